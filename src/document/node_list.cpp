@@ -1,0 +1,95 @@
+#include "document/node_list.h"
+
+#include "common/text.h"
+
+namespace qds {
+
+void NodeListBase::AddHeadNode(ListNode* node) {
+  node->prev = nullptr;
+  node->next = head_;
+  if (head_ != nullptr) head_->prev = node;
+  head_ = node;
+  if (tail_ == nullptr) tail_ = node;
+  cursor_ = node;
+  cursorIndex_ = 0;
+  ++count_;
+}
+
+void NodeListBase::AddTailNode(ListNode* node) {
+  node->next = nullptr;
+  node->prev = tail_;
+  if (tail_ != nullptr) tail_->next = node;
+  tail_ = node;
+  if (head_ == nullptr) head_ = node;
+  cursor_ = node;
+  cursorIndex_ = count_;
+  ++count_;
+}
+
+ListNode* NodeListBase::NodeAtPosition(uint32_t position) {
+  if (position >= count_) return nullptr;
+  ListNode* node;
+  if (position == 0) {
+    node = head_;
+  } else if (position == count_ - 1) {
+    node = tail_;
+  } else if (cursor_ != nullptr && position == cursorIndex_ + 1) {
+    node = cursor_->next;
+    ++steps_;
+  } else if (cursor_ != nullptr && cursorIndex_ > 0 && position == cursorIndex_ - 1) {
+    node = cursor_->prev;
+    ++steps_;
+  } else {
+    node = head_;
+    for (uint32_t i = 0; i < position; ++i) node = node->next;
+    steps_ += position;
+  }
+  cursor_ = node;
+  cursorIndex_ = position;
+  return node;
+}
+
+void NodeListBase::InsertNodeAt(uint32_t position, ListNode* node) {
+  if (position == 0) {
+    AddHeadNode(node);
+    return;
+  }
+  if (position >= count_) {
+    AddTailNode(node);
+    return;
+  }
+  ListNode* before = NodeAtPosition(position);
+  node->next = before;
+  node->prev = before->prev;
+  before->prev->next = node;
+  before->prev = node;
+  cursor_ = node;
+  cursorIndex_ = position;
+  ++count_;
+}
+
+ListNode* NodeListBase::Unlink(ListNode* node) {
+  if (node->prev != nullptr) node->prev->next = node->next;
+  else head_ = node->next;
+  if (node->next != nullptr) node->next->prev = node->prev;
+  else tail_ = node->prev;
+  node->prev = nullptr;
+  node->next = nullptr;
+  --count_;
+  cursor_ = head_;
+  cursorIndex_ = 0;
+  return node;
+}
+
+ListNode* NodeListBase::FindNode(std::u16string_view name) const {
+  for (ListNode* node = head_; node != nullptr; node = node->next) {
+    if (EqualsIgnoreAsciiCase(node->name.View(), name)) return node;
+  }
+  return nullptr;
+}
+
+void NodeListBase::RemoveAll() {
+  while (head_ != nullptr) delete Unlink(head_);
+}
+
+}  // namespace qds

@@ -1,0 +1,95 @@
+// ListNode and NodeList: the doubly linked, owning lists that hold a QDS
+// document's sections, a section's keys and a key's values.
+//
+// A NodeList owns the nodes linked into it and deletes them through their
+// virtual destructor. Positions are 32-bit; a cursor remembers the node last
+// reached by position, so a pass that steps forward or backward one position
+// at a time costs one step per node, and the first and last positions are
+// reached directly.
+
+#ifndef KNITFOLD_DOCUMENT_NODE_LIST_H_
+#define KNITFOLD_DOCUMENT_NODE_LIST_H_
+
+#include <cstdint>
+#include <string_view>
+
+#include "common/counted_string.h"
+
+namespace qds {
+
+class ListNode {
+ public:
+  explicit ListNode(std::u16string_view nameText) : name(nameText) {}
+  ListNode(const ListNode&) = delete;
+  ListNode& operator=(const ListNode&) = delete;
+  virtual ~ListNode() = default;
+
+  ListNode* prev = nullptr;
+  ListNode* next = nullptr;
+  CountedString name;
+  CountedString comment;
+};
+
+class NodeListBase {
+ public:
+  NodeListBase() = default;
+  NodeListBase(const NodeListBase&) = delete;
+  NodeListBase& operator=(const NodeListBase&) = delete;
+  ~NodeListBase() { RemoveAll(); }
+
+  uint32_t count() const { return count_; }
+
+  // Deletes every node.
+  void RemoveAll();
+
+  // Links followed by position lookups since construction: lets tests check
+  // that a pass in order costs one step per node.
+  uint64_t steps() const { return steps_; }
+
+ protected:
+  ListNode* head_ = nullptr;
+  ListNode* tail_ = nullptr;
+
+  void AddHeadNode(ListNode* node);
+  void AddTailNode(ListNode* node);
+  ListNode* NodeAtPosition(uint32_t position);
+  void InsertNodeAt(uint32_t position, ListNode* node);
+  // Unlinks `node` (which must be in this list) and hands it to the caller.
+  ListNode* Unlink(ListNode* node);
+  // The first node whose name equals `name` with A-Z folded; the cursor is
+  // not touched.
+  ListNode* FindNode(std::u16string_view name) const;
+
+ private:
+  ListNode* cursor_ = nullptr;
+  uint32_t count_ = 0;
+  uint32_t cursorIndex_ = 0;
+  uint64_t steps_ = 0;
+};
+
+// The typed face of a NodeListBase whose nodes are all of type `Node`.
+template <typename Node>
+class NodeList : public NodeListBase {
+ public:
+  Node* head() const { return static_cast<Node*>(head_); }
+  Node* tail() const { return static_cast<Node*>(tail_); }
+  static Node* Next(const Node* node) { return static_cast<Node*>(node->next); }
+
+  void AddHead(Node* node) { AddHeadNode(node); }
+  void AddTail(Node* node) { AddTailNode(node); }
+  // The node at `position`, or null when the position is not below count().
+  Node* NodeAt(uint32_t position) { return static_cast<Node*>(NodeAtPosition(position)); }
+  void InsertAt(uint32_t position, Node* node) { InsertNodeAt(position, node); }
+  Node* RemoveHead() { return head_ ? static_cast<Node*>(Unlink(head_)) : nullptr; }
+  Node* RemoveTail() { return tail_ ? static_cast<Node*>(Unlink(tail_)) : nullptr; }
+  Node* Remove(Node* node) { return static_cast<Node*>(Unlink(node)); }
+  Node* RemoveAt(uint32_t position) {
+    ListNode* node = NodeAtPosition(position);
+    return node ? static_cast<Node*>(Unlink(node)) : nullptr;
+  }
+  Node* FindByName(std::u16string_view name) const { return static_cast<Node*>(FindNode(name)); }
+};
+
+}  // namespace qds
+
+#endif  // KNITFOLD_DOCUMENT_NODE_LIST_H_

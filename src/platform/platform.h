@@ -1,0 +1,121 @@
+// The operating-system layer. Nothing outside src/platform calls the OS or
+// the C library's file, directory and process functions; everything goes
+// through these services, which keep the contracts of the Windows services
+// that the tool was designed on. Paths and texts are UTF-16 on every
+// platform; the POSIX implementation converts to UTF-8 at the system call.
+//
+// Error codes come in two families, as on Windows:
+// - system codes (LastErrorCode): what the file, directory and log services
+//   leave behind on failure; errno values on POSIX.
+// - runtime error numbers (the *Descriptor services): the C runtime's errno
+//   values (EACCES, ENOENT, ENOSPC, ...) on every platform.
+
+#ifndef KNITFOLD_PLATFORM_PLATFORM_H_
+#define KNITFOLD_PLATFORM_PLATFORM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "common/counted_string.h"
+
+namespace qds::platform {
+
+// ---- Last error ----------------------------------------------------------
+
+uint32_t LastErrorCode();
+void SetLastErrorCode(uint32_t code);
+
+// The system codes the driver must tell apart.
+extern const uint32_t kErrorAlreadyExists;  // a directory asked for already exists
+extern const uint32_t kErrorFileExists;     // the copy's destination exists
+extern const uint32_t kErrorNameTooLong;    // a path does not fit the path buffers
+
+// The system's text for a system code, unchanged (it may end in a line
+// break). False when the system cannot describe the code.
+bool ErrorText(uint32_t code, CountedString* text);
+
+// ---- The program's string table --------------------------------------------
+
+// Copies string `id` (language 1033) into `buffer`: at most capacity - 1
+// units and a terminating zero. Returns the units copied; 0 when there is no
+// such string or the capacity is 0.
+int LoadResourceString(uint32_t id, char16_t* buffer, int capacity);
+
+// ---- Text services ----------------------------------------------------------
+
+// Case-insensitive comparison of two terminated texts (A-Z folded): <0, 0, >0.
+int CompareNoCase(const char16_t* a, const char16_t* b);
+// The position of the character after `p`; `p` itself at the terminating zero.
+const char16_t* NextChar(const char16_t* p);
+// The system's ANSI code page (1252 on POSIX).
+uint32_t AnsiCodePage();
+// Converts `count` bytes of `codePage` text into at most `capacity` units.
+// Returns the units written; 0 when the code page is unknown or the output
+// does not fit. Bytes that cannot be converted become U+FFFD.
+size_t AnsiToWide(uint32_t codePage, const char* bytes, size_t count, char16_t* out,
+                  size_t capacity);
+// The number of bytes that `text` takes in `codePage` (the inverse measure of
+// AnsiToWide, for counting file bytes behind converted text).
+size_t WideToAnsiLength(uint32_t codePage, std::u16string_view text);
+
+// ---- Console and log --------------------------------------------------------
+
+using FileHandle = intptr_t;
+inline constexpr FileHandle kInvalidHandle = -1;
+
+// Creates or truncates the log at `path`, open for writing and held
+// exclusively until the process ends. kInvalidHandle on failure, with the
+// cause in LastErrorCode(); a log held by another process cannot be created.
+FileHandle CreateExclusiveLog(const char16_t* path);
+// Writes `size` bytes; the outcome is not reported.
+void WriteLog(FileHandle log, const void* bytes, size_t size);
+// Writes UTF-16 text to the standard error stream as UTF-8.
+void WriteStandardError(std::u16string_view text);
+
+// ---- Files and directories (system codes on failure) --------------------------
+
+// Attribute bits, as the file system reports them.
+inline constexpr uint32_t kAttributeReadOnly = 0x01;
+inline constexpr uint32_t kAttributeHidden = 0x02;
+inline constexpr uint32_t kAttributeSystem = 0x04;
+inline constexpr uint32_t kAttributeDirectory = 0x10;
+inline constexpr uint32_t kAttributeNormal = 0x80;
+
+// The attributes of an existing file or directory; false when it cannot be
+// read (for instance because nothing is there).
+bool QueryAttributes(const char16_t* path, uint32_t* attributes);
+// Clears the read-only, hidden and system attributes.
+bool ResetAttributes(const char16_t* path);
+// Looks the name up in its directory (never following a final link), as a
+// directory search would; false when there is no such entry.
+bool FindEntry(const char16_t* path, uint32_t* attributes);
+// Creates one directory; kErrorAlreadyExists when something of that name is
+// there already.
+bool MakeDirectory(const char16_t* path);
+// Copies the bytes of `from` to `to`; an existing `to` is replaced unless
+// `failIfExists`, which then fails with kErrorFileExists.
+bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists);
+// Moves `from` to `to`, replacing an existing `to`.
+bool MoveFileReplacing(const char16_t* from, const char16_t* to);
+bool RemoveFile(const char16_t* path);
+
+// ---- Descriptor I/O (runtime error numbers) ------------------------------------
+
+inline constexpr int kOpenRead = 1;
+inline constexpr int kOpenWrite = 2;  // created (read and write permission) or truncated
+
+// Opens `path` without text translation; -1 on failure with *error set.
+int OpenDescriptor(const char16_t* path, int mode, int* error);
+// One read of up to `count` bytes: the bytes read (0 at the end), -1 on
+// failure with *error set.
+int64_t ReadDescriptor(int descriptor, void* buffer, size_t count, int* error);
+// Writes all `count` bytes; false on failure with *error set.
+bool WriteDescriptor(int descriptor, const void* buffer, size_t count, int* error);
+bool CloseDescriptor(int descriptor);
+// The status query of a path: its size in bytes, or -1 when the query fails.
+int64_t PathSize(const char16_t* path);
+
+}  // namespace qds::platform
+
+#endif  // KNITFOLD_PLATFORM_PLATFORM_H_

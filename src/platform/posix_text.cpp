@@ -1,0 +1,116 @@
+// The POSIX text services: the platform's case-insensitive comparison, the
+// character step, and the ANSI code pages. Code page 1252 is built in; every
+// other code page goes through iconv.
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "common/text.h"
+#include "platform/platform.h"
+
+namespace qds::platform {
+
+namespace {
+
+constexpr uint32_t kWindows1252 = 1252;
+
+// Windows-1252 bytes 0x80..0x9F; the five bytes that it leaves undefined map
+// to the control characters of the same value.
+constexpr char16_t k1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char16_t Decode1252(unsigned char byte) {
+  return (byte >= 0x80 && byte <= 0x9F) ? k1252High[byte - 0x80] : byte;
+}
+
+std::string IconvName(uint32_t codePage) { return "CP" + std::to_string(codePage); }
+
+// An iconv descriptor that closes itself.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (Valid()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  bool Valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const { return cd_; }
+
+ private:
+  iconv_t cd_;
+};
+
+}  // namespace
+
+int CompareNoCase(const char16_t* a, const char16_t* b) {
+  return CompareIgnoreAsciiCase(a, b);
+}
+
+const char16_t* NextChar(const char16_t* p) {
+  if (*p == 0) return p;
+  if (*p >= 0xD800 && *p <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) return p + 2;
+  return p + 1;
+}
+
+uint32_t AnsiCodePage() { return kWindows1252; }
+
+size_t AnsiToWide(uint32_t codePage, const char* bytes, size_t count, char16_t* out,
+                  size_t capacity) {
+  if (codePage == kWindows1252) {
+    if (count > capacity) return 0;
+    for (size_t i = 0; i < count; ++i) out[i] = Decode1252(static_cast<unsigned char>(bytes[i]));
+    return count;
+  }
+  Converter converter("UTF-16LE", IconvName(codePage).c_str());
+  if (!converter.Valid()) return 0;
+  char* input = const_cast<char*>(bytes);
+  size_t inputLeft = count;
+  char* output = reinterpret_cast<char*>(out);
+  size_t outputLeft = capacity * sizeof(char16_t);
+  while (inputLeft > 0) {
+    if (iconv(converter.get(), &input, &inputLeft, &output, &outputLeft) != static_cast<size_t>(-1))
+      break;
+    if (errno == E2BIG || outputLeft < sizeof(char16_t)) return 0;
+    // An invalid or cut sequence: one replacement character for its first byte.
+    char16_t replacement = 0xFFFD;
+    std::memcpy(output, &replacement, sizeof replacement);
+    output += sizeof replacement;
+    outputLeft -= sizeof replacement;
+    ++input;
+    --inputLeft;
+  }
+  return capacity - outputLeft / sizeof(char16_t);
+}
+
+size_t WideToAnsiLength(uint32_t codePage, std::u16string_view text) {
+  if (codePage == kWindows1252) return text.size();
+  Converter converter(IconvName(codePage).c_str(), "UTF-16LE");
+  if (!converter.Valid()) return text.size();
+  char* input = reinterpret_cast<char*>(const_cast<char16_t*>(text.data()));
+  size_t inputLeft = text.size() * sizeof(char16_t);
+  size_t total = 0;
+  char chunk[256];
+  while (inputLeft > 0) {
+    char* output = chunk;
+    size_t outputLeft = sizeof chunk;
+    size_t result = iconv(converter.get(), &input, &inputLeft, &output, &outputLeft);
+    total += sizeof chunk - outputLeft;
+    if (result != static_cast<size_t>(-1)) break;
+    if (errno != E2BIG) {
+      // A unit without a form in this code page came from a replacement
+      // character, which stood for one byte.
+      ++total;
+      input += sizeof(char16_t);
+      inputLeft -= sizeof(char16_t);
+    }
+  }
+  return total;
+}
+
+}  // namespace qds::platform

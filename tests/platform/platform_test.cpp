@@ -1,0 +1,180 @@
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace qds::platform {
+namespace {
+
+using test::ReadBytes;
+using test::ScratchDir;
+using test::WidePath;
+using test::WriteBytes;
+
+TEST(StringTableTest, HoldsTheMessagesAndNothingElse) {
+  char16_t buffer[256];
+  const struct {
+    uint32_t id;
+    std::u16string_view text;
+  } cases[] = {
+      {102, u"Usage: knitfold qdsfile compatqdsfile [Trace]\n"},
+      {105, u"Error %d saving file %s\n"},
+      {108, u"Error %d loading file %s\n"},
+      {109, u"Error copying %s to %s : %s\n"},
+      {110, u"Invalid QDS file name: %s\n"},
+      {111, u"Error %d creating log file %s\n"},
+      {113, u"Trace"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(LoadResourceString(c.id, buffer, 256), static_cast<int>(c.text.size())) << c.id;
+    EXPECT_EQ(std::u16string_view(buffer), c.text) << c.id;
+  }
+  for (uint32_t absent : {0u, 101u, 112u, 62117u}) {
+    EXPECT_EQ(LoadResourceString(absent, buffer, 256), 0) << absent;
+  }
+}
+
+TEST(StringTableTest, CutsToTheCapacity) {
+  char16_t buffer[4] = {u'#', u'#', u'#', u'#'};
+  EXPECT_EQ(LoadResourceString(113, buffer, 3), 2);
+  EXPECT_EQ(std::u16string_view(buffer), u"Tr");
+  EXPECT_EQ(buffer[3], u'#');
+  EXPECT_EQ(LoadResourceString(113, buffer, 0), 0);
+}
+
+TEST(TextServicesTest, CompareNoCaseFoldsAsciiOnly) {
+  EXPECT_EQ(CompareNoCase(u"TRACE", u"Trace"), 0);
+  EXPECT_EQ(CompareNoCase(u"qds", u"QDS"), 0);
+  EXPECT_NE(CompareNoCase(u"\u00C4", u"\u00E4"), 0);
+  EXPECT_LT(CompareNoCase(u"a", u"B"), 0);
+}
+
+TEST(TextServicesTest, NextCharStopsAtTheEndAndStepsOverPairs) {
+  const char16_t text[] = u"a\U0001F600b";
+  const char16_t* p = NextChar(text);
+  EXPECT_EQ(p, text + 1);
+  p = NextChar(p);
+  EXPECT_EQ(*p, u'b');
+  p = NextChar(NextChar(p));
+  EXPECT_EQ(*p, 0);
+  EXPECT_EQ(NextChar(p), p);
+}
+
+TEST(CodePageTest, Windows1252MapsEveryByte) {
+  EXPECT_EQ(AnsiCodePage(), 1252u);
+  std::string bytes;
+  for (int b = 1; b < 256; ++b) bytes.push_back(static_cast<char>(b));
+  char16_t out[255];
+  ASSERT_EQ(AnsiToWide(1252, bytes.data(), bytes.size(), out, 255), 255u);
+  EXPECT_EQ(out[0x80 - 1], 0x20AC);  // euro sign
+  EXPECT_EQ(out[0x99 - 1], 0x2122);  // trade mark
+  for (int undefined : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) EXPECT_EQ(out[undefined - 1], undefined);
+  EXPECT_EQ(out[0xE4 - 1], 0xE4);
+  EXPECT_EQ(WideToAnsiLength(1252, std::u16string_view(out, 255)), 255u);
+}
+
+TEST(CodePageTest, OtherCodePagesGoThroughTheConverter) {
+  // Shift-JIS: two bytes for one character.
+  const char bytes[] = "a\x82\xA0z";
+  char16_t out[8];
+  ASSERT_EQ(AnsiToWide(932, bytes, 4, out, 8), 3u);
+  EXPECT_EQ(out[1], 0x3042);
+  EXPECT_EQ(WideToAnsiLength(932, std::u16string_view(out, 3)), 4u);
+  // A lead byte cut off at the end becomes one replacement character.
+  ASSERT_EQ(AnsiToWide(932, bytes, 2, out, 8), 2u);
+  EXPECT_EQ(out[1], 0xFFFD);
+  EXPECT_EQ(AnsiToWide(99999, bytes, 4, out, 8), 0u);
+  EXPECT_EQ(AnsiToWide(1252, bytes, 4, out, 3), 0u);  // output too small
+}
+
+TEST(LogTest, CreatesTruncatesAndHoldsTheLogExclusively) {
+  ScratchDir dir;
+  std::filesystem::path log = dir / "a.qds.log";
+  WriteBytes(log, "old text");
+  FileHandle handle = CreateExclusiveLog(WidePath(log).c_str());
+  ASSERT_NE(handle, kInvalidHandle);
+  EXPECT_EQ(ReadBytes(log), "");
+
+  // A second opener is refused and the first log keeps what it holds.
+  WriteLog(handle, "xy", 2);
+  FileHandle second = CreateExclusiveLog(WidePath(log).c_str());
+  EXPECT_EQ(second, kInvalidHandle);
+  EXPECT_EQ(LastErrorCode(), static_cast<uint32_t>(EWOULDBLOCK));
+  EXPECT_EQ(ReadBytes(log), "xy");
+  close(static_cast<int>(handle));
+}
+
+TEST(LogTest, MissingFolderIsReportedWithTheSystemCode) {
+  ScratchDir dir;
+  EXPECT_EQ(CreateExclusiveLog(WidePath(dir / "none" / "a.log").c_str()), kInvalidHandle);
+  EXPECT_EQ(LastErrorCode(), static_cast<uint32_t>(ENOENT));
+  CountedString text;
+  ASSERT_TRUE(ErrorText(ENOENT, &text));
+  EXPECT_EQ(text, u"No such file or directory");
+}
+
+TEST(FileServicesTest, MakeDirectoryReportsAnExistingNameAsAlreadyExisting) {
+  ScratchDir dir;
+  std::u16string folder = WidePath(dir / "TessalCF.ADF");
+  EXPECT_TRUE(MakeDirectory(folder.c_str()));
+  EXPECT_FALSE(MakeDirectory(folder.c_str()));
+  EXPECT_EQ(LastErrorCode(), kErrorAlreadyExists);
+  WriteBytes(dir / "file", "x");
+  EXPECT_FALSE(MakeDirectory(WidePath(dir / "file").c_str()));
+  EXPECT_EQ(LastErrorCode(), kErrorAlreadyExists);
+}
+
+TEST(FileServicesTest, CopyReplacesOrRefusesAnExistingDestination) {
+  ScratchDir dir;
+  WriteBytes(dir / "from", "new bytes");
+  WriteBytes(dir / "to", "old");
+  std::u16string from = WidePath(dir / "from");
+  std::u16string to = WidePath(dir / "to");
+  EXPECT_FALSE(CopyFileTo(from.c_str(), to.c_str(), true));
+  EXPECT_EQ(LastErrorCode(), kErrorFileExists);
+  EXPECT_EQ(ReadBytes(dir / "to"), "old");
+  EXPECT_TRUE(CopyFileTo(from.c_str(), to.c_str(), false));
+  EXPECT_EQ(ReadBytes(dir / "to"), "new bytes");
+  EXPECT_FALSE(CopyFileTo(WidePath(dir / "none").c_str(), to.c_str(), false));
+  EXPECT_EQ(LastErrorCode(), static_cast<uint32_t>(ENOENT));
+}
+
+TEST(FileServicesTest, AttributesTellDirectoriesAndReadOnlyFiles) {
+  ScratchDir dir;
+  WriteBytes(dir / "file", "x");
+  std::u16string file = WidePath(dir / "file");
+  uint32_t attributes = 0;
+  ASSERT_TRUE(QueryAttributes(file.c_str(), &attributes));
+  EXPECT_EQ(attributes, kAttributeNormal);
+  std::filesystem::permissions(dir / "file", std::filesystem::perms::owner_read);
+  ASSERT_TRUE(FindEntry(file.c_str(), &attributes));
+  EXPECT_TRUE(attributes & kAttributeReadOnly);
+  ASSERT_TRUE(ResetAttributes(file.c_str()));
+  ASSERT_TRUE(QueryAttributes(file.c_str(), &attributes));
+  EXPECT_FALSE(attributes & kAttributeReadOnly);
+  ASSERT_TRUE(QueryAttributes(WidePath(dir.path()).c_str(), &attributes));
+  EXPECT_TRUE(attributes & kAttributeDirectory);
+  EXPECT_FALSE(QueryAttributes(WidePath(dir / "none").c_str(), &attributes));
+  EXPECT_TRUE(RemoveFile(file.c_str()));
+  EXPECT_FALSE(FindEntry(file.c_str(), &attributes));
+}
+
+TEST(FileServicesTest, NamesThatAreNotUtf8ReachTheFileSystemUnchanged) {
+  ScratchDir dir;
+  std::filesystem::path odd = dir / std::string("caf\xE9.qds");  // Latin-1 byte, not UTF-8
+  WriteBytes(odd, "bytes");
+  std::u16string wide = WidePath(odd);
+  EXPECT_EQ(PathSize(wide.c_str()), 5);
+  std::u16string copy = WidePath(dir / std::string("copy\xFF"));
+  EXPECT_TRUE(CopyFileTo(wide.c_str(), copy.c_str(), false));
+  EXPECT_EQ(ReadBytes(dir / std::string("copy\xFF")), "bytes");
+}
+
+}  // namespace
+}  // namespace qds::platform

@@ -116,12 +116,12 @@ ProcessResult RunProcess(const std::filesystem::path& program,
 
 std::filesystem::path BuiltProgram(std::string_view relativePath) {
   const char* root = std::getenv("KNITFOLD_BINARY_DIR");
-  return std::filesystem::path(root != nullptr ? root : ".") / relativePath;
+  return std::filesystem::path(root != nullptr ? root : KNITFOLD_DEFAULT_BINARY_DIR) / relativePath;
 }
 
 std::filesystem::path SourceFile(std::string_view relativePath) {
   const char* root = std::getenv("KNITFOLD_SOURCE_DIR");
-  return std::filesystem::path(root != nullptr ? root : ".") / relativePath;
+  return std::filesystem::path(root != nullptr ? root : KNITFOLD_DEFAULT_SOURCE_DIR) / relativePath;
 }
 
 }  // namespace qds::test

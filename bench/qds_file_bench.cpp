@@ -1,0 +1,138 @@
+// Throughput of loading and saving a large QDS file (about 100 MB of UTF-16
+// text), generated at start in a temporary folder and removed at the end.
+//
+//   build/bench/qds_file_bench [--benchmark_filter=...]
+//
+// Rates are in bytes of the file per second of wall time (the disk included).
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "document/qds_document.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kFileBytes = 100u << 20;
+
+struct BenchFiles {
+  fs::path folder;
+  std::u16string input;   // the generated file
+  std::u16string output;  // where saves go
+  size_t bytes = 0;
+};
+
+BenchFiles& Files() {
+  static BenchFiles files;
+  return files;
+}
+
+std::u16string Wide(const fs::path& path) {
+  std::string narrow = path.string();  // the temporary folder's path is ASCII
+  return std::u16string(narrow.begin(), narrow.end());
+}
+
+void AppendAscii(std::u16string* out, const std::string& text) {
+  out->append(text.begin(), text.end());
+}
+
+// Sections of 50 entries with comments, values of varied length: the shape
+// of a large package script. Written in pieces of about 1 MB.
+size_t Generate(const fs::path& path) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return 0;
+  std::u16string text = u"\xFEFF; generated for the benchmark\r\n[$version 3, codepage 1200$]\r\n";
+  size_t written = 0;
+  for (int section = 0; written + text.size() * 2 < kFileBytes; ++section) {
+    AppendAscii(&text, "\r\n; section " + std::to_string(section) + "\r\n[Section" +
+                           std::to_string(section) + "]\r\n");
+    for (int entry = 0; entry < 50; ++entry) {
+      if (entry % 10 == 0) AppendAscii(&text, "; a comment line before the entry\r\n");
+      AppendAscii(&text, "Key" + std::to_string(entry % 40) + "=" +
+                             std::string(20 + (section * 7 + entry * 13) % 60, 'v') + " " +
+                             std::to_string(entry) + "\r\n");
+    }
+    if (text.size() > (1u << 19)) {
+      written += std::fwrite(text.data(), 2, text.size(), file) * 2;
+      text.clear();
+    }
+  }
+  written += std::fwrite(text.data(), 2, text.size(), file) * 2;
+  std::fclose(file);
+  return written;
+}
+
+void BM_Load(benchmark::State& state) {
+  for (auto _ : state) {
+    qds::QdsDocument document;
+    if (document.Load(Files().input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
+      state.SkipWithError("load failed");
+      break;
+    }
+    benchmark::DoNotOptimize(document.GetSectionCount());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Files().bytes));
+}
+
+void BM_Save(benchmark::State& state) {
+  const uint32_t flags = static_cast<uint32_t>(state.range(0));
+  qds::QdsDocument document;
+  if (document.Load(Files().input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
+    state.SkipWithError("load failed");
+    return;
+  }
+  for (auto _ : state) {
+    if (document.Save(Files().output.c_str(), flags) != qds::SaveStatus::Ok) {
+      state.SkipWithError("save failed");
+      break;
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Files().bytes));
+}
+
+void BM_LoadAndSave(benchmark::State& state) {
+  for (auto _ : state) {
+    qds::QdsDocument document;
+    if (document.Load(Files().input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok ||
+        document.Save(Files().output.c_str(), qds::KeepComments) != qds::SaveStatus::Ok) {
+      state.SkipWithError("load or save failed");
+      break;
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Files().bytes));
+}
+
+BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_Save)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(3.0)
+    ->UseRealTime()
+    ->Arg(qds::KeepComments)
+    ->Arg(qds::KeepComments | qds::Digest);
+BENCHMARK(BM_LoadAndSave)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  BenchFiles& files = Files();
+  files.folder = fs::temp_directory_path() / ("knitfold-bench-" + std::to_string(getpid()));
+  fs::create_directories(files.folder);
+  files.input = Wide(files.folder / "large.qds");
+  files.output = Wide(files.folder / "saved.qds");
+  files.bytes = Generate(files.folder / "large.qds");
+  if (files.bytes == 0) {
+    std::fprintf(stderr, "cannot write the test file in %s\n", files.folder.c_str());
+    return 1;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  fs::remove_all(files.folder);
+  return 0;
+}

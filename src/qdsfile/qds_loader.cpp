@@ -1,0 +1,539 @@
+// QdsDocument::Load and Parse: the reader of the QDS file format.
+//
+// The file is read block by block and every character runs once through a
+// small state machine (one state per place in a line). Characters are looked
+// at where they lie in the block; the text of a token (section name, key,
+// value, run of comment text) is copied once, when its terminator arrives, or
+// in part when a block boundary cuts it. Sections, keys and values join the
+// document as soon as they are complete, so a failed load keeps everything
+// read before the failure.
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <string_view>
+
+#include "common/text.h"
+#include "document/qds_document.h"
+#include "platform/platform.h"
+#include "platform/wide_format.h"
+#include "qdsfile/file_stream.h"
+#include "qdsfile/qds_format.h"
+#include "qdsfile/version_scan.h"
+
+namespace qds {
+namespace {
+
+// UTF-16 blocks are read straight into the character buffer.
+static_assert(std::endian::native == std::endian::little, "the loader reads UTF-16LE in place");
+static_assert(format::kUtf16BlockBytes <= format::kBlockCharacters * sizeof(char16_t));
+static_assert(format::kDigestUtf16BlockBytes <= format::kUtf16BlockBytes);
+static_assert(format::kFirstBlockBytes <= format::kBlockCharacters * sizeof(char16_t));
+
+// Where the scanner stands within a line.
+enum class Place {
+  LineStart,    // before the first character of a line
+  SectionName,  // after "[", before "]"
+  AfterHeader,  // after the "]" of a header: ignored up to the CR
+  HeaderLf,     // after the CR of a header or entry line
+  BlankLf,      // after the CR of a blank or comment line
+  Comment,      // in a comment line
+  Indent,       // in the white space that starts a line
+  Key,          // in the key of an entry line
+  Value,        // after the "=" of an entry line
+};
+
+// The text of one token: what earlier blocks held of it (or, for comment
+// text, the runs already closed) and where its open part began in the
+// current block.
+struct Token {
+  static constexpr uint32_t kClosed = UINT32_MAX;
+
+  CountedString text;
+  uint32_t start = kClosed;
+
+  bool IsOpen() const { return start != kClosed; }
+  void OpenAt(uint32_t at) {
+    if (!IsOpen()) start = at;
+  }
+};
+
+// Everything one parse knows besides the block at hand.
+struct ScanState {
+  Place place = Place::LineStart;
+  uint32_t line = 1;
+  bool running = true;
+  LoadStatus status = LoadStatus::Ok;
+
+  QdsSection* section = nullptr;
+  QdsKey* key = nullptr;
+  bool keyIsNew = false;  // made by this line and not yet in its section
+  // The previous entry line's key in the current section: a line that
+  // repeats it exactly needs no lookup.
+  CountedString lastKey;
+
+  bool versionSeen = false;
+  bool ordinarySeen = false;
+  bool digestRunning = false;
+  bool endSeen = false;
+
+  Token name;
+  Token keyText;
+  Token value;
+  Token comment;  // pending comment text, collected only when comments are kept
+};
+
+std::u16string_view TrimEnd(std::u16string_view text) {
+  while (!text.empty() && IsWhiteSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::u16string_view Trim(std::u16string_view text) {
+  while (!text.empty() && IsWhiteSpace(text.front())) text.remove_prefix(1);
+  return TrimEnd(text);
+}
+
+bool IsVersionSectionName(std::u16string_view name) {
+  return name.size() >= format::kVersionPrefixLength &&
+         EqualsIgnoreAsciiCase(name.substr(0, format::kVersionPrefixLength),
+                               format::kVersionPrefix);
+}
+
+// The one place where an entry line's key is looked up in its section.
+QdsKey* FindKey(const QdsSection& section, std::u16string_view name) {
+  return section.keys.FindByName(name);
+}
+
+class Loader {
+ public:
+  Loader(QdsDocument& document, FileStream& stream, uint32_t flags)
+      : document_(document), stream_(stream), flags_(flags) {}
+
+  LoadStatus Run();
+
+ private:
+  bool Has(uint32_t flag) const { return (flags_ & flag) != 0; }
+  void Fail(LoadStatus status);
+  void SyntaxError() { Fail(LoadStatus::SyntaxError); }
+
+  // ---- Blocks
+  bool ReadBytes(void* into, uint32_t count);
+  void DecodeFirstBlock();
+  bool NextBlock();
+  uint32_t ConvertAnsi();
+  void CarryOver();
+  uint32_t BytesAfter(uint32_t index) const;
+
+  // ---- Characters
+  void ScanBlock(uint32_t from);
+  void Step(char16_t c, uint32_t at);
+  void BeginLineEnd(uint32_t at);
+  void EndLine(char16_t c);
+  void MarkComment(uint32_t at);
+  std::u16string_view Take(Token& token, uint32_t end);
+  void Close(Token& token, uint32_t end);
+
+  // ---- Document
+  void FinishHeader(uint32_t end);
+  void AddVersionSection();
+  void AddSection(std::u16string_view name);
+  void StartEntry(uint32_t at);
+  void FinishKey(uint32_t end);
+  void FinishValue(uint32_t end);
+  void AddValue(std::u16string_view text);
+  void CheckEndMarker(uint32_t close);
+  void FinishDigest();
+  void Finish();
+
+  QdsDocument& document_;
+  FileStream& stream_;
+  const uint32_t flags_;
+  ScanState scan_;
+
+  // The block at hand: its characters and the file bytes they came from.
+  char16_t chars_[format::kBlockCharacters];
+  char raw_[format::kAnsiBlockBytes];
+  uint32_t count_ = 0;
+  uint32_t blockBytes_ = 0;
+};
+
+void Loader::Fail(LoadStatus status) {
+  scan_.status = status;
+  scan_.running = false;
+  if (status == LoadStatus::SyntaxError) document_.errorLine = scan_.line;
+}
+
+LoadStatus Loader::Run() {
+  if (Has(Digest)) {
+    scan_.digestRunning = true;
+    if (stream_.StartHash() != StreamStatus::Ok) Fail(LoadStatus::ReadFailed);
+  }
+  if (scan_.running) {
+    ReadBytes(raw_, format::kFirstBlockBytes);
+  }
+  if (scan_.running) {
+    if (ScanVersion(document_, std::string_view(raw_, blockBytes_)) != LoadStatus::Ok) {
+      FinishDigest();
+      return LoadStatus::SyntaxError;
+    }
+    DecodeFirstBlock();
+    uint32_t from = document_.utf16 ? 1 : 0;  // after the byte-order mark
+    for (;;) {
+      ScanBlock(from);
+      if (!scan_.running) break;
+      CarryOver();
+      if (!NextBlock()) break;
+      from = 0;
+    }
+  }
+  Finish();
+  return scan_.status;
+}
+
+// ---- Blocks --------------------------------------------------------------------
+
+// One read of `count` bytes. False at the end of the file and after a failed
+// read, which stops the parse.
+bool Loader::ReadBytes(void* into, uint32_t count) {
+  count_ = 0;
+  blockBytes_ = 0;
+  StreamStatus status = stream_.Read(into, count, &blockBytes_);
+  if (status == StreamStatus::Ok) return blockBytes_ > 0;
+  blockBytes_ = 0;
+  if (status != StreamStatus::EndOfData) Fail(LoadStatus::ReadFailed);
+  return false;
+}
+
+void Loader::DecodeFirstBlock() {
+  if (document_.utf16) {
+    std::memcpy(chars_, raw_, blockBytes_);
+    count_ = blockBytes_ / sizeof(char16_t);  // an odd last byte is no character
+  } else {
+    count_ = ConvertAnsi();
+  }
+}
+
+// Reads the next block into chars_. With the digest running, UTF-16 is read
+// in blocks of one stream buffer, so that the end marker always lies in the
+// stream's current fill (see BytesAfter).
+bool Loader::NextBlock() {
+  if (!document_.utf16) {
+    if (!ReadBytes(raw_, format::kAnsiBlockBytes)) return false;
+    count_ = ConvertAnsi();
+    return true;
+  }
+  uint32_t size = Has(Digest) ? format::kDigestUtf16BlockBytes : format::kUtf16BlockBytes;
+  if (!ReadBytes(chars_, size)) return false;
+  count_ = blockBytes_ / sizeof(char16_t);
+  return true;
+}
+
+// Each ANSI block is converted on its own; a block that the code page
+// rejects contributes no characters.
+uint32_t Loader::ConvertAnsi() {
+  return static_cast<uint32_t>(platform::AnsiToWide(document_.codePage, raw_, blockBytes_, chars_,
+                                                    format::kBlockCharacters));
+}
+
+// The block is used up: the open token keeps what it has so far and goes on
+// at the start of the next block.
+void Loader::CarryOver() {
+  for (Token* token : {&scan_.name, &scan_.keyText, &scan_.value, &scan_.comment}) {
+    if (!token->IsOpen()) continue;
+    token->text.Append(std::u16string_view(chars_ + token->start, count_ - token->start));
+    token->start = 0;
+  }
+}
+
+// File bytes of the current block after the character at `index`. Every
+// block read while the digest runs is exactly one fill of the stream's
+// buffer (4096 bytes: the first block, every ANSI block, and every UTF-16
+// block when the digest is checked), so these bytes are the ones the stream
+// must leave out of the digest. ANSI characters are measured back into
+// bytes in the document's code page.
+uint32_t Loader::BytesAfter(uint32_t index) const {
+  if (document_.utf16) {
+    return blockBytes_ - (index + 1) * static_cast<uint32_t>(sizeof(char16_t));
+  }
+  std::u16string_view after(chars_ + index + 1, count_ - index - 1);
+  size_t bytes = platform::WideToAnsiLength(document_.codePage, after);
+  return static_cast<uint32_t>(std::min<size_t>(bytes, blockBytes_));
+}
+
+// ---- Characters --------------------------------------------------------------
+
+void Loader::ScanBlock(uint32_t from) {
+  for (uint32_t at = from; at < count_ && scan_.running; ++at) Step(chars_[at], at);
+}
+
+void Loader::Step(char16_t c, uint32_t at) {
+  if (c == format::kIgnoredUnit) return;
+  if (c == 0) return SyntaxError();
+  if (scan_.place == Place::HeaderLf || scan_.place == Place::BlankLf) return EndLine(c);
+  if (c == u'\r' && scan_.place != Place::SectionName) return BeginLineEnd(at);
+
+  switch (scan_.place) {
+    case Place::LineStart:
+      if (c == format::kSectionOpen) {
+        Close(scan_.comment, at);
+        scan_.place = Place::SectionName;
+      } else if (c == format::kCommentMark) {
+        MarkComment(at);
+        scan_.place = Place::Comment;
+      } else if (c == format::kKeyValueSeparator) {
+        SyntaxError();
+      } else if (IsWhiteSpace(c)) {
+        MarkComment(at);
+        scan_.place = Place::Indent;
+      } else {
+        StartEntry(at);
+      }
+      return;
+    case Place::SectionName:
+      if (c == format::kSectionClose) return FinishHeader(at);
+      if (c == format::kSectionOpen) return SyntaxError();
+      scan_.name.OpenAt(at);  // a CR and LF here belong to the name
+      return;
+    case Place::Indent:
+      if (c == format::kCommentMark) {
+        scan_.place = Place::Comment;
+      } else if (c == format::kKeyValueSeparator) {
+        SyntaxError();
+      } else if (!IsWhiteSpace(c)) {
+        StartEntry(at);
+      }
+      return;
+    case Place::Key:
+      if (c == format::kKeyValueSeparator) {
+        FinishKey(at);
+        scan_.place = Place::Value;
+      }
+      return;
+    case Place::Value:
+      scan_.value.OpenAt(at);  // so the value starts right after "="
+      return;
+    case Place::AfterHeader:
+    case Place::Comment:
+    case Place::HeaderLf:
+    case Place::BlankLf:
+      return;
+  }
+}
+
+// A CR outside a section name: the line ends here, and must go on with LF.
+void Loader::BeginLineEnd(uint32_t at) {
+  switch (scan_.place) {
+    case Place::LineStart:
+      MarkComment(at);
+      [[fallthrough]];
+    case Place::Comment:
+    case Place::Indent:
+      scan_.place = Place::BlankLf;
+      return;
+    case Place::AfterHeader:
+      scan_.place = Place::HeaderLf;
+      return;
+    case Place::Key:  // a key without "=": a bare key, if allowed
+      if (!Has(Lenient)) return SyntaxError();
+      FinishKey(at);
+      AddValue(kBareKeyValue);
+      scan_.place = Place::HeaderLf;
+      return;
+    case Place::Value:
+      FinishValue(at);
+      scan_.place = Place::HeaderLf;
+      return;
+    case Place::SectionName:
+    case Place::HeaderLf:
+    case Place::BlankLf:
+      return;
+  }
+}
+
+// The character after a line's CR: only LF completes the line.
+void Loader::EndLine(char16_t c) {
+  if (c != u'\n') return SyntaxError();
+  ++scan_.line;
+  scan_.place = Place::LineStart;
+}
+
+void Loader::MarkComment(uint32_t at) {
+  if (Has(KeepComments)) scan_.comment.OpenAt(at);
+}
+
+// The whole text of `token` up to `end` in the current block, closing it.
+// The view lies in the block or in the token's own text: use it before the
+// next block is read and before the token's text changes.
+std::u16string_view Loader::Take(Token& token, uint32_t end) {
+  if (!token.IsOpen()) return token.text.View();
+  std::u16string_view part(chars_ + token.start, end - token.start);
+  token.start = Token::kClosed;
+  if (token.text.Empty()) return part;
+  token.text.Append(part);
+  return token.text.View();
+}
+
+// Closes `token`, keeping its open part in its text.
+void Loader::Close(Token& token, uint32_t end) {
+  if (!token.IsOpen()) return;
+  token.text.Append(std::u16string_view(chars_ + token.start, end - token.start));
+  token.start = Token::kClosed;
+}
+
+// ---- Document --------------------------------------------------------------------
+
+void Loader::FinishHeader(uint32_t end) {
+  std::u16string_view name = Take(scan_.name, end);
+  if (IsVersionSectionName(name)) {
+    AddVersionSection();
+  } else if (name == format::kEndMarkerName) {
+    scan_.running = false;
+    CheckEndMarker(end);
+  } else {
+    AddSection(name);
+  }
+  scan_.name.text.Clear();
+  scan_.place = Place::AfterHeader;
+}
+
+void Loader::AddVersionSection() {
+  if (scan_.versionSeen) {
+    scan_.comment.text.Clear();  // a second version section is ignored with its comment
+    return;
+  }
+  if (scan_.ordinarySeen) return SyntaxError();
+  scan_.versionSeen = true;
+  document_.leadingText = std::move(scan_.comment.text);
+}
+
+void Loader::AddSection(std::u16string_view name) {
+  auto* section = new QdsSection(name);
+  section->comment = std::move(scan_.comment.text);
+  document_.sections.AddTail(section);
+  scan_.section = section;
+  scan_.lastKey.Clear();
+  scan_.ordinarySeen = true;
+}
+
+// The first character of an entry line's key.
+void Loader::StartEntry(uint32_t at) {
+  if (scan_.section == nullptr) {
+    if (!Has(Lenient)) return SyntaxError();
+    scan_.section = new QdsSection(u"");
+    document_.sections.AddTail(scan_.section);
+    scan_.lastKey.Clear();
+  }
+  Close(scan_.comment, at);  // the comment text before the line ends here
+  scan_.keyText.OpenAt(at);
+  scan_.place = Place::Key;
+}
+
+void Loader::FinishKey(uint32_t end) {
+  std::u16string_view name = TrimEnd(Take(scan_.keyText, end));
+  if (name != scan_.lastKey.View()) {
+    scan_.key = FindKey(*scan_.section, name);
+    scan_.keyIsNew = scan_.key == nullptr;
+    if (scan_.keyIsNew) scan_.key = new QdsKey(name);
+    // Sharing the key's own name spares a copy whenever the line spells it
+    // the same way.
+    if (scan_.key->name == name) {
+      scan_.lastKey = scan_.key->name;
+    } else {
+      scan_.lastKey.Assign(name);
+    }
+  }
+  scan_.keyText.text.Clear();
+}
+
+void Loader::FinishValue(uint32_t end) {
+  AddValue(Trim(Take(scan_.value, end)));
+  scan_.value.text.Clear();
+}
+
+// The value completes its entry: a new key joins its section now.
+void Loader::AddValue(std::u16string_view text) {
+  auto* value = new QdsValue(text);
+  value->comment = std::move(scan_.comment.text);
+  scan_.key->values.AddTail(value);
+  if (scan_.keyIsNew) {
+    scan_.section->keys.AddTail(scan_.key);
+    scan_.keyIsNew = false;
+  }
+}
+
+// "[$end$]" ends the text. With the digest checked, the digest covers the
+// file up to the marker's "]", and the check line must follow at once.
+void Loader::CheckEndMarker(uint32_t close) {
+  scan_.endSeen = true;
+  if (!Has(Digest)) return;
+  char16_t digest[kDigestTextCapacity];
+  stream_.FinishHash(digest, BytesAfter(close));
+  scan_.digestRunning = false;
+
+  char16_t found[format::kCheckLineLength];
+  size_t have = 0;
+  auto collect = [&](uint32_t from) {
+    size_t take = std::min<size_t>(count_ - from, format::kCheckLineLength - have);
+    std::memcpy(found + have, chars_ + from, take * sizeof(char16_t));
+    have += take;
+  };
+  collect(close + 1);
+  while (have < format::kCheckLineLength && NextBlock()) collect(0);
+  if (scan_.status != LoadStatus::Ok) return;
+
+  char16_t expected[format::kCheckLineLength + 1];
+  platform::FormatWide(expected, std::size(expected), format::kCheckLineFormat, {digest});
+  if (std::u16string_view(found, have) != std::u16string_view(expected)) {
+    Fail(LoadStatus::DigestMismatch);
+  }
+}
+
+void Loader::FinishDigest() {
+  if (!scan_.digestRunning) return;
+  char16_t unused[kDigestTextCapacity];
+  stream_.FinishHash(unused, 0);
+  scan_.digestRunning = false;
+}
+
+void Loader::Finish() {
+  if (!scan_.versionSeen) document_.version = format::kDefaultVersion;
+  bool ok = scan_.status == LoadStatus::Ok;
+  // A last line without "\r\n" still counts when its value has begun.
+  if (ok && scan_.value.IsOpen()) FinishValue(count_);
+  if (ok && !scan_.comment.text.Empty()) document_.trailingText = std::move(scan_.comment.text);
+  if (scan_.keyIsNew) delete scan_.key;
+  scan_.key = nullptr;
+  scan_.keyIsNew = false;
+  FinishDigest();
+  if (ok && Has(Digest) && !scan_.endSeen) scan_.status = LoadStatus::DigestMismatch;
+}
+
+}  // namespace
+
+// With `Digest`, the stream must have the buffer of kStreamBufferSize bytes
+// that Load gives it: the loader relies on every block it reads being one
+// whole fill of that buffer.
+LoadStatus QdsDocument::Parse(FileStream* stream, uint32_t flags) {
+  Loader loader(*this, *stream, flags);
+  return loader.Run();
+}
+
+LoadStatus QdsDocument::Load(const char16_t* path, uint32_t flags) {
+  if (path == nullptr) path = u"";
+  fileName = path;
+  FileStream stream(format::kStreamBufferSize);
+  switch (stream.Open(path, kStreamRead)) {
+    case StreamStatus::Ok:
+      return Parse(&stream, flags);
+    case StreamStatus::NotFound:
+      return LoadStatus::NotFound;
+    case StreamStatus::PermissionDenied:
+      return LoadStatus::AccessDenied;
+    default:
+      return LoadStatus::OpenFailed;
+  }
+}
+
+}  // namespace qds

@@ -1,0 +1,162 @@
+// QdsDocument::Save and WriteText: the writer of the QDS file format.
+//
+// Saving over the document's own file goes through a temporary file beside
+// it, copied back only after every byte reached the disk, so that a failed
+// write never damages the file that was loaded. Each piece of text is handed
+// to the stream once, in place: there is no whole-file buffer.
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <string_view>
+
+#include "common/text.h"
+#include "document/qds_document.h"
+#include "platform/platform.h"
+#include "platform/wide_format.h"
+#include "qdsfile/file_stream.h"
+#include "qdsfile/qds_format.h"
+
+namespace qds {
+namespace {
+
+// Text goes to the file as the units stand in memory.
+static_assert(std::endian::native == std::endian::little, "the writer emits UTF-16LE in place");
+
+// Writes `text` with one Write; only a piece beyond 4 GiB takes more.
+bool WriteUnits(FileStream* stream, std::u16string_view text) {
+  constexpr size_t kMaxUnits = UINT32_MAX / sizeof(char16_t);
+  while (!text.empty()) {
+    size_t units = std::min(text.size(), kMaxUnits);
+    if (stream->Write(text.data(), static_cast<uint32_t>(units * sizeof(char16_t))) !=
+        StreamStatus::Ok) {
+      return false;
+    }
+    text.remove_prefix(units);
+  }
+  return true;
+}
+
+// A stored comment is written only when the caller keeps comments.
+bool WriteComment(FileStream* stream, const CountedString& comment, uint32_t flags) {
+  return (flags & KeepComments) == 0 || WriteUnits(stream, comment.View());
+}
+
+// Writes `format` with its arguments, formatted into a buffer of `Capacity`.
+template <size_t Capacity>
+bool WriteFormatted(FileStream* stream, const char16_t* format,
+                    std::initializer_list<platform::FormatArg> args) {
+  char16_t line[Capacity];
+  size_t length = platform::FormatWide(line, Capacity, format, args);
+  return WriteUnits(stream, std::u16string_view(line, std::min(length, Capacity - 1)));
+}
+
+bool WriteHeader(FileStream* stream, int32_t version, const CountedString& leadingText,
+                 uint32_t flags) {
+  if (!WriteComment(stream, leadingText, flags)) return false;
+  bool written =
+      version < format::kCodePageVersion
+          ? WriteFormatted<format::kVersionLineCapacity>(stream, format::kVersionLineFormat,
+                                                         {version})
+          : WriteFormatted<format::kVersionLineCapacity>(
+                stream, format::kVersionLineWithCodePageFormat, {version, format::kUtf16CodePage});
+  if (!written) return false;
+  if (version == format::kDefaultVersion || (flags & KeepComments) == 0) {
+    return WriteUnits(stream, format::kLineEnd);
+  }
+  return true;
+}
+
+bool WriteEntries(FileStream* stream, const QdsKey& key, uint32_t flags) {
+  for (const QdsValue* value = key.values.head(); value != nullptr;
+       value = NodeList<QdsValue>::Next(value)) {
+    if (!WriteComment(stream, value->comment, flags) || !WriteUnits(stream, key.name.View())) {
+      return false;
+    }
+    if (!value->IsBareKey()) {
+      static constexpr char16_t kSeparator[] = {format::kKeyValueSeparator, u'\0'};
+      if (!WriteUnits(stream, kSeparator) || !WriteUnits(stream, value->name.View())) return false;
+    }
+    if (!WriteUnits(stream, format::kLineEnd)) return false;
+  }
+  return true;
+}
+
+bool WriteSection(FileStream* stream, const QdsSection& section, bool first, uint32_t flags) {
+  bool separated = (flags & KeepComments) != 0 && !section.comment.Empty()
+                       ? WriteUnits(stream, section.comment.View())
+                       : first || WriteUnits(stream, format::kLineEnd);
+  if (!separated) return false;
+  if (!section.name.Empty()) {
+    static constexpr char16_t kOpen[] = {format::kSectionOpen, u'\0'};
+    static constexpr char16_t kClose[] = {format::kSectionClose, u'\r', u'\n', u'\0'};
+    if (!WriteUnits(stream, kOpen) || !WriteUnits(stream, section.name.View()) ||
+        !WriteUnits(stream, kClose)) {
+      return false;
+    }
+  }
+  for (const QdsKey* key = section.keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
+    if (!WriteEntries(stream, *key, flags)) return false;
+  }
+  return true;
+}
+
+// The end marker inside the digest, the check line outside it.
+bool WriteEndMarker(FileStream* stream) {
+  if (!WriteUnits(stream, format::kEndMarkerLine)) return false;
+  char16_t digest[kDigestTextCapacity];
+  stream->FinishHash(digest, 0);
+  return WriteFormatted<format::kCheckLineLength + 1>(stream, format::kCheckLineFormat, {digest});
+}
+
+}  // namespace
+
+bool QdsDocument::WriteText(FileStream* stream, uint32_t flags) {
+  if ((flags & Digest) != 0 && stream->StartHash() != StreamStatus::Ok) return false;
+  static constexpr char16_t kMark[] = {format::kByteOrderMark, u'\0'};
+  if (!WriteUnits(stream, kMark)) return false;
+  if ((flags & OmitHeader) == 0 && !WriteHeader(stream, version, leadingText, flags)) return false;
+  bool first = true;
+  for (const QdsSection* section = sections.head(); section != nullptr;
+       section = NodeList<QdsSection>::Next(section)) {
+    if (!WriteSection(stream, *section, first, flags)) return false;
+    first = false;
+  }
+  if (!WriteComment(stream, trailingText, flags)) return false;
+  return (flags & Digest) == 0 || WriteEndMarker(stream);
+}
+
+SaveStatus QdsDocument::Save(const char16_t* path, uint32_t flags) {
+  bool hasPath = path != nullptr && path[0] != u'\0';
+  bool copyBack = !fileName.Empty() && (!hasPath || EqualsIgnoreAsciiCase(path, fileName.View()));
+  if (!copyBack && !hasPath) return SaveStatus::NoTarget;
+  CountedString target(copyBack ? fileName.View() : std::u16string_view(path));
+  if (copyBack) target.Append(format::kTemporarySuffix);
+  {
+    FileStream stream(format::kStreamBufferSize);
+    switch (stream.Open(target.Data(), kStreamWrite)) {
+      case StreamStatus::Ok:
+        break;
+      case StreamStatus::NotFound:
+        return SaveStatus::NoTarget;
+      case StreamStatus::PermissionDenied:
+        return SaveStatus::AccessDenied;
+      default:
+        return SaveStatus::OpenFailed;
+    }
+    // On failure the stream's destructor flushes what it holds and closes
+    // the file; the partly written target stays, the document's file is
+    // untouched.
+    if (!WriteText(&stream, flags)) return SaveStatus::WriteFailed;
+    // A failed close can carry a deferred write error: no copy back either.
+    if (stream.Close() != StreamStatus::Ok) return SaveStatus::WriteFailed;
+  }
+  if (!copyBack) return SaveStatus::Ok;
+  if (!platform::CopyFileTo(target.Data(), fileName.Data(), false) ||
+      !platform::RemoveFile(target.Data())) {
+    return SaveStatus::CopyBackFailed;
+  }
+  return SaveStatus::Ok;
+}
+
+}  // namespace qds

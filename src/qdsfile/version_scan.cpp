@@ -1,0 +1,106 @@
+#include "qdsfile/version_scan.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "common/text.h"
+#include "qdsfile/qds_format.h"
+
+namespace qds {
+
+namespace {
+
+char16_t Widen(char unit) { return static_cast<unsigned char>(unit); }
+char16_t Widen(char16_t unit) { return unit; }
+
+// ANSI bytes count as white space the way the runtime's classic locale sees
+// them: only the ASCII ones, whatever the code page makes of the others.
+bool IsBlank(char unit) { return Widen(unit) < 0x80 && IsWhiteSpace(Widen(unit)); }
+bool IsBlank(char16_t unit) { return IsWhiteSpace(unit); }
+
+template <typename Unit>
+bool StartsWithIgnoringCase(std::basic_string_view<Unit> text, std::string_view asciiTag) {
+  if (text.size() < asciiTag.size()) return false;
+  for (size_t i = 0; i < asciiTag.size(); ++i) {
+    if (FoldAscii(Widen(text[i])) != FoldAscii(Widen(asciiTag[i]))) return false;
+  }
+  return true;
+}
+
+// The text after the "[" of the first line that begins with one: the line at
+// `firstLine`, else the line after the first "\r\n[". Empty when there is
+// none.
+template <typename Unit>
+std::basic_string_view<Unit> FirstHeaderText(std::basic_string_view<Unit> text, size_t firstLine) {
+  if (firstLine < text.size() && text[firstLine] == Unit('[')) return text.substr(firstLine + 1);
+  static constexpr Unit kLineThenHeader[] = {Unit('\r'), Unit('\n'), Unit('[')};
+  size_t at = text.find(std::basic_string_view<Unit>(kLineThenHeader, 3));
+  if (at == std::basic_string_view<Unit>::npos) return {};
+  return text.substr(at + 3);
+}
+
+struct VersionNumber {
+  int32_t value = 0;  // capped in magnitude: only 1 to 3 matter
+  size_t end = 0;     // where the digits stop; 0 when there are none
+};
+
+// A decimal number after optional white space and sign, read as the
+// runtime's string-to-long conversion reads it.
+template <typename Unit>
+VersionNumber ParseVersionNumber(std::basic_string_view<Unit> text) {
+  constexpr int32_t kCap = 1000;
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == Unit('+') || text[i] == Unit('-'))) {
+    negative = text[i] == Unit('-');
+    ++i;
+  }
+  size_t digitsFrom = i;
+  int32_t value = 0;
+  for (; i < text.size() && text[i] >= Unit('0') && text[i] <= Unit('9'); ++i) {
+    value = std::min(value * 10 + static_cast<int32_t>(text[i] - Unit('0')), kCap);
+  }
+  if (i == digitsFrom) return {};
+  return {negative ? -value : value, i};
+}
+
+template <typename Unit>
+LoadStatus ScanText(QdsDocument& document, std::basic_string_view<Unit> text, size_t firstLine) {
+  std::basic_string_view<Unit> header = FirstHeaderText(text, firstLine);
+  if (!StartsWithIgnoringCase(header, format::kVersionTagAnsi)) return LoadStatus::Ok;
+  std::basic_string_view<Unit> rest = header.substr(format::kVersionTagLength);
+  VersionNumber number = ParseVersionNumber(rest);
+  if (number.value < format::kLowestVersion || number.value > format::kHighestVersion) {
+    document.version = format::kUnknownVersion;
+    return LoadStatus::Ok;
+  }
+  document.version = number.value;
+  // UTF-16 text needs no code page; an ANSI file must say it has one.
+  constexpr bool kAnsi = sizeof(Unit) == 1;
+  if (kAnsi && number.value == format::kCodePageVersion &&
+      !StartsWithIgnoringCase(rest.substr(number.end), format::kCodePageTagAnsi)) {
+    document.errorLine = 1;
+    return LoadStatus::SyntaxError;
+  }
+  return LoadStatus::Ok;
+}
+
+}  // namespace
+
+LoadStatus ScanVersion(QdsDocument& document, std::string_view block) {
+  block = block.substr(0, std::min<size_t>(block.size(), format::kFirstBlockBytes));
+  document.utf16 = block.size() >= 2 && Widen(block[0]) == format::kByteOrderMarkBytes[0] &&
+                   Widen(block[1]) == format::kByteOrderMarkBytes[1];
+  if (!document.utf16) return ScanText(document, block, 0);
+
+  char16_t units[format::kFirstBlockBytes / 2];
+  size_t count = block.size() / 2;
+  for (size_t i = 0; i < count; ++i) {
+    units[i] = static_cast<char16_t>(Widen(block[2 * i]) | (Widen(block[2 * i + 1]) << 8));
+  }
+  // The line after the byte-order mark is the first line.
+  return ScanText(document, std::u16string_view(units, count), 1);
+}
+
+}  // namespace qds

@@ -1,0 +1,89 @@
+#include "qdsfile/load_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include "common/utf8.h"
+#include "qdsfile/file_stream.h"
+#include "support/test_support.h"
+
+namespace qds::test {
+
+const char* EncodingName(Encoding encoding) {
+  return encoding == Encoding::Utf16 ? "Utf16" : "Ansi";
+}
+
+std::string FileBytes(std::string_view text, Encoding encoding) {
+  if (encoding == Encoding::Ansi) return std::string(text);
+  std::u16string wide;
+  for (char c : text) wide.push_back(static_cast<unsigned char>(c));
+  return Utf16Bytes(wide, /*bom=*/true);
+}
+
+LoadStatus LoadBytes(QdsDocument& document, const std::filesystem::path& path,
+                     std::string_view bytes, uint32_t flags) {
+  WriteBytes(path, bytes);
+  return document.Load(WidePath(path).c_str(), flags);
+}
+
+std::string RoundTrip(const std::filesystem::path& dir, std::string_view bytes, uint32_t loadFlags,
+                      uint32_t saveFlags) {
+  QdsDocument document;
+  LoadStatus loaded = LoadBytes(document, dir / "round-trip.qds", bytes, loadFlags);
+  EXPECT_EQ(loaded, LoadStatus::Ok);
+  std::u16string out = WidePath(dir / "round-trip-out.qds");
+  SaveStatus saved = document.Save(out.c_str(), saveFlags);
+  EXPECT_EQ(saved, SaveStatus::Ok);
+  if (loaded != LoadStatus::Ok || saved != SaveStatus::Ok) return {};
+  return ReadBytes(dir / "round-trip-out.qds");
+}
+
+namespace {
+
+std::string Braced(const CountedString& comment) {
+  return comment.Empty() ? std::string() : "{" + EncodeUtf8(comment.View()) + "}";
+}
+
+}  // namespace
+
+std::string Dump(const QdsDocument& document, bool comments) {
+  std::string out;
+  if (comments && !document.leadingText.Empty())
+    out += "<lead" + Braced(document.leadingText) + ">";
+  for (const QdsSection* section = document.sections.head(); section != nullptr;
+       section = NodeList<QdsSection>::Next(section)) {
+    if (comments) out += Braced(section->comment);
+    out += "[" + EncodeUtf8(section->name.View()) + "]";
+    for (const QdsKey* key = section->keys.head(); key != nullptr;
+         key = NodeList<QdsKey>::Next(key)) {
+      for (const QdsValue* value = key->values.head(); value != nullptr;
+           value = NodeList<QdsValue>::Next(value)) {
+        if (comments) out += Braced(value->comment);
+        out += EncodeUtf8(key->name.View()) + "=" + EncodeUtf8(value->name.View()) + "|";
+      }
+    }
+  }
+  if (comments && !document.trailingText.Empty()) {
+    out += "<trail" + Braced(document.trailingText) + ">";
+  }
+  return out;
+}
+
+std::u16string WriteSigned(const std::filesystem::path& path, std::string_view body,
+                           Encoding encoding, std::string_view tail) {
+  FileStream stream(4096);
+  EXPECT_EQ(stream.Open(WidePath(path).c_str(), kStreamWrite), StreamStatus::Ok);
+  EXPECT_EQ(stream.StartHash(), StreamStatus::Ok);
+  EXPECT_EQ(stream.Write(body.data(), static_cast<uint32_t>(body.size())), StreamStatus::Ok);
+  char16_t digits[kDigestTextCapacity];
+  stream.FinishHash(digits, 0);
+  std::u16string checkLine = u"\r\n" + std::u16string(digits) + u"\r\n";
+  std::string checkBytes =
+      encoding == Encoding::Utf16 ? Utf16Bytes(checkLine) : EncodeUtf8(checkLine);
+  checkBytes += tail;
+  EXPECT_EQ(stream.Write(checkBytes.data(), static_cast<uint32_t>(checkBytes.size())),
+            StreamStatus::Ok);
+  EXPECT_EQ(stream.Close(), StreamStatus::Ok);
+  return digits;
+}
+
+}  // namespace qds::test

@@ -1,0 +1,46 @@
+// Helpers of the loader tests: files in both encodings, a compact text form
+// of a loaded document, and files signed through the stream's own digest.
+
+#ifndef KNITFOLD_TESTS_QDSFILE_LOAD_HELPERS_H_
+#define KNITFOLD_TESTS_QDSFILE_LOAD_HELPERS_H_
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "document/qds_document.h"
+
+namespace qds::test {
+
+enum class Encoding { Utf16, Ansi };
+
+const char* EncodingName(Encoding encoding);
+
+// The file bytes of ASCII `text`: as it stands for ANSI, widened after the
+// byte-order mark for UTF-16.
+std::string FileBytes(std::string_view text, Encoding encoding);
+
+// Writes `bytes` to `path` and loads it into `document`.
+[[nodiscard]] LoadStatus LoadBytes(QdsDocument& document, const std::filesystem::path& path,
+                                   std::string_view bytes, uint32_t flags);
+
+// The sections and entries as UTF-8 text: "[name]key=value|key=value|[next]...",
+// entries in their flat order. With `comments`, every stored comment is shown
+// in braces before its section or entry, and the leading and trailing text
+// as "<lead{...}>" and "<trail{...}>" where they are not empty.
+std::string Dump(const QdsDocument& document, bool comments = false);
+
+// Loads `bytes` with `loadFlags`, saves the document with `saveFlags`, and
+// returns the bytes written (empty when the load or the save fails).
+std::string RoundTrip(const std::filesystem::path& dir, std::string_view bytes, uint32_t loadFlags,
+                      uint32_t saveFlags = KeepComments);
+
+// Writes `body` (file bytes ending in the end marker) through a stream that
+// computes the digest, then the check line in the file's encoding, then
+// `tail`. Returns the 32 digits.
+std::u16string WriteSigned(const std::filesystem::path& path, std::string_view body,
+                           Encoding encoding, std::string_view tail = {});
+
+}  // namespace qds::test
+
+#endif  // KNITFOLD_TESTS_QDSFILE_LOAD_HELPERS_H_

@@ -1,0 +1,266 @@
+// The written layout of a document and the failure paths of Save.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "document/qds_document.h"
+#include "qdsfile/md5_digest.h"
+#include "qdsfile/qds_format.h"
+#include "support/test_support.h"
+
+namespace qds {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadBytes;
+using test::ScratchDir;
+using test::Utf16Bytes;
+using test::WidePath;
+using test::WriteBytes;
+
+QdsSection* AddSection(QdsDocument* document, std::u16string_view name,
+                       std::u16string_view comment = {}) {
+  auto* section = new QdsSection(name);
+  section->comment.Assign(comment);
+  document->sections.AddTail(section);
+  return section;
+}
+
+QdsKey* AddKey(QdsSection* section, std::u16string_view name) {
+  auto* key = new QdsKey(name);
+  section->keys.AddTail(key);
+  return key;
+}
+
+void AddValue(QdsKey* key, std::u16string_view text, std::u16string_view comment = {}) {
+  auto* value = new QdsValue(text);
+  value->comment.Assign(comment);
+  key->values.AddTail(value);
+}
+
+// Comments everywhere, a bare key, a key without values, an empty-named
+// section and a section without keys.
+void BuildSample(QdsDocument* document) {
+  document->leadingText.Assign(u"; lead\r\n");
+  document->trailingText.Assign(u"; trail\r\n");
+  QdsSection* first = AddSection(document, u"a", u"; about a\r\n");
+  QdsKey* k = AddKey(first, u"k");
+  AddValue(k, u"1");
+  AddValue(k, u"2", u"  ");
+  AddValue(AddKey(first, u"bare"), u"\n");
+  AddKey(first, u"never written");
+  AddValue(AddKey(AddSection(document, u""), u"x"), u"y=z");
+  AddSection(document, u"b");
+}
+
+std::string Saved(QdsDocument* document, uint32_t flags) {
+  ScratchDir dir;
+  EXPECT_EQ(document->Save(WidePath(dir / "out.qds").c_str(), flags), SaveStatus::Ok);
+  return ReadBytes(dir / "out.qds");
+}
+
+TEST(SaverTest, LayoutFollowsTheFlags) {
+  static const struct {
+    uint32_t flags;
+    const char16_t* text;
+  } cases[] = {
+      {0,
+       u"[$version 3, codepage 1200$]\r\n\r\n"
+       u"[a]\r\nk=1\r\nk=2\r\nbare\r\n"
+       u"\r\nx=y=z\r\n"
+       u"\r\n[b]\r\n"},
+      {KeepComments,
+       u"; lead\r\n[$version 3, codepage 1200$]\r\n"
+       u"; about a\r\n[a]\r\nk=1\r\n  k=2\r\nbare\r\n"
+       u"\r\nx=y=z\r\n"
+       u"\r\n[b]\r\n"
+       u"; trail\r\n"},
+      {OmitHeader,
+       u"[a]\r\nk=1\r\nk=2\r\nbare\r\n"
+       u"\r\nx=y=z\r\n"
+       u"\r\n[b]\r\n"},
+      {KeepComments | OmitHeader,
+       u"; about a\r\n[a]\r\nk=1\r\n  k=2\r\nbare\r\n"
+       u"\r\nx=y=z\r\n"
+       u"\r\n[b]\r\n"
+       u"; trail\r\n"},
+      {0xE8,
+       u"[$version 3, codepage 1200$]\r\n\r\n"  // unknown bits change nothing
+       u"[a]\r\nk=1\r\nk=2\r\nbare\r\n"
+       u"\r\nx=y=z\r\n"
+       u"\r\n[b]\r\n"},
+  };
+  QdsDocument document;
+  BuildSample(&document);
+  for (const auto& c : cases) {
+    EXPECT_EQ(Saved(&document, c.flags), Utf16Bytes(c.text, true)) << "flags " << c.flags;
+  }
+}
+
+TEST(SaverTest, VersionLineFollowsTheVersion) {
+  static const struct {
+    int32_t version;
+    uint32_t flags;
+    const char16_t* text;
+  } cases[] = {
+      {3, 0, u"[$version 3, codepage 1200$]\r\n\r\n"},
+      {3, KeepComments, u"[$version 3, codepage 1200$]\r\n"},
+      {7, KeepComments, u"[$version 7, codepage 1200$]\r\n"},
+      {2, KeepComments, u"[$version 2$]\r\n"},
+      {1, KeepComments, u"[$version 1$]\r\n\r\n"},  // version 1 always gains its blank line
+      {-1, KeepComments, u"[$version -1$]\r\n"},
+      {INT32_MIN, 0, u"[$version -2147483648$]\r\n\r\n"},
+  };
+  for (const auto& c : cases) {
+    QdsDocument document;
+    document.version = c.version;
+    document.utf16 = 0;  // an ANSI document is written as UTF-16 too
+    EXPECT_EQ(Saved(&document, c.flags), Utf16Bytes(c.text, true)) << c.version;
+  }
+}
+
+TEST(SaverTest, TextIsWrittenVerbatimWithoutAddedLineEnds) {
+  QdsDocument document;
+  AddValue(AddKey(AddSection(&document, u"\x00E4[]", u"no line end"), u"\xD800 k"), u"\x001A v ");
+  AddValue(AddKey(AddSection(&document, u"c"), u"k"), u"");
+  EXPECT_EQ(Saved(&document, KeepComments | OmitHeader),
+            Utf16Bytes(u"no line end[\x00E4[]]\r\n\xD800 k=\x001A v \r\n\r\n[c]\r\nk=\r\n", true));
+}
+
+// The parts of a file saved with Digest: the text through "[$end$]" and the
+// check line.
+struct SignedFile {
+  std::string covered;
+  std::string checkLine;
+};
+
+SignedFile Split(const std::string& bytes) {
+  const std::string marker = Utf16Bytes(u"\r\n[$end$]");
+  size_t end = bytes.rfind(marker);
+  EXPECT_NE(end, std::string::npos);
+  end += marker.size();
+  return {bytes.substr(0, end), bytes.substr(end)};
+}
+
+std::string ExpectedCheckLine(const std::string& covered) {
+  std::string all(reinterpret_cast<const char*>(format::kDigestSalt), format::kDigestSaltSize);
+  all += covered;
+  all.append((64 - covered.size() % 64) % 64, '\0');
+  uint8_t digest[kMd5Size];
+  Md5Digest::Compute(all.data(), all.size(), digest);
+  std::u16string line = u"\r\n";
+  for (uint8_t byte : digest) {
+    line.push_back(u"0123456789ABCDEF"[byte >> 4]);
+    line.push_back(u"0123456789ABCDEF"[byte & 0xF]);
+  }
+  return Utf16Bytes(line + u"\r\n");
+}
+
+TEST(SaverTest, DigestCoversTheTextThroughTheEndMarker) {
+  QdsDocument document;
+  BuildSample(&document);
+  // Make the text cross the stream's buffer a few times.
+  QdsKey* many = AddKey(AddSection(&document, u"many"), u"key");
+  for (int i = 0; i < 500; ++i) AddValue(many, u"value " + std::u16string(i % 37, u'v'));
+  for (uint32_t flags : {Digest, Digest | KeepComments, Digest | OmitHeader}) {
+    const std::string bytes = Saved(&document, flags);
+    const SignedFile file = Split(bytes);
+    EXPECT_EQ(file.covered, Saved(&document, flags & ~Digest) + Utf16Bytes(u"\r\n[$end$]"))
+        << flags;
+    EXPECT_EQ(file.checkLine.size(), 72u) << flags;
+    EXPECT_EQ(file.checkLine, ExpectedCheckLine(file.covered)) << flags;
+    EXPECT_EQ(Saved(&document, flags), bytes) << "a second save writes the same check line";
+  }
+}
+
+TEST(SaverTest, NoPathAndNoFileNameIsNoTarget) {
+  QdsDocument document;
+  EXPECT_EQ(document.Save(nullptr, 0), SaveStatus::NoTarget);
+  EXPECT_EQ(document.Save(u"", 0), SaveStatus::NoTarget);
+}
+
+TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
+  ScratchDir dir;
+  WriteBytes(dir / "Doc.qds", "old text");
+  QdsDocument document;
+  document.fileName.Assign(WidePath(dir / "Doc.qds"));
+  AddValue(AddKey(AddSection(&document, u"s"), u"k"), u"v");
+  const std::string expected = Saved(&document, 0);
+  for (const char* path : {"", "Doc.qds", "DOC.QDS"}) {
+    WriteBytes(dir / "Doc.qds", "old text");
+    const std::u16string wide = *path ? WidePath(dir / path) : u"";
+    EXPECT_EQ(document.Save(*path ? wide.c_str() : nullptr, 0), SaveStatus::Ok) << path;
+    EXPECT_EQ(ReadBytes(dir / "Doc.qds"), expected) << path;
+    EXPECT_FALSE(fs::exists(dir / "Doc.qds.tmp")) << path;
+    EXPECT_FALSE(fs::exists(dir / "DOC.QDS")) << path;
+  }
+}
+
+TEST(SaverTest, SavingElsewhereKeepsTheFileName) {
+  ScratchDir dir;
+  WriteBytes(dir / "doc.qds", "old text");
+  QdsDocument document;
+  document.fileName.Assign(WidePath(dir / "doc.qds"));
+  EXPECT_EQ(document.Save(WidePath(dir / "other.qds").c_str(), 0), SaveStatus::Ok);
+  EXPECT_EQ(document.fileName, WidePath(dir / "doc.qds"));
+  EXPECT_EQ(ReadBytes(dir / "doc.qds"), "old text");
+  EXPECT_FALSE(fs::exists(dir / "other.qds.tmp"));
+}
+
+TEST(SaverTest, OpenFailuresMapToSaveStatuses) {
+  ScratchDir dir;
+  fs::create_directory(dir / "folder");
+  static const struct {
+    const char* path;
+    SaveStatus status;
+  } cases[] = {
+      {"missing/out.qds", SaveStatus::NoTarget},
+      {"folder", SaveStatus::AccessDenied},  // refused, as a directory is on every system
+  };
+  for (const auto& c : cases) {
+    QdsDocument document;
+    EXPECT_EQ(document.Save(WidePath(dir / c.path).c_str(), 0), c.status) << c.path;
+  }
+}
+
+TEST(SaverTest, ReadOnlyFolderIsAccessDenied) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+  ScratchDir dir;
+  fs::create_directory(dir / "locked");
+  fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+  QdsDocument document;
+  EXPECT_EQ(document.Save(WidePath(dir / "locked" / "out.qds").c_str(), 0),
+            SaveStatus::AccessDenied);
+  fs::permissions(dir / "locked", fs::perms::owner_all);
+}
+
+// A temporary file that is a link to a full device fails the writes (large
+// document) or only the final flush (small one).
+TEST(SaverTest, FailedWriteLeavesTheOwnFileUntouched) {
+  for (int values : {1, 2000}) {
+    ScratchDir dir;
+    WriteBytes(dir / "doc.qds", "the loaded text");
+    fs::create_symlink("/dev/full", dir / "doc.qds.tmp");
+    QdsDocument document;
+    document.fileName.Assign(WidePath(dir / "doc.qds"));
+    QdsKey* key = AddKey(AddSection(&document, u"s"), u"k");
+    for (int i = 0; i < values; ++i) AddValue(key, u"some value");
+    EXPECT_EQ(document.Save(nullptr, KeepComments), SaveStatus::WriteFailed) << values;
+    EXPECT_EQ(ReadBytes(dir / "doc.qds"), "the loaded text") << values;
+  }
+}
+
+TEST(SaverTest, FailedCopyBackIsFiveAndKeepsTheTemporaryFile) {
+  ScratchDir dir;
+  fs::create_directory(dir / "doc.qds");  // nothing can be copied over a directory
+  QdsDocument document;
+  document.fileName.Assign(WidePath(dir / "doc.qds"));
+  EXPECT_EQ(document.Save(nullptr, 0), SaveStatus::CopyBackFailed);
+  EXPECT_EQ(ReadBytes(dir / "doc.qds.tmp"), Saved(&document, 0));
+}
+
+}  // namespace
+}  // namespace qds

@@ -1,7 +1,121 @@
 #include "driver/merge_with_backup.h"
 
+#include <string_view>
+
+#include "driver/file_operations.h"
+#include "driver/log.h"
+#include "driver/merge_compat_file.h"
+#include "driver/path_buffer.h"
+#include "driver/path_names.h"
+#include "platform/path_syntax.h"
+#include "platform/platform.h"
+
 namespace qds {
 
-int MergeWithBackup(const char16_t*, const char16_t*) { return 0; }
+namespace {
+
+constexpr std::u16string_view kQdsExtension = u"qds";
+constexpr std::u16string_view kCommandExtension = u"cmd";
+constexpr std::u16string_view kKeyExtension = u"key";
+// Saving writes the target's name with ".tmp" appended, as long as the
+// backup's name: a target whose backup name fits leaves room for it too.
+constexpr std::u16string_view kBackupSuffix = u".bak";
+constexpr char16_t kWorkingFolder[] = {u'T', u'e', u's', u's', u'a', u'l', u'C', u'F', u'.',
+                                       u'A', u'D', u'F', platform::kPathSeparator, 0};
+
+bool HasQdsExtension(const char16_t* name) {
+  const char16_t* dot = FindExtension(name);
+  return *dot != 0 && platform::CompareNoCase(dot + 1, kQdsExtension.data()) == 0;
+}
+
+// Copies `name`, which has an extension, into `path` with the extension
+// text replaced by `extension`.
+bool ReplaceExtension(const char16_t* name, std::u16string_view extension, PathBuffer* path) {
+  return path->Assign(name) && path->ReplaceFrom(FindExtension(name) + 1 - name, extension);
+}
+
+// The target's folder, the working folder, then the file-name part of
+// `source`.
+bool BuildWorkingCopy(const char16_t* target, const PathBuffer& source, PathBuffer* copy) {
+  return copy->Assign(target) && copy->ReplaceFrom(FindFileName(target) - target, kWorkingFolder) &&
+         copy->Append(FindFileName(source.c_str()));
+}
+
+void ReportCopyFailure(const char16_t* from, const char16_t* to) {
+  uint32_t error = platform::LastErrorCode();
+  CountedString text;
+  GetSystemErrorText(error, &text);
+  LogMessage(kMessageCopyFailed, from, to, text.Data());
+}
+
+// Copies a command or key file of the compat package into the working
+// folder, when the file exists. False after a failure, which is reported.
+bool PlaceWorkingCopy(const PathBuffer& source, const PathBuffer& copy) {
+  uint32_t attributes;
+  if (!platform::QueryAttributes(source.c_str(), &attributes)) return true;
+  DeleteExistingFile(copy.c_str(), true);
+  if (CreateDirectoryChain(copy.c_str()) == 0 ||
+      !platform::CopyFileTo(source.c_str(), copy.c_str(), false)) {
+    ReportCopyFailure(source.c_str(), copy.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The paths of one run, all built before anything is touched.
+struct RunPaths {
+  PathBuffer commandFile;
+  PathBuffer keyFile;
+  PathBuffer backup;
+  PathBuffer commandCopy;
+  PathBuffer keyCopy;
+};
+
+// Builds every path of the run. Reports message 110 with the offending name
+// and returns false when a name lacks the "qds" extension or a path built
+// from it would not fit the path buffers: first the compat name's extension,
+// then the target's extension and the paths built from the target alone,
+// then the paths built from the compat name.
+bool BuildRunPaths(const char16_t* target, const char16_t* compat, RunPaths* paths) {
+  if (!HasQdsExtension(compat)) {
+    LogMessage(kMessageInvalidName, compat);
+    return false;
+  }
+  if (!HasQdsExtension(target) || !paths->backup.Assign(target) ||
+      !paths->backup.Append(kBackupSuffix)) {
+    LogMessage(kMessageInvalidName, target);
+    return false;
+  }
+  if (!ReplaceExtension(compat, kCommandExtension, &paths->commandFile) ||
+      !ReplaceExtension(compat, kKeyExtension, &paths->keyFile) ||
+      !BuildWorkingCopy(target, paths->commandFile, &paths->commandCopy) ||
+      !BuildWorkingCopy(target, paths->keyFile, &paths->keyCopy)) {
+    LogMessage(kMessageInvalidName, compat);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int MergeWithBackup(const char16_t* target, const char16_t* compat) {
+  RunPaths paths;
+  if (!BuildRunPaths(target, compat, &paths)) return 0;
+  if (!PlaceWorkingCopy(paths.commandFile, paths.commandCopy) ||
+      !PlaceWorkingCopy(paths.keyFile, paths.keyCopy)) {
+    return 0;
+  }
+  if (!platform::CopyFileTo(target, paths.backup.c_str(), false) &&
+      platform::LastErrorCode() != platform::kErrorFileExists) {
+    ReportCopyFailure(target, paths.backup.c_str());
+    return 0;
+  }
+  if (MergeCompatFile(target, compat) == 1) {
+    platform::RemoveFile(paths.backup.c_str());
+    return 1;
+  }
+  platform::MoveFileReplacing(paths.backup.c_str(), target);
+  return 0;
+}
 
 }  // namespace qds

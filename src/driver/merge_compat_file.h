@@ -1,0 +1,19 @@
+// The merge itself: every entry of every section of a compat QDS file is
+// added to a target QDS file, which is then saved in place with its comments.
+
+#ifndef KNITFOLD_DRIVER_MERGE_COMPAT_FILE_H_
+#define KNITFOLD_DRIVER_MERGE_COMPAT_FILE_H_
+
+namespace qds {
+
+// Returns 1 on success and 0 on failure (reported in the log). New sections
+// and keys go after the existing ones, further values after a key's existing
+// values; nothing in the target is replaced or removed. Compat sections are
+// read by position, so two compat sections of one name each contribute their
+// own entries. Names, keys or values of 260 characters or more do not fit the
+// read buffers and are skipped without a message.
+int MergeCompatFile(const char16_t* target, const char16_t* compat);
+
+}  // namespace qds
+
+#endif  // KNITFOLD_DRIVER_MERGE_COMPAT_FILE_H_

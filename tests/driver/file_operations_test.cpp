@@ -1,0 +1,85 @@
+#include "driver/file_operations.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+namespace qds {
+namespace {
+
+using test::ScratchDir;
+using test::WidePath;
+using test::WriteBytes;
+namespace fs = std::filesystem;
+
+TEST(DeleteExistingFileTest, DeletesFilesButNotDirectoriesOrNothing) {
+  ScratchDir dir;
+  WriteBytes(dir / "file", "x");
+  fs::create_directory(dir / "folder");
+  EXPECT_EQ(DeleteExistingFile(WidePath(dir / "file").c_str(), false), 1);
+  EXPECT_FALSE(fs::exists(dir / "file"));
+  EXPECT_EQ(DeleteExistingFile(WidePath(dir / "file").c_str(), true), 0);
+  EXPECT_EQ(DeleteExistingFile(WidePath(dir / "folder").c_str(), true), 0);
+  EXPECT_TRUE(fs::is_directory(dir / "folder"));
+}
+
+TEST(DeleteExistingFileTest, ForceClearsTheReadOnlyAttributeFirst) {
+  ScratchDir dir;
+  WriteBytes(dir / ".hidden", "x");
+  fs::permissions(dir / ".hidden", fs::perms::owner_read);
+  std::u16string path = WidePath(dir / ".hidden");
+  uint32_t attributes = 0;
+  ASSERT_TRUE(platform::QueryAttributes(path.c_str(), &attributes));
+  ASSERT_TRUE(attributes & platform::kAttributeReadOnly);
+  ASSERT_TRUE(attributes & platform::kAttributeHidden);
+  EXPECT_EQ(DeleteExistingFile(path.c_str(), true), 1);
+  EXPECT_FALSE(fs::exists(dir / ".hidden"));
+}
+
+TEST(CreateDirectoryChainTest, CreatesEveryFolderButTheLastPart) {
+  ScratchDir dir;
+  fs::path file = dir / "a" / "b" / "c" / "file.cmd";
+  EXPECT_EQ(CreateDirectoryChain(WidePath(file).c_str()), 1);
+  EXPECT_TRUE(fs::is_directory(dir / "a" / "b" / "c"));
+  EXPECT_FALSE(fs::exists(file));
+  // Again: every folder exists already, which is fine.
+  EXPECT_EQ(CreateDirectoryChain(WidePath(file).c_str()), 1);
+  EXPECT_EQ(CreateDirectoryChain(u""), 1);
+  EXPECT_EQ(CreateDirectoryChain(nullptr), 1);
+}
+
+TEST(CreateDirectoryChainTest, AFileInTheWayIsAcceptedAsExisting) {
+  // Making the folder reports that the name exists; only a later step fails.
+  ScratchDir dir;
+  WriteBytes(dir / "TessalCF.ADF", "a file, not a folder");
+  EXPECT_EQ(CreateDirectoryChain(WidePath(dir / "TessalCF.ADF" / "x.cmd").c_str()), 1);
+  // A folder below that file cannot be made: the system's code is kept.
+  EXPECT_EQ(CreateDirectoryChain(WidePath(dir / "TessalCF.ADF" / "sub" / "x").c_str()), 0);
+  EXPECT_EQ(platform::LastErrorCode(), static_cast<uint32_t>(ENOTDIR));
+}
+
+TEST(CreateDirectoryChainTest, RelativePathsStartInTheCurrentFolder) {
+  ScratchDir dir;
+  fs::path saved = fs::current_path();
+  fs::current_path(dir.path());
+  int result = CreateDirectoryChain(u"TessalCF.ADF/extra.cmd");
+  fs::current_path(saved);
+  EXPECT_EQ(result, 1);
+  EXPECT_TRUE(fs::is_directory(dir / "TessalCF.ADF"));
+}
+
+TEST(CreateDirectoryChainTest, TooLongForThePathBufferFails) {
+  std::u16string path = u"/tmp/" + std::u16string(300, u'a') + u"/x";
+  EXPECT_EQ(CreateDirectoryChain(path.c_str()), 0);
+  EXPECT_EQ(platform::LastErrorCode(), platform::kErrorNameTooLong);
+}
+
+TEST(SystemErrorTextTest, IsTheSystemsTextForTheCode) {
+  CountedString text(u"previous");
+  GetSystemErrorText(ENOSPC, &text);
+  EXPECT_EQ(text, u"No space left on device");
+}
+
+}  // namespace
+}  // namespace qds

@@ -1,0 +1,257 @@
+// End-to-end runs of the knitfold executable in scratch folders: the merged
+// bytes, the working copies, the backup, and every refusal and failure.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <set>
+
+#include "common/utf8.h"
+#include "support/test_support.h"
+
+namespace qds {
+namespace {
+
+using test::ReadBytes;
+using test::WriteBytes;
+namespace fs = std::filesystem;
+
+constexpr int kFailure = 255;
+
+// UTF-16LE bytes with a byte-order mark; "\n" in `text` becomes "\r\n".
+std::string Qds(std::u16string_view text) {
+  std::u16string crlf;
+  for (char16_t c : text) {
+    if (c == u'\n') crlf += u'\r';
+    crlf += c;
+  }
+  return test::Utf16Bytes(crlf, true);
+}
+
+// Every file below `root`, relative, with its bytes.
+std::set<std::pair<std::string, std::string>> Snapshot(const fs::path& root) {
+  std::set<std::pair<std::string, std::string>> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::string name = fs::relative(entry.path(), root).string();
+    files.insert({name, entry.is_regular_file() ? ReadBytes(entry.path()) : "<dir>"});
+  }
+  return files;
+}
+
+const char16_t kTarget[] =
+    u"; head\n"
+    u"[$version 3, codepage 1200$]\n"
+    u"; files\n"
+    u"[Files]\n"
+    u"  a=1\n"
+    u"\n"
+    u"[Reg]\n"
+    u"K=v\n"
+    u"; tail\n";
+
+// A target package in pkg/ and a compat package in in/, run from the scratch
+// folder with relative names.
+class KnitfoldMergeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directory(dir / "pkg");
+    fs::create_directory(dir / "in");
+    WriteBytes(target, Qds(kTarget));
+  }
+
+  test::ProcessResult Run(const std::string& targetName = "pkg/app.qds",
+                          const std::string& compatName = "in/extra.qds") {
+    return test::RunProcess(test::BuiltProgram("src/knitfold"), {targetName, compatName},
+                            dir.path());
+  }
+  std::u16string Log() const { return test::FromUtf16Bytes(ReadBytes(dir / "pkg/app.qds.log")); }
+  void ExpectTargetUntouched() const {
+    EXPECT_EQ(ReadBytes(target), Qds(kTarget));
+    EXPECT_FALSE(fs::exists(dir / "pkg/app.qds.bak"));
+  }
+
+  test::ScratchDir dir;
+  fs::path target = dir / "pkg/app.qds";
+  fs::path compat = dir / "in/extra.qds";
+};
+
+TEST_F(KnitfoldMergeTest, AddsSectionsKeysAndFurtherValuesKeepingTheTargetsComments) {
+  std::u16string longValue(300, u'v');
+  WriteBytes(compat, Qds(u"[$version 3, codepage 1200$]\n"
+                         u"; this comment stays in the compat file\n"
+                         u"[files]\n"
+                         u"A=2\n"
+                         u"b=\"quoted\"\n"
+                         u"long=" + longValue + u"\n"
+                         u"[New]\n"
+                         u"x=1\n"
+                         u"x=\"2\n"
+                         u"[Empty]\n"));
+  auto before = Snapshot(dir / "in");
+  auto result = Run();
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(Log(), u"");
+  EXPECT_EQ(ReadBytes(target), Qds(u"; head\n"
+                                   u"[$version 3, codepage 1200$]\n"
+                                   u"; files\n"
+                                   u"[Files]\n"
+                                   u"  a=1\n"
+                                   u"a=2\n"
+                                   u"b=quoted\n"
+                                   u"\n"
+                                   u"[Reg]\n"
+                                   u"K=v\n"
+                                   u"\n"
+                                   u"[New]\n"
+                                   u"x=1\n"
+                                   u"x=\"2\n"
+                                   u"; tail\n"));
+  EXPECT_FALSE(fs::exists(dir / "pkg/app.qds.bak"));
+  EXPECT_FALSE(fs::exists(dir / "pkg/app.qds.tmp"));
+  EXPECT_FALSE(fs::exists(dir / "pkg/TessalCF.ADF"));  // no command or key file
+  EXPECT_EQ(Snapshot(dir / "in"), before);
+}
+
+TEST_F(KnitfoldMergeTest, TwoCompatSectionsOfOneNameEachContribute) {
+  WriteBytes(compat, Qds(u"[$version 2$]\n[S]\nk=1\n[s]\nk=2\n"));
+  ASSERT_EQ(Run().exitCode, 0);
+  std::u16string merged = test::FromUtf16Bytes(ReadBytes(target));
+  EXPECT_NE(merged.find(u"[S]\r\nk=1\r\nk=2\r\n"), std::u16string::npos);
+}
+
+TEST_F(KnitfoldMergeTest, RunningTwiceAddsTheValuesTwice) {
+  WriteBytes(compat, Qds(u"[Reg]\nK=v\n"));  // no version section: version 1
+  ASSERT_EQ(Run().exitCode, 0);
+  ASSERT_EQ(Run().exitCode, 0);
+  std::u16string merged = test::FromUtf16Bytes(ReadBytes(target));
+  EXPECT_NE(merged.find(u"[Reg]\r\nK=v\r\nK=v\r\nK=v\r\n; tail"), std::u16string::npos);
+}
+
+TEST_F(KnitfoldMergeTest, CompatWithoutSectionsStillSavesTheTarget) {
+  WriteBytes(compat, Qds(u"; nothing here\n"));
+  ASSERT_EQ(Run().exitCode, 0);
+  EXPECT_EQ(ReadBytes(target), Qds(kTarget));
+  EXPECT_EQ(Log(), u"");
+}
+
+TEST_F(KnitfoldMergeTest, CopiesCommandAndKeyFilesIntoTheWorkingFolder) {
+  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
+  WriteBytes(dir / "in/extra.cmd", "command bytes");
+  WriteBytes(dir / "in/extra.key", "key bytes");
+  ASSERT_EQ(Run().exitCode, 0);
+  EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.cmd"), "command bytes");
+  EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.key"), "key bytes");
+}
+
+TEST_F(KnitfoldMergeTest, ReadOnlyLeftoversInTheWorkingFolderAreReplaced) {
+  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
+  WriteBytes(dir / "in/extra.cmd", "new command");
+  fs::create_directory(dir / "pkg/TessalCF.ADF");
+  WriteBytes(dir / "pkg/TessalCF.ADF/extra.cmd", "old command");
+  fs::permissions(dir / "pkg/TessalCF.ADF/extra.cmd", fs::perms::owner_read);
+  ASSERT_EQ(Run().exitCode, 0);
+  EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.cmd"), "new command");
+  EXPECT_FALSE(fs::exists(dir / "pkg/TessalCF.ADF/extra.key"));
+}
+
+TEST_F(KnitfoldMergeTest, KeyFileAloneGetsItsWorkingCopy) {
+  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
+  WriteBytes(dir / "in/extra.key", "key bytes");
+  ASSERT_EQ(Run().exitCode, 0);
+  EXPECT_FALSE(fs::exists(dir / "pkg/TessalCF.ADF/extra.cmd"));
+  EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.key"), "key bytes");
+}
+
+TEST_F(KnitfoldMergeTest, FileNamedLikeTheWorkingFolderGivesACopyError) {
+  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
+  WriteBytes(dir / "in/extra.cmd", "command bytes");
+  WriteBytes(dir / "pkg/TessalCF.ADF", "in the way");
+  auto result = Run();
+  EXPECT_EQ(result.exitCode, kFailure);
+  EXPECT_EQ(Log(),
+            u"Error copying in/extra.cmd to pkg/TessalCF.ADF/extra.cmd : Not a directory\n");
+  ExpectTargetUntouched();
+  EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF"), "in the way");
+}
+
+TEST_F(KnitfoldMergeTest, NamesWithoutTheQdsExtensionAreRefusedBeforeAnythingIsTouched) {
+  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
+  WriteBytes(dir / "in/extra.cmd", "command bytes");
+  fs::create_directory(dir / "in.d");
+  const struct {
+    std::string target;
+    std::string compat;
+    std::u16string refused;
+  } cases[] = {
+      {"pkg/app.qds", "in/extra", u"in/extra"},
+      {"pkg/app.qds", "in/extra.txt", u"in/extra.txt"},
+      {"pkg/app.qds", "in.d/extra", u"in.d/extra"},
+      {"pkg/app.qds", "in/extra.qds old", u"in/extra.qds old"},
+      {"pkg/app.qds.txt", "in/extra.qds", u"pkg/app.qds.txt"},  // after the compat passed
+      {"pkg/app", "in/extra.qds", u"pkg/app"},
+  };
+  for (const auto& c : cases) {
+    auto result = test::RunProcess(test::BuiltProgram("src/knitfold"), {c.target, c.compat},
+                                   dir.path());
+    EXPECT_EQ(result.exitCode, kFailure) << c.target << " " << c.compat;
+    std::u16string log =
+        test::FromUtf16Bytes(ReadBytes(dir / (c.target + ".log")));
+    EXPECT_EQ(log, u"Invalid QDS file name: " + c.refused + u"\n") << c.target << " " << c.compat;
+    fs::remove(dir / (c.target + ".log"));
+    EXPECT_FALSE(fs::exists(dir / "pkg/TessalCF.ADF"));
+    ExpectTargetUntouched();
+  }
+}
+
+TEST_F(KnitfoldMergeTest, UpperCaseExtensionIsAcceptedAndNamesTheCommandFile) {
+  WriteBytes(dir / "in/extra.QDS", Qds(u"[S]\nk=v\n"));
+  WriteBytes(dir / "in/extra.cmd", "command bytes");
+  ASSERT_EQ(Run("pkg/app.qds", "in/extra.QDS").exitCode, 0);
+  EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.cmd"), "command bytes");
+}
+
+TEST_F(KnitfoldMergeTest, CompatNameTooLongForTheWorkingCopyIsRefused) {
+  // The working copy pkg/TessalCF.ADF/<name> would pass the 259 characters of
+  // a path buffer, whether or not a command file exists.
+  std::string longCompat = "in/" + std::string(241, 'c') + ".qds";
+  WriteBytes(dir / longCompat, Qds(u"[S]\nk=v\n"));
+  auto result = Run("pkg/app.qds", longCompat);
+  EXPECT_EQ(result.exitCode, kFailure);
+  EXPECT_EQ(Log(), u"Invalid QDS file name: " + DecodeUtf8(longCompat) + u"\n");
+  ExpectTargetUntouched();
+}
+
+TEST_F(KnitfoldMergeTest, TargetThatFailsToLoadIsRestoredUntouched) {
+  const char16_t bad[] = u"[$version 3, codepage 1200$]\n[S]\n=no key\n";
+  WriteBytes(target, Qds(bad));
+  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
+  EXPECT_EQ(Run().exitCode, kFailure);
+  EXPECT_EQ(Log(), u"Error 7 loading file pkg/app.qds\n");
+  EXPECT_EQ(ReadBytes(target), Qds(bad));
+  EXPECT_FALSE(fs::exists(dir / "pkg/app.qds.bak"));
+}
+
+TEST_F(KnitfoldMergeTest, CompatThatFailsToLoadLeavesTheTargetUntouched) {
+  EXPECT_EQ(Run().exitCode, kFailure);
+  EXPECT_EQ(Log(), u"Error 2 loading file in/extra.qds\n");
+  ExpectTargetUntouched();
+}
+
+TEST_F(KnitfoldMergeTest, MissingTargetIsACopyErrorOfTheBackup) {
+  fs::remove(target);
+  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
+  EXPECT_EQ(Run().exitCode, kFailure);
+  EXPECT_EQ(Log(), u"Error copying pkg/app.qds to pkg/app.qds.bak : No such file or directory\n");
+  EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(KnitfoldMergeTest, FailedSaveLeavesTheTargetWithItsOldBytes) {
+  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
+  fs::create_symlink("/dev/full", dir / "pkg/app.qds.tmp");
+  EXPECT_EQ(Run().exitCode, kFailure);
+  EXPECT_EQ(Log(), u"Error 6 saving file pkg/app.qds\n");
+  ExpectTargetUntouched();
+}
+
+}  // namespace
+}  // namespace qds

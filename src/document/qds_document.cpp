@@ -119,6 +119,9 @@ ReadStatus QdsDocument::ReadEntry(QdsSection* section, uint32_t position, char16
     return ReadStatus::Ok;
   }
   if ((flags & ReadKeepQuotes) == 0) value = WithoutEnclosingQuotes(value);
+  if ((flags & ReadExpand) != 0 && symbolTable != nullptr) {
+    return ExpandValue(value, *keyLength > keyCapacity, valueBuffer, valueLength);
+  }
 
   CopyCut(value, valueBuffer, valueCapacity);
   *valueLength = SizeNeeded(value);

@@ -14,6 +14,7 @@
 #define KNITFOLD_DOCUMENT_QDS_DOCUMENT_H_
 
 #include <cstdint>
+#include <string_view>
 
 #include "common/counted_string.h"
 #include "document/qds_nodes.h"
@@ -99,6 +100,20 @@ class QdsDocument {
   int SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
                const char16_t* value);
 
+  // ---- Expanding reads ----------------------------------------------------------
+
+  // Attaches `table` (or none) for reads with ReadExpand and returns it. The
+  // document does not own the table, which must outlive every such read.
+  SymbolTable* SetSymbolTable(SymbolTable* table) { return symbolTable = table; }
+  SymbolTable* GetSymbolTable() const { return symbolTable; }
+  // The status of the last failed expansion (0 before any), and in *context,
+  // when given, the address of errorContext: up to 50 characters of the value
+  // around the failure. Both keep their values until the next failure.
+  uint32_t GetExpansionError(const char16_t** context) const {
+    if (context != nullptr) *context = errorContext;
+    return expansionErrorStatus;
+  }
+
   // ---- Files (implemented by the QDS file format) ------------------------------
 
   [[nodiscard]] LoadStatus Load(const char16_t* path, uint32_t flags);
@@ -126,6 +141,9 @@ class QdsDocument {
                        uint32_t* keyLength, char16_t* valueBuffer, uint32_t* valueLength,
                        uint32_t flags);
   QdsSection* FindSection(const char16_t* name) const;
+  // ReadEntry's end for ReadExpand with a table attached (expanding_read.cpp).
+  ReadStatus ExpandValue(std::u16string_view value, bool keyCut, char16_t* valueBuffer,
+                         uint32_t* valueLength);
 };
 
 }  // namespace qds

@@ -116,6 +116,43 @@ bool CloseDescriptor(int descriptor);
 // The status query of a path: its size in bytes, or -1 when the query fails.
 int64_t PathSize(const char16_t* path);
 
+// ---- Thread identity and drive types (posix_identity.cpp) -----------------------
+
+// Makes the calling thread reach the file system as the user with id `user`
+// and that user's primary group, as an impersonation does; other threads
+// keep their identity. False, with nothing changed, when the user is unknown
+// or the process may not take that identity (it lacks the privilege, or the
+// system cannot change one thread's file-system identity). On POSIX the
+// process's supplementary groups still apply.
+bool ImpersonateUser(uint32_t user);
+// The calling thread reaches the file system as the process again.
+void RevertToProcessIdentity();
+
+// Drive types, as a drive-type query answers.
+inline constexpr uint32_t kDriveUnknown = 0;  // nothing along the path can be reached
+inline constexpr uint32_t kDriveFixed = 3;    // a local file system
+inline constexpr uint32_t kDriveRemote = 4;   // a network file system
+
+// The file system that holds `path` is that of the path itself when it
+// exists, else that of its nearest existing parent folder; a relative path
+// is taken from the current folder. Both queries cost one lookup per path
+// component.
+// Its identity (stable while the file system is mounted); false when nothing
+// along the path can be reached.
+bool QueryFileSystemId(const char16_t* path, uint64_t* id);
+// Its type: kDriveRemote for a network file system (NFS, SMB/CIFS, AFS, ...).
+uint32_t QueryDriveType(const char16_t* path);
+
+// ---- Short path names (posix_short_path.cpp) -------------------------------------
+
+// The short form of an existing path. With `out` given and room for the
+// form and its terminating zero (capacity counts the zero), writes both and
+// returns the form's length; otherwise returns the size it needs, zero
+// counted. 0 when the form cannot be had, for instance because the path does
+// not exist. POSIX has no short names: the short form of an existing path is
+// the path itself.
+size_t ShortPathName(const char16_t* path, char16_t* out, size_t capacity);
+
 }  // namespace qds::platform
 
 #endif  // KNITFOLD_PLATFORM_PLATFORM_H_

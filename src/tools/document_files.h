@@ -1,0 +1,30 @@
+// Loading and saving documents for the qdstool commands, with the error
+// lines that the commands share.
+
+#ifndef KNITFOLD_TOOLS_DOCUMENT_FILES_H_
+#define KNITFOLD_TOOLS_DOCUMENT_FILES_H_
+
+#include <cstdint>
+#include <string>
+
+#include "document/qds_document.h"
+
+namespace qds::tool {
+
+// Loads `path` into `document`. A failure is reported on standard error, a
+// syntax error as "FILE:LINE: syntax error", any other as "error S loading
+// FILE". Returns the load status, which is the exit status of a command that
+// stops there.
+int LoadDocument(QdsDocument* document, const std::u16string& path, uint32_t flags);
+
+// Saves `document` to `path` (empty: over the file it was loaded from). A
+// failure is reported as "error S saving FILE", FILE being `path` or the
+// document's file. Returns the save status.
+int SaveDocument(QdsDocument* document, const std::u16string& path, uint32_t flags);
+
+// The number of entries of all sections.
+uint64_t CountAllEntries(const QdsDocument& document);
+
+}  // namespace qds::tool
+
+#endif  // KNITFOLD_TOOLS_DOCUMENT_FILES_H_

@@ -1,0 +1,226 @@
+// qdstool's commands, run as a user runs them: output, error lines and exit
+// statuses.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace qds {
+namespace {
+
+using test::ProcessResult;
+using test::ReadBytes;
+using test::ScratchDir;
+using test::Utf16Bytes;
+using test::WriteBytes;
+
+ProcessResult Tool(const std::vector<std::string>& arguments) {
+  return test::RunProcess(test::BuiltProgram("src/tools/qdstool"), arguments);
+}
+
+// A file as the saver writes it with KeepComments, so that it reads back
+// unchanged.
+const char16_t kSample[] =
+    u"; package\r\n[$version 3, codepage 1200$]\r\n"
+    u"[files]\r\nmain=app.exe\r\n  ; the helper\r\nhelper=h\x00E9lp.dll\r\n"
+    u"\r\n[strings]\r\nquote=say \"hi\" \\ bye\r\n";
+
+class QdsToolTest : public testing::Test {
+ protected:
+  std::string Write(const char* name, std::u16string_view text) {
+    WriteBytes(dir_ / name, Utf16Bytes(text, true));
+    return (dir_ / name).string();
+  }
+  std::string Path(const char* name) const { return (dir_ / name).string(); }
+
+  ScratchDir dir_;
+};
+
+TEST_F(QdsToolTest, HelpExplainsEveryCommand) {
+  ProcessResult overview = Tool({"--help"});
+  EXPECT_EQ(overview.exitCode, 0);
+  for (const char* command : {"check", "verify", "sign", "rewrite", "dump"}) {
+    EXPECT_NE(overview.standardOutput.find(std::string("  ") + command + " "), std::string::npos)
+        << command;
+    ProcessResult help = Tool({command, "--help"});
+    EXPECT_EQ(help.exitCode, 0) << command;
+    EXPECT_EQ(help.standardOutput.rfind(std::string("usage: qdstool ") + command, 0), 0u)
+        << help.standardOutput;
+  }
+}
+
+TEST_F(QdsToolTest, CommandLinesThatCannotRunExit64) {
+  const std::string file = Write("a.qds", kSample);
+  static const struct {
+    std::vector<std::string> arguments;
+    const char* error;
+  } cases[] = {
+      {{}, "usage: qdstool COMMAND"},
+      {{"frobnicate"}, "qdstool: unknown command frobnicate"},
+      {{"check"}, "qdstool check: expected one FILE"},
+      {{"check", "--strict", "x"}, "qdstool check: unknown option --strict"},
+      {{"sign", "x", "-o"}, "qdstool sign: option -o needs a value"},
+      {{"rewrite", "--load-flags", "one", "x", "y"}, "qdstool rewrite: flags must be"},
+      {{"rewrite", "x"}, "qdstool rewrite: expected IN and OUT"},
+      {{"dump", "--load-flags", "0x100000000", "x"}, "qdstool dump: flags must be"},
+  };
+  for (const auto& c : cases) {
+    ProcessResult result = Tool(c.arguments);
+    std::string shown = c.arguments.empty() ? "(none)" : c.arguments[0];
+    EXPECT_EQ(result.exitCode, 64) << shown;
+    EXPECT_EQ(result.standardError.rfind(c.error, 0), 0u) << shown << ": " << result.standardError;
+    EXPECT_EQ(result.standardOutput, "") << shown;
+  }
+}
+
+TEST_F(QdsToolTest, CheckCountsSectionsAndEntries) {
+  const std::string file = Write("a.qds", kSample);
+  ProcessResult result = Tool({"check", file});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.standardOutput, file + ": ok (version 3, 2 sections, 3 entries)\n");
+  EXPECT_EQ(result.standardError, "");
+}
+
+TEST_F(QdsToolTest, CheckReportsLoadFailuresWithTheirStatus) {
+  const std::string broken = Write("broken.qds", u"[a]\r\nk=1\r\n\r\nbare key\r\n");
+  const std::string bare = Write("bare.qds", u"[a]\r\nbare key\r\n");
+  const std::string unsigned_ = Write("unsigned.qds", kSample);
+  static const struct {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string error;
+  } cases[] = {
+      {{"check", broken}, 7, broken + ":4: syntax error\n"},
+      {{"check", Path("missing.qds")}, 2, "error 2 loading " + Path("missing.qds") + "\n"},
+      {{"check", "--digest", unsigned_}, 15, "error 15 loading " + unsigned_ + "\n"},
+      {{"verify", unsigned_}, 15, "error 15 loading " + unsigned_ + "\n"},
+      {{"check", "--lenient", bare}, 0, ""},
+  };
+  for (const auto& c : cases) {
+    ProcessResult result = Tool(c.arguments);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments.back();
+    EXPECT_EQ(result.standardError, c.error) << c.arguments.back();
+  }
+}
+
+TEST_F(QdsToolTest, SignedFileVerifiesUntilItIsChanged) {
+  const std::string file = Write("a.qds", kSample);
+  ProcessResult signedCopy = Tool({"sign", file, "-o", Path("b.qds")});
+  EXPECT_EQ(signedCopy.exitCode, 0) << signedCopy.standardError;
+  EXPECT_EQ(ReadBytes(file), Utf16Bytes(kSample, true)) << "-o leaves the input alone";
+  const std::string bytes = ReadBytes(Path("b.qds"));
+  EXPECT_EQ(bytes.rfind(Utf16Bytes(kSample, true) + Utf16Bytes(u"\r\n[$end$]\r\n"), 0), 0u);
+
+  ProcessResult inPlace = Tool({"sign", file});
+  EXPECT_EQ(inPlace.exitCode, 0) << inPlace.standardError;
+  EXPECT_EQ(ReadBytes(file), bytes) << "signing in place writes the same file";
+  EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
+
+  ProcessResult verified = Tool({"verify", file});
+  EXPECT_EQ(verified.exitCode, 0) << verified.standardError;
+  EXPECT_EQ(verified.standardOutput, file + ": ok (version 3, 2 sections, 3 entries)\n");
+
+  std::string tampered = bytes;
+  tampered[tampered.find(Utf16Bytes(u"app.exe"))] = 'A';
+  WriteBytes(file, tampered);
+  EXPECT_EQ(Tool({"verify", file}).exitCode, 15);
+}
+
+TEST_F(QdsToolTest, SignReportsLoadAndSaveFailures) {
+  const std::string file = Write("a.qds", kSample);
+  ProcessResult missing = Tool({"sign", Path("missing.qds")});
+  EXPECT_EQ(missing.exitCode, 2);
+  EXPECT_EQ(missing.standardError, "error 2 loading " + Path("missing.qds") + "\n");
+  const std::string out = Path("no/such/dir/b.qds");
+  ProcessResult unwritable = Tool({"sign", file, "-o", out});
+  EXPECT_EQ(unwritable.exitCode, 2);
+  EXPECT_EQ(unwritable.standardError, "error 2 saving " + out + "\n");
+}
+
+TEST_F(QdsToolTest, RewriteAppliesTheNumericFlags) {
+  const std::string file = Write("a.qds", kSample);
+  static const struct {
+    std::vector<std::string> flags;
+    std::u16string expected;
+  } cases[] = {
+      {{}, kSample},
+      {{"--load-flags", "0"},
+       u"[$version 3, codepage 1200$]\r\n[files]\r\nmain=app.exe\r\nhelper=h\x00E9lp.dll\r\n"
+       u"\r\n[strings]\r\nquote=say \"hi\" \\ bye\r\n"},
+      {{"--save-flags", "0x5"},
+       u"[files]\r\nmain=app.exe\r\n  ; the helper\r\nhelper=h\x00E9lp.dll\r\n"
+       u"\r\n[strings]\r\nquote=say \"hi\" \\ bye\r\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments{"rewrite"};
+    arguments.insert(arguments.end(), c.flags.begin(), c.flags.end());
+    arguments.push_back(file);
+    arguments.push_back(Path("out.qds"));
+    ProcessResult result = Tool(arguments);
+    std::string shown = c.flags.empty() ? "defaults" : c.flags[0] + " " + c.flags[1];
+    EXPECT_EQ(result.exitCode, 0) << shown << ": " << result.standardError;
+    EXPECT_EQ(ReadBytes(Path("out.qds")), Utf16Bytes(c.expected, true)) << shown;
+  }
+}
+
+TEST_F(QdsToolTest, RewriteSavesWhatAFailedLoadKeptAndExitsWithTheLoadStatus) {
+  const std::string file = Write("broken.qds", u"[a]\r\nk=1\r\n=oops\r\n[b]\r\n");
+  ProcessResult result = Tool({"rewrite", "--load-flags", "0", file, Path("out.qds")});
+  EXPECT_EQ(result.exitCode, 7);
+  EXPECT_EQ(result.standardError, file + ":3: syntax error\n");
+  EXPECT_EQ(ReadBytes(Path("out.qds")), Utf16Bytes(u"[$version 1$]\r\n\r\n[a]\r\nk=1\r\n", true));
+
+  ProcessResult saveFailed = Tool({"rewrite", Write("a.qds", kSample), Path("no/dir/out.qds")});
+  EXPECT_EQ(saveFailed.exitCode, 2);
+  EXPECT_EQ(saveFailed.standardError, "error 2 saving " + Path("no/dir/out.qds") + "\n");
+}
+
+TEST_F(QdsToolTest, DumpPrintsTheDocumentAsEscapedJson) {
+  const std::string file = Write("a.qds", kSample);
+  ProcessResult result = Tool({"dump", file});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.standardOutput,
+            "{\"status\":0,\"errorLine\":0,\"version\":3,\"utf16\":1,"
+            "\"leadingText\":\"; package\\u000D\\u000A\",\"trailingText\":\"\","
+            "\"sections\":["
+            "{\"name\":\"files\",\"comment\":\"\",\"keys\":["
+            "{\"name\":\"main\",\"values\":[{\"text\":\"app.exe\",\"comment\":\"\"}]},"
+            "{\"name\":\"helper\",\"values\":[{\"text\":\"h\\u00E9lp.dll\","
+            "\"comment\":\"  ; the helper\\u000D\\u000A\"}]}]},"
+            "{\"name\":\"strings\",\"comment\":\"\\u000D\\u000A\",\"keys\":["
+            "{\"name\":\"quote\",\"values\":[{\"text\":\"say \\u0022hi\\u0022 \\u005C bye\","
+            "\"comment\":\"\"}]}]}]}\n");
+}
+
+TEST_F(QdsToolTest, DumpShowsWhatAFailedLoadLeft) {
+  static const struct {
+    const char* name;
+    std::u16string text;  // empty: no file
+    const char* flags;
+    std::string output;
+  } cases[] = {
+      {"missing.qds", u"", "1",
+       "{\"status\":2,\"errorLine\":0,\"version\":3,\"utf16\":0,\"leadingText\":\"\","
+       "\"trailingText\":\"\",\"sections\":[]}\n"},
+      {"broken.qds", u"[a]\r\nk\r\n", "0",
+       "{\"status\":7,\"errorLine\":2,\"version\":1,\"utf16\":1,\"leadingText\":\"\","
+       "\"trailingText\":\"\",\"sections\":[{\"name\":\"a\",\"comment\":\"\",\"keys\":[]}]}\n"},
+      {"lone.qds", u"[\xD800]\r\nk=\xDFFF\r\n", "0x10",
+       "{\"status\":0,\"errorLine\":0,\"version\":1,\"utf16\":1,\"leadingText\":\"\","
+       "\"trailingText\":\"\",\"sections\":[{\"name\":\"\\uD800\",\"comment\":\"\",\"keys\":["
+       "{\"name\":\"k\",\"values\":[{\"text\":\"\\uDFFF\",\"comment\":\"\"}]}]}]}\n"},
+  };
+  for (const auto& c : cases) {
+    std::string path = c.text.empty() ? Path(c.name) : Write(c.name, c.text);
+    ProcessResult result = Tool({"dump", "--load-flags", c.flags, path});
+    EXPECT_EQ(result.exitCode, 0) << c.name;
+    EXPECT_EQ(result.standardOutput, c.output) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace qds

@@ -6,6 +6,7 @@
 #include "common/utf8.h"
 #include "tools/command_table.h"
 #include "tools/console.h"
+#include "tools/language_help.h"
 #include "tools/tool_command.h"
 
 namespace qds::tool {
@@ -35,6 +36,7 @@ int RunTool(std::span<const std::u16string> arguments) {
   }
   if (arguments[0] == u"--help") {
     WriteOutput(Overview());
+    WriteOutput(kLanguageHelp);
     return 0;
   }
   const ToolCommand* command = FindToolCommand(arguments[0]);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,38 @@ TEST_F(QdsToolTest, HelpExplainsEveryCommand) {
     EXPECT_EQ(help.standardOutput.rfind(std::string("usage: qdstool ") + command, 0), 0u)
         << help.standardOutput;
   }
+}
+
+// Every command example of the help's language section, run through
+// "qdstool expand", gives the result that the help shows.
+TEST_F(QdsToolTest, HelpExamplesOfEveryCommandHoldTrue) {
+  std::string help = Tool({"--help"}).standardOutput;
+  size_t start = help.find("Commands, one example each:\n");
+  ASSERT_NE(start, std::string::npos);
+  size_t end = help.find("\n\n", start);
+  std::istringstream lines(help.substr(start, end - start));
+  std::string line;
+  std::getline(lines, line);
+  int examples = 0;
+  while (std::getline(lines, line)) {
+    size_t arrow = line.find(" -> ");
+    size_t example = line.find('%');
+    ASSERT_NE(arrow, std::string::npos) << line;
+    std::string text = line.substr(example, line.find_last_not_of(' ', arrow) + 1 - example);
+    std::string result = line.substr(arrow + 4);
+    std::vector<std::string> arguments{"expand"};
+    if (size_t open = result.find(" ("); open != std::string::npos) {
+      arguments.push_back("--set");
+      arguments.push_back(result.substr(open + 2, result.size() - open - 3));
+      result.resize(open);
+    }
+    arguments.push_back("--");
+    arguments.push_back(text);
+    ProcessResult run = Tool(arguments);
+    EXPECT_EQ(run.standardOutput, result + "\n") << line;
+    ++examples;
+  }
+  EXPECT_EQ(examples, 16);
 }
 
 TEST_F(QdsToolTest, CommandLinesThatCannotRunExit64) {

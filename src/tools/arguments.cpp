@@ -23,7 +23,7 @@ std::vector<std::u16string_view> ParsedArguments::Values(std::u16string_view nam
   return values;
 }
 
-bool ParseArguments(CommandArguments arguments, std::span<const OptionSpec> specs,
+bool ParseArguments(CommandArguments arguments, std::span<const OptionRule> rules,
                     ParsedArguments* parsed, std::string* error) {
   bool optionsEnded = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -36,16 +36,16 @@ bool ParseArguments(CommandArguments arguments, std::span<const OptionSpec> spec
       optionsEnded = true;
       continue;
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : specs) {
-      if (candidate.name == argument) spec = &candidate;
+    const OptionRule* rule = nullptr;
+    for (const OptionRule& candidate : rules) {
+      if (candidate.name == argument) rule = &candidate;
     }
-    if (spec == nullptr) {
+    if (rule == nullptr) {
       *error = "unknown option " + EncodeUtf8(argument);
       return false;
     }
     std::u16string value;
-    if (spec->takesValue) {
+    if (rule->takesValue) {
       if (++i == arguments.size()) {
         *error = "option " + EncodeUtf8(argument) + " needs a value";
         return false;

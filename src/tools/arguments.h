@@ -19,7 +19,7 @@
 
 namespace qds::tool {
 
-struct OptionSpec {
+struct OptionRule {
   std::u16string_view name;
   bool takesValue;
 };
@@ -34,7 +34,7 @@ class ParsedArguments {
   const std::vector<std::u16string>& operands() const { return operands_; }
 
  private:
-  friend bool ParseArguments(CommandArguments, std::span<const OptionSpec>, ParsedArguments*,
+  friend bool ParseArguments(CommandArguments, std::span<const OptionRule>, ParsedArguments*,
                              std::string*);
   std::vector<std::pair<std::u16string, std::u16string>> options_;
   std::vector<std::u16string> operands_;
@@ -42,7 +42,7 @@ class ParsedArguments {
 
 // Sorts `arguments` into options and operands. False, with a message in
 // *error, for an unknown option or an option whose value is missing.
-bool ParseArguments(CommandArguments arguments, std::span<const OptionSpec> specs,
+bool ParseArguments(CommandArguments arguments, std::span<const OptionRule> rules,
                     ParsedArguments* parsed, std::string* error);
 
 // Reads a flag set: decimal, or hexadecimal after "0x". False unless the

@@ -66,7 +66,7 @@ void Dump(const QdsDocument& document, int status) {
 }
 
 int RunDump(CommandArguments arguments) {
-  static const OptionSpec kOptions[] = {{u"--load-flags", true}};
+  static const OptionRule kOptions[] = {{u"--load-flags", true}};
   ParsedArguments parsed;
   std::string error;
   if (!ParseArguments(arguments, kOptions, &parsed, &error)) return UsageError(kDumpCommand, error);

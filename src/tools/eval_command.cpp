@@ -11,7 +11,7 @@ namespace qds::tool {
 namespace {
 
 int RunEval(CommandArguments arguments) {
-  static const OptionSpec kOptions[] = {{u"--legacy", false}};
+  static const OptionRule kOptions[] = {{u"--legacy", false}};
   ParsedArguments parsed;
   std::string error;
   if (!ParseArguments(arguments, kOptions, &parsed, &error)) return UsageError(kEvalCommand, error);

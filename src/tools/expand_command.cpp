@@ -63,7 +63,7 @@ void PrintJson(const Result& result, const SymbolTable& table) {
 }
 
 int RunExpand(CommandArguments arguments) {
-  static const OptionSpec kOptions[] = {
+  static const OptionRule kOptions[] = {
       {u"--legacy", false}, {u"--no-commands", false}, {u"--set", true}, {u"--json", false}};
   ParsedArguments parsed;
   std::string error;

@@ -23,7 +23,7 @@ int Check(const std::u16string& path, uint32_t flags) {
 }
 
 int RunCheck(CommandArguments arguments) {
-  static const OptionSpec kOptions[] = {{u"--lenient", false}, {u"--digest", false}};
+  static const OptionRule kOptions[] = {{u"--lenient", false}, {u"--digest", false}};
   ParsedArguments parsed;
   std::string error;
   if (!ParseArguments(arguments, kOptions, &parsed, &error))
@@ -43,7 +43,7 @@ int RunVerify(CommandArguments arguments) {
 }
 
 int RunSign(CommandArguments arguments) {
-  static const OptionSpec kOptions[] = {{u"-o", true}};
+  static const OptionRule kOptions[] = {{u"-o", true}};
   ParsedArguments parsed;
   std::string error;
   if (!ParseArguments(arguments, kOptions, &parsed, &error)) return UsageError(kSignCommand, error);
@@ -67,7 +67,7 @@ bool OptionFlags(const ParsedArguments& parsed, std::u16string_view option, uint
 }
 
 int RunRewrite(CommandArguments arguments) {
-  static const OptionSpec kOptions[] = {{u"--load-flags", true}, {u"--save-flags", true}};
+  static const OptionRule kOptions[] = {{u"--load-flags", true}, {u"--save-flags", true}};
   ParsedArguments parsed;
   std::string error;
   if (!ParseArguments(arguments, kOptions, &parsed, &error)) {

@@ -31,7 +31,7 @@ ReadStatus ReadEntry(QdsDocument& document, const std::u16string& section, uint3
 }
 
 int RunGet(CommandArguments arguments) {
-  static const OptionSpec kOptions[] = {
+  static const OptionRule kOptions[] = {
       {u"--expand", false}, {u"--keep-quotes", false}, {u"--set", true}};
   ParsedArguments parsed;
   std::string error;

@@ -1,7 +1,8 @@
-// Throughput of loading and saving a large QDS file (about 100 MB of UTF-16
-// text), generated at start in a temporary folder and removed at the end.
+// Throughput of loading and saving a large QDS file (100 MB of UTF-16 text
+// unless --size_mb=N says otherwise), generated at start in a temporary
+// folder and removed at the end.
 //
-//   build/bench/qds_file_bench [--benchmark_filter=...]
+//   build/bench/qds_file_bench [--size_mb=N] [--benchmark_filter=...]
 //
 // Rates are in bytes of the file per second of wall time (the disk included).
 
@@ -9,18 +10,21 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "common/block_pool.h"
 #include "document/qds_document.h"
+#include "platform/platform.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr size_t kFileBytes = 100u << 20;
-
 struct BenchFiles {
+  size_t wantedBytes = 100u << 20;
   fs::path folder;
   std::u16string input;   // the generated file
   std::u16string output;  // where saves go
@@ -43,12 +47,12 @@ void AppendAscii(std::u16string* out, const std::string& text) {
 
 // Sections of 50 entries with comments, values of varied length: the shape
 // of a large package script. Written in pieces of about 1 MB.
-size_t Generate(const fs::path& path) {
+size_t Generate(const fs::path& path, size_t wanted) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return 0;
   std::u16string text = u"\xFEFF; generated for the benchmark\r\n[$version 3, codepage 1200$]\r\n";
   size_t written = 0;
-  for (int section = 0; written + text.size() * 2 < kFileBytes; ++section) {
+  for (int section = 0; written + text.size() * 2 < wanted; ++section) {
     AppendAscii(&text, "\r\n; section " + std::to_string(section) + "\r\n[Section" +
                            std::to_string(section) + "]\r\n");
     for (int entry = 0; entry < 50; ++entry) {
@@ -107,18 +111,33 @@ void BM_LoadAndSave(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Files().bytes));
 }
 
-BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Save)
     ->Unit(benchmark::kMillisecond)
-    ->MinTime(3.0)
     ->UseRealTime()
     ->Arg(qds::KeepComments)
     ->Arg(qds::KeepComments | qds::Digest);
-BENCHMARK(BM_LoadAndSave)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_LoadAndSave)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Takes --size_mb=N out of the arguments.
+void TakeSizeFlag(int* argc, char** argv) {
+  constexpr const char kFlag[] = "--size_mb=";
+  int kept = 0;
+  for (int i = 0; i < *argc; ++i) {
+    if (std::strncmp(argv[i], kFlag, sizeof kFlag - 1) == 0) {
+      Files().wantedBytes = std::strtoull(argv[i] + sizeof kFlag - 1, nullptr, 10) << 20;
+    } else {
+      argv[kept++] = argv[i];
+    }
+  }
+  *argc = kept;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  qds::SetChunkSource(qds::platform::AllocatePages);  // as the tool does
+  TakeSizeFlag(&argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   BenchFiles& files = Files();
@@ -126,7 +145,7 @@ int main(int argc, char** argv) {
   fs::create_directories(files.folder);
   files.input = Wide(files.folder / "large.qds");
   files.output = Wide(files.folder / "saved.qds");
-  files.bytes = Generate(files.folder / "large.qds");
+  files.bytes = Generate(files.folder / "large.qds", files.wantedBytes);
   if (files.bytes == 0) {
     std::fprintf(stderr, "cannot write the test file in %s\n", files.folder.c_str());
     return 1;

@@ -5,31 +5,16 @@
 #include <cstring>
 #include <new>
 
+#include "common/block_pool.h"
+
 namespace qds {
 
-namespace {
-
-struct EmptyStorage {
-  alignas(std::max_align_t) unsigned char header[64];
-};
-
-}  // namespace
-
-CountedString::Rep* CountedString::EmptyRep() {
-  // The header and its terminating zero live in static storage; the count of
-  // -1 keeps every operation from sharing or freeing it.
-  static_assert(sizeof(Rep) + sizeof(char16_t) <= sizeof(EmptyStorage::header));
-  static EmptyStorage storage;
-  static Rep* const rep = [] {
-    Rep* r = new (storage.header) Rep{-1, 0, 0};
-    Units(r)[0] = 0;
-    return r;
-  }();
-  return rep;
-}
+// Its count of -1 keeps every operation from sharing or freeing it.
+constinit CountedString::EmptyStorage CountedString::empty_{{-1, 0, 0}, 0};
 
 CountedString::Rep* CountedString::Allocate(size_t capacity) {
-  void* memory = ::operator new(sizeof(Rep) + (capacity + 1) * sizeof(char16_t));
+  static_assert(offsetof(EmptyStorage, zero) == sizeof(Rep), "the empty text's zero must follow its header");
+  void* memory = AllocateBlock(RepBytes(capacity));
   Rep* rep = new (memory) Rep{1, 0, capacity};
   Units(rep)[0] = 0;
   return rep;
@@ -83,8 +68,9 @@ void CountedString::Release() noexcept {
   rep_ = EmptyRep();
   if (rep == EmptyRep()) return;
   if (rep->refs < 0 || --rep->refs == 0) {
+    size_t bytes = RepBytes(rep->capacity);
     rep->~Rep();
-    ::operator delete(rep);
+    FreeBlock(rep, bytes);
   }
 }
 

@@ -73,9 +73,18 @@ class CountedString {
     size_t capacity;  // units, not counting the terminating zero
   };
 
+  // The empty representation and its terminating zero, constant-initialized
+  // so that it is in place before any string, also a static one, exists.
+  struct EmptyStorage {
+    Rep rep;
+    char16_t zero;
+  };
+  static EmptyStorage empty_;
+
   static char16_t* Units(Rep* rep) { return reinterpret_cast<char16_t*>(rep + 1); }
+  static size_t RepBytes(size_t capacity) { return sizeof(Rep) + (capacity + 1) * sizeof(char16_t); }
   static Rep* Allocate(size_t capacity);
-  static Rep* EmptyRep();
+  static Rep* EmptyRep() { return &empty_.rep; }
   // Makes the buffer private and able to hold `capacity` units.
   void Reserve(size_t capacity);
   void Release() noexcept;

@@ -25,8 +25,14 @@ constexpr char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c +
 // by its value.
 int CompareIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);
 
+// Name lookups ask this of every candidate: names that meet are mostly
+// spelled alike, so units are folded only where they differ.
 inline bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && CompareIgnoreAsciiCase(a, b) == 0;
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
 }
 
 // Length of a zero-terminated text.

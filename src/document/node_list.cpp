@@ -1,8 +1,33 @@
 #include "document/node_list.h"
 
 #include "common/text.h"
+#include "document/name_index.h"
 
 namespace qds {
+
+NodeListBase::~NodeListBase() {
+  // A list that goes away with its owner has no one left to tell.
+  watcher_ = nullptr;
+  RemoveAll();
+}
+
+// Brings the index and the watcher up to date with `node`, which has just
+// been linked in.
+void NodeListBase::Linked(ListNode* node) {
+  if (index_ != nullptr) {
+    bool first = node->prev == nullptr;
+    if (!first && node->next != nullptr) {
+      // In the middle: it comes first if the present first node of its name
+      // lies after it.
+      const ListNode* present = index_->FirstOfName(node);
+      for (const ListNode* later = node->next; later != nullptr && !first; later = later->next) {
+        first = later == present;
+      }
+    }
+    index_->Added(node, first);
+  }
+  if (watcher_ != nullptr) watcher_->NodeLinked(*this, node);
+}
 
 void NodeListBase::AddHeadNode(ListNode* node) {
   node->prev = nullptr;
@@ -13,6 +38,7 @@ void NodeListBase::AddHeadNode(ListNode* node) {
   cursor_ = node;
   cursorIndex_ = 0;
   ++count_;
+  Linked(node);
 }
 
 void NodeListBase::AddTailNode(ListNode* node) {
@@ -24,6 +50,7 @@ void NodeListBase::AddTailNode(ListNode* node) {
   cursor_ = node;
   cursorIndex_ = count_;
   ++count_;
+  Linked(node);
 }
 
 ListNode* NodeListBase::NodeAtPosition(uint32_t position) {
@@ -33,6 +60,10 @@ ListNode* NodeListBase::NodeAtPosition(uint32_t position) {
     node = head_;
   } else if (position == count_ - 1) {
     node = tail_;
+  } else if (cursor_ != nullptr && position == cursorIndex_) {
+    // Reading one position again, as each read of a pass over a section's
+    // entries reaches the section again by its position.
+    node = cursor_;
   } else if (cursor_ != nullptr && position == cursorIndex_ + 1) {
     node = cursor_->next;
     ++steps_;
@@ -66,9 +97,12 @@ void NodeListBase::InsertNodeAt(uint32_t position, ListNode* node) {
   cursor_ = node;
   cursorIndex_ = position;
   ++count_;
+  Linked(node);
 }
 
 ListNode* NodeListBase::Unlink(ListNode* node) {
+  if (index_ != nullptr) index_->Removing(node);
+  if (watcher_ != nullptr) watcher_->NodeUnlinking(*this, node);
   if (node->prev != nullptr) node->prev->next = node->next;
   else head_ = node->next;
   if (node->next != nullptr) node->next->prev = node->prev;
@@ -82,6 +116,8 @@ ListNode* NodeListBase::Unlink(ListNode* node) {
 }
 
 ListNode* NodeListBase::FindNode(std::u16string_view name) const {
+  if (index_ == nullptr && count_ > kIndexThreshold) index_ = new NameIndex(head_);
+  if (index_ != nullptr) return index_->Find(name);
   for (ListNode* node = head_; node != nullptr; node = node->next) {
     if (EqualsIgnoreAsciiCase(node->name.View(), name)) return node;
   }
@@ -89,6 +125,8 @@ ListNode* NodeListBase::FindNode(std::u16string_view name) const {
 }
 
 void NodeListBase::RemoveAll() {
+  delete index_;
+  index_ = nullptr;
   while (head_ != nullptr) delete Unlink(head_);
 }
 

@@ -4,8 +4,13 @@
 // A NodeList owns the nodes linked into it and deletes them through their
 // virtual destructor. Positions are 32-bit; a cursor remembers the node last
 // reached by position, so a pass that steps forward or backward one position
-// at a time costs one step per node, and the first and last positions are
-// reached directly.
+// at a time costs one step per node, the position last reached and the
+// first and last positions are reached directly.
+//
+// Finding a node by name scans a short list; past kIndexThreshold nodes the
+// first search builds a NameIndex, which every later change keeps current, so
+// that each search costs constant expected time. A node's name must not
+// change while the node is in a list.
 
 #ifndef KNITFOLD_DOCUMENT_NODE_LIST_H_
 #define KNITFOLD_DOCUMENT_NODE_LIST_H_
@@ -13,9 +18,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/block_pool.h"
 #include "common/counted_string.h"
 
 namespace qds {
+
+class NameIndex;
+class NodeListBase;
 
 class ListNode {
  public:
@@ -24,23 +33,49 @@ class ListNode {
   ListNode& operator=(const ListNode&) = delete;
   virtual ~ListNode() = default;
 
+  // Nodes are many and small: they live in the block pool. Deleting through
+  // the virtual destructor passes the size of the node's own type.
+  static void* operator new(size_t size) { return AllocateBlock(size); }
+  static void operator delete(void* node, size_t size) { FreeBlock(node, size); }
+
   ListNode* prev = nullptr;
   ListNode* next = nullptr;
   CountedString name;
   CountedString comment;
 };
 
+// Told about the nodes that join or leave a list it watches, so that the
+// owner of the list can keep figures that depend on it up to date (a section
+// keeps its entry count this way). Destroying a list tells nothing.
+class ListWatcher {
+ public:
+  // `node` has just been linked into `list`.
+  virtual void NodeLinked(const NodeListBase& list, ListNode* node) = 0;
+  // `node` is about to be unlinked from `list`; its links are still in place.
+  virtual void NodeUnlinking(const NodeListBase& list, ListNode* node) = 0;
+
+ protected:
+  ~ListWatcher() = default;
+};
+
 class NodeListBase {
  public:
+  // Lists up to this long are searched by a walk; longer ones get an index.
+  static constexpr uint32_t kIndexThreshold = 16;
+
   NodeListBase() = default;
   NodeListBase(const NodeListBase&) = delete;
   NodeListBase& operator=(const NodeListBase&) = delete;
-  ~NodeListBase() { RemoveAll(); }
+  ~NodeListBase();
 
   uint32_t count() const { return count_; }
 
   // Deletes every node.
   void RemoveAll();
+
+  // Reports later changes of this list to `watcher` (none: null). The
+  // watcher must outlive the list or be replaced first.
+  void SetWatcher(ListWatcher* watcher) { watcher_ = watcher; }
 
   // Links followed by position lookups since construction: lets tests check
   // that a pass in order costs one step per node.
@@ -61,10 +96,17 @@ class NodeListBase {
   ListNode* FindNode(std::u16string_view name) const;
 
  private:
+  void Linked(ListNode* node);
+  void DeleteAll();
+
   ListNode* cursor_ = nullptr;
   uint32_t count_ = 0;
   uint32_t cursorIndex_ = 0;
   uint64_t steps_ = 0;
+  // Built by the first search of a long list: a cache that searching may
+  // fill, hence mutable.
+  mutable NameIndex* index_ = nullptr;
+  ListWatcher* watcher_ = nullptr;
 };
 
 // The typed face of a NodeListBase whose nodes are all of type `Node`.
@@ -74,6 +116,7 @@ class NodeList : public NodeListBase {
   Node* head() const { return static_cast<Node*>(head_); }
   Node* tail() const { return static_cast<Node*>(tail_); }
   static Node* Next(const Node* node) { return static_cast<Node*>(node->next); }
+  static Node* Prev(const Node* node) { return static_cast<Node*>(node->prev); }
 
   void AddHead(Node* node) { AddHeadNode(node); }
   void AddTail(Node* node) { AddTailNode(node); }

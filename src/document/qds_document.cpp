@@ -32,14 +32,6 @@ std::u16string_view WithoutEnclosingQuotes(std::u16string_view value) {
 
 }  // namespace
 
-uint32_t QdsSection::EntryCount() const {
-  uint32_t total = 0;
-  for (QdsKey* key = keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
-    total += key->values.count();
-  }
-  return total;
-}
-
 QdsDocument::QdsDocument() : codePage(platform::AnsiCodePage()) {}
 
 QdsSection* QdsDocument::FindSection(const char16_t* name) const {
@@ -102,18 +94,12 @@ ReadStatus QdsDocument::ReadEntry(QdsSection* section, uint32_t position, char16
   if (section == nullptr) return ReadStatus::NoSection;
   if (position >= section->EntryCount()) return ReadStatus::NoEntry;
 
-  // The entry lies in the first key at which the running sum of value counts
-  // passes the position.
-  QdsKey* key = section->keys.head();
-  uint32_t before = 0;
-  while (before + key->values.count() <= position) {
-    before += key->values.count();
-    key = NodeList<QdsKey>::Next(key);
-  }
+  uint32_t local = 0;
+  QdsKey* key = section->KeyOfEntry(position, &local);
   CopyCut(key->name.View(), keyBuffer, keyCapacity);
   *keyLength = SizeNeeded(key->name.View());
 
-  std::u16string_view value = key->values.NodeAt(position - before)->name.View();
+  std::u16string_view value = key->values.NodeAt(local)->name.View();
   if (value.empty() || value.front() == u'\n') {
     if (valueBuffer != nullptr && valueCapacity > 0) valueBuffer[0] = 0;
     return ReadStatus::Ok;

@@ -9,26 +9,45 @@ namespace {
 
 constexpr uint32_t kReadCapacity = 260;
 
-// Adds the entries of the compat section at `position` to `target`.
-void MergeSection(QdsDocument* compat, uint32_t position, QdsDocument* target) {
+// Deletes the first entry of `section`, and its key when that was the
+// key's last value.
+void ReleaseFirstEntry(QdsSection* section) {
+  QdsKey* key = section->keys.head();
+  while (key->values.count() == 0) {
+    delete section->keys.RemoveHead();
+    key = section->keys.head();
+  }
+  delete key->values.RemoveHead();
+  if (key->values.count() == 0) delete section->keys.RemoveHead();
+}
+
+// Adds the entries of the first compat section to `target`, in order,
+// releasing each once it is read.
+void MergeFirstSection(QdsDocument* compat, QdsDocument* target) {
   char16_t section[kReadCapacity];
   uint32_t sectionLength = kReadCapacity;
-  if (compat->GetSectionName(position, section, &sectionLength) != ReadStatus::Ok) return;
-  uint32_t entries = compat->CountEntriesAt(position, nullptr);
+  if (compat->GetSectionName(0, section, &sectionLength) != ReadStatus::Ok) return;
+  QdsSection* source = compat->sections.head();
   char16_t key[kReadCapacity];
   char16_t value[kReadCapacity];
-  for (uint32_t entry = 0; entry < entries; ++entry) {
+  while (source->EntryCount() > 0) {
     uint32_t keyLength = kReadCapacity;
     uint32_t valueLength = kReadCapacity;
-    if (compat->GetEntryAt(position, entry, key, &keyLength, value, &valueLength, 0) !=
-        ReadStatus::Ok) {
-      continue;
+    if (compat->GetEntryAt(0, 0, key, &keyLength, value, &valueLength, 0) == ReadStatus::Ok) {
+      target->SetEntry(section, key, kAppendPosition, value);
     }
-    target->SetEntry(section, key, kAppendPosition, value);
+    ReleaseFirstEntry(source);
   }
 }
 
 }  // namespace
+
+void MergeDocuments(QdsDocument* compat, QdsDocument* target) {
+  while (compat->GetSectionCount() > 0) {
+    MergeFirstSection(compat, target);
+    delete compat->sections.RemoveHead();
+  }
+}
 
 int MergeCompatFile(const char16_t* targetName, const char16_t* compatName) {
   // Declared in this order so that the compat document goes first on every
@@ -43,9 +62,7 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName) {
     LogMessage(kMessageLoadFailed, static_cast<int32_t>(status), compatName);
     return 0;
   }
-  for (uint32_t position = 0; position < compat.GetSectionCount(); ++position) {
-    MergeSection(&compat, position, &target);
-  }
+  MergeDocuments(&compat, &target);
   if (SaveStatus status = target.Save(nullptr, KeepComments); status != SaveStatus::Ok) {
     LogMessage(kMessageSaveFailed, static_cast<int32_t>(status), targetName);
     return 0;

@@ -6,6 +6,8 @@
 
 namespace qds {
 
+class QdsDocument;
+
 // Returns 1 on success and 0 on failure (reported in the log). New sections
 // and keys go after the existing ones, further values after a key's existing
 // values; nothing in the target is replaced or removed. Compat sections are
@@ -13,6 +15,12 @@ namespace qds {
 // own entries. Names, keys or values of 260 characters or more do not fit the
 // read buffers and are skipped without a message.
 int MergeCompatFile(const char16_t* target, const char16_t* compat);
+
+// The merge of two loaded documents: adds every entry of `compat` to
+// `target` as MergeCompatFile does. Each compat entry is let go as soon as
+// it has been added, so that its memory serves the entries the target gains:
+// `compat` is left without sections.
+void MergeDocuments(QdsDocument* compat, QdsDocument* target);
 
 }  // namespace qds
 

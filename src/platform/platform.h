@@ -44,15 +44,18 @@ int LoadResourceString(uint32_t id, char16_t* buffer, int capacity);
 
 // ---- Text services ----------------------------------------------------------
 
-// Case-insensitive comparison of two terminated texts (A-Z folded): <0, 0, >0.
+// Case-insensitive comparison of two terminated texts (A-Z folded; on
+// Windows the system's comparison, which folds every letter): <0, 0, >0.
 int CompareNoCase(const char16_t* a, const char16_t* b);
 // The position of the character after `p`; `p` itself at the terminating zero.
+// (Windows' step may take a surrogate pair in two steps.)
 const char16_t* NextChar(const char16_t* p);
 // The system's ANSI code page (1252 on POSIX).
 uint32_t AnsiCodePage();
 // Converts `count` bytes of `codePage` text into at most `capacity` units.
 // Returns the units written; 0 when the code page is unknown or the output
-// does not fit. Bytes that cannot be converted become U+FFFD.
+// does not fit. Bytes that cannot be converted become U+FFFD (on Windows,
+// the code page's own default character where it has one).
 size_t AnsiToWide(uint32_t codePage, const char* bytes, size_t count, char16_t* out,
                   size_t capacity);
 // The number of bytes that `text` takes in `codePage` (the inverse measure of
@@ -94,9 +97,23 @@ bool FindEntry(const char16_t* path, uint32_t* attributes);
 // there already.
 bool MakeDirectory(const char16_t* path);
 // Copies the bytes of `from` to `to`; an existing `to` is replaced unless
-// `failIfExists`, which then fails with kErrorFileExists.
+// `failIfExists`, which then fails with kErrorFileExists. An existing `to`
+// that may not be written (or is a folder) is refused, as overwriting it
+// would be. On POSIX the replacement is atomic and durable: the copy is
+// written beside `to` under a temporary name, flushed to disk and renamed
+// over `to`, and the folder is flushed, so that a crash leaves `to` either
+// whole and old or whole and new (and possibly the temporary file). A
+// replaced `to` keeps its permission bits, and its owner where the process
+// may set it. A `to` that is a symbolic link is followed: the link stays and
+// the file it leads to is replaced. A `to` with more than one hard link, or
+// one that is not a regular file, is overwritten in place instead, so that
+// every name keeps seeing one file, and so is a `to` whose folder may not be
+// written; that overwrite is not atomic. A failure after the rename
+// (flushing the folder) is reported although `to` holds the copy.
 bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists);
-// Moves `from` to `to`, replacing an existing `to`.
+// Moves `from` to `to`, replacing an existing `to` in one step. On POSIX the
+// folders involved are flushed afterwards, so the move outlasts a crash; a
+// failure to flush is reported although the move happened.
 bool MoveFileReplacing(const char16_t* from, const char16_t* to);
 bool RemoveFile(const char16_t* path);
 
@@ -123,7 +140,8 @@ int64_t PathSize(const char16_t* path);
 // keep their identity. False, with nothing changed, when the user is unknown
 // or the process may not take that identity (it lacks the privilege, or the
 // system cannot change one thread's file-system identity). On POSIX the
-// process's supplementary groups still apply.
+// process's supplementary groups still apply. On Windows `user` is the
+// handle of an access token, which the thread impersonates.
 bool ImpersonateUser(uint32_t user);
 // The calling thread reaches the file system as the process again.
 void RevertToProcessIdentity();
@@ -136,7 +154,10 @@ inline constexpr uint32_t kDriveRemote = 4;   // a network file system
 // The file system that holds `path` is that of the path itself when it
 // exists, else that of its nearest existing parent folder; a relative path
 // is taken from the current folder. Both queries cost one lookup per path
-// component.
+// component. On Windows the file system is the drive of the path's drive
+// letter (its identity: the letter's bit, A = 0), which a path without a
+// drive letter does not have; its type is that of the drive, the share of a
+// \\server\share path, or the current drive.
 // Its identity (stable while the file system is mounted); false when nothing
 // along the path can be reached.
 bool QueryFileSystemId(const char16_t* path, uint64_t* id);
@@ -152,6 +173,23 @@ uint32_t QueryDriveType(const char16_t* path);
 // not exist. POSIX has no short names: the short form of an existing path is
 // the path itself.
 size_t ShortPathName(const char16_t* path, char16_t* out, size_t capacity);
+
+// ---- Descriptor kinds (posix_descriptor_kind.cpp) ---------------------------------------
+
+// True when `descriptor` (of OpenDescriptor) is a file on a disk, not a
+// device, pipe or console: a disk file takes writes best in large pieces,
+// while a device may have to see each write as it is made.
+bool IsDiskFile(int descriptor);
+
+// ---- Memory pages (posix_memory.cpp) ------------------------------------------------
+
+// `bytes` bytes of fresh, zero-filled memory straight from the system,
+// aligned to 2 MiB, for allocators that carve it up; null when the system
+// refuses. The system is asked to back the memory with large pages where it
+// can: a first touch of memory a small page at a time costs far more. The
+// memory stays until FreePages gives it back with the same size.
+void* AllocatePages(size_t bytes);
+void FreePages(void* pages, size_t bytes);
 
 }  // namespace qds::platform
 

@@ -2,7 +2,10 @@
 
 #include "qdsfile/file_stream.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <new>
 
 #include "platform/platform.h"
 
@@ -28,6 +31,14 @@ StreamStatus OpenFailure(int error) {
   }
 }
 
+// A full disk, or (where the runtime has quotas) a full quota.
+bool IsDeviceFull(int error) {
+#ifdef EDQUOT
+  if (error == EDQUOT) return true;
+#endif
+  return error == ENOSPC;
+}
+
 }  // namespace
 
 FileStream::FileStream(uint32_t bufferSize) { AllocateBuffer(bufferSize); }
@@ -51,6 +62,7 @@ StreamStatus FileStream::Open(const char16_t* path, int mode) {
     return OpenFailure(error);
   }
   handle_ = handle;
+  gatherWrites_ = mode == kStreamWrite && platform::IsDiskFile(handle);
   SetOpened(path, mode);
   return StreamStatus::Ok;
 }
@@ -65,9 +77,34 @@ StreamStatus FileStream::Close() {
   return closed ? StreamStatus::Ok : StreamStatus::CloseFailed;
 }
 
+bool FileStream::HasPiece() {
+  if (piece_ == nullptr) piece_.reset(new (std::nothrow) uint8_t[kPieceBytes]);
+  return piece_ != nullptr;
+}
+
 StreamStatus FileStream::ReadRaw(void* buffer, uint32_t count, uint32_t* bytesRead) {
   *bytesRead = 0;
   if (handle_ < 0) return StreamStatus::WrongMode;
+  if (!HasPiece()) return ReadDevice(buffer, count, bytesRead);
+  // As with one read of a regular file, the bytes fall short only where the
+  // file ends or the device fails.
+  auto* out = static_cast<uint8_t*>(buffer);
+  while (*bytesRead < count) {
+    if (pieceNext_ == pieceEnd_) {
+      StreamStatus status = ReadDevice(piece_.get(), kPieceBytes, &pieceEnd_);
+      pieceNext_ = 0;
+      if (status != StreamStatus::Ok) return *bytesRead > 0 ? StreamStatus::Ok : status;
+    }
+    uint32_t take = std::min(count - *bytesRead, pieceEnd_ - pieceNext_);
+    std::memcpy(out + *bytesRead, piece_.get() + pieceNext_, take);
+    pieceNext_ += take;
+    *bytesRead += take;
+  }
+  return StreamStatus::Ok;
+}
+
+StreamStatus FileStream::ReadDevice(void* buffer, uint32_t count, uint32_t* bytesRead) {
+  *bytesRead = 0;
   int error = 0;
   int64_t got = platform::ReadDescriptor(handle_, buffer, count, &error);
   if (got < 0) {
@@ -81,10 +118,36 @@ StreamStatus FileStream::ReadRaw(void* buffer, uint32_t count, uint32_t* bytesRe
 
 StreamStatus FileStream::WriteRaw(const void* buffer, uint32_t count) {
   if (handle_ < 0) return StreamStatus::WrongMode;
+  if (!gatherWrites_ || !HasPiece()) return WriteDevice(buffer, count);
+  if (count > kPieceBytes - pieceEnd_) {
+    StreamStatus status = WritePiece();
+    if (status != StreamStatus::Ok) return status;
+    if (count > kPieceBytes) return WriteDevice(buffer, count);
+  }
+  std::memcpy(piece_.get() + pieceEnd_, buffer, count);
+  pieceEnd_ += count;
+  return StreamStatus::Ok;
+}
+
+StreamStatus FileStream::Flush() {
+  StreamStatus status = BufferedStream::Flush();
+  if (!IsOpenFor(kStreamWrite)) return status;
+  StreamStatus written = WritePiece();
+  return status != StreamStatus::Ok ? status : written;
+}
+
+StreamStatus FileStream::WritePiece() {
+  if (pieceEnd_ == 0) return StreamStatus::Ok;
+  StreamStatus status = WriteDevice(piece_.get(), pieceEnd_);
+  pieceEnd_ = 0;
+  return status;
+}
+
+StreamStatus FileStream::WriteDevice(const void* buffer, uint32_t count) {
   int error = 0;
   if (platform::WriteDescriptor(handle_, buffer, count, &error)) return StreamStatus::Ok;
   lastError_ = error;
-  return error == ENOSPC || error == EDQUOT ? StreamStatus::DeviceFull : StreamStatus::DeviceFailed;
+  return IsDeviceFull(error) ? StreamStatus::DeviceFull : StreamStatus::DeviceFailed;
 }
 
 }  // namespace qds

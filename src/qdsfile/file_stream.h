@@ -4,11 +4,21 @@
 // opened once for reading or writing, closed by Close or by the destructor,
 // which flushes what is pending. Runtime error numbers of failed opens, reads
 // and writes are kept for GetError.
+//
+// A device read or write costs far more than copying the bytes of a small
+// one, so the file goes to and from the device in large pieces. Reading
+// takes the file ahead and hands each fill the bytes that one device read of
+// its own would give. Writing to a disk file gathers the buffers that
+// WriteRaw is given and writes them out when the gathered bytes fill a piece
+// and at Flush: a failed device write is reported by the WriteRaw or Flush
+// that makes it, and the bytes of that piece are lost. Writes to other
+// devices are made at once.
 
 #ifndef KNITFOLD_QDSFILE_FILE_STREAM_H_
 #define KNITFOLD_QDSFILE_FILE_STREAM_H_
 
 #include <cstdint>
+#include <memory>
 
 #include "qdsfile/buffered_stream.h"
 
@@ -24,6 +34,8 @@ class FileStream : public BufferedStream {
   // Size of the file named at Open, by a status query of that path; -1 when
   // the query fails.
   int64_t GetSize() override;
+  // Writes the pending bytes and those gathered for a disk file.
+  [[nodiscard]] StreamStatus Flush() override;
   int GetError() override { return lastError_; }
 
   // Opens `path` without text translation: kStreamRead read-only, kStreamWrite
@@ -40,8 +52,24 @@ class FileStream : public BufferedStream {
   [[nodiscard]] StreamStatus WriteRaw(const void* buffer, uint32_t count) override;
 
  private:
+  // The size of the pieces that go to and from the device.
+  static constexpr uint32_t kPieceBytes = 128 * 1024;
+
+  bool HasPiece();
+  // One read of the descriptor; the writing of all `count` bytes.
+  StreamStatus ReadDevice(void* buffer, uint32_t count, uint32_t* bytesRead);
+  StreamStatus WriteDevice(const void* buffer, uint32_t count);
+  // Writes the gathered bytes out.
+  StreamStatus WritePiece();
+
   int handle_ = -1;
   int lastError_ = 0;
+  bool gatherWrites_ = false;
+  // Reading: bytes read ahead and not yet handed to the stream, [next, end).
+  // Writing: gathered bytes, [0, end).
+  std::unique_ptr<uint8_t[]> piece_;
+  uint32_t pieceNext_ = 0;
+  uint32_t pieceEnd_ = 0;
 };
 
 }  // namespace qds

@@ -8,6 +8,10 @@
 // document as soon as they are complete, so a failed load keeps everything
 // read before the failure.
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -101,6 +105,45 @@ bool IsVersionSectionName(std::u16string_view name) {
                                format::kVersionPrefix);
 }
 
+// The position of the first of chars[at, end) that is one of the stop
+// characters `a`, `b` and `c` (repeat one to stop at fewer), or `end`.
+// Looks at several characters at a time: most of a file is runs of
+// characters that change nothing.
+uint32_t FindStop(const char16_t* chars, uint32_t at, uint32_t end, char16_t a, char16_t b,
+                  char16_t c) {
+#if defined(__SSE2__)
+  const __m128i wideA = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i wideB = _mm_set1_epi16(static_cast<short>(b));
+  const __m128i wideC = _mm_set1_epi16(static_cast<short>(c));
+  while (end - at >= 8) {
+    __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chars + at));
+    __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(eight, wideA), _mm_cmpeq_epi16(eight, wideB)),
+                                _mm_cmpeq_epi16(eight, wideC));
+    int mask = _mm_movemask_epi8(hits);
+    if (mask != 0) return at + static_cast<uint32_t>(std::countr_zero(static_cast<unsigned>(mask))) / 2;
+    at += 8;
+  }
+#else
+  constexpr uint64_t kLows = 0x0001000100010001u;
+  constexpr uint64_t kHighs = 0x8000800080008000u;
+  // Nonzero exactly when one of the four 16-bit lanes of `v` is zero.
+  auto hasZeroLane = [](uint64_t v) { return (v - kLows) & ~v & kHighs; };
+  const uint64_t wideA = kLows * a;
+  const uint64_t wideB = kLows * b;
+  const uint64_t wideC = kLows * c;
+  while (end - at >= 4) {
+    uint64_t four;
+    std::memcpy(&four, chars + at, sizeof four);
+    if ((hasZeroLane(four ^ wideA) | hasZeroLane(four ^ wideB) | hasZeroLane(four ^ wideC)) != 0) {
+      break;
+    }
+    at += 4;
+  }
+#endif
+  while (at < end && chars[at] != a && chars[at] != b && chars[at] != c) ++at;
+  return at;
+}
+
 // The one place where an entry line's key is looked up in its section.
 QdsKey* FindKey(const QdsSection& section, std::u16string_view name) {
   return section.keys.FindByName(name);
@@ -128,6 +171,7 @@ class Loader {
 
   // ---- Characters
   void ScanBlock(uint32_t from);
+  uint32_t SkipOrdinary(uint32_t at) const;
   void Step(char16_t c, uint32_t at);
   void BeginLineEnd(uint32_t at);
   void EndLine(char16_t c);
@@ -265,7 +309,32 @@ uint32_t Loader::BytesAfter(uint32_t index) const {
 // ---- Characters --------------------------------------------------------------
 
 void Loader::ScanBlock(uint32_t from) {
-  for (uint32_t at = from; at < count_ && scan_.running; ++at) Step(chars_[at], at);
+  for (uint32_t at = from; at < count_ && scan_.running; ++at) {
+    at = SkipOrdinary(at);
+    if (at == count_) break;
+    Step(chars_[at], at);
+  }
+}
+
+// The first position from `at` whose character Step must see: inside an
+// open token or an ignored line only a few characters do anything (U+001A
+// included, which Step would skip too).
+uint32_t Loader::SkipOrdinary(uint32_t at) const {
+  switch (scan_.place) {
+    case Place::Value:
+      return scan_.value.IsOpen() ? FindStop(chars_, at, count_, u'\r', 0, 0) : at;
+    case Place::Comment:
+    case Place::AfterHeader:
+      return FindStop(chars_, at, count_, u'\r', 0, 0);
+    case Place::Key:
+      return FindStop(chars_, at, count_, format::kKeyValueSeparator, u'\r', 0);
+    case Place::SectionName:
+      return scan_.name.IsOpen()
+                 ? FindStop(chars_, at, count_, format::kSectionClose, format::kSectionOpen, 0)
+                 : at;
+    default:
+      return at;
+  }
 }
 
 void Loader::Step(char16_t c, uint32_t at) {

@@ -56,6 +56,17 @@ TEST(NodeListTest, PassesInEitherDirectionCostOneStepPerNode) {
   EXPECT_EQ(jump, kCount / 2);
 }
 
+// Each read of a pass over a section's entries reaches the section by its
+// position again: that must not walk the list.
+TEST(NodeListTest, ReachingThePositionLastReachedTakesNoStep) {
+  NodeList<ListNode> list;
+  for (int i = 0; i < 100; ++i) list.AddTail(new ListNode(u"n"));
+  ListNode* middle = list.NodeAt(50);
+  uint64_t start = list.steps();
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(list.NodeAt(50), middle);
+  EXPECT_EQ(list.steps(), start);
+}
+
 TEST(NodeListTest, InsertAtPlacesBeforeTheNodeAtThatPosition) {
   const struct {
     uint32_t position;

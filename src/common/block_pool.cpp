@@ -1,0 +1,61 @@
+#include "common/block_pool.h"
+
+#include <cstdint>
+#include <new>
+
+namespace qds {
+namespace {
+
+constexpr size_t kGrain = 16;
+constexpr size_t kClasses = kLargestPooledBlock / kGrain;
+
+struct FreeLink {
+  FreeLink* next;
+};
+
+// Trivially destructible, so that a thread's pool needs no cleanup at its
+// exit: its chunks stay, and blocks in them stay valid wherever they went.
+struct Pool {
+  FreeLink* free[kClasses];
+  char* next;  // the unused rest of the current chunk
+  char* end;
+};
+
+thread_local Pool pool;
+ChunkSource chunkSource = nullptr;
+
+void* TakeChunk() {
+  void* chunk = chunkSource != nullptr ? chunkSource(kPoolChunkBytes) : nullptr;
+  return chunk != nullptr ? chunk : ::operator new(kPoolChunkBytes);
+}
+
+}  // namespace
+
+void SetChunkSource(ChunkSource source) { chunkSource = source; }
+
+void* AllocateBlock(size_t bytes) {
+  if (!kPoolingBlocks || bytes > kLargestPooledBlock) return ::operator new(bytes);
+  size_t index = bytes == 0 ? 0 : (bytes - 1) / kGrain;
+  if (FreeLink* block = pool.free[index]) {
+    pool.free[index] = block->next;
+    return block;
+  }
+  size_t size = (index + 1) * kGrain;
+  if (static_cast<size_t>(pool.end - pool.next) < size) {
+    // The rest of the old chunk, less than one block, is given up.
+    pool.next = static_cast<char*>(TakeChunk());
+    pool.end = pool.next + kPoolChunkBytes;
+  }
+  void* block = pool.next;
+  pool.next += size;
+  return block;
+}
+
+void FreeBlock(void* block, size_t bytes) {
+  if (block == nullptr) return;
+  if (!kPoolingBlocks || bytes > kLargestPooledBlock) return ::operator delete(block);
+  size_t index = bytes == 0 ? 0 : (bytes - 1) / kGrain;
+  pool.free[index] = new (block) FreeLink{pool.free[index]};
+}
+
+}  // namespace qds

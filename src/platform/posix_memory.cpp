@@ -1,0 +1,38 @@
+// Memory pages on POSIX: anonymous mappings, aligned to the large-page size
+// and advised to use large pages where the system has them.
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace qds::platform {
+namespace {
+
+constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+
+}  // namespace
+
+void* AllocatePages(size_t bytes) {
+  // Map one large page more than asked and cut the ends off, so that the
+  // block starts on a large-page boundary.
+  size_t mapped = bytes + kLargePage;
+  void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+  uintptr_t aligned = (start + kLargePage - 1) & ~(kLargePage - 1);
+  if (aligned > start) munmap(raw, aligned - start);
+  uintptr_t end = start + mapped;
+  if (end > aligned + bytes) munmap(reinterpret_cast<void*>(aligned + bytes), end - aligned - bytes);
+#ifdef MADV_HUGEPAGE
+  madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);  // advice only: may be refused
+#endif
+  return reinterpret_cast<void*>(aligned);
+}
+
+void FreePages(void* pages, size_t bytes) {
+  if (pages != nullptr) munmap(pages, bytes);
+}
+
+}  // namespace qds::platform

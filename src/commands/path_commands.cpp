@@ -9,6 +9,7 @@
 #include "commands/builtin_handlers.h"
 #include "commands/handler_support.h"
 #include "common/counted_string.h"
+#include "platform/path_syntax.h"
 #include "platform/platform.h"
 #include "platform/wide_format.h"
 #include "symbols/impers_hlpr.h"
@@ -54,11 +55,24 @@ PathPieces SplitPath(std::u16string_view path) {
   return pieces;
 }
 
+bool EndsWithSeparator(std::u16string_view path) {
+  return path.ends_with(u'/') || path.ends_with(platform::kPathSeparator);
+}
+
+// The length of the root folder that `path` would name if it were one: "/"
+// (or "\"), or with drive letters a drive's "C:\" when a drive starts it.
+size_t RootLength(std::u16string_view path) {
+  return platform::kHasDriveLetters && path.size() >= 3 && path[1] == u':' ? 3 : 1;
+}
+
 // A pattern never names an existing path, nor does a folder written with a
-// trailing separator (the root excepted): the status query decides the rest.
+// trailing separator (a root excepted), nor a bare drive ("C:", which names
+// a folder only through the drive's current folder): the status query
+// decides the rest.
 bool PathExists(std::u16string_view path) {
   if (path.find_first_of(u"?*") != std::u16string_view::npos) return false;
-  if (path.size() > 1 && path.ends_with(u'/')) return false;
+  if (platform::kHasDriveLetters && path.size() == 2 && path[1] == u':') return false;
+  if (path.size() > RootLength(path) && EndsWithSeparator(path)) return false;
   return platform::PathSize(path.data()) >= 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "platform/path_syntax.h"
 #include "platform/platform.h"
 #include "symbols/symbol_table.h"
 
@@ -18,7 +19,7 @@ ImpersHlpr::~ImpersHlpr() {
 }
 
 bool IsRemotePath(const char16_t* path) {
-  if (path[0] == u'/' && path[1] == u'/') return true;
+  if (path[0] == platform::kPathSeparator && path[1] == platform::kPathSeparator) return true;
   if (path[0] == 0) return false;
   uint64_t fileSystem;
   if (!platform::QueryFileSystemId(path, &fileSystem)) return false;

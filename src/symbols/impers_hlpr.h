@@ -3,13 +3,13 @@
 // names, and everything else as the process.
 //
 // The host puts that user into the symbol "!IMPERSONATION_TOKEN" as unsigned
-// decimal text (on POSIX, a user id). An ImpersHlpr lives on the stack of one
-// command run, around its file-system query only: it takes the identity when
-// it is created and gives it back when its scope ends, on every path out of
-// the command. Nothing about it is reported: a missing or unusable token, a
-// path that is not remote, or an identity that cannot be taken leave the
-// query to run as the process, and the command's result and status never
-// depend on it.
+// decimal text (on POSIX, a user id; on Windows, an access-token handle). An
+// ImpersHlpr lives on the stack of one command run, around its file-system
+// query only: it takes the identity when it is created and gives it back
+// when its scope ends, on every path out of the command. Nothing about it is
+// reported: a missing or unusable token, a path that is not remote, or an
+// identity that cannot be taken leave the query to run as the process, and
+// the command's result and status never depend on it.
 
 #ifndef KNITFOLD_SYMBOLS_IMPERS_HLPR_H_
 #define KNITFOLD_SYMBOLS_IMPERS_HLPR_H_
@@ -41,10 +41,12 @@ class ImpersHlpr {
   uint32_t token_ = 0;  // 0: none
 };
 
-// True when `path` lies on another machine: it starts with "//", or the file
-// system that holds it (or its nearest existing parent) is a network file
-// system. The answer for each file system is asked once and remembered for
-// the life of the process. The empty path is not remote.
+// True when `path` lies on another machine: it starts with two folder
+// separators ("//"; on Windows "\\"), or the file system that holds it
+// is a network file system: on POSIX that of the path or its nearest
+// existing parent, on Windows the drive of its drive letter (a path without
+// one is not remote). The answer for each file system is asked once and
+// remembered for the life of the process. The empty path is not remote.
 bool IsRemotePath(const char16_t* path);
 
 }  // namespace qds

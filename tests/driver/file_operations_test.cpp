@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "support/system_codes.h"
 #include "support/test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace qds {
 namespace {
@@ -27,8 +32,13 @@ TEST(DeleteExistingFileTest, DeletesFilesButNotDirectoriesOrNothing) {
 TEST(DeleteExistingFileTest, ForceClearsTheReadOnlyAttributeFirst) {
   ScratchDir dir;
   WriteBytes(dir / ".hidden", "x");
-  fs::permissions(dir / ".hidden", fs::perms::owner_read);
   std::u16string path = WidePath(dir / ".hidden");
+#ifdef _WIN32
+  SetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str()),
+                     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+#else
+  fs::permissions(dir / ".hidden", fs::perms::owner_read);  // the dot makes it hidden
+#endif
   uint32_t attributes = 0;
   ASSERT_TRUE(platform::QueryAttributes(path.c_str(), &attributes));
   ASSERT_TRUE(attributes & platform::kAttributeReadOnly);
@@ -56,14 +66,14 @@ TEST(CreateDirectoryChainTest, AFileInTheWayIsAcceptedAsExisting) {
   EXPECT_EQ(CreateDirectoryChain(WidePath(dir / "TessalCF.ADF" / "x.cmd").c_str()), 1);
   // A folder below that file cannot be made: the system's code is kept.
   EXPECT_EQ(CreateDirectoryChain(WidePath(dir / "TessalCF.ADF" / "sub" / "x").c_str()), 0);
-  EXPECT_EQ(platform::LastErrorCode(), static_cast<uint32_t>(ENOTDIR));
+  EXPECT_EQ(platform::LastErrorCode(), test::kCodeFileInTheWay);
 }
 
 TEST(CreateDirectoryChainTest, RelativePathsStartInTheCurrentFolder) {
   ScratchDir dir;
   fs::path saved = fs::current_path();
   fs::current_path(dir.path());
-  int result = CreateDirectoryChain(u"TessalCF.ADF/extra.cmd");
+  int result = CreateDirectoryChain(test::NativePath(u"TessalCF.ADF/extra.cmd").c_str());
   fs::current_path(saved);
   EXPECT_EQ(result, 1);
   EXPECT_TRUE(fs::is_directory(dir / "TessalCF.ADF"));
@@ -77,8 +87,9 @@ TEST(CreateDirectoryChainTest, TooLongForThePathBufferFails) {
 
 TEST(SystemErrorTextTest, IsTheSystemsTextForTheCode) {
   CountedString text(u"previous");
-  GetSystemErrorText(ENOSPC, &text);
-  EXPECT_EQ(text, u"No space left on device");
+  GetSystemErrorText(test::kCodeDiskFull, &text);
+  EXPECT_EQ(text.View(), test::SystemErrorText(test::kCodeDiskFull));
+  EXPECT_FALSE(text.View().empty());
 }
 
 }  // namespace

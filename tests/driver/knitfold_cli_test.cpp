@@ -1,10 +1,12 @@
 // The command line, the log and the exit status of the knitfold executable.
 
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <fcntl.h>
-#include <unistd.h>
 
+#include <string>
+
+#include "common/utf8.h"
+#include "platform/platform.h"
+#include "support/system_codes.h"
 #include "support/test_support.h"
 
 namespace qds {
@@ -14,9 +16,12 @@ using test::BuiltProgram;
 using test::ReadBytes;
 using test::RunProcess;
 using test::ScratchDir;
+using test::WidePath;
 using test::WriteBytes;
 
-constexpr int kFailure = 255;  // exit status -1
+using test::NativePath;
+
+constexpr int kFailure = test::kExitStatusMinusOne;
 
 test::ProcessResult Knitfold(const ScratchDir& dir, const std::vector<std::string>& arguments) {
   return RunProcess(BuiltProgram("src/knitfold"), arguments, dir.path());
@@ -46,43 +51,51 @@ TEST(KnitfoldCliTest, LogOfAnEarlierRunIsTruncatedEvenWhenTheRunFails) {
 
 TEST(KnitfoldCliTest, LogHeldByAnotherRunFailsBeforeAnythingIsTouched) {
   ScratchDir dir;
-  WriteBytes(dir / "a.qds", "target bytes");
-  WriteBytes(dir / "a.qds.log", "held");
-  int holder = open((dir / "a.qds.log").c_str(), O_WRONLY);
-  ASSERT_GE(holder, 0);
-  ASSERT_EQ(flock(holder, LOCK_EX), 0);
-  auto result = Knitfold(dir, {"a.qds", "b.qds"});
-  close(holder);
-  EXPECT_EQ(result.exitCode, kFailure);
-  EXPECT_EQ(result.standardError, "Error 11 creating log file a.qds.log\n");
-  EXPECT_EQ(ReadBytes(dir / "a.qds.log"), "held");
-  EXPECT_EQ(ReadBytes(dir / "a.qds"), "target bytes");
-  EXPECT_FALSE(std::filesystem::exists(dir / "a.qds.bak"));
+  // Relative, and absolute (a drive-letter path on Windows).
+  for (const std::string& target : {std::string("a.qds"), EncodeUtf8(WidePath(dir / "a.qds"))}) {
+    SCOPED_TRACE(target);
+    WriteBytes(dir / "a.qds", "target bytes");
+    WriteBytes(dir / "a.qds.log", "held");
+    test::ProcessResult result;
+    {
+      test::ExclusiveHold holder(dir / "a.qds.log");
+      ASSERT_TRUE(holder.held());
+      result = Knitfold(dir, {target, "b.qds"});
+    }
+    EXPECT_EQ(result.exitCode, kFailure);
+    EXPECT_EQ(result.standardError, "Error " + std::to_string(test::kCodeHeld) +
+                                        " creating log file " + target + ".log\n");
+    EXPECT_EQ(ReadBytes(dir / "a.qds.log"), "held");
+    EXPECT_EQ(ReadBytes(dir / "a.qds"), "target bytes");
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.qds.bak"));
+  }
 }
 
 TEST(KnitfoldCliTest, TargetNameWithoutRoomForTheLogNameIsRefused) {
   // The log name is built in a 260-character buffer: a 255-character target
   // name fits with ".log" and the terminating zero, a 256-character one does not.
   ScratchDir dir;
-  std::string folders = std::string(100, 'd') + "/" + std::string(100, 'e');
+  std::string folders = std::string(100, 'd') + NativePath("/") + std::string(100, 'e');
   std::filesystem::create_directories(dir / folders);
-  std::string fits = folders + "/" + std::string(255 - 202 - 4, 'n') + ".qds";
+  std::string fits = folders + NativePath("/") + std::string(255 - 202 - 4, 'n') + ".qds";
   ASSERT_EQ(fits.size(), 255u);
   EXPECT_EQ(Knitfold(dir, {fits, "b.qds"}).exitCode, kFailure);
   EXPECT_TRUE(std::filesystem::exists(dir / (fits + ".log")));
 
-  std::string tooLong = folders + "/" + std::string(256 - 202 - 4, 'n') + ".qds";
+  std::string tooLong = folders + NativePath("/") + std::string(256 - 202 - 4, 'n') + ".qds";
   auto result = Knitfold(dir, {tooLong, "b.qds"});
   EXPECT_EQ(result.exitCode, kFailure);
-  EXPECT_EQ(result.standardError, "Error 36 creating log file " + tooLong + ".log\n");
+  EXPECT_EQ(result.standardError, "Error " + std::to_string(platform::kErrorNameTooLong) +
+                                      " creating log file " + tooLong + ".log\n");
   EXPECT_FALSE(std::filesystem::exists(dir / (tooLong + ".log")));
 }
 
 TEST(KnitfoldCliTest, LogInAMissingFolderReportsTheSystemCode) {
   ScratchDir dir;
-  auto result = Knitfold(dir, {"none/a.qds", "b.qds"});
+  auto result = Knitfold(dir, {NativePath("none/a.qds"), "b.qds"});
   EXPECT_EQ(result.exitCode, kFailure);
-  EXPECT_EQ(result.standardError, "Error 2 creating log file none/a.qds.log\n");
+  EXPECT_EQ(result.standardError, "Error " + std::to_string(test::kCodeMissingFolder) +
+                                      " creating log file " + NativePath("none/a.qds.log\n"));
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 // bytes, the working copies, the backup, and every refusal and failure.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <set>
 
 #include "common/utf8.h"
+#include "support/system_codes.h"
 #include "support/test_support.h"
 
 namespace qds {
@@ -16,7 +16,7 @@ using test::ReadBytes;
 using test::WriteBytes;
 namespace fs = std::filesystem;
 
-constexpr int kFailure = 255;
+constexpr int kFailure = test::kExitStatusMinusOne;
 
 // UTF-16LE bytes with a byte-order mark; "\n" in `text` becomes "\r\n".
 std::string Qds(std::u16string_view text) {
@@ -50,8 +50,10 @@ const char16_t kTarget[] =
     u"; tail\n";
 
 // A target package in pkg/ and a compat package in in/, run from the scratch
-// folder with relative names.
-class KnitfoldMergeTest : public ::testing::Test {
+// folder. Every test runs twice: with names relative to that folder, and
+// with absolute names (drive-letter paths on Windows). Names are written
+// with "/" and typed with the platform's separator.
+class KnitfoldMergeTest : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     fs::create_directory(dir / "pkg");
@@ -59,10 +61,17 @@ class KnitfoldMergeTest : public ::testing::Test {
     WriteBytes(target, Qds(kTarget));
   }
 
-  test::ProcessResult Run(const std::string& targetName = "pkg/app.qds",
-                          const std::string& compatName = "in/extra.qds") {
-    return test::RunProcess(test::BuiltProgram("src/knitfold"), {targetName, compatName},
-                            dir.path());
+  // `relative` as the tool is given it.
+  std::string Name(std::string_view relative) const {
+    std::string native = test::NativePath(relative);
+    return GetParam() ? EncodeUtf8(test::WidePath(dir / native)) : native;
+  }
+  std::u16string Name16(std::string_view relative) const { return DecodeUtf8(Name(relative)); }
+
+  test::ProcessResult Run(std::string_view targetName = "pkg/app.qds",
+                          std::string_view compatName = "in/extra.qds") {
+    return test::RunProcess(test::BuiltProgram("src/knitfold"),
+                            {Name(targetName), Name(compatName)}, dir.path());
   }
   std::u16string Log() const { return test::FromUtf16Bytes(ReadBytes(dir / "pkg/app.qds.log")); }
   void ExpectTargetUntouched() const {
@@ -75,7 +84,7 @@ class KnitfoldMergeTest : public ::testing::Test {
   fs::path compat = dir / "in/extra.qds";
 };
 
-TEST_F(KnitfoldMergeTest, AddsSectionsKeysAndFurtherValuesKeepingTheTargetsComments) {
+TEST_P(KnitfoldMergeTest, AddsSectionsKeysAndFurtherValuesKeepingTheTargetsComments) {
   std::u16string longValue(300, u'v');
   WriteBytes(compat, Qds(u"[$version 3, codepage 1200$]\n"
                          u"; this comment stays in the compat file\n"
@@ -112,14 +121,14 @@ TEST_F(KnitfoldMergeTest, AddsSectionsKeysAndFurtherValuesKeepingTheTargetsComme
   EXPECT_EQ(Snapshot(dir / "in"), before);
 }
 
-TEST_F(KnitfoldMergeTest, TwoCompatSectionsOfOneNameEachContribute) {
+TEST_P(KnitfoldMergeTest, TwoCompatSectionsOfOneNameEachContribute) {
   WriteBytes(compat, Qds(u"[$version 2$]\n[S]\nk=1\n[s]\nk=2\n"));
   ASSERT_EQ(Run().exitCode, 0);
   std::u16string merged = test::FromUtf16Bytes(ReadBytes(target));
   EXPECT_NE(merged.find(u"[S]\r\nk=1\r\nk=2\r\n"), std::u16string::npos);
 }
 
-TEST_F(KnitfoldMergeTest, RunningTwiceAddsTheValuesTwice) {
+TEST_P(KnitfoldMergeTest, RunningTwiceAddsTheValuesTwice) {
   WriteBytes(compat, Qds(u"[Reg]\nK=v\n"));  // no version section: version 1
   ASSERT_EQ(Run().exitCode, 0);
   ASSERT_EQ(Run().exitCode, 0);
@@ -127,14 +136,14 @@ TEST_F(KnitfoldMergeTest, RunningTwiceAddsTheValuesTwice) {
   EXPECT_NE(merged.find(u"[Reg]\r\nK=v\r\nK=v\r\nK=v\r\n; tail"), std::u16string::npos);
 }
 
-TEST_F(KnitfoldMergeTest, CompatWithoutSectionsStillSavesTheTarget) {
+TEST_P(KnitfoldMergeTest, CompatWithoutSectionsStillSavesTheTarget) {
   WriteBytes(compat, Qds(u"; nothing here\n"));
   ASSERT_EQ(Run().exitCode, 0);
   EXPECT_EQ(ReadBytes(target), Qds(kTarget));
   EXPECT_EQ(Log(), u"");
 }
 
-TEST_F(KnitfoldMergeTest, CopiesCommandAndKeyFilesIntoTheWorkingFolder) {
+TEST_P(KnitfoldMergeTest, CopiesCommandAndKeyFilesIntoTheWorkingFolder) {
   WriteBytes(compat, Qds(u"[S]\nk=v\n"));
   WriteBytes(dir / "in/extra.cmd", "command bytes");
   WriteBytes(dir / "in/extra.key", "key bytes");
@@ -143,7 +152,7 @@ TEST_F(KnitfoldMergeTest, CopiesCommandAndKeyFilesIntoTheWorkingFolder) {
   EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.key"), "key bytes");
 }
 
-TEST_F(KnitfoldMergeTest, ReadOnlyLeftoversInTheWorkingFolderAreReplaced) {
+TEST_P(KnitfoldMergeTest, ReadOnlyLeftoversInTheWorkingFolderAreReplaced) {
   WriteBytes(compat, Qds(u"[S]\nk=v\n"));
   WriteBytes(dir / "in/extra.cmd", "new command");
   fs::create_directory(dir / "pkg/TessalCF.ADF");
@@ -154,7 +163,7 @@ TEST_F(KnitfoldMergeTest, ReadOnlyLeftoversInTheWorkingFolderAreReplaced) {
   EXPECT_FALSE(fs::exists(dir / "pkg/TessalCF.ADF/extra.key"));
 }
 
-TEST_F(KnitfoldMergeTest, KeyFileAloneGetsItsWorkingCopy) {
+TEST_P(KnitfoldMergeTest, KeyFileAloneGetsItsWorkingCopy) {
   WriteBytes(compat, Qds(u"[S]\nk=v\n"));
   WriteBytes(dir / "in/extra.key", "key bytes");
   ASSERT_EQ(Run().exitCode, 0);
@@ -162,96 +171,113 @@ TEST_F(KnitfoldMergeTest, KeyFileAloneGetsItsWorkingCopy) {
   EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.key"), "key bytes");
 }
 
-TEST_F(KnitfoldMergeTest, FileNamedLikeTheWorkingFolderGivesACopyError) {
+TEST_P(KnitfoldMergeTest, FileNamedLikeTheWorkingFolderGivesACopyError) {
   WriteBytes(compat, Qds(u"[S]\nk=v\n"));
   WriteBytes(dir / "in/extra.cmd", "command bytes");
   WriteBytes(dir / "pkg/TessalCF.ADF", "in the way");
   auto result = Run();
   EXPECT_EQ(result.exitCode, kFailure);
-  EXPECT_EQ(Log(),
-            u"Error copying in/extra.cmd to pkg/TessalCF.ADF/extra.cmd : Not a directory\n");
+  EXPECT_EQ(Log(), u"Error copying " + Name16("in/extra.cmd") + u" to " +
+                       Name16("pkg/TessalCF.ADF/extra.cmd") + u" : " +
+                       test::SystemErrorText(test::kCodeFileInTheWay) + u"\n");
   ExpectTargetUntouched();
   EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF"), "in the way");
 }
 
-TEST_F(KnitfoldMergeTest, NamesWithoutTheQdsExtensionAreRefusedBeforeAnythingIsTouched) {
+TEST_P(KnitfoldMergeTest, NamesWithoutTheQdsExtensionAreRefusedBeforeAnythingIsTouched) {
   WriteBytes(compat, Qds(u"[S]\nk=v\n"));
   WriteBytes(dir / "in/extra.cmd", "command bytes");
   fs::create_directory(dir / "in.d");
   const struct {
     std::string target;
     std::string compat;
-    std::u16string refused;
+    std::string refused;
   } cases[] = {
-      {"pkg/app.qds", "in/extra", u"in/extra"},
-      {"pkg/app.qds", "in/extra.txt", u"in/extra.txt"},
-      {"pkg/app.qds", "in.d/extra", u"in.d/extra"},
-      {"pkg/app.qds", "in/extra.qds old", u"in/extra.qds old"},
-      {"pkg/app.qds.txt", "in/extra.qds", u"pkg/app.qds.txt"},  // after the compat passed
-      {"pkg/app", "in/extra.qds", u"pkg/app"},
+      {"pkg/app.qds", "in/extra", "in/extra"},
+      {"pkg/app.qds", "in/extra.txt", "in/extra.txt"},
+      {"pkg/app.qds", "in.d/extra", "in.d/extra"},
+      {"pkg/app.qds", "in/extra.qds old", "in/extra.qds old"},
+      {"pkg/app.qds.txt", "in/extra.qds", "pkg/app.qds.txt"},  // after the compat passed
+      {"pkg/app", "in/extra.qds", "pkg/app"},
   };
   for (const auto& c : cases) {
-    auto result = test::RunProcess(test::BuiltProgram("src/knitfold"), {c.target, c.compat},
-                                   dir.path());
+    auto result = Run(c.target, c.compat);
     EXPECT_EQ(result.exitCode, kFailure) << c.target << " " << c.compat;
     std::u16string log =
         test::FromUtf16Bytes(ReadBytes(dir / (c.target + ".log")));
-    EXPECT_EQ(log, u"Invalid QDS file name: " + c.refused + u"\n") << c.target << " " << c.compat;
+    EXPECT_EQ(log, u"Invalid QDS file name: " + Name16(c.refused) + u"\n")
+        << c.target << " " << c.compat;
     fs::remove(dir / (c.target + ".log"));
     EXPECT_FALSE(fs::exists(dir / "pkg/TessalCF.ADF"));
     ExpectTargetUntouched();
   }
 }
 
-TEST_F(KnitfoldMergeTest, UpperCaseExtensionIsAcceptedAndNamesTheCommandFile) {
+TEST_P(KnitfoldMergeTest, UpperCaseExtensionIsAcceptedAndNamesTheCommandFile) {
   WriteBytes(dir / "in/extra.QDS", Qds(u"[S]\nk=v\n"));
   WriteBytes(dir / "in/extra.cmd", "command bytes");
   ASSERT_EQ(Run("pkg/app.qds", "in/extra.QDS").exitCode, 0);
   EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.cmd"), "command bytes");
 }
 
-TEST_F(KnitfoldMergeTest, CompatNameTooLongForTheWorkingCopyIsRefused) {
+TEST_P(KnitfoldMergeTest, CompatNameTooLongForTheWorkingCopyIsRefused) {
   // The working copy pkg/TessalCF.ADF/<name> would pass the 259 characters of
   // a path buffer, whether or not a command file exists.
   std::string longCompat = "in/" + std::string(241, 'c') + ".qds";
   WriteBytes(dir / longCompat, Qds(u"[S]\nk=v\n"));
   auto result = Run("pkg/app.qds", longCompat);
   EXPECT_EQ(result.exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Invalid QDS file name: " + DecodeUtf8(longCompat) + u"\n");
+  EXPECT_EQ(Log(), u"Invalid QDS file name: " + Name16(longCompat) + u"\n");
   ExpectTargetUntouched();
 }
 
-TEST_F(KnitfoldMergeTest, TargetThatFailsToLoadIsRestoredUntouched) {
+TEST_P(KnitfoldMergeTest, TargetThatFailsToLoadIsRestoredUntouched) {
   const char16_t bad[] = u"[$version 3, codepage 1200$]\n[S]\n=no key\n";
   WriteBytes(target, Qds(bad));
   WriteBytes(compat, Qds(u"[S]\nk=v\n"));
   EXPECT_EQ(Run().exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Error 7 loading file pkg/app.qds\n");
+  EXPECT_EQ(Log(), u"Error 7 loading file " + Name16("pkg/app.qds") + u"\n");
   EXPECT_EQ(ReadBytes(target), Qds(bad));
   EXPECT_FALSE(fs::exists(dir / "pkg/app.qds.bak"));
 }
 
-TEST_F(KnitfoldMergeTest, CompatThatFailsToLoadLeavesTheTargetUntouched) {
+TEST_P(KnitfoldMergeTest, CompatThatFailsToLoadLeavesTheTargetUntouched) {
   EXPECT_EQ(Run().exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Error 2 loading file in/extra.qds\n");
+  EXPECT_EQ(Log(), u"Error 2 loading file " + Name16("in/extra.qds") + u"\n");
   ExpectTargetUntouched();
 }
 
-TEST_F(KnitfoldMergeTest, MissingTargetIsACopyErrorOfTheBackup) {
+TEST_P(KnitfoldMergeTest, MissingTargetIsACopyErrorOfTheBackup) {
   fs::remove(target);
   WriteBytes(compat, Qds(u"[S]\nk=v\n"));
   EXPECT_EQ(Run().exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Error copying pkg/app.qds to pkg/app.qds.bak : No such file or directory\n");
+  EXPECT_EQ(Log(), u"Error copying " + Name16("pkg/app.qds") + u" to " + Name16("pkg/app.qds.bak") +
+                       u" : " + test::SystemErrorText(test::kCodeMissingFile) + u"\n");
   EXPECT_FALSE(fs::exists(target));
 }
 
-TEST_F(KnitfoldMergeTest, FailedSaveLeavesTheTargetWithItsOldBytes) {
+#ifndef _WIN32
+TEST_P(KnitfoldMergeTest, FailedSaveLeavesTheTargetWithItsOldBytes) {
   WriteBytes(compat, Qds(u"[S]\nk=v\n"));
   fs::create_symlink("/dev/full", dir / "pkg/app.qds.tmp");
   EXPECT_EQ(Run().exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Error 6 saving file pkg/app.qds\n");
+  EXPECT_EQ(Log(), u"Error 6 saving file " + Name16("pkg/app.qds") + u"\n");
   ExpectTargetUntouched();
 }
+#endif
+
+TEST_P(KnitfoldMergeTest, TemporaryFileThatCannotBeWrittenLeavesTheTargetUntouched) {
+  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
+  fs::create_directory(dir / "pkg/app.qds.tmp");
+  EXPECT_EQ(Run().exitCode, kFailure);
+  EXPECT_EQ(Log(), u"Error 3 saving file " + Name16("pkg/app.qds") + u"\n");
+  ExpectTargetUntouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, KnitfoldMergeTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "Absolute" : "Relative";
+                         });
 
 }  // namespace
 }  // namespace qds

@@ -1,7 +1,6 @@
 #include "driver/log.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "support/test_support.h"
 
@@ -21,10 +20,20 @@ class LogTest : public ::testing::Test {
     g_logHandle = platform::CreateExclusiveLog(WidePath(path).c_str());
     ASSERT_NE(g_logHandle, platform::kInvalidHandle);
   }
-  void TearDown() override {
-    close(static_cast<int>(g_logHandle));
+  void TearDown() override { CloseLog(); }
+
+  // What the log holds. It admits no reader while it is open, so it is
+  // closed first.
+  std::string Written() {
+    CloseLog();
+    return ReadBytes(path);
+  }
+  void CloseLog() {
+    if (g_logHandle == platform::kInvalidHandle) return;
+    test::CloseLogHandle(g_logHandle);
     g_logHandle = platform::kInvalidHandle;
   }
+
   ScratchDir dir;
   std::filesystem::path path;
 };
@@ -32,14 +41,14 @@ class LogTest : public ::testing::Test {
 TEST_F(LogTest, MessagesAreUtf16LittleEndianBackToBackWithoutByteOrderMark) {
   LogMessage(kMessageLoadFailed, 7, u"a.qds");
   LogMessage(kMessageInvalidName, u"\u00E4\u20AC.txt");
-  EXPECT_EQ(ReadBytes(path), Utf16Bytes(u"Error 7 loading file a.qds\n"
-                                        u"Invalid QDS file name: \u00E4\u20AC.txt\n"));
+  EXPECT_EQ(Written(), Utf16Bytes(u"Error 7 loading file a.qds\n"
+                                  u"Invalid QDS file name: \u00E4\u20AC.txt\n"));
 }
 
 TEST_F(LogTest, UnknownIdsWriteNothing) {
   LogMessage(62117, 5);
   LogMessage(0);
-  EXPECT_EQ(ReadBytes(path), "");
+  EXPECT_EQ(Written(), "");
 }
 
 TEST_F(LogTest, LongMessagesAreWrittenWhole) {
@@ -48,7 +57,7 @@ TEST_F(LogTest, LongMessagesAreWrittenWhole) {
   LogMessage(kMessageCopyFailed, source.c_str(), destination.c_str(), u"Disk full\r\n");
   std::u16string expected =
       u"Error copying " + source + u" to " + destination + u" : Disk full\r\n\n";
-  EXPECT_EQ(ReadBytes(path), Utf16Bytes(expected));
+  EXPECT_EQ(Written(), Utf16Bytes(expected));
 }
 
 TEST(LogWithoutHandleTest, MessagesAreDropped) {

@@ -5,12 +5,14 @@
 #include <string>
 
 #include "driver/path_buffer.h"
+#include "support/test_support.h"
 
 namespace qds {
 namespace {
 
 std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
 
+// The cases are written with "/" and run with the platform's separator.
 TEST(PathNamesTest, FindExtension) {
   const struct {
     const char16_t* path;
@@ -29,7 +31,9 @@ TEST(PathNamesTest, FindExtension) {
       {u"", u""},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(std::u16string_view(FindExtension(c.path)), c.extension) << Narrow(c.path);
+    std::u16string path = test::NativePath(c.path);
+    EXPECT_EQ(std::u16string_view(FindExtension(path.c_str())), test::NativePath(c.extension))
+        << Narrow(path);
   }
 }
 
@@ -44,11 +48,20 @@ TEST(PathNamesTest, FindFileName) {
       {u"dir/", u"dir/"},        // a final separator starts no name
       {u"dir//x", u"x"},          // a separator followed by a separator starts none
       {u"/", u"/"},
-      {u"c:app.qds", u"c:app.qds"},  // a colon is an ordinary character here
       {u"", u""},
+#ifdef _WIN32
+      {u"c:app.qds", u"app.qds"},  // a drive's colon ends a folder part too
+      {u"E:/pkg/app.qds", u"app.qds"},
+      {u"E:/", u"E:/"},
+      {u"//server/share/app.qds", u"app.qds"},
+#else
+      {u"c:app.qds", u"c:app.qds"},  // a colon is an ordinary character here
+#endif
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(std::u16string_view(FindFileName(c.path)), c.name) << Narrow(c.path);
+    std::u16string path = test::NativePath(c.path);
+    EXPECT_EQ(std::u16string_view(FindFileName(path.c_str())), test::NativePath(c.name))
+        << Narrow(path);
   }
 }
 

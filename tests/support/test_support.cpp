@@ -1,25 +1,12 @@
 #include "support/test_support.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 #include "common/utf8.h"
 
-extern char** environ;
-
 namespace qds::test {
-
-ScratchDir::ScratchDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "knitfold-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
 
 ScratchDir::~ScratchDir() {
   std::error_code ignored;
@@ -62,66 +49,41 @@ std::u16string FromUtf16Bytes(std::string_view bytes) {
   return text;
 }
 
-std::u16string WidePath(const std::filesystem::path& path) { return DecodeUtf8(path.string()); }
-
-namespace {
-
-std::string DrainInto(int descriptor) {
-  std::string text;
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(descriptor, buffer, sizeof buffer)) > 0) text.append(buffer, got);
-  return text;
-}
-
-}  // namespace
-
-ProcessResult RunProcess(const std::filesystem::path& program,
-                         const std::vector<std::string>& arguments,
-                         const std::filesystem::path& workingDir) {
-  int out[2];
-  int err[2];
-  if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  posix_spawn_file_actions_addclose(&actions, err[0]);
-  if (!workingDir.empty()) {
-    posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
-  }
-  std::vector<std::string> argv{program.string()};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  std::vector<char*> pointers;
-  for (std::string& argument : argv) pointers.push_back(argument.data());
-  pointers.push_back(nullptr);
-  pid_t pid;
-  int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, pointers.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  close(err[1]);
-  if (spawned != 0) throw std::runtime_error("posix_spawn failed: " + program.string());
-  ProcessResult result;
-  // Standard error is small; read standard output to its end first.
-  result.standardOutput = DrainInto(out[0]);
-  result.standardError = DrainInto(err[0]);
-  close(out[0]);
-  close(err[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
 std::filesystem::path BuiltProgram(std::string_view relativePath) {
   const char* root = std::getenv("KNITFOLD_BINARY_DIR");
-  return std::filesystem::path(root != nullptr ? root : KNITFOLD_DEFAULT_BINARY_DIR) / relativePath;
+  std::filesystem::path program =
+      std::filesystem::path(root != nullptr ? root : KNITFOLD_DEFAULT_BINARY_DIR) / relativePath;
+  program += KNITFOLD_EXECUTABLE_SUFFIX;
+  return program.make_preferred();
 }
 
 std::filesystem::path SourceFile(std::string_view relativePath) {
   const char* root = std::getenv("KNITFOLD_SOURCE_DIR");
-  return std::filesystem::path(root != nullptr ? root : KNITFOLD_DEFAULT_SOURCE_DIR) / relativePath;
+  return (std::filesystem::path(root != nullptr ? root : KNITFOLD_DEFAULT_SOURCE_DIR) /
+          relativePath)
+      .make_preferred();
 }
+
+namespace {
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
+
+template <typename Char>
+std::basic_string<Char> WithSeparator(std::basic_string_view<Char> path) {
+  std::basic_string<Char> native(path);
+  for (Char& c : native) {
+    if (c == Char('/')) c = Char(kSeparator);
+  }
+  return native;
+}
+
+}  // namespace
+
+std::string NativePath(std::string_view path) { return WithSeparator(path); }
+std::u16string NativePath(std::u16string_view path) { return WithSeparator(path); }
 
 }  // namespace qds::test

@@ -4,6 +4,7 @@
 #ifndef KNITFOLD_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define KNITFOLD_TESTS_SUPPORT_TEST_SUPPORT_H_
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -39,10 +40,19 @@ std::u16string FromUtf16Bytes(std::string_view bytes);
 std::u16string WidePath(const std::filesystem::path& path);
 
 struct ProcessResult {
-  int exitCode = -1;  // the process's exit status, or -1 when it did not exit normally
+  // The process's exit status: on POSIX its low 8 bits, or -1 when it did not
+  // exit normally; on Windows the whole 32-bit exit code.
+  int exitCode = -1;
   std::string standardOutput;
   std::string standardError;
 };
+
+// Exit status -1 as RunProcess reports it.
+#ifdef _WIN32
+inline constexpr int kExitStatusMinusOne = -1;
+#else
+inline constexpr int kExitStatusMinusOne = 255;
+#endif
 
 // Runs `program` with `arguments` in `workingDir` (the current folder when
 // empty) and collects its output.
@@ -50,10 +60,39 @@ ProcessResult RunProcess(const std::filesystem::path& program,
                          const std::vector<std::string>& arguments,
                          const std::filesystem::path& workingDir = {});
 
-// A built executable of the project, e.g. BuiltProgram("src/knitfold").
+// A built executable of the project, e.g. BuiltProgram("src/knitfold") (the
+// platform's suffix for programs, such as ".exe", is added).
 std::filesystem::path BuiltProgram(std::string_view relativePath);
 // A file of the source tree, e.g. SourceFile("examples").
 std::filesystem::path SourceFile(std::string_view relativePath);
+
+// `path` spelled with the platform's folder separator ("a/b" is "a\b" on
+// Windows), as a user of the platform would type it.
+std::string NativePath(std::string_view path);
+std::u16string NativePath(std::u16string_view path);
+
+// The system's short form of an existing path; on POSIX, which has no short
+// names, the path itself.
+std::filesystem::path ShortPath(const std::filesystem::path& path);
+
+// Closes a handle that platform::CreateExclusiveLog returned.
+void CloseLogHandle(intptr_t handle);
+
+// Holds an existing file open for writing, as another program would, so
+// that no one else may open it: with an exclusive lock on POSIX and without
+// sharing on Windows. `held()` tells whether that worked.
+class ExclusiveHold {
+ public:
+  explicit ExclusiveHold(const std::filesystem::path& path);
+  ~ExclusiveHold();
+  ExclusiveHold(const ExclusiveHold&) = delete;
+  ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+
+  bool held() const { return handle_ != -1; }
+
+ private:
+  intptr_t handle_;
+};
 
 }  // namespace qds::test
 

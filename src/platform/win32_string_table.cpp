@@ -1,0 +1,18 @@
+// The program's string table on Windows: the STRINGTABLE resource that
+// string_table.rc compiles into every executable.
+
+#include <windows.h>
+
+#include "platform/platform.h"
+#include "platform/win32_wide.h"
+
+namespace qds::platform {
+
+// A capacity of 0 would make LoadStringW hand out a pointer to the resource
+// instead of copying it.
+int LoadResourceString(uint32_t id, char16_t* buffer, int capacity) {
+  if (capacity <= 0) return 0;
+  return LoadStringW(GetModuleHandleW(nullptr), id, Wide(buffer), capacity);
+}
+
+}  // namespace qds::platform

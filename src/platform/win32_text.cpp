@@ -1,0 +1,61 @@
+// The Windows text services: the system's case-insensitive comparison and
+// character step (user32), and the ANSI code pages (kernel32).
+
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "platform/platform.h"
+#include "platform/win32_wide.h"
+
+namespace qds::platform {
+
+namespace {
+
+// The conversion services count in int.
+constexpr size_t kMaxUnits = INT_MAX;
+
+// A piece of `text` of at most kMaxUnits units that does not end between the
+// two halves of a surrogate pair (unless a piece of one unit must).
+size_t PieceLength(std::u16string_view text) {
+  if (text.size() <= kMaxUnits) return text.size();
+  size_t length = kMaxUnits;
+  char16_t last = text[length - 1];
+  return (last >= 0xD800 && last <= 0xDBFF) ? length - 1 : length;
+}
+
+}  // namespace
+
+int CompareNoCase(const char16_t* a, const char16_t* b) { return lstrcmpiW(Wide(a), Wide(b)); }
+
+const char16_t* NextChar(const char16_t* p) {
+  return reinterpret_cast<const char16_t*>(CharNextW(Wide(p)));
+}
+
+uint32_t AnsiCodePage() { return GetACP(); }
+
+// Without flags the system turns bytes that do not convert into the
+// replacement character (or the code page's own default character).
+size_t AnsiToWide(uint32_t codePage, const char* bytes, size_t count, char16_t* out,
+                  size_t capacity) {
+  if (count == 0 || count > kMaxUnits) return 0;
+  int written = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(count), Wide(out),
+                                    static_cast<int>(std::min(capacity, kMaxUnits)));
+  return written > 0 ? static_cast<size_t>(written) : 0;
+}
+
+size_t WideToAnsiLength(uint32_t codePage, std::u16string_view text) {
+  size_t total = 0;
+  while (!text.empty()) {
+    size_t piece = PieceLength(text);
+    int bytes = WideCharToMultiByte(codePage, 0, Wide(text.data()), static_cast<int>(piece),
+                                    nullptr, 0, nullptr, nullptr);
+    // An unknown code page measures one byte per unit, as a single-byte one.
+    total += bytes > 0 ? static_cast<size_t>(bytes) : piece;
+    text.remove_prefix(piece);
+  }
+  return total;
+}
+
+}  // namespace qds::platform

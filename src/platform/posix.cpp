@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -65,6 +66,158 @@ uint32_t AttributesOf(const struct stat& status, const std::string& path) {
                                                       : std::string_view(path).substr(slash + 1);
   if (name.size() > 1 && name[0] == '.' && name != "..") attributes |= kAttributeHidden;
   return attributes == 0 ? kAttributeNormal : attributes;
+}
+
+// ---- Replacing files ------------------------------------------------------------
+//
+// A copy replaces its destination in one step: the bytes go to a temporary
+// file beside it, which is flushed to disk and renamed over the destination,
+// and then the folder is flushed. Until the rename the destination is
+// untouched; after a crash at any moment it is either its old self or the
+// complete copy. A crash may leave the temporary file behind.
+
+// The folder of a native path ("." for a bare name).
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Follows `path` while it names a symbolic link, so that a copy replaces the
+// file that the links lead to and keeps the links; a name that does not
+// exist ends the walk. Fails with ELOOP after as many links as the system
+// follows in one path.
+bool ResolveFinalLinks(std::string* path) {
+  constexpr int kMaxLinks = 40;
+  for (int links = 0; links < kMaxLinks; ++links) {
+    struct stat status;
+    if (lstat(path->c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return true;
+    std::string target(static_cast<size_t>(status.st_size) + 1, '\0');
+    ssize_t length = readlink(path->c_str(), target.data(), target.size());
+    if (length < 0) return false;
+    if (static_cast<size_t>(length) >= target.size()) {
+      errno = ENAMETOOLONG;  // the link changed under us
+      return false;
+    }
+    target.resize(static_cast<size_t>(length));
+    *path = target.starts_with('/') ? target : FolderOf(*path) + "/" + target;
+  }
+  errno = ELOOP;
+  return false;
+}
+
+// Flushes a folder's entries to disk. A file system that cannot flush
+// folders (EINVAL) has nothing more to offer and counts as flushed.
+bool SyncFolder(const std::string& folder) {
+  int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  if (fsync(descriptor) != 0 && errno != EINVAL) {
+    CloseKeepingErrno(descriptor);
+    return false;
+  }
+  return close(descriptor) == 0;
+}
+
+void RemoveKeepingErrno(const std::string& path) {
+  ErrnoKeeper keep;
+  unlink(path.c_str());
+}
+
+// Copies the rest of `input` to `output` and flushes `output` to disk
+// (devices, which cannot be flushed, count as flushed).
+bool CopyBytes(int input, int output) {
+  static constexpr size_t kChunk = 1 << 16;
+  char buffer[kChunk];
+  for (;;) {
+    ssize_t got = ReadSome(input, buffer, kChunk);
+    if (got == 0) break;
+    if (got < 0 || !WriteAll(output, buffer, static_cast<size_t>(got))) return false;
+  }
+  return fsync(output) == 0 || errno == EINVAL;
+}
+
+// Creates a new file beside `destination`, named after it and hidden, with
+// `mode` (less the umask); -1 on failure.
+int CreateTemporaryBeside(const std::string& destination, mode_t mode, std::string* name) {
+  // Room for the suffix within the system's 255 bytes of a name.
+  constexpr size_t kNameKept = 200;
+  static std::atomic<unsigned> serial{0};
+  std::string base = destination.substr(destination.find_last_of('/') + 1).substr(0, kNameKept);
+  std::string prefix = FolderOf(destination) + "/." + base + "." + std::to_string(getpid()) + "-";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *name = prefix + std::to_string(++serial) + ".tmp";
+    int descriptor = open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (descriptor >= 0 || errno != EEXIST) return descriptor;
+  }
+  return -1;
+}
+
+// Fills the new file `output` (named `temporary`) with a flushed copy of
+// `input` and puts it in the place of `destination` in one step (see above).
+// With `existing`, the copy takes the replaced file's permission bits, and
+// its owner where the process may give it. With `failIfExists` the copy is
+// linked in, which fails with EEXIST when the name is taken.
+bool PlaceCopy(int input, int output, const std::string& temporary,
+               const std::string& destination, const struct stat* existing, bool failIfExists) {
+  if (existing != nullptr) {
+    ErrnoKeeper keep;  // an owner that may not be given stays as it is
+    (void)fchown(output, existing->st_uid, existing->st_gid);
+  }
+  bool written = (existing == nullptr || fchmod(output, existing->st_mode & 07777) == 0) &&
+                 CopyBytes(input, output);
+  if (!written) CloseKeepingErrno(output);
+  if (!written || close(output) != 0) {
+    RemoveKeepingErrno(temporary);
+    return false;
+  }
+  bool placed = failIfExists ? link(temporary.c_str(), destination.c_str()) == 0
+                             : rename(temporary.c_str(), destination.c_str()) == 0;
+  if (!placed || failIfExists) RemoveKeepingErrno(temporary);
+  return placed && SyncFolder(FolderOf(destination));
+}
+
+// Copies `input` over the existing `destination`, truncating it first.
+bool OverwriteInPlace(int input, const std::string& destination) {
+  int output = open(destination.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (output < 0) return false;
+  if (!CopyBytes(input, output)) {
+    CloseKeepingErrno(output);
+    return false;
+  }
+  return close(output) == 0;
+}
+
+// Copies `input` over `destination` (links already followed); a new file
+// gets `mode`. A regular file with one name is replaced in one step. A file
+// with more than one name, or a device, is overwritten in place, so that
+// every name keeps seeing the same file; so is a file whose folder may not be
+// written, as it could be before.
+bool CopyOpenFile(int input, mode_t mode, const std::string& destination, bool failIfExists) {
+  std::string temporary;
+  if (failIfExists) {
+    int output = CreateTemporaryBeside(destination, mode, &temporary);
+    return output >= 0 && PlaceCopy(input, output, temporary, destination, nullptr, true);
+  }
+  // Opening for writing asks what overwriting would: an existing file that
+  // may not be written (or a folder) is refused as before.
+  int probe = open(destination.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (probe < 0) {
+    if (errno != ENOENT) return false;
+    int output = CreateTemporaryBeside(destination, mode, &temporary);
+    return output >= 0 && PlaceCopy(input, output, temporary, destination, nullptr, false);
+  }
+  struct stat existing;
+  if (fstat(probe, &existing) != 0) {
+    CloseKeepingErrno(probe);
+    return false;
+  }
+  close(probe);
+  if (S_ISREG(existing.st_mode) && existing.st_nlink == 1) {
+    int output = CreateTemporaryBeside(destination, mode, &temporary);
+    if (output >= 0) return PlaceCopy(input, output, temporary, destination, &existing, false);
+    if (errno != EACCES && errno != EPERM) return false;
+  }
+  return OverwriteInPlace(input, destination);
 }
 
 }  // namespace
@@ -142,9 +295,9 @@ bool MakeDirectory(const char16_t* path) {
 }
 
 bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists) {
-  std::string source = NativePath(from);
   std::string destination = NativePath(to);
-  int input = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (!ResolveFinalLinks(&destination)) return false;
+  int input = open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC);
   if (input < 0) return false;
   struct stat status;
   if (fstat(input, &status) != 0) {
@@ -156,34 +309,21 @@ bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists) {
     errno = EISDIR;
     return false;
   }
-  int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (failIfExists ? O_EXCL : 0);
-  int output = open(destination.c_str(), flags, status.st_mode & 0777);
-  if (output < 0) {
+  if (!CopyOpenFile(input, status.st_mode & 0777, destination, failIfExists)) {
     CloseKeepingErrno(input);
-    return false;
-  }
-  static constexpr size_t kChunk = 1 << 16;
-  char buffer[kChunk];
-  bool ok = true;
-  for (;;) {
-    ssize_t got = ReadSome(input, buffer, kChunk);
-    if (got == 0) break;
-    if (got < 0 || !WriteAll(output, buffer, static_cast<size_t>(got))) {
-      ok = false;
-      break;
-    }
-  }
-  if (!ok) {
-    CloseKeepingErrno(input);
-    CloseKeepingErrno(output);
     return false;
   }
   close(input);
-  return close(output) == 0;
+  return true;
 }
 
 bool MoveFileReplacing(const char16_t* from, const char16_t* to) {
-  return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+  std::string source = NativePath(from);
+  std::string destination = NativePath(to);
+  if (rename(source.c_str(), destination.c_str()) != 0) return false;
+  // The move lasts once the folders that lost and gained the name are flushed.
+  std::string folder = FolderOf(destination);
+  return SyncFolder(folder) && (FolderOf(source) == folder || SyncFolder(FolderOf(source)));
 }
 
 bool RemoveFile(const char16_t* path) { return unlink(NativePath(path).c_str()) == 0; }

@@ -41,6 +41,11 @@ class Expansion {
   ReplaceStatus Run();
   uint32_t produced() const { return static_cast<uint32_t>(produced_); }
   size_t errorAt() const { return errorAt_; }
+  // True once a command's output did not fit. Usually the count then passes
+  // the capacity, but a handler may pass on a nested failure of status 2
+  // (a command name that is too long) with a length that would fit: the
+  // expansion must not then succeed with its output cut short.
+  bool outputCut() const { return outputCut_; }
 
  private:
   ReplaceStatus LiteralSpan(size_t* pos);
@@ -75,6 +80,7 @@ class Expansion {
   uint64_t produced_ = 0;
   uint32_t flags_;
   size_t errorAt_ = 0;
+  bool outputCut_ = false;
 };
 
 ReplaceStatus Expansion::Run() {
@@ -180,6 +186,7 @@ ReplaceStatus Expansion::CommandCall(size_t* pos) {
 
   if (status == ReplaceStatus::BufferTooSmall) {
     capacityLeft_ = 0;  // from here on the expansion only counts
+    outputCut_ = true;
   } else if (status != ReplaceStatus::Ok) {
     return Fail(status, nameStart);
   }
@@ -207,7 +214,8 @@ ReplaceStatus ReplaceSymbols(SymbolTable& table, std::u16string_view text, char1
     if (errorPos != nullptr) *errorPos = static_cast<uint32_t>(expansion.errorAt());
     return status;
   }
-  return expansion.produced() > capacity ? ReplaceStatus::BufferTooSmall : ReplaceStatus::Ok;
+  bool fits = !expansion.outputCut() && expansion.produced() <= capacity;
+  return fits ? ReplaceStatus::Ok : ReplaceStatus::BufferTooSmall;
 }
 
 }  // namespace qds

@@ -1,0 +1,221 @@
+// Expands arbitrary texts with ReplaceSymbols and checks its buffer contract.
+//
+// Input: a flags byte (handed to the engine as they are), a capacity byte, a
+// table byte, then UTF-8 text: "name=value" lines up to the first empty line
+// seed the symbol table (defined commands are "!name=definition"), the rest
+// is the text to expand. Each call starts from an identical fresh table,
+// since commands such as "set" change the table on every call:
+//   - the size query never succeeds outright; it either fails or reports the
+//     size with BufferTooSmall and no error position (BufferTooSmall with a
+//     position is the failure of a command name too long);
+//   - a call with exactly that size succeeds, its output ending in the
+//     terminating zero, unless the size query's BufferTooSmall was a nested
+//     failure of a command name too long, which every capacity meets again;
+//   - a call with any other capacity (0, 1, small, exact, large) reports the
+//     same length, succeeds exactly when the capacity suffices, fails
+//     exactly as the size query does, and writes nothing past its capacity
+//     (the buffer is allocated at its exact size, so AddressSanitizer sees
+//     any write beyond it).
+// "toshortpath" asks for room for its path's terminating zero, which its
+// output then does not take: where it may run, a length may fall short of
+// the size query's by those zeros, never exceed it.
+// The work of one input is bounded: loop rounds and calls of defined commands
+// draw on a budget, beyond which the harness refuses them (BadArgument), the
+// same way in every call. Relative paths of the path commands stay inside
+// the scratch folder.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "commands/command_handler.h"
+#include "commands/handler_support.h"
+#include "fuzz_support.h"
+#include "symbols/replace_symbols.h"
+#include "symbols/symbol_table.h"
+
+namespace qds {
+
+// The handlers that can repeat work without end, reached through the linker's
+// --wrap (see CMakeLists.txt).
+using HandlerFunction = std::remove_pointer_t<CommandHandler>;
+extern "C" HandlerFunction __real__ZN3qds10ForCommandERNS_11SymbolTableEPKPKDsjPDsPjj;
+extern "C" HandlerFunction __real__ZN3qds14RunUserCommandERNS_11SymbolTableEPKPKDsjPDsPjj;
+
+namespace fuzz {
+namespace {
+
+constexpr int64_t kWorkPerCall = 20000;
+int64_t workLeft = kWorkPerCall;
+
+bool Spend(int64_t work) {
+  if (work > workLeft) return false;
+  workLeft -= work;
+  return true;
+}
+
+}  // namespace
+}  // namespace fuzz
+
+extern "C" ReplaceStatus __wrap__ZN3qds10ForCommandERNS_11SymbolTableEPKPKDsjPDsPjj(
+    SymbolTable& table, const char16_t* const* args, uint32_t argCount, char16_t* out,
+    uint32_t* outLen, uint32_t flags) {
+  int32_t first = 0;
+  int32_t last = 0;
+  if (argCount == 4 && ExpandWholeNumber(table, args[1], 0, &first) == ReplaceStatus::Ok &&
+      ExpandWholeNumber(table, args[2], 0, &last) == ReplaceStatus::Ok &&
+      !fuzz::Spend(last >= first ? int64_t{last} - first + 1 : 0)) {
+    return ReplaceStatus::BadArgument;
+  }
+  return __real__ZN3qds10ForCommandERNS_11SymbolTableEPKPKDsjPDsPjj(table, args, argCount, out,
+                                                                    outLen, flags);
+}
+
+extern "C" ReplaceStatus __wrap__ZN3qds14RunUserCommandERNS_11SymbolTableEPKPKDsjPDsPjj(
+    SymbolTable& table, const char16_t* const* args, uint32_t argCount, char16_t* out,
+    uint32_t* outLen, uint32_t flags) {
+  if (!fuzz::Spend(1)) return ReplaceStatus::BadArgument;
+  return __real__ZN3qds14RunUserCommandERNS_11SymbolTableEPKPKDsjPDsPjj(table, args, argCount, out,
+                                                                        outLen, flags);
+}
+
+namespace fuzz {
+namespace {
+
+struct Case {
+  uint32_t flags = 0;
+  bool caseInsensitive = false;
+  int32_t blockSize = 1;
+  std::vector<std::pair<std::u16string, std::u16string>> symbols;
+  std::u16string text;
+};
+
+Case ReadCase(Input& input, uint8_t* capacityChoice) {
+  Case c;
+  c.flags = input.Byte();
+  *capacityChoice = input.Byte();
+  uint8_t table = input.Byte();
+  c.caseInsensitive = (table & 1) != 0;
+  c.blockSize = 1 + (table >> 1) % 8;
+  std::u16string rest = input.RestAsText();
+  size_t textStart = rest.find(u"\n\n");
+  if (textStart == std::u16string::npos) {
+    c.text = rest;
+    return c;
+  }
+  std::u16string_view lines = std::u16string_view(rest).substr(0, textStart + 1);
+  c.text = rest.substr(textStart + 2);
+  while (!lines.empty()) {
+    size_t end = lines.find(u'\n');
+    std::u16string_view line = lines.substr(0, end);
+    lines.remove_prefix(end + 1);
+    size_t equals = line.find(u'=');
+    if (equals == std::u16string_view::npos) continue;
+    c.symbols.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+  }
+  return c;
+}
+
+struct Result {
+  ReplaceStatus status;
+  uint32_t length;
+  uint32_t errorPos;
+  std::u16string output;  // what the capacity held
+};
+
+// One call from a fresh table; `capacity` < 0 is the size query.
+Result Expand(const Case& c, int64_t capacity) {
+  SymbolTable table(c.caseInsensitive, c.blockSize);
+  for (const auto& [name, value] : c.symbols) table.Set(name, value);
+  std::unique_ptr<char16_t[]> buffer;
+  if (capacity >= 0) buffer.reset(new char16_t[static_cast<size_t>(capacity)]());
+  uint32_t length = capacity >= 0 ? static_cast<uint32_t>(capacity) : 0;
+  uint32_t errorPos = 0xDEAD;
+  workLeft = kWorkPerCall;
+  ReplaceStatus status = ReplaceSymbols(table, c.text, buffer.get(), &length, c.flags, &errorPos);
+  Result result{status, length, errorPos, {}};
+  if (buffer != nullptr) result.output.assign(buffer.get(), static_cast<size_t>(capacity));
+  return result;
+}
+
+// True when `text` names the "toshortpath" command, in any case.
+bool MentionsShortPath(std::u16string_view text) {
+  constexpr std::u16string_view kName = u"toshortpath";
+  for (size_t i = 0; i + kName.size() <= text.size(); ++i) {
+    size_t j = 0;
+    while (j < kName.size() && (text[i + j] | 0x20) == kName[j]) ++j;
+    if (j == kName.size()) return true;
+  }
+  return false;
+}
+
+int64_t ChooseCapacity(uint8_t choice, uint32_t needed) {
+  switch (choice % 5) {
+    case 0:
+      return 0;
+    case 1:
+      return 1;
+    case 2:
+      return 2 + (choice >> 3) % 16;
+    case 3:
+      return needed;
+    default:
+      return int64_t{needed} + 1 + (choice >> 3);
+  }
+}
+
+}  // namespace
+}  // namespace fuzz
+}  // namespace qds
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace qds;
+  using fuzz::Check;
+  fuzz::ScratchFolder();
+  fuzz::Input input(data, size);
+  uint8_t choice = 0;
+  const fuzz::Case c = fuzz::ReadCase(input, &choice);
+
+  const fuzz::Result query = fuzz::Expand(c, -1);
+  Check(query.status != ReplaceStatus::Ok, "the size query never fits");
+  // BufferTooSmall with an error position is a failure of the scan (a
+  // command name too long); without one it reports the size.
+  const bool reportsSize = query.status == ReplaceStatus::BufferTooSmall && query.errorPos == 0;
+  if (reportsSize) Check(query.length >= 1, "the size counts the terminating zero");
+  const uint32_t needed = reportsSize ? query.length : query.length + 1;
+  bool exactLengths = !fuzz::MentionsShortPath(c.text);
+  for (const auto& symbol : c.symbols) exactLengths &= !fuzz::MentionsShortPath(symbol.second);
+  auto sameLength = [&](uint32_t length) {
+    return exactLengths ? length == query.length : length <= query.length;
+  };
+
+  const fuzz::Result exact = fuzz::Expand(c, needed);
+  // A nested command name too long passes on BufferTooSmall without a
+  // position; the size it reports is then no size at which the call fits.
+  const bool fits = reportsSize && exact.status != ReplaceStatus::BufferTooSmall;
+  Check(exact.status == (fits ? ReplaceStatus::Ok : query.status),
+        "a large enough buffer succeeds or fails as the size query");
+  Check(fits ? sameLength(exact.length) : exact.length == query.length,
+        "a large enough buffer reports the size query's length");
+  Check(exact.errorPos == query.errorPos, "a failure is found where the size query found it");
+  if (fits) Check(exact.output[exact.length - 1] == u'\0', "the output ends in the terminating zero");
+
+  const int64_t capacity = fuzz::ChooseCapacity(choice, needed);
+  const fuzz::Result chosen = fuzz::Expand(c, capacity);
+  Check(sameLength(chosen.length), "every capacity reports the same length");
+  if (!fits) {
+    Check(chosen.status == query.status, "every capacity fails the same way");
+    Check(chosen.errorPos == query.errorPos, "every capacity fails at the same place");
+  } else if (capacity >= needed) {
+    Check(chosen.status == ReplaceStatus::Ok, "a capacity that suffices succeeds");
+    Check(chosen.length == exact.length, "every fitting call reports the same length");
+    Check(chosen.output.compare(0, needed, exact.output) == 0, "every fitting call writes alike");
+  } else {
+    Check(chosen.status == ReplaceStatus::BufferTooSmall || !exactLengths,
+          "a short capacity does not fit");
+    Check(chosen.errorPos == 0, "a short capacity is no failure of the scan");
+  }
+  return 0;
+}

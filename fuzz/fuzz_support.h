@@ -1,0 +1,57 @@
+// What the fuzz targets share: a scratch folder to work in, a way to read
+// the fuzzer's bytes as choices and text, and the check that turns a broken
+// property into a crash that the fuzzer records.
+
+#ifndef KNITFOLD_FUZZ_FUZZ_SUPPORT_H_
+#define KNITFOLD_FUZZ_FUZZ_SUPPORT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "common/utf8.h"
+
+namespace qds::fuzz {
+
+// A private folder (in memory where the system offers one), made once per
+// process and made the current folder, so that relative paths in the inputs
+// stay inside it. Returns its path with a trailing "/". It is removed when
+// the process exits or a check fails.
+const std::string& ScratchFolder();
+
+// Removes the scratch folder if one was made.
+void RemoveScratchFolder();
+
+// Aborts with `what` when `holds` is false; the fuzzer saves the input.
+inline void Check(bool holds, const char* what) {
+  if (holds) return;
+  std::fprintf(stderr, "property broken: %s\n", what);
+  RemoveScratchFolder();
+  std::abort();
+}
+
+// The fuzzer's bytes, taken from the front as small choices.
+class Input {
+ public:
+  Input(const uint8_t* data, size_t size) : bytes_(reinterpret_cast<const char*>(data), size) {}
+
+  // The next byte, or 0 when none is left.
+  uint8_t Byte() {
+    if (bytes_.empty()) return 0;
+    uint8_t b = static_cast<uint8_t>(bytes_.front());
+    bytes_.remove_prefix(1);
+    return b;
+  }
+  // The rest as text: UTF-8, invalid bytes kept as U+DC80..U+DCFF.
+  std::u16string RestAsText() const { return DecodeUtf8(bytes_); }
+
+ private:
+  std::string_view bytes_;
+};
+
+}  // namespace qds::fuzz
+
+#endif  // KNITFOLD_FUZZ_FUZZ_SUPPORT_H_

@@ -8,6 +8,7 @@
 #include "tools/console.h"
 #include "tools/language_help.h"
 #include "tools/tool_command.h"
+#include "tools/version.h"
 
 namespace qds::tool {
 namespace {
@@ -15,6 +16,7 @@ namespace {
 std::string Overview() {
   std::string text =
       "usage: qdstool COMMAND [ARGUMENTS]\n"
+      "       qdstool --help | --version\n"
       "Works with QDS package scripts. Commands:\n";
   for (const ToolCommand* command : ToolCommands()) {
     std::string name = EncodeUtf8(command->name);
@@ -37,6 +39,10 @@ int RunTool(std::span<const std::u16string> arguments) {
   if (arguments[0] == u"--help") {
     WriteOutput(Overview());
     WriteOutput(kLanguageHelp);
+    return 0;
+  }
+  if (arguments[0] == u"--version") {
+    WriteOutput(std::string("qdstool ") + kVersion + "\n");
     return 0;
   }
   const ToolCommand* command = FindToolCommand(arguments[0]);

@@ -10,8 +10,8 @@
 namespace qds::tool {
 
 // `arguments` are the command-line arguments after the program name.
-// "--help" lists the commands; "COMMAND --help" explains one. Returns the
-// process exit status.
+// "--help" lists the commands; "COMMAND --help" explains one; "--version"
+// prints "qdstool VERSION". Returns the process exit status.
 int RunTool(std::span<const std::u16string> arguments);
 
 }  // namespace qds::tool

@@ -1,0 +1,47 @@
+// Uses the installed library as an application would: builds a document,
+// signs it into a file, loads it back with the digest checked, and reads an
+// entry with its symbols expanded. Prints the expanded entry and exits 0, or
+// names the step that failed and exits 1.
+
+#include <cstdio>
+#include <string>
+
+#include "common/utf8.h"
+#include "document/qds_document.h"
+#include "symbols/symbol_table.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: qds_consumer FILE\n");
+    return 1;
+  }
+  const std::u16string path = qds::DecodeUtf8(argv[1]);
+
+  qds::QdsDocument written;
+  written.SetEntry(u"Files", u"main", qds::kAppendPosition, u"app.exe");
+  written.SetEntry(u"Registry", u"InstallDir", qds::kAppendPosition, u"%Root%\\App");
+  if (written.Save(path.c_str(), qds::Digest) != qds::SaveStatus::Ok) {
+    std::fprintf(stderr, "save failed\n");
+    return 1;
+  }
+
+  qds::QdsDocument read;
+  if (read.Load(path.c_str(), qds::Digest) != qds::LoadStatus::Ok) {
+    std::fprintf(stderr, "load failed\n");
+    return 1;
+  }
+  qds::SymbolTable symbols(true, 16);
+  symbols.Set(u"root", u"C:\\Apps");
+  read.SetSymbolTable(&symbols);
+  char16_t key[260];
+  char16_t value[1024];
+  uint32_t keyLength = 260;
+  uint32_t valueLength = 1024;
+  if (read.GetEntry(u"registry", 0, key, &keyLength, value, &valueLength, qds::ReadExpand) !=
+      qds::ReadStatus::Ok) {
+    std::fprintf(stderr, "read failed\n");
+    return 1;
+  }
+  std::printf("%s=%s\n", qds::EncodeUtf8(key).c_str(), qds::EncodeUtf8(value).c_str());
+  return 0;
+}

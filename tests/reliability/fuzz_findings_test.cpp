@@ -32,6 +32,20 @@ TEST(FuzzFindingsTest, TheSizeQueryOfAShortPathMakesRoomForItsZero) {
   }
 }
 
+// The same zero stays in the length a failing expansion reports: the size
+// query counts it, a call with room for it does not, and neither reports more
+// than the size query.
+TEST(FuzzFindingsTest, AFailureAfterAShortPathReportsNoMoreThanTheSizeQuery) {
+  const char16_t* text = u"%!toshortpath(/)%x%unclosed";
+  SymbolTable table(false, 16);
+  uint32_t queried = 0;
+  ASSERT_EQ(ReplaceSymbols(table, text, nullptr, &queried, 0, nullptr), ReplaceStatus::NotClosed);
+  std::vector<char16_t> out(queried + 1);
+  uint32_t length = static_cast<uint32_t>(out.size());
+  EXPECT_EQ(ReplaceSymbols(table, text, out.data(), &length, 0, nullptr), ReplaceStatus::NotClosed);
+  EXPECT_EQ(length + 1, queried);
+}
+
 // A command name of more than 65 characters fails its expansion with the
 // status of an output that does not fit. Nested in the branch of "if" or the
 // body of "for", that failure was passed on as an output that did not fit,

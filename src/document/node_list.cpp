@@ -1,5 +1,6 @@
 #include "document/node_list.h"
 
+#include "common/prefetch.h"
 #include "common/text.h"
 #include "document/name_index.h"
 
@@ -127,7 +128,26 @@ ListNode* NodeListBase::FindNode(std::u16string_view name) const {
 void NodeListBase::RemoveAll() {
   delete index_;
   index_ = nullptr;
+  if (watcher_ == nullptr) return DeleteAll();
   while (head_ != nullptr) delete Unlink(head_);
+}
+
+// With no one to tell, the nodes need no unlinking one by one: the chain is
+// let go at once and deleted in order, the next node fetched ahead while the
+// current one goes.
+void NodeListBase::DeleteAll() {
+  ListNode* node = head_;
+  head_ = nullptr;
+  tail_ = nullptr;
+  cursor_ = nullptr;
+  cursorIndex_ = 0;
+  count_ = 0;
+  while (node != nullptr) {
+    ListNode* next = node->next;
+    Prefetch(next);
+    delete node;
+    node = next;
+  }
 }
 
 }  // namespace qds

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+
+#include "document/qds_nodes.h"
 
 namespace qds {
 namespace {
@@ -121,6 +124,47 @@ TEST(NodeListTest, DestroyingTheListDeletesEveryNode) {
     list.AddHead(new CountedNode(u"h", &deleted));
   }
   EXPECT_EQ(deleted, 6);
+}
+
+// Emptying a list deletes every node and leaves it as good as new: its
+// cursor, its index (a list past the index threshold) and, for a section's
+// keys, the section's entry count, which only a watched list keeps.
+TEST(NodeListTest, RemoveAllLeavesAnEmptyListReadyForUse) {
+  int deleted = 0;
+  NodeList<CountedNode> list;
+  for (int i = 0; i < 40; ++i) {
+    std::u16string name(1, static_cast<char16_t>(u'a' + i % 26));
+    list.AddTail(new CountedNode(name, &deleted));
+  }
+  ASSERT_EQ(list.FindByName(u"C"), list.NodeAt(2));
+  ASSERT_NE(list.NodeAt(30), nullptr);
+  list.RemoveAll();
+  EXPECT_EQ(deleted, 40);
+  EXPECT_EQ(list.count(), 0u);
+  EXPECT_EQ(list.head(), nullptr);
+  EXPECT_EQ(list.tail(), nullptr);
+  EXPECT_EQ(list.NodeAt(0), nullptr);
+  EXPECT_EQ(list.FindByName(u"c"), nullptr);
+  list.AddTail(new CountedNode(u"z", &deleted));
+  EXPECT_EQ(list.NodeAt(0), list.head());
+  EXPECT_EQ(list.FindByName(u"Z"), list.head());
+
+  QdsSection section(u"S");
+  for (int i = 0; i < 20; ++i) {
+    auto* key = new QdsKey(std::u16string(1, static_cast<char16_t>(u'a' + i)));
+    key->values.AddTail(new QdsValue(u"1"));
+    key->values.AddTail(new QdsValue(u"2"));
+    section.keys.AddTail(key);
+  }
+  uint32_t local = 0;
+  ASSERT_EQ(section.KeyOfEntry(25, &local), section.keys.NodeAt(12));
+  section.keys.RemoveAll();
+  EXPECT_EQ(section.EntryCount(), 0u);
+  auto* key = new QdsKey(u"k");
+  key->values.AddTail(new QdsValue(u"v"));
+  section.keys.AddTail(key);
+  EXPECT_EQ(section.EntryCount(), 1u);
+  EXPECT_EQ(section.KeyOfEntry(0, &local), key);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/prefetch.h"
 #include "common/text.h"
 #include "document/qds_document.h"
 #include "platform/platform.h"
@@ -67,9 +68,43 @@ bool WriteHeader(FileStream* stream, int32_t version, const CountedString& leadi
   return true;
 }
 
+// Walks a section's keys ahead of the writer and asks for the memory that
+// the writer will read, each request reading only nodes asked for one key
+// earlier: the key three ahead, the first value of the key two ahead, the
+// text of the next key's first value. The writer then seldom waits.
+class KeyLookahead {
+ public:
+  explicit KeyLookahead(const QdsKey* head)
+      : next_(head != nullptr ? NodeList<QdsKey>::Next(head) : nullptr),
+        ahead_(next_ != nullptr ? NodeList<QdsKey>::Next(next_) : nullptr) {}
+
+  // Called before the writer takes each key.
+  void Step() {
+    if (ahead_ != nullptr) {
+      Prefetch(ahead_->values.head());
+      Prefetch(ahead_->next);
+      ahead_ = NodeList<QdsKey>::Next(ahead_);
+    }
+    if (next_ != nullptr) {
+      if (const QdsValue* first = next_->values.head()) Prefetch(first->name.Data());
+      next_ = NodeList<QdsKey>::Next(next_);
+    }
+  }
+
+ private:
+  const QdsKey* next_;   // the key after the writer's
+  const QdsKey* ahead_;  // the key after that one
+};
+
 bool WriteEntries(FileStream* stream, const QdsKey& key, uint32_t flags) {
   for (const QdsValue* value = key.values.head(); value != nullptr;
        value = NodeList<QdsValue>::Next(value)) {
+    // The same for a key's values: the next one was asked for one step ago,
+    // now its text and the value after it are.
+    if (const QdsValue* next = NodeList<QdsValue>::Next(value)) {
+      Prefetch(next->next);
+      Prefetch(next->name.Data());
+    }
     if (!WriteComment(stream, value->comment, flags) || !WriteUnits(stream, key.name.View())) {
       return false;
     }
@@ -95,7 +130,9 @@ bool WriteSection(FileStream* stream, const QdsSection& section, bool first, uin
       return false;
     }
   }
+  KeyLookahead lookahead(section.keys.head());
   for (const QdsKey* key = section.keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
+    lookahead.Step();
     if (!WriteEntries(stream, *key, flags)) return false;
   }
   return true;

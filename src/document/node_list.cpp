@@ -125,9 +125,13 @@ ListNode* NodeListBase::FindNode(std::u16string_view name) const {
   return nullptr;
 }
 
-void NodeListBase::RemoveAll() {
+void NodeListBase::DropIndex() {
   delete index_;
   index_ = nullptr;
+}
+
+void NodeListBase::RemoveAll() {
+  DropIndex();
   if (watcher_ == nullptr) return DeleteAll();
   while (head_ != nullptr) delete Unlink(head_);
 }

@@ -73,6 +73,12 @@ class NodeListBase {
   // Deletes every node.
   void RemoveAll();
 
+  // Frees the name index, if the list has one; the next search of a long
+  // list builds it again. A list that is about to be emptied from its head,
+  // and not searched on the way, is so spared the index's upkeep on every
+  // removal.
+  void DropIndex();
+
   // Reports later changes of this list to `watcher` (none: null). The
   // watcher must outlive the list or be replaced first.
   void SetWatcher(ListWatcher* watcher) { watcher_ = watcher; }

@@ -28,6 +28,9 @@ void MergeFirstSection(QdsDocument* compat, QdsDocument* target) {
   uint32_t sectionLength = kReadCapacity;
   if (compat->GetSectionName(0, section, &sectionLength) != ReadStatus::Ok) return;
   QdsSection* source = compat->sections.head();
+  // The section is read from its head until it is empty; no key of it is
+  // looked up again.
+  source->keys.DropIndex();
   char16_t key[kReadCapacity];
   char16_t value[kReadCapacity];
   while (source->EntryCount() > 0) {

@@ -126,6 +126,22 @@ TEST(NodeListTest, DestroyingTheListDeletesEveryNode) {
   EXPECT_EQ(deleted, 6);
 }
 
+// A dropped index is built again by the next search, from the nodes that
+// are in the list by then.
+TEST(NodeListTest, SearchesAfterTheIndexIsDroppedFindTheFirstOfEachName) {
+  std::unique_ptr<NodeList<ListNode>> list(Filled(u"abcdefghijklmnopqrstABCDEFGHIJ"));
+  ASSERT_EQ(list->FindByName(u"C"), list->NodeAt(2));
+  list->DropIndex();
+  for (int i = 0; i < 3; ++i) delete list->RemoveHead();
+  list->AddTail(new ListNode(u"z"));
+  EXPECT_EQ(Names(*list), u"defghijklmnopqrstABCDEFGHIJz");
+  EXPECT_EQ(list->FindByName(u"c"), list->NodeAt(19));
+  EXPECT_EQ(list->FindByName(u"D"), list->head());
+  EXPECT_EQ(list->FindByName(u"Z"), list->tail());
+  list->DropIndex();
+  EXPECT_EQ(list->FindByName(u"a"), list->NodeAt(17));
+}
+
 // Emptying a list deletes every node and leaves it as good as new: its
 // cursor, its index (a list past the index threshold) and, for a section's
 // keys, the section's entry count, which only a watched list keeps.

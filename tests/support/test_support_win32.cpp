@@ -129,19 +129,16 @@ ProcessResult RunProcess(const std::filesystem::path& program,
   // Under Wine a start has been seen to fail once in a few thousand, for no
   // reason of the test's: it is tried again a few times, and the error of
   // the last try is the one reported.
-  DWORD error = 0;
-  for (int attempt = 0; attempt < 5; ++attempt) {
+  bool started = false;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
     if (attempt > 0) Sleep(100 * attempt);
-    if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                       workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &process)) {
-      error = 0;
-      break;
-    }
-    error = GetLastError();
+    const wchar_t* folder = workingDir.empty() ? nullptr : workingDir.c_str();
+    started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                             nullptr, folder, &startup, &process) != 0;
   }
-  if (error != 0) {
-    throw std::runtime_error("CreateProcessW failed with error " + std::to_string(error) + ": " +
-                             program.string());
+  if (!started) {
+    throw std::runtime_error("CreateProcessW failed with error " + std::to_string(GetLastError()) +
+                             ": " + program.string());
   }
   Handle child(process.hProcess);
   CloseHandle(process.hThread);

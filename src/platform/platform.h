@@ -111,6 +111,15 @@ bool MakeDirectory(const char16_t* path);
 // written; that overwrite is not atomic. A failure after the rename
 // (flushing the folder) is reported although `to` holds the copy.
 bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists);
+// Puts the file `from` in the place of `to` and removes `from`: the result
+// of CopyFileTo(from, to, false) followed by RemoveFile(from), which is what
+// it does wherever it cannot do better. On POSIX, when `from` and the file
+// that `to` leads to are existing regular files of one name each on one file
+// system, `from` itself takes `to`'s permission bits and owner, is flushed
+// and renamed over it, and the folders are flushed: no byte is copied. A
+// failure after the rename (flushing the folders) is reported although `to`
+// holds the file and `from` is gone.
+bool MoveFileOver(const char16_t* from, const char16_t* to);
 // Moves `from` to `to`, replacing an existing `to` in one step. On POSIX the
 // folders involved are flushed afterwards, so the move outlasts a crash; a
 // failure to flush is reported although the move happened.

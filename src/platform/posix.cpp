@@ -123,15 +123,46 @@ void RemoveKeepingErrno(const std::string& path) {
   unlink(path.c_str());
 }
 
+// Has the kernel copy the rest of the regular file `input` to `output`, no
+// byte passing through this process. Unsupported: the kernel cannot copy
+// between these two (file systems, kinds of file, older kernels) and has
+// copied nothing.
+enum class KernelCopy { Done, Failed, Unsupported };
+
+KernelCopy CopyInKernel(int input, int output) {
+  struct stat status;
+  if (fstat(input, &status) != 0 || !S_ISREG(status.st_mode)) return KernelCopy::Unsupported;
+  constexpr size_t kMostPerCall = size_t{1} << 30;
+  bool copiedAny = false;
+  for (;;) {
+    ssize_t copied = copy_file_range(input, nullptr, output, nullptr, kMostPerCall, 0);
+    if (copied > 0) {
+      copiedAny = true;
+      continue;
+    }
+    // Nothing at all may also be the kernel's shortcoming (a file of /proc
+    // reports no size on older kernels): reading makes sure.
+    if (copied == 0) return copiedAny ? KernelCopy::Done : KernelCopy::Unsupported;
+    if (errno == EINTR) continue;
+    bool unsupported = errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                       errno == EOPNOTSUPP || errno == EBADF;
+    return unsupported && !copiedAny ? KernelCopy::Unsupported : KernelCopy::Failed;
+  }
+}
+
 // Copies the rest of `input` to `output` and flushes `output` to disk
 // (devices, which cannot be flushed, count as flushed).
 bool CopyBytes(int input, int output) {
-  static constexpr size_t kChunk = 1 << 16;
-  char buffer[kChunk];
-  for (;;) {
-    ssize_t got = ReadSome(input, buffer, kChunk);
-    if (got == 0) break;
-    if (got < 0 || !WriteAll(output, buffer, static_cast<size_t>(got))) return false;
+  KernelCopy kernelCopy = CopyInKernel(input, output);
+  if (kernelCopy == KernelCopy::Failed) return false;
+  if (kernelCopy == KernelCopy::Unsupported) {
+    static constexpr size_t kChunk = 1 << 16;
+    char buffer[kChunk];
+    for (;;) {
+      ssize_t got = ReadSome(input, buffer, kChunk);
+      if (got == 0) break;
+      if (got < 0 || !WriteAll(output, buffer, static_cast<size_t>(got))) return false;
+    }
   }
   return fsync(output) == 0 || errno == EINVAL;
 }
@@ -152,6 +183,16 @@ int CreateTemporaryBeside(const std::string& destination, mode_t mode, std::stri
   return -1;
 }
 
+// Gives `file` the permission bits of `existing`, and its owner where the
+// process may give it.
+bool TakeIdentityOf(int file, const struct stat& existing) {
+  {
+    ErrnoKeeper keep;  // an owner that may not be given stays as it is
+    (void)fchown(file, existing.st_uid, existing.st_gid);
+  }
+  return fchmod(file, existing.st_mode & 07777) == 0;
+}
+
 // Fills the new file `output` (named `temporary`) with a flushed copy of
 // `input` and puts it in the place of `destination` in one step (see above).
 // With `existing`, the copy takes the replaced file's permission bits, and
@@ -159,12 +200,8 @@ int CreateTemporaryBeside(const std::string& destination, mode_t mode, std::stri
 // linked in, which fails with EEXIST when the name is taken.
 bool PlaceCopy(int input, int output, const std::string& temporary,
                const std::string& destination, const struct stat* existing, bool failIfExists) {
-  if (existing != nullptr) {
-    ErrnoKeeper keep;  // an owner that may not be given stays as it is
-    (void)fchown(output, existing->st_uid, existing->st_gid);
-  }
-  bool written = (existing == nullptr || fchmod(output, existing->st_mode & 07777) == 0) &&
-                 CopyBytes(input, output);
+  bool written =
+      (existing == nullptr || TakeIdentityOf(output, *existing)) && CopyBytes(input, output);
   if (!written) CloseKeepingErrno(output);
   if (!written || close(output) != 0) {
     RemoveKeepingErrno(temporary);
@@ -218,6 +255,38 @@ bool CopyOpenFile(int input, mode_t mode, const std::string& destination, bool f
     if (errno != EACCES && errno != EPERM) return false;
   }
   return OverwriteInPlace(input, destination);
+}
+
+enum class Renamed { Yes, YesButFoldersNotFlushed, No };
+
+// Puts `source` itself in the place of the existing `destination` (links
+// already followed) where that leaves what a copy followed by removing
+// `source` would: both are regular files of one name on one file system.
+// `source` takes the destination's permission bits and owner, is flushed and
+// renamed; then the folders are flushed. No: nothing was renamed, and the
+// caller copies instead.
+Renamed RenameInPlaceOf(const std::string& source, const std::string& destination) {
+  int input = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (input < 0) return Renamed::No;
+  struct stat own {};
+  struct stat existing {};
+  bool movable = fstat(input, &own) == 0 && S_ISREG(own.st_mode) && own.st_nlink == 1;
+  if (movable) {
+    // Opening for writing asks what the copy would: a destination that may
+    // not be written is left to the copy to refuse.
+    int probe = open(destination.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    movable = probe >= 0 && fstat(probe, &existing) == 0 && S_ISREG(existing.st_mode) &&
+              existing.st_nlink == 1 && existing.st_dev == own.st_dev &&
+              existing.st_ino != own.st_ino;
+    if (probe >= 0) close(probe);
+  }
+  movable = movable && TakeIdentityOf(input, existing) && (fsync(input) == 0 || errno == EINVAL) &&
+            rename(source.c_str(), destination.c_str()) == 0;
+  close(input);
+  if (!movable) return Renamed::No;
+  std::string folder = FolderOf(destination);
+  bool flushed = SyncFolder(folder) && (FolderOf(source) == folder || SyncFolder(FolderOf(source)));
+  return flushed ? Renamed::Yes : Renamed::YesButFoldersNotFlushed;
 }
 
 }  // namespace
@@ -315,6 +384,21 @@ bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists) {
   }
   close(input);
   return true;
+}
+
+bool MoveFileOver(const char16_t* from, const char16_t* to) {
+  std::string destination = NativePath(to);
+  if (ResolveFinalLinks(&destination)) {
+    switch (RenameInPlaceOf(NativePath(from), destination)) {
+      case Renamed::Yes:
+        return true;
+      case Renamed::YesButFoldersNotFlushed:
+        return false;
+      case Renamed::No:
+        break;
+    }
+  }
+  return CopyFileTo(from, to, false) && RemoveFile(from);
 }
 
 bool MoveFileReplacing(const char16_t* from, const char16_t* to) {

@@ -132,6 +132,10 @@ bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists) {
   return CopyFileW(Wide(from), Wide(to), failIfExists) != 0;
 }
 
+bool MoveFileOver(const char16_t* from, const char16_t* to) {
+  return CopyFileW(Wide(from), Wide(to), FALSE) != 0 && DeleteFileW(Wide(from)) != 0;
+}
+
 bool MoveFileReplacing(const char16_t* from, const char16_t* to) {
   return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING) != 0;
 }

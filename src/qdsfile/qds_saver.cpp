@@ -1,7 +1,7 @@
 // QdsDocument::Save and WriteText: the writer of the QDS file format.
 //
 // Saving over the document's own file goes through a temporary file beside
-// it, copied back only after every byte reached the disk, so that a failed
+// it, which takes the file's place only after every byte was written, so that a failed
 // write never damages the file that was loaded. Each piece of text is handed
 // to the stream once, in place: there is no whole-file buffer.
 
@@ -189,10 +189,9 @@ SaveStatus QdsDocument::Save(const char16_t* path, uint32_t flags) {
     if (stream.Close() != StreamStatus::Ok) return SaveStatus::WriteFailed;
   }
   if (!copyBack) return SaveStatus::Ok;
-  if (!platform::CopyFileTo(target.Data(), fileName.Data(), false) ||
-      !platform::RemoveFile(target.Data())) {
-    return SaveStatus::CopyBackFailed;
-  }
+  // The copy back and the removal of the temporary file in one step: where
+  // the system allows, the temporary file simply takes the file's place.
+  if (!platform::MoveFileOver(target.Data(), fileName.Data())) return SaveStatus::CopyBackFailed;
   return SaveStatus::Ok;
 }
 

@@ -13,11 +13,12 @@
 //                           operation: "N OPERATION PATH", and " !" after the
 //                           one acted on
 //
-// Counted: open, openat, creat, read, write, fsync, fdatasync, close, rename,
-// renameat, renameat2, link, linkat, unlink, unlinkat, mkdir, ftruncate,
-// fchmod, fchown. The error numbers of "fail": ENOSPC for what creates or
-// writes (a creating open, write, mkdir), EIO for reads, flushes, closes
-// and truncations, EACCES for other opens, renames and links, ENOENT for
+// Counted: open, openat, creat, read, write, copy_file_range (on its
+// destination), fsync, fdatasync, close, rename, renameat, renameat2, link,
+// linkat, unlink, unlinkat, mkdir, ftruncate, fchmod, fchown. The error
+// numbers of "fail": ENOSPC for what creates or writes (a creating open,
+// write, copy_file_range, mkdir), EIO for reads, flushes, closes and
+// truncations, EACCES for other opens, renames and links, ENOENT for
 // unlinks, EPERM for fchmod and fchown. A failed close still closes the
 // descriptor, as the system does.
 //
@@ -224,6 +225,14 @@ ssize_t write(int fd, const void* buffer, size_t count) {
   static const WriteFn write = Real<WriteFn>("write");
   if (StrikeDescriptor("write", fd, ENOSPC)) return -1;
   return write(fd, buffer, count);
+}
+
+ssize_t copy_file_range(int input, off64_t* inputOffset, int output, off64_t* outputOffset,
+                        size_t count, unsigned int flags) {
+  static const auto copy_file_range =
+      Real<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned int)>("copy_file_range");
+  if (StrikeDescriptor("copy_file_range", output, ENOSPC)) return -1;
+  return copy_file_range(input, inputOffset, output, outputOffset, count, flags);
 }
 
 int fsync(int fd) {

@@ -1,5 +1,6 @@
 #include "driver/merge_compat_file.h"
 
+#include "common/concurrent_task.h"
 #include "document/qds_document.h"
 #include "driver/log.h"
 
@@ -57,12 +58,19 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName) {
   // return.
   QdsDocument target;
   QdsDocument compat;
-  if (LoadStatus status = target.Load(targetName, KeepComments); status != LoadStatus::Ok) {
-    LogMessage(kMessageLoadFailed, static_cast<int32_t>(status), targetName);
+  // The two loads share nothing (each thread takes its memory from a pool of
+  // its own): the compat file loads on a second thread while this one loads
+  // the target. Failures are told as if the loads ran one after the other.
+  LoadStatus compatStatus = LoadStatus::Ok;
+  ConcurrentTask compatLoad([&] { compatStatus = compat.Load(compatName, 0); });
+  LoadStatus targetStatus = target.Load(targetName, KeepComments);
+  compatLoad.Wait();
+  if (targetStatus != LoadStatus::Ok) {
+    LogMessage(kMessageLoadFailed, static_cast<int32_t>(targetStatus), targetName);
     return 0;
   }
-  if (LoadStatus status = compat.Load(compatName, 0); status != LoadStatus::Ok) {
-    LogMessage(kMessageLoadFailed, static_cast<int32_t>(status), compatName);
+  if (compatStatus != LoadStatus::Ok) {
+    LogMessage(kMessageLoadFailed, static_cast<int32_t>(compatStatus), compatName);
     return 0;
   }
   MergeDocuments(&compat, &target);

@@ -247,6 +247,16 @@ TEST_P(KnitfoldMergeTest, CompatThatFailsToLoadLeavesTheTargetUntouched) {
   ExpectTargetUntouched();
 }
 
+// The two files load at the same time, but failures are told as if the
+// target loaded first: when both fail, only the target's failure is told.
+TEST_P(KnitfoldMergeTest, WhenBothFilesFailToLoadTheTargetsFailureIsTold) {
+  const char16_t bad[] = u"[$version 3, codepage 1200$]\n[S]\n=no key\n";
+  WriteBytes(target, Qds(bad));
+  EXPECT_EQ(Run().exitCode, kFailure);  // and the compat file is missing
+  EXPECT_EQ(Log(), u"Error 7 loading file " + Name16("pkg/app.qds") + u"\n");
+  EXPECT_EQ(ReadBytes(target), Qds(bad));
+}
+
 TEST_P(KnitfoldMergeTest, MissingTargetIsACopyErrorOfTheBackup) {
   fs::remove(target);
   WriteBytes(compat, Qds(u"[S]\nk=v\n"));

@@ -38,6 +38,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 
 namespace {
@@ -52,7 +53,7 @@ struct State {
   char root[4096] = {};
   size_t rootLength = 0;
   long at = 0;
-  long count = 0;
+  std::atomic<long> count{0};  // a run loads its two files on two threads
   Action action = Action::Fail;
   int report = -1;
   // The paths of the counted descriptors; empty for the others.
@@ -115,20 +116,20 @@ void Track(int fd, const char* path) {
   snprintf(state.paths[fd], kPathKept, "%s", path != nullptr && path[0] != '\0' ? path : "");
 }
 
-void Report(const char* operation, const char* what, bool acted) {
+void Report(long number, const char* operation, const char* what, bool acted) {
   if (state.report < 0) return;
   static const WriteFn write = Real<WriteFn>("write");
   char line[8400];
   int length =
-      snprintf(line, sizeof line, "%ld %s %s%s\n", state.count, operation, what, acted ? " !" : "");
+      snprintf(line, sizeof line, "%ld %s %s%s\n", number, operation, what, acted ? " !" : "");
   if (length > 0) write(state.report, line, std::min(static_cast<size_t>(length), sizeof line - 1));
 }
 
 // Counts one operation; true when it must fail with `error` (errno is set).
 bool Strike(const char* operation, const char* what, int error) {
-  ++state.count;
-  bool acted = state.count == state.at;
-  Report(operation, what, acted);
+  long number = ++state.count;
+  bool acted = number == state.at;
+  Report(number, operation, what, acted);
   if (!acted) return false;
   switch (state.action) {
     case Action::Kill:

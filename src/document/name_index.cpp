@@ -1,5 +1,6 @@
 #include "document/name_index.h"
 
+#include "common/prefetch.h"
 #include "common/text.h"
 #include "document/node_list.h"
 #include "platform/platform.h"
@@ -58,6 +59,10 @@ NameIndex::Slot* NameIndex::Probe(std::u16string_view name, uint32_t hash) const
 
 ListNode* NameIndex::Find(std::u16string_view name) const {
   return Probe(name, FoldedHash(name))->node;
+}
+
+void NameIndex::Prefetch(std::u16string_view name) const {
+  qds::Prefetch(&slots_[FoldedHash(name) & mask_]);
 }
 
 ListNode* NameIndex::FirstOfName(const ListNode* node) const { return Find(node->name.View()); }

@@ -27,6 +27,9 @@ class NameIndex {
 
   // The first node whose name equals `name` with A-Z folded, or null.
   ListNode* Find(std::u16string_view name) const;
+  // Asks for the memory of the slot where Find(name) starts, so that a Find
+  // soon after does not wait for it.
+  void Prefetch(std::u16string_view name) const;
 
   // `node` has just been linked into the list. `first` tells whether it now
   // stands before every other node of the same folded name.

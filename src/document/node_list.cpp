@@ -125,6 +125,10 @@ ListNode* NodeListBase::FindNode(std::u16string_view name) const {
   return nullptr;
 }
 
+void NodeListBase::PrefetchName(std::u16string_view name) const {
+  if (index_ != nullptr) index_->Prefetch(name);
+}
+
 void NodeListBase::DropIndex() {
   delete index_;
   index_ = nullptr;

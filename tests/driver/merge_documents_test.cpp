@@ -74,5 +74,41 @@ TEST(MergeDocumentsTest, ALongCompatSectionAddsEveryEntryWhereAWalkWould) {
   }
 }
 
+// The merge reads ahead in the compat section while it empties it: runs of
+// keys without values, which leave the head together with the next entry,
+// and keys of several values must not lead it astray. The target section is
+// searched through an index from the start.
+TEST(MergeDocumentsTest, KeysWithoutValuesAndKeysOfManyValuesMergeInOrder) {
+  QdsDocument target;
+  QdsDocument compat;
+  Keys expected;
+  for (int i = 0; i < 40; ++i) {
+    target.SetEntry(u"Files", Name("Old", i).c_str(), kAppendPosition, u"t");
+    Add(&expected, Name("Old", i), u"t");
+  }
+  ASSERT_NE(target.sections.head()->keys.FindByName(u"old0"), nullptr);  // builds the index
+  compat.SetEntry(u"Files", u"first", kAppendPosition, u"c");
+  QdsSection* files = compat.sections.head();
+  for (int i = 0; i < 60; ++i) {
+    std::u16string key = Name(i % 3 == 0 ? "old" : "New", i);
+    if (i % 4 == 0) {
+      for (int empty = 0; empty < 1 + i % 5; ++empty) files->keys.AddTail(new QdsKey(u"empty"));
+    }
+    for (int value = 0; value < 1 + i % 3; ++value) {
+      compat.SetEntry(u"Files", key.c_str(), kAppendPosition, Name("v", value).c_str());
+    }
+  }
+  for (QdsKey* key = files->keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
+    for (QdsValue* value = key->values.head(); value != nullptr;
+         value = NodeList<QdsValue>::Next(value)) {
+      Add(&expected, std::u16string(key->name.View()), std::u16string(value->name.View()));
+    }
+  }
+
+  MergeDocuments(&compat, &target);
+  EXPECT_EQ(compat.GetSectionCount(), 0u);
+  EXPECT_EQ(SectionOf(target), expected);
+}
+
 }  // namespace
 }  // namespace qds

@@ -89,18 +89,24 @@ void MergeDocuments(QdsDocument* compat, QdsDocument* target) {
   }
 }
 
-int MergeCompatFile(const char16_t* targetName, const char16_t* compatName) {
+int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
+                    const std::function<bool()>& prepare) {
   // Declared in this order so that the compat document goes first on every
   // return.
   QdsDocument target;
   QdsDocument compat;
   // The two loads share nothing (each thread takes its memory from a pool of
-  // its own): the compat file loads on a second thread while this one loads
-  // the target. Failures are told as if the loads ran one after the other.
+  // its own): the compat file loads on a second thread and `prepare` runs on
+  // a third while this one loads the target. Failures are told as if all ran
+  // one after the other.
+  bool prepared = false;
+  ConcurrentTask preparation([&] { prepared = prepare(); });
   LoadStatus compatStatus = LoadStatus::Ok;
   ConcurrentTask compatLoad([&] { compatStatus = compat.Load(compatName, 0); });
   LoadStatus targetStatus = target.Load(targetName, KeepComments);
   compatLoad.Wait();
+  preparation.Wait();
+  if (!prepared) return 0;
   if (targetStatus != LoadStatus::Ok) {
     LogMessage(kMessageLoadFailed, static_cast<int32_t>(targetStatus), targetName);
     return 0;

@@ -4,6 +4,8 @@
 #ifndef KNITFOLD_DRIVER_MERGE_COMPAT_FILE_H_
 #define KNITFOLD_DRIVER_MERGE_COMPAT_FILE_H_
 
+#include <functional>
+
 namespace qds {
 
 class QdsDocument;
@@ -14,7 +16,12 @@ class QdsDocument;
 // read by position, so two compat sections of one name each contribute their
 // own entries. Names, keys or values of 260 characters or more do not fit the
 // read buffers and are skipped without a message.
-int MergeCompatFile(const char16_t* target, const char16_t* compat);
+//
+// `prepare` runs while the two files load, which only read them; the merge
+// goes on once it returns true. When it returns false, 0 is returned and
+// nothing reported: the loads count as not made.
+int MergeCompatFile(const char16_t* target, const char16_t* compat,
+                    const std::function<bool()>& prepare);
 
 // The merge of two loaded documents: adds every entry of `compat` to
 // `target` as MergeCompatFile does. Each compat entry is let go as soon as

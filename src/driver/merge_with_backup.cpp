@@ -105,12 +105,25 @@ int MergeWithBackup(const char16_t* target, const char16_t* compat) {
       !PlaceWorkingCopy(paths.keyFile, paths.keyCopy)) {
     return 0;
   }
-  if (!platform::CopyFileTo(target, paths.backup.c_str(), false) &&
-      platform::LastErrorCode() != platform::kErrorFileExists) {
+  // The backup is made while the two files load; the merge waits for it.
+  bool backupFailed = false;
+  uint32_t backupError = 0;
+  auto makeBackup = [&] {
+    if (platform::CopyFileTo(target, paths.backup.c_str(), false) ||
+        platform::LastErrorCode() == platform::kErrorFileExists) {
+      return true;
+    }
+    backupFailed = true;
+    backupError = platform::LastErrorCode();  // kept by the thread that made the copy
+    return false;
+  };
+  int merged = MergeCompatFile(target, compat, makeBackup);
+  if (backupFailed) {
+    platform::SetLastErrorCode(backupError);
     ReportCopyFailure(target, paths.backup.c_str());
     return 0;
   }
-  if (MergeCompatFile(target, compat) == 1) {
+  if (merged == 1) {
     platform::RemoveFile(paths.backup.c_str());
     return 1;
   }

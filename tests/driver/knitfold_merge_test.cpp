@@ -267,6 +267,19 @@ TEST_P(KnitfoldMergeTest, MissingTargetIsACopyErrorOfTheBackup) {
 }
 
 #ifndef _WIN32
+// The backup is made while the files load: when it fails, the loads that
+// succeeded meanwhile count for nothing, and the error told is the backup's.
+TEST_P(KnitfoldMergeTest, BackupThatFailsBesideGoodLoadsStopsTheRunWithItsOwnError) {
+  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
+  const std::string before = ReadBytes(target);
+  fs::create_directories(dir / "pkg/app.qds.bak/inside");
+  EXPECT_EQ(Run().exitCode, kFailure);
+  EXPECT_EQ(Log(), u"Error copying " + Name16("pkg/app.qds") + u" to " + Name16("pkg/app.qds.bak") +
+                       u" : " + test::SystemErrorText(EISDIR) + u"\n");
+  EXPECT_EQ(ReadBytes(target), before);
+  EXPECT_FALSE(fs::exists(dir / "pkg/app.qds.tmp"));
+}
+
 TEST_P(KnitfoldMergeTest, FailedSaveLeavesTheTargetWithItsOldBytes) {
   WriteBytes(compat, Qds(u"[S]\nk=v\n"));
   fs::create_symlink("/dev/full", dir / "pkg/app.qds.tmp");

@@ -38,12 +38,14 @@ std::vector<std::string> QuotedTexts(const std::string& line) {
   return texts;
 }
 
-// The successful flushes and renames of an strace log written with -y (which
-// shows the path of each descriptor as "3</path>").
+// The successful flushes and renames of an strace log written with -f (which
+// starts each line with the number of the thread that made the call) and -y
+// (which shows the path of each descriptor as "3</path>").
 std::vector<Call> ReadTrace(const fs::path& trace) {
   std::vector<Call> calls;
   std::istringstream lines(test::ReadBytes(trace));
   for (std::string line; std::getline(lines, line);) {
+    line.erase(0, line.find_first_not_of("0123456789 "));
     if (!line.ends_with(") = 0")) continue;
     if (line.starts_with("fsync(") || line.starts_with("fdatasync(")) {
       size_t open = line.find('<');
@@ -78,8 +80,8 @@ TEST(SyscallOrderTest, CopiesAreFlushedBeforeTheyTakeTheirNameAndTheFolderAfter)
       {{"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":detect_leaks=0"}});
   test::ProcessResult result =
       test::RunProcess(kStrace,
-                       {"-y", "-qq", "-e", "trace=fsync,fdatasync,rename,renameat,renameat2", "-o",
-                        trace.string(), test::BuiltProgram("src/knitfold").string(),
+                       {"-f", "-y", "-qq", "-e", "trace=fsync,fdatasync,rename,renameat,renameat2",
+                        "-o", trace.string(), test::BuiltProgram("src/knitfold").string(),
                         package.target().string(), package.compat().string()},
                        package.root());
   ASSERT_EQ(result.exitCode, 0) << result.standardError;

@@ -5,6 +5,8 @@
 #include "common/concurrent_task.h"
 #include "document/qds_document.h"
 #include "driver/log.h"
+#include "platform/platform.h"
+#include "qdsfile/qds_format.h"
 
 namespace qds {
 
@@ -80,6 +82,24 @@ void MergeFirstSection(QdsDocument* compat, QdsDocument* target) {
   }
 }
 
+// Saves the loaded `target` over its own file as Save(nullptr, KeepComments)
+// does: the text goes to the temporary file beside it, which then takes the
+// file's place. Taken in two steps here so that the document's sections are
+// let go while the second step, which mostly waits for the disk, runs on a
+// thread of its own; the document has no sections afterwards.
+SaveStatus SaveReleasingSections(QdsDocument* target) {
+  CountedString temporary(target->fileName.View());
+  temporary.Append(format::kTemporarySuffix);
+  SaveStatus status = target->Save(temporary.Data(), KeepComments);
+  if (status != SaveStatus::Ok) return status;
+  bool moved = false;
+  ConcurrentTask moving(
+      [&] { moved = platform::MoveFileOver(temporary.Data(), target->fileName.Data()); });
+  target->sections.RemoveAll();
+  moving.Wait();
+  return moved ? SaveStatus::Ok : SaveStatus::CopyBackFailed;
+}
+
 }  // namespace
 
 void MergeDocuments(QdsDocument* compat, QdsDocument* target) {
@@ -116,7 +136,7 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
     return 0;
   }
   MergeDocuments(&compat, &target);
-  if (SaveStatus status = target.Save(nullptr, KeepComments); status != SaveStatus::Ok) {
+  if (SaveStatus status = SaveReleasingSections(&target); status != SaveStatus::Ok) {
     LogMessage(kMessageSaveFailed, static_cast<int32_t>(status), targetName);
     return 0;
   }

@@ -119,6 +119,11 @@ class QdsDocument {
   [[nodiscard]] LoadStatus Load(const char16_t* path, uint32_t flags);
   [[nodiscard]] LoadStatus Parse(FileStream* stream, uint32_t flags);
   [[nodiscard]] SaveStatus Save(const char16_t* path, uint32_t flags);
+  // As Save, and lets go of the sections once their text is written: while
+  // the temporary file takes the place of the document's own file, which
+  // mostly waits for the disk, the sections are deleted beside it. After a
+  // successful write the document has no sections, whatever follows.
+  [[nodiscard]] SaveStatus SaveReleasingSections(const char16_t* path, uint32_t flags);
   [[nodiscard]] bool WriteText(FileStream* stream, uint32_t flags);
 
   // ---- Fields ---------------------------------------------------------------------
@@ -141,6 +146,8 @@ class QdsDocument {
                        uint32_t* keyLength, char16_t* valueBuffer, uint32_t* valueLength,
                        uint32_t flags);
   QdsSection* FindSection(const char16_t* name) const;
+  enum class AfterWriting { KeepSections, ReleaseSections };
+  SaveStatus SaveText(const char16_t* path, uint32_t flags, AfterWriting after);
   // ReadEntry's end for ReadExpand with a table attached (expanding_read.cpp).
   ReadStatus ExpandValue(std::u16string_view value, bool keyCut, char16_t* valueBuffer,
                          uint32_t* valueLength);

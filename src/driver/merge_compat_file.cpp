@@ -5,8 +5,6 @@
 #include "common/concurrent_task.h"
 #include "document/qds_document.h"
 #include "driver/log.h"
-#include "platform/platform.h"
-#include "qdsfile/qds_format.h"
 
 namespace qds {
 
@@ -29,9 +27,10 @@ void ReleaseFirstEntry(QdsSection* section) {
 // Walks the keys of a compat section ahead of the merge and asks for the
 // memory where the target section's search for each starts: in a long
 // section the search of every key then seldom waits.
-class KeyLookahead {
+class CompatKeyLookahead {
  public:
-  explicit KeyLookahead(const QdsSection* source) : source_(source), ahead_(source->keys.head()) {}
+  explicit CompatKeyLookahead(const QdsSection* source)
+      : source_(source), ahead_(source->keys.head()) {}
 
   // Asks for the keys up to kDistance ahead of the head of the compat section.
   void Prefetch(const QdsSection* destination) {
@@ -63,7 +62,7 @@ void MergeFirstSection(QdsDocument* compat, QdsDocument* target) {
   // The section is read from its head until it is empty; no key of it is
   // looked up again.
   source->keys.DropIndex();
-  KeyLookahead lookahead(source);
+  CompatKeyLookahead lookahead(source);
   // The section that SetEntry finds by the same name, once there is one.
   const QdsSection* destination = nullptr;
   char16_t key[kReadCapacity];
@@ -80,24 +79,6 @@ void MergeFirstSection(QdsDocument* compat, QdsDocument* target) {
     ReleaseFirstEntry(source);
     lookahead.KeysRemoved(keys - source->keys.count());
   }
-}
-
-// Saves the loaded `target` over its own file as Save(nullptr, KeepComments)
-// does: the text goes to the temporary file beside it, which then takes the
-// file's place. Taken in two steps here so that the document's sections are
-// let go while the second step, which mostly waits for the disk, runs on a
-// thread of its own; the document has no sections afterwards.
-SaveStatus SaveReleasingSections(QdsDocument* target) {
-  CountedString temporary(target->fileName.View());
-  temporary.Append(format::kTemporarySuffix);
-  SaveStatus status = target->Save(temporary.Data(), KeepComments);
-  if (status != SaveStatus::Ok) return status;
-  bool moved = false;
-  ConcurrentTask moving(
-      [&] { moved = platform::MoveFileOver(temporary.Data(), target->fileName.Data()); });
-  target->sections.RemoveAll();
-  moving.Wait();
-  return moved ? SaveStatus::Ok : SaveStatus::CopyBackFailed;
 }
 
 }  // namespace
@@ -136,7 +117,9 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
     return 0;
   }
   MergeDocuments(&compat, &target);
-  if (SaveStatus status = SaveReleasingSections(&target); status != SaveStatus::Ok) {
+  // The document is not read again: its sections go while its file moves into place.
+  if (SaveStatus status = target.SaveReleasingSections(nullptr, KeepComments);
+      status != SaveStatus::Ok) {
     LogMessage(kMessageSaveFailed, static_cast<int32_t>(status), targetName);
     return 0;
   }

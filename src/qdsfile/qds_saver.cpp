@@ -1,15 +1,16 @@
 // QdsDocument::Save and WriteText: the writer of the QDS file format.
 //
 // Saving over the document's own file goes through a temporary file beside
-// it, which takes the file's place only after every byte was written, so that a failed
-// write never damages the file that was loaded. Each piece of text is handed
-// to the stream once, in place: there is no whole-file buffer.
+// it, which takes the file's place only after every byte was written, so
+// that a failed write never damages the file that was loaded. Each piece of
+// text is handed to the stream once, in place: there is no whole-file buffer.
 
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <string_view>
 
+#include "common/concurrent_task.h"
 #include "common/prefetch.h"
 #include "common/text.h"
 #include "document/qds_document.h"
@@ -164,6 +165,14 @@ bool QdsDocument::WriteText(FileStream* stream, uint32_t flags) {
 }
 
 SaveStatus QdsDocument::Save(const char16_t* path, uint32_t flags) {
+  return SaveText(path, flags, AfterWriting::KeepSections);
+}
+
+SaveStatus QdsDocument::SaveReleasingSections(const char16_t* path, uint32_t flags) {
+  return SaveText(path, flags, AfterWriting::ReleaseSections);
+}
+
+SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, AfterWriting after) {
   bool hasPath = path != nullptr && path[0] != u'\0';
   bool copyBack = !fileName.Empty() && (!hasPath || EqualsIgnoreAsciiCase(path, fileName.View()));
   if (!copyBack && !hasPath) return SaveStatus::NoTarget;
@@ -188,11 +197,18 @@ SaveStatus QdsDocument::Save(const char16_t* path, uint32_t flags) {
     // A failed close can carry a deferred write error: no copy back either.
     if (stream.Close() != StreamStatus::Ok) return SaveStatus::WriteFailed;
   }
-  if (!copyBack) return SaveStatus::Ok;
   // The copy back and the removal of the temporary file in one step: where
   // the system allows, the temporary file simply takes the file's place.
-  if (!platform::MoveFileOver(target.Data(), fileName.Data())) return SaveStatus::CopyBackFailed;
-  return SaveStatus::Ok;
+  auto copyBackStatus = [&] {
+    bool moved = !copyBack || platform::MoveFileOver(target.Data(), fileName.Data());
+    return moved ? SaveStatus::Ok : SaveStatus::CopyBackFailed;
+  };
+  if (after == AfterWriting::KeepSections) return copyBackStatus();
+  SaveStatus status = SaveStatus::Ok;
+  ConcurrentTask copyingBack([&] { status = copyBackStatus(); });
+  sections.RemoveAll();
+  copyingBack.Wait();
+  return status;
 }
 
 }  // namespace qds

@@ -7,6 +7,7 @@
 #endif
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -284,6 +285,44 @@ TEST(SaverTest, FailedCopyBackIsFiveAndKeepsTheTemporaryFile) {
   document.fileName.Assign(WidePath(dir / "doc.qds"));
   EXPECT_EQ(document.Save(nullptr, 0), SaveStatus::CopyBackFailed);
   EXPECT_EQ(ReadBytes(dir / "doc.qds.tmp"), Saved(&document, 0));
+}
+
+// Saving while letting go of the sections writes what Save writes and tells
+// what Save tells; the sections are gone once their text was written, and
+// kept when it could not be.
+TEST(SaverTest, SavingReleasingSectionsWritesWhatSaveWrites) {
+  ScratchDir dir;
+  auto document = [&](const char* name) {
+    auto made = std::make_unique<QdsDocument>();
+    made->fileName.Assign(WidePath(dir / name));
+    QdsKey* key = AddKey(AddSection(made.get(), u"s"), u"k");
+    for (int i = 0; i < 50; ++i) AddValue(key, u"some value");
+    return made;
+  };
+  const std::string expected = Saved(document("any.qds").get(), KeepComments);
+
+  WriteBytes(dir / "own.qds", "old text");
+  auto own = document("own.qds");
+  EXPECT_EQ(own->SaveReleasingSections(nullptr, KeepComments), SaveStatus::Ok);
+  EXPECT_EQ(ReadBytes(dir / "own.qds"), expected);
+  EXPECT_FALSE(fs::exists(dir / "own.qds.tmp"));
+  EXPECT_EQ(own->sections.count(), 0u);
+
+  auto elsewhere = document("own.qds");
+  EXPECT_EQ(elsewhere->SaveReleasingSections(WidePath(dir / "other.qds").c_str(), KeepComments),
+            SaveStatus::Ok);
+  EXPECT_EQ(ReadBytes(dir / "other.qds"), expected);
+  EXPECT_EQ(elsewhere->sections.count(), 0u);
+
+  fs::create_directory(dir / "folder.qds");  // nothing can be copied over a directory
+  auto blocked = document("folder.qds");
+  EXPECT_EQ(blocked->SaveReleasingSections(nullptr, KeepComments), SaveStatus::CopyBackFailed);
+  EXPECT_EQ(ReadBytes(dir / "folder.qds.tmp"), expected);
+  EXPECT_EQ(blocked->sections.count(), 0u);
+
+  auto unwritten = document("missing/doc.qds");
+  EXPECT_EQ(unwritten->SaveReleasingSections(nullptr, KeepComments), SaveStatus::NoTarget);
+  EXPECT_EQ(unwritten->sections.count(), 1u);
 }
 
 }  // namespace

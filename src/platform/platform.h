@@ -138,6 +138,10 @@ int OpenDescriptor(const char16_t* path, int mode, int* error);
 int64_t ReadDescriptor(int descriptor, void* buffer, size_t count, int* error);
 // Writes all `count` bytes; false on failure with *error set.
 bool WriteDescriptor(int descriptor, const void* buffer, size_t count, int* error);
+// Asks the system to start writing `length` bytes of a disk file from `offset`
+// to the disk and returns without waiting, so that a later flush of the file
+// waits only for what is left. Advice only: nothing is reported.
+void StartWriteBack(int descriptor, int64_t offset, int64_t length);
 bool CloseDescriptor(int descriptor);
 // The status query of a path: its size in bytes, or -1 when the query fails.
 int64_t PathSize(const char16_t* path);

@@ -434,6 +434,14 @@ bool WriteDescriptor(int descriptor, const void* buffer, size_t count, int* erro
   return false;
 }
 
+void StartWriteBack(int descriptor, int64_t offset, int64_t length) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  (void)sync_file_range(descriptor, offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)descriptor, (void)offset, (void)length;  // no such request here: the flush does it all
+#endif
+}
+
 bool CloseDescriptor(int descriptor) { return close(descriptor) == 0; }
 
 int64_t PathSize(const char16_t* path) {

@@ -63,6 +63,7 @@ StreamStatus FileStream::Open(const char16_t* path, int mode) {
   }
   handle_ = handle;
   gatherWrites_ = mode == kStreamWrite && platform::IsDiskFile(handle);
+  written_ = handedToDisk_ = 0;
   SetOpened(path, mode);
   return StreamStatus::Ok;
 }
@@ -145,9 +146,19 @@ StreamStatus FileStream::WritePiece() {
 
 StreamStatus FileStream::WriteDevice(const void* buffer, uint32_t count) {
   int error = 0;
-  if (platform::WriteDescriptor(handle_, buffer, count, &error)) return StreamStatus::Ok;
+  if (platform::WriteDescriptor(handle_, buffer, count, &error)) {
+    if (gatherWrites_) CountWritten(count);
+    return StreamStatus::Ok;
+  }
   lastError_ = error;
   return IsDeviceFull(error) ? StreamStatus::DeviceFull : StreamStatus::DeviceFailed;
+}
+
+void FileStream::CountWritten(uint32_t count) {
+  written_ += count;
+  if (written_ - handedToDisk_ < kWriteBackBytes) return;
+  platform::StartWriteBack(handle_, handedToDisk_, written_ - handedToDisk_);
+  handedToDisk_ = written_;
 }
 
 }  // namespace qds

@@ -12,7 +12,11 @@
 // WriteRaw is given and writes them out when the gathered bytes fill a piece
 // and at Flush: a failed device write is reported by the WriteRaw or Flush
 // that makes it, and the bytes of that piece are lost. Writes to other
-// devices are made at once.
+// devices are made at once. A written disk file is about to be flushed to
+// disk (the saver's temporary file is, before it takes the target's place):
+// every kWriteBackBytes written are handed to the disk at once, so that the
+// disk writes while the rest of the text is made and the flush waits only
+// for the last of it.
 
 #ifndef KNITFOLD_QDSFILE_FILE_STREAM_H_
 #define KNITFOLD_QDSFILE_FILE_STREAM_H_
@@ -54,6 +58,7 @@ class FileStream : public BufferedStream {
  private:
   // The size of the pieces that go to and from the device.
   static constexpr uint32_t kPieceBytes = 128 * 1024;
+  static constexpr int64_t kWriteBackBytes = int64_t{8} << 20;
 
   bool HasPiece();
   // One read of the descriptor; the writing of all `count` bytes.
@@ -61,6 +66,9 @@ class FileStream : public BufferedStream {
   StreamStatus WriteDevice(const void* buffer, uint32_t count);
   // Writes the gathered bytes out.
   StreamStatus WritePiece();
+  // Counts `count` bytes written to the disk file and hands the disk what has
+  // gathered since the last hand-over once it is kWriteBackBytes.
+  void CountWritten(uint32_t count);
 
   int handle_ = -1;
   int lastError_ = 0;
@@ -70,6 +78,9 @@ class FileStream : public BufferedStream {
   std::unique_ptr<uint8_t[]> piece_;
   uint32_t pieceNext_ = 0;
   uint32_t pieceEnd_ = 0;
+  // Writing a disk file: bytes written, and those already handed to the disk.
+  int64_t written_ = 0;
+  int64_t handedToDisk_ = 0;
 };
 
 }  // namespace qds

@@ -1,7 +1,8 @@
 // The order of a run's system calls, traced with strace: a copy that replaces
 // the backup or the target is on disk before it takes the name, and the
 // folder is flushed after, so that a crash at any moment leaves either the
-// old file or the whole new one.
+// old file or the whole new one; a large merged text goes to the disk while
+// it is written, ahead of its flush.
 
 #include <gtest/gtest.h>
 
@@ -18,13 +19,24 @@ namespace fs = std::filesystem;
 
 const fs::path kStrace = "/usr/bin/strace";
 
-// One traced call: a flush of the file or folder `path`, or a rename of
-// `path` to `to`.
+// One traced call: a flush of the file or folder `path`, a rename of `path`
+// to `to`, or a write-back request for `length` bytes of `path` from
+// `offset`.
 struct Call {
-  enum Kind { Flush, Rename } kind;
+  enum Kind { Flush, Rename, WriteBack } kind;
   std::string path;
   std::string to;
+  long long offset = 0;
+  long long length = 0;
 };
+
+// The path of the first descriptor of a line traced with -y, "3</path>".
+std::string DescriptorPath(const std::string& line) {
+  size_t open = line.find('<');
+  size_t close = line.find('>', open);
+  if (open == std::string::npos || close == std::string::npos) return {};
+  return line.substr(open + 1, close - open - 1);
+}
 
 // The quoted texts of a traced line, in order (the paths here hold no quote).
 std::vector<std::string> QuotedTexts(const std::string& line) {
@@ -38,9 +50,10 @@ std::vector<std::string> QuotedTexts(const std::string& line) {
   return texts;
 }
 
-// The successful flushes and renames of an strace log written with -f (which
-// starts each line with the number of the thread that made the call) and -y
-// (which shows the path of each descriptor as "3</path>").
+// The successful flushes, renames and write-back requests of an strace log
+// written with -f (which starts each line with the number of the thread that
+// made the call) and -y (which shows the path of each descriptor as
+// "3</path>").
 std::vector<Call> ReadTrace(const fs::path& trace) {
   std::vector<Call> calls;
   std::istringstream lines(test::ReadBytes(trace));
@@ -48,17 +61,46 @@ std::vector<Call> ReadTrace(const fs::path& trace) {
     line.erase(0, line.find_first_not_of("0123456789 "));
     if (!line.ends_with(") = 0")) continue;
     if (line.starts_with("fsync(") || line.starts_with("fdatasync(")) {
-      size_t open = line.find('<');
-      size_t close = line.rfind(">)");
-      if (open != std::string::npos && close != std::string::npos && open < close) {
-        calls.push_back({Call::Flush, line.substr(open + 1, close - open - 1), {}});
-      }
+      calls.push_back({Call::Flush, DescriptorPath(line), {}});
     } else if (line.starts_with("rename")) {
       std::vector<std::string> paths = QuotedTexts(line);
       if (paths.size() == 2) calls.push_back({Call::Rename, paths[0], paths[1]});
+    } else if (line.starts_with("sync_file_range(")) {
+      Call call{Call::WriteBack, DescriptorPath(line), {}};
+      // sync_file_range(3</path>, OFFSET, LENGTH, FLAGS) = 0
+      std::istringstream numbers(line.substr(line.find(">, ") + 3));
+      char comma = 0;
+      numbers >> call.offset >> comma >> call.length;
+      calls.push_back(call);
     }
   }
   return calls;
+}
+
+// The trace of a knitfold run on `package` under strace, following threads,
+// of the calls in `calls`.
+std::vector<Call> TraceRun(const test::Package& package, const std::string& calls) {
+  const fs::path trace = package.root() / "trace.txt";
+  // The sanitizer build's leak check cannot work under a tracer.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  test::ScopedEnvironment noLeakCheck(
+      {{"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":detect_leaks=0"}});
+  test::ProcessResult result =
+      test::RunProcess(kStrace,
+                       {"-f", "-y", "-qq", "-e", "trace=" + calls, "-o", trace.string(),
+                        test::BuiltProgram("src/knitfold").string(), package.target().string(),
+                        package.compat().string()},
+                       package.root());
+  EXPECT_EQ(result.exitCode, 0) << result.standardError;
+  return ReadTrace(trace);
+}
+
+// The position of the first rename of a file over `destination`.
+std::optional<size_t> FindRenameOver(const std::vector<Call>& calls, const fs::path& destination) {
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i].kind == Call::Rename && calls[i].to == destination.string()) return i;
+  }
+  return std::nullopt;
 }
 
 // The position of the first flush of `path` from `from` on.
@@ -73,26 +115,11 @@ std::optional<size_t> FindFlush(const std::vector<Call>& calls, size_t from,
 TEST(SyscallOrderTest, CopiesAreFlushedBeforeTheyTakeTheirNameAndTheFolderAfter) {
   if (!fs::exists(kStrace)) GTEST_SKIP() << "strace is not installed (Debian package strace)";
   test::Package package(u"[$version 3, codepage 1200$]\n[S]\nk=1\n", u"[S]\nk=2\n");
-  const fs::path trace = package.root() / "trace.txt";
-  // The sanitizer build's leak check cannot work under a tracer.
-  const char* asan = std::getenv("ASAN_OPTIONS");
-  test::ScopedEnvironment noLeakCheck(
-      {{"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":detect_leaks=0"}});
-  test::ProcessResult result =
-      test::RunProcess(kStrace,
-                       {"-f", "-y", "-qq", "-e", "trace=fsync,fdatasync,rename,renameat,renameat2",
-                        "-o", trace.string(), test::BuiltProgram("src/knitfold").string(),
-                        package.target().string(), package.compat().string()},
-                       package.root());
-  ASSERT_EQ(result.exitCode, 0) << result.standardError;
-  const std::vector<Call> calls = ReadTrace(trace);
+  const std::vector<Call> calls = TraceRun(package, "fsync,fdatasync,rename,renameat,renameat2");
 
   for (const fs::path& destination : {package.backup(), package.target()}) {
     SCOPED_TRACE(destination.string());
-    std::optional<size_t> renamed;
-    for (size_t i = 0; i < calls.size() && !renamed; ++i) {
-      if (calls[i].kind == Call::Rename && calls[i].to == destination.string()) renamed = i;
-    }
+    std::optional<size_t> renamed = FindRenameOver(calls, destination);
     ASSERT_TRUE(renamed.has_value()) << "no copy was renamed over it";
     const std::string& copy = calls[*renamed].path;
     EXPECT_EQ(fs::path(copy).parent_path(), destination.parent_path());
@@ -102,6 +129,34 @@ TEST(SyscallOrderTest, CopiesAreFlushedBeforeTheyTakeTheirNameAndTheFolderAfter)
     EXPECT_TRUE(FindFlush(calls, *renamed + 1, destination.parent_path().string()))
         << "the folder was not flushed after the rename";
   }
+}
+
+TEST(SyscallOrderTest, ALargeMergedTextIsHandedToTheDiskAsItIsWrittenAndFlushedAfter) {
+  if (!fs::exists(kStrace)) GTEST_SKIP() << "strace is not installed (Debian package strace)";
+  // Some 18 MB of merged text: two hand-overs of about 8 MB, and a rest that
+  // only the flush writes.
+  std::u16string target = u"[$version 3, codepage 1200$]\n[S]\n";
+  for (int key = 0; key < 560000; ++key) {
+    target += u"key";
+    for (char digit : std::to_string(1000000 + key)) target += static_cast<char16_t>(digit);
+    target += u"=value\n";
+  }
+  test::Package package(target, u"[S]\nk=2\n");
+  const std::vector<Call> calls = TraceRun(package, "fsync,rename,sync_file_range");
+
+  std::optional<size_t> renamed = FindRenameOver(calls, package.target());
+  ASSERT_TRUE(renamed.has_value()) << "no copy was renamed over the target";
+  const std::string& copy = calls[*renamed].path;
+  std::optional<size_t> flushed = FindFlush(calls, 0, copy);
+  ASSERT_TRUE(flushed.has_value()) << copy << " was never flushed";
+  long long handedOver = 0;
+  for (size_t i = 0; i < *flushed; ++i) {
+    if (calls[i].kind != Call::WriteBack || calls[i].path != copy) continue;
+    EXPECT_EQ(calls[i].offset, handedOver) << "the hand-overs leave a gap or overlap";
+    handedOver = calls[i].offset + calls[i].length;
+  }
+  EXPECT_GE(handedOver, 16ll << 20);
+  EXPECT_LT(handedOver, static_cast<long long>(fs::file_size(package.target())));
 }
 
 }  // namespace

@@ -132,8 +132,9 @@ bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists) {
   return CopyFileW(Wide(from), Wide(to), failIfExists) != 0;
 }
 
+// A rename would not keep what a copy keeps of a read-only or hidden `to`.
 bool MoveFileOver(const char16_t* from, const char16_t* to) {
-  return CopyFileW(Wide(from), Wide(to), FALSE) != 0 && DeleteFileW(Wide(from)) != 0;
+  return CopyFileTo(from, to, false) && RemoveFile(from);
 }
 
 bool MoveFileReplacing(const char16_t* from, const char16_t* to) {

@@ -55,6 +55,7 @@ enum class LoadStatus : int {
   ReadFailed = 4,
   SyntaxError = 7,
   DigestMismatch = 15,
+  DigestUnavailable = 16,  // Digest given, and the digest's library cannot be loaded
 };
 
 // Statuses of Save.
@@ -65,6 +66,7 @@ enum class SaveStatus : int {
   AccessDenied = 3,
   CopyBackFailed = 5,
   WriteFailed = 6,
+  DigestUnavailable = 16,  // Digest given, and the digest's library cannot be loaded; no file touched
 };
 
 class QdsDocument {

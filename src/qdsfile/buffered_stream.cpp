@@ -41,10 +41,9 @@ int BufferedStream::GetError() { return 0; }
 
 bool BufferedStream::AllocateBuffer(uint32_t size) {
   if (base_ != nullptr) return false;
-  // A buffer of no bytes could never make progress, and a stream without
-  // digest state could not keep its hashing promise: both count as failures.
+  // A buffer of no bytes could never make progress: it counts as a failure.
   uint64_t capacity = RoundUpToBlock(size);
-  if (capacity == 0 || capacity > UINT32_MAX || !digest_.IsValid()) return false;
+  if (capacity == 0 || capacity > UINT32_MAX) return false;
   base_ = new (std::nothrow) uint8_t[capacity];
   if (base_ == nullptr) return false;
   capacity_ = static_cast<uint32_t>(capacity);
@@ -170,7 +169,8 @@ StreamStatus BufferedStream::Flush() {
 }
 
 StreamStatus BufferedStream::StartHash() {
-  digest_.Start();
+  hashing_ = false;
+  if (!digest_.Start()) return StreamStatus::DigestUnavailable;
   digest_.Update(format::kDigestSalt, format::kDigestSaltSize);
   StreamStatus status = StreamStatus::Ok;
   if (IsOpenFor(kStreamWrite)) {

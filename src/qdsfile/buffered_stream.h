@@ -38,6 +38,10 @@ enum class StreamStatus : int {
   PermissionDenied = 5,  // the open was refused
   NotFound = 6,          // the file or a directory of its path does not exist
   NoBuffer = 7,          // the stream has no buffer
+  // StartHash only: the digest cannot be computed, as its library
+  // (kDigestLibrary) cannot be loaded. The same number as the load and save
+  // statuses that report it.
+  DigestUnavailable = 16,
 };
 
 inline constexpr int kStreamClosed = 0;
@@ -55,7 +59,7 @@ class BufferedStream {
 
   // The virtual operations, declared in their fixed slot order.
 
-  // True when the buffer (and the digest state) exists.
+  // True when the buffer exists.
   virtual bool IsValid() const;
   // Size in bytes of the underlying file; -1 when unknown.
   virtual int64_t GetSize();
@@ -79,7 +83,8 @@ class BufferedStream {
   // Restarts the digest: writing, the pending bytes are flushed first (they
   // are not covered); reading, bytes handed out so far are not covered and
   // the buffer is topped up from the device. Returns the flush or device
-  // status.
+  // status, or DigestUnavailable, with nothing flushed or read and hashing
+  // off.
   [[nodiscard]] virtual StreamStatus StartHash();
   // Completes the digest into `hexOut` (kDigestTextCapacity units: 32 digits
   // and a zero) and stops hashing. Writing: covers everything written since

@@ -13,6 +13,8 @@
 
 namespace qds {
 
+const char kDigestLibrary[] = "bcrypt.dll";
+
 namespace {
 
 bool Succeeded(NTSTATUS status) { return status >= 0; }
@@ -48,13 +50,14 @@ Md5Digest::~Md5Digest() {
   delete state_;
 }
 
-void Md5Digest::Start() {
-  if (state_ == nullptr) return;
+bool Md5Digest::Start() {
+  if (state_ == nullptr) return false;
   state_->DropHash();
   // With no buffer given, CNG keeps the hash object itself.
   if (!Succeeded(BCryptCreateHash(state_->algorithm, &state_->hash, nullptr, 0, nullptr, 0, 0))) {
     state_->hash = nullptr;
   }
+  return state_->hash != nullptr;
 }
 
 void Md5Digest::Update(const void* bytes, size_t size) {
@@ -73,13 +76,6 @@ void Md5Digest::Finish(uint8_t out[kMd5Size]) {
   if (state_ == nullptr || state_->hash == nullptr) return;
   if (!Succeeded(BCryptFinishHash(state_->hash, out, kMd5Size, 0))) std::memset(out, 0, kMd5Size);
   state_->DropHash();
-}
-
-void Md5Digest::Compute(const void* bytes, size_t size, uint8_t out[kMd5Size]) {
-  Md5Digest digest;
-  digest.Start();
-  digest.Update(bytes, size);
-  digest.Finish(out);
 }
 
 }  // namespace qds

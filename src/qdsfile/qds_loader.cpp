@@ -212,7 +212,12 @@ void Loader::Fail(LoadStatus status) {
 LoadStatus Loader::Run() {
   if (Has(Digest)) {
     scan_.digestRunning = true;
-    if (stream_.StartHash() != StreamStatus::Ok) Fail(LoadStatus::ReadFailed);
+    StreamStatus started = stream_.StartHash();
+    if (started == StreamStatus::DigestUnavailable) {
+      Fail(LoadStatus::DigestUnavailable);
+    } else if (started != StreamStatus::Ok) {
+      Fail(LoadStatus::ReadFailed);
+    }
   }
   if (scan_.running) {
     ReadBytes(raw_, format::kFirstBlockBytes);

@@ -17,6 +17,7 @@
 #include "platform/platform.h"
 #include "platform/wide_format.h"
 #include "qdsfile/file_stream.h"
+#include "qdsfile/md5_digest.h"
 #include "qdsfile/qds_format.h"
 
 namespace qds {
@@ -176,6 +177,9 @@ SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, AfterWrit
   bool hasPath = path != nullptr && path[0] != u'\0';
   bool copyBack = !fileName.Empty() && (!hasPath || EqualsIgnoreAsciiCase(path, fileName.View()));
   if (!copyBack && !hasPath) return SaveStatus::NoTarget;
+  // Without its digest the file would be worthless: fail before any file is
+  // created or truncated.
+  if ((flags & Digest) != 0 && !Md5Digest::Available()) return SaveStatus::DigestUnavailable;
   CountedString target(copyBack ? fileName.View() : std::u16string_view(path));
   if (copyBack) target.Append(format::kTemporarySuffix);
   {

@@ -13,13 +13,15 @@ namespace qds::tool {
 
 // Loads `path` into `document`. A failure is reported on standard error, a
 // syntax error as "FILE:LINE: syntax error", any other as "error S loading
-// FILE". Returns the load status, which is the exit status of a command that
+// FILE", followed, when the digest cannot be computed, by ": cannot compute
+// the digest: LIBRARY could not be loaded". Returns the load status, which is the exit status of a command that
 // stops there.
 int LoadDocument(QdsDocument* document, const std::u16string& path, uint32_t flags);
 
 // Saves `document` to `path` (empty: over the file it was loaded from). A
-// failure is reported as "error S saving FILE", FILE being `path` or the
-// document's file. Returns the save status.
+// failure is reported as "error S saving FILE" (and the digest's library as
+// on loading), FILE being `path` or the document's file. Returns the save
+// status.
 int SaveDocument(QdsDocument* document, const std::u16string& path, uint32_t flags);
 
 // The number of entries of all sections.

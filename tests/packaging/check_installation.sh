@@ -52,8 +52,8 @@ unpack_debs() {
           fail "knitfold does not depend on libssl3: $(dpkg-deb -f "$deb" Depends)"
         ;;
       libqds-dev)
-        dpkg-deb -f "$deb" Depends | grep -Eq '(^|, )libssl-dev( |,|$)' ||
-          fail "libqds-dev does not depend on libssl-dev"
+        dpkg-deb -f "$deb" Depends | grep -Eq '(^|, )libssl3( |,|$)' ||
+          fail "libqds-dev does not depend on libssl3: $(dpkg-deb -f "$deb" Depends)"
         ;;
       *) fail "unexpected package $name ($deb)" ;;
     esac
@@ -96,6 +96,15 @@ tool=$prefix/bin/qdstool
 [ "$("$tool" --version)" = "qdstool $version" ] ||
   fail "qdstool --version says '$("$tool" --version)', expected 'qdstool $version'"
 pass "qdstool --version"
+
+# libcrypto is opened only when a digest is computed: a program linked with it
+# would load it at every start.
+for program in knitfold qdstool; do
+  if readelf -d "$prefix/bin/$program" | grep -q 'NEEDED.*libcrypto'; then
+    fail "$program is linked with libcrypto"
+  fi
+done
+pass "knitfold and qdstool start without libcrypto"
 
 # Merges the example package in a fresh copy under $1 with knitfold $2.
 merge_example() {

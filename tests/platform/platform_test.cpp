@@ -4,6 +4,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include "platform/shared_library.h"
 #endif
 
 #include <cctype>
@@ -268,6 +270,15 @@ TEST(FileServicesTest, NamesThatAreNotUtf8ReachTheFileSystemUnchanged) {
   std::u16string copy = WidePath(dir / std::string("copy\xFF"));
   EXPECT_TRUE(CopyFileTo(wide.c_str(), copy.c_str(), false));
   EXPECT_EQ(ReadBytes(dir / std::string("copy\xFF")), "bytes");
+}
+
+TEST(SharedLibraryTest, LoadsALibraryOnceAndFindsItsFunctions) {
+  void* library = LoadSharedLibrary(KNITFOLD_CRYPTO_LIBRARY);
+  ASSERT_NE(library, nullptr);
+  EXPECT_EQ(LoadSharedLibrary(KNITFOLD_CRYPTO_LIBRARY), library);
+  EXPECT_NE(FindLibraryFunction(library, "EVP_md5"), nullptr);
+  EXPECT_EQ(FindLibraryFunction(library, "knitfold_no_such_function"), nullptr);
+  EXPECT_EQ(LoadSharedLibrary("libknitfold-no-such-library.so.1"), nullptr);
 }
 #endif
 

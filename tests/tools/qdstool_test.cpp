@@ -174,6 +174,36 @@ TEST_F(QdsToolTest, SignReportsLoadAndSaveFailures) {
   EXPECT_EQ(unwritable.standardError, "error 2 saving " + out + "\n");
 }
 
+#ifndef _WIN32
+// Where the digest's library cannot be loaded (here: a stand-in of its name
+// found first, which lacks its functions), a load or save with the digest
+// fails with status 16, names the library, and writes no file.
+TEST_F(QdsToolTest, DigestWithoutItsLibraryFailsNamingTheLibrary) {
+  const std::string file = Write("a.qds", kSample);
+  const std::string cause =
+      ": cannot compute the digest: " KNITFOLD_CRYPTO_LIBRARY " could not be loaded\n";
+  static const struct {
+    std::vector<std::string> arguments;
+    std::string error;
+  } cases[] = {
+      {{"verify", file}, "error 16 loading " + file + cause},
+      {{"sign", file, "-o", Path("b.qds")}, "error 16 saving " + Path("b.qds") + cause},
+      {{"sign", file}, "error 16 saving " + file + cause},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments{"LD_LIBRARY_PATH=" KNITFOLD_CRYPTO_STAND_IN_DIR,
+                                       test::BuiltProgram("src/tools/qdstool").string()};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    ProcessResult result = test::RunProcess("/usr/bin/env", arguments);
+    EXPECT_EQ(result.exitCode, 16) << c.arguments.size();
+    EXPECT_EQ(result.standardError, c.error);
+  }
+  EXPECT_EQ(ReadBytes(file), Utf16Bytes(kSample, true));
+  EXPECT_FALSE(std::filesystem::exists(Path("b.qds")));
+  EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
+}
+#endif
+
 TEST_F(QdsToolTest, RewriteAppliesTheNumericFlags) {
   const std::string file = Write("a.qds", kSample);
   static const struct {

@@ -17,9 +17,12 @@ class QdsDocument;
 // own entries. Names, keys or values of 260 characters or more do not fit the
 // read buffers and are skipped without a message.
 //
-// `prepare` runs while the two files load, which only read them; the merge
-// goes on once it returns true. When it returns false, 0 is returned and
-// nothing reported: the loads count as not made.
+// `prepare` runs while the target loads, which only reads it; the merge goes
+// on once it returns true. When it returns false, 0 is returned and nothing
+// reported: the loads count as not made. The compat file loads after the
+// target, or beside it where that cannot be seen: a regular file, opened
+// without waiting, whose load a run that ends before the compat file's turn
+// drops unseen. Nothing else at the compat name is opened before its turn.
 int MergeCompatFile(const char16_t* target, const char16_t* compat,
                     const std::function<bool()>& prepare);
 

@@ -171,6 +171,19 @@ TEST_P(KnitfoldMergeTest, KeyFileAloneGetsItsWorkingCopy) {
   EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.key"), "key bytes");
 }
 
+// A compat file inside the working folder is its own working copy's
+// source: its command and key files count as copied, and stay as they are.
+TEST_P(KnitfoldMergeTest, CompatInsideTheWorkingFolderKeepsItsCommandAndKeyFiles) {
+  fs::create_directory(dir / "pkg/TessalCF.ADF");
+  WriteBytes(dir / "pkg/TessalCF.ADF/x.qds", Qds(u"[S]\nk=v\n"));
+  WriteBytes(dir / "pkg/TessalCF.ADF/x.cmd", "command bytes");
+  WriteBytes(dir / "pkg/TessalCF.ADF/x.key", "key bytes");
+  const auto before = Snapshot(dir / "pkg/TessalCF.ADF");
+  EXPECT_EQ(Run("pkg/app.qds", "pkg/TessalCF.ADF/x.qds").exitCode, 0);
+  EXPECT_EQ(Log(), u"");
+  EXPECT_EQ(Snapshot(dir / "pkg/TessalCF.ADF"), before);
+}
+
 TEST_P(KnitfoldMergeTest, FileNamedLikeTheWorkingFolderGivesACopyError) {
   WriteBytes(compat, Qds(u"[S]\nk=v\n"));
   WriteBytes(dir / "in/extra.cmd", "command bytes");

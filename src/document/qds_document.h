@@ -34,6 +34,11 @@ inline constexpr uint32_t Lenient = 0x10;     // loading only
 inline constexpr uint32_t ReadExpand = 1;
 inline constexpr uint32_t ReadKeepQuotes = 2;
 
+// The characters of `value` around `position` that a failed expansion of it
+// at that position leaves as the excerpt of GetExpansionError: up to 25
+// before the position and 25 from it on.
+std::u16string_view ExpansionExcerpt(std::u16string_view value, uint32_t position);
+
 // Position of SetEntry that never names a value: append.
 inline constexpr uint32_t kAppendPosition = 0xFFFFFFFFu;
 

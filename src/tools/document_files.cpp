@@ -17,7 +17,7 @@ int LoadDocument(QdsDocument* document, const std::u16string& path, uint32_t fla
 }
 
 int SaveDocument(QdsDocument* document, const std::u16string& path, uint32_t flags) {
-  SaveStatus status = document->Save(path.empty() ? nullptr : path.c_str(), flags);
+  SaveStatus status = document->SaveReplacing(path.empty() ? nullptr : path.c_str(), flags);
   if (status != SaveStatus::Ok) {
     std::u16string_view target = path.empty() ? document->fileName.View() : path;
     PrintErrorLine("error " + std::to_string(static_cast<int>(status)) + " saving " +

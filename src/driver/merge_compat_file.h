@@ -14,8 +14,11 @@ class QdsDocument;
 // and keys go after the existing ones, further values after a key's existing
 // values; nothing in the target is replaced or removed. Compat sections are
 // read by position, so two compat sections of one name each contribute their
-// own entries. Names, keys or values of 260 characters or more do not fit the
-// read buffers and are skipped without a message.
+// own entries. The reads go through buffers of 260 characters: a section
+// name, key or value of 260 characters or more is skipped without a
+// message, except that a key with an empty value arrives cut to 259
+// characters. A value is read without its enclosing double quotes, and
+// measured so.
 //
 // `prepare` runs while the target loads, which only reads it; the merge goes
 // on once it returns true. When it returns false, 0 is returned and nothing

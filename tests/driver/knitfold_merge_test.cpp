@@ -121,6 +121,38 @@ TEST_P(KnitfoldMergeTest, AddsSectionsKeysAndFurtherValuesKeepingTheTargetsComme
   EXPECT_EQ(Snapshot(dir / "in"), before);
 }
 
+// What the read buffers of 260 characters let through: a section name, key
+// or value of 260 characters or more is skipped, except that a key with an
+// empty value arrives cut to 259 characters; a value is measured without
+// its enclosing quotes, so a quoted value of 261 stored characters arrives.
+TEST_P(KnitfoldMergeTest, LongNamesKeysAndValuesArriveOrAreSkippedByTheirLength) {
+  auto text = [](char16_t c, size_t length) { return std::u16string(length, c); };
+  const struct {
+    std::u16string section;
+    std::u16string entry;    // as the compat file holds it
+    std::u16string arrives;  // as the target gets it; empty: skipped
+  } cases[] = {
+      {text(u's', 259), u"k=v", u"k=v"},
+      {text(u'S', 260), u"k=v", u""},
+      {u"A", text(u'k', 259) + u"=v", text(u'k', 259) + u"=v"},
+      {u"B", text(u'k', 260) + u"=v", u""},
+      {u"C", text(u'k', 300) + u"=", text(u'k', 259) + u"="},
+      {u"D", u"k=" + text(u'v', 259), u"k=" + text(u'v', 259)},
+      {u"E", u"k=" + text(u'v', 260), u""},
+      {u"F", u"k=\"" + text(u'v', 259) + u"\"", u"k=" + text(u'v', 259)},
+      {u"G", u"k=\"" + text(u'v', 260) + u"\"", u""},
+  };
+  std::u16string compatText;
+  std::u16string expected(kTarget, std::size(kTarget) - 1 - std::char_traits<char16_t>::length(u"; tail\n"));
+  for (const auto& c : cases) {
+    compatText += u"[" + c.section + u"]\n" + c.entry + u"\n";
+    if (!c.arrives.empty()) expected += u"\n[" + c.section + u"]\n" + c.arrives + u"\n";
+  }
+  WriteBytes(compat, Qds(compatText));
+  ASSERT_EQ(Run().exitCode, 0);
+  EXPECT_EQ(ReadBytes(target), Qds(expected + u"; tail\n"));
+}
+
 TEST_P(KnitfoldMergeTest, TwoCompatSectionsOfOneNameEachContribute) {
   WriteBytes(compat, Qds(u"[$version 2$]\n[S]\nk=1\n[s]\nk=2\n"));
   ASSERT_EQ(Run().exitCode, 0);

@@ -132,7 +132,9 @@ class QdsDocument {
   [[nodiscard]] SaveStatus Save(const char16_t* path, uint32_t flags);
   // As Save, but any `path` is replaced as the own file is: through its own
   // temporary file, which takes its place only once written (on POSIX in one
-  // step, flushed to disk), so that a failed save leaves it as it was.
+  // step, flushed to disk), so that a failed save leaves it as it was. Only
+  // a device, a FIFO or a folder at `path`, which no file can replace, is
+  // written (or refused) in place.
   [[nodiscard]] SaveStatus SaveReplacing(const char16_t* path, uint32_t flags);
   // As Save, and lets go of the sections once their text is written: while
   // the temporary file takes the place of the document's own file, which

@@ -3,8 +3,8 @@
 // Saving over the document's own file (and any save that replaces its
 // destination) goes through a temporary file beside it, which takes the
 // file's place only after every byte was written, so that a failed write
-// never damages the file that was there. Each piece of
-// text is handed to the stream once, in place: there is no whole-file buffer.
+// never damages the file that was there. Each piece of text is handed to
+// the stream once, in place: there is no whole-file buffer.
 
 #include <algorithm>
 #include <bit>
@@ -160,6 +160,14 @@ bool IsOwnFile(const char16_t* path, const CountedString& fileName) {
   return fileName.View() == path || platform::SameFile(path, fileName.Data());
 }
 
+// Whether a save to `path` can replace what stands there: a regular file,
+// or nothing yet. A device, a FIFO or a folder cannot be replaced by
+// another file; it is written, or refused, where it stands.
+bool IsReplaceable(const char16_t* path) {
+  uint32_t attributes;
+  return platform::IsRegularFile(path) || !platform::QueryAttributes(path, &attributes);
+}
+
 }  // namespace
 
 bool QdsDocument::WriteText(FileStream* stream, uint32_t flags) {
@@ -195,7 +203,7 @@ SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, Replacing
   bool ownFile = !fileName.Empty() && (!hasPath || IsOwnFile(path, fileName));
   if (!ownFile && !hasPath) return SaveStatus::NoTarget;
   const char16_t* destination = ownFile ? fileName.Data() : path;
-  bool copyBack = ownFile || replacing == Replacing::AnyFile;
+  bool copyBack = ownFile || (replacing == Replacing::AnyFile && IsReplaceable(path));
   CountedString target(destination);
   if (copyBack) target.Append(format::kTemporarySuffix);
   {

@@ -18,9 +18,9 @@ namespace qds::tool {
 int LoadDocument(QdsDocument* document, const std::u16string& path, uint32_t flags);
 
 // Saves `document` to `path` (empty: over the file it was loaded from),
-// never writing the destination in place: the text goes to its name with
-// ".tmp" appended, which then takes its place, so that a failed save leaves
-// it as it was. A failure is reported as "error S saving FILE", FILE being
+// never writing a file in place: the text goes to its name with ".tmp"
+// appended, which then takes its place, so that a failed save leaves it as
+// it was (QdsDocument::SaveReplacing). A failure is reported as "error S saving FILE", FILE being
 // `path` or the document's file. Returns the save status.
 int SaveDocument(QdsDocument* document, const std::u16string& path, uint32_t flags);
 

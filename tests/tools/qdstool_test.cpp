@@ -237,6 +237,16 @@ TEST_F(QdsToolTest, OutputNamedLikeTheInputInOtherCaseIsTheInputOnlyWhereCaseIsI
   }
 }
 
+#ifndef _WIN32
+// What no file can replace, a device, is written where it stands.
+TEST_F(QdsToolTest, OutputThatIsADeviceIsWrittenDirectly) {
+  const std::string file = Write("a.qds", kSample);
+  ProcessResult result = Tool({"sign", file, "-o", "/dev/stdout"});
+  EXPECT_EQ(result.exitCode, 0) << result.standardError;
+  EXPECT_EQ(result.standardOutput.rfind(Utf16Bytes(kSample, true), 0), 0u);
+}
+#endif
+
 TEST_F(QdsToolTest, DumpPrintsTheDocumentAsEscapedJson) {
   const std::string file = Write("a.qds", kSample);
   ProcessResult result = Tool({"dump", file});

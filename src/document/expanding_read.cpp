@@ -36,8 +36,8 @@ ReadStatus QdsDocument::ExpandValue(std::u16string_view value, bool keyCut, char
 }
 
 std::u16string_view ExpansionExcerpt(std::u16string_view value, uint32_t position) {
-  size_t start = std::min<size_t>(position > kContextSide ? position - kContextSide : 0,
-                                  value.size());
+  size_t start =
+      std::min<size_t>(position > kContextSide ? position - kContextSide : 0, value.size());
   size_t end = std::min<size_t>(size_t{position} + kContextSide, value.size());
   return value.substr(start, end - start);
 }

@@ -92,7 +92,8 @@ int RunGet(CommandArguments arguments) {
         // and is told with the excerpt of the unexpanded value that a failure
         // leaves. The unexpanded value always fits the second read.
         uint32_t errorPosition = static_cast<uint32_t>(document.expansionErrorPos);
-        static_cast<void>(ReadEntry(document, section, position, flags & ~ReadExpand, &key, &value));
+        static_cast<void>(
+            ReadEntry(document, section, position, flags & ~ReadExpand, &key, &value));
         PrintExpansionFailure(static_cast<uint32_t>(ReplaceStatus::BufferTooSmall),
                               ExpansionExcerpt(value.data(), errorPosition));
         return static_cast<int>(ReadStatus::ExpansionFailed);

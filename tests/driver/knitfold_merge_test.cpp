@@ -143,7 +143,8 @@ TEST_P(KnitfoldMergeTest, LongNamesKeysAndValuesArriveOrAreSkippedByTheirLength)
       {u"G", u"k=\"" + text(u'v', 260) + u"\"", u""},
   };
   std::u16string compatText;
-  std::u16string expected(kTarget, std::size(kTarget) - 1 - std::char_traits<char16_t>::length(u"; tail\n"));
+  std::u16string expected = kTarget;
+  expected.resize(expected.find(u"; tail\n"));
   for (const auto& c : cases) {
     compatText += u"[" + c.section + u"]\n" + c.entry + u"\n";
     if (!c.arrives.empty()) expected += u"\n[" + c.section + u"]\n" + c.arrives + u"\n";

@@ -4,7 +4,6 @@
 // time never shows: a run that ends early never touches the compat file.
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <chrono>

@@ -197,7 +197,8 @@ TEST(QdsToolFaultTest, AFailedSaveLeavesAnExistingOutputWhole) {
       WriteBytes(out, old);
       fs::remove(report);
       test::ScopedEnvironment environment(package.FaultEnvironment(at, "fail", report));
-      test::ProcessResult result = test::RunProcess(test::BuiltProgram("src/tools/qdstool"), command);
+      test::ProcessResult result =
+          test::RunProcess(test::BuiltProgram("src/tools/qdstool"), command);
       *faults = test::ReadFaultReport(report);
       return result;
     };

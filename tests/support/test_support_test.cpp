@@ -1,10 +1,10 @@
 // The contracts of the test helpers that other tests lean on.
 
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-
-#include "support/test_support.h"
 
 namespace qds {
 namespace {

@@ -3,6 +3,7 @@
 // value around the failure in the document.
 
 #include <algorithm>
+#include <iterator>
 
 #include "document/qds_document.h"
 #include "symbols/replace_symbols.h"
@@ -28,14 +29,17 @@ ReadStatus QdsDocument::ExpandValue(std::u16string_view value, bool keyCut, char
   if (status == ReplaceStatus::Ok) return ReadStatus::Ok;
   if (status == ReplaceStatus::BufferTooSmall || keyCut) return ReadStatus::BufferTooSmall;
 
-  size_t start = position > kContextSide ? position - kContextSide : 0;
-  size_t count = position + kContextSide - start;
-  size_t copied = start < value.size() ? std::min(count, value.size() - start) : 0;
-  std::fill(std::copy_n(value.data() + std::min(start, value.size()), copied, errorContext),
-            errorContext + count, 0);
-  errorContext[count] = 0;
+  std::u16string_view excerpt = ExpansionExcerpt(value, position);
+  std::fill(std::copy(excerpt.begin(), excerpt.end(), errorContext), std::end(errorContext), 0);
   expansionErrorStatus = static_cast<uint32_t>(status);
   return ReadStatus::ExpansionFailed;
+}
+
+std::u16string_view ExpansionExcerpt(std::u16string_view value, uint32_t position) {
+  size_t start =
+      std::min<size_t>(position > kContextSide ? position - kContextSide : 0, value.size());
+  size_t end = std::min<size_t>(size_t{position} + kContextSide, value.size());
+  return value.substr(start, end - start);
 }
 
 }  // namespace qds

@@ -34,6 +34,11 @@ inline constexpr uint32_t Lenient = 0x10;     // loading only
 inline constexpr uint32_t ReadExpand = 1;
 inline constexpr uint32_t ReadKeepQuotes = 2;
 
+// The characters of `value` around `position` that a failed expansion of it
+// at that position leaves as the excerpt of GetExpansionError: up to 25
+// before the position and 25 from it on.
+std::u16string_view ExpansionExcerpt(std::u16string_view value, uint32_t position);
+
 // Position of SetEntry that never names a value: append.
 inline constexpr uint32_t kAppendPosition = 0xFFFFFFFFu;
 
@@ -120,7 +125,19 @@ class QdsDocument {
 
   [[nodiscard]] LoadStatus Load(const char16_t* path, uint32_t flags);
   [[nodiscard]] LoadStatus Parse(FileStream* stream, uint32_t flags);
+  // Saves to `path`, or with no path (null or empty) to `fileName`. The
+  // document's own file is replaced through a temporary file beside it
+  // (its name with ".tmp" appended), so that a failed save leaves it as it
+  // was; another path is written directly. `path` is the own file when it is
+  // `fileName` ignoring the case of A-Z on Windows, and elsewhere when it is
+  // `fileName` or leads to the same file.
   [[nodiscard]] SaveStatus Save(const char16_t* path, uint32_t flags);
+  // As Save, but any `path` is replaced as the own file is: through its own
+  // temporary file, which takes its place only once written (on POSIX in one
+  // step, flushed to disk), so that a failed save leaves it as it was. Only
+  // a device, a FIFO or a folder at `path`, which no file can replace, is
+  // written (or refused) in place.
+  [[nodiscard]] SaveStatus SaveReplacing(const char16_t* path, uint32_t flags);
   // As Save, and lets go of the sections once their text is written: while
   // the temporary file takes the place of the document's own file, which
   // mostly waits for the disk, the sections are deleted beside it. After a
@@ -148,8 +165,12 @@ class QdsDocument {
                        uint32_t* keyLength, char16_t* valueBuffer, uint32_t* valueLength,
                        uint32_t flags);
   QdsSection* FindSection(const char16_t* name) const;
+  // Which file is replaced through a temporary file: the own file only, or
+  // whichever is saved to.
+  enum class Replacing { OwnFile, AnyFile };
   enum class AfterWriting { KeepSections, ReleaseSections };
-  SaveStatus SaveText(const char16_t* path, uint32_t flags, AfterWriting after);
+  SaveStatus SaveText(const char16_t* path, uint32_t flags, Replacing replacing,
+                      AfterWriting after);
   // ReadEntry's end for ReadExpand with a table attached (expanding_read.cpp).
   ReadStatus ExpandValue(std::u16string_view value, bool keyCut, char16_t* valueBuffer,
                          uint32_t* valueLength);

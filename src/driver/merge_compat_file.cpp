@@ -5,6 +5,9 @@
 #include "common/concurrent_task.h"
 #include "document/qds_document.h"
 #include "driver/log.h"
+#include "platform/file_identity.h"
+#include "qdsfile/file_stream.h"
+#include "qdsfile/qds_format.h"
 
 namespace qds {
 
@@ -81,6 +84,19 @@ void MergeFirstSection(QdsDocument* compat, QdsDocument* target) {
   }
 }
 
+// Loads the compat file ahead of its turn, where that cannot be seen: only a
+// regular file is opened, and without waiting, since a FIFO or a device may
+// wait for another program or change when it is opened. False when the file
+// was not opened; it then loads in its turn.
+bool LoadRegularFileAhead(QdsDocument* compat, const char16_t* name, LoadStatus* status) {
+  if (!platform::IsRegularFile(name)) return false;
+  FileStream stream(format::kStreamBufferSize);
+  if (stream.OpenRegularFile(name) != StreamStatus::Ok) return false;
+  compat->fileName = name;
+  *status = compat->Parse(&stream, 0);
+  return true;
+}
+
 }  // namespace
 
 void MergeDocuments(QdsDocument* compat, QdsDocument* target) {
@@ -97,13 +113,17 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
   QdsDocument target;
   QdsDocument compat;
   // The two loads share nothing (each thread takes its memory from a pool of
-  // its own): the compat file loads on a second thread and `prepare` runs on
-  // a third while this one loads the target. Failures are told as if all ran
-  // one after the other.
+  // its own): `prepare` runs on a second thread and a compat file that is a
+  // regular file loads on a third while this one loads the target. What a
+  // run does and tells is what it would if all ran one after the other
+  // (`prepare`, the target's load, the compat file's load): a run that ends
+  // before the compat file's turn drops its load unseen.
   bool prepared = false;
   ConcurrentTask preparation([&] { prepared = prepare(); });
   LoadStatus compatStatus = LoadStatus::Ok;
-  ConcurrentTask compatLoad([&] { compatStatus = compat.Load(compatName, 0); });
+  bool compatLoaded = false;
+  ConcurrentTask compatLoad(
+      [&] { compatLoaded = LoadRegularFileAhead(&compat, compatName, &compatStatus); });
   LoadStatus targetStatus = target.Load(targetName, KeepComments);
   compatLoad.Wait();
   preparation.Wait();
@@ -112,6 +132,7 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
     LogMessage(kMessageLoadFailed, static_cast<int32_t>(targetStatus), targetName);
     return 0;
   }
+  if (!compatLoaded) compatStatus = compat.Load(compatName, 0);
   if (compatStatus != LoadStatus::Ok) {
     LogMessage(kMessageLoadFailed, static_cast<int32_t>(compatStatus), compatName);
     return 0;

@@ -14,12 +14,18 @@ class QdsDocument;
 // and keys go after the existing ones, further values after a key's existing
 // values; nothing in the target is replaced or removed. Compat sections are
 // read by position, so two compat sections of one name each contribute their
-// own entries. Names, keys or values of 260 characters or more do not fit the
-// read buffers and are skipped without a message.
+// own entries. The reads go through buffers of 260 characters: a section
+// name, key or value of 260 characters or more is skipped without a
+// message, except that a key with an empty value arrives cut to 259
+// characters. A value is read without its enclosing double quotes, and
+// measured so.
 //
-// `prepare` runs while the two files load, which only read them; the merge
-// goes on once it returns true. When it returns false, 0 is returned and
-// nothing reported: the loads count as not made.
+// `prepare` runs while the target loads, which only reads it; the merge goes
+// on once it returns true. When it returns false, 0 is returned and nothing
+// reported: the loads count as not made. The compat file loads after the
+// target, or beside it where that cannot be seen: a regular file, opened
+// without waiting, whose load a run that ends before the compat file's turn
+// drops unseen. Nothing else at the compat name is opened before its turn.
 int MergeCompatFile(const char16_t* target, const char16_t* compat,
                     const std::function<bool()>& prepare);
 

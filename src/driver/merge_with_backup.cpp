@@ -7,6 +7,7 @@
 #include "driver/merge_compat_file.h"
 #include "driver/path_buffer.h"
 #include "driver/path_names.h"
+#include "platform/file_identity.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 
@@ -49,10 +50,13 @@ void ReportCopyFailure(const char16_t* from, const char16_t* to) {
 }
 
 // Copies a command or key file of the compat package into the working
-// folder, when the file exists. False after a failure, which is reported.
+// folder, when the file exists. A source that is its own working copy (a
+// compat file inside the working folder) counts as copied, and nothing is
+// deleted. False after a failure, which is reported.
 bool PlaceWorkingCopy(const PathBuffer& source, const PathBuffer& copy) {
   uint32_t attributes;
   if (!platform::QueryAttributes(source.c_str(), &attributes)) return true;
+  if (platform::SameFile(source.c_str(), copy.c_str())) return true;
   DeleteExistingFile(copy.c_str(), true);
   if (CreateDirectoryChain(copy.c_str()) == 0 ||
       !platform::CopyFileTo(source.c_str(), copy.c_str(), false)) {

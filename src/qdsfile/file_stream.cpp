@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/file_identity.h"
 #include "platform/platform.h"
 
 namespace qds {
@@ -57,6 +58,18 @@ StreamStatus FileStream::Open(const char16_t* path, int mode) {
   int error = 0;
   int handle = platform::OpenDescriptor(
       path, mode == kStreamRead ? platform::kOpenRead : platform::kOpenWrite, &error);
+  return Opened(handle, error, path, mode);
+}
+
+StreamStatus FileStream::OpenRegularFile(const char16_t* path) {
+  if (!IsValid()) return StreamStatus::NoBuffer;
+  if (handle_ >= 0) return StreamStatus::WrongMode;
+  int error = 0;
+  int handle = platform::OpenRegularFile(path, &error);
+  return Opened(handle, error, path, kStreamRead);
+}
+
+StreamStatus FileStream::Opened(int handle, int error, const char16_t* path, int mode) {
   if (handle < 0) {
     lastError_ = error;
     return OpenFailure(error);

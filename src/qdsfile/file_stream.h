@@ -47,6 +47,11 @@ class FileStream : public BufferedStream {
   // without a buffer; WrongMode when already open or for another mode;
   // PermissionDenied, NotFound or DeviceFailed when the open fails.
   [[nodiscard]] StreamStatus Open(const char16_t* path, int mode);
+  // Opens `path` for reading as Open(path, kStreamRead) does, but only a
+  // regular file, and without waiting for whatever stands at the name: a
+  // FIFO, a device or a folder is not read, and the open fails with
+  // DeviceFailed.
+  [[nodiscard]] StreamStatus OpenRegularFile(const char16_t* path);
   // Flushes, then closes the descriptor: the flush status when the flush
   // failed, else Ok, or CloseFailed when the descriptor could not be closed.
   [[nodiscard]] StreamStatus Close();
@@ -60,6 +65,9 @@ class FileStream : public BufferedStream {
   static constexpr uint32_t kPieceBytes = 128 * 1024;
   static constexpr int64_t kWriteBackBytes = int64_t{8} << 20;
 
+  // Takes the descriptor of an open of `path` for `mode` (-1: the open
+  // failed with `error`).
+  StreamStatus Opened(int handle, int error, const char16_t* path, int mode);
   bool HasPiece();
   // One read of the descriptor; the writing of all `count` bytes.
   StreamStatus ReadDevice(void* buffer, uint32_t count, uint32_t* bytesRead);

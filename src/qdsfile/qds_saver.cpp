@@ -1,9 +1,10 @@
 // QdsDocument::Save and WriteText: the writer of the QDS file format.
 //
-// Saving over the document's own file goes through a temporary file beside
-// it, which takes the file's place only after every byte was written, so
-// that a failed write never damages the file that was loaded. Each piece of
-// text is handed to the stream once, in place: there is no whole-file buffer.
+// Saving over the document's own file (and any save that replaces its
+// destination) goes through a temporary file beside it, which takes the
+// file's place only after every byte was written, so that a failed write
+// never damages the file that was there. Each piece of text is handed to
+// the stream once, in place: there is no whole-file buffer.
 
 #include <algorithm>
 #include <bit>
@@ -14,6 +15,8 @@
 #include "common/prefetch.h"
 #include "common/text.h"
 #include "document/qds_document.h"
+#include "platform/file_identity.h"
+#include "platform/path_syntax.h"
 #include "platform/platform.h"
 #include "platform/wide_format.h"
 #include "qdsfile/file_stream.h"
@@ -148,6 +151,24 @@ bool WriteEndMarker(FileStream* stream) {
   return WriteFormatted<format::kCheckLineLength + 1>(stream, format::kCheckLineFormat, {digest});
 }
 
+// Whether `path` names the document's own file `fileName`. On Windows the
+// names are compared without regard to the case of A-Z, as its file systems
+// compare them. Elsewhere `path` is the own file when it is the same text or
+// leads to the same file (another spelling, a link), and never merely
+// because it differs only in case: that is another file there.
+bool IsOwnFile(const char16_t* path, const CountedString& fileName) {
+  if (platform::kNamesIgnoreCase) return EqualsIgnoreAsciiCase(path, fileName.View());
+  return fileName.View() == path || platform::SameFile(path, fileName.Data());
+}
+
+// Whether a save to `path` can replace what stands there: a regular file,
+// or nothing yet. A device, a FIFO or a folder cannot be replaced by
+// another file; it is written, or refused, where it stands.
+bool IsReplaceable(const char16_t* path) {
+  uint32_t attributes;
+  return platform::IsRegularFile(path) || !platform::QueryAttributes(path, &attributes);
+}
+
 }  // namespace
 
 bool QdsDocument::WriteText(FileStream* stream, uint32_t flags) {
@@ -166,21 +187,28 @@ bool QdsDocument::WriteText(FileStream* stream, uint32_t flags) {
 }
 
 SaveStatus QdsDocument::Save(const char16_t* path, uint32_t flags) {
-  return SaveText(path, flags, AfterWriting::KeepSections);
+  return SaveText(path, flags, Replacing::OwnFile, AfterWriting::KeepSections);
+}
+
+SaveStatus QdsDocument::SaveReplacing(const char16_t* path, uint32_t flags) {
+  return SaveText(path, flags, Replacing::AnyFile, AfterWriting::KeepSections);
 }
 
 SaveStatus QdsDocument::SaveReleasingSections(const char16_t* path, uint32_t flags) {
-  return SaveText(path, flags, AfterWriting::ReleaseSections);
+  return SaveText(path, flags, Replacing::OwnFile, AfterWriting::ReleaseSections);
 }
 
-SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, AfterWriting after) {
+SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, Replacing replacing,
+                                 AfterWriting after) {
   bool hasPath = path != nullptr && path[0] != u'\0';
-  bool copyBack = !fileName.Empty() && (!hasPath || EqualsIgnoreAsciiCase(path, fileName.View()));
-  if (!copyBack && !hasPath) return SaveStatus::NoTarget;
+  bool ownFile = !fileName.Empty() && (!hasPath || IsOwnFile(path, fileName));
+  if (!ownFile && !hasPath) return SaveStatus::NoTarget;
   // Without its digest the file would be worthless: fail before any file is
   // created or truncated.
   if ((flags & Digest) != 0 && !Md5Digest::Available()) return SaveStatus::DigestUnavailable;
-  CountedString target(copyBack ? fileName.View() : std::u16string_view(path));
+  const char16_t* destination = ownFile ? fileName.Data() : path;
+  bool copyBack = ownFile || (replacing == Replacing::AnyFile && IsReplaceable(path));
+  CountedString target(destination);
   if (copyBack) target.Append(format::kTemporarySuffix);
   {
     FileStream stream(format::kStreamBufferSize);
@@ -204,7 +232,7 @@ SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, AfterWrit
   // The copy back and the removal of the temporary file in one step: where
   // the system allows, the temporary file simply takes the file's place.
   auto copyBackStatus = [&] {
-    bool moved = !copyBack || platform::MoveFileOver(target.Data(), fileName.Data());
+    bool moved = !copyBack || platform::MoveFileOver(target.Data(), destination);
     return moved ? SaveStatus::Ok : SaveStatus::CopyBackFailed;
   };
   if (after == AfterWriting::KeepSections) return copyBackStatus();

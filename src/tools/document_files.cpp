@@ -31,7 +31,7 @@ int LoadDocument(QdsDocument* document, const std::u16string& path, uint32_t fla
 }
 
 int SaveDocument(QdsDocument* document, const std::u16string& path, uint32_t flags) {
-  SaveStatus status = document->Save(path.empty() ? nullptr : path.c_str(), flags);
+  SaveStatus status = document->SaveReplacing(path.empty() ? nullptr : path.c_str(), flags);
   if (status != SaveStatus::Ok) {
     std::u16string_view target = path.empty() ? document->fileName.View() : path;
     PrintFailure(static_cast<int>(status), status == SaveStatus::DigestUnavailable, "saving",

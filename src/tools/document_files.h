@@ -18,10 +18,12 @@ namespace qds::tool {
 // stops there.
 int LoadDocument(QdsDocument* document, const std::u16string& path, uint32_t flags);
 
-// Saves `document` to `path` (empty: over the file it was loaded from). A
-// failure is reported as "error S saving FILE" (and the digest's library as
-// on loading), FILE being `path` or the document's file. Returns the save
-// status.
+// Saves `document` to `path` (empty: over the file it was loaded from),
+// never writing a file in place: the text goes to its name with ".tmp"
+// appended, which then takes its place, so that a failed save leaves it as
+// it was (QdsDocument::SaveReplacing). A failure is reported as "error S
+// saving FILE" (and the digest's library as on loading), FILE being `path`
+// or the document's file. Returns the save status.
 int SaveDocument(QdsDocument* document, const std::u16string& path, uint32_t flags);
 
 // The number of entries of all sections.

@@ -6,6 +6,7 @@
 
 #include "common/utf8.h"
 #include "document/qds_document.h"
+#include "symbols/replace_status.h"
 #include "symbols/symbol_table.h"
 #include "tools/arguments.h"
 #include "tools/command_table.h"
@@ -15,19 +16,30 @@
 namespace qds::tool {
 namespace {
 
-// Reads the entry at `position`, growing the buffers and reading again while
-// GetEntry says they are too small.
+// Reads the entry at `position` as a caller of the library does: one read
+// and, when the buffers are too small, one more with the sizes that the
+// first asked for. A second BufferTooSmall is final: an expansion may ask for
+// more on every run (its commands change the table that its size depends
+// on, or a command name is too long to scan).
 ReadStatus ReadEntry(QdsDocument& document, const std::u16string& section, uint32_t position,
                      uint32_t flags, std::vector<char16_t>* key, std::vector<char16_t>* value) {
-  for (;;) {
-    uint32_t keyLength = static_cast<uint32_t>(key->size());
-    uint32_t valueLength = static_cast<uint32_t>(value->size());
-    ReadStatus status = document.GetEntry(section.c_str(), position, key->data(), &keyLength,
-                                          value->data(), &valueLength, flags);
-    if (status != ReadStatus::BufferTooSmall) return status;
-    key->resize(std::max<size_t>(key->size(), keyLength));
-    value->resize(std::max<size_t>(value->size(), valueLength));
-  }
+  uint32_t keyLength = static_cast<uint32_t>(key->size());
+  uint32_t valueLength = static_cast<uint32_t>(value->size());
+  auto read = [&] {
+    return document.GetEntry(section.c_str(), position, key->data(), &keyLength, value->data(),
+                             &valueLength, flags);
+  };
+  ReadStatus status = read();
+  if (status != ReadStatus::BufferTooSmall) return status;
+  key->resize(std::max<size_t>(key->size(), keyLength));
+  value->resize(std::max<size_t>(value->size(), valueLength));
+  keyLength = static_cast<uint32_t>(key->size());
+  valueLength = static_cast<uint32_t>(value->size());
+  return read();
+}
+
+void PrintExpansionFailure(uint32_t status, std::u16string_view excerpt) {
+  PrintErrorLine("error " + std::to_string(status) + " near \"" + EncodeUtf8(excerpt) + "\"");
 }
 
 int RunGet(CommandArguments arguments) {
@@ -72,12 +84,20 @@ int RunGet(CommandArguments arguments) {
       case ReadStatus::ExpansionFailed: {
         const char16_t* context = nullptr;
         uint32_t expansion = document.GetExpansionError(&context);
-        PrintErrorLine("error " + std::to_string(expansion) + " near \"" + EncodeUtf8(context) +
-                       "\"");
+        PrintExpansionFailure(expansion, context);
         return static_cast<int>(ReadStatus::ExpansionFailed);
       }
-      case ReadStatus::BufferTooSmall:
-        return static_cast<int>(status);  // ReadEntry never stops here
+      case ReadStatus::BufferTooSmall: {
+        // Only an expansion that asked for more again ends here: it failed,
+        // and is told with the excerpt of the unexpanded value that a failure
+        // leaves. The unexpanded value always fits the second read.
+        uint32_t errorPosition = static_cast<uint32_t>(document.expansionErrorPos);
+        static_cast<void>(
+            ReadEntry(document, section, position, flags & ~ReadExpand, &key, &value));
+        PrintExpansionFailure(static_cast<uint32_t>(ReplaceStatus::BufferTooSmall),
+                              ExpansionExcerpt(value.data(), errorPosition));
+        return static_cast<int>(ReadStatus::ExpansionFailed);
+      }
     }
   }
 }

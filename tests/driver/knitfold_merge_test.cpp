@@ -121,6 +121,39 @@ TEST_P(KnitfoldMergeTest, AddsSectionsKeysAndFurtherValuesKeepingTheTargetsComme
   EXPECT_EQ(Snapshot(dir / "in"), before);
 }
 
+// What the read buffers of 260 characters let through: a section name, key
+// or value of 260 characters or more is skipped, except that a key with an
+// empty value arrives cut to 259 characters; a value is measured without
+// its enclosing quotes, so a quoted value of 261 stored characters arrives.
+TEST_P(KnitfoldMergeTest, LongNamesKeysAndValuesArriveOrAreSkippedByTheirLength) {
+  auto text = [](char16_t c, size_t length) { return std::u16string(length, c); };
+  const struct {
+    std::u16string section;
+    std::u16string entry;    // as the compat file holds it
+    std::u16string arrives;  // as the target gets it; empty: skipped
+  } cases[] = {
+      {text(u's', 259), u"k=v", u"k=v"},
+      {text(u'S', 260), u"k=v", u""},
+      {u"A", text(u'k', 259) + u"=v", text(u'k', 259) + u"=v"},
+      {u"B", text(u'k', 260) + u"=v", u""},
+      {u"C", text(u'k', 300) + u"=", text(u'k', 259) + u"="},
+      {u"D", u"k=" + text(u'v', 259), u"k=" + text(u'v', 259)},
+      {u"E", u"k=" + text(u'v', 260), u""},
+      {u"F", u"k=\"" + text(u'v', 259) + u"\"", u"k=" + text(u'v', 259)},
+      {u"G", u"k=\"" + text(u'v', 260) + u"\"", u""},
+  };
+  std::u16string compatText;
+  std::u16string expected = kTarget;
+  expected.resize(expected.find(u"; tail\n"));
+  for (const auto& c : cases) {
+    compatText += u"[" + c.section + u"]\n" + c.entry + u"\n";
+    if (!c.arrives.empty()) expected += u"\n[" + c.section + u"]\n" + c.arrives + u"\n";
+  }
+  WriteBytes(compat, Qds(compatText));
+  ASSERT_EQ(Run().exitCode, 0);
+  EXPECT_EQ(ReadBytes(target), Qds(expected + u"; tail\n"));
+}
+
 TEST_P(KnitfoldMergeTest, TwoCompatSectionsOfOneNameEachContribute) {
   WriteBytes(compat, Qds(u"[$version 2$]\n[S]\nk=1\n[s]\nk=2\n"));
   ASSERT_EQ(Run().exitCode, 0);
@@ -169,6 +202,19 @@ TEST_P(KnitfoldMergeTest, KeyFileAloneGetsItsWorkingCopy) {
   ASSERT_EQ(Run().exitCode, 0);
   EXPECT_FALSE(fs::exists(dir / "pkg/TessalCF.ADF/extra.cmd"));
   EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.key"), "key bytes");
+}
+
+// A compat file inside the working folder is its own working copy's
+// source: its command and key files count as copied, and stay as they are.
+TEST_P(KnitfoldMergeTest, CompatInsideTheWorkingFolderKeepsItsCommandAndKeyFiles) {
+  fs::create_directory(dir / "pkg/TessalCF.ADF");
+  WriteBytes(dir / "pkg/TessalCF.ADF/x.qds", Qds(u"[S]\nk=v\n"));
+  WriteBytes(dir / "pkg/TessalCF.ADF/x.cmd", "command bytes");
+  WriteBytes(dir / "pkg/TessalCF.ADF/x.key", "key bytes");
+  const auto before = Snapshot(dir / "pkg/TessalCF.ADF");
+  EXPECT_EQ(Run("pkg/app.qds", "pkg/TessalCF.ADF/x.qds").exitCode, 0);
+  EXPECT_EQ(Log(), u"");
+  EXPECT_EQ(Snapshot(dir / "pkg/TessalCF.ADF"), before);
 }
 
 TEST_P(KnitfoldMergeTest, FileNamedLikeTheWorkingFolderGivesACopyError) {

@@ -5,13 +5,17 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include "platform/shared_library.h"
 #endif
 
 #include <cctype>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "platform/file_identity.h"
 #include "support/system_codes.h"
 #include "support/test_support.h"
 
@@ -247,6 +251,33 @@ TEST(FileServicesTest, AttributesTellDirectoriesAndReadOnlyFiles) {
   EXPECT_FALSE(QueryAttributes(WidePath(dir / "none").c_str(), &attributes));
   EXPECT_TRUE(RemoveFile(file.c_str()));
   EXPECT_FALSE(FindEntry(file.c_str(), &attributes));
+}
+
+// A regular file is told apart without being opened, and opened for
+// reading without waiting; anything else is neither. Two names lead to one
+// file only when the file system says so.
+TEST(FileServicesTest, RegularFilesAreToldApartAndOpenedWithoutWaiting) {
+  ScratchDir dir;
+  WriteBytes(dir / "file", "x");
+  std::filesystem::create_directory(dir / "folder");
+  std::vector<std::pair<std::string, bool>> names = {
+      {"file", true}, {"folder", false}, {"missing", false}};
+#ifndef _WIN32
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);  // no writer: a plain open would wait
+  names.emplace_back("fifo", false);
+#endif
+  for (const auto& [name, regular] : names) {
+    std::u16string path = WidePath(dir / name);
+    EXPECT_EQ(IsRegularFile(path.c_str()), regular) << name;
+    int error = 0;
+    int descriptor = OpenRegularFile(path.c_str(), &error);
+    EXPECT_EQ(descriptor >= 0, regular) << name;
+    if (descriptor >= 0) CloseDescriptor(descriptor);
+  }
+  std::u16string file = WidePath(dir / "file");
+  EXPECT_TRUE(SameFile(file.c_str(), WidePath(dir / "folder/../file").c_str()));
+  EXPECT_FALSE(SameFile(file.c_str(), WidePath(dir / "folder").c_str()));
+  EXPECT_FALSE(SameFile(file.c_str(), WidePath(dir / "missing").c_str()));
 }
 
 #ifdef _WIN32

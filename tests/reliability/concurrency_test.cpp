@@ -1,13 +1,16 @@
 // Two knitfold runs on one target at the same time: the log is held
 // exclusively by the first, the second gives up without touching anything,
-// and the target is never corrupted.
+// and the target is never corrupted. Within a run, what goes on at the same
+// time never shows: a run that ends early never touches the compat file.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <future>
 
 #include "reliability/package_run.h"
+#include "support/system_codes.h"
 
 namespace qds {
 namespace {
@@ -76,6 +79,39 @@ TEST(ConcurrencyTest, RunsAtTheSameTimeNeverCorruptTheTarget) {
   }
   EXPECT_GT(overlapped, 0) << "no pair of runs ever met";
   RecordProperty("overlapping_pairs", overlapped);
+}
+
+// The compat file loads beside the target only where that cannot be seen. A
+// run that ends before the compat file's turn (the target has a syntax
+// error, or is missing so that no backup can be made) tells its own failure
+// at once and never opens the compat file, here a FIFO that no one writes.
+TEST(ConcurrencyTest, ARunThatEndsBeforeTheCompatLoadNeverOpensTheCompatFile) {
+  test::Package package(u"[$version 3, codepage 1200$]\n[S]\n=no key\n", kCompat);
+  fs::remove(package.compat());
+  ASSERT_EQ(mkfifo(package.compat().c_str(), 0600), 0);
+  const std::u16string target = test::WidePath(package.target());
+  const fs::path report = package.root() / "faults.txt";
+  const struct {
+    bool targetMissing;
+    std::u16string log;
+  } cases[] = {
+      {false, u"Error 7 loading file " + target + u"\n"},
+      {true, u"Error copying " + target + u" to " + test::WidePath(package.backup()) + u" : " +
+                 test::SystemErrorText(test::kCodeMissingFile) + u"\n"},
+  };
+  for (const auto& c : cases) {
+    if (c.targetMissing) fs::remove(package.target());
+    fs::remove(report);
+    test::ProcessResult result =
+        package.Run(package.FaultEnvironment(0, "fail", report), std::chrono::seconds(10));
+    EXPECT_LT(result.elapsed, std::chrono::seconds(2));
+    EXPECT_EQ(result.exitCode, kFailure);
+    EXPECT_EQ(package.LogText(), c.log);
+    EXPECT_FALSE(fs::exists(package.backup()));
+    for (const std::string& operation : test::ReadFaultReport(report).operations) {
+      EXPECT_EQ(operation.find(package.compat().string()), std::string::npos) << operation;
+    }
+  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Whole runs of knitfold in which the N-th file-system operation fails, or
-// kills the process, for every N that a run reaches: whatever happens, the
-// user's package is never lost or damaged.
+// Whole runs of knitfold (and qdstool) in which the N-th file-system
+// operation fails, or kills the process, for every N that a run reaches:
+// whatever happens, the user's package is never lost or damaged.
 
 #include <gtest/gtest.h>
 
@@ -180,6 +180,46 @@ TEST_F(FaultInjectionTest, AKillAtAnyOperationLosesNothingAndTheNextRunCompletes
     EXPECT_EQ(merged.Load(test::WidePath(package_.target()).c_str(), KeepComments), LoadStatus::Ok);
   }
   EXPECT_GT(reached, 30);
+}
+
+// qdstool never writes a file in place: whichever operation of a save
+// fails, an existing output holds its old bytes or the whole new text, and a
+// failed write leaves it as it was.
+TEST(QdsToolFaultTest, AFailedSaveLeavesAnExistingOutputWhole) {
+  test::Package package(kTarget, kCompat);
+  const std::string in = package.target().string();
+  const std::string out = (package.root() / "pkg/out.qds").string();
+  const fs::path report = package.root() / "faults.txt";
+  const std::string old = "the output of an earlier run";
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"rewrite", in, out}, {"sign", in, "-o", out}}) {
+    auto run = [&](long at, test::FaultReport* faults) {
+      WriteBytes(out, old);
+      fs::remove(report);
+      test::ScopedEnvironment environment(package.FaultEnvironment(at, "fail", report));
+      test::ProcessResult result =
+          test::RunProcess(test::BuiltProgram("src/tools/qdstool"), command);
+      *faults = test::ReadFaultReport(report);
+      return result;
+    };
+    test::FaultReport faults;
+    ASSERT_EQ(run(0, &faults).exitCode, 0) << command[0];
+    const std::string written = ReadBytes(out);
+    for (long n = 1;; ++n) {
+      test::ProcessResult result = run(n, &faults);
+      if (faults.acted.empty()) break;
+      SCOPED_TRACE(command[0] + ", failing operation " + std::to_string(n) + ": " + faults.acted);
+      // A rewrite whose load failed saves what it read: another text.
+      if (faults.acted.ends_with(" " + in)) continue;
+      const std::string left = ReadBytes(out);
+      if (result.exitCode == 0 || left != old) {
+        EXPECT_EQ(left, written);
+      }
+      if (faults.acted.starts_with("write ")) {
+        EXPECT_EQ(left, old);
+      }
+    }
+  }
 }
 
 }  // namespace

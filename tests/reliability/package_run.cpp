@@ -67,13 +67,15 @@ Package::Package(std::u16string_view target, std::u16string_view compat) {
   WriteBytes(dir_ / "in/extra.key", "key file bytes");
 }
 
-ProcessResult Package::Run(const std::map<std::string, std::string>& environment) const {
+ProcessResult Package::Run(const std::map<std::string, std::string>& environment,
+                           std::chrono::milliseconds timeout) const {
   ScopedEnvironment scope(environment);
-  return Launch();
+  return Launch(timeout);
 }
 
-ProcessResult Package::Launch() const {
-  return RunProcess(BuiltProgram("src/knitfold"), {target().string(), compat().string()}, root());
+ProcessResult Package::Launch(std::chrono::milliseconds timeout) const {
+  return RunProcess(BuiltProgram("src/knitfold"), {target().string(), compat().string()}, root(),
+                    timeout);
 }
 
 std::map<std::string, std::string> Package::FaultEnvironment(long at, std::string_view action,

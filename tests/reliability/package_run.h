@@ -5,6 +5,7 @@
 #ifndef KNITFOLD_TESTS_RELIABILITY_PACKAGE_RUN_H_
 #define KNITFOLD_TESTS_RELIABILITY_PACKAGE_RUN_H_
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -54,11 +55,13 @@ class Package {
   std::filesystem::path log() const { return dir_ / "pkg/app.qds.log"; }
   std::filesystem::path compat() const { return dir_ / "in/extra.qds"; }
 
-  // Runs knitfold on the package, with `environment` added.
-  ProcessResult Run(const std::map<std::string, std::string>& environment = {}) const;
+  // Runs knitfold on the package, with `environment` added, stopping it
+  // after `timeout` (zero: never).
+  ProcessResult Run(const std::map<std::string, std::string>& environment = {},
+                    std::chrono::milliseconds timeout = {}) const;
   // Runs knitfold on the package in the environment as it is; several runs
   // may go at once on different threads.
-  ProcessResult Launch() const;
+  ProcessResult Launch(std::chrono::milliseconds timeout = {}) const;
   // The environment that makes the fault injector act on operation `at`
   // (0: none) of the paths below the package's folder, reporting to `report`.
   std::map<std::string, std::string> FaultEnvironment(long at, std::string_view action,

@@ -4,6 +4,7 @@
 #ifndef KNITFOLD_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define KNITFOLD_TESTS_SUPPORT_TEST_SUPPORT_H_
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -45,6 +46,8 @@ struct ProcessResult {
   int exitCode = -1;
   std::string standardOutput;
   std::string standardError;
+  // From the start of the process until it ended, or was killed.
+  std::chrono::steady_clock::duration elapsed{};
 };
 
 // Exit status -1 as RunProcess reports it.
@@ -55,10 +58,13 @@ inline constexpr int kExitStatusMinusOne = 255;
 #endif
 
 // Runs `program` with `arguments` in `workingDir` (the current folder when
-// empty) and collects its output.
+// empty) and collects its output. With a `timeout` (zero: none), a process
+// still running after it is killed (on Windows with exit code 1460, the
+// system's code for a timeout).
 ProcessResult RunProcess(const std::filesystem::path& program,
                          const std::vector<std::string>& arguments,
-                         const std::filesystem::path& workingDir = {});
+                         const std::filesystem::path& workingDir = {},
+                         std::chrono::milliseconds timeout = {});
 
 // A built executable of the project, e.g. BuiltProgram("src/knitfold") (the
 // platform's suffix for programs, such as ".exe", is added).

@@ -2,13 +2,17 @@
 // processes and file locks.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "common/utf8.h"
 #include "support/system_codes.h"
@@ -40,7 +44,8 @@ std::string DrainInto(int descriptor) {
 
 ProcessResult RunProcess(const std::filesystem::path& program,
                          const std::vector<std::string>& arguments,
-                         const std::filesystem::path& workingDir) {
+                         const std::filesystem::path& workingDir,
+                         std::chrono::milliseconds timeout) {
   int out[2];
   int err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
@@ -59,19 +64,39 @@ ProcessResult RunProcess(const std::filesystem::path& program,
   for (std::string& argument : argv) pointers.push_back(argument.data());
   pointers.push_back(nullptr);
   pid_t pid;
+  auto start = std::chrono::steady_clock::now();
   int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, pointers.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   close(err[1]);
   if (spawned != 0) throw std::runtime_error("posix_spawn failed: " + program.string());
+  // The watchdog kills the process once the timeout passes, unless it has
+  // ended by then (its output closed).
+  std::mutex mutex;
+  std::condition_variable endedOrTimedOut;
+  bool ended = false;
+  std::thread watchdog;
+  if (timeout.count() > 0) {
+    watchdog = std::thread([&] {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (!endedOrTimedOut.wait_for(lock, timeout, [&] { return ended; })) kill(pid, SIGKILL);
+    });
+  }
   ProcessResult result;
   // Standard error is small; read standard output to its end first.
   result.standardOutput = DrainInto(out[0]);
   result.standardError = DrainInto(err[0]);
   close(out[0]);
   close(err[0]);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    ended = true;
+  }
+  endedOrTimedOut.notify_one();
+  if (watchdog.joinable()) watchdog.join();
   int status = 0;
   waitpid(pid, &status, 0);
+  result.elapsed = std::chrono::steady_clock::now() - start;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }

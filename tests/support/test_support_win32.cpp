@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -85,20 +87,15 @@ std::string DrainInto(HANDLE pipe) {
 
 }  // namespace
 
+// Named by 64 random bits, so that no earlier folder is ever met.
 ScratchDir::ScratchDir() {
-  static unsigned counter = 0;
-  std::filesystem::path base = std::filesystem::temp_directory_path();
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::wstring name = L"knitfold-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                        std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(counter++);
-    std::filesystem::path candidate = base / name;
-    if (CreateDirectoryW(candidate.c_str(), nullptr)) {
-      path_ = candidate;
-      return;
-    }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  std::random_device random;
+  uint64_t bits = (uint64_t{random()} << 32) | random();
+  path_ = std::filesystem::temp_directory_path() / (L"knitfold-test-" + std::to_wstring(bits));
+  if (!CreateDirectoryW(path_.c_str(), nullptr)) {
+    throw std::runtime_error("cannot create a scratch folder: error " +
+                             std::to_string(GetLastError()));
   }
-  throw std::runtime_error("cannot create a scratch folder");
 }
 
 std::u16string WidePath(const std::filesystem::path& path) {
@@ -108,7 +105,8 @@ std::u16string WidePath(const std::filesystem::path& path) {
 
 ProcessResult RunProcess(const std::filesystem::path& program,
                          const std::vector<std::string>& arguments,
-                         const std::filesystem::path& workingDir) {
+                         const std::filesystem::path& workingDir,
+                         std::chrono::milliseconds timeout) {
   std::wstring commandLine = QuoteArgument(program.native());
   for (const std::string& argument : arguments) {
     commandLine += L' ';
@@ -130,6 +128,7 @@ ProcessResult RunProcess(const std::filesystem::path& program,
   // reason of the test's: it is tried again a few times, and the error of
   // the last try is the one reported.
   bool started = false;
+  auto start = std::chrono::steady_clock::now();
   for (int attempt = 0; attempt < 5 && !started; ++attempt) {
     if (attempt > 0) Sleep(100 * attempt);
     const wchar_t* folder = workingDir.empty() ? nullptr : workingDir.c_str();
@@ -147,9 +146,15 @@ ProcessResult RunProcess(const std::filesystem::path& program,
   err.write.Close();
   ProcessResult result;
   std::thread errorReader([&] { result.standardError = DrainInto(err.read.get()); });
-  result.standardOutput = DrainInto(out.read.get());
+  std::thread outputReader([&] { result.standardOutput = DrainInto(out.read.get()); });
+  DWORD wait = timeout.count() > 0 ? static_cast<DWORD>(timeout.count()) : INFINITE;
+  if (WaitForSingleObject(child.get(), wait) == WAIT_TIMEOUT) {
+    TerminateProcess(child.get(), ERROR_TIMEOUT);
+    WaitForSingleObject(child.get(), INFINITE);
+  }
+  result.elapsed = std::chrono::steady_clock::now() - start;
+  outputReader.join();
   errorReader.join();
-  WaitForSingleObject(child.get(), INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(child.get(), &code);
   result.exitCode = static_cast<int>(code);

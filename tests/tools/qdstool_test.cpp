@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/path_syntax.h"
 #include "support/test_support.h"
 
 namespace qds {
@@ -241,6 +242,40 @@ TEST_F(QdsToolTest, RewriteSavesWhatAFailedLoadKeptAndExitsWithTheLoadStatus) {
   EXPECT_EQ(saveFailed.exitCode, 2);
   EXPECT_EQ(saveFailed.standardError, "error 2 saving " + Path("no/dir/out.qds") + "\n");
 }
+
+// An output name that differs from the input's only in letter case names
+// another file where the file system tells case apart, and the input itself
+// on Windows, which does not.
+TEST_F(QdsToolTest, OutputNamedLikeTheInputInOtherCaseIsTheInputOnlyWhereCaseIsIgnored) {
+  const std::string in = Path("a.qds");
+  for (const char* command : {"rewrite", "sign"}) {
+    auto run = [&](const std::string& out) {
+      Write("a.qds", kSample);
+      return std::string(command) == "rewrite" ? Tool({command, "--save-flags", "0", in, out})
+                                               : Tool({command, in, "-o", out});
+    };
+    ASSERT_EQ(run(Path("b.qds")).exitCode, 0) << command;
+    const std::string written = ReadBytes(Path("b.qds"));
+    ProcessResult result = run(Path("A.QDS"));
+    EXPECT_EQ(result.exitCode, 0) << command << ": " << result.standardError;
+    if (platform::kNamesIgnoreCase) {
+      EXPECT_EQ(ReadBytes(in), written) << command;
+    } else {
+      EXPECT_EQ(ReadBytes(in), Utf16Bytes(kSample, true)) << command;
+      EXPECT_EQ(ReadBytes(Path("A.QDS")), written) << command;
+    }
+  }
+}
+
+#ifndef _WIN32
+// What no file can replace, a device, is written where it stands.
+TEST_F(QdsToolTest, OutputThatIsADeviceIsWrittenDirectly) {
+  const std::string file = Write("a.qds", kSample);
+  ProcessResult result = Tool({"sign", file, "-o", "/dev/stdout"});
+  EXPECT_EQ(result.exitCode, 0) << result.standardError;
+  EXPECT_EQ(result.standardOutput.rfind(Utf16Bytes(kSample, true), 0), 0u);
+}
+#endif
 
 TEST_F(QdsToolTest, DumpPrintsTheDocumentAsEscapedJson) {
   const std::string file = Write("a.qds", kSample);

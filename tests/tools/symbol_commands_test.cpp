@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "common/utf8.h"
 #include "support/test_support.h"
 
 namespace qds {
@@ -12,9 +14,16 @@ namespace {
 
 using test::ProcessResult;
 
+// Every run ends within seconds; one that would not is stopped.
 ProcessResult Tool(const std::vector<std::string>& arguments) {
-  return test::RunProcess(test::BuiltProgram("src/tools/qdstool"), arguments);
+  return test::RunProcess(test::BuiltProgram("src/tools/qdstool"), arguments, {},
+                          std::chrono::seconds(10));
 }
+
+// Expansions that a larger buffer cannot cure: a command name too long to
+// scan, and commands that change the table that the size depends on.
+const std::u16string kNameTooLong = u"%!" + std::u16string(66, u'a') + u"()%";
+const char16_t kGrowing[] = u"%!set(c,%!eval(%c%+1)%)%%!for(i,1,%c%,x)%";
 
 struct Expected {
   int exitCode;
@@ -32,7 +41,7 @@ void ExpectRun(const std::vector<std::string>& arguments, const Expected& expect
 }
 
 TEST(SymbolToolTest, ExpandPrintsTheExpansionOrTheFailure) {
-  static const struct {
+  const struct {
     std::vector<std::string> arguments;
     Expected expected;
   } cases[] = {
@@ -44,6 +53,9 @@ TEST(SymbolToolTest, ExpandPrintsTheExpansionOrTheFailure) {
       {{"expand", "50%"}, {1, "", "error 1 at 3\n"}},
       {{"expand", "--no-commands", "ab%!if(1)%"}, {9, "", "error 9 at 3\n"}},
       {{"expand", "%!define(me,%`%!me()%`%)%%!me()%"}, {20, "", "error 20 at 27\n"}},
+      // One retry with the size asked, which does not fit either.
+      {{"expand", EncodeUtf8(kNameTooLong)}, {2, "", "error 2 at 2\n"}},
+      {{"expand", "--set", "c=70000", EncodeUtf8(kGrowing)}, {2, "", "error 2 at 0\n"}},
       {{"eval", "1 + 2 * 3"}, {0, "7\n", ""}},
       {{"eval", "--", "-7 / 2"}, {0, "-3\n", ""}},
       {{"eval", "--legacy", "a = a"}, {0, "0\n", ""}},
@@ -100,7 +112,9 @@ TEST_F(GetToolTest, PrintsEntriesReadAsAsked) {
             u"[$version 3, codepage 1200$]\r\n[s]\r\na=\"%who% x\"\r\nb=%!if(1 = 1,yes)%\r\n"
             u"a=2\r\n[t]\r\n");
   const std::string big = Write("big.qds", u"[$version 2$]\r\n[s]\r\nk=%!for(i,1,1500,ab)%\r\n");
-  static const struct {
+  const std::string tooLong = Write("long.qds", u"[s]\r\nk=\"" + kNameTooLong + u"\"\r\n");
+  const std::string growing = Write("grow.qds", u"[s]\r\nk=" + std::u16string(kGrowing) + u"\r\n");
+  const struct {
     std::vector<std::string> arguments;
     Expected expected;
   } cases[] = {
@@ -110,6 +124,12 @@ TEST_F(GetToolTest, PrintsEntriesReadAsAsked) {
       {{"get", file, "u"}, {10, "", "error 10: no section u\n"}},
       {{"get", "--expand", "--set", "who=Ann", file, "s"},
        {8, "a=Ann x\na=2\n", "error 3 near \"%!if(1 = 1,yes)%\"\n"}},
+      // The retry fails too: a failed expansion, the excerpt cut from the
+      // value as the read saw it (without its quotes).
+      {{"get", "--expand", tooLong, "s"},
+       {8, "", "error 2 near \"%!" + std::string(25, 'a') + "\"\n"}},
+      {{"get", "--expand", "--set", "c=2000", growing, "s"},
+       {8, "", "error 2 near \"%!set(c,%!eval(%c%+1)%)%%\"\n"}},
   };
   for (const auto& c : cases) ExpectRun(c.arguments, c.expected);
   ProcessResult grown = Tool({"get", "--expand", big, "s"});

@@ -20,8 +20,11 @@ class QdsDocument;
 // `prepare` runs while the two files load, which only read them; the merge
 // goes on once it returns true. When it returns false, 0 is returned and
 // nothing reported: the loads count as not made.
+//
+// `targetTouched` is set when the run failed in the save's copy back, which
+// may have changed the target; after any other failure it is left alone.
 int MergeCompatFile(const char16_t* target, const char16_t* compat,
-                    const std::function<bool()>& prepare);
+                    const std::function<bool()>& prepare, bool* targetTouched);
 
 // The merge of two loaded documents: adds every entry of `compat` to
 // `target` as MergeCompatFile does. Each compat entry is let go as soon as

@@ -57,6 +57,18 @@ StreamStatus FileStream::Open(const char16_t* path, int mode) {
   int error = 0;
   int handle = platform::OpenDescriptor(
       path, mode == kStreamRead ? platform::kOpenRead : platform::kOpenWrite, &error);
+  return Opened(handle, error, path, mode);
+}
+
+StreamStatus FileStream::OpenNew(const char16_t* path) {
+  if (!IsValid()) return StreamStatus::NoBuffer;
+  if (handle_ >= 0) return StreamStatus::WrongMode;
+  int error = 0;
+  int handle = platform::CreateNewFile(path, &identity_, &error);
+  return Opened(handle, error, path, kStreamWrite);
+}
+
+StreamStatus FileStream::Opened(int handle, int error, const char16_t* path, int mode) {
   if (handle < 0) {
     lastError_ = error;
     return OpenFailure(error);

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/file_replacement.h"
 #include "support/system_codes.h"
 #include "support/test_support.h"
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "platform/file_replacement.h"
 #include "platform/platform.h"
 #include "reliability/package_run.h"
 
@@ -23,7 +24,7 @@ bool Copy(const fs::path& from, const fs::path& to, bool failIfExists = false) {
 }
 
 bool Move(const fs::path& from, const fs::path& to) {
-  return platform::MoveFileOver(WidePath(from).c_str(), WidePath(to).c_str());
+  return platform::MoveFileOver(WidePath(from).c_str(), WidePath(to).c_str(), nullptr);
 }
 
 enum class Service { Copy, Move };

@@ -38,16 +38,26 @@ std::string DescriptorPath(const std::string& line) {
   return line.substr(open + 1, close - open - 1);
 }
 
-// The quoted texts of a traced line, in order (the paths here hold no quote).
-std::vector<std::string> QuotedTexts(const std::string& line) {
-  std::vector<std::string> texts;
-  for (size_t open = line.find('"'); open != std::string::npos;) {
-    size_t close = line.find('"', open + 1);
-    if (close == std::string::npos) break;
-    texts.push_back(line.substr(open + 1, close - open - 1));
-    open = line.find('"', close + 1);
+// The paths of a traced call, in order: its quoted names (these hold no
+// quote), each joined to the folder of the descriptor before it ("3</dir>",
+// as renameat takes them) unless it is absolute.
+std::vector<std::string> TracedPaths(const std::string& line) {
+  std::vector<std::string> paths;
+  std::string folder;
+  for (size_t at = line.find_first_of("<\""); at != std::string::npos;
+       at = line.find_first_of("<\"", at + 1)) {
+    size_t end = line.find(line[at] == '<' ? '>' : '"', at + 1);
+    if (end == std::string::npos) break;
+    std::string text = line.substr(at + 1, end - at - 1);
+    if (line[at] == '<') {
+      folder = text;
+    } else {
+      paths.push_back(folder.empty() || text.starts_with('/') ? text : folder + "/" + text);
+      folder.clear();
+    }
+    at = end;
   }
-  return texts;
+  return paths;
 }
 
 // The successful flushes, renames and write-back requests of an strace log
@@ -63,7 +73,7 @@ std::vector<Call> ReadTrace(const fs::path& trace) {
     if (line.starts_with("fsync(") || line.starts_with("fdatasync(")) {
       calls.push_back({Call::Flush, DescriptorPath(line), {}});
     } else if (line.starts_with("rename")) {
-      std::vector<std::string> paths = QuotedTexts(line);
+      std::vector<std::string> paths = TracedPaths(line);
       if (paths.size() == 2) calls.push_back({Call::Rename, paths[0], paths[1]});
     } else if (line.starts_with("sync_file_range(")) {
       Call call{Call::WriteBack, DescriptorPath(line), {}};

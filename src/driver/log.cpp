@@ -35,7 +35,10 @@ void LogMessageArgs(uint32_t id, std::initializer_list<platform::FormatArg> args
     bytes.push_back(static_cast<char>(unit & 0xFF));
     bytes.push_back(static_cast<char>(unit >> 8));
   }
-  platform::WriteLog(g_logHandle, bytes.data(), bytes.size());
+  // A message that the log cannot take (a full disk) is not lost.
+  if (!platform::WriteLog(g_logHandle, bytes.data(), bytes.size())) {
+    platform::WriteStandardError(text);
+  }
 }
 
 }  // namespace qds

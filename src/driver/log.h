@@ -36,7 +36,8 @@ std::u16string FormatMessageText(uint32_t id, std::initializer_list<platform::Fo
 
 void LogMessageArgs(uint32_t id, std::initializer_list<platform::FormatArg> args);
 
-// Appends message `id` to the log; dropped while there is no log.
+// Appends message `id` to the log; dropped while there is no log. A message
+// that cannot be written to the log goes to the standard error stream.
 template <typename... Args>
 void LogMessage(uint32_t id, Args... args) {
   LogMessageArgs(id, {platform::FormatArg(args)...});

@@ -107,7 +107,7 @@ void MergeDocuments(QdsDocument* compat, QdsDocument* target) {
 }
 
 int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
-                    const std::function<bool()>& prepare) {
+                    const std::function<bool()>& prepare, bool* targetTouched) {
   // Declared in this order so that the compat document goes first on every
   // return.
   QdsDocument target;
@@ -141,6 +141,7 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
   // The document is not read again: its sections go while its file moves into place.
   if (SaveStatus status = target.SaveReleasingSections(nullptr, KeepComments);
       status != SaveStatus::Ok) {
+    *targetTouched = status == SaveStatus::CopyBackFailed;
     LogMessage(kMessageSaveFailed, static_cast<int32_t>(status), targetName);
     return 0;
   }

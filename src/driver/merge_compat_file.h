@@ -26,8 +26,11 @@ class QdsDocument;
 // target, or beside it where that cannot be seen: a regular file, opened
 // without waiting, whose load a run that ends before the compat file's turn
 // drops unseen. Nothing else at the compat name is opened before its turn.
+//
+// `targetTouched` is set when the run failed in the save's copy back, which
+// may have changed the target; after any other failure it is left alone.
 int MergeCompatFile(const char16_t* target, const char16_t* compat,
-                    const std::function<bool()>& prepare);
+                    const std::function<bool()>& prepare, bool* targetTouched);
 
 // The merge of two loaded documents: adds every entry of `compat` to
 // `target` as MergeCompatFile does. Each compat entry is let go as soon as

@@ -8,6 +8,7 @@
 #include "driver/path_buffer.h"
 #include "driver/path_names.h"
 #include "platform/file_identity.h"
+#include "platform/file_replacement.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 
@@ -49,17 +50,36 @@ void ReportCopyFailure(const char16_t* from, const char16_t* to) {
   LogMessage(kMessageCopyFailed, from, to, text.Data());
 }
 
+// True when the working folder of `copy` is a link (or another reparse
+// point): the copies would land wherever it leads.
+bool IsLinkedWorkingFolder(const PathBuffer& copy) {
+  PathBuffer folder;
+  size_t separator = FindFileName(copy.c_str()) - copy.c_str() - 1;
+  uint32_t attributes;
+  return folder.Assign(copy.view().substr(0, separator)) &&
+         platform::FindEntry(folder.c_str(), &attributes) &&
+         (attributes & platform::kAttributeReparsePoint) != 0;
+}
+
 // Copies a command or key file of the compat package into the working
 // folder, when the file exists. A source that is its own working copy (a
 // compat file inside the working folder) counts as copied, and nothing is
-// deleted. False after a failure, which is reported.
+// deleted. False after a failure, which is reported. The copy is a new file,
+// never one found at its name or reached through a link; a working folder
+// that is a link is refused before anything in it is touched.
 bool PlaceWorkingCopy(const PathBuffer& source, const PathBuffer& copy) {
   uint32_t attributes;
   if (!platform::QueryAttributes(source.c_str(), &attributes)) return true;
   if (platform::SameFile(source.c_str(), copy.c_str())) return true;
-  DeleteExistingFile(copy.c_str(), true);
+  if (IsLinkedWorkingFolder(copy)) {
+    platform::SetLastErrorCode(platform::kErrorLinkRefused);
+    ReportCopyFailure(source.c_str(), copy.c_str());
+    return false;
+  }
+  if (!platform::kNewCopyReplacesItsName) DeleteExistingFile(copy.c_str(), true);
   if (CreateDirectoryChain(copy.c_str()) == 0 ||
-      !platform::CopyFileTo(source.c_str(), copy.c_str(), false)) {
+      !platform::CreateCopy(source.c_str(), copy.c_str(), platform::NewCopyBits::SourceLessUmask,
+                            platform::NewCopyFolder::NeverLink, nullptr)) {
     ReportCopyFailure(source.c_str(), copy.c_str());
     return false;
   }
@@ -109,30 +129,39 @@ int MergeWithBackup(const char16_t* target, const char16_t* compat) {
       !PlaceWorkingCopy(paths.keyFile, paths.keyCopy)) {
     return 0;
   }
-  // The backup is made while the two files load; the merge waits for it.
+  // The backup is made while the two files load; the merge waits for it. It
+  // is a new file with the target's permission bits, whatever stood at its
+  // name.
+  platform::FileIdentity backup;
   bool backupFailed = false;
   uint32_t backupError = 0;
   auto makeBackup = [&] {
-    if (platform::CopyFileTo(target, paths.backup.c_str(), false) ||
-        platform::LastErrorCode() == platform::kErrorFileExists) {
+    if (platform::CreateCopy(target, paths.backup.c_str(), platform::NewCopyBits::Source,
+                             platform::NewCopyFolder::MayBeLink, &backup)) {
       return true;
     }
     backupFailed = true;
     backupError = platform::LastErrorCode();  // kept by the thread that made the copy
     return false;
   };
-  int merged = MergeCompatFile(target, compat, makeBackup);
+  bool targetTouched = false;
+  int merged = MergeCompatFile(target, compat, makeBackup, &targetTouched);
   if (backupFailed) {
     platform::SetLastErrorCode(backupError);
     ReportCopyFailure(target, paths.backup.c_str());
     return 0;
   }
-  if (merged == 1) {
-    platform::RemoveFile(paths.backup.c_str());
-    return 1;
+  // A target that the run never changed keeps all it is (its file, links,
+  // bits, owner): only the backup goes. One that the save's copy back may
+  // have changed gets the backup back through the service that the save
+  // uses, which keeps what a successful save keeps; killed meanwhile, the
+  // original is in the target or in the backup.
+  if (merged == 1 || !targetTouched) {
+    platform::RemoveCreatedFile(paths.backup.c_str(), backup);
+  } else {
+    platform::MoveFileOver(paths.backup.c_str(), target, &backup);
   }
-  platform::MoveFileReplacing(paths.backup.c_str(), target);
-  return 0;
+  return merged;
 }
 
 }  // namespace qds

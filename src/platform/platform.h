@@ -30,6 +30,10 @@ void SetLastErrorCode(uint32_t code);
 extern const uint32_t kErrorAlreadyExists;  // a directory asked for already exists
 extern const uint32_t kErrorFileExists;     // the copy's destination exists
 extern const uint32_t kErrorNameTooLong;    // a path does not fit the path buffers
+// What CreateExclusiveLog reports for a log name that shows something other
+// than a regular file (a FIFO, a device) or a file with several links.
+extern const uint32_t kErrorNotRegularFile;
+extern const uint32_t kErrorSeveralLinks;
 
 // The system's text for a system code, unchanged (it may end in a line
 // break). False when the system cannot describe the code.
@@ -67,12 +71,15 @@ size_t WideToAnsiLength(uint32_t codePage, std::u16string_view text);
 using FileHandle = intptr_t;
 inline constexpr FileHandle kInvalidHandle = -1;
 
-// Creates or truncates the log at `path`, open for writing and held
-// exclusively until the process ends. kInvalidHandle on failure, with the
-// cause in LastErrorCode(); a log held by another process cannot be created.
+// Opens or creates the log at `path` for writing, holds it exclusively until
+// the process ends, and only then truncates it. kInvalidHandle on failure,
+// with the cause in LastErrorCode() and the name left as it was: a log held
+// by another process; a link (on Windows any reparse point) at the name,
+// which is never followed; a directory; something other than a regular file
+// (kErrorNotRegularFile); a file with several links (kErrorSeveralLinks).
 FileHandle CreateExclusiveLog(const char16_t* path);
-// Writes `size` bytes; the outcome is not reported.
-void WriteLog(FileHandle log, const void* bytes, size_t size);
+// Writes `size` bytes; false when they could not all be written.
+bool WriteLog(FileHandle log, const void* bytes, size_t size);
 // Writes UTF-16 text to the standard error stream as UTF-8.
 void WriteStandardError(std::u16string_view text);
 
@@ -84,6 +91,9 @@ inline constexpr uint32_t kAttributeHidden = 0x02;
 inline constexpr uint32_t kAttributeSystem = 0x04;
 inline constexpr uint32_t kAttributeDirectory = 0x10;
 inline constexpr uint32_t kAttributeNormal = 0x80;
+// A link, junction or other reparse point; POSIX reports its symbolic links
+// through FindEntry, which does not follow them.
+inline constexpr uint32_t kAttributeReparsePoint = 0x400;
 
 // The attributes of an existing file or directory; false when it cannot be
 // read (for instance because nothing is there).
@@ -96,34 +106,8 @@ bool FindEntry(const char16_t* path, uint32_t* attributes);
 // Creates one directory; kErrorAlreadyExists when something of that name is
 // there already.
 bool MakeDirectory(const char16_t* path);
-// Copies the bytes of `from` to `to`; an existing `to` is replaced unless
-// `failIfExists`, which then fails with kErrorFileExists. An existing `to`
-// that may not be written (or is a folder) is refused, as overwriting it
-// would be. On POSIX the replacement is atomic and durable: the copy is
-// written beside `to` under a temporary name, flushed to disk and renamed
-// over `to`, and the folder is flushed, so that a crash leaves `to` either
-// whole and old or whole and new (and possibly the temporary file). A
-// replaced `to` keeps its permission bits, and its owner where the process
-// may set it. A `to` that is a symbolic link is followed: the link stays and
-// the file it leads to is replaced. A `to` with more than one hard link, or
-// one that is not a regular file, is overwritten in place instead, so that
-// every name keeps seeing one file, and so is a `to` whose folder may not be
-// written; that overwrite is not atomic. A failure after the rename
-// (flushing the folder) is reported although `to` holds the copy.
-bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists);
-// Puts the file `from` in the place of `to` and removes `from`: the result
-// of CopyFileTo(from, to, false) followed by RemoveFile(from), which is what
-// it does wherever it cannot do better. On POSIX, when `from` and the file
-// that `to` leads to are existing regular files of one name each on one file
-// system, `from` itself takes `to`'s permission bits and owner, is flushed
-// and renamed over it, and the folders are flushed: no byte is copied. A
-// failure after the rename (flushing the folders) is reported although `to`
-// holds the file and `from` is gone.
-bool MoveFileOver(const char16_t* from, const char16_t* to);
-// Moves `from` to `to`, replacing an existing `to` in one step. On POSIX the
-// folders involved are flushed afterwards, so the move outlasts a crash; a
-// failure to flush is reported although the move happened.
-bool MoveFileReplacing(const char16_t* from, const char16_t* to);
+// Copies and moves that replace a file, and the files that a run creates at
+// names it picks: file_replacement.h.
 bool RemoveFile(const char16_t* path);
 
 // ---- Descriptor I/O (runtime error numbers) ------------------------------------

@@ -1,6 +1,7 @@
 // The Windows implementation of the platform layer: errors, log, console,
 // files, directories and descriptor I/O, on the kernel32 services and the C
-// runtime's wide descriptor functions.
+// runtime's wide descriptor functions. The services that put files in place
+// are in win32_file_replacement.cpp.
 
 #include <fcntl.h>
 #include <io.h>
@@ -14,6 +15,7 @@
 
 #include "common/text.h"
 #include "common/utf8.h"
+#include "platform/file_replacement.h"
 #include "platform/platform.h"
 #include "platform/win32_wide.h"
 
@@ -30,15 +32,16 @@ constexpr size_t kMaxTransfer = INT_MAX;
 
 HANDLE AsHandle(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
-void WriteAllToHandle(HANDLE handle, const void* bytes, size_t size) {
+bool WriteAllToHandle(HANDLE handle, const void* bytes, size_t size) {
   const char* next = static_cast<const char*>(bytes);
   while (size > 0) {
     DWORD chunk = static_cast<DWORD>(std::min(size, kMaxTransfer));
     DWORD written = 0;
-    if (!WriteFile(handle, next, chunk, &written, nullptr) || written == 0) return;
+    if (!WriteFile(handle, next, chunk, &written, nullptr) || written == 0) return false;
     next += written;
     size -= written;
   }
+  return true;
 }
 
 }  // namespace
@@ -48,6 +51,8 @@ void WriteAllToHandle(HANDLE handle, const void* bytes, size_t size) {
 const uint32_t kErrorAlreadyExists = ERROR_ALREADY_EXISTS;
 const uint32_t kErrorFileExists = ERROR_FILE_EXISTS;
 const uint32_t kErrorNameTooLong = ERROR_FILENAME_EXCED_RANGE;
+const uint32_t kErrorNotRegularFile = ERROR_BAD_FILE_TYPE;
+const uint32_t kErrorSeveralLinks = ERROR_TOO_MANY_LINKS;
 
 uint32_t LastErrorCode() { return GetLastError(); }
 void SetLastErrorCode(uint32_t code) { SetLastError(code); }
@@ -76,15 +81,36 @@ bool ErrorText(uint32_t code, CountedString* text) {
 
 // ---- Console and log --------------------------------------------------------
 
+// Opened rather than created afresh, so that a link or junction at the name
+// is seen instead of followed, and truncated only once it is known to be a
+// plain file that this process holds alone.
 FileHandle CreateExclusiveLog(const char16_t* path) {
-  HANDLE log = CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE log = CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (log == INVALID_HANDLE_VALUE) return kInvalidHandle;
+  BY_HANDLE_FILE_INFORMATION information;
+  DWORD refusal = 0;
+  if (!GetFileInformationByHandle(log, &information)) {
+    refusal = GetLastError();
+  } else if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    refusal = kErrorLinkRefused;
+  } else if (GetFileType(log) != FILE_TYPE_DISK) {
+    refusal = kErrorNotRegularFile;
+  } else if (information.nNumberOfLinks > 1) {
+    refusal = kErrorSeveralLinks;
+  } else if (!SetEndOfFile(log)) {
+    refusal = GetLastError();
+  }
+  if (refusal != 0) {
+    CloseHandle(log);
+    SetLastError(refusal);
+    return kInvalidHandle;
+  }
   return reinterpret_cast<FileHandle>(log);
 }
 
-void WriteLog(FileHandle log, const void* bytes, size_t size) {
-  if (log != kInvalidHandle) WriteAllToHandle(AsHandle(log), bytes, size);
+bool WriteLog(FileHandle log, const void* bytes, size_t size) {
+  return log != kInvalidHandle && WriteAllToHandle(AsHandle(log), bytes, size);
 }
 
 // A console shows UTF-16 text as it is; a pipe or a file gets UTF-8, as on
@@ -127,19 +153,6 @@ bool FindEntry(const char16_t* path, uint32_t* attributes) {
 }
 
 bool MakeDirectory(const char16_t* path) { return CreateDirectoryW(Wide(path), nullptr) != 0; }
-
-bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists) {
-  return CopyFileW(Wide(from), Wide(to), failIfExists) != 0;
-}
-
-// A rename would not keep what a copy keeps of a read-only or hidden `to`.
-bool MoveFileOver(const char16_t* from, const char16_t* to) {
-  return CopyFileTo(from, to, false) && RemoveFile(from);
-}
-
-bool MoveFileReplacing(const char16_t* from, const char16_t* to) {
-  return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING) != 0;
-}
 
 bool RemoveFile(const char16_t* path) { return DeleteFileW(Wide(path)) != 0; }
 

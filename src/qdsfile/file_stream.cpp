@@ -69,6 +69,14 @@ StreamStatus FileStream::OpenRegularFile(const char16_t* path) {
   return Opened(handle, error, path, kStreamRead);
 }
 
+StreamStatus FileStream::OpenNew(const char16_t* path) {
+  if (!IsValid()) return StreamStatus::NoBuffer;
+  if (handle_ >= 0) return StreamStatus::WrongMode;
+  int error = 0;
+  int handle = platform::CreateNewFile(path, &identity_, &error);
+  return Opened(handle, error, path, kStreamWrite);
+}
+
 StreamStatus FileStream::Opened(int handle, int error, const char16_t* path, int mode) {
   if (handle < 0) {
     lastError_ = error;

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/file_replacement.h"
 #include "qdsfile/buffered_stream.h"
 
 namespace qds {
@@ -52,6 +53,13 @@ class FileStream : public BufferedStream {
   // FIFO, a device or a folder is not read, and the open fails with
   // DeviceFailed.
   [[nodiscard]] StreamStatus OpenRegularFile(const char16_t* path);
+  // Opens `path` for writing as a new file of this process
+  // (platform::CreateNewFile: what stood at the name is removed, never
+  // followed or reused), whose identity() is then known. The statuses of
+  // Open; a name taken again in between is DeviceFailed.
+  [[nodiscard]] StreamStatus OpenNew(const char16_t* path);
+  // The file that OpenNew created.
+  const platform::FileIdentity& identity() const { return identity_; }
   // Flushes, then closes the descriptor: the flush status when the flush
   // failed, else Ok, or CloseFailed when the descriptor could not be closed.
   [[nodiscard]] StreamStatus Close();
@@ -65,8 +73,7 @@ class FileStream : public BufferedStream {
   static constexpr uint32_t kPieceBytes = 128 * 1024;
   static constexpr int64_t kWriteBackBytes = int64_t{8} << 20;
 
-  // Takes the descriptor of an open of `path` for `mode` (-1: the open
-  // failed with `error`).
+  // Takes the descriptor that an open returned (or its failure, `error`).
   StreamStatus Opened(int handle, int error, const char16_t* path, int mode);
   bool HasPiece();
   // One read of the descriptor; the writing of all `count` bytes.
@@ -89,6 +96,7 @@ class FileStream : public BufferedStream {
   // Writing a disk file: bytes written, and those already handed to the disk.
   int64_t written_ = 0;
   int64_t handedToDisk_ = 0;
+  platform::FileIdentity identity_;
 };
 
 }  // namespace qds

@@ -3,8 +3,10 @@
 // Saving over the document's own file (and any save that replaces its
 // destination) goes through a temporary file beside it, which takes the
 // file's place only after every byte was written, so that a failed write
-// never damages the file that was there. Each piece of text is handed to
-// the stream once, in place: there is no whole-file buffer.
+// never damages the file that was there. The temporary file is always a new
+// one of the save's own (platform::CreateNewFile): a file or link that
+// someone left at its name is never written through. Each piece of text is
+// handed to the stream once, in place: there is no whole-file buffer.
 
 #include <algorithm>
 #include <bit>
@@ -16,6 +18,7 @@
 #include "common/text.h"
 #include "document/qds_document.h"
 #include "platform/file_identity.h"
+#include "platform/file_replacement.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 #include "platform/wide_format.h"
@@ -210,9 +213,11 @@ SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, Replacing
   bool copyBack = ownFile || (replacing == Replacing::AnyFile && IsReplaceable(path));
   CountedString target(destination);
   if (copyBack) target.Append(format::kTemporarySuffix);
+  platform::FileIdentity temporary;
+  bool written = false;
   {
     FileStream stream(format::kStreamBufferSize);
-    switch (stream.Open(target.Data(), kStreamWrite)) {
+    switch (copyBack ? stream.OpenNew(target.Data()) : stream.Open(target.Data(), kStreamWrite)) {
       case StreamStatus::Ok:
         break;
       case StreamStatus::NotFound:
@@ -222,17 +227,21 @@ SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, Replacing
       default:
         return SaveStatus::OpenFailed;
     }
-    // On failure the stream's destructor flushes what it holds and closes
-    // the file; the partly written target stays, the document's file is
-    // untouched.
-    if (!WriteText(&stream, flags)) return SaveStatus::WriteFailed;
-    // A failed close can carry a deferred write error: no copy back either.
-    if (stream.Close() != StreamStatus::Ok) return SaveStatus::WriteFailed;
+    temporary = stream.identity();
+    // A failed close can carry a deferred write error. After a failed write
+    // the stream's destructor flushes what it holds and closes the file.
+    written = WriteText(&stream, flags) && stream.Close() == StreamStatus::Ok;
+  }
+  if (!written) {
+    // A partly written temporary file would only hold space that a full
+    // disk lacks; a file written directly stays as far as it got.
+    if (copyBack) platform::RemoveCreatedFile(target.Data(), temporary);
+    return SaveStatus::WriteFailed;
   }
   // The copy back and the removal of the temporary file in one step: where
   // the system allows, the temporary file simply takes the file's place.
   auto copyBackStatus = [&] {
-    bool moved = !copyBack || platform::MoveFileOver(target.Data(), destination);
+    bool moved = !copyBack || platform::MoveFileOver(target.Data(), destination, &temporary);
     return moved ? SaveStatus::Ok : SaveStatus::CopyBackFailed;
   };
   if (after == AfterWriting::KeepSections) return copyBackStatus();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/file_identity.h"
+#include "platform/file_replacement.h"
 #include "support/system_codes.h"
 #include "support/test_support.h"
 

@@ -3,8 +3,12 @@
 // whatever happens, the user's package is never lost or damaged.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <functional>
+#include <memory>
 #include <set>
+#include <sstream>
 
 #include "common/utf8.h"
 #include "document/qds_document.h"
@@ -220,6 +224,153 @@ TEST(QdsToolFaultTest, AFailedSaveLeavesAnExistingOutputWhole) {
       }
     }
   }
+}
+
+// The number of the first operation of a run on `package`, as the fault
+// injector counts them, that is `operation` on a path that `matches`, after
+// the first operation on a path ending in `after` (when given); 0 when none
+// is. The run is made to count them.
+long FindOperation(const test::Package& package, std::string_view operation,
+                   const std::function<bool(const std::string&)>& matches,
+                   std::string_view after = {}) {
+  const fs::path report = package.root() / "faults.txt";
+  package.RunWithFault(0, "fail", report);
+  bool started = after.empty();
+  for (const std::string& line : test::ReadFaultReport(report).operations) {
+    std::istringstream fields(line);
+    long number = 0;
+    std::string name, path;
+    fields >> number >> name >> path;
+    if (started && name == operation && matches(path)) return number;
+    started = started || path.ends_with(after);
+  }
+  return 0;
+}
+
+// A failed run leaves the target the file it was: its bytes, its kind (a
+// symbolic link stays that link, hard links keep sharing one file), its
+// permission bits with the set-id bits and its owner, whatever the umask;
+// whether the run failed before touching it (a missing compat file) or in
+// the save's copy back, which the backup then undoes.
+TEST(RestoreTest, AFailedRunLeavesTheTargetTheFileItWas) {
+  static const struct {
+    const char* what;
+    mode_t umask;
+    void (*make)(const fs::path& pkg);
+  } kinds[] = {
+      {"symbolic link", 022,
+       [](const fs::path& pkg) {
+         fs::rename(pkg / "app.qds", pkg / "real.qds");
+         fs::create_symlink("real.qds", pkg / "app.qds");
+       }},
+      {"second hard link", 022,
+       [](const fs::path& pkg) { fs::create_hard_link(pkg / "app.qds", pkg / "hard.qds"); }},
+      {"mode 2664, another owner", 022,
+       [](const fs::path& pkg) {
+         ASSERT_EQ(chown((pkg / "app.qds").c_str(), 65534, 65534), 0);
+         ASSERT_EQ(chmod((pkg / "app.qds").c_str(), 02664), 0);
+       }},
+      {"umask 077", 077, [](const fs::path&) {}},
+  };
+  struct Facts {
+    std::string bytes, link;
+    struct stat status;
+  };
+  auto factsOf = [](const fs::path& target) {
+    Facts facts{ReadBytes(target), fs::is_symlink(target) ? fs::read_symlink(target) : "", {}};
+    stat(target.c_str(), &facts.status);
+    return facts;
+  };
+  for (const auto& kind : kinds) {
+    for (bool inCopyBack : {false, true}) {
+      SCOPED_TRACE(std::string(kind.what) + (inCopyBack ? ", failed copy back" : ", no compat"));
+      auto prepare = [&] {
+        auto package = std::make_unique<test::Package>(kTarget, kCompat);
+        kind.make(package->root() / "pkg");
+        if (!inCopyBack) fs::remove(package->compat());
+        return package;
+      };
+      // The first flush of the target's file or folder once the merged text
+      // is written: the target then holds it, or part of it.
+      auto notTemporary = [](const std::string& path) { return !path.ends_with(".tmp"); };
+      long at = inCopyBack ? FindOperation(*prepare(), "fsync", notTemporary, "app.qds.tmp") : 0;
+      ASSERT_EQ(at > 0, inCopyBack);
+      auto package = prepare();
+      const fs::path target = package->target();
+      const Facts before = factsOf(target);
+      mode_t umaskBefore = umask(kind.umask);
+      test::ProcessResult result = package->RunWithFault(at, "fail", package->root() / "faults");
+      umask(umaskBefore);
+      const Facts after = factsOf(target);
+      EXPECT_EQ(result.exitCode, kFailure);
+      EXPECT_EQ(after.bytes, before.bytes);
+      EXPECT_EQ(after.link, before.link);
+      EXPECT_EQ(after.status.st_mode & 07777, before.status.st_mode & 07777);
+      EXPECT_EQ(after.status.st_uid, before.status.st_uid);
+      EXPECT_EQ(after.status.st_gid, before.status.st_gid);
+      EXPECT_EQ(after.status.st_nlink, before.status.st_nlink);
+      // Untouched, the target is the very same file.
+      if (!inCopyBack) {
+        EXPECT_EQ(after.status.st_ino, before.status.st_ino);
+      }
+      if (fs::exists(target.parent_path() / "hard.qds")) {
+        EXPECT_TRUE(fs::equivalent(target, target.parent_path() / "hard.qds"));
+      }
+      EXPECT_FALSE(fs::exists(package->backup()));
+    }
+  }
+}
+
+// A full disk where the merged text is written, and where the message is:
+// the partly written temporary file goes before the failure is told, and a
+// message that the log cannot take goes to standard error.
+TEST(FullDiskTest, TheTemporaryFileGoesAndTheMessageIsTold) {
+  for (const char* full : {"app.qds.tmp", "app.qds.log"}) {
+    SCOPED_TRACE(std::string("a full disk at the first write to ") + full);
+    const bool logFull = std::string_view(full) == "app.qds.log";
+    auto prepare = [&] {
+      auto package = std::make_unique<test::Package>(kTarget, kCompat);
+      if (logFull) fs::remove(package->compat());  // for a message to write
+      return package;
+    };
+    long at = FindOperation(*prepare(), "write",
+                            [&](const std::string& path) { return path.ends_with(full); });
+    auto package = prepare();
+    test::ProcessResult result = package->RunWithFault(at, "fail", package->root() / "faults");
+    EXPECT_EQ(result.exitCode, kFailure);
+    const std::string target = package->target().string();
+    if (logFull) {
+      EXPECT_EQ(result.standardError, "Error 2 loading file " + package->compat().string() + "\n");
+    } else {
+      EXPECT_EQ(package->LogText(), u"Error 6 saving file " + test::WidePath(target) + u"\n");
+    }
+    EXPECT_FALSE(fs::exists(target + ".tmp"));
+    EXPECT_FALSE(fs::exists(package->backup()));
+    EXPECT_EQ(ReadBytes(target), test::Qds(kTarget));
+  }
+}
+
+// The same on a file system that is really full.
+TEST(FullDiskTest, OnAFullFileSystemTheMessageStillReachesTheLog) {
+  test::Package package(kTarget, kCompat);
+  const fs::path pkg = package.root() / "pkg";
+  if (test::RunProcess("/bin/mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", pkg}).exitCode) {
+    GTEST_SKIP() << "a 64 KiB tmpfs cannot be mounted here (it takes root, and a system that lets "
+                    "it mount)";
+  }
+  struct Unmount {
+    fs::path folder;
+    ~Unmount() { test::RunProcess("/bin/umount", {"-l", folder.string()}); }
+  } unmount{pkg};
+  // Room for the target, its backup and the working copies, not for the merge.
+  std::u16string text = u"[$version 3, codepage 1200$]\n[S]\n";
+  while (text.size() < 10000) text += u"key=value\n";
+  WriteBytes(package.target(), test::Qds(text));
+  EXPECT_EQ(package.Run().exitCode, kFailure);
+  EXPECT_EQ(package.LogText(), u"Error 6 saving file " + test::WidePath(package.target()) + u"\n");
+  EXPECT_EQ(ReadBytes(package.target()), test::Qds(text));
+  EXPECT_EQ(test::Snapshot(pkg).count("app.qds.tmp") + test::Snapshot(pkg).count("app.qds.bak"),
+            0u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // it is written, ahead of its flush.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <optional>
@@ -38,32 +39,42 @@ std::string DescriptorPath(const std::string& line) {
   return line.substr(open + 1, close - open - 1);
 }
 
-// The quoted texts of a traced line, in order (the paths here hold no quote).
-std::vector<std::string> QuotedTexts(const std::string& line) {
-  std::vector<std::string> texts;
-  for (size_t open = line.find('"'); open != std::string::npos;) {
-    size_t close = line.find('"', open + 1);
-    if (close == std::string::npos) break;
-    texts.push_back(line.substr(open + 1, close - open - 1));
-    open = line.find('"', close + 1);
+// The paths of a traced call, in order: its quoted names (these hold no
+// quote), each joined to the folder of the descriptor before it ("3</dir>",
+// as renameat takes them) unless it is absolute.
+std::vector<std::string> TracedPaths(const std::string& line) {
+  std::vector<std::string> paths;
+  std::string folder;
+  for (size_t at = line.find_first_of("<\""); at != std::string::npos;
+       at = line.find_first_of("<\"", at + 1)) {
+    size_t end = line.find(line[at] == '<' ? '>' : '"', at + 1);
+    if (end == std::string::npos) break;
+    std::string text = line.substr(at + 1, end - at - 1);
+    if (line[at] == '<') {
+      folder = text;
+    } else {
+      paths.push_back(folder.empty() || text.starts_with('/') ? text : folder + "/" + text);
+      folder.clear();
+    }
+    at = end;
   }
-  return texts;
+  return paths;
 }
 
 // The successful flushes, renames and write-back requests of an strace log
 // written with -f (which starts each line with the number of the thread that
 // made the call) and -y (which shows the path of each descriptor as
 // "3</path>").
-std::vector<Call> ReadTrace(const fs::path& trace) {
+std::vector<Call> ReadTrace(const std::string& trace) {
   std::vector<Call> calls;
-  std::istringstream lines(test::ReadBytes(trace));
+  std::istringstream lines(trace);
   for (std::string line; std::getline(lines, line);) {
     line.erase(0, line.find_first_not_of("0123456789 "));
     if (!line.ends_with(") = 0")) continue;
     if (line.starts_with("fsync(") || line.starts_with("fdatasync(")) {
       calls.push_back({Call::Flush, DescriptorPath(line), {}});
     } else if (line.starts_with("rename")) {
-      std::vector<std::string> paths = QuotedTexts(line);
+      std::vector<std::string> paths = TracedPaths(line);
       if (paths.size() == 2) calls.push_back({Call::Rename, paths[0], paths[1]});
     } else if (line.starts_with("sync_file_range(")) {
       Call call{Call::WriteBack, DescriptorPath(line), {}};
@@ -77,22 +88,30 @@ std::vector<Call> ReadTrace(const fs::path& trace) {
   return calls;
 }
 
-// The trace of a knitfold run on `package` under strace, following threads,
-// of the calls in `calls`.
-std::vector<Call> TraceRun(const test::Package& package, const std::string& calls) {
+// The strace log of `command` (a program and its arguments) run in
+// `package`'s folder, following threads, of the calls in `calls`.
+std::string Trace(const test::Package& package, const std::string& calls,
+                  std::vector<std::string> command) {
   const fs::path trace = package.root() / "trace.txt";
   // The sanitizer build's leak check cannot work under a tracer.
   const char* asan = std::getenv("ASAN_OPTIONS");
   test::ScopedEnvironment noLeakCheck(
       {{"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":detect_leaks=0"}});
-  test::ProcessResult result =
-      test::RunProcess(kStrace,
-                       {"-f", "-y", "-qq", "-e", "trace=" + calls, "-o", trace.string(),
-                        test::BuiltProgram("src/knitfold").string(), package.target().string(),
-                        package.compat().string()},
-                       package.root());
+  command.insert(command.begin(),
+                 {"-f", "-y", "-qq", "-e", "trace=" + calls, "-o", trace.string()});
+  test::ProcessResult result = test::RunProcess(kStrace, command, package.root());
   EXPECT_EQ(result.exitCode, 0) << result.standardError;
-  return ReadTrace(trace);
+  return test::ReadBytes(trace);
+}
+
+std::vector<std::string> KnitfoldRun(const test::Package& package) {
+  return {test::BuiltProgram("src/knitfold").string(), package.target().string(),
+          package.compat().string()};
+}
+
+// The trace of a knitfold run on `package`, of the calls in `calls`.
+std::vector<Call> TraceRun(const test::Package& package, const std::string& calls) {
+  return ReadTrace(Trace(package, calls, KnitfoldRun(package)));
 }
 
 // The position of the first rename of a file over `destination`.
@@ -157,6 +176,43 @@ TEST(SyscallOrderTest, ALargeMergedTextIsHandedToTheDiskAsItIsWrittenAndFlushedA
   }
   EXPECT_GE(handedOver, 16ll << 20);
   EXPECT_LT(handedOver, static_cast<long long>(fs::file_size(package.target())));
+}
+
+// No file that holds the text of a target that only its owner may read is
+// ever open to anyone else, whatever the umask: the backup, the temporary
+// file of a save and the hidden copies are each created for their owner
+// alone and never given more than the target's bits.
+TEST(SyscallOrderTest, NoCopyOfAPrivateTargetIsEverOpenToOthers) {
+  if (!fs::exists(kStrace)) GTEST_SKIP() << "strace is not installed (Debian package strace)";
+  test::Package package(u"[$version 3, codepage 1200$]\n[S]\nk=1\n", u"[S]\nk=2\n");
+  for (const char* file : {"pkg/app.qds", "in/extra.cmd", "in/extra.key"}) {
+    fs::permissions(package.root() / file, fs::perms::owner_read | fs::perms::owner_write);
+  }
+  const std::string calls = "openat,fchmod";
+  mode_t umaskBefore = umask(0);
+  std::string trace =
+      Trace(package, calls, KnitfoldRun(package)) +
+      Trace(package, calls,
+            {test::BuiltProgram("src/tools/qdstool").string(), "sign", package.target().string()});
+  umask(umaskBefore);
+  // openat(..., O_...|O_CREAT|..., 0600) = 3</path>, fchmod(3</path>, 0600) = 0
+  std::istringstream lines(trace);
+  int checked = 0;
+  for (std::string line; std::getline(lines, line);) {
+    line.erase(0, line.find_first_not_of("0123456789 "));
+    const size_t end = line.rfind(") = ");
+    const bool creates = line.starts_with("openat(") && line.find("O_CREAT") != std::string::npos;
+    if (end == std::string::npos || line[end + 4] == '-' ||
+        !(creates || line.starts_with("fchmod("))) {
+      continue;
+    }
+    std::string path = DescriptorPath(creates ? line.substr(end) : line);
+    if (!path.starts_with((package.root() / "pkg/").string()) || path.ends_with(".log")) continue;
+    ++checked;
+    size_t mode = line.rfind(", ", end) + 2;
+    EXPECT_EQ(std::stoi(line.substr(mode, end - mode), nullptr, 8) & 077, 0) << line;
+  }
+  EXPECT_GE(checked, 6) << "the trace shows fewer files made than a run makes";
 }
 
 }  // namespace

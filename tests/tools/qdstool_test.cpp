@@ -2,6 +2,9 @@
 // statuses.
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <filesystem>
 #include <sstream>
@@ -148,6 +151,12 @@ TEST_F(QdsToolTest, SignedFileVerifiesUntilItIsChanged) {
   EXPECT_EQ(ReadBytes(file), Utf16Bytes(kSample, true)) << "-o leaves the input alone";
   const std::string bytes = ReadBytes(Path("b.qds"));
   EXPECT_EQ(bytes.rfind(Utf16Bytes(kSample, true) + Utf16Bytes(u"\r\n[$end$]\r\n"), 0), 0u);
+#ifndef _WIN32
+  mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(static_cast<mode_t>(std::filesystem::status(Path("b.qds")).permissions()), 0666 & ~mask)
+      << "a new output is made as any new file is";
+#endif
 
   ProcessResult inPlace = Tool({"sign", file});
   EXPECT_EQ(inPlace.exitCode, 0) << inPlace.standardError;

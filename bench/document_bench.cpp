@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/block_pool.h"
-#include "document/qds_document.h"
-#include "driver/merge_compat_file.h"
+#include "model/document_model.h"
+#include "knitfold/merge_compat_file.h"
 #include "platform/platform.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "common/block_pool.h"
-#include "document/qds_document.h"
+#include "model/document_model.h"
 #include "platform/platform.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "symbols/replace_symbols.h"
-#include "symbols/symbol_table.h"
+#include "expansion/replace_symbols.h"
+#include "expansion/symbol_table.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 
 #include "common/text.h"
 #include "fuzz_support.h"
-#include "symbols/expression.h"
-#include "symbols/number_text.h"
+#include "expansion/expression.h"
+#include "expansion/number_text.h"
 
 namespace qds::fuzz {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "commands/field_list_scanner.h"
+#include "expansion/field_list_scanner.h"
 #include "fuzz_support.h"
 
 namespace qds::fuzz {

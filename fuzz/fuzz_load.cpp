@@ -28,7 +28,7 @@
 
 #include "common/text.h"
 #include "common/utf8.h"
-#include "document/qds_document.h"
+#include "model/document_model.h"
 #include "fuzz_support.h"
 #include "qdsfile/qds_format.h"
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "symbols/parse_args.h"
+#include "expansion/parse_args.h"
 
 namespace qds::fuzz {
 namespace {

@@ -30,11 +30,11 @@
 #include <type_traits>
 #include <vector>
 
-#include "commands/command_handler.h"
-#include "commands/handler_support.h"
+#include "expansion/command_handler.h"
+#include "expansion/handler_support.h"
 #include "fuzz_support.h"
-#include "symbols/replace_symbols.h"
-#include "symbols/symbol_table.h"
+#include "expansion/replace_symbols.h"
+#include "expansion/symbol_table.h"
 
 namespace qds {
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "document/qds_document.h"
-#include "symbols/replace_symbols.h"
+#include "model/document_model.h"
+#include "expansion/replace_symbols.h"
 
 namespace qds {
 

@@ -15,9 +15,9 @@
 
 #include "common/text.h"
 #include "common/utf8.h"
-#include "platform/file_replacement.h"
+#include "platform/replace.h"
 #include "platform/platform.h"
-#include "platform/win32_wide.h"
+#include "platform/win32_support.h"
 
 namespace qds::platform {
 

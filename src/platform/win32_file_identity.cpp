@@ -10,7 +10,7 @@
 #include <cerrno>
 
 #include "platform/file_identity.h"
-#include "platform/win32_wide.h"
+#include "platform/win32_support.h"
 
 namespace qds::platform {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "platform/platform.h"
-#include "platform/win32_wide.h"
+#include "platform/win32_support.h"
 
 namespace qds::platform {
 

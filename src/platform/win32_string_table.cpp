@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
-#include "platform/win32_wide.h"
+#include "platform/win32_support.h"
 
 namespace qds::platform {
 

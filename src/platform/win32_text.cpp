@@ -7,7 +7,7 @@
 #include <climits>
 
 #include "platform/platform.h"
-#include "platform/win32_wide.h"
+#include "platform/win32_support.h"
 
 namespace qds::platform {
 

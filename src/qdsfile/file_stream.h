@@ -24,7 +24,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/file_replacement.h"
+#include "platform/replace.h"
 #include "qdsfile/buffered_stream.h"
 
 namespace qds {

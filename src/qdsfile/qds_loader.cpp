@@ -20,9 +20,9 @@
 #include <string_view>
 
 #include "common/text.h"
-#include "document/qds_document.h"
+#include "model/document_model.h"
 #include "platform/platform.h"
-#include "platform/wide_format.h"
+#include "common/wide_format.h"
 #include "qdsfile/file_stream.h"
 #include "qdsfile/qds_format.h"
 #include "qdsfile/version_scan.h"

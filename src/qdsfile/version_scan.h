@@ -13,7 +13,7 @@
 
 #include <string_view>
 
-#include "document/qds_document.h"
+#include "model/document_model.h"
 
 namespace qds {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "document/qds_document.h"
-#include "symbols/symbol_table.h"
+#include "model/document_model.h"
+#include "expansion/symbol_table.h"
 
 namespace qds {
 namespace {

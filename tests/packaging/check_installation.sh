@@ -114,7 +114,7 @@ merge_example() {
   (cd "$1" && "$2" pkg/app.qds in/extra.qds) || fail "$2 exited with $?"
 }
 merge_example "$scratch/installed" "$prefix/bin/knitfold"
-merge_example "$scratch/built" "$build/src/knitfold"
+merge_example "$scratch/built" "$build/bin/knitfold"
 cmp -s "$scratch/installed/pkg/app.qds" "$scratch/built/pkg/app.qds" ||
   fail "the installed knitfold merged the example differently from the built one"
 [ ! -s "$scratch/installed/pkg/app.qds.log" ] || fail "the log of a successful merge is not empty"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/file_identity.h"
-#include "platform/file_replacement.h"
+#include "platform/replace.h"
 #include "support/system_codes.h"
 #include "support/test_support.h"
 
@@ -55,7 +55,7 @@ TEST(StringTableTest, HoldsTheMessagesAndNothingElse) {
 // in code. Every string of the script, its escapes read, must be in this
 // build's table, and the table must hold no other.
 TEST(StringTableTest, MatchesTheResourceScript) {
-  std::istringstream script(ReadBytes(test::SourceFile("src/platform/string_table.rc")));
+  std::istringstream script(ReadBytes(test::SourceFile("src/knitfold/messages.rc")));
   int entries = 0;
   for (std::string line; std::getline(script, line);) {
     // A string line is: blanks, a decimal id, blanks, then a quoted text.

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "document/qds_document.h"
+#include "model/document_model.h"
 
 namespace qds::test {
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "document/qds_document.h"
+#include "model/document_model.h"
 #include "platform/path_syntax.h"
 #include "qdsfile/md5_digest.h"
 #include "qdsfile/qds_format.h"

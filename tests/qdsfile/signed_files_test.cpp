@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "document/qds_document.h"
+#include "model/document_model.h"
 #include "support/test_support.h"
 
 namespace qds::test {

@@ -66,7 +66,7 @@ ProcessResult RunProcess(const std::filesystem::path& program,
                          const std::filesystem::path& workingDir = {},
                          std::chrono::milliseconds timeout = {});
 
-// A built executable of the project, e.g. BuiltProgram("src/knitfold") (the
+// A built executable of the project, e.g. BuiltProgram("bin/knitfold") (the
 // platform's suffix for programs, such as ".exe", is added).
 std::filesystem::path BuiltProgram(std::string_view relativePath);
 // A file of the source tree, e.g. SourceFile("examples").

@@ -1,0 +1,98 @@
+// SymbolTable: the named text values of symbol expansion.
+//
+// A hash map from name to value, both CountedStrings, with chained buckets
+// and nodes taken from blocks of `blockSize` so that creating and removing
+// symbols does not allocate per symbol. The bucket array exists only while
+// the table holds a symbol; emptying the table releases it and every block.
+// It starts with 17 buckets and grows when the chains would average more
+// than kMaxLoad nodes, so that a table of many symbols (a long list split
+// into fields, say) is still found in constant time per name.
+//
+// Names compare exactly, or, in a case-insensitive table, with A-Z equal to
+// a-z (nothing else folded). A name keeps the spelling it was created with.
+// The empty name is an ordinary name. The table gives no meaning to names;
+// the command language stores defined commands under "!" + name.
+//
+// One thread at a time; no locks.
+
+#ifndef KNITFOLD_EXPANSION_SYMBOL_TABLE_H_
+#define KNITFOLD_EXPANSION_SYMBOL_TABLE_H_
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "common/counted_string.h"
+
+namespace qds {
+
+class SymbolTable {
+ public:
+  static constexpr uint32_t kBucketCount = 17;  // at creation and after emptying
+  static constexpr int32_t kMaxLoad = 4;        // nodes per bucket before growing
+
+  // blockSize: nodes allocated at once; values below 1 count as 1.
+  SymbolTable(bool caseInsensitive, int32_t blockSize);
+  SymbolTable(const SymbolTable&) = delete;
+  SymbolTable& operator=(const SymbolTable&) = delete;
+  ~SymbolTable();
+
+  // True with the value in *value (sharing the stored text) when `name` is
+  // present; false with *value unchanged otherwise.
+  bool Lookup(std::u16string_view name, CountedString* value) const;
+  // True when `name` is present, with *value its value read as a base-10
+  // unsigned number (strtoul: white space skipped, a minus negates modulo
+  // 2^32, values above 4294967295 give 4294967295), or 0 when characters
+  // are left after the number. False with *value unchanged otherwise.
+  bool LookupUnsigned(std::u16string_view name, uint32_t* value) const;
+  // Creates the symbol when it is absent, then gives it `value`.
+  void Set(std::u16string_view name, std::u16string_view value);
+  // Set with `number` in decimal ("%ld").
+  void SetNumber(std::u16string_view name, int32_t number);
+  // True when the symbol was present and is now removed.
+  bool Remove(std::u16string_view name);
+  // Removes every symbol and releases the buckets and every node block.
+  void RemoveAll();
+
+  int32_t Count() const { return count_; }
+  bool CaseInsensitive() const { return caseInsensitive_; }
+  // Calls `visit` for every symbol, in no particular order. `visit` must not
+  // change the table.
+  void ForEach(const std::function<void(const CountedString& name, const CountedString& value)>&
+                   visit) const;
+
+  // For tests: whether the bucket array and node blocks are allocated.
+  bool HasBuckets() const { return buckets_ != nullptr; }
+  uint32_t BucketCount() const { return bucketCount_; }
+  int32_t BlockCount() const;
+
+ private:
+  struct Node {
+    Node* next = nullptr;
+    uint32_t bucketIndex = 0;
+    CountedString name;
+    CountedString value;
+  };
+  struct Block;
+
+  uint32_t HashOf(std::u16string_view name) const;
+  uint32_t BucketOf(std::u16string_view name) const;
+  void Grow();
+  bool NamesEqual(std::u16string_view a, std::u16string_view b) const;
+  // The link that points at the node named `name` (a bucket head or a node's
+  // `next`), or null when the name is absent.
+  Node** FindLink(std::u16string_view name) const;
+  Node* TakeFreeNode();
+
+  Node** buckets_ = nullptr;
+  uint32_t bucketCount_ = kBucketCount;
+  int32_t count_ = 0;
+  Node* freeList_ = nullptr;
+  Block* blocks_ = nullptr;
+  int32_t blockSize_;
+  bool caseInsensitive_;
+};
+
+}  // namespace qds
+
+#endif  // KNITFOLD_EXPANSION_SYMBOL_TABLE_H_

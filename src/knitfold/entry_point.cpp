@@ -1,0 +1,59 @@
+#include "knitfold/entry_point.h"
+
+#include "common/text.h"
+#include "knitfold/log.h"
+#include "knitfold/merge_with_backup.h"
+#include "platform/platform.h"
+
+namespace qds {
+
+namespace {
+
+constexpr size_t kPathCapacity = 260;
+constexpr int kSwitchCapacity = 256;
+constexpr char16_t kLogExtension[] = u".log";
+
+// Messages 102 and 111 have no log to go to; a person sees them on the
+// standard error stream instead.
+template <typename... Args>
+void ReportWithoutLog(uint32_t id, Args... args) {
+  platform::WriteStandardError(FormatMessageText(id, {platform::FormatArg(args)...}));
+}
+
+bool IsTraceSwitch(const char16_t* argument) {
+  char16_t word[kSwitchCapacity];
+  return platform::LoadResourceString(kStringTraceSwitch, word, kSwitchCapacity) != 0 &&
+         platform::CompareNoCase(argument, word) == 0;
+}
+
+}  // namespace
+
+int RunKnitfold(int argc, const char16_t* const* argv) {
+  if (argc < 3) {
+    ReportWithoutLog(kMessageUsage);
+    return -1;
+  }
+  if (argc > 3 && IsTraceSwitch(argv[3])) g_traceSetting = 1;
+
+  const char16_t* target = argv[1];
+  const char16_t* compat = argv[2];
+  size_t targetLength = TextLength(target);
+  constexpr size_t kExtensionLength = sizeof(kLogExtension) / sizeof(char16_t) - 1;
+  if (targetLength + kExtensionLength >= kPathCapacity) {
+    std::u16string logName = std::u16string(target) + kLogExtension;
+    ReportWithoutLog(kMessageLogFailed, platform::kErrorNameTooLong, logName.c_str());
+    return -1;
+  }
+  char16_t logName[kPathCapacity];
+  std::char_traits<char16_t>::copy(logName, target, targetLength);
+  std::char_traits<char16_t>::copy(logName + targetLength, kLogExtension, kExtensionLength + 1);
+
+  g_logHandle = platform::CreateExclusiveLog(logName);
+  if (g_logHandle == platform::kInvalidHandle) {
+    ReportWithoutLog(kMessageLogFailed, platform::LastErrorCode(), logName);
+    return -1;
+  }
+  return MergeWithBackup(target, compat) == 0 ? -1 : 0;
+}
+
+}  // namespace qds

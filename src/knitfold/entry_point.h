@@ -1,0 +1,14 @@
+// The knitfold command: "knitfold qdsfile compatqdsfile [Trace]".
+
+#ifndef KNITFOLD_KNITFOLD_ENTRY_POINT_H_
+#define KNITFOLD_KNITFOLD_ENTRY_POINT_H_
+
+namespace qds {
+
+// Runs the tool on UTF-16 arguments (argument 0 is the program name) and
+// returns the process exit status: 0 on success, -1 on any failure.
+int RunKnitfold(int argc, const char16_t* const* argv);
+
+}  // namespace qds
+
+#endif  // KNITFOLD_KNITFOLD_ENTRY_POINT_H_

@@ -1,0 +1,80 @@
+#include "knitfold/file_operations.h"
+
+#include "knitfold/path_buffer.h"
+#include "platform/path_syntax.h"
+#include "platform/platform.h"
+#include "common/wide_format.h"
+
+namespace qds {
+
+namespace {
+
+constexpr uint32_t kUndescribedErrorTemplate = 62117;
+constexpr int kTemplateCapacity = 256;
+
+// Where the walk of CreateDirectoryChain starts: past the root, which is
+// never asked for.
+size_t ChainStart(std::u16string_view path) {
+  constexpr char16_t kSeparator = platform::kPathSeparator;
+  if constexpr (platform::kHasDriveLetters) {
+    if (path.size() >= 3 && path[1] == u':' && path[2] == kSeparator) return 3;
+    if (path.size() >= 2 && path[0] == kSeparator && path[1] == kSeparator) {
+      // \\server\share: start at the separator that ends the share name.
+      size_t serverEnd = path.find(kSeparator, 2);
+      if (serverEnd == std::u16string_view::npos) return 0;
+      size_t shareEnd = path.find(kSeparator, serverEnd + 1);
+      return shareEnd == std::u16string_view::npos ? 0 : shareEnd;
+    }
+  }
+  return (!path.empty() && path[0] == kSeparator) ? 1 : 0;
+}
+
+}  // namespace
+
+int DeleteExistingFile(const char16_t* path, bool force) {
+  uint32_t attributes;
+  if (!platform::FindEntry(path, &attributes)) return 0;
+  if (attributes & platform::kAttributeDirectory) return 0;
+  constexpr uint32_t kProtected =
+      platform::kAttributeReadOnly | platform::kAttributeHidden | platform::kAttributeSystem;
+  if (force && (attributes & kProtected)) platform::ResetAttributes(path);
+  return platform::RemoveFile(path) ? 1 : 0;
+}
+
+int CreateDirectoryChain(const char16_t* path) {
+  if (path == nullptr || *path == 0) return 1;
+  PathBuffer buffer;
+  if (!buffer.Assign(path)) {
+    platform::SetLastErrorCode(platform::kErrorNameTooLong);
+    return 0;
+  }
+  char16_t* units = buffer.data();
+  for (size_t i = ChainStart(buffer.view()); i < buffer.length(); ++i) {
+    if (units[i] != platform::kPathSeparator) continue;
+    units[i] = 0;
+    bool made = platform::MakeDirectory(units);
+    uint32_t error = platform::LastErrorCode();
+    units[i] = platform::kPathSeparator;
+    if (!made && error != platform::kErrorAlreadyExists) {
+      platform::SetLastErrorCode(error);
+      return 0;
+    }
+  }
+  return 1;
+}
+
+void GetSystemErrorText(uint32_t code, CountedString* text) {
+  if (platform::ErrorText(code, text)) return;
+  char16_t number[12];
+  platform::FormatWide(number, 12, u"%d", {static_cast<int32_t>(code)});
+  char16_t format[kTemplateCapacity];
+  text->Clear();
+  if (platform::LoadResourceString(kUndescribedErrorTemplate, format, kTemplateCapacity) == 0) {
+    return;
+  }
+  char16_t message[kTemplateCapacity];
+  platform::FormatWide(message, kTemplateCapacity, format, {static_cast<const char16_t*>(number)});
+  text->Assign(message);
+}
+
+}  // namespace qds

@@ -1,0 +1,30 @@
+// The file-system steps of the working copies and the backup, each with the
+// contract of the system services it was designed on.
+
+#ifndef KNITFOLD_KNITFOLD_FILE_OPERATIONS_H_
+#define KNITFOLD_KNITFOLD_FILE_OPERATIONS_H_
+
+#include <cstdint>
+
+#include "common/counted_string.h"
+
+namespace qds {
+
+// Deletes the file at `path`; with `force`, a read-only, hidden or system
+// file has those attributes cleared first. Returns 1 when a file was
+// deleted; 0 when there was none, it is a directory, or the deletion failed.
+int DeleteExistingFile(const char16_t* path, bool force);
+
+// Creates every folder of `path` up to its last separator; the part after it
+// (the file name) is never created, and neither is a root (a drive root, a
+// \\server\share prefix, or "/"). Folders that exist already are fine.
+// Returns 1 on success, 0 on failure with the cause in the last error code.
+int CreateDirectoryChain(const char16_t* path);
+
+// The system's text for `code` (possibly ending in a line break); empty when
+// the system cannot describe the code.
+void GetSystemErrorText(uint32_t code, CountedString* text);
+
+}  // namespace qds
+
+#endif  // KNITFOLD_KNITFOLD_FILE_OPERATIONS_H_

@@ -1,0 +1,167 @@
+#include "knitfold/merge_with_backup.h"
+
+#include <string_view>
+
+#include "knitfold/file_operations.h"
+#include "knitfold/log.h"
+#include "knitfold/merge_compat_file.h"
+#include "knitfold/path_buffer.h"
+#include "knitfold/path_names.h"
+#include "platform/file_identity.h"
+#include "platform/replace.h"
+#include "platform/path_syntax.h"
+#include "platform/platform.h"
+
+namespace qds {
+
+namespace {
+
+constexpr std::u16string_view kQdsExtension = u"qds";
+constexpr std::u16string_view kCommandExtension = u"cmd";
+constexpr std::u16string_view kKeyExtension = u"key";
+// Saving writes the target's name with ".tmp" appended, as long as the
+// backup's name: a target whose backup name fits leaves room for it too.
+constexpr std::u16string_view kBackupSuffix = u".bak";
+constexpr char16_t kWorkingFolder[] = {u'T', u'e', u's', u's', u'a', u'l', u'C', u'F', u'.',
+                                       u'A', u'D', u'F', platform::kPathSeparator, 0};
+
+bool HasQdsExtension(const char16_t* name) {
+  const char16_t* dot = FindExtension(name);
+  return *dot != 0 && platform::CompareNoCase(dot + 1, kQdsExtension.data()) == 0;
+}
+
+// Copies `name`, which has an extension, into `path` with the extension
+// text replaced by `extension`.
+bool ReplaceExtension(const char16_t* name, std::u16string_view extension, PathBuffer* path) {
+  return path->Assign(name) && path->ReplaceFrom(FindExtension(name) + 1 - name, extension);
+}
+
+// The target's folder, the working folder, then the file-name part of
+// `source`.
+bool BuildWorkingCopy(const char16_t* target, const PathBuffer& source, PathBuffer* copy) {
+  return copy->Assign(target) && copy->ReplaceFrom(FindFileName(target) - target, kWorkingFolder) &&
+         copy->Append(FindFileName(source.c_str()));
+}
+
+void ReportCopyFailure(const char16_t* from, const char16_t* to) {
+  uint32_t error = platform::LastErrorCode();
+  CountedString text;
+  GetSystemErrorText(error, &text);
+  LogMessage(kMessageCopyFailed, from, to, text.Data());
+}
+
+// True when the working folder of `copy` is a link (or another reparse
+// point): the copies would land wherever it leads.
+bool IsLinkedWorkingFolder(const PathBuffer& copy) {
+  PathBuffer folder;
+  size_t separator = FindFileName(copy.c_str()) - copy.c_str() - 1;
+  uint32_t attributes;
+  return folder.Assign(copy.view().substr(0, separator)) &&
+         platform::FindEntry(folder.c_str(), &attributes) &&
+         (attributes & platform::kAttributeReparsePoint) != 0;
+}
+
+// Copies a command or key file of the compat package into the working
+// folder, when the file exists. A source that is its own working copy (a
+// compat file inside the working folder) counts as copied, and nothing is
+// deleted. False after a failure, which is reported. The copy is a new file,
+// never one found at its name or reached through a link; a working folder
+// that is a link is refused before anything in it is touched.
+bool PlaceWorkingCopy(const PathBuffer& source, const PathBuffer& copy) {
+  uint32_t attributes;
+  if (!platform::QueryAttributes(source.c_str(), &attributes)) return true;
+  if (platform::SameFile(source.c_str(), copy.c_str())) return true;
+  if (IsLinkedWorkingFolder(copy)) {
+    platform::SetLastErrorCode(platform::kErrorLinkRefused);
+    ReportCopyFailure(source.c_str(), copy.c_str());
+    return false;
+  }
+  if (!platform::kNewCopyReplacesItsName) DeleteExistingFile(copy.c_str(), true);
+  if (CreateDirectoryChain(copy.c_str()) == 0 ||
+      !platform::CreateCopy(source.c_str(), copy.c_str(), platform::NewCopyBits::SourceLessUmask,
+                            platform::NewCopyFolder::NeverLink, nullptr)) {
+    ReportCopyFailure(source.c_str(), copy.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The paths of one run, all built before anything is touched.
+struct RunPaths {
+  PathBuffer commandFile;
+  PathBuffer keyFile;
+  PathBuffer backup;
+  PathBuffer commandCopy;
+  PathBuffer keyCopy;
+};
+
+// Builds every path of the run. Reports message 110 with the offending name
+// and returns false when a name lacks the "qds" extension or a path built
+// from it would not fit the path buffers: first the compat name's extension,
+// then the target's extension and the paths built from the target alone,
+// then the paths built from the compat name.
+bool BuildRunPaths(const char16_t* target, const char16_t* compat, RunPaths* paths) {
+  if (!HasQdsExtension(compat)) {
+    LogMessage(kMessageInvalidName, compat);
+    return false;
+  }
+  if (!HasQdsExtension(target) || !paths->backup.Assign(target) ||
+      !paths->backup.Append(kBackupSuffix)) {
+    LogMessage(kMessageInvalidName, target);
+    return false;
+  }
+  if (!ReplaceExtension(compat, kCommandExtension, &paths->commandFile) ||
+      !ReplaceExtension(compat, kKeyExtension, &paths->keyFile) ||
+      !BuildWorkingCopy(target, paths->commandFile, &paths->commandCopy) ||
+      !BuildWorkingCopy(target, paths->keyFile, &paths->keyCopy)) {
+    LogMessage(kMessageInvalidName, compat);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int MergeWithBackup(const char16_t* target, const char16_t* compat) {
+  RunPaths paths;
+  if (!BuildRunPaths(target, compat, &paths)) return 0;
+  if (!PlaceWorkingCopy(paths.commandFile, paths.commandCopy) ||
+      !PlaceWorkingCopy(paths.keyFile, paths.keyCopy)) {
+    return 0;
+  }
+  // The backup is made while the two files load; the merge waits for it. It
+  // is a new file with the target's permission bits, whatever stood at its
+  // name.
+  platform::FileIdentity backup;
+  bool backupFailed = false;
+  uint32_t backupError = 0;
+  auto makeBackup = [&] {
+    if (platform::CreateCopy(target, paths.backup.c_str(), platform::NewCopyBits::Source,
+                             platform::NewCopyFolder::MayBeLink, &backup)) {
+      return true;
+    }
+    backupFailed = true;
+    backupError = platform::LastErrorCode();  // kept by the thread that made the copy
+    return false;
+  };
+  bool targetTouched = false;
+  int merged = MergeCompatFile(target, compat, makeBackup, &targetTouched);
+  if (backupFailed) {
+    platform::SetLastErrorCode(backupError);
+    ReportCopyFailure(target, paths.backup.c_str());
+    return 0;
+  }
+  // A target that the run never changed keeps all it is (its file, links,
+  // bits, owner): only the backup goes. One that the save's copy back may
+  // have changed gets the backup back through the service that the save
+  // uses, which keeps what a successful save keeps; killed meanwhile, the
+  // original is in the target or in the backup.
+  if (merged == 1 || !targetTouched) {
+    platform::RemoveCreatedFile(paths.backup.c_str(), backup);
+  } else {
+    platform::MoveFileOver(paths.backup.c_str(), target, &backup);
+  }
+  return merged;
+}
+
+}  // namespace qds

@@ -1,0 +1,149 @@
+#include "model/document_model.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/text.h"
+#include "platform/platform.h"
+
+namespace qds {
+
+namespace {
+
+// Copies `text` into a caller buffer as GetEntry does: at most capacity
+// units, then a zero at the last place, so that a longer text arrives cut to
+// capacity - 1 units. A capacity of 0 writes nothing.
+void CopyCut(std::u16string_view text, char16_t* buffer, uint32_t capacity) {
+  if (buffer == nullptr || capacity == 0) return;
+  size_t copied = std::min<size_t>(text.size(), capacity);
+  std::memcpy(buffer, text.data(), copied * sizeof(char16_t));
+  if (copied < capacity) buffer[copied] = 0;
+  buffer[capacity - 1] = 0;
+}
+
+uint32_t SizeNeeded(std::u16string_view text) { return static_cast<uint32_t>(text.size() + 1); }
+
+std::u16string_view WithoutEnclosingQuotes(std::u16string_view value) {
+  if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"') {
+    return value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+}  // namespace
+
+QdsDocument::QdsDocument() : codePage(platform::AnsiCodePage()) {}
+
+QdsSection* QdsDocument::FindSection(const char16_t* name) const {
+  if (name == nullptr) return nullptr;
+  return sections.FindByName(name);
+}
+
+ReadStatus QdsDocument::GetSectionName(uint32_t position, char16_t* buffer, uint32_t* length) {
+  QdsSection* section = sections.NodeAt(position);
+  if (section == nullptr) return ReadStatus::NoSection;
+  uint32_t needed = SizeNeeded(section->name.View());
+  if (buffer == nullptr || needed > *length) {
+    *length = needed;
+    return ReadStatus::BufferTooSmall;
+  }
+  std::memcpy(buffer, section->name.Data(), needed * sizeof(char16_t));
+  *length = needed;
+  return ReadStatus::Ok;
+}
+
+namespace {
+
+uint32_t CountSectionEntries(QdsSection* section, const char16_t* key) {
+  if (section == nullptr) return 0;
+  if (key == nullptr) return section->EntryCount();
+  QdsKey* found = section->keys.FindByName(key);
+  return found == nullptr ? 0 : found->values.count();
+}
+
+}  // namespace
+
+uint32_t QdsDocument::CountEntries(const char16_t* section, const char16_t* key) {
+  return CountSectionEntries(FindSection(section), key);
+}
+
+uint32_t QdsDocument::CountEntriesAt(uint32_t sectionPosition, const char16_t* key) {
+  return CountSectionEntries(sections.NodeAt(sectionPosition), key);
+}
+
+ReadStatus QdsDocument::GetEntry(const char16_t* section, uint32_t position, char16_t* keyBuffer,
+                                 uint32_t* keyLength, char16_t* valueBuffer,
+                                 uint32_t* valueLength, uint32_t flags) {
+  return ReadEntry(FindSection(section), position, keyBuffer, keyLength, valueBuffer, valueLength,
+                   flags);
+}
+
+ReadStatus QdsDocument::GetEntryAt(uint32_t sectionPosition, uint32_t position,
+                                   char16_t* keyBuffer, uint32_t* keyLength,
+                                   char16_t* valueBuffer, uint32_t* valueLength,
+                                   uint32_t flags) {
+  return ReadEntry(sections.NodeAt(sectionPosition), position, keyBuffer, keyLength, valueBuffer,
+                   valueLength, flags);
+}
+
+ReadStatus QdsDocument::ReadEntry(QdsSection* section, uint32_t position, char16_t* keyBuffer,
+                                  uint32_t* keyLength, char16_t* valueBuffer,
+                                  uint32_t* valueLength, uint32_t flags) {
+  uint32_t keyCapacity = *keyLength;
+  uint32_t valueCapacity = *valueLength;
+  if (section == nullptr) return ReadStatus::NoSection;
+  if (position >= section->EntryCount()) return ReadStatus::NoEntry;
+
+  uint32_t local = 0;
+  QdsKey* key = section->KeyOfEntry(position, &local);
+  CopyCut(key->name.View(), keyBuffer, keyCapacity);
+  *keyLength = SizeNeeded(key->name.View());
+
+  std::u16string_view value = key->values.NodeAt(local)->name.View();
+  if (value.empty() || value.front() == u'\n') {
+    if (valueBuffer != nullptr && valueCapacity > 0) valueBuffer[0] = 0;
+    return ReadStatus::Ok;
+  }
+  if ((flags & ReadKeepQuotes) == 0) value = WithoutEnclosingQuotes(value);
+  if ((flags & ReadExpand) != 0 && symbolTable != nullptr) {
+    return ExpandValue(value, *keyLength > keyCapacity, valueBuffer, valueLength);
+  }
+
+  CopyCut(value, valueBuffer, valueCapacity);
+  *valueLength = SizeNeeded(value);
+  if (*keyLength > keyCapacity || *valueLength > valueCapacity || keyBuffer == nullptr ||
+      valueBuffer == nullptr) {
+    return ReadStatus::BufferTooSmall;
+  }
+  return ReadStatus::Ok;
+}
+
+int QdsDocument::SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
+                          const char16_t* value) {
+  QdsSection* target = FindSection(section);
+  if (target == nullptr) {
+    target = new QdsSection(section != nullptr ? section : u"");
+    QdsKey* newKey = new QdsKey(key);
+    newKey->values.AddHead(new QdsValue(value));
+    target->keys.AddHead(newKey);
+    sections.AddTail(target);
+    return 1;
+  }
+  QdsKey* found = target->keys.FindByName(key);
+  if (found == nullptr) {
+    QdsKey* newKey = new QdsKey(key);
+    newKey->values.AddHead(new QdsValue(value));
+    target->keys.AddTail(newKey);
+    return 1;
+  }
+  QdsValue* fresh = new QdsValue(value);
+  if (position < found->values.count()) {
+    found->values.InsertAt(position, fresh);
+    delete found->values.RemoveAt(position + 1);
+  } else {
+    found->values.AddTail(fresh);
+  }
+  return 1;
+}
+
+}  // namespace qds

@@ -1,0 +1,132 @@
+#include "model/name_index.h"
+
+#include "common/prefetch.h"
+#include "common/text.h"
+#include "model/node_list.h"
+#include "platform/platform.h"
+
+namespace qds {
+namespace {
+
+constexpr uint32_t kInitialSlots = 16;
+
+// FNV-1a over the folded units, so that names that meet under the name
+// comparison land in the same slot, then a finishing mix: the slot is taken
+// from the low bits, which FNV-1a alone leaves poorly mixed for names that
+// differ only in their last digits.
+uint32_t FoldedHash(std::u16string_view name) {
+  uint32_t hash = 2166136261u;
+  for (char16_t c : name) {
+    hash = (hash ^ FoldAscii(c)) * 16777619u;
+  }
+  hash ^= hash >> 16;
+  hash *= 0x85EBCA6Bu;
+  hash ^= hash >> 13;
+  hash *= 0xC2B2AE35u;
+  return hash ^ (hash >> 16);
+}
+
+}  // namespace
+
+NameIndex::NameIndex(ListNode* head) {
+  AllocateSlots(kInitialSlots);
+  for (ListNode* node = head; node != nullptr; node = node->next) Added(node, false);
+}
+
+void NameIndex::AllocateSlots(uint32_t count) {
+  void* pages = count >= kLargeSlots ? platform::AllocatePages(count * sizeof(Slot)) : nullptr;
+  // Fresh pages are zero-filled: every slot is free.
+  slots_ = pages != nullptr ? static_cast<Slot*>(pages) : new Slot[count]();
+  slotsOnPages_ = pages != nullptr;
+  mask_ = count - 1;
+}
+
+void NameIndex::FreeSlots(Slot* slots, uint32_t count, bool onPages) {
+  if (onPages) {
+    platform::FreePages(slots, count * sizeof(Slot));
+  } else {
+    delete[] slots;
+  }
+}
+
+NameIndex::Slot* NameIndex::Probe(std::u16string_view name, uint32_t hash) const {
+  for (uint32_t at = hash & mask_;; at = (at + 1) & mask_) {
+    Slot* slot = &slots_[at];
+    if (slot->node == nullptr) return slot;
+    if (slot->hash == hash && EqualsIgnoreAsciiCase(slot->node->name.View(), name)) return slot;
+  }
+}
+
+ListNode* NameIndex::Find(std::u16string_view name) const {
+  return Probe(name, FoldedHash(name))->node;
+}
+
+void NameIndex::Prefetch(std::u16string_view name) const {
+  qds::Prefetch(&slots_[FoldedHash(name) & mask_]);
+}
+
+ListNode* NameIndex::FirstOfName(const ListNode* node) const { return Find(node->name.View()); }
+
+void NameIndex::Added(ListNode* node, bool first) {
+  std::u16string_view name = node->name.View();
+  uint32_t hash = FoldedHash(name);
+  Slot* slot = Probe(name, hash);
+  if (slot->node != nullptr) {
+    ++slot->count;
+    if (first) slot->node = node;
+    return;
+  }
+  // Keep at least a quarter of the slots free, so that probes stay short.
+  if ((used_ + 1) * 4 > (mask_ + 1) * 3) {
+    Grow();
+    slot = Probe(name, hash);
+  }
+  *slot = Slot{node, hash, 1};
+  ++used_;
+}
+
+void NameIndex::Removing(ListNode* node) {
+  std::u16string_view name = node->name.View();
+  Slot* slot = Probe(name, FoldedHash(name));
+  if (slot->node == nullptr) return;  // not indexed: nothing to do
+  if (--slot->count == 0) return Erase(slot);
+  if (slot->node != node) return;
+  // The next node of that name in list order takes the place; one exists,
+  // since the count says so and every other one stands after `node`.
+  ListNode* next = node->next;
+  while (!EqualsIgnoreAsciiCase(next->name.View(), name)) next = next->next;
+  slot->node = next;
+}
+
+void NameIndex::Grow() {
+  Slot* old = slots_;
+  bool oldOnPages = slotsOnPages_;
+  uint32_t oldCount = mask_ + 1;
+  AllocateSlots(oldCount * 2);
+  for (uint32_t i = 0; i < oldCount; ++i) {
+    if (old[i].node == nullptr) continue;
+    uint32_t at = old[i].hash & mask_;
+    while (slots_[at].node != nullptr) at = (at + 1) & mask_;
+    slots_[at] = old[i];
+  }
+  FreeSlots(old, oldCount, oldOnPages);
+}
+
+// Linear probing without tombstones: later slots of the same probe run move
+// back into the hole, so that every lookup still finds its slot.
+void NameIndex::Erase(Slot* slot) {
+  uint32_t hole = static_cast<uint32_t>(slot - slots_);
+  for (uint32_t at = (hole + 1) & mask_; slots_[at].node != nullptr; at = (at + 1) & mask_) {
+    uint32_t home = slots_[at].hash & mask_;
+    // The entry may move into the hole when its home does not lie cyclically
+    // in (hole, at].
+    bool homeBetween = hole <= at ? (hole < home && home <= at) : (hole < home || home <= at);
+    if (homeBetween) continue;
+    slots_[hole] = slots_[at];
+    hole = at;
+  }
+  slots_[hole].node = nullptr;
+  --used_;
+}
+
+}  // namespace qds

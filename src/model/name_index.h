@@ -1,0 +1,71 @@
+// NameIndex: a hash index from a node name, with A-Z folded, to the first node
+// of a NodeList that bears it, so that finding a section or key by name costs
+// constant expected time instead of a walk of the list.
+//
+// The index keeps no copy of any name: each slot holds the first node of one
+// folded name, the name's hash and the number of nodes of the list that bear
+// it. The list tells the index about every node that joins or leaves it; a
+// node's name must not change while the node is in a list.
+
+#ifndef KNITFOLD_MODEL_NAME_INDEX_H_
+#define KNITFOLD_MODEL_NAME_INDEX_H_
+
+#include <cstdint>
+#include <string_view>
+
+namespace qds {
+
+class ListNode;
+
+class NameIndex {
+ public:
+  // Indexes the list that starts at `head`.
+  explicit NameIndex(ListNode* head);
+  ~NameIndex() { FreeSlots(slots_, mask_ + 1, slotsOnPages_); }
+  NameIndex(const NameIndex&) = delete;
+  NameIndex& operator=(const NameIndex&) = delete;
+
+  // The first node whose name equals `name` with A-Z folded, or null.
+  ListNode* Find(std::u16string_view name) const;
+  // Asks for the memory of the slot where Find(name) starts, so that a Find
+  // soon after does not wait for it.
+  void Prefetch(std::u16string_view name) const;
+
+  // `node` has just been linked into the list. `first` tells whether it now
+  // stands before every other node of the same folded name.
+  void Added(ListNode* node, bool first);
+  // The first node of `node`'s folded name, or null; for Added's callers.
+  ListNode* FirstOfName(const ListNode* node) const;
+  // `node` is about to be unlinked; its links must still be in place, so
+  // that the next node of the same name can take its place.
+  void Removing(ListNode* node);
+
+ private:
+  struct Slot {
+    ListNode* node;  // null: the slot is free
+    uint32_t hash;
+    uint32_t count;  // nodes of the list that bear this folded name
+  };
+
+  // The slot that holds `name`, or the free slot where it would go.
+  Slot* Probe(std::u16string_view name, uint32_t hash) const;
+  void Grow();
+  void Erase(Slot* slot);
+
+  // Slot arrays of kLargeSlots slots or more come straight from the system,
+  // on large pages: an index of a million names must not cost a page fault
+  // per 4 KiB of slots.
+  static constexpr uint32_t kLargeSlots = (2u << 20) / sizeof(Slot);
+  // Points slots_ at a new array of `count` free slots.
+  void AllocateSlots(uint32_t count);
+  static void FreeSlots(Slot* slots, uint32_t count, bool onPages);
+
+  Slot* slots_ = nullptr;
+  bool slotsOnPages_ = false;
+  uint32_t mask_ = 0;  // slot count - 1; the slot count is a power of 2
+  uint32_t used_ = 0;
+};
+
+}  // namespace qds
+
+#endif  // KNITFOLD_MODEL_NAME_INDEX_H_

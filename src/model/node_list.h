@@ -1,0 +1,149 @@
+// ListNode and NodeList: the doubly linked, owning lists that hold a QDS
+// document's sections, a section's keys and a key's values.
+//
+// A NodeList owns the nodes linked into it and deletes them through their
+// virtual destructor. Positions are 32-bit; a cursor remembers the node last
+// reached by position, so a pass that steps forward or backward one position
+// at a time costs one step per node, the position last reached and the
+// first and last positions are reached directly.
+//
+// Finding a node by name scans a short list; past kIndexThreshold nodes the
+// first search builds a NameIndex, which every later change keeps current, so
+// that each search costs constant expected time. A node's name must not
+// change while the node is in a list.
+
+#ifndef KNITFOLD_MODEL_NODE_LIST_H_
+#define KNITFOLD_MODEL_NODE_LIST_H_
+
+#include <cstdint>
+#include <string_view>
+
+#include "common/block_pool.h"
+#include "common/counted_string.h"
+
+namespace qds {
+
+class NameIndex;
+class NodeListBase;
+
+class ListNode {
+ public:
+  explicit ListNode(std::u16string_view nameText) : name(nameText) {}
+  ListNode(const ListNode&) = delete;
+  ListNode& operator=(const ListNode&) = delete;
+  virtual ~ListNode() = default;
+
+  // Nodes are many and small: they live in the block pool. Deleting through
+  // the virtual destructor passes the size of the node's own type.
+  static void* operator new(size_t size) { return AllocateBlock(size); }
+  static void operator delete(void* node, size_t size) { FreeBlock(node, size); }
+
+  ListNode* prev = nullptr;
+  ListNode* next = nullptr;
+  CountedString name;
+  CountedString comment;
+};
+
+// Told about the nodes that join or leave a list it watches, so that the
+// owner of the list can keep figures that depend on it up to date (a section
+// keeps its entry count this way). Destroying a list tells nothing.
+class ListWatcher {
+ public:
+  // `node` has just been linked into `list`.
+  virtual void NodeLinked(const NodeListBase& list, ListNode* node) = 0;
+  // `node` is about to be unlinked from `list`; its links are still in place.
+  virtual void NodeUnlinking(const NodeListBase& list, ListNode* node) = 0;
+
+ protected:
+  ~ListWatcher() = default;
+};
+
+class NodeListBase {
+ public:
+  // Lists up to this long are searched by a walk; longer ones get an index.
+  static constexpr uint32_t kIndexThreshold = 16;
+
+  NodeListBase() = default;
+  NodeListBase(const NodeListBase&) = delete;
+  NodeListBase& operator=(const NodeListBase&) = delete;
+  ~NodeListBase();
+
+  uint32_t count() const { return count_; }
+
+  // Deletes every node.
+  void RemoveAll();
+
+  // Frees the name index, if the list has one; the next search of a long
+  // list builds it again. A list that is about to be emptied from its head,
+  // and not searched on the way, is so spared the index's upkeep on every
+  // removal.
+  void DropIndex();
+
+  // Reports later changes of this list to `watcher` (none: null). The
+  // watcher must outlive the list or be replaced first.
+  void SetWatcher(ListWatcher* watcher) { watcher_ = watcher; }
+
+  // Asks for the memory that a search for `name` reads first, if the list
+  // has an index: a caller that knows its next searches a few ahead spares
+  // each the wait for memory. Changes nothing.
+  void PrefetchName(std::u16string_view name) const;
+
+  // Links followed by position lookups since construction: lets tests check
+  // that a pass in order costs one step per node.
+  uint64_t steps() const { return steps_; }
+
+ protected:
+  ListNode* head_ = nullptr;
+  ListNode* tail_ = nullptr;
+
+  void AddHeadNode(ListNode* node);
+  void AddTailNode(ListNode* node);
+  ListNode* NodeAtPosition(uint32_t position);
+  void InsertNodeAt(uint32_t position, ListNode* node);
+  // Unlinks `node` (which must be in this list) and hands it to the caller.
+  ListNode* Unlink(ListNode* node);
+  // The first node whose name equals `name` with A-Z folded; the cursor is
+  // not touched.
+  ListNode* FindNode(std::u16string_view name) const;
+
+ private:
+  void Linked(ListNode* node);
+  void DeleteAll();
+
+  ListNode* cursor_ = nullptr;
+  uint32_t count_ = 0;
+  uint32_t cursorIndex_ = 0;
+  uint64_t steps_ = 0;
+  // Built by the first search of a long list: a cache that searching may
+  // fill, hence mutable.
+  mutable NameIndex* index_ = nullptr;
+  ListWatcher* watcher_ = nullptr;
+};
+
+// The typed face of a NodeListBase whose nodes are all of type `Node`.
+template <typename Node>
+class NodeList : public NodeListBase {
+ public:
+  Node* head() const { return static_cast<Node*>(head_); }
+  Node* tail() const { return static_cast<Node*>(tail_); }
+  static Node* Next(const Node* node) { return static_cast<Node*>(node->next); }
+  static Node* Prev(const Node* node) { return static_cast<Node*>(node->prev); }
+
+  void AddHead(Node* node) { AddHeadNode(node); }
+  void AddTail(Node* node) { AddTailNode(node); }
+  // The node at `position`, or null when the position is not below count().
+  Node* NodeAt(uint32_t position) { return static_cast<Node*>(NodeAtPosition(position)); }
+  void InsertAt(uint32_t position, Node* node) { InsertNodeAt(position, node); }
+  Node* RemoveHead() { return head_ ? static_cast<Node*>(Unlink(head_)) : nullptr; }
+  Node* RemoveTail() { return tail_ ? static_cast<Node*>(Unlink(tail_)) : nullptr; }
+  Node* Remove(Node* node) { return static_cast<Node*>(Unlink(node)); }
+  Node* RemoveAt(uint32_t position) {
+    ListNode* node = NodeAtPosition(position);
+    return node ? static_cast<Node*>(Unlink(node)) : nullptr;
+  }
+  Node* FindByName(std::u16string_view name) const { return static_cast<Node*>(FindNode(name)); }
+};
+
+}  // namespace qds
+
+#endif  // KNITFOLD_MODEL_NODE_LIST_H_

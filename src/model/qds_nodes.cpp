@@ -1,0 +1,79 @@
+#include "model/qds_nodes.h"
+
+namespace qds {
+
+void QdsSection::NodeLinked(const NodeListBase& list, ListNode* node) {
+  if (&list != &keys) return ValueCountChanging(list, +1);
+  auto* key = static_cast<QdsKey*>(node);
+  key->values.SetWatcher(this);
+  KeyCountChanging(key, +1);
+}
+
+void QdsSection::NodeUnlinking(const NodeListBase& list, ListNode* node) {
+  if (&list != &keys) return ValueCountChanging(list, -1);
+  auto* key = static_cast<QdsKey*>(node);
+  key->values.SetWatcher(nullptr);
+  KeyCountChanging(key, -1);
+}
+
+// The flat start of the last key found stays known when the change lies
+// plainly before or after it (at either end of the keys list, the common
+// case by far); anywhere else it is forgotten and found again by a walk.
+void QdsSection::KeyCountChanging(QdsKey* key, int sign) {
+  uint32_t values = key->values.count();
+  entryCount_ = sign > 0 ? entryCount_ + values : entryCount_ - values;
+  if (flatKey_ == nullptr || key == flatKey_) {
+    flatKey_ = nullptr;
+  } else if (key->prev == nullptr && key->next != nullptr) {  // at the head: before it
+    flatStart_ = sign > 0 ? flatStart_ + values : flatStart_ - values;
+  } else if (key->next != nullptr) {  // in the middle: unknown
+    flatKey_ = nullptr;
+  }
+}
+
+void QdsSection::ValueCountChanging(const NodeListBase& values, int delta) {
+  entryCount_ += delta;
+  if (flatKey_ == nullptr || &values == &flatKey_->values || flatKey_ == keys.head() ||
+      &values == &keys.tail()->values) {
+    return;  // within the key found last, or after it
+  }
+  if (flatKey_ == keys.tail()) {
+    flatStart_ += delta;
+  } else {
+    flatKey_ = nullptr;
+  }
+}
+
+QdsKey* QdsSection::KeyOfEntry(uint32_t position, uint32_t* local) {
+  // Walk from the nearest known place: the head, the tail, or the key found
+  // last, so that passes in either direction cost one step per key.
+  QdsKey* key = keys.head();
+  uint32_t start = 0;
+  uint32_t distance = position;
+  if (entryCount_ - position < distance) {
+    key = keys.tail();
+    start = entryCount_ - key->values.count();
+    distance = entryCount_ - position;
+  }
+  if (flatKey_ != nullptr) {
+    uint32_t fromLast = position >= flatStart_ ? position - flatStart_ : flatStart_ - position;
+    if (fromLast < distance) {
+      key = flatKey_;
+      start = flatStart_;
+    }
+  }
+  while (position < start) {
+    key = NodeList<QdsKey>::Prev(key);
+    start -= key->values.count();
+  }
+  while (position - start >= key->values.count()) {
+    start += key->values.count();
+    key = NodeList<QdsKey>::Next(key);
+  }
+  flatKey_ = key;
+  flatStart_ = start;
+  *local = position - start;
+  return key;
+}
+
+}  // namespace qds

@@ -1,0 +1,23 @@
+// The qdstool executable on Windows: the arguments arrive as UTF-16, and the
+// output streams are put in binary mode so that qdstool writes the same UTF-8
+// bytes and line feeds as on every other platform.
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "qdstool/tool.h"
+
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  std::vector<std::u16string> arguments;
+  for (int i = 1; i < argc; ++i) {
+    std::wstring_view argument(argv[i]);
+    arguments.emplace_back(argument.begin(), argument.end());
+  }
+  return qds::tool::RunTool(arguments);
+}

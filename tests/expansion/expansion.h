@@ -1,0 +1,47 @@
+// Test helper: one expansion of a text through the public ReplaceSymbols
+// entry, with everything it reports.
+
+#ifndef KNITFOLD_TESTS_EXPANSION_EXPANSION_H_
+#define KNITFOLD_TESTS_EXPANSION_EXPANSION_H_
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "expansion/replace_symbols.h"
+#include "expansion/symbol_table.h"
+
+namespace qds::test {
+
+struct Expansion {
+  ReplaceStatus status;
+  std::u16string output;  // what was written (the zero cut off on success)
+  uint32_t outLen;
+  uint32_t errorPos;
+};
+
+// Expands `text` into a buffer of `capacity` characters.
+inline Expansion Expand(SymbolTable& table, std::u16string_view text, uint32_t capacity = 65536,
+                        uint32_t flags = 0) {
+  std::vector<char16_t> buffer(capacity + 1, u'#');
+  Expansion result{};
+  result.outLen = capacity;
+  result.status =
+      ReplaceSymbols(table, text, buffer.data(), &result.outLen, flags, &result.errorPos);
+  size_t written = std::min<size_t>(result.outLen, capacity);
+  if (result.status == ReplaceStatus::Ok && written > 0) --written;
+  result.output.assign(buffer.data(), written);
+  return result;
+}
+
+// The value of `name`, or "<absent>".
+inline std::u16string Symbol(const SymbolTable& table, std::u16string_view name) {
+  CountedString value;
+  return table.Lookup(name, &value) ? std::u16string(value.View()) : u"<absent>";
+}
+
+}  // namespace qds::test
+
+#endif  // KNITFOLD_TESTS_EXPANSION_EXPANSION_H_

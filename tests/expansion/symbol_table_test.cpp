@@ -1,0 +1,147 @@
+#include "expansion/symbol_table.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "common/utf8.h"
+
+namespace qds {
+namespace {
+
+std::u16string ValueOf(const SymbolTable& table, std::u16string_view name) {
+  CountedString value(u"<unchanged>");
+  table.Lookup(name, &value);
+  return std::u16string(value.View());
+}
+
+TEST(SymbolTableTest, LookupOnNewOrEmptiedTableLeavesOutputAlone) {
+  SymbolTable table(false, 4);
+  EXPECT_EQ(ValueOf(table, u"x"), u"<unchanged>");
+  table.Set(u"x", u"1");
+  table.RemoveAll();
+  EXPECT_EQ(ValueOf(table, u"x"), u"<unchanged>");
+  uint32_t number = 7;
+  EXPECT_FALSE(table.LookupUnsigned(u"x", &number));
+  EXPECT_EQ(number, 7u);
+}
+
+TEST(SymbolTableTest, CaseInsensitiveSetKeepsFirstSpelling) {
+  SymbolTable table(true, 2);
+  table.Set(u"Path", u"a");
+  table.Set(u"path", u"b");
+  EXPECT_EQ(table.Count(), 1);
+  EXPECT_EQ(ValueOf(table, u"PATH"), u"b");
+  std::u16string name;
+  table.ForEach([&](const CountedString& n, const CountedString&) { name = n.View(); });
+  EXPECT_EQ(name, u"Path");
+  // Only A-Z fold: the Latin-1 letters stay apart.
+  table.Set(u"\u00C9", u"upper");
+  EXPECT_EQ(ValueOf(table, u"\u00E9"), u"<unchanged>");
+}
+
+TEST(SymbolTableTest, CaseSensitiveTableKeepsSpellingsApart) {
+  SymbolTable table(false, 2);
+  table.Set(u"Path", u"a");
+  table.Set(u"path", u"b");
+  EXPECT_EQ(table.Count(), 2);
+  EXPECT_EQ(ValueOf(table, u"Path"), u"a");
+  EXPECT_EQ(ValueOf(table, u"PATH"), u"<unchanged>");
+}
+
+TEST(SymbolTableTest, RemovingTheLastSymbolReleasesEverything) {
+  SymbolTable table(false, 3);
+  table.Set(u"only", u"1");
+  EXPECT_TRUE(table.HasBuckets());
+  EXPECT_TRUE(table.Remove(u"only"));
+  EXPECT_FALSE(table.Remove(u"only"));
+  EXPECT_FALSE(table.HasBuckets());
+  EXPECT_EQ(table.BlockCount(), 0);
+  table.Set(u"again", u"2");
+  EXPECT_EQ(ValueOf(table, u"again"), u"2");
+  EXPECT_EQ(table.BucketCount(), SymbolTable::kBucketCount);
+}
+
+// Many symbols across blocks and growing buckets, removed in a different
+// order, agree with a reference map; freed nodes are reused.
+TEST(SymbolTableTest, AgreesWithReferenceMapThroughChurn) {
+  SymbolTable table(false, 5);
+  std::map<std::u16string, std::u16string> reference;
+  for (int i = 0; i < 200; ++i) {
+    std::u16string name = u"s" + DecodeUtf8(std::to_string(i * 7919 % 211));
+    table.Set(name, name + u"v");
+    reference[name] = name + u"v";
+  }
+  EXPECT_GT(table.BucketCount(), 200u / SymbolTable::kMaxLoad);  // grown as it filled
+  int blocks = table.BlockCount();
+  EXPECT_EQ(blocks, (static_cast<int>(reference.size()) + 4) / 5);
+  int removed = 0;
+  for (auto it = reference.begin(); it != reference.end() && removed < 50; ++removed) {
+    EXPECT_TRUE(table.Remove(it->first));
+    it = reference.erase(it);
+    ++it;
+  }
+  for (int i = 0; i < 50; ++i) table.Set(u"n" + DecodeUtf8(std::to_string(i)), u"x");
+  EXPECT_EQ(table.BlockCount(), blocks);  // the free list served every new node
+  for (int i = 0; i < 50; ++i) reference[u"n" + DecodeUtf8(std::to_string(i))] = u"x";
+  EXPECT_EQ(table.Count(), static_cast<int32_t>(reference.size()));
+  std::map<std::u16string, std::u16string> seen;
+  table.ForEach([&](const CountedString& n, const CountedString& v) {
+    seen[std::u16string(n.View())] = v.View();
+  });
+  EXPECT_EQ(seen, reference);
+}
+
+TEST(SymbolTableTest, LookedUpValueIsSharedAndSurvivesChange) {
+  SymbolTable table(false, 1);
+  table.Set(u"v", u"first");
+  CountedString copy;
+  ASSERT_TRUE(table.Lookup(u"v", &copy));
+  EXPECT_EQ(copy.ShareCount(), 2);
+  table.Set(u"v", u"second");
+  EXPECT_EQ(copy, u"first");
+}
+
+TEST(SymbolTableTest, SetNumberWritesDecimal) {
+  SymbolTable table(false, 1);
+  static const struct {
+    int32_t number;
+    const char16_t* expected;
+  } cases[] = {{0, u"0"}, {-1, u"-1"}, {2147483647, u"2147483647"}, {INT32_MIN, u"-2147483648"}};
+  for (const auto& c : cases) {
+    table.SetNumber(u"n", c.number);
+    EXPECT_EQ(ValueOf(table, u"n"), c.expected) << c.number;
+  }
+}
+
+TEST(SymbolTableTest, LookupUnsignedReadsLikeStrtoul) {
+  static const struct {
+    const char16_t* value;
+    uint32_t expected;
+  } cases[] = {
+      {u"42", 42},
+      {u" 42", 42},
+      {u"42x", 0},
+      {u"", 0},
+      {u"42 ", 0},
+      {u"+7", 7},
+      {u"-1", 4294967295},
+      {u"4294967295", 4294967295},
+      {u"99999999999", 4294967295},
+      {u"0x10", 0},
+      {u"010", 10},
+      {u"\t\n 5", 5},
+      {u"-", 0},
+  };
+  SymbolTable table(false, 1);
+  for (const auto& c : cases) {
+    table.Set(u"n", c.value);
+    uint32_t number = 12345;
+    EXPECT_TRUE(table.LookupUnsigned(u"n", &number));
+    EXPECT_EQ(number, c.expected) << EncodeUtf8(c.value);
+  }
+}
+
+}  // namespace
+}  // namespace qds

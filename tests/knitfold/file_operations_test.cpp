@@ -1,0 +1,96 @@
+#include "knitfold/file_operations.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "support/system_codes.h"
+#include "support/test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace qds {
+namespace {
+
+using test::ScratchDir;
+using test::WidePath;
+using test::WriteBytes;
+namespace fs = std::filesystem;
+
+TEST(DeleteExistingFileTest, DeletesFilesButNotDirectoriesOrNothing) {
+  ScratchDir dir;
+  WriteBytes(dir / "file", "x");
+  fs::create_directory(dir / "folder");
+  EXPECT_EQ(DeleteExistingFile(WidePath(dir / "file").c_str(), false), 1);
+  EXPECT_FALSE(fs::exists(dir / "file"));
+  EXPECT_EQ(DeleteExistingFile(WidePath(dir / "file").c_str(), true), 0);
+  EXPECT_EQ(DeleteExistingFile(WidePath(dir / "folder").c_str(), true), 0);
+  EXPECT_TRUE(fs::is_directory(dir / "folder"));
+}
+
+TEST(DeleteExistingFileTest, ForceClearsTheReadOnlyAttributeFirst) {
+  ScratchDir dir;
+  WriteBytes(dir / ".hidden", "x");
+  std::u16string path = WidePath(dir / ".hidden");
+#ifdef _WIN32
+  SetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str()),
+                     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+#else
+  fs::permissions(dir / ".hidden", fs::perms::owner_read);  // the dot makes it hidden
+#endif
+  uint32_t attributes = 0;
+  ASSERT_TRUE(platform::QueryAttributes(path.c_str(), &attributes));
+  ASSERT_TRUE(attributes & platform::kAttributeReadOnly);
+  ASSERT_TRUE(attributes & platform::kAttributeHidden);
+  EXPECT_EQ(DeleteExistingFile(path.c_str(), true), 1);
+  EXPECT_FALSE(fs::exists(dir / ".hidden"));
+}
+
+TEST(CreateDirectoryChainTest, CreatesEveryFolderButTheLastPart) {
+  ScratchDir dir;
+  fs::path file = dir / "a" / "b" / "c" / "file.cmd";
+  EXPECT_EQ(CreateDirectoryChain(WidePath(file).c_str()), 1);
+  EXPECT_TRUE(fs::is_directory(dir / "a" / "b" / "c"));
+  EXPECT_FALSE(fs::exists(file));
+  // Again: every folder exists already, which is fine.
+  EXPECT_EQ(CreateDirectoryChain(WidePath(file).c_str()), 1);
+  EXPECT_EQ(CreateDirectoryChain(u""), 1);
+  EXPECT_EQ(CreateDirectoryChain(nullptr), 1);
+}
+
+TEST(CreateDirectoryChainTest, AFileInTheWayIsAcceptedAsExisting) {
+  // Making the folder reports that the name exists; only a later step fails.
+  ScratchDir dir;
+  WriteBytes(dir / "TessalCF.ADF", "a file, not a folder");
+  EXPECT_EQ(CreateDirectoryChain(WidePath(dir / "TessalCF.ADF" / "x.cmd").c_str()), 1);
+  // A folder below that file cannot be made: the system's code is kept.
+  EXPECT_EQ(CreateDirectoryChain(WidePath(dir / "TessalCF.ADF" / "sub" / "x").c_str()), 0);
+  EXPECT_EQ(platform::LastErrorCode(), test::kCodeFileInTheWay);
+}
+
+TEST(CreateDirectoryChainTest, RelativePathsStartInTheCurrentFolder) {
+  ScratchDir dir;
+  fs::path saved = fs::current_path();
+  fs::current_path(dir.path());
+  int result = CreateDirectoryChain(test::NativePath(u"TessalCF.ADF/extra.cmd").c_str());
+  fs::current_path(saved);
+  EXPECT_EQ(result, 1);
+  EXPECT_TRUE(fs::is_directory(dir / "TessalCF.ADF"));
+}
+
+TEST(CreateDirectoryChainTest, TooLongForThePathBufferFails) {
+  std::u16string path = u"/tmp/" + std::u16string(300, u'a') + u"/x";
+  EXPECT_EQ(CreateDirectoryChain(path.c_str()), 0);
+  EXPECT_EQ(platform::LastErrorCode(), platform::kErrorNameTooLong);
+}
+
+TEST(SystemErrorTextTest, IsTheSystemsTextForTheCode) {
+  CountedString text(u"previous");
+  GetSystemErrorText(test::kCodeDiskFull, &text);
+  EXPECT_EQ(text.View(), test::SystemErrorText(test::kCodeDiskFull));
+  EXPECT_FALSE(text.View().empty());
+}
+
+}  // namespace
+}  // namespace qds

@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "model/document_model.h"
+
+namespace qds {
+namespace {
+
+// A document with section S holding a=1, b=2, a=3 as a file would give it.
+void AddLine(QdsDocument* doc, const char16_t* section, const char16_t* key, const char16_t* value) {
+  ASSERT_EQ(doc->SetEntry(section, key, kAppendPosition, value), 1);
+}
+
+struct Entry {
+  ReadStatus status;
+  std::u16string key;
+  std::u16string value;
+  uint32_t keyLength;
+  uint32_t valueLength;
+};
+
+Entry Read(QdsDocument& doc, const char16_t* section, uint32_t position, uint32_t flags = 0,
+           uint32_t keyCapacity = 260, uint32_t valueCapacity = 260) {
+  char16_t key[400];
+  char16_t value[400];
+  std::fill(std::begin(key), std::end(key), u'#');
+  std::fill(std::begin(value), std::end(value), u'#');
+  Entry entry;
+  entry.keyLength = keyCapacity;
+  entry.valueLength = valueCapacity;
+  entry.status = doc.GetEntry(section, position, key, &entry.keyLength, value, &entry.valueLength,
+                              flags);
+  entry.key.assign(key, std::find(key, key + 400, u'\0'));
+  entry.value.assign(value, std::find(value, value + 400, u'\0'));
+  return entry;
+}
+
+class EntryOperationsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    AddLine(&doc, u"S", u"a", u"1");
+    AddLine(&doc, u"S", u"b", u"2");
+    AddLine(&doc, u"S", u"a", u"3");
+  }
+  QdsDocument doc;
+};
+
+TEST_F(EntryOperationsTest, EntriesAreNumberedFlatAcrossKeys) {
+  EXPECT_EQ(doc.CountEntries(u"S", nullptr), 3u);
+  EXPECT_EQ(doc.CountEntries(u"s", u"A"), 2u);
+  EXPECT_EQ(doc.CountEntries(u"S", u"missing"), 0u);
+  EXPECT_EQ(doc.CountEntries(u"missing", nullptr), 0u);
+  EXPECT_EQ(doc.CountEntries(nullptr, nullptr), 0u);
+  const char16_t* expected[][2] = {{u"a", u"1"}, {u"a", u"3"}, {u"b", u"2"}};
+  for (uint32_t i = 0; i < 3; ++i) {
+    Entry entry = Read(doc, u"S", i);
+    EXPECT_EQ(entry.status, ReadStatus::Ok) << i;
+    EXPECT_EQ(entry.key, expected[i][0]) << i;
+    EXPECT_EQ(entry.value, expected[i][1]) << i;
+    EXPECT_EQ(entry.keyLength, 2u);
+    EXPECT_EQ(entry.valueLength, 2u);
+  }
+  EXPECT_EQ(Read(doc, u"S", 3).status, ReadStatus::NoEntry);
+  EXPECT_EQ(Read(doc, u"T", 0).status, ReadStatus::NoSection);
+  EXPECT_EQ(Read(doc, nullptr, 0).status, ReadStatus::NoSection);
+}
+
+TEST_F(EntryOperationsTest, PositionFormsReadTheSectionAtThatPosition) {
+  AddLine(&doc, u"s", u"other", u"x");  // same section: names meet folded
+  AddLine(&doc, u"T", u"k", u"v");
+  EXPECT_EQ(doc.GetSectionCount(), 2u);
+  EXPECT_EQ(doc.CountEntriesAt(0, nullptr), 4u);
+  EXPECT_EQ(doc.CountEntriesAt(1, u"K"), 1u);
+  EXPECT_EQ(doc.CountEntriesAt(2, nullptr), 0u);
+  char16_t key[8], value[8];
+  uint32_t keyLength = 8, valueLength = 8;
+  EXPECT_EQ(doc.GetEntryAt(1, 0, key, &keyLength, value, &valueLength, 0), ReadStatus::Ok);
+  EXPECT_EQ(std::u16string(value), u"v");
+  EXPECT_EQ(doc.GetEntryAt(2, 0, key, &keyLength, value, &valueLength, 0), ReadStatus::NoSection);
+}
+
+TEST_F(EntryOperationsTest, SetEntryReplacesInPlaceOrAppends) {
+  doc.SetEntry(u"S", u"A", 0, u"one");
+  EXPECT_EQ(Read(doc, u"S", 0).value, u"one");
+  EXPECT_EQ(Read(doc, u"S", 1).value, u"3");
+  doc.SetEntry(u"S", u"a", 1, u"three");
+  EXPECT_EQ(Read(doc, u"S", 1).value, u"three");
+  doc.SetEntry(u"S", u"a", kAppendPosition, u"three");
+  EXPECT_EQ(doc.CountEntries(u"S", u"a"), 3u);
+  EXPECT_EQ(Read(doc, u"S", 2).value, u"three");
+  doc.SetEntry(u"S", u"a", 7, u"beyond");  // a position past the values appends
+  EXPECT_EQ(Read(doc, u"S", 3).value, u"beyond");
+  EXPECT_EQ(Read(doc, u"S", 4).key, u"b");
+  // The key keeps the name as first met.
+  EXPECT_EQ(doc.sections.head()->keys.head()->name, u"a");
+}
+
+TEST_F(EntryOperationsTest, SetEntryAddsNewKeysAndSectionsAtTheEnd) {
+  doc.SetEntry(u"S", u"c", 0, u"new");
+  EXPECT_EQ(Read(doc, u"S", 3).key, u"c");
+  doc.SetEntry(u"New", u"k", 0, u"v");
+  ASSERT_EQ(doc.GetSectionCount(), 2u);
+  EXPECT_EQ(doc.sections.tail()->name, u"New");
+  EXPECT_EQ(doc.CountEntries(u"new", nullptr), 1u);
+  EXPECT_TRUE(doc.sections.tail()->comment.Empty());
+}
+
+TEST(EntryQuotesTest, EnclosingQuotesAreRemovedUnlessKept) {
+  const struct {
+    const char16_t* stored;
+    const char16_t* read;
+    const char16_t* keptRead;
+  } cases[] = {
+      {u"\"quoted\"", u"quoted", u"\"quoted\""},
+      {u"\"in\"ner\"", u"in\"ner", u"\"in\"ner\""},
+      {u"\"\"", u"", u"\"\""},
+      {u"\"", u"\"", u"\""},
+      {u"\"open", u"\"open", u"\"open"},
+      {u"close\"", u"close\"", u"close\""},
+  };
+  for (const auto& c : cases) {
+    QdsDocument doc;
+    doc.SetEntry(u"S", u"k", kAppendPosition, c.stored);
+    Entry plain = Read(doc, u"S", 0);
+    EXPECT_EQ(plain.status, ReadStatus::Ok);
+    EXPECT_EQ(plain.value, c.read) << std::u16string(c.stored).size();
+    EXPECT_EQ(Read(doc, u"S", 0, ReadKeepQuotes).value, c.keptRead);
+    EXPECT_EQ(Read(doc, u"S", 0, ReadExpand).value, c.read);  // no table: no expansion
+  }
+}
+
+TEST(EntryBufferTest, LongKeyIsCutAndBothSizesAreReported) {
+  QdsDocument doc;
+  std::u16string longKey(300, u'k');
+  doc.SetEntry(u"S", longKey.c_str(), kAppendPosition, u"value");
+  Entry entry = Read(doc, u"S", 0);
+  EXPECT_EQ(entry.status, ReadStatus::BufferTooSmall);
+  EXPECT_EQ(entry.key, longKey.substr(0, 259));
+  EXPECT_EQ(entry.keyLength, 301u);
+  EXPECT_EQ(entry.value, u"value");
+  EXPECT_EQ(entry.valueLength, 6u);
+}
+
+TEST(EntryBufferTest, EmptyValueAndBareKeyReadAsSuccessWithTheValueLengthUntouched) {
+  for (const char16_t* value : {u"", u"\n"}) {
+    QdsDocument doc;
+    std::u16string longKey(300, u'k');
+    doc.SetEntry(u"S", longKey.c_str(), kAppendPosition, value);
+    Entry entry = Read(doc, u"S", 0, 0, 260, 77);
+    EXPECT_EQ(entry.status, ReadStatus::Ok);
+    EXPECT_EQ(entry.key, longKey.substr(0, 259));
+    EXPECT_EQ(entry.keyLength, 301u);
+    EXPECT_EQ(entry.value, u"");
+    EXPECT_EQ(entry.valueLength, 77u);
+  }
+}
+
+TEST(EntryBufferTest, CapacitiesAroundTheValueSize) {
+  const struct {
+    uint32_t capacity;
+    ReadStatus status;
+    const char16_t* value;
+  } cases[] = {
+      {6, ReadStatus::Ok, u"value"},
+      {5, ReadStatus::BufferTooSmall, u"valu"},
+      {1, ReadStatus::BufferTooSmall, u""},
+  };
+  for (const auto& c : cases) {
+    QdsDocument doc;
+    doc.SetEntry(u"S", u"k", kAppendPosition, u"value");
+    Entry entry = Read(doc, u"S", 0, 0, 260, c.capacity);
+    EXPECT_EQ(entry.status, c.status) << c.capacity;
+    EXPECT_EQ(entry.value, c.value) << c.capacity;
+    EXPECT_EQ(entry.valueLength, 6u);
+  }
+}
+
+TEST(EntryBufferTest, ZeroCapacityWritesNothing) {
+  QdsDocument doc;
+  doc.SetEntry(u"S", u"key", kAppendPosition, u"value");
+  char16_t key[4] = {u'#', u'#', u'#', u'#'};
+  char16_t value[4] = {u'#', u'#', u'#', u'#'};
+  uint32_t keyLength = 0, valueLength = 0;
+  EXPECT_EQ(doc.GetEntry(u"S", 0, key, &keyLength, value, &valueLength, 0),
+            ReadStatus::BufferTooSmall);
+  EXPECT_EQ(keyLength, 4u);
+  EXPECT_EQ(valueLength, 6u);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(key[i], u'#');
+    EXPECT_EQ(value[i], u'#');
+  }
+}
+
+TEST(SectionNameTest, StatusesAndSizes) {
+  QdsDocument doc;
+  doc.SetEntry(u"twenty-characters-xx", u"k", kAppendPosition, u"v");
+  char16_t buffer[32];
+  std::fill(std::begin(buffer), std::end(buffer), u'#');
+  uint32_t length = 10;
+  EXPECT_EQ(doc.GetSectionName(0, buffer, &length), ReadStatus::BufferTooSmall);
+  EXPECT_EQ(length, 21u);
+  EXPECT_EQ(buffer[0], u'#');  // untouched
+  length = 21;
+  EXPECT_EQ(doc.GetSectionName(0, nullptr, &length), ReadStatus::BufferTooSmall);
+  EXPECT_EQ(doc.GetSectionName(0, buffer, &length), ReadStatus::Ok);
+  EXPECT_EQ(std::u16string(buffer), u"twenty-characters-xx");
+  length = 5;
+  EXPECT_EQ(doc.GetSectionName(1, buffer, &length), ReadStatus::NoSection);
+  EXPECT_EQ(length, 5u);
+}
+
+}  // namespace
+}  // namespace qds

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "common/block_pool.h"
-#include "model/document_model.h"
 #include "knitfold/merge_compat_file.h"
-#include "platform/platform.h"
+#include "model/document_model.h"
+#include "platform/memory.h"
 
 namespace {
 

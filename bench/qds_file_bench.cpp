@@ -17,7 +17,7 @@
 
 #include "common/block_pool.h"
 #include "model/document_model.h"
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "common/wide_format.h"
 
-namespace qds::platform {
+namespace qds {
 
 namespace {
 
@@ -97,4 +97,4 @@ size_t FormatWide(char16_t* out, size_t capacity, const char16_t* format,
   return sink.length();
 }
 
-}  // namespace qds::platform
+}  // namespace qds

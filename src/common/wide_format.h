@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-namespace qds::platform {
+namespace qds {
 
 class FormatArg {
  public:
@@ -42,6 +42,6 @@ class FormatArg {
 size_t FormatWide(char16_t* out, size_t capacity, const char16_t* format,
                   std::initializer_list<FormatArg> args);
 
-}  // namespace qds::platform
+}  // namespace qds
 
 #endif  // KNITFOLD_COMMON_WIDE_FORMAT_H_

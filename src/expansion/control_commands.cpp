@@ -153,13 +153,13 @@ ReplaceStatus RunUserCommand(SymbolTable& table, const char16_t* const* args, ui
     uint32_t length = 0;
     ReplaceStatus status = ExpandToSpace(table, args[k], flags, value, kTextSpace, &length);
     if (status != ReplaceStatus::Ok) return status;  // the parameters set so far stay
-    platform::FormatWide(parameter, 12, u"%u", {k});
+    FormatWide(parameter, 12, u"%u", {k});
     table.Set(parameter, std::u16string_view(value, length));
   }
   ReplaceStatus status = ExpandToOutput(table, args[0], flags, out, outLen);
   // Parameters are removed, not restored: an outer call's "1".."N" are gone.
   for (uint32_t k = 1; k < argCount; ++k) {
-    platform::FormatWide(parameter, 12, u"%u", {k});
+    FormatWide(parameter, 12, u"%u", {k});
     table.Remove(parameter);
   }
   return status;

@@ -74,7 +74,7 @@ int LevelOf(const ExprToken& token) {
 }
 
 void SetResult(ExprToken* token, int32_t value) {
-  platform::FormatWide(token->resultBuffer, kExpressionResultSpace, u"%d", {value});
+  FormatWide(token->resultBuffer, kExpressionResultSpace, u"%d", {value});
   token->text = token->resultBuffer;
 }
 
@@ -198,7 +198,7 @@ ReplaceStatus EvaluateExpression(char16_t* expression, char16_t* result) {
   ReplaceStatus status = TokenizeExpression(expression, &tokens);
   if (status != ReplaceStatus::Ok) return status;
   if (tokens.Empty()) {
-    platform::FormatWide(result, kExpressionResultSpace, u"0", {});
+    FormatWide(result, kExpressionResultSpace, u"0", {});
     return ReplaceStatus::Ok;
   }
   Evaluator evaluator;
@@ -208,7 +208,7 @@ ReplaceStatus EvaluateExpression(char16_t* expression, char16_t* result) {
   if (status != ReplaceStatus::Ok) return status;
   int32_t number = 0;
   if (!ParseInteger(value->text, &number)) number = IsTrue(value->text) ? 1 : 0;
-  platform::FormatWide(result, kExpressionResultSpace, u"%d", {number});
+  FormatWide(result, kExpressionResultSpace, u"%d", {number});
   return ReplaceStatus::Ok;
 }
 

@@ -20,7 +20,7 @@ ReplaceStatus WriteOutput(std::u16string_view text, char16_t* out, uint32_t* out
 
 ReplaceStatus WriteNumber(int32_t value, char16_t* out, uint32_t* outLen) {
   char16_t text[12];
-  size_t length = platform::FormatWide(text, 12, u"%d", {value});
+  size_t length = FormatWide(text, 12, u"%d", {value});
   return WriteOutput(std::u16string_view(text, length), out, outLen);
 }
 

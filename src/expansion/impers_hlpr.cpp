@@ -2,9 +2,9 @@
 
 #include <unordered_map>
 
-#include "platform/path_syntax.h"
-#include "platform/platform.h"
 #include "expansion/symbol_table.h"
+#include "platform/identity.h"
+#include "platform/path_syntax.h"
 
 namespace qds {
 

@@ -6,14 +6,15 @@
 
 #include <string_view>
 
+#include "common/counted_string.h"
+#include "common/wide_format.h"
 #include "expansion/builtin_handlers.h"
 #include "expansion/handler_support.h"
-#include "common/counted_string.h"
-#include "platform/path_syntax.h"
-#include "platform/platform.h"
-#include "common/wide_format.h"
 #include "expansion/impers_hlpr.h"
 #include "expansion/symbol_table.h"
+#include "platform/descriptors.h"
+#include "platform/path_syntax.h"
+#include "platform/short_path.h"
 
 namespace qds {
 
@@ -108,7 +109,7 @@ ReplaceStatus SplitPathCommand(SymbolTable& table, const char16_t* const* args, 
   // The prefix's limit keeps every name within the space.
   char16_t name[kTextSpace];
   for (const auto& symbol : symbols) {
-    platform::FormatWide(name, kTextSpace, symbol.format, {prefix});
+    FormatWide(name, kTextSpace, symbol.format, {prefix});
     table.Set(name, symbol.piece);
   }
   *outLen = 0;

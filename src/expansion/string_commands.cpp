@@ -212,10 +212,10 @@ ReplaceStatus SplitCommand(SymbolTable& table, const char16_t* const* args, uint
   if (!fields.Scan(value.Data(), separator)) return ReplaceStatus::BadArgument;
   // The prefix's limit keeps every name within the space.
   char16_t symbol[kTextSpace];
-  platform::FormatWide(symbol, kTextSpace, u"%sCount", {args[1]});
+  FormatWide(symbol, kTextSpace, u"%sCount", {args[1]});
   table.SetNumber(symbol, static_cast<int32_t>(fields.Count()));
   for (size_t k = 0; k < fields.Count(); ++k) {
-    platform::FormatWide(symbol, kTextSpace, u"%s%d", {args[1], static_cast<int32_t>(k + 1)});
+    FormatWide(symbol, kTextSpace, u"%s%d", {args[1], static_cast<int32_t>(k + 1)});
     table.Set(symbol, fields.Field(k));
   }
   return ReplaceStatus::Ok;

@@ -130,7 +130,7 @@ void SymbolTable::Set(std::u16string_view name, std::u16string_view value) {
 
 void SymbolTable::SetNumber(std::u16string_view name, int32_t number) {
   char16_t text[12];
-  platform::FormatWide(text, 12, u"%ld", {number});
+  FormatWide(text, 12, u"%ld", {number});
   Set(name, text);
 }
 

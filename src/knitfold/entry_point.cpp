@@ -3,27 +3,23 @@
 #include "common/text.h"
 #include "knitfold/log.h"
 #include "knitfold/merge_with_backup.h"
-#include "platform/platform.h"
+#include "knitfold/messages.h"
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/exclusive_log.h"
 
 namespace qds {
 
 namespace {
 
 constexpr size_t kPathCapacity = 260;
-constexpr int kSwitchCapacity = 256;
 constexpr char16_t kLogExtension[] = u".log";
 
 // Messages 102 and 111 have no log to go to; a person sees them on the
 // standard error stream instead.
 template <typename... Args>
 void ReportWithoutLog(uint32_t id, Args... args) {
-  platform::WriteStandardError(FormatMessageText(id, {platform::FormatArg(args)...}));
-}
-
-bool IsTraceSwitch(const char16_t* argument) {
-  char16_t word[kSwitchCapacity];
-  return platform::LoadResourceString(kStringTraceSwitch, word, kSwitchCapacity) != 0 &&
-         platform::CompareNoCase(argument, word) == 0;
+  platform::WriteStandardError(FormatMessageText(id, {FormatArg(args)...}));
 }
 
 }  // namespace
@@ -33,8 +29,6 @@ int RunKnitfold(int argc, const char16_t* const* argv) {
     ReportWithoutLog(kMessageUsage);
     return -1;
   }
-  if (argc > 3 && IsTraceSwitch(argv[3])) g_traceSetting = 1;
-
   const char16_t* target = argv[1];
   const char16_t* compat = argv[2];
   size_t targetLength = TextLength(target);

@@ -1,9 +1,11 @@
 #include "knitfold/file_operations.h"
 
-#include "knitfold/path_buffer.h"
-#include "platform/path_syntax.h"
-#include "platform/platform.h"
 #include "common/wide_format.h"
+#include "knitfold/messages.h"
+#include "knitfold/path_buffer.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/path_syntax.h"
 
 namespace qds {
 
@@ -66,14 +68,14 @@ int CreateDirectoryChain(const char16_t* path) {
 void GetSystemErrorText(uint32_t code, CountedString* text) {
   if (platform::ErrorText(code, text)) return;
   char16_t number[12];
-  platform::FormatWide(number, 12, u"%d", {static_cast<int32_t>(code)});
+  FormatWide(number, 12, u"%d", {static_cast<int32_t>(code)});
   char16_t format[kTemplateCapacity];
   text->Clear();
-  if (platform::LoadResourceString(kUndescribedErrorTemplate, format, kTemplateCapacity) == 0) {
+  if (LoadMessage(kUndescribedErrorTemplate, format, kTemplateCapacity) == 0) {
     return;
   }
   char16_t message[kTemplateCapacity];
-  platform::FormatWide(message, kTemplateCapacity, format, {static_cast<const char16_t*>(number)});
+  FormatWide(message, kTemplateCapacity, format, {static_cast<const char16_t*>(number)});
   text->Assign(message);
 }
 

@@ -1,9 +1,11 @@
 #include "knitfold/log.h"
 
+#include "knitfold/messages.h"
+#include "platform/console.h"
+
 namespace qds {
 
 platform::FileHandle g_logHandle = platform::kInvalidHandle;
-uint32_t g_traceSetting = 0;
 
 namespace {
 
@@ -12,19 +14,19 @@ constexpr size_t kMessageCapacity = 512;
 
 }  // namespace
 
-std::u16string FormatMessageText(uint32_t id, std::initializer_list<platform::FormatArg> args) {
+std::u16string FormatMessageText(uint32_t id, std::initializer_list<FormatArg> args) {
   char16_t format[kTemplateCapacity];
-  if (platform::LoadResourceString(id, format, kTemplateCapacity) == 0) return {};
+  if (LoadMessage(id, format, kTemplateCapacity) == 0) return {};
   char16_t message[kMessageCapacity];
-  size_t length = platform::FormatWide(message, kMessageCapacity, format, args);
+  size_t length = FormatWide(message, kMessageCapacity, format, args);
   if (length < kMessageCapacity) return std::u16string(message, length);
   std::u16string whole(length + 1, u'\0');
-  platform::FormatWide(whole.data(), whole.size(), format, args);
+  FormatWide(whole.data(), whole.size(), format, args);
   whole.resize(length);
   return whole;
 }
 
-void LogMessageArgs(uint32_t id, std::initializer_list<platform::FormatArg> args) {
+void LogMessageArgs(uint32_t id, std::initializer_list<FormatArg> args) {
   if (g_logHandle == platform::kInvalidHandle) return;
   std::u16string text = FormatMessageText(id, args);
   if (text.empty()) return;

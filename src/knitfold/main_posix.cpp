@@ -7,7 +7,7 @@
 #include "common/block_pool.h"
 #include "common/utf8.h"
 #include "knitfold/entry_point.h"
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 int main(int argc, char** argv) {
   // A merge makes a node and a text for every entry of both files.

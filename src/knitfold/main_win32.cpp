@@ -6,7 +6,7 @@
 
 #include "common/block_pool.h"
 #include "knitfold/entry_point.h"
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 int wmain(int argc, wchar_t** argv) {
   // A merge makes a node and a text for every entry of both files.

@@ -3,9 +3,10 @@
 #include <algorithm>
 
 #include "common/concurrent_task.h"
-#include "model/document_model.h"
 #include "knitfold/log.h"
-#include "platform/file_identity.h"
+#include "knitfold/messages.h"
+#include "model/document_model.h"
+#include "platform/files.h"
 #include "qdsfile/file_stream.h"
 #include "qdsfile/qds_format.h"
 

@@ -4,13 +4,15 @@
 
 #include "knitfold/file_operations.h"
 #include "knitfold/log.h"
+#include "knitfold/messages.h"
 #include "knitfold/merge_compat_file.h"
 #include "knitfold/path_buffer.h"
 #include "knitfold/path_names.h"
-#include "platform/file_identity.h"
-#include "platform/replace.h"
+#include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/path_syntax.h"
-#include "platform/platform.h"
+#include "platform/replace.h"
+#include "platform/text_services.h"
 
 namespace qds {
 
@@ -132,7 +134,7 @@ int MergeWithBackup(const char16_t* target, const char16_t* compat) {
   // The backup is made while the two files load; the merge waits for it. It
   // is a new file with the target's permission bits, whatever stood at its
   // name.
-  platform::FileIdentity backup;
+  platform::CreatedFile backup;
   bool backupFailed = false;
   uint32_t backupError = 0;
   auto makeBackup = [&] {

@@ -1,7 +1,7 @@
 #include "knitfold/path_names.h"
 
 #include "platform/path_syntax.h"
-#include "platform/platform.h"
+#include "platform/text_services.h"
 
 namespace qds {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "common/text.h"
-#include "platform/platform.h"
+#include "platform/text_services.h"
 
 namespace qds {
 

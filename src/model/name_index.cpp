@@ -3,7 +3,7 @@
 #include "common/prefetch.h"
 #include "common/text.h"
 #include "model/node_list.h"
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 namespace qds {
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/utf8.h"
-#include "platform/platform.h"
+#include "platform/identity.h"
 
 namespace qds::platform {
 

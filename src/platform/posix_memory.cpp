@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 namespace qds::platform {
 namespace {

@@ -1,4 +1,4 @@
-// The POSIX implementation of file_replacement.h: copies and moves over the
+// The POSIX implementation of replace.h: copies and moves over the
 // names a user gave, and the new files at the names the program picks.
 //
 // Every new file starts as a hidden file beside its destination, created
@@ -17,24 +17,21 @@
 #include <cstring>
 #include <string>
 
-#include "platform/replace.h"
-#include "platform/platform.h"
+#include "platform/errors.h"
 #include "platform/posix_support.h"
+#include "platform/replace.h"
 
 namespace qds::platform {
 
-const uint32_t kErrorNotOwnFile = ESTALE;
-const uint32_t kErrorLinkRefused = ELOOP;
-
 namespace {
 
-FileIdentity IdentityOf(const struct stat& status) {
+CreatedFile IdentityOf(const struct stat& status) {
   return {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
 }
 
 // False, with errno at kErrorNotOwnFile, when `status` is not the file that
 // `expected` names (no expectation: any file will do).
-bool IsExpectedFile(const struct stat& status, const FileIdentity* expected) {
+bool IsExpectedFile(const struct stat& status, const CreatedFile* expected) {
   if (expected == nullptr || IdentityOf(status) == *expected) return true;
   errno = static_cast<int>(kErrorNotOwnFile);
   return false;
@@ -198,7 +195,7 @@ bool GiveFinalBits(int file, const FinalBits& bits) {
 // is gone afterwards, whatever happened; `made` receives the file's identity.
 bool FillAndPlace(int input, int output, int folder, const std::string& hidden,
                   const std::string& name, const FinalBits& bits, bool linkOnly,
-                  FileIdentity* made) {
+                  CreatedFile* made) {
   struct stat created;
   bool written = CopyBytes(input, output) && GiveFinalBits(output, bits) && Flush(output) &&
                  fstat(output, &created) == 0;
@@ -317,7 +314,7 @@ Renamed RenameInPlaceOf(int input, const struct stat& own, const std::string& so
 }
 
 // Removes `path` while it still shows the file `identity` names.
-bool RemoveIfStill(const std::string& path, const FileIdentity& identity) {
+bool RemoveIfStill(const std::string& path, const CreatedFile& identity) {
   struct stat found;
   if (lstat(path.c_str(), &found) != 0 || !IsExpectedFile(found, &identity)) return false;
   return unlink(path.c_str()) == 0;
@@ -335,12 +332,12 @@ bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists) {
   return copied;
 }
 
-bool MoveFileOver(const char16_t* from, const char16_t* to, const FileIdentity* fromIdentity) {
+bool MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* created) {
   std::string source = NativePath(from);
   int input = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (input < 0) return false;
   struct stat own;
-  bool moved = fstat(input, &own) == 0 && IsExpectedFile(own, fromIdentity);
+  bool moved = fstat(input, &own) == 0 && IsExpectedFile(own, created);
   if (moved) {
     std::string destination = NativePath(to);
     Renamed renamed = ResolveFinalLinks(&destination)
@@ -355,7 +352,7 @@ bool MoveFileOver(const char16_t* from, const char16_t* to, const FileIdentity* 
 }
 
 bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits bits, NewCopyFolder folder,
-                FileIdentity* made) {
+                CreatedFile* made) {
   int input = open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC);
   if (input < 0) return false;
   std::string destination = NativePath(to);
@@ -384,7 +381,7 @@ bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits bits, NewC
   return copied;
 }
 
-int CreateNewFile(const char16_t* path, FileIdentity* made, int* error) {
+int CreateNewFile(const char16_t* path, CreatedFile* made, int* error) {
   std::string native = NativePath(path);
   struct stat found;
   // Whatever stands at the name goes; a failed look leaves the reason to the
@@ -410,8 +407,8 @@ int CreateNewFile(const char16_t* path, FileIdentity* made, int* error) {
   return descriptor;
 }
 
-bool RemoveCreatedFile(const char16_t* path, const FileIdentity& identity) {
-  return RemoveIfStill(NativePath(path), identity);
+bool RemoveCreatedFile(const char16_t* path, const CreatedFile& created) {
+  return RemoveIfStill(NativePath(path), created);
 }
 
 }  // namespace qds::platform

@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "common/text.h"
-#include "platform/platform.h"
+#include "platform/descriptors.h"
+#include "platform/short_path.h"
 
 namespace qds::platform {
 

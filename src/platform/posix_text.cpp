@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/text.h"
-#include "platform/platform.h"
+#include "platform/text_services.h"
 
 namespace qds::platform {
 

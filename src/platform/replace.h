@@ -24,20 +24,16 @@
 
 namespace qds::platform {
 
-// What tells one file from every other while it exists: on POSIX its
-// device and inode, on Windows its volume's serial number and its file index.
-struct FileIdentity {
+// A file that this process created at a name it picked (CreateCopy,
+// CreateNewFile), told from every other file while it exists: on POSIX by
+// its device and inode, on Windows by its volume's serial number and its
+// file index. Refusals name the system codes kErrorNotOwnFile and
+// kErrorLinkRefused (errors.h).
+struct CreatedFile {
   uint64_t volume = 0;
   uint64_t file = 0;
-  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+  friend bool operator==(const CreatedFile&, const CreatedFile&) = default;
 };
-
-// The system code of an operation refused because the name it acts on no
-// longer shows the file this process created there.
-extern const uint32_t kErrorNotOwnFile;
-// The system code of a refused link (or other reparse point) where a name
-// that the program picks, or its working folder, should be.
-extern const uint32_t kErrorLinkRefused;
 
 // ---- Names the user gave ------------------------------------------------------
 
@@ -60,16 +56,16 @@ bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists);
 // it does wherever it cannot do better, except that a `to` that does not
 // exist yet is made as any new file is (read and write permission less the
 // umask), whatever the bits of `from`, which is a private file of this
-// process. `from` is a file that this process
-// created: a link at that name is refused, and with `fromIdentity` so is any
-// file but that one (kErrorNotOwnFile), before anything is done and again
-// before `from` is removed. On POSIX, when `from` and the file that `to`
-// leads to are regular files of one name each on one file system, `from`
-// itself takes `to`'s permission bits (set-id and sticky bits included) and
-// owner, is flushed and renamed over it, and the folders are flushed: no
-// byte is copied. A failure after the rename (flushing the folders) is
-// reported although `to` holds the file and `from` is gone.
-bool MoveFileOver(const char16_t* from, const char16_t* to, const FileIdentity* fromIdentity);
+// process. `from` is a file that this process created: a link at that name
+// is refused, and with `created` so is any file but that one
+// (kErrorNotOwnFile), before anything is done and again before `from` is
+// removed. On POSIX, when `from` and the file that `to` leads to are regular
+// files of one name each on one file system, `from` itself takes `to`'s
+// permission bits (set-id and sticky bits included) and owner, is flushed
+// and renamed over it, and the folders are flushed: no byte is copied. A
+// failure after the rename (flushing the folders) is reported although `to`
+// holds the file and `from` is gone.
+bool MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* created);
 
 // ---- Names the program picks ----------------------------------------------------
 
@@ -91,24 +87,23 @@ enum class NewCopyFolder { MayBeLink, NeverLink };
 // (kErrorLinkRefused, ERROR_TOO_MANY_LINKS), the file there is deleted, and
 // `from` is copied to the name as a new file (CopyFileW, failing if the
 // name was taken again); with NeverLink a folder that is a reparse point (a
-// junction) is refused. `made`, when
-// given, receives the identity of the new file.
+// junction) is refused. `made`, when given, receives the new file.
 bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits bits, NewCopyFolder folder,
-                FileIdentity* made);
+                CreatedFile* made);
 
 // Creates `path` as a new, empty file of this process, open for writing
-// through the descriptor services of platform.h, and fills `made` with its
-// identity. What stood at the name is removed first (a folder is refused
-// with the error number EISDIR on POSIX, EACCES on Windows), and the file is
-// then created exclusively, never through a link, readable and writable by
-// its owner alone on POSIX; on Windows a link, reparse point or file of
-// several links found at the name is refused. -1 on failure with *error set
-// to the runtime error number (EEXIST when the name was taken in between).
-int CreateNewFile(const char16_t* path, FileIdentity* made, int* error);
+// through the descriptor services of descriptors.h, and fills `made` with
+// it. What stood at the name is removed first (a folder is refused with the
+// error number EISDIR on POSIX, EACCES on Windows), and the file is then
+// created exclusively, never through a link, readable and writable by its
+// owner alone on POSIX; on Windows a link, reparse point or file of several
+// links found at the name is refused. -1 on failure with *error set to the
+// runtime error number (EEXIST when the name was taken in between).
+int CreateNewFile(const char16_t* path, CreatedFile* made, int* error);
 
-// Removes the file at `path` when the name still shows the file `identity`
-// names; otherwise leaves the name alone and fails with kErrorNotOwnFile.
-bool RemoveCreatedFile(const char16_t* path, const FileIdentity& identity);
+// Removes the file at `path` when the name still shows the file `created`;
+// otherwise leaves the name alone and fails with kErrorNotOwnFile.
+bool RemoveCreatedFile(const char16_t* path, const CreatedFile& created);
 
 // True where a new copy takes its name in one step whatever file stands
 // there (a rename on POSIX), so that an older file need not be deleted

@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/identity.h"
+#include "platform/text_services.h"
 #include "platform/win32_support.h"
 
 namespace qds::platform {

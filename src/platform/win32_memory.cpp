@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 namespace qds::platform {
 namespace {

@@ -1,4 +1,4 @@
-// The Windows implementation of file_replacement.h, on kernel32's copy and
+// The Windows implementation of replace.h, on kernel32's copy and
 // delete services. A name that the program picks is looked at with
 // FILE_FLAG_OPEN_REPARSE_POINT, so that a link or junction there is seen
 // rather than followed, and the file there is deleted before a new one is
@@ -12,14 +12,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/errors.h"
 #include "platform/replace.h"
-#include "platform/platform.h"
 #include "platform/win32_support.h"
 
 namespace qds::platform {
-
-const uint32_t kErrorNotOwnFile = ERROR_FILE_INVALID;
-const uint32_t kErrorLinkRefused = ERROR_CANT_ACCESS_FILE;
 
 namespace {
 
@@ -37,7 +34,7 @@ bool QueryEntry(const char16_t* path, BY_HANDLE_FILE_INFORMATION* information) {
   return known;
 }
 
-FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information) {
+CreatedFile IdentityOf(const BY_HANDLE_FILE_INFORMATION& information) {
   return {information.dwVolumeSerialNumber,
           (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
 }
@@ -102,15 +99,15 @@ bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists) {
 }
 
 // A rename would not keep what a copy keeps of a read-only or hidden `to`.
-bool MoveFileOver(const char16_t* from, const char16_t* to, const FileIdentity* fromIdentity) {
+bool MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* created) {
   BY_HANDLE_FILE_INFORMATION information;
   if (!QueryEntry(from, &information)) return false;
-  FileIdentity identity = IdentityOf(information);
+  CreatedFile identity = IdentityOf(information);
   if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     SetLastError(kErrorLinkRefused);
     return false;
   }
-  if (fromIdentity != nullptr && !(identity == *fromIdentity)) {
+  if (created != nullptr && !(identity == *created)) {
     SetLastError(kErrorNotOwnFile);
     return false;
   }
@@ -120,7 +117,7 @@ bool MoveFileOver(const char16_t* from, const char16_t* to, const FileIdentity* 
 // The new copy takes the attributes of `from`, as CopyFileW gives them:
 // Windows has no permission bits to choose.
 bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits, NewCopyFolder folder,
-                FileIdentity* made) {
+                CreatedFile* made) {
   if (folder == NewCopyFolder::NeverLink && FolderIsReparsePoint(to)) {
     SetLastError(kErrorLinkRefused);
     return false;
@@ -134,7 +131,7 @@ bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits, NewCopyFo
   return true;
 }
 
-int CreateNewFile(const char16_t* path, FileIdentity* made, int* error) {
+int CreateNewFile(const char16_t* path, CreatedFile* made, int* error) {
   HANDLE file = INVALID_HANDLE_VALUE;
   if (ClearPickedName(path)) {
     file = CreateFileW(Wide(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -156,10 +153,10 @@ int CreateNewFile(const char16_t* path, FileIdentity* made, int* error) {
   return descriptor;
 }
 
-bool RemoveCreatedFile(const char16_t* path, const FileIdentity& identity) {
+bool RemoveCreatedFile(const char16_t* path, const CreatedFile& created) {
   BY_HANDLE_FILE_INFORMATION information;
   if (!QueryEntry(path, &information)) return false;
-  if (!(IdentityOf(information) == identity)) {
+  if (!(IdentityOf(information) == created)) {
     SetLastError(kErrorNotOwnFile);
     return false;
   }

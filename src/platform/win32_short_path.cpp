@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "platform/platform.h"
+#include "platform/short_path.h"
 #include "platform/win32_support.h"
 
 namespace qds::platform {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "platform/platform.h"
+#include "platform/text_services.h"
 #include "platform/win32_support.h"
 
 namespace qds::platform {

@@ -7,8 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/file_identity.h"
-#include "platform/platform.h"
+#include "platform/descriptors.h"
 
 namespace qds {
 namespace {
@@ -50,34 +49,12 @@ FileStream::~FileStream() {
 
 int64_t FileStream::GetSize() { return platform::PathSize(fileName().Data()); }
 
-StreamStatus FileStream::Open(const char16_t* path, int mode) {
-  if (!IsValid()) return StreamStatus::NoBuffer;
-  if (handle_ >= 0 || (mode != kStreamRead && mode != kStreamWrite)) {
-    return StreamStatus::WrongMode;
-  }
-  int error = 0;
-  int handle = platform::OpenDescriptor(
-      path, mode == kStreamRead ? platform::kOpenRead : platform::kOpenWrite, &error);
-  return Opened(handle, error, path, mode);
-}
-
-StreamStatus FileStream::OpenRegularFile(const char16_t* path) {
+template <typename OpenCall>
+StreamStatus FileStream::OpenWith(const char16_t* path, int mode, OpenCall open) {
   if (!IsValid()) return StreamStatus::NoBuffer;
   if (handle_ >= 0) return StreamStatus::WrongMode;
   int error = 0;
-  int handle = platform::OpenRegularFile(path, &error);
-  return Opened(handle, error, path, kStreamRead);
-}
-
-StreamStatus FileStream::OpenNew(const char16_t* path) {
-  if (!IsValid()) return StreamStatus::NoBuffer;
-  if (handle_ >= 0) return StreamStatus::WrongMode;
-  int error = 0;
-  int handle = platform::CreateNewFile(path, &identity_, &error);
-  return Opened(handle, error, path, kStreamWrite);
-}
-
-StreamStatus FileStream::Opened(int handle, int error, const char16_t* path, int mode) {
+  int handle = open(&error);
   if (handle < 0) {
     lastError_ = error;
     return OpenFailure(error);
@@ -87,6 +64,26 @@ StreamStatus FileStream::Opened(int handle, int error, const char16_t* path, int
   written_ = handedToDisk_ = 0;
   SetOpened(path, mode);
   return StreamStatus::Ok;
+}
+
+StreamStatus FileStream::Open(const char16_t* path, int mode) {
+  if (mode != kStreamRead && mode != kStreamWrite) {
+    return IsValid() ? StreamStatus::WrongMode : StreamStatus::NoBuffer;
+  }
+  return OpenWith(path, mode, [&](int* error) {
+    return platform::OpenDescriptor(
+        path, mode == kStreamRead ? platform::kOpenRead : platform::kOpenWrite, error);
+  });
+}
+
+StreamStatus FileStream::OpenRegularFile(const char16_t* path) {
+  return OpenWith(path, kStreamRead,
+                  [&](int* error) { return platform::OpenRegularFile(path, error); });
+}
+
+StreamStatus FileStream::OpenNew(const char16_t* path) {
+  return OpenWith(path, kStreamWrite,
+                  [&](int* error) { return platform::CreateNewFile(path, &created_, error); });
 }
 
 StreamStatus FileStream::Close() {

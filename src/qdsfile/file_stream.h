@@ -55,11 +55,11 @@ class FileStream : public BufferedStream {
   [[nodiscard]] StreamStatus OpenRegularFile(const char16_t* path);
   // Opens `path` for writing as a new file of this process
   // (platform::CreateNewFile: what stood at the name is removed, never
-  // followed or reused), whose identity() is then known. The statuses of
-  // Open; a name taken again in between is DeviceFailed.
+  // followed or reused), which created() then names. The statuses of Open;
+  // a name taken again in between is DeviceFailed.
   [[nodiscard]] StreamStatus OpenNew(const char16_t* path);
   // The file that OpenNew created.
-  const platform::FileIdentity& identity() const { return identity_; }
+  const platform::CreatedFile& created() const { return created_; }
   // Flushes, then closes the descriptor: the flush status when the flush
   // failed, else Ok, or CloseFailed when the descriptor could not be closed.
   [[nodiscard]] StreamStatus Close();
@@ -73,8 +73,11 @@ class FileStream : public BufferedStream {
   static constexpr uint32_t kPieceBytes = 128 * 1024;
   static constexpr int64_t kWriteBackBytes = int64_t{8} << 20;
 
-  // Takes the descriptor that an open returned (or its failure, `error`).
-  StreamStatus Opened(int handle, int error, const char16_t* path, int mode);
+  // Opens `path` in `mode` through `open`, which returns a descriptor, or -1
+  // with the runtime error number in its argument; NoBuffer or WrongMode
+  // without calling it when the stream cannot be opened.
+  template <typename OpenCall>
+  StreamStatus OpenWith(const char16_t* path, int mode, OpenCall open);
   bool HasPiece();
   // One read of the descriptor; the writing of all `count` bytes.
   StreamStatus ReadDevice(void* buffer, uint32_t count, uint32_t* bytesRead);
@@ -96,7 +99,7 @@ class FileStream : public BufferedStream {
   // Writing a disk file: bytes written, and those already handed to the disk.
   int64_t written_ = 0;
   int64_t handedToDisk_ = 0;
-  platform::FileIdentity identity_;
+  platform::CreatedFile created_;
 };
 
 }  // namespace qds

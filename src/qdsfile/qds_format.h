@@ -55,7 +55,7 @@ inline constexpr int32_t kLowestVersion = 1;
 inline constexpr int32_t kHighestVersion = 3;
 // From this version on, the version line names the code page.
 inline constexpr int32_t kCodePageVersion = 3;
-// The version line formats (platform::FormatWide) and the buffer they are
+// The version line formats (FormatWide) and the buffer they are
 // formatted into.
 inline constexpr char16_t kVersionLineFormat[] = u"[$version %d$]\r\n";
 inline constexpr char16_t kVersionLineWithCodePageFormat[] = u"[$version %d, codepage %d$]\r\n";

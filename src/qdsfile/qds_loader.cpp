@@ -20,9 +20,9 @@
 #include <string_view>
 
 #include "common/text.h"
-#include "model/document_model.h"
-#include "platform/platform.h"
 #include "common/wide_format.h"
+#include "model/document_model.h"
+#include "platform/text_services.h"
 #include "qdsfile/file_stream.h"
 #include "qdsfile/qds_format.h"
 #include "qdsfile/version_scan.h"
@@ -558,7 +558,7 @@ void Loader::CheckEndMarker(uint32_t close) {
   if (scan_.status != LoadStatus::Ok) return;
 
   char16_t expected[format::kCheckLineLength + 1];
-  platform::FormatWide(expected, std::size(expected), format::kCheckLineFormat, {digest});
+  FormatWide(expected, std::size(expected), format::kCheckLineFormat, {digest});
   if (std::u16string_view(found, have) != std::u16string_view(expected)) {
     Fail(LoadStatus::DigestMismatch);
   }

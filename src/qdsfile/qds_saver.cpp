@@ -16,12 +16,11 @@
 #include "common/concurrent_task.h"
 #include "common/prefetch.h"
 #include "common/text.h"
-#include "model/document_model.h"
-#include "platform/file_identity.h"
-#include "platform/replace.h"
-#include "platform/path_syntax.h"
-#include "platform/platform.h"
 #include "common/wide_format.h"
+#include "model/document_model.h"
+#include "platform/files.h"
+#include "platform/path_syntax.h"
+#include "platform/replace.h"
 #include "qdsfile/file_stream.h"
 #include "qdsfile/md5_digest.h"
 #include "qdsfile/qds_format.h"
@@ -54,9 +53,9 @@ bool WriteComment(FileStream* stream, const CountedString& comment, uint32_t fla
 // Writes `format` with its arguments, formatted into a buffer of `Capacity`.
 template <size_t Capacity>
 bool WriteFormatted(FileStream* stream, const char16_t* format,
-                    std::initializer_list<platform::FormatArg> args) {
+                    std::initializer_list<FormatArg> args) {
   char16_t line[Capacity];
-  size_t length = platform::FormatWide(line, Capacity, format, args);
+  size_t length = FormatWide(line, Capacity, format, args);
   return WriteUnits(stream, std::u16string_view(line, std::min(length, Capacity - 1)));
 }
 
@@ -213,7 +212,7 @@ SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, Replacing
   bool copyBack = ownFile || (replacing == Replacing::AnyFile && IsReplaceable(path));
   CountedString target(destination);
   if (copyBack) target.Append(format::kTemporarySuffix);
-  platform::FileIdentity temporary;
+  platform::CreatedFile temporary;
   bool written = false;
   {
     FileStream stream(format::kStreamBufferSize);
@@ -227,7 +226,7 @@ SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, Replacing
       default:
         return SaveStatus::OpenFailed;
     }
-    temporary = stream.identity();
+    temporary = stream.created();
     // A failed close can carry a deferred write error. After a failed write
     // the stream's destructor flushes what it holds and closes the file.
     written = WriteText(&stream, flags) && stream.Close() == StreamStatus::Ok;

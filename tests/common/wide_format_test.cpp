@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace qds::platform {
+namespace qds {
 namespace {
 
 std::u16string Format(const char16_t* format, std::initializer_list<FormatArg> args) {
@@ -44,4 +44,4 @@ TEST(WideFormatTest, NeverWritesPastTheCapacityAndReportsTheFullLength) {
 }
 
 }  // namespace
-}  // namespace qds::platform
+}  // namespace qds

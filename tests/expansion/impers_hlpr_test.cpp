@@ -14,9 +14,9 @@
 #include <string>
 
 #include "common/utf8.h"
-#include "platform/platform.h"
-#include "support/test_support.h"
 #include "expansion/symbol_table.h"
+#include "platform/identity.h"
+#include "support/test_support.h"
 
 namespace qds {
 namespace {

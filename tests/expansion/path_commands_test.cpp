@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <string>
 
-#include "expansion/expansion.h"
 #include "common/utf8.h"
-#include "platform/platform.h"
+#include "expansion/expansion.h"
+#include "platform/descriptors.h"
 #include "support/test_support.h"
 
 namespace qds {

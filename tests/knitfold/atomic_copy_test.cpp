@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/replace.h"
-#include "platform/platform.h"
 #include "knitfold/package_run.h"
+#include "platform/errors.h"
+#include "platform/replace.h"
 
 namespace qds {
 namespace {

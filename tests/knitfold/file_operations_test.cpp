@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/files.h"
 #include "support/system_codes.h"
 #include "support/test_support.h"
 

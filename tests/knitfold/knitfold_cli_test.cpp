@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/utf8.h"
-#include "platform/platform.h"
+#include "platform/errors.h"
 #include "support/system_codes.h"
 #include "support/test_support.h"
 

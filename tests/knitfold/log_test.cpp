@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "knitfold/messages.h"
 #include "support/test_support.h"
 
 namespace qds {

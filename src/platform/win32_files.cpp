@@ -1,15 +1,9 @@
-// Which file a name leads to, on Windows: the volume serial number and file
-// index of a handle opened with no access rights, and the kind of file that
-// the runtime's status query and the handle's type report.
+// Files and directories on Windows, on the kernel32 services.
 
-#include <fcntl.h>
-#include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <cerrno>
-
-#include "platform/file_identity.h"
+#include "platform/files.h"
 #include "platform/win32_support.h"
 
 namespace qds::platform {
@@ -29,6 +23,30 @@ bool QueryIdentity(const char16_t* path, BY_HANDLE_FILE_INFORMATION* information
 
 }  // namespace
 
+bool QueryAttributes(const char16_t* path, uint32_t* attributes) {
+  DWORD found = GetFileAttributesW(Wide(path));
+  if (found == INVALID_FILE_ATTRIBUTES) return false;
+  *attributes = found;
+  return true;
+}
+
+bool ResetAttributes(const char16_t* path) {
+  return SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+bool FindEntry(const char16_t* path, uint32_t* attributes) {
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileW(Wide(path), &entry);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  *attributes = entry.dwFileAttributes;
+  return true;
+}
+
+bool MakeDirectory(const char16_t* path) { return CreateDirectoryW(Wide(path), nullptr) != 0; }
+
+bool RemoveFile(const char16_t* path) { return DeleteFileW(Wide(path)) != 0; }
+
 bool SameFile(const char16_t* a, const char16_t* b) {
   BY_HANDLE_FILE_INFORMATION first;
   BY_HANDLE_FILE_INFORMATION second;
@@ -41,21 +59,6 @@ bool SameFile(const char16_t* a, const char16_t* b) {
 bool IsRegularFile(const char16_t* path) {
   struct _stat64 status;
   return _wstat64(Wide(path), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
-}
-
-int OpenRegularFile(const char16_t* path, int* error) {
-  int descriptor = _wopen(Wide(path), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-  if (descriptor < 0) {
-    *error = errno;
-    return -1;
-  }
-  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
-  if (GetFileType(handle) != FILE_TYPE_DISK) {
-    *error = EINVAL;
-    _close(descriptor);
-    return -1;
-  }
-  return descriptor;
 }
 
 }  // namespace qds::platform

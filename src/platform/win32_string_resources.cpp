@@ -1,9 +1,9 @@
-// The program's string table on Windows: the STRINGTABLE resource that
-// string_table.rc compiles into every executable.
+// The STRINGTABLE resource of the running program, which its resource
+// script compiled into it.
 
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "platform/string_resources.h"
 #include "platform/win32_support.h"
 
 namespace qds::platform {

@@ -1,0 +1,42 @@
+// File input and output through the C runtime's descriptors, with its error
+// numbers (EACCES, ENOENT, ENOSPC, ...) on every platform. Paths are UTF-16.
+
+#ifndef KNITFOLD_PLATFORM_DESCRIPTORS_H_
+#define KNITFOLD_PLATFORM_DESCRIPTORS_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qds::platform {
+
+inline constexpr int kOpenRead = 1;
+inline constexpr int kOpenWrite = 2;  // created (read and write permission) or truncated
+
+// Opens `path` without text translation; -1 on failure with *error set.
+int OpenDescriptor(const char16_t* path, int mode, int* error);
+// Opens `path` for reading, as OpenDescriptor(path, kOpenRead) does, but
+// only a regular file and without waiting: the open itself never waits (a
+// FIFO without a writer, a device), and a descriptor that turns out not to
+// be a regular file is closed again, failing with EINVAL. -1 on failure with
+// *error set. Links are followed.
+int OpenRegularFile(const char16_t* path, int* error);
+// One read of up to `count` bytes: the bytes read (0 at the end), -1 on
+// failure with *error set.
+int64_t ReadDescriptor(int descriptor, void* buffer, size_t count, int* error);
+// Writes all `count` bytes; false on failure with *error set.
+bool WriteDescriptor(int descriptor, const void* buffer, size_t count, int* error);
+// Asks the system to start writing `length` bytes of a disk file from `offset`
+// to the disk and returns without waiting, so that a later flush of the file
+// waits only for what is left. Advice only: nothing is reported.
+void StartWriteBack(int descriptor, int64_t offset, int64_t length);
+bool CloseDescriptor(int descriptor);
+// The status query of a path: its size in bytes, or -1 when the query fails.
+int64_t PathSize(const char16_t* path);
+// True when `descriptor` is a file on a disk, not a device, pipe or console:
+// a disk file takes writes best in large pieces, while a device may have to
+// see each write as it is made.
+bool IsDiskFile(int descriptor);
+
+}  // namespace qds::platform
+
+#endif  // KNITFOLD_PLATFORM_DESCRIPTORS_H_

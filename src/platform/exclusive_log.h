@@ -1,0 +1,27 @@
+// A log file that one process holds alone from its creation to its end, so
+// that two runs never write into one log.
+
+#ifndef KNITFOLD_PLATFORM_EXCLUSIVE_LOG_H_
+#define KNITFOLD_PLATFORM_EXCLUSIVE_LOG_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qds::platform {
+
+using FileHandle = intptr_t;
+inline constexpr FileHandle kInvalidHandle = -1;
+
+// Opens or creates the log at `path` for writing, holds it exclusively until
+// the process ends, and only then truncates it. kInvalidHandle on failure,
+// with the cause in LastErrorCode() and the name left as it was: a log held
+// by another process; a link (on Windows any reparse point) at the name,
+// which is never followed; a directory; something other than a regular file
+// (kErrorNotRegularFile); a file with several links (kErrorSeveralLinks).
+FileHandle CreateExclusiveLog(const char16_t* path);
+// Writes `size` bytes; false when they could not all be written.
+bool WriteLog(FileHandle log, const void* bytes, size_t size);
+
+}  // namespace qds::platform
+
+#endif  // KNITFOLD_PLATFORM_EXCLUSIVE_LOG_H_

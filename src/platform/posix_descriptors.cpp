@@ -1,0 +1,77 @@
+// Descriptor input and output on POSIX: the system calls themselves, which
+// the C runtime's descriptors are.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/descriptors.h"
+#include "platform/posix_support.h"
+
+namespace qds::platform {
+
+int OpenDescriptor(const char16_t* path, int mode, int* error) {
+  std::string native = NativePath(path);
+  int flags = mode == kOpenRead ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC);
+  int descriptor = open(native.c_str(), flags | O_CLOEXEC, 0666);
+  if (descriptor < 0) *error = errno;
+  return descriptor;
+}
+
+int OpenRegularFile(const char16_t* path, int* error) {
+  // Reading a regular file never waits, whatever O_NONBLOCK says.
+  int descriptor = open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (descriptor < 0) {
+    *error = errno;
+    return -1;
+  }
+  struct stat status;
+  if (fstat(descriptor, &status) != 0) {
+    *error = errno;
+  } else if (!S_ISREG(status.st_mode)) {
+    *error = EINVAL;
+  } else {
+    return descriptor;
+  }
+  close(descriptor);
+  return -1;
+}
+
+int64_t ReadDescriptor(int descriptor, void* buffer, size_t count, int* error) {
+  ssize_t got = ReadSome(descriptor, buffer, count);
+  if (got < 0) *error = errno;
+  return got;
+}
+
+bool WriteDescriptor(int descriptor, const void* buffer, size_t count, int* error) {
+  if (WriteAll(descriptor, buffer, count)) return true;
+  *error = errno;
+  return false;
+}
+
+void StartWriteBack(int descriptor, int64_t offset, int64_t length) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  (void)sync_file_range(descriptor, offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)descriptor, (void)offset, (void)length;  // no such request here: the flush does it all
+#endif
+}
+
+bool CloseDescriptor(int descriptor) { return close(descriptor) == 0; }
+
+int64_t PathSize(const char16_t* path) {
+  struct stat status;
+  if (stat(NativePath(path).c_str(), &status) != 0) return -1;
+  return status.st_size;
+}
+
+// A regular file is a disk file.
+bool IsDiskFile(int descriptor) {
+  struct stat status;
+  return fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+}  // namespace qds::platform

@@ -1,0 +1,33 @@
+// The system codes on POSIX: errno values, and strerror's texts.
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "common/utf8.h"
+#include "platform/errors.h"
+
+namespace qds::platform {
+
+const uint32_t kErrorAlreadyExists = EEXIST;
+const uint32_t kErrorFileExists = EEXIST;
+const uint32_t kErrorNameTooLong = ENAMETOOLONG;
+const uint32_t kErrorNotRegularFile = ENXIO;
+const uint32_t kErrorSeveralLinks = EMLINK;
+const uint32_t kErrorNotOwnFile = ESTALE;
+const uint32_t kErrorLinkRefused = ELOOP;
+
+uint32_t LastErrorCode() { return static_cast<uint32_t>(errno); }
+void SetLastErrorCode(uint32_t code) { errno = static_cast<int>(code); }
+
+bool ErrorText(uint32_t code, CountedString* text) {
+  char buffer[256];
+  // The GNU strerror_r returns the text, which need not be in `buffer`.
+  const char* message = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+  if (message == nullptr) return false;
+  std::u16string wide = DecodeUtf8(message);
+  text->Assign(wide);
+  return true;
+}
+
+}  // namespace qds::platform

@@ -1,0 +1,33 @@
+// The platform's text services: its case-insensitive comparison, its
+// character step, and the conversion of ANSI code pages to UTF-16.
+
+#ifndef KNITFOLD_PLATFORM_TEXT_SERVICES_H_
+#define KNITFOLD_PLATFORM_TEXT_SERVICES_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace qds::platform {
+
+// Case-insensitive comparison of two terminated texts (A-Z folded; on
+// Windows the system's comparison, which folds every letter): <0, 0, >0.
+int CompareNoCase(const char16_t* a, const char16_t* b);
+// The position of the character after `p`; `p` itself at the terminating zero.
+// (Windows' step may take a surrogate pair in two steps.)
+const char16_t* NextChar(const char16_t* p);
+// The system's ANSI code page (1252 on POSIX).
+uint32_t AnsiCodePage();
+// Converts `count` bytes of `codePage` text into at most `capacity` units.
+// Returns the units written; 0 when the code page is unknown or the output
+// does not fit. Bytes that cannot be converted become U+FFFD (on Windows,
+// the code page's own default character where it has one).
+size_t AnsiToWide(uint32_t codePage, const char* bytes, size_t count, char16_t* out,
+                  size_t capacity);
+// The number of bytes that `text` takes in `codePage` (the inverse measure of
+// AnsiToWide, for counting file bytes behind converted text).
+size_t WideToAnsiLength(uint32_t codePage, std::u16string_view text);
+
+}  // namespace qds::platform
+
+#endif  // KNITFOLD_PLATFORM_TEXT_SERVICES_H_

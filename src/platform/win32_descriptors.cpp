@@ -1,0 +1,76 @@
+// Descriptor input and output on Windows: the C runtime's wide descriptor
+// functions, and the system's type of a descriptor's handle.
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/descriptors.h"
+#include "platform/win32_support.h"
+
+namespace qds::platform {
+
+int OpenDescriptor(const char16_t* path, int mode, int* error) {
+  int flags = mode == kOpenRead ? _O_RDONLY : (_O_WRONLY | _O_CREAT | _O_TRUNC);
+  int descriptor = _wopen(Wide(path), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+  if (descriptor < 0) *error = errno;
+  return descriptor;
+}
+
+int OpenRegularFile(const char16_t* path, int* error) {
+  int descriptor = _wopen(Wide(path), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (descriptor < 0) {
+    *error = errno;
+    return -1;
+  }
+  if (!IsDiskFile(descriptor)) {
+    *error = EINVAL;
+    _close(descriptor);
+    return -1;
+  }
+  return descriptor;
+}
+
+int64_t ReadDescriptor(int descriptor, void* buffer, size_t count, int* error) {
+  int got = _read(descriptor, buffer, static_cast<unsigned>(std::min(count, kMaxTransfer)));
+  if (got < 0) *error = errno;
+  return got;
+}
+
+bool WriteDescriptor(int descriptor, const void* buffer, size_t count, int* error) {
+  const char* bytes = static_cast<const char*>(buffer);
+  while (count > 0) {
+    int written = _write(descriptor, bytes, static_cast<unsigned>(std::min(count, kMaxTransfer)));
+    if (written <= 0) {
+      // The runtime reports a full disk as a short write.
+      *error = written < 0 ? errno : ENOSPC;
+      return false;
+    }
+    bytes += written;
+    count -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// The system writes its cache back on its own schedule, and the flush that
+// follows has no form that does not wait.
+void StartWriteBack(int, int64_t, int64_t) {}
+
+bool CloseDescriptor(int descriptor) { return _close(descriptor) == 0; }
+
+int64_t PathSize(const char16_t* path) {
+  struct _stat64 status;
+  if (_wstat64(Wide(path), &status) != 0) return -1;
+  return status.st_size;
+}
+
+bool IsDiskFile(int descriptor) {
+  intptr_t handle = _get_osfhandle(descriptor);
+  return handle != -1 && GetFileType(reinterpret_cast<HANDLE>(handle)) == FILE_TYPE_DISK;
+}
+
+}  // namespace qds::platform

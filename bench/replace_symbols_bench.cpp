@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "expansion/builtin_commands.h"
 #include "expansion/replace_symbols.h"
 #include "expansion/symbol_table.h"
 
@@ -29,7 +30,7 @@ std::u16string Decimal(int64_t n) {
 }
 
 void Run(benchmark::State& state, std::u16string_view text) {
-  qds::SymbolTable table(true, 64);
+  qds::SymbolTable table(true, 64, &qds::kBuiltinCommands);
   table.Set(u"name", u"value");
   table.Set(u"dir", u"C:\\Program Files\\App");
   table.Set(u"!twice", u"%`%1%%1%`%");

@@ -15,9 +15,9 @@
 #include <string>
 
 #include "common/text.h"
-#include "fuzz_support.h"
 #include "expansion/expression.h"
 #include "expansion/number_text.h"
+#include "fuzz_support.h"
 
 namespace qds::fuzz {
 namespace {

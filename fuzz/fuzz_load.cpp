@@ -28,8 +28,8 @@
 
 #include "common/text.h"
 #include "common/utf8.h"
-#include "model/document_model.h"
 #include "fuzz_support.h"
+#include "model/document_model.h"
 #include "qdsfile/qds_format.h"
 
 namespace qds::fuzz {

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_support.h"
 #include "expansion/parse_args.h"
+#include "fuzz_support.h"
 
 namespace qds::fuzz {
 namespace {

@@ -20,30 +20,25 @@
 // output then does not take: where it may run, a length may fall short of
 // the size query's by those zeros, never exceed it.
 // The work of one input is bounded: loop rounds and calls of defined commands
-// draw on a budget, beyond which the harness refuses them (BadArgument), the
-// same way in every call. Relative paths of the path commands stay inside
-// the scratch folder.
+// draw on a budget, beyond which the harness's own command table refuses
+// them (BadArgument), the same way in every call. Relative paths of the path
+// commands stay inside the scratch folder.
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
-#include "expansion/command_handler.h"
+#include "expansion/builtin_commands.h"
+#include "expansion/builtin_handlers.h"
 #include "expansion/handler_support.h"
-#include "fuzz_support.h"
 #include "expansion/replace_symbols.h"
 #include "expansion/symbol_table.h"
+#include "fuzz_support.h"
 
 namespace qds {
-
-// The handlers that can repeat work without end, reached through the linker's
-// --wrap (see CMakeLists.txt).
-using HandlerFunction = std::remove_pointer_t<CommandHandler>;
-extern "C" HandlerFunction __real__ZN3qds10ForCommandERNS_11SymbolTableEPKPKDsjPDsPjj;
-extern "C" HandlerFunction __real__ZN3qds14RunUserCommandERNS_11SymbolTableEPKPKDsjPDsPjj;
-
 namespace fuzz {
 namespace {
 
@@ -56,30 +51,48 @@ bool Spend(int64_t work) {
   return true;
 }
 
-}  // namespace
-}  // namespace fuzz
-
-extern "C" ReplaceStatus __wrap__ZN3qds10ForCommandERNS_11SymbolTableEPKPKDsjPDsPjj(
-    SymbolTable& table, const char16_t* const* args, uint32_t argCount, char16_t* out,
-    uint32_t* outLen, uint32_t flags) {
+// "for" as built in, once its rounds are paid for.
+ReplaceStatus BudgetedFor(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+                          char16_t* out, uint32_t* outLen, uint32_t flags) {
   int32_t first = 0;
   int32_t last = 0;
   if (argCount == 4 && ExpandWholeNumber(table, args[1], 0, &first) == ReplaceStatus::Ok &&
       ExpandWholeNumber(table, args[2], 0, &last) == ReplaceStatus::Ok &&
-      !fuzz::Spend(last >= first ? int64_t{last} - first + 1 : 0)) {
+      !Spend(last >= first ? int64_t{last} - first + 1 : 0)) {
     return ReplaceStatus::BadArgument;
   }
-  return __real__ZN3qds10ForCommandERNS_11SymbolTableEPKPKDsjPDsPjj(table, args, argCount, out,
-                                                                    outLen, flags);
+  return ForCommand(table, args, argCount, out, outLen, flags);
 }
 
-extern "C" ReplaceStatus __wrap__ZN3qds14RunUserCommandERNS_11SymbolTableEPKPKDsjPDsPjj(
-    SymbolTable& table, const char16_t* const* args, uint32_t argCount, char16_t* out,
-    uint32_t* outLen, uint32_t flags) {
-  if (!fuzz::Spend(1)) return ReplaceStatus::BadArgument;
-  return __real__ZN3qds14RunUserCommandERNS_11SymbolTableEPKPKDsjPDsPjj(table, args, argCount, out,
-                                                                        outLen, flags);
+// A defined command, once its call is paid for.
+ReplaceStatus BudgetedUserCommand(SymbolTable& table, const char16_t* const* args,
+                                  uint32_t argCount, char16_t* out, uint32_t* outLen,
+                                  uint32_t flags) {
+  if (!Spend(1)) return ReplaceStatus::BadArgument;
+  return RunUserCommand(table, args, argCount, out, outLen, flags);
 }
+
+// The built-in commands, with the two that can repeat work without end
+// drawing on the budget.
+struct BudgetedCommands {
+  BudgetedCommands() {
+    std::copy(kBuiltinCommands.builtins.begin(), kBuiltinCommands.builtins.end(), rows.begin());
+    for (NamedCommand& row : rows) {
+      if (row.handler == ForCommand) row.handler = BudgetedFor;
+    }
+    table = {rows, BudgetedUserCommand};
+  }
+  std::array<NamedCommand, kBuiltinCommandCount> rows;
+  CommandTable table;
+};
+
+const CommandTable& Commands() {
+  static const BudgetedCommands commands;
+  return commands.table;
+}
+
+}  // namespace
+}  // namespace fuzz
 
 namespace fuzz {
 namespace {
@@ -127,7 +140,7 @@ struct Result {
 
 // One call from a fresh table; `capacity` < 0 is the size query.
 Result Expand(const Case& c, int64_t capacity) {
-  SymbolTable table(c.caseInsensitive, c.blockSize);
+  SymbolTable table(c.caseInsensitive, c.blockSize, &Commands());
   for (const auto& [name, value] : c.symbols) table.Set(name, value);
   std::unique_ptr<char16_t[]> buffer;
   if (capacity >= 0) buffer.reset(new char16_t[static_cast<size_t>(capacity)]());

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <iterator>
 
-#include "model/document_model.h"
+#include "expansion/builtin_commands.h"
 #include "expansion/replace_symbols.h"
+#include "expansion/symbol_table.h"
+#include "model/document_model.h"
 
 namespace qds {
 
@@ -16,6 +18,11 @@ namespace {
 constexpr uint32_t kContextSide = 25;
 
 }  // namespace
+
+SymbolTable* QdsDocument::SetSymbolTable(SymbolTable* table) {
+  if (table != nullptr) table->SetCommands(&kBuiltinCommands);
+  return symbolTable = table;
+}
 
 ReadStatus QdsDocument::ExpandValue(std::u16string_view value, bool keyCut, char16_t* valueBuffer,
                                     uint32_t* valueLength) {

@@ -4,10 +4,12 @@
 
 namespace qds {
 
+namespace {
+
 // The order is significant: it is the language's own order of its commands,
 // and FindBuiltinCommand takes the first row whose name matches.
 // clang-format off
-const BuiltinCommand BuiltinCommands[kBuiltinCommandCount + 1] = {
+constexpr NamedCommand kRows[kBuiltinCommandCount] = {
     {u"if", IfCommand},
     {u"for", ForCommand},
     {u"split", SplitCommand},
@@ -24,8 +26,11 @@ const BuiltinCommand BuiltinCommands[kBuiltinCommandCount + 1] = {
     {u"splitpath", SplitPathCommand},
     {u"rindex", RindexCommand},
     {u"toshortpath", ToShortPathCommand},
-    {nullptr, nullptr},
 };
 // clang-format on
+
+}  // namespace
+
+const CommandTable kBuiltinCommands = {kRows, RunUserCommand};
 
 }  // namespace qds

@@ -1,22 +1,19 @@
-// BuiltinCommands: the commands of the expansion language that every
-// expansion knows, by name.
+// The commands of the expansion language that every expansion of a document
+// knows: the sixteen built-in commands by name, and the defined commands of
+// a script.
 
 #ifndef KNITFOLD_EXPANSION_BUILTIN_COMMANDS_H_
 #define KNITFOLD_EXPANSION_BUILTIN_COMMANDS_H_
 
-#include "expansion/command_handler.h"
+#include "expansion/command_table.h"
 
 namespace qds {
 
-struct BuiltinCommand {
-  const char16_t* name;  // lower case; null in the row that closes the table
-  CommandHandler handler;
-};
-
 inline constexpr int kBuiltinCommandCount = 16;
 
-// The 16 commands in their fixed order, then a row whose name is null.
-extern const BuiltinCommand BuiltinCommands[kBuiltinCommandCount + 1];
+// The built-in commands in the language's own order, and RunUserCommand for
+// the defined ones.
+extern const CommandTable kBuiltinCommands;
 
 }  // namespace qds
 

@@ -2,22 +2,22 @@
 
 #include <algorithm>
 
-#include "expansion/builtin_commands.h"
-#include "expansion/builtin_handlers.h"
 #include "common/text.h"
 #include "expansion/symbol_table.h"
 
 namespace qds {
 
-CommandHandler FindBuiltinCommand(std::u16string_view name) {
-  for (const BuiltinCommand* row = BuiltinCommands; row->name != nullptr; ++row) {
-    if (EqualsIgnoreAsciiCase(name, row->name)) return row->handler;
+CommandHandler FindBuiltinCommand(const CommandTable* commands, std::u16string_view name) {
+  if (commands == nullptr) return nullptr;
+  for (const NamedCommand& row : commands->builtins) {
+    if (EqualsIgnoreAsciiCase(name, row.name)) return row.handler;
   }
   return nullptr;
 }
 
-CommandHandler FindUserCommand(const SymbolTable& table, std::u16string_view name,
-                               CountedString* definition) {
+CommandHandler FindUserCommand(const CommandTable* commands, const SymbolTable& table,
+                               std::u16string_view name, CountedString* definition) {
+  if (commands == nullptr || commands->definedCommand == nullptr) return nullptr;
   if (name.size() > kMaxCommandName) return nullptr;
   char16_t symbol[kMaxCommandName + 1];
   symbol[0] = u'!';
@@ -27,7 +27,7 @@ CommandHandler FindUserCommand(const SymbolTable& table, std::u16string_view nam
     return nullptr;
   }
   *definition = found;
-  return RunUserCommand;
+  return commands->definedCommand;
 }
 
 }  // namespace qds

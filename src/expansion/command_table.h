@@ -1,32 +1,48 @@
-// Finding the handler of a command call: a built-in command first, then a
-// command that a script defined.
+// CommandTable: the commands that an expansion can call, handed to the
+// engine with the symbol table (SymbolTable::SetCommands) rather than known
+// to it, so that the engine depends on no command and a caller chooses the
+// commands: the built-in ones (builtin_commands.h), or a table of its own.
 //
-// The handlers themselves live in the command library (src/commands), which
-// in turn expands arguments through this library; the two static libraries
-// link each other, so a program that links either gets both.
+// A command call finds its handler in two steps: a built-in command first,
+// then a command that a script defined.
 
 #ifndef KNITFOLD_EXPANSION_COMMAND_TABLE_H_
 #define KNITFOLD_EXPANSION_COMMAND_TABLE_H_
 
+#include <span>
 #include <string_view>
 
-#include "expansion/command_handler.h"
 #include "common/counted_string.h"
+#include "expansion/command_handler.h"
 
 namespace qds {
+
+struct NamedCommand {
+  const char16_t* name;  // lower case
+  CommandHandler handler;
+};
+
+struct CommandTable {
+  // Searched in order; the first row whose name matches wins.
+  std::span<const NamedCommand> builtins;
+  // Runs the commands that a script defines as symbols "!" + name; null when
+  // no defined command can be called.
+  CommandHandler definedCommand = nullptr;
+};
 
 // The longest command name, in characters.
 inline constexpr size_t kMaxCommandName = 65;
 
-// The handler of the built-in command `name` (A-Z compared equal to a-z), or
-// null.
-CommandHandler FindBuiltinCommand(std::u16string_view name);
+// The handler of the built-in command `name` (A-Z compared equal to a-z) in
+// `commands`, or null; always null without a table.
+CommandHandler FindBuiltinCommand(const CommandTable* commands, std::u16string_view name);
 
-// RunUserCommand when the symbol "!" + name is present with a non-empty
-// value, which is then copied into *definition; null otherwise (and for a
-// name longer than kMaxCommandName, which no call can reach).
-CommandHandler FindUserCommand(const SymbolTable& table, std::u16string_view name,
-                               CountedString* definition);
+// The table's definedCommand when the symbol "!" + name is present with a
+// non-empty value, which is then copied into *definition; null otherwise
+// (and for a name longer than kMaxCommandName, which no call can reach, or
+// without a table).
+CommandHandler FindUserCommand(const CommandTable* commands, const SymbolTable& table,
+                               std::u16string_view name, CountedString* definition);
 
 }  // namespace qds
 

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <limits>
 
-#include "expansion/builtin_handlers.h"
-#include "expansion/handler_support.h"
 #include "common/wide_format.h"
+#include "expansion/builtin_handlers.h"
 #include "expansion/expression.h"
+#include "expansion/handler_support.h"
 #include "expansion/replace_symbols.h"
 #include "expansion/symbol_table.h"
 

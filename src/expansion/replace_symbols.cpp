@@ -154,10 +154,11 @@ ReplaceStatus Expansion::CommandCall(size_t* pos) {
   int64_t count = ParseArgs(&cursor, end, name, kMaxCommandName + 1, &nameArg, 1);
   if (count < 0) return Fail(static_cast<ReplaceStatus>(-count), cursor - begin);
 
+  const CommandTable* commands = table_.commands();
   CountedString definition;
-  CommandHandler handler = FindBuiltinCommand(nameArg);
+  CommandHandler handler = FindBuiltinCommand(commands, nameArg);
   bool builtin = handler != nullptr;
-  if (!builtin) handler = FindUserCommand(table_, nameArg, &definition);
+  if (!builtin) handler = FindUserCommand(commands, table_, nameArg, &definition);
   if (handler == nullptr) return Fail(ReplaceStatus::UnknownCommand, nameStart);
 
   // Second pass: no stored argument is longer than the text it came from, so

@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/counted_string.h"
+#include "common/wide_format.h"
 #include "expansion/builtin_handlers.h"
 #include "expansion/field_list_scanner.h"
 #include "expansion/handler_support.h"
-#include "common/counted_string.h"
-#include "common/wide_format.h"
 #include "expansion/number_text.h"
 #include "expansion/symbol_table.h"
 

@@ -13,8 +13,10 @@ struct SymbolTable::Block {
   Node* nodes;
 };
 
-SymbolTable::SymbolTable(bool caseInsensitive, int32_t blockSize)
-    : blockSize_(blockSize < 1 ? 1 : blockSize), caseInsensitive_(caseInsensitive) {}
+SymbolTable::SymbolTable(bool caseInsensitive, int32_t blockSize, const CommandTable* commands)
+    : blockSize_(blockSize < 1 ? 1 : blockSize),
+      caseInsensitive_(caseInsensitive),
+      commands_(commands) {}
 
 SymbolTable::~SymbolTable() { RemoveAll(); }
 

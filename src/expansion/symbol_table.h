@@ -26,13 +26,16 @@
 
 namespace qds {
 
+struct CommandTable;
+
 class SymbolTable {
  public:
   static constexpr uint32_t kBucketCount = 17;  // at creation and after emptying
   static constexpr int32_t kMaxLoad = 4;        // nodes per bucket before growing
 
   // blockSize: nodes allocated at once; values below 1 count as 1.
-  SymbolTable(bool caseInsensitive, int32_t blockSize);
+  // commands: see SetCommands.
+  SymbolTable(bool caseInsensitive, int32_t blockSize, const CommandTable* commands = nullptr);
   SymbolTable(const SymbolTable&) = delete;
   SymbolTable& operator=(const SymbolTable&) = delete;
   ~SymbolTable();
@@ -53,6 +56,11 @@ class SymbolTable {
   bool Remove(std::u16string_view name);
   // Removes every symbol and releases the buckets and every node block.
   void RemoveAll();
+
+  // The commands that expansions with this table can call (none: every
+  // command call is an unknown command). The table must outlive them.
+  void SetCommands(const CommandTable* commands) { commands_ = commands; }
+  const CommandTable* commands() const { return commands_; }
 
   int32_t Count() const { return count_; }
   bool CaseInsensitive() const { return caseInsensitive_; }
@@ -91,6 +99,7 @@ class SymbolTable {
   Block* blocks_ = nullptr;
   int32_t blockSize_;
   bool caseInsensitive_;
+  const CommandTable* commands_;
 };
 
 }  // namespace qds

@@ -4,8 +4,8 @@
 
 #include "knitfold/file_operations.h"
 #include "knitfold/log.h"
-#include "knitfold/messages.h"
 #include "knitfold/merge_compat_file.h"
+#include "knitfold/messages.h"
 #include "knitfold/path_buffer.h"
 #include "knitfold/path_names.h"
 #include "platform/errors.h"

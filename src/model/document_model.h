@@ -109,9 +109,10 @@ class QdsDocument {
 
   // ---- Expanding reads ----------------------------------------------------------
 
-  // Attaches `table` (or none) for reads with ReadExpand and returns it. The
-  // document does not own the table, which must outlive every such read.
-  SymbolTable* SetSymbolTable(SymbolTable* table) { return symbolTable = table; }
+  // Attaches `table` (or none) for reads with ReadExpand, giving it the
+  // built-in commands, and returns it. The document does not own the table,
+  // which must outlive every such read.
+  SymbolTable* SetSymbolTable(SymbolTable* table);
   SymbolTable* GetSymbolTable() const { return symbolTable; }
   // The status of the last failed expansion (0 before any), and in *context,
   // when given, the address of errorContext: up to 50 characters of the value

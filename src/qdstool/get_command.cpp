@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "common/utf8.h"
-#include "model/document_model.h"
 #include "expansion/replace_status.h"
 #include "expansion/symbol_table.h"
+#include "model/document_model.h"
 #include "qdstool/arguments.h"
 #include "qdstool/command_table.h"
 #include "qdstool/console.h"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/utf8.h"
+#include "expansion/builtin_commands.h"
 #include "expansion/replace_symbols.h"
 #include "expansion/symbol_table.h"
 #include "qdstool/arguments.h"
@@ -71,7 +72,7 @@ int RunExpand(CommandArguments arguments) {
     return UsageError(kExpandCommand, error);
   }
   if (parsed.operands().size() != 1) return UsageError(kExpandCommand, "expected one TEXT");
-  SymbolTable table(true, 16);
+  SymbolTable table(true, 16, &kBuiltinCommands);
   if (!ApplySymbolAssignments(parsed.Values(u"--set"), &table)) {
     return UsageError(kExpandCommand, "--set takes NAME=VALUE");
   }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "model/document_model.h"
 #include "expansion/symbol_table.h"
+#include "model/document_model.h"
 
 namespace qds {
 namespace {

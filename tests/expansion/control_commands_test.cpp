@@ -5,8 +5,9 @@
 
 #include <string>
 
-#include "expansion/expansion.h"
 #include "common/utf8.h"
+#include "expansion/builtin_commands.h"
+#include "expansion/expansion.h"
 
 namespace qds {
 namespace {
@@ -34,7 +35,7 @@ class ControlCommandsTest : public ::testing::Test {
     return e.output;
   }
 
-  SymbolTable table_{true, 16};
+  SymbolTable table_{true, 16, &kBuiltinCommands};
 };
 
 TEST_F(ControlCommandsTest, WrongArgumentCountChangesNothing) {

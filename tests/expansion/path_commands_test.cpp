@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/utf8.h"
+#include "expansion/builtin_commands.h"
 #include "expansion/expansion.h"
 #include "platform/descriptors.h"
 #include "support/test_support.h"
@@ -37,7 +38,7 @@ class PathCommandsTest : public ::testing::Test {
   }
 
   test::ScratchDir scratch_;
-  SymbolTable table_{false, 16};
+  SymbolTable table_{false, 16, &kBuiltinCommands};
 };
 
 // The paths are written with "/" and run with the platform's separator.

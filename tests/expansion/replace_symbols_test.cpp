@@ -4,9 +4,10 @@
 
 #include <string>
 
-#include "expansion/expansion.h"
 #include "common/utf8.h"
+#include "expansion/builtin_commands.h"
 #include "expansion/expand_argument.h"
+#include "expansion/expansion.h"
 #include "expansion/symbol_table.h"
 
 namespace qds {
@@ -34,7 +35,7 @@ class ReplaceSymbolsTest : public ::testing::Test {
     return Expand(table_, text, capacity, flags);
   }
 
-  SymbolTable table_{true, 8};
+  SymbolTable table_{true, 8, &kBuiltinCommands};
 };
 
 TEST_F(ReplaceSymbolsTest, ExpandsEachForm) {

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "expansion/expansion.h"
 #include "common/utf8.h"
+#include "expansion/builtin_commands.h"
+#include "expansion/expansion.h"
 
 namespace qds {
 namespace {
@@ -22,7 +23,7 @@ class StringCommandsTest : public ::testing::Test {
     return Expand(table_, text, capacity, flags);
   }
 
-  SymbolTable table_{false, 16};
+  SymbolTable table_{false, 16, &kBuiltinCommands};
 };
 
 TEST_F(StringCommandsTest, ProduceTheirResults) {

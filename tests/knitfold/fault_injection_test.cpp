@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "common/utf8.h"
-#include "model/document_model.h"
 #include "knitfold/package_run.h"
+#include "model/document_model.h"
 
 namespace qds {
 namespace {

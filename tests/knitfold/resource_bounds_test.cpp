@@ -14,9 +14,10 @@
 #include <fstream>
 #include <string>
 
-#include "knitfold/package_run.h"
+#include "expansion/builtin_commands.h"
 #include "expansion/replace_symbols.h"
 #include "expansion/symbol_table.h"
+#include "knitfold/package_run.h"
 
 namespace qds {
 namespace {
@@ -134,7 +135,7 @@ TEST(ResourceBoundsTest, AMillionFoldNestedCallStopsAtTheDepthBound) {
   for (size_t i = 0; i < depth; ++i) text += u"%!length(";
   text += u"x";
   for (size_t i = 0; i < depth; ++i) text += u")%";
-  SymbolTable table(false, 16);
+  SymbolTable table(false, 16, &kBuiltinCommands);
   uint32_t outLen = 0;
   uint32_t errorPos = 0;
   Measurement measure("a million nested calls", RUSAGE_SELF);

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "common/text.h"
-#include "model/document_model.h"
 #include "knitfold/merge_compat_file.h"
+#include "model/document_model.h"
 
 namespace qds {
 namespace {

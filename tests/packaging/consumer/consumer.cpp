@@ -7,8 +7,8 @@
 #include <string>
 
 #include "common/utf8.h"
-#include "model/document_model.h"
 #include "expansion/symbol_table.h"
+#include "model/document_model.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/block_pool.h"
-#include "knitfold/merge_compat_file.h"
+#include "model/document_merge.h"
 #include "model/document_model.h"
 #include "platform/memory.h"
 
@@ -25,7 +25,7 @@ std::u16string Numbered(const char* prefix, int64_t n) {
 const char16_t kValue[] = u"C:\\Program Files\\Vendor\\Product\\bin\\module.dll,1,0x0001";
 
 // One section of `keys` distinct keys with `valuesPerKey` values each.
-void Fill(qds::QdsDocument* document, const char16_t* section, const char* keyPrefix,
+void Fill(qds::DocumentModel* document, const char16_t* section, const char* keyPrefix,
           int64_t keys, int valuesPerKey) {
   for (int64_t k = 0; k < keys; ++k) {
     std::u16string key = Numbered(keyPrefix, k);
@@ -36,7 +36,7 @@ void Fill(qds::QdsDocument* document, const char16_t* section, const char* keyPr
 }
 
 void BM_GetEntryPass(benchmark::State& state) {
-  qds::QdsDocument document;
+  qds::DocumentModel document;
   Fill(&document, u"Files", "File", state.range(0), 2);
   uint32_t entries = document.CountEntries(u"Files", nullptr);
   char16_t key[260];
@@ -56,7 +56,7 @@ void BM_SetEntryAppend(benchmark::State& state) {
   std::vector<std::u16string> keys;
   for (int64_t k = 0; k < state.range(0); ++k) keys.push_back(Numbered("File", k));
   for (auto _ : state) {
-    qds::QdsDocument document;
+    qds::DocumentModel document;
     for (const std::u16string& key : keys) {
       document.SetEntry(u"Files", key.c_str(), qds::kAppendPosition, kValue);
     }
@@ -71,8 +71,8 @@ void BM_MergeDocuments(benchmark::State& state) {
   const int64_t keys = state.range(0);
   for (auto _ : state) {
     state.PauseTiming();
-    qds::QdsDocument target;
-    qds::QdsDocument compat;
+    qds::DocumentModel target;
+    qds::DocumentModel compat;
     Fill(&target, u"Files", "File", keys, 1);
     Fill(&compat, u"files", "file", keys / 2, 1);
     Fill(&compat, u"files", "NewFile", keys / 2, 1);

@@ -18,6 +18,8 @@
 #include "common/block_pool.h"
 #include "model/document_model.h"
 #include "platform/memory.h"
+#include "qdsfile/qds_loader.h"
+#include "qdsfile/qds_saver.h"
 
 namespace {
 
@@ -73,8 +75,8 @@ size_t Generate(const fs::path& path, size_t wanted) {
 
 void BM_Load(benchmark::State& state) {
   for (auto _ : state) {
-    qds::QdsDocument document;
-    if (document.Load(Files().input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
+    qds::DocumentModel document;
+    if (LoadDocument(&document, Files().input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
       state.SkipWithError("load failed");
       break;
     }
@@ -85,13 +87,13 @@ void BM_Load(benchmark::State& state) {
 
 void BM_Save(benchmark::State& state) {
   const uint32_t flags = static_cast<uint32_t>(state.range(0));
-  qds::QdsDocument document;
-  if (document.Load(Files().input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
+  qds::DocumentModel document;
+  if (LoadDocument(&document, Files().input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
     state.SkipWithError("load failed");
     return;
   }
   for (auto _ : state) {
-    if (document.Save(Files().output.c_str(), flags) != qds::SaveStatus::Ok) {
+    if (SaveDocument(&document, Files().output.c_str(), flags) != qds::SaveStatus::Ok) {
       state.SkipWithError("save failed");
       break;
     }
@@ -101,9 +103,9 @@ void BM_Save(benchmark::State& state) {
 
 void BM_LoadAndSave(benchmark::State& state) {
   for (auto _ : state) {
-    qds::QdsDocument document;
-    if (document.Load(Files().input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok ||
-        document.Save(Files().output.c_str(), qds::KeepComments) != qds::SaveStatus::Ok) {
+    qds::DocumentModel document;
+    if (LoadDocument(&document, Files().input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok ||
+        SaveDocument(&document, Files().output.c_str(), qds::KeepComments) != qds::SaveStatus::Ok) {
       state.SkipWithError("load or save failed");
       break;
     }

@@ -8,7 +8,7 @@
 
 #include "expansion/builtin_commands.h"
 #include "expansion/replace_symbols.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ std::u16string Decimal(int64_t n) {
 }
 
 void Run(benchmark::State& state, std::u16string_view text) {
-  qds::SymbolTable table(true, 64, &qds::kBuiltinCommands);
+  qds::SymbolMap table(true, 64, &qds::kBuiltinCommands);
   table.Set(u"name", u"value");
   table.Set(u"dir", u"C:\\Program Files\\App");
   table.Set(u"!twice", u"%`%1%%1%`%");
@@ -64,7 +64,7 @@ void BM_SymbolTable(benchmark::State& state) {
   std::vector<std::u16string> names;
   for (int64_t i = 0; i < state.range(0); ++i) names.push_back(u"field" + Decimal(i));
   for (auto _ : state) {
-    qds::SymbolTable table(true, 256);
+    qds::SymbolMap table(true, 256);
     for (const std::u16string& name : names) table.Set(name, name);
     qds::CountedString value;
     for (const std::u16string& name : names) benchmark::DoNotOptimize(table.Lookup(name, &value));

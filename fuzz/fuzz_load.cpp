@@ -31,6 +31,8 @@
 #include "fuzz_support.h"
 #include "model/document_model.h"
 #include "qdsfile/qds_format.h"
+#include "qdsfile/qds_loader.h"
+#include "qdsfile/qds_saver.h"
 
 namespace qds::fuzz {
 namespace {
@@ -59,7 +61,7 @@ struct DocumentView {
 
 std::u16string Text(const CountedString& text) { return std::u16string(text.View()); }
 
-DocumentView ViewOf(const QdsDocument& document) {
+DocumentView ViewOf(const DocumentModel& document) {
   DocumentView view{document.version, Text(document.leadingText), Text(document.trailingText), {}};
   for (const QdsSection* section = document.sections.head(); section != nullptr;
        section = NodeList<QdsSection>::Next(section)) {
@@ -197,18 +199,19 @@ bool SameLayout(std::string first, std::string second, const DocumentView& view,
   return first == second;
 }
 
-void CheckRoundTrip(QdsDocument& first, uint32_t flags, bool digest) {
+void CheckRoundTrip(DocumentModel& first, uint32_t flags, bool digest) {
   static const std::u16string firstPath = DecodeUtf8(ScratchFolder() + "first.qds");
   static const std::u16string secondPath = DecodeUtf8(ScratchFolder() + "second.qds");
   const uint32_t saveFlags = KeepComments | (digest ? Digest : 0);
   const uint32_t reloadFlags = (flags & ~Digest) | (digest ? Digest : 0);
 
-  Check(first.Save(firstPath.c_str(), saveFlags) == SaveStatus::Ok, "a loaded document saves");
+  Check(SaveDocument(&first, firstPath.c_str(), saveFlags) == SaveStatus::Ok,
+        "a loaded document saves");
   const DocumentView view = ViewOf(first);
   const std::string firstBytes = ReadFile(EncodeUtf8(firstPath));
 
-  QdsDocument again;
-  LoadStatus status = again.Load(firstPath.c_str(), reloadFlags);
+  DocumentModel again;
+  LoadStatus status = LoadDocument(&again, firstPath.c_str(), reloadFlags);
   if (digest && EndsInLoneCr(view.trailingText)) {
     Check(status == LoadStatus::SyntaxError, "a lone CR before the end marker is an error");
     return;
@@ -236,7 +239,8 @@ void CheckRoundTrip(QdsDocument& first, uint32_t flags, bool digest) {
   const DocumentView expected = AfterRoundTrip(view, digest);
   Check(reloaded == expected, "a document survives a save and a load");
   if (EntriesOf(expected) != EntriesOf(view)) return;  // values lost U+001A units
-  Check(again.Save(secondPath.c_str(), saveFlags) == SaveStatus::Ok, "a reloaded document saves");
+  Check(SaveDocument(&again, secondPath.c_str(), saveFlags) == SaveStatus::Ok,
+        "a reloaded document saves");
   Check(SameLayout(firstBytes, ReadFile(EncodeUtf8(secondPath)), view, digest),
         "a second save repeats the first");
 }
@@ -261,8 +265,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                        Digest | Lenient,
                                        KeepComments | Digest | Lenient};
   for (uint32_t flags : kFlagSets) {
-    QdsDocument document;
-    LoadStatus status = document.Load(widePath.c_str(), flags);
+    DocumentModel document;
+    LoadStatus status = LoadDocument(&document, widePath.c_str(), flags);
     fuzz::Check(status == LoadStatus::Ok || status == LoadStatus::SyntaxError ||
                     status == LoadStatus::DigestMismatch,
                 "a readable file loads, fails on its syntax or fails its digest");

@@ -35,7 +35,7 @@
 #include "expansion/builtin_handlers.h"
 #include "expansion/handler_support.h"
 #include "expansion/replace_symbols.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 #include "fuzz_support.h"
 
 namespace qds {
@@ -52,7 +52,7 @@ bool Spend(int64_t work) {
 }
 
 // "for" as built in, once its rounds are paid for.
-ReplaceStatus BudgetedFor(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus BudgetedFor(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                           char16_t* out, uint32_t* outLen, uint32_t flags) {
   int32_t first = 0;
   int32_t last = 0;
@@ -65,9 +65,8 @@ ReplaceStatus BudgetedFor(SymbolTable& table, const char16_t* const* args, uint3
 }
 
 // A defined command, once its call is paid for.
-ReplaceStatus BudgetedUserCommand(SymbolTable& table, const char16_t* const* args,
-                                  uint32_t argCount, char16_t* out, uint32_t* outLen,
-                                  uint32_t flags) {
+ReplaceStatus BudgetedUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                                  char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (!Spend(1)) return ReplaceStatus::BadArgument;
   return RunUserCommand(table, args, argCount, out, outLen, flags);
 }
@@ -140,7 +139,7 @@ struct Result {
 
 // One call from a fresh table; `capacity` < 0 is the size query.
 Result Expand(const Case& c, int64_t capacity) {
-  SymbolTable table(c.caseInsensitive, c.blockSize, &Commands());
+  SymbolMap table(c.caseInsensitive, c.blockSize, &Commands());
   for (const auto& [name, value] : c.symbols) table.Set(name, value);
   std::unique_ptr<char16_t[]> buffer;
   if (capacity >= 0) buffer.reset(new char16_t[static_cast<size_t>(capacity)]());
@@ -212,7 +211,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         "a large enough buffer succeeds or fails as the size query");
   Check(sameLength(exact.length), "a large enough buffer reports the size query's length");
   Check(exact.errorPos == query.errorPos, "a failure is found where the size query found it");
-  if (fits) Check(exact.output[exact.length - 1] == u'\0', "the output ends in the terminating zero");
+  if (fits)
+    Check(exact.output[exact.length - 1] == u'\0', "the output ends in the terminating zero");
 
   const int64_t capacity = fuzz::ChooseCapacity(choice, needed);
   const fuzz::Result chosen = fuzz::Expand(c, capacity);

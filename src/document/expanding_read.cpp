@@ -1,14 +1,11 @@
-// The expanding end of an entry read: the value goes through the symbol
-// engine instead of being copied, and a failure leaves an excerpt of the
-// value around the failure in the document.
+#include "document/expanding_read.h"
+
+#include <qds/symbol_table.h>
 
 #include <algorithm>
 #include <iterator>
 
-#include "expansion/builtin_commands.h"
 #include "expansion/replace_symbols.h"
-#include "expansion/symbol_table.h"
-#include "model/document_model.h"
 
 namespace qds {
 
@@ -19,26 +16,22 @@ constexpr uint32_t kContextSide = 25;
 
 }  // namespace
 
-SymbolTable* QdsDocument::SetSymbolTable(SymbolTable* table) {
-  if (table != nullptr) table->SetCommands(&kBuiltinCommands);
-  return symbolTable = table;
-}
-
-ReadStatus QdsDocument::ExpandValue(std::u16string_view value, bool keyCut, char16_t* valueBuffer,
-                                    uint32_t* valueLength) {
+ReadStatus ExpandingRead::Expand(std::u16string_view value, bool keyCut, char16_t* valueBuffer,
+                                 uint32_t* valueLength) {
   // Documents before version 2 test "if" conditions the old way.
-  uint32_t mode = version < 2 ? ReplaceLegacy : 0;
+  uint32_t mode = state_.model.version < 2 ? ReplaceLegacy : 0;
   uint32_t position = 0;
-  expansionErrorPos = 0;
+  state_.expansionErrorPos = 0;
   ReplaceStatus status =
-      ReplaceSymbols(*symbolTable, value, valueBuffer, valueLength, mode, &position);
-  expansionErrorPos = static_cast<int32_t>(position);
+      ReplaceSymbols(state_.symbolTable->map(), value, valueBuffer, valueLength, mode, &position);
+  state_.expansionErrorPos = static_cast<int32_t>(position);
   if (status == ReplaceStatus::Ok) return ReadStatus::Ok;
   if (status == ReplaceStatus::BufferTooSmall || keyCut) return ReadStatus::BufferTooSmall;
 
   std::u16string_view excerpt = ExpansionExcerpt(value, position);
-  std::fill(std::copy(excerpt.begin(), excerpt.end(), errorContext), std::end(errorContext), 0);
-  expansionErrorStatus = static_cast<uint32_t>(status);
+  std::fill(std::copy(excerpt.begin(), excerpt.end(), state_.errorContext),
+            std::end(state_.errorContext), 0);
+  state_.expansionErrorStatus = static_cast<uint32_t>(status);
   return ReadStatus::ExpansionFailed;
 }
 

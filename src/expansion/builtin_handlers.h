@@ -13,46 +13,46 @@ namespace qds {
 
 // ---- Control and symbol commands (control_commands.cpp) ------------------
 
-ReplaceStatus IfCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                         char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus ForCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus SetCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus EvalCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus EvalCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                           char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus ValueCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ValueCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                            char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus DefineCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus DefineCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, uint32_t flags);
 // The handler of every defined command: args[0] is the definition.
-ReplaceStatus RunUserCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus RunUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                              char16_t* out, uint32_t* outLen, uint32_t flags);
 
 // ---- String commands (string_commands.cpp) -------------------------------
 
-ReplaceStatus SplitCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SplitCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                            char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus ChrCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ChrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus LengthCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus LengthCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus IndexCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus IndexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                            char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus SubstrCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SubstrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus SubCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SubCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus RindexCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus RindexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, uint32_t flags);
 
 // ---- Path commands (path_commands.cpp) -----------------------------------
 
-ReplaceStatus ExistsCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ExistsCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus SplitPathCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SplitPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                                char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus ToShortPathCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ToShortPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                                  char16_t* out, uint32_t* outLen, uint32_t flags);
 
 }  // namespace qds

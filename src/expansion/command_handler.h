@@ -34,9 +34,9 @@
 
 namespace qds {
 
-class SymbolTable;
+class SymbolMap;
 
-using CommandHandler = ReplaceStatus (*)(SymbolTable& table, const char16_t* const* args,
+using CommandHandler = ReplaceStatus (*)(SymbolMap& table, const char16_t* const* args,
                                          uint32_t argCount, char16_t* out, uint32_t* outLen,
                                          uint32_t flags);
 

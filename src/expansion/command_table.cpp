@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/text.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 
 namespace qds {
 
@@ -15,7 +15,7 @@ CommandHandler FindBuiltinCommand(const CommandTable* commands, std::u16string_v
   return nullptr;
 }
 
-CommandHandler FindUserCommand(const CommandTable* commands, const SymbolTable& table,
+CommandHandler FindUserCommand(const CommandTable* commands, const SymbolMap& table,
                                std::u16string_view name, CountedString* definition) {
   if (commands == nullptr || commands->definedCommand == nullptr) return nullptr;
   if (name.size() > kMaxCommandName) return nullptr;

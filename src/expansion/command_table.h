@@ -1,5 +1,5 @@
 // CommandTable: the commands that an expansion can call, handed to the
-// engine with the symbol table (SymbolTable::SetCommands) rather than known
+// engine with the symbol table (SymbolMap::SetCommands) rather than known
 // to it, so that the engine depends on no command and a caller chooses the
 // commands: the built-in ones (builtin_commands.h), or a table of its own.
 //
@@ -41,7 +41,7 @@ CommandHandler FindBuiltinCommand(const CommandTable* commands, std::u16string_v
 // non-empty value, which is then copied into *definition; null otherwise
 // (and for a name longer than kMaxCommandName, which no call can reach, or
 // without a table).
-CommandHandler FindUserCommand(const CommandTable* commands, const SymbolTable& table,
+CommandHandler FindUserCommand(const CommandTable* commands, const SymbolMap& table,
                                std::u16string_view name, CountedString* definition);
 
 }  // namespace qds

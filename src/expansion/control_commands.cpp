@@ -9,7 +9,7 @@
 #include "expansion/expression.h"
 #include "expansion/handler_support.h"
 #include "expansion/replace_symbols.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 
 namespace qds {
 
@@ -17,7 +17,7 @@ namespace {
 
 // Expands an expression without flags (its own symbols decide, not the
 // document's version) and evaluates it into `result`.
-ReplaceStatus ExpandAndEvaluate(SymbolTable& table, const char16_t* expression,
+ReplaceStatus ExpandAndEvaluate(SymbolMap& table, const char16_t* expression,
                                 char16_t (&result)[kExpressionResultSpace]) {
   char16_t space[kTextSpace];
   ReplaceStatus status = ExpandToSpace(table, expression, 0, space, kTextSpace);
@@ -27,7 +27,7 @@ ReplaceStatus ExpandAndEvaluate(SymbolTable& table, const char16_t* expression,
 
 // Expands the name argument of "set" and "define"; an empty name is unusable.
 // `name` holds kNameSpace characters.
-ReplaceStatus ExpandName(SymbolTable& table, const char16_t* text, uint32_t flags, char16_t* name,
+ReplaceStatus ExpandName(SymbolMap& table, const char16_t* text, uint32_t flags, char16_t* name,
                          uint32_t* length) {
   ReplaceStatus status = ExpandToSpace(table, text, flags, name, kNameSpace, length);
   if (status != ReplaceStatus::Ok) return status;
@@ -36,7 +36,7 @@ ReplaceStatus ExpandName(SymbolTable& table, const char16_t* text, uint32_t flag
 
 }  // namespace
 
-ReplaceStatus IfCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                         char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 1 && argCount != 3) return ReplaceStatus::WrongArgCount;
   bool holds;
@@ -57,7 +57,7 @@ ReplaceStatus IfCommand(SymbolTable& table, const char16_t* const* args, uint32_
   return ExpandToOutput(table, chosen, flags, out, outLen);
 }
 
-ReplaceStatus ForCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 4) return ReplaceStatus::WrongArgCount;
   int32_t first = 0;
@@ -87,7 +87,7 @@ ReplaceStatus ForCommand(SymbolTable& table, const char16_t* const* args, uint32
   return countOnly ? ReplaceStatus::BufferTooSmall : ReplaceStatus::Ok;
 }
 
-ReplaceStatus SetCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t*, uint32_t* outLen, uint32_t flags) {
   if (argCount != 2) return ReplaceStatus::WrongArgCount;
   char16_t name[kNameSpace];
@@ -104,7 +104,7 @@ ReplaceStatus SetCommand(SymbolTable& table, const char16_t* const* args, uint32
   return ReplaceStatus::Ok;
 }
 
-ReplaceStatus EvalCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus EvalCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                           char16_t* out, uint32_t* outLen, uint32_t) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t result[kExpressionResultSpace];
@@ -113,7 +113,7 @@ ReplaceStatus EvalCommand(SymbolTable& table, const char16_t* const* args, uint3
   return WriteOutput(result, out, outLen);
 }
 
-ReplaceStatus ValueCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ValueCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                            char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t name[kTextSpace];
@@ -125,7 +125,7 @@ ReplaceStatus ValueCommand(SymbolTable& table, const char16_t* const* args, uint
   return WriteOutput(value.View(), out, outLen);
 }
 
-ReplaceStatus DefineCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus DefineCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t*, uint32_t* outLen, uint32_t flags) {
   if (argCount != 2) return ReplaceStatus::WrongArgCount;
   // "!" then the name: defined commands share the symbols' name space.
@@ -145,7 +145,7 @@ ReplaceStatus DefineCommand(SymbolTable& table, const char16_t* const* args, uin
   return ReplaceStatus::Ok;
 }
 
-ReplaceStatus RunUserCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus RunUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                              char16_t* out, uint32_t* outLen, uint32_t flags) {
   char16_t parameter[12];
   char16_t value[kTextSpace];

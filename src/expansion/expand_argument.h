@@ -10,7 +10,7 @@
 
 namespace qds {
 
-class SymbolTable;
+class SymbolMap;
 
 // The space of ExpandArgument, counting the terminating zero.
 inline constexpr uint32_t kArgumentSpace = 1024;
@@ -20,13 +20,13 @@ inline constexpr uint32_t kArgumentSpace = 1024;
 // terminated expansion and *length (when given) its length without the zero.
 // An expansion that does not fit gives ArgumentTooLong; every other status is
 // returned unchanged, and the space then holds no meaningful text.
-[[nodiscard]] ReplaceStatus ExpandToSpace(SymbolTable& table, const char16_t* text, uint32_t flags,
+[[nodiscard]] ReplaceStatus ExpandToSpace(SymbolMap& table, const char16_t* text, uint32_t flags,
                                           char16_t* space, uint32_t spaceChars,
                                           uint32_t* length = nullptr);
 
 // ExpandToSpace into `result` with a space of kArgumentSpace characters, so
 // the result holds at most 1023 characters.
-[[nodiscard]] ReplaceStatus ExpandArgument(SymbolTable& table, const char16_t* text, uint32_t flags,
+[[nodiscard]] ReplaceStatus ExpandArgument(SymbolMap& table, const char16_t* text, uint32_t flags,
                                            CountedString* result);
 
 }  // namespace qds

@@ -2,13 +2,13 @@
 
 #include <unordered_map>
 
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 #include "platform/identity.h"
 #include "platform/path_syntax.h"
 
 namespace qds {
 
-ImpersHlpr::ImpersHlpr(bool enabled, const SymbolTable& table) : enabled_(enabled) {
+ImpersHlpr::ImpersHlpr(bool enabled, const SymbolMap& table) : enabled_(enabled) {
   // A value that is not a plain number reads as 0, which is no token.
   table.LookupUnsigned(u"!IMPERSONATION_TOKEN", &token_);
   if (Applies() && !platform::ImpersonateUser(token_)) token_ = kFailedToken;

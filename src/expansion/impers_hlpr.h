@@ -18,14 +18,14 @@
 
 namespace qds {
 
-class SymbolTable;
+class SymbolMap;
 
 class ImpersHlpr {
  public:
   // `enabled`: the query is about a remote path (IsRemotePath), so the
   // impersonation is wanted. Reads the token from `table` and impersonates
   // when it applies.
-  ImpersHlpr(bool enabled, const SymbolTable& table);
+  ImpersHlpr(bool enabled, const SymbolMap& table);
   // Ends the impersonation when one is in effect.
   ~ImpersHlpr();
   ImpersHlpr(const ImpersHlpr&) = delete;

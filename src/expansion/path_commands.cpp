@@ -11,7 +11,7 @@
 #include "expansion/builtin_handlers.h"
 #include "expansion/handler_support.h"
 #include "expansion/impers_hlpr.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 #include "platform/descriptors.h"
 #include "platform/path_syntax.h"
 #include "platform/short_path.h"
@@ -79,7 +79,7 @@ bool PathExists(std::u16string_view path) {
 
 }  // namespace
 
-ReplaceStatus ExistsCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ExistsCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t path[kPathSpace];
@@ -90,7 +90,7 @@ ReplaceStatus ExistsCommand(SymbolTable& table, const char16_t* const* args, uin
   return WriteNumber(PathExists(std::u16string_view(path, length)) ? 1 : 0, out, outLen);
 }
 
-ReplaceStatus SplitPathCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SplitPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                                char16_t* /*out*/, uint32_t* outLen, uint32_t flags) {
   if (argCount != 1 && argCount != 2) return ReplaceStatus::WrongArgCount;
   const char16_t* prefix = argCount == 2 ? args[1] : u"";
@@ -118,7 +118,7 @@ ReplaceStatus SplitPathCommand(SymbolTable& table, const char16_t* const* args, 
 
 // The size of the short form is asked first: a space smaller than that size,
 // its terminating zero counted, gives BufferTooSmall with that size.
-ReplaceStatus ToShortPathCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ToShortPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                                  char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   CountedString path;

@@ -8,7 +8,7 @@
 #include "common/counted_string.h"
 #include "expansion/command_table.h"
 #include "expansion/parse_args.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 
 namespace qds {
 
@@ -34,7 +34,7 @@ class DepthScope {
 // (position, capacity left, produced count) here.
 class Expansion {
  public:
-  Expansion(SymbolTable& table, std::u16string_view text, char16_t* out, uint32_t capacity,
+  Expansion(SymbolMap& table, std::u16string_view text, char16_t* out, uint32_t capacity,
             uint32_t flags)
       : table_(table), text_(text), out_(out), capacityLeft_(capacity), flags_(flags) {}
 
@@ -73,7 +73,7 @@ class Expansion {
     return status;
   }
 
-  SymbolTable& table_;
+  SymbolMap& table_;
   std::u16string_view text_;
   char16_t* out_;
   uint32_t capacityLeft_;
@@ -198,7 +198,7 @@ ReplaceStatus Expansion::CommandCall(size_t* pos) {
 
 }  // namespace
 
-ReplaceStatus ReplaceSymbols(SymbolTable& table, std::u16string_view text, char16_t* out,
+ReplaceStatus ReplaceSymbols(SymbolMap& table, std::u16string_view text, char16_t* out,
                              uint32_t* outLen, uint32_t flags, uint32_t* errorPos) {
   if (errorPos != nullptr) *errorPos = 0;
   if (out == nullptr) *outLen = 0;

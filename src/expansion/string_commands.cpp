@@ -16,7 +16,7 @@
 #include "expansion/field_list_scanner.h"
 #include "expansion/handler_support.h"
 #include "expansion/number_text.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 
 namespace qds {
 
@@ -95,7 +95,7 @@ int32_t NthOccurrence(std::u16string_view text, const Matcher& find, uint64_t n)
 
 // "index" and "rindex": text, find [, occurrence], the occurrence counted
 // from the start or, with `fromEnd`, from the end.
-ReplaceStatus Search(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus Search(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                      char16_t* out, uint32_t* outLen, uint32_t flags, bool fromEnd) {
   if (argCount != 2 && argCount != 3) return ReplaceStatus::WrongArgCount;
   CountedString text, find, occurrenceText(u"1");
@@ -119,7 +119,7 @@ ReplaceStatus Search(SymbolTable& table, const char16_t* const* args, uint32_t a
 
 }  // namespace
 
-ReplaceStatus ChrCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ChrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t codeText[kNumberSpace];
@@ -134,7 +134,7 @@ ReplaceStatus ChrCommand(SymbolTable& table, const char16_t* const* args, uint32
   return WriteOutput(std::u16string_view(&unit, unit == 0 ? 0 : 1), out, outLen);
 }
 
-ReplaceStatus LengthCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus LengthCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   CountedString text;
@@ -143,17 +143,17 @@ ReplaceStatus LengthCommand(SymbolTable& table, const char16_t* const* args, uin
   return WriteNumber(static_cast<int32_t>(text.Length()), out, outLen);
 }
 
-ReplaceStatus IndexCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus IndexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                            char16_t* out, uint32_t* outLen, uint32_t flags) {
   return Search(table, args, argCount, out, outLen, flags, false);
 }
 
-ReplaceStatus RindexCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus RindexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, uint32_t flags) {
   return Search(table, args, argCount, out, outLen, flags, true);
 }
 
-ReplaceStatus SubstrCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SubstrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 2 && argCount != 3) return ReplaceStatus::WrongArgCount;
   CountedString text;
@@ -173,7 +173,7 @@ ReplaceStatus SubstrCommand(SymbolTable& table, const char16_t* const* args, uin
   return WriteOutput(piece, out, outLen);
 }
 
-ReplaceStatus SubCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SubCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 3) return ReplaceStatus::WrongArgCount;
   CountedString text, find, replacement;
@@ -193,7 +193,7 @@ ReplaceStatus SubCommand(SymbolTable& table, const char16_t* const* args, uint32
   return WriteOutput(result, out, outLen);
 }
 
-ReplaceStatus SplitCommand(SymbolTable& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SplitCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                            char16_t* /*out*/, uint32_t* outLen, uint32_t flags) {
   if (argCount != 2 && argCount != 3) return ReplaceStatus::WrongArgCount;
   std::u16string_view prefix(args[1]);

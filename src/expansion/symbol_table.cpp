@@ -1,182 +1,40 @@
-#include "expansion/symbol_table.h"
+// The public SymbolTable: a SymbolMap without the engine's parts.
 
-#include <limits>
+#include <qds/symbol_table.h>
 
-#include "common/text.h"
-#include "common/wide_format.h"
-#include "expansion/number_text.h"
+#include "expansion/symbol_map.h"
 
 namespace qds {
 
-struct SymbolTable::Block {
-  Block* previous;
-  Node* nodes;
-};
+SymbolTable::SymbolTable(bool caseInsensitive, int32_t blockSize)
+    : map_(std::make_unique<SymbolMap>(caseInsensitive, blockSize)) {}
 
-SymbolTable::SymbolTable(bool caseInsensitive, int32_t blockSize, const CommandTable* commands)
-    : blockSize_(blockSize < 1 ? 1 : blockSize),
-      caseInsensitive_(caseInsensitive),
-      commands_(commands) {}
+SymbolTable::~SymbolTable() = default;
 
-SymbolTable::~SymbolTable() { RemoveAll(); }
-
-uint32_t SymbolTable::HashOf(std::u16string_view name) const {
-  uint32_t hash = 0;
-  for (char16_t c : name) {
-    if (caseInsensitive_ && c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
-    hash = hash * 33 + c;
-  }
-  return hash;
-}
-
-uint32_t SymbolTable::BucketOf(std::u16string_view name) const {
-  return HashOf(name) % bucketCount_;
-}
-
-bool SymbolTable::NamesEqual(std::u16string_view a, std::u16string_view b) const {
-  return caseInsensitive_ ? EqualsIgnoreAsciiCase(a, b) : a == b;
-}
-
-SymbolTable::Node** SymbolTable::FindLink(std::u16string_view name) const {
-  if (buckets_ == nullptr) return nullptr;
-  Node** link = &buckets_[BucketOf(name)];
-  while (*link != nullptr && !NamesEqual((*link)->name.View(), name)) link = &(*link)->next;
-  return *link != nullptr ? link : nullptr;
-}
-
-bool SymbolTable::Lookup(std::u16string_view name, CountedString* value) const {
-  Node** link = FindLink(name);
-  if (link == nullptr) return false;
-  *value = (*link)->value;
+bool SymbolTable::Lookup(std::u16string_view name, std::u16string* value) const {
+  CountedString found;
+  if (!map_->Lookup(name, &found)) return false;
+  value->assign(found.View());
   return true;
-}
-
-bool SymbolTable::LookupUnsigned(std::u16string_view name, uint32_t* value) const {
-  Node** link = FindLink(name);
-  if (link == nullptr) return false;
-  std::u16string_view text = (*link)->value.View();
-  NumberScan scan = ScanNumber(text, 10);
-  if (scan.end != text.size()) {
-    *value = 0;
-  } else if (scan.overflow) {
-    *value = std::numeric_limits<uint32_t>::max();
-  } else {
-    *value = scan.negative ? 0u - scan.magnitude : scan.magnitude;
-  }
-  return true;
-}
-
-namespace {
-
-// The first prime at or above `n`: a prime modulus other than 3 and 11 shares
-// no factor with the hash's multiplier 33, so every character of a name
-// reaches the bucket index.
-uint32_t PrimeAtLeast(uint32_t n) {
-  for (;; ++n) {
-    bool prime = n >= 2;
-    for (uint32_t d = 2; prime && d <= n / d; ++d) prime = n % d != 0;
-    if (prime) return n;
-  }
-}
-
-}  // namespace
-
-void SymbolTable::Grow() {
-  uint32_t count = PrimeAtLeast(bucketCount_ * 2 + 1);
-  Node** grown = new Node*[count]();
-  for (uint32_t i = 0; i < bucketCount_; ++i) {
-    while (Node* node = buckets_[i]) {
-      buckets_[i] = node->next;
-      node->bucketIndex = HashOf(node->name.View()) % count;
-      node->next = grown[node->bucketIndex];
-      grown[node->bucketIndex] = node;
-    }
-  }
-  delete[] buckets_;
-  buckets_ = grown;
-  bucketCount_ = count;
-}
-
-SymbolTable::Node* SymbolTable::TakeFreeNode() {
-  if (freeList_ == nullptr) {
-    Block* block = new Block{blocks_, new Node[blockSize_]};
-    blocks_ = block;
-    // Chained back to front so the nodes are handed out in their block order.
-    for (int32_t i = blockSize_ - 1; i >= 0; --i) {
-      block->nodes[i].next = freeList_;
-      freeList_ = &block->nodes[i];
-    }
-  }
-  Node* node = freeList_;
-  freeList_ = node->next;
-  return node;
 }
 
 void SymbolTable::Set(std::u16string_view name, std::u16string_view value) {
-  Node** link = FindLink(name);
-  Node* node;
-  if (link != nullptr) {
-    node = *link;
-  } else {
-    if (buckets_ == nullptr) buckets_ = new Node*[bucketCount_]();
-    if (count_ >= static_cast<int64_t>(bucketCount_) * kMaxLoad) Grow();
-    node = TakeFreeNode();
-    ++count_;
-    node->bucketIndex = BucketOf(name);
-    node->name.Assign(name);
-    node->next = buckets_[node->bucketIndex];
-    buckets_[node->bucketIndex] = node;
-  }
-  node->value.Assign(value);
+  map_->Set(name, value);
 }
 
-void SymbolTable::SetNumber(std::u16string_view name, int32_t number) {
-  char16_t text[12];
-  FormatWide(text, 12, u"%ld", {number});
-  Set(name, text);
-}
+bool SymbolTable::Remove(std::u16string_view name) { return map_->Remove(name); }
 
-bool SymbolTable::Remove(std::u16string_view name) {
-  Node** link = FindLink(name);
-  if (link == nullptr) return false;
-  Node* node = *link;
-  *link = node->next;
-  node->name.Clear();
-  node->value.Clear();
-  node->next = freeList_;
-  freeList_ = node;
-  if (--count_ == 0) RemoveAll();
-  return true;
-}
+void SymbolTable::RemoveAll() { map_->RemoveAll(); }
 
-void SymbolTable::RemoveAll() {
-  delete[] buckets_;
-  buckets_ = nullptr;
-  bucketCount_ = kBucketCount;
-  count_ = 0;
-  freeList_ = nullptr;
-  while (blocks_ != nullptr) {
-    Block* previous = blocks_->previous;
-    delete[] blocks_->nodes;
-    delete blocks_;
-    blocks_ = previous;
-  }
-}
+int32_t SymbolTable::Count() const { return map_->Count(); }
+
+bool SymbolTable::CaseInsensitive() const { return map_->CaseInsensitive(); }
 
 void SymbolTable::ForEach(
-    const std::function<void(const CountedString&, const CountedString&)>& visit) const {
-  if (buckets_ == nullptr) return;
-  for (uint32_t i = 0; i < bucketCount_; ++i) {
-    for (const Node* node = buckets_[i]; node != nullptr; node = node->next) {
-      visit(node->name, node->value);
-    }
-  }
-}
-
-int32_t SymbolTable::BlockCount() const {
-  int32_t blocks = 0;
-  for (const Block* block = blocks_; block != nullptr; block = block->previous) ++blocks;
-  return blocks;
+    const std::function<void(std::u16string_view name, std::u16string_view value)>& visit) const {
+  map_->ForEach([&](const CountedString& name, const CountedString& value) {
+    visit(name.View(), value.View());
+  });
 }
 
 }  // namespace qds

@@ -32,14 +32,14 @@ std::u16string_view WithoutEnclosingQuotes(std::u16string_view value) {
 
 }  // namespace
 
-QdsDocument::QdsDocument() : codePage(platform::AnsiCodePage()) {}
+DocumentModel::DocumentModel() : codePage(platform::AnsiCodePage()) {}
 
-QdsSection* QdsDocument::FindSection(const char16_t* name) const {
+QdsSection* DocumentModel::FindSection(const char16_t* name) const {
   if (name == nullptr) return nullptr;
   return sections.FindByName(name);
 }
 
-ReadStatus QdsDocument::GetSectionName(uint32_t position, char16_t* buffer, uint32_t* length) {
+ReadStatus DocumentModel::GetSectionName(uint32_t position, char16_t* buffer, uint32_t* length) {
   QdsSection* section = sections.NodeAt(position);
   if (section == nullptr) return ReadStatus::NoSection;
   uint32_t needed = SizeNeeded(section->name.View());
@@ -63,32 +63,34 @@ uint32_t CountSectionEntries(QdsSection* section, const char16_t* key) {
 
 }  // namespace
 
-uint32_t QdsDocument::CountEntries(const char16_t* section, const char16_t* key) {
+uint32_t DocumentModel::CountEntries(const char16_t* section, const char16_t* key) {
   return CountSectionEntries(FindSection(section), key);
 }
 
-uint32_t QdsDocument::CountEntriesAt(uint32_t sectionPosition, const char16_t* key) {
+uint32_t DocumentModel::CountEntriesAt(uint32_t sectionPosition, const char16_t* key) {
   return CountSectionEntries(sections.NodeAt(sectionPosition), key);
 }
 
-ReadStatus QdsDocument::GetEntry(const char16_t* section, uint32_t position, char16_t* keyBuffer,
-                                 uint32_t* keyLength, char16_t* valueBuffer,
-                                 uint32_t* valueLength, uint32_t flags) {
-  return ReadEntry(FindSection(section), position, keyBuffer, keyLength, valueBuffer, valueLength,
-                   flags);
-}
-
-ReadStatus QdsDocument::GetEntryAt(uint32_t sectionPosition, uint32_t position,
+ReadStatus DocumentModel::GetEntry(const char16_t* section, uint32_t position,
                                    char16_t* keyBuffer, uint32_t* keyLength,
-                                   char16_t* valueBuffer, uint32_t* valueLength,
-                                   uint32_t flags) {
-  return ReadEntry(sections.NodeAt(sectionPosition), position, keyBuffer, keyLength, valueBuffer,
-                   valueLength, flags);
+                                   char16_t* valueBuffer, uint32_t* valueLength, uint32_t flags,
+                                   ValueExpander* expander) {
+  return ReadEntry(FindSection(section), position, keyBuffer, keyLength, valueBuffer, valueLength,
+                   flags, expander);
 }
 
-ReadStatus QdsDocument::ReadEntry(QdsSection* section, uint32_t position, char16_t* keyBuffer,
-                                  uint32_t* keyLength, char16_t* valueBuffer,
-                                  uint32_t* valueLength, uint32_t flags) {
+ReadStatus DocumentModel::GetEntryAt(uint32_t sectionPosition, uint32_t position,
+                                     char16_t* keyBuffer, uint32_t* keyLength,
+                                     char16_t* valueBuffer, uint32_t* valueLength,
+                                     uint32_t flags, ValueExpander* expander) {
+  return ReadEntry(sections.NodeAt(sectionPosition), position, keyBuffer, keyLength, valueBuffer,
+                   valueLength, flags, expander);
+}
+
+ReadStatus DocumentModel::ReadEntry(QdsSection* section, uint32_t position,
+                                    char16_t* keyBuffer, uint32_t* keyLength,
+                                    char16_t* valueBuffer, uint32_t* valueLength,
+                                    uint32_t flags, ValueExpander* expander) {
   uint32_t keyCapacity = *keyLength;
   uint32_t valueCapacity = *valueLength;
   if (section == nullptr) return ReadStatus::NoSection;
@@ -105,8 +107,8 @@ ReadStatus QdsDocument::ReadEntry(QdsSection* section, uint32_t position, char16
     return ReadStatus::Ok;
   }
   if ((flags & ReadKeepQuotes) == 0) value = WithoutEnclosingQuotes(value);
-  if ((flags & ReadExpand) != 0 && symbolTable != nullptr) {
-    return ExpandValue(value, *keyLength > keyCapacity, valueBuffer, valueLength);
+  if (expander != nullptr) {
+    return expander->Expand(value, *keyLength > keyCapacity, valueBuffer, valueLength);
   }
 
   CopyCut(value, valueBuffer, valueCapacity);
@@ -118,7 +120,7 @@ ReadStatus QdsDocument::ReadEntry(QdsSection* section, uint32_t position, char16
   return ReadStatus::Ok;
 }
 
-int QdsDocument::SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
+int DocumentModel::SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
                           const char16_t* value) {
   QdsSection* target = FindSection(section);
   if (target == nullptr) {

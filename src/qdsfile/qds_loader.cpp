@@ -1,4 +1,4 @@
-// QdsDocument::Load and Parse: the reader of the QDS file format.
+// LoadDocument and ParseDocument: the reader of the QDS file format.
 //
 // The file is read block by block and every character runs once through a
 // small state machine (one state per place in a line). Characters are looked
@@ -7,6 +7,8 @@
 // in part when a block boundary cuts it. Sections, keys and values join the
 // document as soon as they are complete, so a failed load keeps everything
 // read before the failure.
+
+#include "qdsfile/qds_loader.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -21,7 +23,6 @@
 
 #include "common/text.h"
 #include "common/wide_format.h"
-#include "model/document_model.h"
 #include "platform/text_services.h"
 #include "qdsfile/file_stream.h"
 #include "qdsfile/qds_format.h"
@@ -151,7 +152,7 @@ QdsKey* FindKey(const QdsSection& section, std::u16string_view name) {
 
 class Loader {
  public:
-  Loader(QdsDocument& document, FileStream& stream, uint32_t flags)
+  Loader(DocumentModel& document, FileStream& stream, uint32_t flags)
       : document_(document), stream_(stream), flags_(flags) {}
 
   LoadStatus Run();
@@ -191,7 +192,7 @@ class Loader {
   void FinishDigest();
   void Finish();
 
-  QdsDocument& document_;
+  DocumentModel& document_;
   FileStream& stream_;
   const uint32_t flags_;
   ScanState scan_;
@@ -586,21 +587,18 @@ void Loader::Finish() {
 
 }  // namespace
 
-// With `Digest`, the stream must have the buffer of kStreamBufferSize bytes
-// that Load gives it: the loader relies on every block it reads being one
-// whole fill of that buffer.
-LoadStatus QdsDocument::Parse(FileStream* stream, uint32_t flags) {
-  Loader loader(*this, *stream, flags);
+LoadStatus ParseDocument(DocumentModel* document, FileStream* stream, uint32_t flags) {
+  Loader loader(*document, *stream, flags);
   return loader.Run();
 }
 
-LoadStatus QdsDocument::Load(const char16_t* path, uint32_t flags) {
+LoadStatus LoadDocument(DocumentModel* document, const char16_t* path, uint32_t flags) {
   if (path == nullptr) path = u"";
-  fileName = path;
+  document->fileName = path;
   FileStream stream(format::kStreamBufferSize);
   switch (stream.Open(path, kStreamRead)) {
     case StreamStatus::Ok:
-      return Parse(&stream, flags);
+      return ParseDocument(document, &stream, flags);
     case StreamStatus::NotFound:
       return LoadStatus::NotFound;
     case StreamStatus::PermissionDenied:

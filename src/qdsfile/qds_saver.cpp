@@ -1,4 +1,4 @@
-// QdsDocument::Save and WriteText: the writer of the QDS file format.
+// SaveDocument and WriteDocumentText: the writer of the QDS file format.
 //
 // Saving over the document's own file (and any save that replaces its
 // destination) goes through a temporary file beside it, which takes the
@@ -7,6 +7,8 @@
 // one of the save's own (platform::CreateNewFile): a file or link that
 // someone left at its name is never written through. Each piece of text is
 // handed to the stream once, in place: there is no whole-file buffer.
+
+#include "qdsfile/qds_saver.h"
 
 #include <algorithm>
 #include <bit>
@@ -17,7 +19,6 @@
 #include "common/prefetch.h"
 #include "common/text.h"
 #include "common/wide_format.h"
-#include "model/document_model.h"
 #include "platform/files.h"
 #include "platform/path_syntax.h"
 #include "platform/replace.h"
@@ -171,37 +172,14 @@ bool IsReplaceable(const char16_t* path) {
   return platform::IsRegularFile(path) || !platform::QueryAttributes(path, &attributes);
 }
 
-}  // namespace
+// Which file is replaced through a temporary file: the own file only, or
+// whichever is saved to.
+enum class Replacing { OwnFile, AnyFile };
+enum class AfterWriting { KeepSections, ReleaseSections };
 
-bool QdsDocument::WriteText(FileStream* stream, uint32_t flags) {
-  if ((flags & Digest) != 0 && stream->StartHash() != StreamStatus::Ok) return false;
-  static constexpr char16_t kMark[] = {format::kByteOrderMark, u'\0'};
-  if (!WriteUnits(stream, kMark)) return false;
-  if ((flags & OmitHeader) == 0 && !WriteHeader(stream, version, leadingText, flags)) return false;
-  bool first = true;
-  for (const QdsSection* section = sections.head(); section != nullptr;
-       section = NodeList<QdsSection>::Next(section)) {
-    if (!WriteSection(stream, *section, first, flags)) return false;
-    first = false;
-  }
-  if (!WriteComment(stream, trailingText, flags)) return false;
-  return (flags & Digest) == 0 || WriteEndMarker(stream);
-}
-
-SaveStatus QdsDocument::Save(const char16_t* path, uint32_t flags) {
-  return SaveText(path, flags, Replacing::OwnFile, AfterWriting::KeepSections);
-}
-
-SaveStatus QdsDocument::SaveReplacing(const char16_t* path, uint32_t flags) {
-  return SaveText(path, flags, Replacing::AnyFile, AfterWriting::KeepSections);
-}
-
-SaveStatus QdsDocument::SaveReleasingSections(const char16_t* path, uint32_t flags) {
-  return SaveText(path, flags, Replacing::OwnFile, AfterWriting::ReleaseSections);
-}
-
-SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, Replacing replacing,
-                                 AfterWriting after) {
+SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flags,
+                    Replacing replacing, AfterWriting after) {
+  const CountedString& fileName = document->fileName;
   bool hasPath = path != nullptr && path[0] != u'\0';
   bool ownFile = !fileName.Empty() && (!hasPath || IsOwnFile(path, fileName));
   if (!ownFile && !hasPath) return SaveStatus::NoTarget;
@@ -229,7 +207,7 @@ SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, Replacing
     temporary = stream.created();
     // A failed close can carry a deferred write error. After a failed write
     // the stream's destructor flushes what it holds and closes the file.
-    written = WriteText(&stream, flags) && stream.Close() == StreamStatus::Ok;
+    written = WriteDocumentText(*document, &stream, flags) && stream.Close() == StreamStatus::Ok;
   }
   if (!written) {
     // A partly written temporary file would only hold space that a full
@@ -246,9 +224,42 @@ SaveStatus QdsDocument::SaveText(const char16_t* path, uint32_t flags, Replacing
   if (after == AfterWriting::KeepSections) return copyBackStatus();
   SaveStatus status = SaveStatus::Ok;
   ConcurrentTask copyingBack([&] { status = copyBackStatus(); });
-  sections.RemoveAll();
+  document->sections.RemoveAll();
   copyingBack.Wait();
   return status;
+}
+
+}  // namespace
+
+bool WriteDocumentText(const DocumentModel& document, FileStream* stream, uint32_t flags) {
+  if ((flags & Digest) != 0 && stream->StartHash() != StreamStatus::Ok) return false;
+  static constexpr char16_t kMark[] = {format::kByteOrderMark, u'\0'};
+  if (!WriteUnits(stream, kMark)) return false;
+  if ((flags & OmitHeader) == 0 &&
+      !WriteHeader(stream, document.version, document.leadingText, flags)) {
+    return false;
+  }
+  bool first = true;
+  for (const QdsSection* section = document.sections.head(); section != nullptr;
+       section = NodeList<QdsSection>::Next(section)) {
+    if (!WriteSection(stream, *section, first, flags)) return false;
+    first = false;
+  }
+  if (!WriteComment(stream, document.trailingText, flags)) return false;
+  return (flags & Digest) == 0 || WriteEndMarker(stream);
+}
+
+SaveStatus SaveDocument(DocumentModel* document, const char16_t* path, uint32_t flags) {
+  return SaveText(document, path, flags, Replacing::OwnFile, AfterWriting::KeepSections);
+}
+
+SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path, uint32_t flags) {
+  return SaveText(document, path, flags, Replacing::AnyFile, AfterWriting::KeepSections);
+}
+
+SaveStatus SaveDocumentReleasingSections(DocumentModel* document, const char16_t* path,
+                                         uint32_t flags) {
+  return SaveText(document, path, flags, Replacing::OwnFile, AfterWriting::ReleaseSections);
 }
 
 }  // namespace qds

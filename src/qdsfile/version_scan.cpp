@@ -66,7 +66,7 @@ VersionNumber ParseVersionNumber(std::basic_string_view<Unit> text) {
 }
 
 template <typename Unit>
-LoadStatus ScanText(QdsDocument& document, std::basic_string_view<Unit> text, size_t firstLine) {
+LoadStatus ScanText(DocumentModel& document, std::basic_string_view<Unit> text, size_t firstLine) {
   std::basic_string_view<Unit> header = FirstHeaderText(text, firstLine);
   if (!StartsWithIgnoringCase(header, format::kVersionTagAnsi)) return LoadStatus::Ok;
   std::basic_string_view<Unit> rest = header.substr(format::kVersionTagLength);
@@ -88,7 +88,7 @@ LoadStatus ScanText(QdsDocument& document, std::basic_string_view<Unit> text, si
 
 }  // namespace
 
-LoadStatus ScanVersion(QdsDocument& document, std::string_view block) {
+LoadStatus ScanVersion(DocumentModel& document, std::string_view block) {
   block = block.substr(0, std::min<size_t>(block.size(), format::kFirstBlockBytes));
   document.utf16 = block.size() >= 2 && Widen(block[0]) == format::kByteOrderMarkBytes[0] &&
                    Widen(block[1]) == format::kByteOrderMarkBytes[1];

@@ -1,6 +1,7 @@
 #include "qdstool/document_files.h"
 
 #include "common/utf8.h"
+#include "document/document_state.h"
 #include "qdsfile/md5_digest.h"
 #include "qdstool/console.h"
 
@@ -23,7 +24,7 @@ void PrintFailure(int status, bool digestUnavailable, const char* doing,
 int LoadDocument(QdsDocument* document, const std::u16string& path, uint32_t flags) {
   LoadStatus status = document->Load(path.c_str(), flags);
   if (status == LoadStatus::SyntaxError) {
-    PrintErrorLine(EncodeUtf8(path) + ":" + std::to_string(document->errorLine) + ": syntax error");
+    PrintErrorLine(EncodeUtf8(path) + ":" + std::to_string(document->state().model.errorLine) + ": syntax error");
   } else if (status != LoadStatus::Ok) {
     PrintFailure(static_cast<int>(status), status == LoadStatus::DigestUnavailable, "loading", path);
   }
@@ -33,7 +34,7 @@ int LoadDocument(QdsDocument* document, const std::u16string& path, uint32_t fla
 int SaveDocument(QdsDocument* document, const std::u16string& path, uint32_t flags) {
   SaveStatus status = document->SaveReplacing(path.empty() ? nullptr : path.c_str(), flags);
   if (status != SaveStatus::Ok) {
-    std::u16string_view target = path.empty() ? document->fileName.View() : path;
+    std::u16string_view target = path.empty() ? document->state().model.fileName.View() : path;
     PrintFailure(static_cast<int>(status), status == SaveStatus::DigestUnavailable, "saving",
                  target);
   }
@@ -42,7 +43,7 @@ int SaveDocument(QdsDocument* document, const std::u16string& path, uint32_t fla
 
 uint64_t CountAllEntries(const QdsDocument& document) {
   uint64_t entries = 0;
-  for (const QdsSection* section = document.sections.head(); section != nullptr;
+  for (const QdsSection* section = document.state().model.sections.head(); section != nullptr;
        section = NodeList<QdsSection>::Next(section)) {
     entries += section->EntryCount();
   }

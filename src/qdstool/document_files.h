@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "model/document_model.h"
+#include <qds/document.h>
 
 namespace qds::tool {
 

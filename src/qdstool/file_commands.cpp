@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/utf8.h"
-#include "model/document_model.h"
+#include "document/document_state.h"
 #include "qdstool/arguments.h"
 #include "qdstool/command_table.h"
 #include "qdstool/console.h"
@@ -16,8 +16,8 @@ int Check(const std::u16string& path, uint32_t flags) {
   QdsDocument document;
   int status = LoadDocument(&document, path, flags);
   if (status != 0) return status;
-  WriteOutput(EncodeUtf8(path) + ": ok (version " + std::to_string(document.version) + ", " +
-              std::to_string(document.GetSectionCount()) + " sections, " +
+  WriteOutput(EncodeUtf8(path) + ": ok (version " + std::to_string(document.state().model.version) +
+              ", " + std::to_string(document.GetSectionCount()) + " sections, " +
               std::to_string(CountAllEntries(document)) + " entries)\n");
   return 0;
 }

@@ -1,13 +1,16 @@
 // qdstool get: the entries of one section, as GetEntry reads them.
 
+#include <qds/symbol_table.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "common/utf8.h"
+#include "document/document_state.h"
+#include "document/expanding_read.h"
 #include "expansion/replace_status.h"
-#include "expansion/symbol_table.h"
-#include "model/document_model.h"
+#include "expansion/symbol_map.h"
 #include "qdstool/arguments.h"
 #include "qdstool/command_table.h"
 #include "qdstool/console.h"
@@ -52,7 +55,7 @@ int RunGet(CommandArguments arguments) {
   const std::u16string& path = parsed.operands()[0];
   const std::u16string& section = parsed.operands()[1];
   SymbolTable table(true, 16);
-  if (!ApplySymbolAssignments(parsed.Values(u"--set"), &table)) {
+  if (!ApplySymbolAssignments(parsed.Values(u"--set"), &table.map())) {
     return UsageError(kGetCommand, "--set takes NAME=VALUE");
   }
 
@@ -91,7 +94,7 @@ int RunGet(CommandArguments arguments) {
         // Only an expansion that asked for more again ends here: it failed,
         // and is told with the excerpt of the unexpanded value that a failure
         // leaves. The unexpanded value always fits the second read.
-        uint32_t errorPosition = static_cast<uint32_t>(document.expansionErrorPos);
+        uint32_t errorPosition = static_cast<uint32_t>(document.state().expansionErrorPos);
         static_cast<void>(
             ReadEntry(document, section, position, flags & ~ReadExpand, &key, &value));
         PrintExpansionFailure(static_cast<uint32_t>(ReplaceStatus::BufferTooSmall),

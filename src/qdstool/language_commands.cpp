@@ -8,7 +8,7 @@
 #include "common/utf8.h"
 #include "expansion/builtin_commands.h"
 #include "expansion/replace_symbols.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 #include "qdstool/arguments.h"
 #include "qdstool/command_table.h"
 #include "qdstool/console.h"
@@ -28,7 +28,7 @@ struct Result {
 
 // The expansion as a caller of the library does it: one call with a generous
 // buffer and, when that is too small, one more with the size it asked for.
-Result Expand(SymbolTable& table, std::u16string_view text, uint32_t flags) {
+Result Expand(SymbolMap& table, std::u16string_view text, uint32_t flags) {
   std::vector<char16_t> buffer(kFirstBuffer);
   Result result;
   uint32_t outLen = kFirstBuffer;
@@ -43,7 +43,7 @@ Result Expand(SymbolTable& table, std::u16string_view text, uint32_t flags) {
   return result;
 }
 
-void PrintJson(const Result& result, const SymbolTable& table) {
+void PrintJson(const Result& result, const SymbolMap& table) {
   std::vector<std::pair<std::u16string, std::u16string>> symbols;
   table.ForEach([&](const CountedString& name, const CountedString& value) {
     symbols.emplace_back(name.View(), value.View());
@@ -72,7 +72,7 @@ int RunExpand(CommandArguments arguments) {
     return UsageError(kExpandCommand, error);
   }
   if (parsed.operands().size() != 1) return UsageError(kExpandCommand, "expected one TEXT");
-  SymbolTable table(true, 16, &kBuiltinCommands);
+  SymbolMap table(true, 16, &kBuiltinCommands);
   if (!ApplySymbolAssignments(parsed.Values(u"--set"), &table)) {
     return UsageError(kExpandCommand, "--set takes NAME=VALUE");
   }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "model/document_model.h"
+#include "document/document_state.h"
 #include "qdstool/arguments.h"
 #include "qdstool/command_table.h"
 #include "qdstool/console.h"
@@ -48,7 +48,7 @@ void AppendSection(std::string* out, const QdsSection& section) {
   out->append("]}");
 }
 
-void Dump(const QdsDocument& document, int status) {
+void Dump(const DocumentModel& document, int status) {
   std::string out = "{\"status\":" + std::to_string(status) +
                     ",\"errorLine\":" + std::to_string(document.errorLine) +
                     ",\"version\":" + std::to_string(document.version) +
@@ -78,7 +78,7 @@ int RunDump(CommandArguments arguments) {
   if (parsed.operands().size() != 1) return UsageError(kDumpCommand, "expected one FILE");
   QdsDocument document;
   LoadStatus status = document.Load(parsed.operands()[0].c_str(), flags);
-  Dump(document, static_cast<int>(status));
+  Dump(document.state().model, static_cast<int>(status));
   return 0;
 }
 

@@ -2,8 +2,7 @@
 
 namespace qds::tool {
 
-bool ApplySymbolAssignments(const std::vector<std::u16string_view>& assignments,
-                            SymbolTable* table) {
+bool ApplySymbolAssignments(const std::vector<std::u16string_view>& assignments, SymbolMap* table) {
   for (std::u16string_view assignment : assignments) {
     size_t equals = assignment.find(u'=');
     if (equals == std::u16string_view::npos) return false;

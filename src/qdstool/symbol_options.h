@@ -6,14 +6,13 @@
 #include <string_view>
 #include <vector>
 
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 
 namespace qds::tool {
 
 // Sets every NAME=VALUE of `assignments`, in order, splitting at the first
 // "=". False when one has no "=".
-bool ApplySymbolAssignments(const std::vector<std::u16string_view>& assignments,
-                            SymbolTable* table);
+bool ApplySymbolAssignments(const std::vector<std::u16string_view>& assignments, SymbolMap* table);
 
 }  // namespace qds::tool
 

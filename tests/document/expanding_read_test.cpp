@@ -2,12 +2,13 @@
 // table is attached.
 
 #include <gtest/gtest.h>
+#include <qds/document.h>
+#include <qds/symbol_table.h>
 
 #include <string>
 #include <vector>
 
-#include "expansion/symbol_table.h"
-#include "model/document_model.h"
+#include "document/document_state.h"
 
 namespace qds {
 namespace {
@@ -86,7 +87,7 @@ TEST_F(ExpandingReadTest, FailureKeepsStatusAndExcerpt) {
     SCOPED_TRACE(c.position);
     std::u16string value = failingAt(c.position, c.length);
     EXPECT_EQ(ReadValue(value).status, ReadStatus::ExpansionFailed);
-    EXPECT_EQ(doc_.expansionErrorPos, static_cast<int32_t>(c.position));
+    EXPECT_EQ(doc_.state().expansionErrorPos, static_cast<int32_t>(c.position));
     EXPECT_EQ(doc_.GetExpansionError(nullptr), 1u);
     EXPECT_EQ(Context(), value.substr(c.first, c.count));
   }
@@ -95,7 +96,7 @@ TEST_F(ExpandingReadTest, FailureKeepsStatusAndExcerpt) {
   EXPECT_EQ(ReadValue(u"fine").status, ReadStatus::Ok);
   EXPECT_EQ(doc_.GetExpansionError(nullptr), 5u);
   EXPECT_EQ(Context(), u"%!nosuch()%");
-  EXPECT_EQ(doc_.expansionErrorPos, 0);
+  EXPECT_EQ(doc_.state().expansionErrorPos, 0);
 }
 
 TEST_F(ExpandingReadTest, CutKeyTurnsOnlyAFailureIntoBufferTooSmall) {
@@ -111,7 +112,7 @@ TEST_F(ExpandingReadTest, VersionOneTestsConditionsTheLegacyWay) {
     const char16_t* expected;
   } cases[] = {{1, u"n"}, {0, u"n"}, {2, u"y"}, {3, u"y"}};
   for (const auto& c : cases) {
-    doc_.version = c.version;
+    doc_.state().model.version = c.version;
     EXPECT_EQ(ReadValue(u"%!if(a = a,y,n)%").value, c.expected) << c.version;
   }
 }

@@ -35,7 +35,7 @@ class ControlCommandsTest : public ::testing::Test {
     return e.output;
   }
 
-  SymbolTable table_{true, 16, &kBuiltinCommands};
+  SymbolMap table_{true, 16, &kBuiltinCommands};
 };
 
 TEST_F(ControlCommandsTest, WrongArgumentCountChangesNothing) {

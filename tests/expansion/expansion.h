@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "expansion/replace_symbols.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 
 namespace qds::test {
 
@@ -23,7 +23,7 @@ struct Expansion {
 };
 
 // Expands `text` into a buffer of `capacity` characters.
-inline Expansion Expand(SymbolTable& table, std::u16string_view text, uint32_t capacity = 65536,
+inline Expansion Expand(SymbolMap& table, std::u16string_view text, uint32_t capacity = 65536,
                         uint32_t flags = 0) {
   std::vector<char16_t> buffer(capacity + 1, u'#');
   Expansion result{};
@@ -37,7 +37,7 @@ inline Expansion Expand(SymbolTable& table, std::u16string_view text, uint32_t c
 }
 
 // The value of `name`, or "<absent>".
-inline std::u16string Symbol(const SymbolTable& table, std::u16string_view name) {
+inline std::u16string Symbol(const SymbolMap& table, std::u16string_view name) {
   CountedString value;
   return table.Lookup(name, &value) ? std::u16string(value.View()) : u"<absent>";
 }

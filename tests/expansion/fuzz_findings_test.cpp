@@ -8,7 +8,7 @@
 #include "common/utf8.h"
 #include "expansion/builtin_commands.h"
 #include "expansion/replace_symbols.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 
 namespace qds {
 namespace {
@@ -21,7 +21,7 @@ TEST(FuzzFindingsTest, TheSizeQueryOfAShortPathMakesRoomForItsZero) {
   static const char16_t* const texts[] = {u"%!toshortpath(/)%", u"[%!toshortpath(/)%]%!chr(65)%"};
   for (const char16_t* text : texts) {
     SCOPED_TRACE(EncodeUtf8(text));
-    SymbolTable table(false, 16, &kBuiltinCommands);
+    SymbolMap table(false, 16, &kBuiltinCommands);
     uint32_t needed = 0;
     ASSERT_EQ(ReplaceSymbols(table, text, nullptr, &needed, 0, nullptr),
               ReplaceStatus::BufferTooSmall);
@@ -38,7 +38,7 @@ TEST(FuzzFindingsTest, TheSizeQueryOfAShortPathMakesRoomForItsZero) {
 // than the size query.
 TEST(FuzzFindingsTest, AFailureAfterAShortPathReportsNoMoreThanTheSizeQuery) {
   const char16_t* text = u"%!toshortpath(/)%x%unclosed";
-  SymbolTable table(false, 16, &kBuiltinCommands);
+  SymbolMap table(false, 16, &kBuiltinCommands);
   uint32_t queried = 0;
   ASSERT_EQ(ReplaceSymbols(table, text, nullptr, &queried, 0, nullptr), ReplaceStatus::NotClosed);
   std::vector<char16_t> out(queried + 1);
@@ -60,7 +60,7 @@ TEST(FuzzFindingsTest, ANestedCommandNameTooLongFailsTheExpansion) {
   };
   for (const std::u16string& text : texts) {
     SCOPED_TRACE(EncodeUtf8(text));
-    SymbolTable table(false, 16, &kBuiltinCommands);
+    SymbolMap table(false, 16, &kBuiltinCommands);
     std::vector<char16_t> out(1024, u'#');
     uint32_t length = static_cast<uint32_t>(out.size());
     uint32_t errorPos = 0;

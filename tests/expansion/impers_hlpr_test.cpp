@@ -14,7 +14,7 @@
 #include <string>
 
 #include "common/utf8.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 #include "platform/identity.h"
 #include "support/test_support.h"
 
@@ -97,7 +97,7 @@ class ImpersHlprTest : public ::testing::Test {
   }
 
   HANDLE token_ = nullptr;
-  SymbolTable table_{false, 16};
+  SymbolMap table_{false, 16};
 };
 
 TEST_F(ImpersHlprTest, RemoteQueriesRunAsTheTokenForTheScopeOnly) {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "expansion/replace_symbols.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ namespace qds {
 namespace {
 
 TEST(NoAllocationTest, SymbolsEscapesAndSpansDoNotAllocate) {
-  SymbolTable table(true, 16);
+  SymbolMap table(true, 16);
   table.Set(u"name", u"World");
   table.Set(u"long", std::u16string(5000, u'x'));
   const std::u16string text = u"Hello %NAME%, 100%% %`literal %name%`% %absent% %long%%`a`%%`b`% " +

@@ -38,7 +38,7 @@ class PathCommandsTest : public ::testing::Test {
   }
 
   test::ScratchDir scratch_;
-  SymbolTable table_{false, 16, &kBuiltinCommands};
+  SymbolMap table_{false, 16, &kBuiltinCommands};
 };
 
 // The paths are written with "/" and run with the platform's separator.

@@ -8,7 +8,7 @@
 #include "expansion/builtin_commands.h"
 #include "expansion/expand_argument.h"
 #include "expansion/expansion.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 
 namespace qds {
 namespace {
@@ -35,7 +35,7 @@ class ReplaceSymbolsTest : public ::testing::Test {
     return Expand(table_, text, capacity, flags);
   }
 
-  SymbolTable table_{true, 8, &kBuiltinCommands};
+  SymbolMap table_{true, 8, &kBuiltinCommands};
 };
 
 TEST_F(ReplaceSymbolsTest, ExpandsEachForm) {

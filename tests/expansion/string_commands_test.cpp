@@ -23,7 +23,7 @@ class StringCommandsTest : public ::testing::Test {
     return Expand(table_, text, capacity, flags);
   }
 
-  SymbolTable table_{false, 16, &kBuiltinCommands};
+  SymbolMap table_{false, 16, &kBuiltinCommands};
 };
 
 TEST_F(StringCommandsTest, ProduceTheirResults) {

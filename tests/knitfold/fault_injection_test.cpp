@@ -3,6 +3,7 @@
 // whatever happens, the user's package is never lost or damaged.
 
 #include <gtest/gtest.h>
+#include <qds/document.h>
 #include <sys/stat.h>
 
 #include <functional>
@@ -12,7 +13,6 @@
 
 #include "common/utf8.h"
 #include "knitfold/package_run.h"
-#include "model/document_model.h"
 
 namespace qds {
 namespace {

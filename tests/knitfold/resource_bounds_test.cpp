@@ -16,7 +16,7 @@
 
 #include "expansion/builtin_commands.h"
 #include "expansion/replace_symbols.h"
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 #include "knitfold/package_run.h"
 
 namespace qds {
@@ -135,7 +135,7 @@ TEST(ResourceBoundsTest, AMillionFoldNestedCallStopsAtTheDepthBound) {
   for (size_t i = 0; i < depth; ++i) text += u"%!length(";
   text += u"x";
   for (size_t i = 0; i < depth; ++i) text += u")%";
-  SymbolTable table(false, 16, &kBuiltinCommands);
+  SymbolMap table(false, 16, &kBuiltinCommands);
   uint32_t outLen = 0;
   uint32_t errorPos = 0;
   Measurement measure("a million nested calls", RUSAGE_SELF);

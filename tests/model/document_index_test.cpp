@@ -12,6 +12,7 @@
 
 #include "common/text.h"
 #include "model/document_model.h"
+#include "qdsfile/qds_loader.h"
 #include "support/test_support.h"
 
 namespace qds {
@@ -190,7 +191,7 @@ class IndexedDocumentTest : public ::testing::TestWithParam<uint32_t> {
   }
 
   std::mt19937 random_{GetParam()};
-  QdsDocument document_;
+  DocumentModel document_;
   Model model_;
 };
 
@@ -243,7 +244,7 @@ TEST_P(IndexedDocumentTest, LoadsFindTheFirstKeyOfEachName) {
       }
     }
     test::WriteBytes(dir / "random.qds", test::Utf16Bytes(text));
-    ASSERT_EQ(document_.Load(test::WidePath(dir / "random.qds").c_str(), 0), LoadStatus::Ok);
+    ASSERT_EQ(LoadDocument(&document_, test::WidePath(dir / "random.qds").c_str(), 0), LoadStatus::Ok);
     ASSERT_NO_FATAL_FAILURE(ExpectSameDocument());
   }
 }
@@ -295,7 +296,7 @@ TEST(IndexedListTest, ChurnKeepsTheFirstNodeOfEveryName) {
 // first key for each entry would not finish in the test's time).
 TEST(IndexedSectionTest, PassesOverManyKeysReadEveryEntryInOrder) {
   constexpr uint32_t kKeys = 100000;
-  QdsDocument document;
+  DocumentModel document;
   for (uint32_t i = 0; i < kKeys; ++i) {
     std::string name = "key" + std::to_string(i);
     std::u16string key(name.begin(), name.end());

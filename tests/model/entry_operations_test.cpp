@@ -8,7 +8,7 @@ namespace qds {
 namespace {
 
 // A document with section S holding a=1, b=2, a=3 as a file would give it.
-void AddLine(QdsDocument* doc, const char16_t* section, const char16_t* key, const char16_t* value) {
+void AddLine(DocumentModel* doc, const char16_t* section, const char16_t* key, const char16_t* value) {
   ASSERT_EQ(doc->SetEntry(section, key, kAppendPosition, value), 1);
 }
 
@@ -20,7 +20,7 @@ struct Entry {
   uint32_t valueLength;
 };
 
-Entry Read(QdsDocument& doc, const char16_t* section, uint32_t position, uint32_t flags = 0,
+Entry Read(DocumentModel& doc, const char16_t* section, uint32_t position, uint32_t flags = 0,
            uint32_t keyCapacity = 260, uint32_t valueCapacity = 260) {
   char16_t key[400];
   char16_t value[400];
@@ -43,7 +43,7 @@ class EntryOperationsTest : public ::testing::Test {
     AddLine(&doc, u"S", u"b", u"2");
     AddLine(&doc, u"S", u"a", u"3");
   }
-  QdsDocument doc;
+  DocumentModel doc;
 };
 
 TEST_F(EntryOperationsTest, EntriesAreNumberedFlatAcrossKeys) {
@@ -120,7 +120,7 @@ TEST(EntryQuotesTest, EnclosingQuotesAreRemovedUnlessKept) {
       {u"close\"", u"close\"", u"close\""},
   };
   for (const auto& c : cases) {
-    QdsDocument doc;
+    DocumentModel doc;
     doc.SetEntry(u"S", u"k", kAppendPosition, c.stored);
     Entry plain = Read(doc, u"S", 0);
     EXPECT_EQ(plain.status, ReadStatus::Ok);
@@ -131,7 +131,7 @@ TEST(EntryQuotesTest, EnclosingQuotesAreRemovedUnlessKept) {
 }
 
 TEST(EntryBufferTest, LongKeyIsCutAndBothSizesAreReported) {
-  QdsDocument doc;
+  DocumentModel doc;
   std::u16string longKey(300, u'k');
   doc.SetEntry(u"S", longKey.c_str(), kAppendPosition, u"value");
   Entry entry = Read(doc, u"S", 0);
@@ -144,7 +144,7 @@ TEST(EntryBufferTest, LongKeyIsCutAndBothSizesAreReported) {
 
 TEST(EntryBufferTest, EmptyValueAndBareKeyReadAsSuccessWithTheValueLengthUntouched) {
   for (const char16_t* value : {u"", u"\n"}) {
-    QdsDocument doc;
+    DocumentModel doc;
     std::u16string longKey(300, u'k');
     doc.SetEntry(u"S", longKey.c_str(), kAppendPosition, value);
     Entry entry = Read(doc, u"S", 0, 0, 260, 77);
@@ -167,7 +167,7 @@ TEST(EntryBufferTest, CapacitiesAroundTheValueSize) {
       {1, ReadStatus::BufferTooSmall, u""},
   };
   for (const auto& c : cases) {
-    QdsDocument doc;
+    DocumentModel doc;
     doc.SetEntry(u"S", u"k", kAppendPosition, u"value");
     Entry entry = Read(doc, u"S", 0, 0, 260, c.capacity);
     EXPECT_EQ(entry.status, c.status) << c.capacity;
@@ -177,7 +177,7 @@ TEST(EntryBufferTest, CapacitiesAroundTheValueSize) {
 }
 
 TEST(EntryBufferTest, ZeroCapacityWritesNothing) {
-  QdsDocument doc;
+  DocumentModel doc;
   doc.SetEntry(u"S", u"key", kAppendPosition, u"value");
   char16_t key[4] = {u'#', u'#', u'#', u'#'};
   char16_t value[4] = {u'#', u'#', u'#', u'#'};
@@ -193,7 +193,7 @@ TEST(EntryBufferTest, ZeroCapacityWritesNothing) {
 }
 
 TEST(SectionNameTest, StatusesAndSizes) {
-  QdsDocument doc;
+  DocumentModel doc;
   doc.SetEntry(u"twenty-characters-xx", u"k", kAppendPosition, u"v");
   char16_t buffer[32];
   std::fill(std::begin(buffer), std::end(buffer), u'#');

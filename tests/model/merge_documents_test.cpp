@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "knitfold/merge_compat_file.h"
+#include "model/document_merge.h"
 #include "model/document_model.h"
 
 namespace qds {
@@ -27,7 +27,7 @@ void Add(Keys* keys, const std::u16string& key, const std::u16string& value) {
   keys->push_back({key, {value}});
 }
 
-Keys SectionOf(QdsDocument& document) {
+Keys SectionOf(DocumentModel& document) {
   Keys keys;
   for (QdsKey* key = document.sections.head()->keys.head(); key != nullptr;
        key = NodeList<QdsKey>::Next(key)) {
@@ -45,8 +45,8 @@ Keys SectionOf(QdsDocument& document) {
 // from the head and must add every entry where the plain walk does, and leave
 // the target's own index right.
 TEST(MergeDocumentsTest, ALongCompatSectionAddsEveryEntryWhereAWalkWould) {
-  QdsDocument target;
-  QdsDocument compat;
+  DocumentModel target;
+  DocumentModel compat;
   Keys expected;
   for (int i = 0; i < 30; i += 3) {
     target.SetEntry(u"Files", Name("File", i).c_str(), kAppendPosition, u"t");
@@ -79,8 +79,8 @@ TEST(MergeDocumentsTest, ALongCompatSectionAddsEveryEntryWhereAWalkWould) {
 // and keys of several values must not lead it astray. The target section is
 // searched through an index from the start.
 TEST(MergeDocumentsTest, KeysWithoutValuesAndKeysOfManyValuesMergeInOrder) {
-  QdsDocument target;
-  QdsDocument compat;
+  DocumentModel target;
+  DocumentModel compat;
   Keys expected;
   for (int i = 0; i < 40; ++i) {
     target.SetEntry(u"Files", Name("Old", i).c_str(), kAppendPosition, u"t");

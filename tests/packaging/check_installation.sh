@@ -143,6 +143,13 @@ fi
 
 # ---- The library -----------------------------------------------------------------------
 
+# Only the public interface is installed, and the library holds no program.
+stray=$(cd "$prefix" && find include -type f ! -path 'include/qds/*')
+[ -z "$stray" ] || fail "headers installed outside include/qds: $stray"
+program_code=$(nm -C "$prefix/lib/libqds.a" | grep -E ' [TDB] (w?main|qds::RunKnitfold\(|qds::g_logHandle)' || true)
+[ -z "$program_code" ] || fail "libqds.a holds program code: $program_code"
+pass "only include/qds installed; no entry point, knitfold run or log in libqds.a"
+
 consumer_flags=()
 if [ "$(cache_value KNITFOLD_SANITIZE)" = ON ]; then
   # The library's objects carry the sanitizers' calls.

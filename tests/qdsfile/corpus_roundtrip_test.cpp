@@ -176,14 +176,14 @@ void CheckFile(const fs::path& file, const fs::path& dir) {
   const std::string bytes = Utf16Bytes(text, true);
 
   if (model.errorLine != 0) {
-    QdsDocument doc;
+    DocumentModel doc;
     EXPECT_EQ(LoadBytes(doc, dir / "bad.qds", bytes, flags), LoadStatus::SyntaxError);
     EXPECT_EQ(doc.errorLine, model.errorLine);
     EXPECT_EQ(doc.sections.count(), model.sections.size());
     return;
   }
   if (model.lenientLine != 0) {
-    QdsDocument strict;
+    DocumentModel strict;
     EXPECT_EQ(LoadBytes(strict, dir / "strict.qds", bytes, KeepComments), LoadStatus::SyntaxError);
     EXPECT_EQ(strict.errorLine, model.lenientLine);
   }

@@ -4,6 +4,8 @@
 
 #include "common/utf8.h"
 #include "qdsfile/file_stream.h"
+#include "qdsfile/qds_loader.h"
+#include "qdsfile/qds_saver.h"
 #include "support/test_support.h"
 
 namespace qds::test {
@@ -19,19 +21,19 @@ std::string FileBytes(std::string_view text, Encoding encoding) {
   return Utf16Bytes(wide, /*bom=*/true);
 }
 
-LoadStatus LoadBytes(QdsDocument& document, const std::filesystem::path& path,
+LoadStatus LoadBytes(DocumentModel& document, const std::filesystem::path& path,
                      std::string_view bytes, uint32_t flags) {
   WriteBytes(path, bytes);
-  return document.Load(WidePath(path).c_str(), flags);
+  return LoadDocument(&document, WidePath(path).c_str(), flags);
 }
 
 std::string RoundTrip(const std::filesystem::path& dir, std::string_view bytes, uint32_t loadFlags,
                       uint32_t saveFlags) {
-  QdsDocument document;
+  DocumentModel document;
   LoadStatus loaded = LoadBytes(document, dir / "round-trip.qds", bytes, loadFlags);
   EXPECT_EQ(loaded, LoadStatus::Ok);
   std::u16string out = WidePath(dir / "round-trip-out.qds");
-  SaveStatus saved = document.Save(out.c_str(), saveFlags);
+  SaveStatus saved = SaveDocument(&document, out.c_str(), saveFlags);
   EXPECT_EQ(saved, SaveStatus::Ok);
   if (loaded != LoadStatus::Ok || saved != SaveStatus::Ok) return {};
   return ReadBytes(dir / "round-trip-out.qds");
@@ -45,7 +47,7 @@ std::string Braced(const CountedString& comment) {
 
 }  // namespace
 
-std::string Dump(const QdsDocument& document, bool comments) {
+std::string Dump(const DocumentModel& document, bool comments) {
   std::string out;
   if (comments && !document.leadingText.Empty())
     out += "<lead" + Braced(document.leadingText) + ">";

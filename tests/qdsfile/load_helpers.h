@@ -21,14 +21,14 @@ const char* EncodingName(Encoding encoding);
 std::string FileBytes(std::string_view text, Encoding encoding);
 
 // Writes `bytes` to `path` and loads it into `document`.
-[[nodiscard]] LoadStatus LoadBytes(QdsDocument& document, const std::filesystem::path& path,
+[[nodiscard]] LoadStatus LoadBytes(DocumentModel& document, const std::filesystem::path& path,
                                    std::string_view bytes, uint32_t flags);
 
 // The sections and entries as UTF-8 text: "[name]key=value|key=value|[next]...",
 // entries in their flat order. With `comments`, every stored comment is shown
 // in braces before its section or entry, and the leading and trailing text
 // as "<lead{...}>" and "<trail{...}>" where they are not empty.
-std::string Dump(const QdsDocument& document, bool comments = false);
+std::string Dump(const DocumentModel& document, bool comments = false);
 
 // Loads `bytes` with `loadFlags`, saves the document with `saveFlags`, and
 // returns the bytes written (empty when the load or the save fails).

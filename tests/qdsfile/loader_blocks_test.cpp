@@ -7,6 +7,8 @@
 #include <string_view>
 
 #include "qdsfile/load_helpers.h"
+#include "qdsfile/qds_loader.h"
+#include "qdsfile/qds_saver.h"
 #include "support/test_support.h"
 
 namespace qds::test {
@@ -54,7 +56,7 @@ TEST_P(LoaderBlocksTest, TokensCutByBlockBoundariesAreReadWhole) {
   };
   const std::string fillerHead = "[f]\r\nfill=";
   for (const auto& c : cases) {
-    QdsDocument alone;
+    DocumentModel alone;
     ASSERT_EQ(LoadBytes(alone, dir / "alone.qds", FileBytes(c.text, GetParam()), c.flags),
               LoadStatus::Ok);
     const std::string expected = Dump(alone, true);
@@ -62,7 +64,7 @@ TEST_P(LoaderBlocksTest, TokensCutByBlockBoundariesAreReadWhole) {
       for (size_t before = 0; before <= c.text.size(); ++before) {
         size_t fill = boundary - before - MarkLength(GetParam()) - fillerHead.size() - 2;
         std::string filler = fillerHead + std::string(fill, 'x') + "\r\n";
-        QdsDocument doc;
+        DocumentModel doc;
         ASSERT_EQ(LoadBytes(doc, dir / "cut.qds",
                             FileBytes(filler + std::string(c.text), GetParam()), c.flags),
                   LoadStatus::Ok)
@@ -90,8 +92,8 @@ TEST_P(LoaderBlocksTest, EndMarkerIsCheckedWhereverTheBlocksCutIt) {
     for (size_t markerEnd = boundary - 40; markerEnd <= boundary + 40; ++markerEnd) {
       WriteSigned(dir / "signed.qds", SignedBody(GetParam(), markerEnd), GetParam(),
                   "tail text after the check line\r\n=");
-      QdsDocument doc;
-      EXPECT_EQ(doc.Load(WidePath(dir / "signed.qds").c_str(), Digest), LoadStatus::Ok)
+      DocumentModel doc;
+      EXPECT_EQ(LoadDocument(&doc, WidePath(dir / "signed.qds").c_str(), Digest), LoadStatus::Ok)
           << "marker ends at character " << markerEnd;
       EXPECT_EQ(doc.sections.count(), 1u);
     }
@@ -104,23 +106,24 @@ TEST(LoaderDigestTest, AnsiBytesAfterTheMarkerAreCountedInTheCodePage) {
   const std::string tail = "\x82\xA0\x82\xA2 and \x82\xA4\r\n";
   for (size_t markerEnd : {100u, 4000u, 4090u}) {
     WriteSigned(dir / "sjis.qds", SignedBody(Encoding::Ansi, markerEnd), Encoding::Ansi, tail);
-    QdsDocument doc;
+    DocumentModel doc;
     doc.codePage = 932;
-    EXPECT_EQ(doc.Load(WidePath(dir / "sjis.qds").c_str(), Digest), LoadStatus::Ok) << markerEnd;
+    EXPECT_EQ(LoadDocument(&doc, WidePath(dir / "sjis.qds").c_str(), Digest), LoadStatus::Ok)
+        << markerEnd;
   }
 }
 
 TEST(LoaderDigestTest, FileSavedWithDigestLoadsWithItsContent) {
   ScratchDir dir;
-  QdsDocument original;
+  DocumentModel original;
   ASSERT_EQ(LoadBytes(original, dir / "in.qds",
                       Utf16Bytes(u";c\r\n[$version 2$]\r\n[a]\r\nk=1\r\n ;d\r\n k=2\r\n", true),
                       KeepComments),
             LoadStatus::Ok);
   std::u16string out = WidePath(dir / "out.qds");
-  ASSERT_EQ(original.Save(out.c_str(), KeepComments | Digest), SaveStatus::Ok);
-  QdsDocument reloaded;
-  EXPECT_EQ(reloaded.Load(out.c_str(), KeepComments | Digest), LoadStatus::Ok);
+  ASSERT_EQ(SaveDocument(&original, out.c_str(), KeepComments | Digest), SaveStatus::Ok);
+  DocumentModel reloaded;
+  EXPECT_EQ(LoadDocument(&reloaded, out.c_str(), KeepComments | Digest), LoadStatus::Ok);
   EXPECT_EQ(Dump(reloaded, true), Dump(original, true) + "<trail{\r\n}>");
 }
 
@@ -162,7 +165,7 @@ TEST(LoaderDigestTest, AnyChangeOrMissingPieceFailsTheCheck) {
        LoadStatus::SyntaxError},
   };
   for (const auto& c : cases) {
-    QdsDocument doc;
+    DocumentModel doc;
     EXPECT_EQ(LoadBytes(doc, dir / "check.qds", c.bytes, Digest), c.status) << c.name;
   }
 }

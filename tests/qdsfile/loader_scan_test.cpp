@@ -27,7 +27,7 @@ TEST(LoaderScanTest, TerminatorsAreFoundAfterRunsOfEveryLength) {
     expected += "[" + run + "s]{; " + run + "\r\n}k" + run + "=" + run + "=\x1A" + run + "|";
   }
   for (Encoding encoding : {Encoding::Utf16, Encoding::Ansi}) {
-    QdsDocument document;
+    DocumentModel document;
     ASSERT_EQ(LoadBytes(document, dir / "runs.qds", FileBytes(text, encoding), KeepComments),
               LoadStatus::Ok)
         << EncodingName(encoding);
@@ -51,7 +51,7 @@ TEST(LoaderScanTest, ErrorsAfterRunsOfEveryLengthNameTheirLine) {
     for (int n = 0; n <= 20; ++n) {
       std::string text = "[$version 3, codepage 1200$]\r\n[s]\r\nfirst=1\r\n";
       text += std::string(c.before) + std::string(n, 'r') + std::string(c.fault) + "\r\n";
-      QdsDocument document;
+      DocumentModel document;
       EXPECT_EQ(LoadBytes(document, dir / "fault.qds", FileBytes(text, Encoding::Utf16), 0),
                 LoadStatus::SyntaxError)
           << c.before << " run " << n;

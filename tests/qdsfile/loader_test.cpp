@@ -1,5 +1,5 @@
 // The line grammar, its errors, the version rules, comment keeping and the
-// open failures of QdsDocument::Load.
+// open failures of DocumentModel::Load.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "qdsfile/load_helpers.h"
+#include "qdsfile/qds_loader.h"
 #include "support/test_support.h"
 
 namespace qds::test {
@@ -25,7 +26,7 @@ class LoaderTest : public ::testing::Test {
   }
 
   ScratchDir dir;
-  QdsDocument doc;
+  DocumentModel doc;
 };
 
 // The grammar tables hold ASCII text and run in both encodings.
@@ -75,7 +76,7 @@ TEST_P(GrammarTest, LinesGiveTheirSectionsAndEntries) {
       {"[s]\r\nk\r\nk=v\r\n"sv, Lenient, "[s]k=\n|k=v|"},
   };
   for (const auto& c : cases) {
-    QdsDocument fresh;
+    DocumentModel fresh;
     EXPECT_EQ(LoadBytes(fresh, dir / "grammar.qds", FileBytes(c.input, GetParam()), c.flags),
               LoadStatus::Ok)
         << testing::PrintToString(std::string(c.input));
@@ -108,7 +109,7 @@ TEST_P(GrammarTest, SyntaxErrorsStopAtTheirLineKeepingWhatCameBefore) {
       {"[a]\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n[b]\r\nx\r\n"sv, 0, 12, "[a][b]"},
   };
   for (const auto& c : cases) {
-    QdsDocument fresh;
+    DocumentModel fresh;
     EXPECT_EQ(LoadBytes(fresh, dir / "errors.qds", FileBytes(c.input, GetParam()), c.flags),
               LoadStatus::SyntaxError)
         << testing::PrintToString(std::string(c.input));
@@ -150,14 +151,14 @@ TEST_P(GrammarTest, CommentTextIsKeptWithTheItemThatFollowsIt) {
       {";c\r\n bare\r\n[a]\r\n"sv, "[]{;c\r\n }bare=\n|[a]"},
   };
   for (const auto& c : cases) {
-    QdsDocument kept;
+    DocumentModel kept;
     ASSERT_EQ(
         LoadBytes(kept, dir / "kept.qds", FileBytes(c.input, GetParam()), KeepComments | Lenient),
         LoadStatus::Ok)
         << testing::PrintToString(std::string(c.input));
     EXPECT_EQ(Dump(kept, true), c.expected) << testing::PrintToString(std::string(c.input));
 
-    QdsDocument dropped;
+    DocumentModel dropped;
     ASSERT_EQ(LoadBytes(dropped, dir / "dropped.qds", FileBytes(c.input, GetParam()), Lenient),
               LoadStatus::Ok);
     EXPECT_EQ(Dump(dropped, true), Dump(kept)) << testing::PrintToString(std::string(c.input));
@@ -189,7 +190,7 @@ TEST_F(LoaderTest, VersionIsReadFromTheFirstHeaderLine) {
       {u";c[$version 2$]\r\n[$versionX]\r\n", 5},
   };
   for (const auto& c : cases) {
-    QdsDocument fresh;
+    DocumentModel fresh;
     fresh.version = 5;
     EXPECT_EQ(LoadBytes(fresh, dir / "v.qds", Utf16Bytes(c.input, true), 0), LoadStatus::Ok)
         << testing::PrintToString(std::u16string(c.input));
@@ -213,7 +214,7 @@ TEST_F(LoaderTest, AnsiVersionThreeMustNameItsCodePage) {
       {"[$version 8$]\r\n", LoadStatus::Ok, -1},
   };
   for (const auto& c : cases) {
-    QdsDocument fresh;
+    DocumentModel fresh;
     fresh.errorLine = 99;
     EXPECT_EQ(LoadBytes(fresh, dir / "a.qds", c.input, 0), c.status) << c.input;
     EXPECT_EQ(fresh.version, c.version) << c.input;
@@ -240,7 +241,7 @@ TEST_F(LoaderTest, AnsiTextIsConvertedWithTheDocumentsCodePage) {
       {999999, ""},  // no such code page: every block is lost
   };
   for (const auto& c : cases) {
-    QdsDocument fresh;
+    DocumentModel fresh;
     fresh.codePage = c.codePage;
     EXPECT_EQ(
         LoadBytes(fresh, dir / "cp.qds", "[$version 3, codepage 1251$]\r\n[s]\r\nk=\xE9\r\n", 0),
@@ -267,18 +268,18 @@ TEST_F(LoaderTest, OddLastByteOfUtf16IsNoCharacter) {
 
 TEST_F(LoaderTest, OpenFailuresAreReportedWithTheNameKept) {
   std::u16string missing = WidePath(dir / "missing.qds");
-  EXPECT_EQ(doc.Load(missing.c_str(), 0), LoadStatus::NotFound);
+  EXPECT_EQ(LoadDocument(&doc, missing.c_str(), 0), LoadStatus::NotFound);
   EXPECT_EQ(doc.fileName.View(), missing);
 
   std::u16string inMissingFolder = WidePath(dir / "nope" / "file.qds");
-  EXPECT_EQ(doc.Load(inMissingFolder.c_str(), 0), LoadStatus::NotFound);
+  EXPECT_EQ(LoadDocument(&doc, inMissingFolder.c_str(), 0), LoadStatus::NotFound);
 
   // POSIX refuses the name as too long; Windows finds no such file.
   std::u16string tooLong = WidePath(dir / std::string(300, 'n'));
 #ifdef _WIN32
-  EXPECT_EQ(doc.Load(tooLong.c_str(), 0), LoadStatus::NotFound);
+  EXPECT_EQ(LoadDocument(&doc, tooLong.c_str(), 0), LoadStatus::NotFound);
 #else
-  EXPECT_EQ(doc.Load(tooLong.c_str(), 0), LoadStatus::OpenFailed);
+  EXPECT_EQ(LoadDocument(&doc, tooLong.c_str(), 0), LoadStatus::OpenFailed);
 #endif
   EXPECT_EQ(doc.fileName.View(), tooLong);
   EXPECT_EQ(doc.version, 3);  // nothing was parsed
@@ -294,19 +295,19 @@ TEST_F(LoaderTest, UnreadableFileIsAccessDenied) {
   if (geteuid() == 0) GTEST_SKIP() << "running as root: permissions are not enforced";
   std::filesystem::permissions(dir / "locked.qds", std::filesystem::perms::none);
 #endif
-  EXPECT_EQ(doc.Load(WidePath(dir / "locked.qds").c_str(), 0), LoadStatus::AccessDenied);
+  EXPECT_EQ(LoadDocument(&doc, WidePath(dir / "locked.qds").c_str(), 0), LoadStatus::AccessDenied);
 }
 
 #ifdef _WIN32
 TEST_F(LoaderTest, FolderIsAccessDenied) {
   // Windows opens no folder as a file.
-  EXPECT_EQ(doc.Load(WidePath(dir.path()).c_str(), Digest), LoadStatus::AccessDenied);
+  EXPECT_EQ(LoadDocument(&doc, WidePath(dir.path()).c_str(), Digest), LoadStatus::AccessDenied);
   EXPECT_EQ(doc.version, 3);  // nothing was parsed
 }
 #else
 TEST_F(LoaderTest, ReadFailureAfterOpeningIsReported) {
   // A folder opens for reading on POSIX, and then every read fails.
-  EXPECT_EQ(doc.Load(WidePath(dir.path()).c_str(), Digest), LoadStatus::ReadFailed);
+  EXPECT_EQ(LoadDocument(&doc, WidePath(dir.path()).c_str(), Digest), LoadStatus::ReadFailed);
   EXPECT_EQ(doc.version, 1);
 }
 #endif

@@ -16,6 +16,7 @@
 #include "platform/path_syntax.h"
 #include "qdsfile/md5_digest.h"
 #include "qdsfile/qds_format.h"
+#include "qdsfile/qds_saver.h"
 #include "support/test_support.h"
 
 namespace qds {
@@ -29,7 +30,7 @@ using test::Utf16Bytes;
 using test::WidePath;
 using test::WriteBytes;
 
-QdsSection* AddSection(QdsDocument* document, std::u16string_view name,
+QdsSection* AddSection(DocumentModel* document, std::u16string_view name,
                        std::u16string_view comment = {}) {
   auto* section = new QdsSection(name);
   section->comment.Assign(comment);
@@ -51,7 +52,7 @@ void AddValue(QdsKey* key, std::u16string_view text, std::u16string_view comment
 
 // Comments everywhere, a bare key, a key without values, an empty-named
 // section and a section without keys.
-void BuildSample(QdsDocument* document) {
+void BuildSample(DocumentModel* document) {
   document->leadingText.Assign(u"; lead\r\n");
   document->trailingText.Assign(u"; trail\r\n");
   QdsSection* first = AddSection(document, u"a", u"; about a\r\n");
@@ -64,9 +65,9 @@ void BuildSample(QdsDocument* document) {
   AddSection(document, u"b");
 }
 
-std::string Saved(QdsDocument* document, uint32_t flags) {
+std::string Saved(DocumentModel* document, uint32_t flags) {
   ScratchDir dir;
-  EXPECT_EQ(document->Save(WidePath(dir / "out.qds").c_str(), flags), SaveStatus::Ok);
+  EXPECT_EQ(SaveDocument(document, WidePath(dir / "out.qds").c_str(), flags), SaveStatus::Ok);
   return ReadBytes(dir / "out.qds");
 }
 
@@ -101,7 +102,7 @@ TEST(SaverTest, LayoutFollowsTheFlags) {
        u"\r\nx=y=z\r\n"
        u"\r\n[b]\r\n"},
   };
-  QdsDocument document;
+  DocumentModel document;
   BuildSample(&document);
   for (const auto& c : cases) {
     EXPECT_EQ(Saved(&document, c.flags), Utf16Bytes(c.text, true)) << "flags " << c.flags;
@@ -123,7 +124,7 @@ TEST(SaverTest, VersionLineFollowsTheVersion) {
       {INT32_MIN, 0, u"[$version -2147483648$]\r\n\r\n"},
   };
   for (const auto& c : cases) {
-    QdsDocument document;
+    DocumentModel document;
     document.version = c.version;
     document.utf16 = 0;  // an ANSI document is written as UTF-16 too
     EXPECT_EQ(Saved(&document, c.flags), Utf16Bytes(c.text, true)) << c.version;
@@ -131,7 +132,7 @@ TEST(SaverTest, VersionLineFollowsTheVersion) {
 }
 
 TEST(SaverTest, TextIsWrittenVerbatimWithoutAddedLineEnds) {
-  QdsDocument document;
+  DocumentModel document;
   AddValue(AddKey(AddSection(&document, u"\x00E4[]", u"no line end"), u"\xD800 k"), u"\x001A v ");
   AddValue(AddKey(AddSection(&document, u"c"), u"k"), u"");
   EXPECT_EQ(Saved(&document, KeepComments | OmitHeader),
@@ -168,7 +169,7 @@ std::string ExpectedCheckLine(const std::string& covered) {
 }
 
 TEST(SaverTest, DigestCoversTheTextThroughTheEndMarker) {
-  QdsDocument document;
+  DocumentModel document;
   BuildSample(&document);
   // Make the text cross the stream's buffer a few times.
   QdsKey* many = AddKey(AddSection(&document, u"many"), u"key");
@@ -185,15 +186,15 @@ TEST(SaverTest, DigestCoversTheTextThroughTheEndMarker) {
 }
 
 TEST(SaverTest, NoPathAndNoFileNameIsNoTarget) {
-  QdsDocument document;
-  EXPECT_EQ(document.Save(nullptr, 0), SaveStatus::NoTarget);
-  EXPECT_EQ(document.Save(u"", 0), SaveStatus::NoTarget);
+  DocumentModel document;
+  EXPECT_EQ(SaveDocument(&document, nullptr, 0), SaveStatus::NoTarget);
+  EXPECT_EQ(SaveDocument(&document, u"", 0), SaveStatus::NoTarget);
 }
 
 TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
   ScratchDir dir;
   WriteBytes(dir / "Doc.qds", "old text");
-  QdsDocument document;
+  DocumentModel document;
   document.fileName.Assign(WidePath(dir / "Doc.qds"));
   AddValue(AddKey(AddSection(&document, u"s"), u"k"), u"v");
   const std::string expected = Saved(&document, 0);
@@ -202,7 +203,7 @@ TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
   for (const char* path : paths) {
     WriteBytes(dir / "Doc.qds", "old text");
     const std::u16string wide = *path ? WidePath(dir / path) : u"";
-    EXPECT_EQ(document.Save(*path ? wide.c_str() : nullptr, 0), SaveStatus::Ok) << path;
+    EXPECT_EQ(SaveDocument(&document, *path ? wide.c_str() : nullptr, 0), SaveStatus::Ok) << path;
     EXPECT_EQ(ReadBytes(dir / "Doc.qds"), expected) << path;
     // Only the file itself is left, under its own name (also where the file
     // system ignores the case of names).
@@ -222,7 +223,7 @@ TEST(SaverTest, OwnFileIsItsNameOrAnotherNameOfTheSameFile) {
   ScratchDir dir;
   WriteBytes(dir / "Doc.qds", "old text");
   fs::create_directory(dir / "Doc.qds.tmp");
-  QdsDocument document;
+  DocumentModel document;
   document.fileName.Assign(WidePath(dir / "Doc.qds"));
   AddValue(AddKey(AddSection(&document, u"s"), u"k"), u"v");
   const std::string expected = Saved(&document, 0);
@@ -238,7 +239,8 @@ TEST(SaverTest, OwnFileIsItsNameOrAnotherNameOfTheSameFile) {
 #endif
   for (const auto& [name, own] : names) {
     const std::u16string path = WidePath(dir / name);
-    EXPECT_EQ(document.Save(path.c_str(), 0), own ? SaveStatus::AccessDenied : SaveStatus::Ok)
+    EXPECT_EQ(SaveDocument(&document, path.c_str(), 0),
+              own ? SaveStatus::AccessDenied : SaveStatus::Ok)
         << name;
     EXPECT_EQ(ReadBytes(dir / name), own ? "old text" : expected) << name;
     WriteBytes(dir / "Doc.qds", "old text");
@@ -248,9 +250,9 @@ TEST(SaverTest, OwnFileIsItsNameOrAnotherNameOfTheSameFile) {
 TEST(SaverTest, SavingElsewhereKeepsTheFileName) {
   ScratchDir dir;
   WriteBytes(dir / "doc.qds", "old text");
-  QdsDocument document;
+  DocumentModel document;
   document.fileName.Assign(WidePath(dir / "doc.qds"));
-  EXPECT_EQ(document.Save(WidePath(dir / "other.qds").c_str(), 0), SaveStatus::Ok);
+  EXPECT_EQ(SaveDocument(&document, WidePath(dir / "other.qds").c_str(), 0), SaveStatus::Ok);
   EXPECT_EQ(document.fileName, WidePath(dir / "doc.qds"));
   EXPECT_EQ(ReadBytes(dir / "doc.qds"), "old text");
   EXPECT_FALSE(fs::exists(dir / "other.qds.tmp"));
@@ -267,8 +269,8 @@ TEST(SaverTest, OpenFailuresMapToSaveStatuses) {
       {"folder", SaveStatus::AccessDenied},  // refused, as a directory is on every system
   };
   for (const auto& c : cases) {
-    QdsDocument document;
-    EXPECT_EQ(document.Save(WidePath(dir / c.path).c_str(), 0), c.status) << c.path;
+    DocumentModel document;
+    EXPECT_EQ(SaveDocument(&document, WidePath(dir / c.path).c_str(), 0), c.status) << c.path;
   }
 }
 
@@ -278,8 +280,9 @@ TEST(SaverTest, TargetHeldByAnotherOpenerIsAccessDenied) {
   WriteBytes(dir / "out.qds", "");
   ExclusiveHold holder(dir / "out.qds");
   ASSERT_TRUE(holder.held());
-  QdsDocument document;
-  EXPECT_EQ(document.Save(WidePath(dir / "out.qds").c_str(), 0), SaveStatus::AccessDenied);
+  DocumentModel document;
+  EXPECT_EQ(SaveDocument(&document, WidePath(dir / "out.qds").c_str(), 0),
+            SaveStatus::AccessDenied);
 }
 #else
 TEST(SaverTest, ReadOnlyFolderIsAccessDenied) {
@@ -287,8 +290,8 @@ TEST(SaverTest, ReadOnlyFolderIsAccessDenied) {
   ScratchDir dir;
   fs::create_directory(dir / "locked");
   fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-  QdsDocument document;
-  EXPECT_EQ(document.Save(WidePath(dir / "locked" / "out.qds").c_str(), 0),
+  DocumentModel document;
+  EXPECT_EQ(SaveDocument(&document, WidePath(dir / "locked" / "out.qds").c_str(), 0),
             SaveStatus::AccessDenied);
   fs::permissions(dir / "locked", fs::perms::owner_all);
 }
@@ -303,13 +306,13 @@ TEST(SaverTest, FailedWriteLeavesTheOwnFileUntouched) {
   for (int values : {1, 2000}) {
     ScratchDir dir;
     WriteBytes(dir / "doc.qds", "the loaded text");
-    QdsDocument document;
+    DocumentModel document;
     document.fileName.Assign(WidePath(dir / "doc.qds"));
     QdsKey* key = AddKey(AddSection(&document, u"s"), u"k");
     for (int i = 0; i < values; ++i) AddValue(key, u"some value");
     {
       test::ScopedFileSizeLimit fullAfter(16);
-      EXPECT_EQ(document.Save(nullptr, KeepComments), SaveStatus::WriteFailed) << values;
+      EXPECT_EQ(SaveDocument(&document, nullptr, KeepComments), SaveStatus::WriteFailed) << values;
     }
     EXPECT_EQ(ReadBytes(dir / "doc.qds"), "the loaded text") << values;
     EXPECT_FALSE(fs::exists(dir / "doc.qds.tmp")) << "the partly written file stayed";
@@ -320,9 +323,9 @@ TEST(SaverTest, FailedWriteLeavesTheOwnFileUntouched) {
 TEST(SaverTest, FailedCopyBackIsFiveAndKeepsTheTemporaryFile) {
   ScratchDir dir;
   fs::create_directory(dir / "doc.qds");  // nothing can be copied over a directory
-  QdsDocument document;
+  DocumentModel document;
   document.fileName.Assign(WidePath(dir / "doc.qds"));
-  EXPECT_EQ(document.Save(nullptr, 0), SaveStatus::CopyBackFailed);
+  EXPECT_EQ(SaveDocument(&document, nullptr, 0), SaveStatus::CopyBackFailed);
   EXPECT_EQ(ReadBytes(dir / "doc.qds.tmp"), Saved(&document, 0));
 }
 
@@ -332,7 +335,7 @@ TEST(SaverTest, FailedCopyBackIsFiveAndKeepsTheTemporaryFile) {
 TEST(SaverTest, SavingReleasingSectionsWritesWhatSaveWrites) {
   ScratchDir dir;
   auto document = [&](const char* name) {
-    auto made = std::make_unique<QdsDocument>();
+    auto made = std::make_unique<DocumentModel>();
     made->fileName.Assign(WidePath(dir / name));
     QdsKey* key = AddKey(AddSection(made.get(), u"s"), u"k");
     for (int i = 0; i < 50; ++i) AddValue(key, u"some value");
@@ -342,25 +345,28 @@ TEST(SaverTest, SavingReleasingSectionsWritesWhatSaveWrites) {
 
   WriteBytes(dir / "own.qds", "old text");
   auto own = document("own.qds");
-  EXPECT_EQ(own->SaveReleasingSections(nullptr, KeepComments), SaveStatus::Ok);
+  EXPECT_EQ(SaveDocumentReleasingSections(own.get(), nullptr, KeepComments), SaveStatus::Ok);
   EXPECT_EQ(ReadBytes(dir / "own.qds"), expected);
   EXPECT_FALSE(fs::exists(dir / "own.qds.tmp"));
   EXPECT_EQ(own->sections.count(), 0u);
 
   auto elsewhere = document("own.qds");
-  EXPECT_EQ(elsewhere->SaveReleasingSections(WidePath(dir / "other.qds").c_str(), KeepComments),
+  EXPECT_EQ(SaveDocumentReleasingSections(elsewhere.get(), WidePath(dir / "other.qds").c_str(),
+                                          KeepComments),
             SaveStatus::Ok);
   EXPECT_EQ(ReadBytes(dir / "other.qds"), expected);
   EXPECT_EQ(elsewhere->sections.count(), 0u);
 
   fs::create_directory(dir / "folder.qds");  // nothing can be copied over a directory
   auto blocked = document("folder.qds");
-  EXPECT_EQ(blocked->SaveReleasingSections(nullptr, KeepComments), SaveStatus::CopyBackFailed);
+  EXPECT_EQ(SaveDocumentReleasingSections(blocked.get(), nullptr, KeepComments),
+            SaveStatus::CopyBackFailed);
   EXPECT_EQ(ReadBytes(dir / "folder.qds.tmp"), expected);
   EXPECT_EQ(blocked->sections.count(), 0u);
 
   auto unwritten = document("missing/doc.qds");
-  EXPECT_EQ(unwritten->SaveReleasingSections(nullptr, KeepComments), SaveStatus::NoTarget);
+  EXPECT_EQ(SaveDocumentReleasingSections(unwritten.get(), nullptr, KeepComments),
+            SaveStatus::NoTarget);
   EXPECT_EQ(unwritten->sections.count(), 1u);
 }
 

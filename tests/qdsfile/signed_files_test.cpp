@@ -7,6 +7,8 @@
 #include <string>
 
 #include "model/document_model.h"
+#include "qdsfile/qds_loader.h"
+#include "qdsfile/qds_saver.h"
 #include "support/test_support.h"
 
 namespace qds::test {
@@ -18,8 +20,8 @@ std::u16string DataFile(const char* name) { return WidePath(SourceFile("tests/da
 
 TEST(SignedFilesTest, FilesSignedOnEitherPlatformVerifyHere) {
   for (const char* name : kSignedFiles) {
-    QdsDocument document;
-    EXPECT_EQ(document.Load(DataFile(name).c_str(), Digest), LoadStatus::Ok) << name;
+    DocumentModel document;
+    EXPECT_EQ(LoadDocument(&document, DataFile(name).c_str(), Digest), LoadStatus::Ok) << name;
     EXPECT_EQ(document.CountEntries(u"Strings", nullptr), 2u) << name;
   }
 }
@@ -28,10 +30,11 @@ TEST(SignedFilesTest, FilesSignedOnEitherPlatformVerifyHere) {
 // the same digest, and so the same bytes.
 TEST(SignedFilesTest, SigningHereGivesTheSignedBytes) {
   ScratchDir dir;
-  QdsDocument document;
-  ASSERT_EQ(document.Load(DataFile("unsigned.qds").c_str(), KeepComments), LoadStatus::Ok);
+  DocumentModel document;
+  ASSERT_EQ(LoadDocument(&document, DataFile("unsigned.qds").c_str(), KeepComments),
+            LoadStatus::Ok);
   std::u16string signedHere = WidePath(dir / "signed.qds");
-  ASSERT_EQ(document.Save(signedHere.c_str(), KeepComments | Digest), SaveStatus::Ok);
+  ASSERT_EQ(SaveDocument(&document, signedHere.c_str(), KeepComments | Digest), SaveStatus::Ok);
   for (const char* name : kSignedFiles) {
     EXPECT_EQ(ReadBytes(dir / "signed.qds"), ReadBytes(SourceFile("tests/data") / name)) << name;
   }

@@ -3,19 +3,25 @@
 // entry with its symbols expanded. Prints the expanded entry and exits 0, or
 // names the step that failed and exits 1.
 
+#include <qds/qds.h>
+
 #include <cstdio>
 #include <string>
 
-#include "common/utf8.h"
-#include "expansion/symbol_table.h"
-#include "model/document_model.h"
+// The texts of this program are ASCII: a unit is a byte.
+std::u16string Widen(const char* text) {
+  return std::u16string(text, text + std::char_traits<char>::length(text));
+}
+std::string Narrow(const char16_t* text) {
+  return std::string(text, text + std::char_traits<char16_t>::length(text));
+}
 
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: qds_consumer FILE\n");
     return 1;
   }
-  const std::u16string path = qds::DecodeUtf8(argv[1]);
+  const std::u16string path = Widen(argv[1]);
 
   qds::QdsDocument written;
   written.SetEntry(u"Files", u"main", qds::kAppendPosition, u"app.exe");
@@ -42,6 +48,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "read failed\n");
     return 1;
   }
-  std::printf("%s=%s\n", qds::EncodeUtf8(key).c_str(), qds::EncodeUtf8(value).c_str());
+  std::printf("%s=%s\n", Narrow(key).c_str(), Narrow(value).c_str());
   return 0;
 }

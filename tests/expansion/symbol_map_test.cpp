@@ -1,4 +1,4 @@
-#include "expansion/symbol_table.h"
+#include "expansion/symbol_map.h"
 
 #include <gtest/gtest.h>
 
@@ -10,14 +10,14 @@
 namespace qds {
 namespace {
 
-std::u16string ValueOf(const SymbolTable& table, std::u16string_view name) {
+std::u16string ValueOf(const SymbolMap& table, std::u16string_view name) {
   CountedString value(u"<unchanged>");
   table.Lookup(name, &value);
   return std::u16string(value.View());
 }
 
 TEST(SymbolTableTest, LookupOnNewOrEmptiedTableLeavesOutputAlone) {
-  SymbolTable table(false, 4);
+  SymbolMap table(false, 4);
   EXPECT_EQ(ValueOf(table, u"x"), u"<unchanged>");
   table.Set(u"x", u"1");
   table.RemoveAll();
@@ -28,7 +28,7 @@ TEST(SymbolTableTest, LookupOnNewOrEmptiedTableLeavesOutputAlone) {
 }
 
 TEST(SymbolTableTest, CaseInsensitiveSetKeepsFirstSpelling) {
-  SymbolTable table(true, 2);
+  SymbolMap table(true, 2);
   table.Set(u"Path", u"a");
   table.Set(u"path", u"b");
   EXPECT_EQ(table.Count(), 1);
@@ -42,7 +42,7 @@ TEST(SymbolTableTest, CaseInsensitiveSetKeepsFirstSpelling) {
 }
 
 TEST(SymbolTableTest, CaseSensitiveTableKeepsSpellingsApart) {
-  SymbolTable table(false, 2);
+  SymbolMap table(false, 2);
   table.Set(u"Path", u"a");
   table.Set(u"path", u"b");
   EXPECT_EQ(table.Count(), 2);
@@ -51,7 +51,7 @@ TEST(SymbolTableTest, CaseSensitiveTableKeepsSpellingsApart) {
 }
 
 TEST(SymbolTableTest, RemovingTheLastSymbolReleasesEverything) {
-  SymbolTable table(false, 3);
+  SymbolMap table(false, 3);
   table.Set(u"only", u"1");
   EXPECT_TRUE(table.HasBuckets());
   EXPECT_TRUE(table.Remove(u"only"));
@@ -60,20 +60,20 @@ TEST(SymbolTableTest, RemovingTheLastSymbolReleasesEverything) {
   EXPECT_EQ(table.BlockCount(), 0);
   table.Set(u"again", u"2");
   EXPECT_EQ(ValueOf(table, u"again"), u"2");
-  EXPECT_EQ(table.BucketCount(), SymbolTable::kBucketCount);
+  EXPECT_EQ(table.BucketCount(), SymbolMap::kBucketCount);
 }
 
 // Many symbols across blocks and growing buckets, removed in a different
 // order, agree with a reference map; freed nodes are reused.
 TEST(SymbolTableTest, AgreesWithReferenceMapThroughChurn) {
-  SymbolTable table(false, 5);
+  SymbolMap table(false, 5);
   std::map<std::u16string, std::u16string> reference;
   for (int i = 0; i < 200; ++i) {
     std::u16string name = u"s" + DecodeUtf8(std::to_string(i * 7919 % 211));
     table.Set(name, name + u"v");
     reference[name] = name + u"v";
   }
-  EXPECT_GT(table.BucketCount(), 200u / SymbolTable::kMaxLoad);  // grown as it filled
+  EXPECT_GT(table.BucketCount(), 200u / SymbolMap::kMaxLoad);  // grown as it filled
   int blocks = table.BlockCount();
   EXPECT_EQ(blocks, (static_cast<int>(reference.size()) + 4) / 5);
   int removed = 0;
@@ -94,7 +94,7 @@ TEST(SymbolTableTest, AgreesWithReferenceMapThroughChurn) {
 }
 
 TEST(SymbolTableTest, LookedUpValueIsSharedAndSurvivesChange) {
-  SymbolTable table(false, 1);
+  SymbolMap table(false, 1);
   table.Set(u"v", u"first");
   CountedString copy;
   ASSERT_TRUE(table.Lookup(u"v", &copy));
@@ -104,7 +104,7 @@ TEST(SymbolTableTest, LookedUpValueIsSharedAndSurvivesChange) {
 }
 
 TEST(SymbolTableTest, SetNumberWritesDecimal) {
-  SymbolTable table(false, 1);
+  SymbolMap table(false, 1);
   static const struct {
     int32_t number;
     const char16_t* expected;
@@ -134,7 +134,7 @@ TEST(SymbolTableTest, LookupUnsignedReadsLikeStrtoul) {
       {u"\t\n 5", 5},
       {u"-", 0},
   };
-  SymbolTable table(false, 1);
+  SymbolMap table(false, 1);
   for (const auto& c : cases) {
     table.Set(u"n", c.value);
     uint32_t number = 12345;

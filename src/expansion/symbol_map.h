@@ -1,4 +1,6 @@
-// SymbolTable: the named text values of symbol expansion.
+// SymbolMap: the named text values of symbol expansion, as the engine and
+// its commands work on them (behind the public SymbolTable), and the
+// commands that expansions with them can call.
 //
 // A hash map from name to value, both CountedStrings, with chained buckets
 // and nodes taken from blocks of `blockSize` so that creating and removing
@@ -15,8 +17,8 @@
 //
 // One thread at a time; no locks.
 
-#ifndef KNITFOLD_EXPANSION_SYMBOL_TABLE_H_
-#define KNITFOLD_EXPANSION_SYMBOL_TABLE_H_
+#ifndef KNITFOLD_EXPANSION_SYMBOL_MAP_H_
+#define KNITFOLD_EXPANSION_SYMBOL_MAP_H_
 
 #include <cstdint>
 #include <functional>
@@ -28,17 +30,17 @@ namespace qds {
 
 struct CommandTable;
 
-class SymbolTable {
+class SymbolMap {
  public:
   static constexpr uint32_t kBucketCount = 17;  // at creation and after emptying
   static constexpr int32_t kMaxLoad = 4;        // nodes per bucket before growing
 
   // blockSize: nodes allocated at once; values below 1 count as 1.
   // commands: see SetCommands.
-  SymbolTable(bool caseInsensitive, int32_t blockSize, const CommandTable* commands = nullptr);
-  SymbolTable(const SymbolTable&) = delete;
-  SymbolTable& operator=(const SymbolTable&) = delete;
-  ~SymbolTable();
+  SymbolMap(bool caseInsensitive, int32_t blockSize, const CommandTable* commands = nullptr);
+  SymbolMap(const SymbolMap&) = delete;
+  SymbolMap& operator=(const SymbolMap&) = delete;
+  ~SymbolMap();
 
   // True with the value in *value (sharing the stored text) when `name` is
   // present; false with *value unchanged otherwise.
@@ -104,4 +106,4 @@ class SymbolTable {
 
 }  // namespace qds
 
-#endif  // KNITFOLD_EXPANSION_SYMBOL_TABLE_H_
+#endif  // KNITFOLD_EXPANSION_SYMBOL_MAP_H_

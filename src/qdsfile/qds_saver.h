@@ -1,0 +1,47 @@
+// Saving a DocumentModel as a QDS file: the writer of the QDS file format
+// (docs/qds-format.md). Flags: KeepComments, Digest, OmitHeader
+// (<qds/document.h>).
+
+#ifndef KNITFOLD_QDSFILE_QDS_SAVER_H_
+#define KNITFOLD_QDSFILE_QDS_SAVER_H_
+
+#include <cstdint>
+
+#include "model/document_model.h"
+
+namespace qds {
+
+class FileStream;
+
+// Saves to `path`, or with no path (null or empty) to the document's
+// fileName. The document's own file is replaced through a temporary file
+// beside it (its name with ".tmp" appended), so that a failed save leaves it
+// as it was; another path is written directly. `path` is the own file when
+// it is fileName ignoring the case of A-Z on Windows, and elsewhere when it
+// is fileName or leads to the same file.
+[[nodiscard]] SaveStatus SaveDocument(DocumentModel* document, const char16_t* path,
+                                      uint32_t flags);
+// As SaveDocument, but any `path` is replaced as the own file is: through
+// its own temporary file, which takes its place only once written (on POSIX
+// in one step, flushed to disk), so that a failed save leaves it as it was.
+// Only a device, a FIFO or a folder at `path`, which no file can replace, is
+// written (or refused) in place.
+[[nodiscard]] SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path,
+                                               uint32_t flags);
+// As SaveDocument, and lets go of the sections once their text is written:
+// while the temporary file takes the place of the document's own file,
+// which mostly waits for the disk, the sections are deleted beside it. After
+// a successful write the document has no sections, whatever follows.
+[[nodiscard]] SaveStatus SaveDocumentReleasingSections(DocumentModel* document,
+                                                       const char16_t* path, uint32_t flags);
+
+// Writes the text of `document` to `stream`, which is open for writing:
+// the byte-order mark, the header unless OmitHeader, the sections, the
+// trailing text, and with Digest the end marker and check line. False when
+// a write fails.
+[[nodiscard]] bool WriteDocumentText(const DocumentModel& document, FileStream* stream,
+                                     uint32_t flags);
+
+}  // namespace qds
+
+#endif  // KNITFOLD_QDSFILE_QDS_SAVER_H_

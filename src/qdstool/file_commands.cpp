@@ -1,20 +1,73 @@
 // The qdstool commands that check, sign and rewrite QDS files.
 
+#include <qds/document.h>
+
 #include <string>
 
 #include "common/utf8.h"
 #include "document/document_state.h"
-#include "qdstool/arguments.h"
-#include "qdstool/command_table.h"
-#include "qdstool/console.h"
-#include "qdstool/document_files.h"
+#include "qdsfile/md5_digest.h"
+#include "qdstool/tool.h"
 
 namespace qds::tool {
 namespace {
 
+// "error S loading FILE" or "error S saving FILE"; a digest that cannot be
+// computed names the library it lacks.
+void PrintFailure(int status, bool digestUnavailable, const char* doing, std::u16string_view file) {
+  std::string line = "error " + std::to_string(status) + " " + doing + " " + EncodeUtf8(file);
+  if (digestUnavailable) {
+    line += std::string(": cannot compute the digest: ") + kDigestLibrary + " could not be loaded";
+  }
+  PrintErrorLine(line);
+}
+
+// Loads `path` into `document`. A failure is reported on standard error, a
+// syntax error as "FILE:LINE: syntax error", any other as "error S loading
+// FILE", followed, when the digest cannot be computed, by ": cannot compute
+// the digest: LIBRARY could not be loaded". Returns the load status, which
+// is the exit status of a command that stops there.
+int LoadOrReport(QdsDocument* document, const std::u16string& path, uint32_t flags) {
+  LoadStatus status = document->Load(path.c_str(), flags);
+  if (status == LoadStatus::SyntaxError) {
+    PrintErrorLine(EncodeUtf8(path) + ":" + std::to_string(document->state().model.errorLine) +
+                   ": syntax error");
+  } else if (status != LoadStatus::Ok) {
+    PrintFailure(static_cast<int>(status), status == LoadStatus::DigestUnavailable, "loading",
+                 path);
+  }
+  return static_cast<int>(status);
+}
+
+// Saves `document` to `path` (empty: over the file it was loaded from),
+// never writing a file in place: the text goes to its name with ".tmp"
+// appended, which then takes its place, so that a failed save leaves it as
+// it was (QdsDocument::SaveReplacing). A failure is reported as "error S
+// saving FILE" (and the digest's library as on loading), FILE being `path`
+// or the document's file. Returns the save status.
+int SaveOrReport(QdsDocument* document, const std::u16string& path, uint32_t flags) {
+  SaveStatus status = document->SaveReplacing(path.empty() ? nullptr : path.c_str(), flags);
+  if (status != SaveStatus::Ok) {
+    std::u16string_view target = path.empty() ? document->state().model.fileName.View() : path;
+    PrintFailure(static_cast<int>(status), status == SaveStatus::DigestUnavailable, "saving",
+                 target);
+  }
+  return static_cast<int>(status);
+}
+
+// The number of entries of all sections.
+uint64_t CountAllEntries(const QdsDocument& document) {
+  uint64_t entries = 0;
+  for (const QdsSection* section = document.state().model.sections.head(); section != nullptr;
+       section = NodeList<QdsSection>::Next(section)) {
+    entries += section->EntryCount();
+  }
+  return entries;
+}
+
 int Check(const std::u16string& path, uint32_t flags) {
   QdsDocument document;
-  int status = LoadDocument(&document, path, flags);
+  int status = LoadOrReport(&document, path, flags);
   if (status != 0) return status;
   WriteOutput(EncodeUtf8(path) + ": ok (version " + std::to_string(document.state().model.version) +
               ", " + std::to_string(document.GetSectionCount()) + " sections, " +
@@ -49,10 +102,10 @@ int RunSign(CommandArguments arguments) {
   if (!ParseArguments(arguments, kOptions, &parsed, &error)) return UsageError(kSignCommand, error);
   if (parsed.operands().size() != 1) return UsageError(kSignCommand, "expected one FILE");
   QdsDocument document;
-  int status = LoadDocument(&document, parsed.operands()[0], KeepComments);
+  int status = LoadOrReport(&document, parsed.operands()[0], KeepComments);
   if (status != 0) return status;
   const std::u16string* out = parsed.Value(u"-o");
-  return SaveDocument(&document, out != nullptr ? *out : std::u16string(), KeepComments | Digest);
+  return SaveOrReport(&document, out != nullptr ? *out : std::u16string(), KeepComments | Digest);
 }
 
 // Reads the numeric flags of `option`, or `fallback` when it is not given.
@@ -81,8 +134,8 @@ int RunRewrite(CommandArguments arguments) {
   }
   if (parsed.operands().size() != 2) return UsageError(kRewriteCommand, "expected IN and OUT");
   QdsDocument document;
-  int loaded = LoadDocument(&document, parsed.operands()[0], loadFlags);
-  int saved = SaveDocument(&document, parsed.operands()[1], saveFlags);
+  int loaded = LoadOrReport(&document, parsed.operands()[0], loadFlags);
+  int saved = SaveOrReport(&document, parsed.operands()[1], saveFlags);
   return loaded != 0 ? loaded : saved;
 }
 

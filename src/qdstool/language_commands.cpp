@@ -1,4 +1,8 @@
-// qdstool expand: one text through the symbol engine.
+// The qdstool commands that try the expansion language: expand runs a text
+// through the symbol engine, eval an expression through the evaluator; and
+// the language in brief for "qdstool --help".
+
+#include <qds/symbol_table.h>
 
 #include <algorithm>
 #include <string>
@@ -7,16 +11,15 @@
 
 #include "common/utf8.h"
 #include "expansion/builtin_commands.h"
+#include "expansion/expression.h"
 #include "expansion/replace_symbols.h"
 #include "expansion/symbol_map.h"
-#include "qdstool/arguments.h"
-#include "qdstool/command_table.h"
-#include "qdstool/console.h"
-#include "qdstool/json_text.h"
-#include "qdstool/symbol_options.h"
+#include "qdstool/tool.h"
 
 namespace qds::tool {
 namespace {
+
+// ---- expand ----------------------------------------------------------------------
 
 constexpr uint32_t kFirstBuffer = 65536;
 
@@ -28,14 +31,16 @@ struct Result {
 
 // The expansion as a caller of the library does it: one call with a generous
 // buffer and, when that is too small, one more with the size it asked for.
-Result Expand(SymbolMap& table, std::u16string_view text, uint32_t flags) {
+Result Expand(SymbolTable& table, std::u16string_view text, uint32_t flags) {
   std::vector<char16_t> buffer(kFirstBuffer);
   Result result;
   uint32_t outLen = kFirstBuffer;
-  result.status = ReplaceSymbols(table, text, buffer.data(), &outLen, flags, &result.errorPos);
+  result.status =
+      ReplaceSymbols(table.map(), text, buffer.data(), &outLen, flags, &result.errorPos);
   if (result.status == ReplaceStatus::BufferTooSmall) {
     buffer.assign(outLen, u'\0');
-    result.status = ReplaceSymbols(table, text, buffer.data(), &outLen, flags, &result.errorPos);
+    result.status =
+        ReplaceSymbols(table.map(), text, buffer.data(), &outLen, flags, &result.errorPos);
   }
   size_t produced = std::min<size_t>(outLen, buffer.size());
   if (result.status == ReplaceStatus::Ok) --produced;  // the terminating zero
@@ -43,10 +48,10 @@ Result Expand(SymbolMap& table, std::u16string_view text, uint32_t flags) {
   return result;
 }
 
-void PrintJson(const Result& result, const SymbolMap& table) {
+void PrintJson(const Result& result, const SymbolTable& table) {
   std::vector<std::pair<std::u16string, std::u16string>> symbols;
-  table.ForEach([&](const CountedString& name, const CountedString& value) {
-    symbols.emplace_back(name.View(), value.View());
+  table.ForEach([&](std::u16string_view name, std::u16string_view value) {
+    symbols.emplace_back(name, value);
   });
   std::sort(symbols.begin(), symbols.end());
   std::string out = "{\"status\":" + std::to_string(static_cast<int>(result.status)) +
@@ -72,7 +77,8 @@ int RunExpand(CommandArguments arguments) {
     return UsageError(kExpandCommand, error);
   }
   if (parsed.operands().size() != 1) return UsageError(kExpandCommand, "expected one TEXT");
-  SymbolMap table(true, 16, &kBuiltinCommands);
+  SymbolTable table(true, 16);
+  table.map().SetCommands(&kBuiltinCommands);
   if (!ApplySymbolAssignments(parsed.Values(u"--set"), &table)) {
     return UsageError(kExpandCommand, "--set takes NAME=VALUE");
   }
@@ -92,6 +98,29 @@ int RunExpand(CommandArguments arguments) {
   return 0;
 }
 
+// ---- eval ------------------------------------------------------------------------
+
+int RunEval(CommandArguments arguments) {
+  static const OptionRule kOptions[] = {{u"--legacy", false}};
+  ParsedArguments parsed;
+  std::string error;
+  if (!ParseArguments(arguments, kOptions, &parsed, &error)) return UsageError(kEvalCommand, error);
+  if (parsed.operands().size() != 1) return UsageError(kEvalCommand, "expected one EXPR");
+  std::u16string expression = parsed.operands()[0];
+  if (parsed.Has(u"--legacy")) {
+    PrintLine(EvaluateLegacyCondition(expression) != 0 ? u"1" : u"0");
+    return 0;
+  }
+  char16_t result[kExpressionResultSpace];
+  ReplaceStatus status = EvaluateExpression(expression.data(), result);
+  if (status != ReplaceStatus::Ok) {
+    PrintErrorLine("error " + std::to_string(static_cast<int>(status)));
+    return static_cast<int>(status);
+  }
+  PrintLine(result);
+  return 0;
+}
+
 }  // namespace
 
 const ToolCommand kExpandCommand = {
@@ -108,5 +137,56 @@ const ToolCommand kExpandCommand = {
     "as by dump.\n",
     RunExpand,
 };
+
+const ToolCommand kEvalCommand = {
+    u"eval",
+    "evaluate an expression of the \"if\" and \"eval\" commands",
+    "usage: qdstool eval [--legacy] [--] EXPR\n"
+    "Prints the value of EXPR. With --legacy, prints 1 or 0 for EXPR as a\n"
+    "condition of a version-1 document. A failure prints \"error STATUS\" on\n"
+    "standard error and exits STATUS.\n",
+    RunEval,
+};
+
+const std::string_view kLanguageHelp = R"(
+The expansion language (try any example with: qdstool expand [--set NAME=VALUE]... TEXT)
+  %name%              the value of symbol name (nothing when there is none)
+  %%                  one %
+  %`text`%            text exactly as written, nothing in it expanded
+  %!name(a, b, ...)%  a command call; arguments in quotes keep commas and blanks
+
+Commands, one example each:
+  if(cond[, then, else])  %!if(%N% > 1, files, file)%        -> files (N=3)
+  for(sym, min, max, text) %!for(i, 1, 3, [%i%])%            -> [1][2][3]
+  split(sym, prefix[, sep]) %!split(L, P)%%PCount%%P2%       -> 2b (L=a,b)
+  set(name, value)        %!set(Dir, /opt)%%Dir%             -> /opt
+  eval(expr)              %!eval((1 + 2) * 3)%               -> 9
+  chr(code)               %!chr(0x41)%                       -> A
+  length(text)            %!length(hello)%                   -> 5
+  index(text, find[, n])  %!index(banana, an, 2)%            -> 4
+  substr(text, from[, to]) %!substr(abcdef, 2, 4)%           -> bcd
+  sub(text, find, repl)   %!sub(a.b.c, ., /)%                -> a/b/c
+  exists(path)            %!exists(/etc)%                    -> 1
+  value(name)             %!value(Msg)%                      -> %x% (Msg=%x%)
+  define(name, def)       %!define(hi, %`Hi %1%`%)%%!hi(Al)% -> Hi Al
+  splitpath(path[, p])    %!splitpath(/d/f.x)%%File%.%Extension% -> f.x
+  rindex(text, find[, n]) %!rindex(banana, an)%              -> 4
+  toshortpath(path)       %!toshortpath(/etc)%               -> /etc
+
+Expressions of if and eval, lowest precedence last:
+  +x -x !x    sign, not          * /   multiply, divide
+  + -         add, subtract      = != < <= > >=  compare (~= ~< ... ignore A-Z case)
+  & |         and, or            numbers: 42, 0x2A, 052; texts: words or 'quoted'
+
+Statuses of a failed expansion ("error STATUS at POS"):
+  1 unclosed form          2 output too long for the buffer   3 wrong argument count
+  4 text after a quote     5 unknown command                  6 argument too long
+  7 bad command name       8 unusable argument                9 commands not allowed
+  10 symbol name too long  11 malformed expression            12 division by zero
+  13 missing operand       14 unbalanced parentheses          15 bad quoted string
+  16 arithmetic on text    17 unknown operator                18 out of memory
+  19 no short path         20 nested more than 64 deep        21 output over 4 G characters
+See docs/expansion.md for the whole language.
+)";
 
 }  // namespace qds::tool

@@ -167,7 +167,11 @@ int CreateHidden(int folder, const std::string& name, std::string* hidden) {
   }
   char digits[17];
   std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random));
-  *hidden = "." + name.substr(0, kNameKept) + "." + digits + ".tmp";
+  // Built by appending to a new string: GCC 12 warns falsely (-Wrestrict)
+  // about the copies of operator+ and assign.
+  std::string made(1, '.');
+  made.append(name, 0, kNameKept).append(".").append(digits).append(".tmp");
+  *hidden = std::move(made);
   return openat(folder, hidden->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                 0600);
 }

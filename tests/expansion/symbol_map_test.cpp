@@ -69,7 +69,7 @@ TEST(SymbolTableTest, AgreesWithReferenceMapThroughChurn) {
   SymbolMap table(false, 5);
   std::map<std::u16string, std::u16string> reference;
   for (int i = 0; i < 200; ++i) {
-    std::u16string name = u"s" + DecodeUtf8(std::to_string(i * 7919 % 211));
+    std::u16string name = std::u16string(u"s").append(DecodeUtf8(std::to_string(i * 7919 % 211)));
     table.Set(name, name + u"v");
     reference[name] = name + u"v";
   }

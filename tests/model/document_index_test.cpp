@@ -260,7 +260,7 @@ TEST(IndexedListTest, ChurnKeepsTheFirstNodeOfEveryName) {
     return std::uniform_int_distribution<uint32_t>(0, bound - 1)(random);
   };
   auto nameOf = [](uint32_t n) {
-    std::string text = (n % 2 ? "N" : "n") + std::to_string(n / 2 % 300);
+    std::string text = std::string(n % 2 ? "N" : "n").append(std::to_string(n / 2 % 300));
     return std::u16string(text.begin(), text.end());
   };
   NodeList<ListNode> list;

@@ -14,7 +14,7 @@ namespace {
 std::u16string Wide(const std::string& narrow) { return {narrow.begin(), narrow.end()}; }
 
 std::u16string Name(const char* prefix, int number) {
-  return Wide(prefix + std::to_string(number));
+  return Wide(std::string(prefix).append(std::to_string(number)));
 }
 
 // A section as a list of keys with their values, searched by a plain walk.

@@ -167,7 +167,7 @@ std::u16string WrittenBody(const Model& model) {
 
 // The saved file as UTF-8 text, for readable differences.
 std::string Text(std::string_view bytes) { return EncodeUtf8(FromUtf16Bytes(bytes)); }
-std::string Text(std::u16string_view text) { return EncodeUtf8(u"\uFEFF" + std::u16string(text)); }
+std::string Text(std::u16string_view text) { return EncodeUtf8(std::u16string(u"\uFEFF").append(text)); }
 
 void CheckFile(const fs::path& file, const fs::path& dir) {
   const std::u16string text = CorpusText(ReadBytes(file));

@@ -42,7 +42,8 @@ std::string RoundTrip(const std::filesystem::path& dir, std::string_view bytes, 
 namespace {
 
 std::string Braced(const CountedString& comment) {
-  return comment.Empty() ? std::string() : "{" + EncodeUtf8(comment.View()) + "}";
+  return comment.Empty() ? std::string()
+                         : std::string("{").append(EncodeUtf8(comment.View())).append("}");
 }
 
 }  // namespace
@@ -50,11 +51,11 @@ std::string Braced(const CountedString& comment) {
 std::string Dump(const DocumentModel& document, bool comments) {
   std::string out;
   if (comments && !document.leadingText.Empty())
-    out += "<lead" + Braced(document.leadingText) + ">";
+    out.append("<lead").append(Braced(document.leadingText)).append(">");
   for (const QdsSection* section = document.sections.head(); section != nullptr;
        section = NodeList<QdsSection>::Next(section)) {
     if (comments) out += Braced(section->comment);
-    out += "[" + EncodeUtf8(section->name.View()) + "]";
+    out.append("[").append(EncodeUtf8(section->name.View())).append("]");
     for (const QdsKey* key = section->keys.head(); key != nullptr;
          key = NodeList<QdsKey>::Next(key)) {
       for (const QdsValue* value = key->values.head(); value != nullptr;
@@ -65,7 +66,7 @@ std::string Dump(const DocumentModel& document, bool comments) {
     }
   }
   if (comments && !document.trailingText.Empty()) {
-    out += "<trail" + Braced(document.trailingText) + ">";
+    out.append("<trail").append(Braced(document.trailingText)).append(">");
   }
   return out;
 }

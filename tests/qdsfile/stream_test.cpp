@@ -161,7 +161,7 @@ TEST(StreamTest, ReadOfNothingIsDoneAndEndOfDataIsThree) {
 }
 
 TEST(StreamTest, ReadCharTakesLittleEndianUnitsAcrossFillsAndDropsALoneLastByte) {
-  const std::string data = "x" + Pattern(301);  // odd offset: units straddle every fill
+  const std::string data = std::string("x").append(Pattern(301));  // odd offset: units straddle every fill
   MemoryStream stream(64, kStreamRead, data);
   char first;
   ASSERT_EQ(stream.Read(&first, 1, nullptr), StreamStatus::Ok);

@@ -1,0 +1,2 @@
+// The public interface showing an internal header.
+#include "low/low.h"

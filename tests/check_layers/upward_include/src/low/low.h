@@ -1,0 +1,2 @@
+// The lower layer reaching up.
+#include "high/high.h"

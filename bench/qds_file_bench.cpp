@@ -1,8 +1,10 @@
-// Throughput of loading and saving a large QDS file (100 MB of UTF-16 text
-// unless --size_mb=N says otherwise), generated at start in a temporary
-// folder and removed at the end.
+// Throughput of loading and saving large QDS files: 100 MB of UTF-16 text
+// unless --size_mb=N[,N...] asks for other sizes (the smoke run asks for 1
+// and 10, so that bench/growth can check that the time grows with the file
+// and no faster), each generated at start in a temporary folder and removed
+// at the end.
 //
-//   build/bench/qds_file_bench [--size_mb=N] [--benchmark_filter=...]
+//   build/bench/qds_file_bench [--size_mb=N[,N...]] [--benchmark_filter=...]
 //
 // Rates are in bytes of the file per second of wall time (the disk included).
 
@@ -13,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "common/block_pool.h"
 #include "model/document_model.h"
@@ -25,16 +29,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct BenchFiles {
-  size_t wantedBytes = 100u << 20;
-  fs::path folder;
+struct BenchFile {
   std::u16string input;   // the generated file
   std::u16string output;  // where saves go
   size_t bytes = 0;
 };
 
-BenchFiles& Files() {
-  static BenchFiles files;
+// The generated files by their size in MB.
+std::map<int64_t, BenchFile>& Files() {
+  static std::map<int64_t, BenchFile> files;
   return files;
 }
 
@@ -74,86 +77,108 @@ size_t Generate(const fs::path& path, size_t wanted) {
 }
 
 void BM_Load(benchmark::State& state) {
+  const BenchFile& file = Files().at(state.range(0));
   for (auto _ : state) {
     qds::DocumentModel document;
-    if (LoadDocument(&document, Files().input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
+    if (LoadDocument(&document, file.input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
       state.SkipWithError("load failed");
       break;
     }
     benchmark::DoNotOptimize(document.GetSectionCount());
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Files().bytes));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.bytes));
 }
 
 void BM_Save(benchmark::State& state) {
+  const BenchFile& file = Files().at(state.range(1));
   const uint32_t flags = static_cast<uint32_t>(state.range(0));
   qds::DocumentModel document;
-  if (LoadDocument(&document, Files().input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
+  if (LoadDocument(&document, file.input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
     state.SkipWithError("load failed");
     return;
   }
   for (auto _ : state) {
-    if (SaveDocument(&document, Files().output.c_str(), flags) != qds::SaveStatus::Ok) {
+    if (SaveDocument(&document, file.output.c_str(), flags) != qds::SaveStatus::Ok) {
       state.SkipWithError("save failed");
       break;
     }
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Files().bytes));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.bytes));
 }
 
 void BM_LoadAndSave(benchmark::State& state) {
+  const BenchFile& file = Files().at(state.range(0));
   for (auto _ : state) {
     qds::DocumentModel document;
-    if (LoadDocument(&document, Files().input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok ||
-        SaveDocument(&document, Files().output.c_str(), qds::KeepComments) != qds::SaveStatus::Ok) {
+    if (LoadDocument(&document, file.input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok ||
+        SaveDocument(&document, file.output.c_str(), qds::KeepComments) != qds::SaveStatus::Ok) {
       state.SkipWithError("load or save failed");
       break;
     }
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Files().bytes));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.bytes));
 }
 
-BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Save)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Arg(qds::KeepComments)
-    ->Arg(qds::KeepComments | qds::Digest);
-BENCHMARK(BM_LoadAndSave)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The benchmarks at each size, the size their last argument.
+void Register(int64_t mb) {
+  benchmark::internal::Benchmark* registered[] = {
+      benchmark::RegisterBenchmark("BM_Load", BM_Load)->ArgName("mb")->Arg(mb),
+      benchmark::RegisterBenchmark("BM_Save", BM_Save)
+          ->ArgNames({"flags", "mb"})
+          ->Args({qds::KeepComments, mb})
+          ->Args({qds::KeepComments | qds::Digest, mb}),
+      benchmark::RegisterBenchmark("BM_LoadAndSave", BM_LoadAndSave)->ArgName("mb")->Arg(mb),
+  };
+  for (benchmark::internal::Benchmark* each : registered) {
+    each->Unit(benchmark::kMillisecond)->UseRealTime();
+  }
+}
 
-// Takes --size_mb=N out of the arguments.
-void TakeSizeFlag(int* argc, char** argv) {
+// Takes --size_mb=N[,N...] out of the arguments.
+std::vector<int64_t> TakeSizes(int* argc, char** argv) {
   constexpr const char kFlag[] = "--size_mb=";
+  std::vector<int64_t> sizes;
   int kept = 0;
   for (int i = 0; i < *argc; ++i) {
     if (std::strncmp(argv[i], kFlag, sizeof kFlag - 1) == 0) {
-      Files().wantedBytes = std::strtoull(argv[i] + sizeof kFlag - 1, nullptr, 10) << 20;
+      char* at = argv[i] + sizeof kFlag - 1;
+      do {
+        sizes.push_back(std::strtoll(at, &at, 10));
+      } while (*at++ == ',');
     } else {
       argv[kept++] = argv[i];
     }
   }
   *argc = kept;
+  if (sizes.empty()) sizes.push_back(100);
+  return sizes;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   qds::SetChunkSource(qds::platform::AllocatePages);  // as the tool does
-  TakeSizeFlag(&argc, argv);
+  std::vector<int64_t> sizes = TakeSizes(&argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  BenchFiles& files = Files();
-  files.folder = fs::temp_directory_path() / ("knitfold-bench-" + std::to_string(getpid()));
-  fs::create_directories(files.folder);
-  files.input = Wide(files.folder / "large.qds");
-  files.output = Wide(files.folder / "saved.qds");
-  files.bytes = Generate(files.folder / "large.qds", files.wantedBytes);
-  if (files.bytes == 0) {
-    std::fprintf(stderr, "cannot write the test file in %s\n", files.folder.c_str());
-    return 1;
+  const fs::path folder =
+      fs::temp_directory_path() / ("knitfold-bench-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  for (int64_t mb : sizes) {
+    const std::string name = "large" + std::to_string(mb);
+    BenchFile& file = Files()[mb];
+    file.input = Wide(folder / (name + ".qds"));
+    file.output = Wide(folder / (name + "-saved.qds"));
+    file.bytes = Generate(folder / (name + ".qds"), static_cast<size_t>(mb) << 20);
+    if (file.bytes == 0) {
+      std::fprintf(stderr, "cannot write the test file in %s\n", folder.c_str());
+      fs::remove_all(folder);
+      return 1;
+    }
+    Register(mb);
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  fs::remove_all(files.folder);
+  fs::remove_all(folder);
   return 0;
 }

@@ -123,17 +123,6 @@ void CountedString::Append(std::u16string_view text) {
 
 void CountedString::Append(char16_t unit) { Append(std::u16string_view(&unit, 1)); }
 
-void CountedString::Truncate(size_t length) {
-  if (length >= rep_->length) return;
-  if (length == 0) {
-    Clear();
-    return;
-  }
-  Reserve(rep_->length);
-  rep_->length = length;
-  Units(rep_)[length] = 0;
-}
-
 void CountedString::Clear() { Release(); }
 
 char16_t* CountedString::GetBuffer(size_t capacity) {

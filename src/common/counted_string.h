@@ -41,8 +41,6 @@ class CountedString {
   void Assign(std::u16string_view text);
   void Append(std::u16string_view text);
   void Append(char16_t unit);
-  // Shortens the text to `length` units; a longer `length` changes nothing.
-  void Truncate(size_t length);
   void Clear();
 
   // Hands out a private buffer with room for `capacity` units plus the
@@ -51,10 +49,6 @@ class CountedString {
   // zero unit (at most `capacity`).
   char16_t* GetBuffer(size_t capacity);
   void ReleaseBuffer();
-
-  // Number of strings sharing this text; -1 for the empty representation and
-  // for a string whose buffer is handed out. For tests and diagnostics.
-  int32_t ShareCount() const { return rep_->refs; }
 
   friend bool operator==(const CountedString& a, const CountedString& b) {
     return a.View() == b.View();

@@ -1,5 +1,6 @@
 // The tokens of the expression language and the tokenizer that makes them.
-// Used by the evaluator (expression.cpp); on its own for tests.
+// Shared by the tokenizer (expression_tokenizer.cpp) and the evaluator
+// (expression.cpp).
 
 #ifndef KNITFOLD_EXPANSION_EXPRESSION_TOKEN_H_
 #define KNITFOLD_EXPANSION_EXPRESSION_TOKEN_H_

@@ -171,10 +171,4 @@ void SymbolMap::ForEach(
   }
 }
 
-int32_t SymbolMap::BlockCount() const {
-  int32_t blocks = 0;
-  for (const Block* block = blocks_; block != nullptr; block = block->previous) ++blocks;
-  return blocks;
-}
-
 }  // namespace qds

@@ -32,9 +32,6 @@ struct CommandTable;
 
 class SymbolMap {
  public:
-  static constexpr uint32_t kBucketCount = 17;  // at creation and after emptying
-  static constexpr int32_t kMaxLoad = 4;        // nodes per bucket before growing
-
   // blockSize: nodes allocated at once; values below 1 count as 1.
   // commands: see SetCommands.
   SymbolMap(bool caseInsensitive, int32_t blockSize, const CommandTable* commands = nullptr);
@@ -71,12 +68,10 @@ class SymbolMap {
   void ForEach(const std::function<void(const CountedString& name, const CountedString& value)>&
                    visit) const;
 
-  // For tests: whether the bucket array and node blocks are allocated.
-  bool HasBuckets() const { return buckets_ != nullptr; }
-  uint32_t BucketCount() const { return bucketCount_; }
-  int32_t BlockCount() const;
-
  private:
+  static constexpr uint32_t kBucketCount = 17;  // at creation and after emptying
+  static constexpr int32_t kMaxLoad = 4;        // nodes per bucket before growing
+
   struct Node {
     Node* next = nullptr;
     uint32_t bucketIndex = 0;

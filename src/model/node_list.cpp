@@ -67,14 +67,11 @@ ListNode* NodeListBase::NodeAtPosition(uint32_t position) {
     node = cursor_;
   } else if (cursor_ != nullptr && position == cursorIndex_ + 1) {
     node = cursor_->next;
-    ++steps_;
   } else if (cursor_ != nullptr && cursorIndex_ > 0 && position == cursorIndex_ - 1) {
     node = cursor_->prev;
-    ++steps_;
   } else {
     node = head_;
     for (uint32_t i = 0; i < position; ++i) node = node->next;
-    steps_ += position;
   }
   cursor_ = node;
   cursorIndex_ = position;

@@ -88,10 +88,6 @@ class NodeListBase {
   // each the wait for memory. Changes nothing.
   void PrefetchName(std::u16string_view name) const;
 
-  // Links followed by position lookups since construction: lets tests check
-  // that a pass in order costs one step per node.
-  uint64_t steps() const { return steps_; }
-
  protected:
   ListNode* head_ = nullptr;
   ListNode* tail_ = nullptr;
@@ -113,7 +109,6 @@ class NodeListBase {
   ListNode* cursor_ = nullptr;
   uint32_t count_ = 0;
   uint32_t cursorIndex_ = 0;
-  uint64_t steps_ = 0;
   // Built by the first search of a long list: a cache that searching may
   // fill, hence mutable.
   mutable NameIndex* index_ = nullptr;

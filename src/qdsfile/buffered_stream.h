@@ -101,8 +101,6 @@ class BufferedStream {
   // Empties the buffer and clears the end-of-data and hashing flags.
   void ResetBuffer();
 
-  uint32_t capacity() const { return capacity_; }
-  int mode() const { return mode_; }
   const CountedString& fileName() const { return fileName_; }
 
  protected:

@@ -43,12 +43,6 @@ class Md5Digest {
     Md5Digest probe;
     return probe.Start();
   }
-  // MD5 of `size` bytes in one call.
-  static void Compute(const void* bytes, size_t size, uint8_t out[kMd5Size]) {
-    Md5Digest digest;
-    if (digest.Start()) digest.Update(bytes, size);
-    digest.Finish(out);
-  }
 
  private:
   struct State;

@@ -38,38 +38,6 @@ TEST(NodeListTest, PositionsBeyondTheEndYieldNothing) {
   EXPECT_EQ(list->NodeAt(2)->name, u"c");
 }
 
-TEST(NodeListTest, PassesInEitherDirectionCostOneStepPerNode) {
-  constexpr uint32_t kCount = 1000;
-  NodeList<ListNode> list;
-  for (uint32_t i = 0; i < kCount; ++i) list.AddTail(new ListNode(u"n"));
-  uint64_t start = list.steps();
-  for (uint32_t i = 0; i < kCount; ++i) ASSERT_NE(list.NodeAt(i), nullptr);
-  EXPECT_LE(list.steps() - start, kCount);
-  start = list.steps();
-  for (uint32_t i = kCount; i-- > 0;) ASSERT_NE(list.NodeAt(i), nullptr);
-  EXPECT_LE(list.steps() - start, kCount);
-  // The ends are reached directly, whatever the cursor.
-  start = list.steps();
-  list.NodeAt(kCount / 2);
-  uint64_t jump = list.steps() - start;
-  start = list.steps();
-  list.NodeAt(0);
-  list.NodeAt(kCount - 1);
-  EXPECT_EQ(list.steps(), start);
-  EXPECT_EQ(jump, kCount / 2);
-}
-
-// Each read of a pass over a section's entries reaches the section by its
-// position again: that must not walk the list.
-TEST(NodeListTest, ReachingThePositionLastReachedTakesNoStep) {
-  NodeList<ListNode> list;
-  for (int i = 0; i < 100; ++i) list.AddTail(new ListNode(u"n"));
-  ListNode* middle = list.NodeAt(50);
-  uint64_t start = list.steps();
-  for (int i = 0; i < 10; ++i) ASSERT_EQ(list.NodeAt(50), middle);
-  EXPECT_EQ(list.steps(), start);
-}
-
 TEST(NodeListTest, InsertAtPlacesBeforeTheNodeAtThatPosition) {
   const struct {
     uint32_t position;

@@ -17,25 +17,28 @@ using test::ScratchDir;
 using test::WidePath;
 using test::WriteBytes;
 
-std::string Hex(const uint8_t digest[kMd5Size]) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (size_t i = 0; i < kMd5Size; ++i) {
-    text.push_back(kDigits[digest[i] >> 4]);
-    text.push_back(kDigits[digest[i] & 0xF]);
-  }
-  return text;
+// MD5 of `bytes`, by the digest's own three steps.
+std::string Md5(std::string_view bytes) {
+  Md5Digest digest;
+  EXPECT_TRUE(digest.Start());
+  digest.Update(bytes.data(), bytes.size());
+  uint8_t out[kMd5Size];
+  digest.Finish(out);
+  return std::string(reinterpret_cast<const char*>(out), kMd5Size);
 }
 
 // The digest as defined: MD5 of the salt, the covered bytes and the zeros
-// that complete the last 64-byte block.
+// that complete the last 64-byte block, in uppercase hexadecimal.
 std::string ExpectedDigest(std::string_view covered) {
   std::string all(reinterpret_cast<const char*>(format::kDigestSalt), format::kDigestSaltSize);
   all.append(covered);
   all.append((64 - covered.size() % 64) % 64, '\0');
-  uint8_t digest[kMd5Size];
-  Md5Digest::Compute(all.data(), all.size(), digest);
-  return Hex(digest);
+  std::string text;
+  for (unsigned char byte : Md5(all)) {
+    text.push_back("0123456789ABCDEF"[byte >> 4]);
+    text.push_back("0123456789ABCDEF"[byte & 0xF]);
+  }
+  return text;
 }
 
 std::string Text(const char16_t* digits) { return std::string(digits, digits + 32); }
@@ -80,9 +83,7 @@ std::string ReadHashed(const std::u16string& path, uint32_t piece) {
 TEST(DigestTest, SaltBlockIsTheDigestsOfItsFourNames) {
   for (int i = 0; i < 4; ++i) {
     std::string name = "qds-salt-" + std::to_string(i);
-    uint8_t digest[kMd5Size];
-    Md5Digest::Compute(name.data(), name.size(), digest);
-    EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(digest), kMd5Size),
+    EXPECT_EQ(Md5(name),
               std::string_view(reinterpret_cast<const char*>(format::kDigestSalt) + 16 * i, 16))
         << name;
   }
@@ -91,9 +92,7 @@ TEST(DigestTest, SaltBlockIsTheDigestsOfItsFourNames) {
 TEST(DigestTest, EmptyRunIsTheDigestOfTheSaltAlone) {
   ScratchDir dir;
   WriteBytes(dir / "r", "unread");
-  uint8_t digest[kMd5Size];
-  Md5Digest::Compute(format::kDigestSalt, format::kDigestSaltSize, digest);
-  const std::string saltOnly = Hex(digest);
+  const std::string saltOnly = ExpectedDigest("");
   for (int mode : {kStreamWrite, kStreamRead}) {
     FileStream stream(4096);
     ASSERT_EQ(stream.Open(WidePath(dir / (mode == kStreamRead ? "r" : "w")).c_str(), mode),

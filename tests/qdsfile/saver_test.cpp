@@ -158,8 +158,11 @@ std::string ExpectedCheckLine(const std::string& covered) {
   std::string all(reinterpret_cast<const char*>(format::kDigestSalt), format::kDigestSaltSize);
   all += covered;
   all.append((64 - covered.size() % 64) % 64, '\0');
+  Md5Digest md5;
+  EXPECT_TRUE(md5.Start());
+  md5.Update(all.data(), all.size());
   uint8_t digest[kMd5Size];
-  Md5Digest::Compute(all.data(), all.size(), digest);
+  md5.Finish(digest);
   std::u16string line = u"\r\n";
   for (uint8_t byte : digest) {
     line.push_back(u"0123456789ABCDEF"[byte >> 4]);

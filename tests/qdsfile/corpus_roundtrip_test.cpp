@@ -25,7 +25,7 @@
 
 #include "common/text.h"
 #include "common/utf8.h"
-#include "qdsfile/load_helpers.h"
+#include "support/qds_text.h"
 #include "support/test_support.h"
 
 namespace qds::test {

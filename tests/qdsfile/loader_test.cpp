@@ -1,5 +1,8 @@
-// The line grammar, its errors, the version rules, comment keeping and the
-// open failures of DocumentModel::Load.
+// Loading: the line grammar, its errors, comment keeping, the version rules,
+// the digest check and the open failures of LoadDocument. The grammar tables
+// run in both encodings, each text alone and, where it starts with a section
+// of its own, behind a filler section that puts every one of its characters
+// in turn at each block boundary.
 
 #include <gtest/gtest.h>
 
@@ -7,11 +10,13 @@
 #include <unistd.h>
 #endif
 
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "qdsfile/load_helpers.h"
 #include "qdsfile/qds_loader.h"
+#include "support/qds_text.h"
 #include "support/test_support.h"
 
 namespace qds::test {
@@ -19,28 +24,55 @@ namespace {
 
 using namespace std::string_view_literals;
 
-class LoaderTest : public ::testing::Test {
- protected:
-  LoadStatus Load(std::string_view bytes, uint32_t flags = 0) {
-    return LoadBytes(doc, dir / "file.qds", bytes, flags);
-  }
+// Block boundaries in characters from the start of the file: the first block
+// is 4096 bytes, then UTF-16 comes in 8192-byte blocks (in 4096-byte blocks
+// while a digest is checked) and ANSI in 4096-byte blocks.
+constexpr uint32_t kUtf16Boundaries[] = {2048, 6144};
+constexpr uint32_t kUtf16DigestBoundaries[] = {2048, 4096};
+constexpr uint32_t kAnsiBoundaries[] = {4096, 8192};
 
+std::span<const uint32_t> Boundaries(Encoding encoding, bool digest) {
+  if (encoding == Encoding::Ansi) return kAnsiBoundaries;
+  return digest ? std::span<const uint32_t>(kUtf16DigestBoundaries) : kUtf16Boundaries;
+}
+
+// Characters before the text of the file: the byte-order mark of UTF-16.
+size_t MarkLength(Encoding encoding) { return encoding == Encoding::Utf16 ? 1 : 0; }
+
+// One way to load a text: its file bytes, what the filler before it adds to
+// the Dump, and the lines it adds before it.
+struct Placement {
+  std::string bytes;
+  std::string dumped;
+  uint32_t lines;
+  std::string where;
+};
+
+std::vector<Placement> Placements(std::string_view text, Encoding encoding) {
+  std::vector<Placement> all = {{FileBytes(text, encoding), "", 0, "alone"}};
+  if (!text.starts_with("[") || text.find("[$version") != std::string_view::npos) return all;
+  const std::string fillerHead = "[f]\r\nfill=";
+  for (uint32_t boundary : Boundaries(encoding, false)) {
+    for (size_t before = 0; before <= text.size(); ++before) {
+      size_t fill = boundary - before - MarkLength(encoding) - fillerHead.size() - 2;
+      std::string filler = fillerHead + std::string(fill, 'x') + "\r\n";
+      all.push_back({FileBytes(filler + std::string(text), encoding),
+                     "[f]fill=" + std::string(fill, 'x') + "|", 2,
+                     "boundary " + std::to_string(boundary) + " at " + std::to_string(before)});
+    }
+  }
+  return all;
+}
+
+class LoaderTest : public ::testing::TestWithParam<Encoding> {
+ protected:
   ScratchDir dir;
-  DocumentModel doc;
 };
 
-// The grammar tables hold ASCII text and run in both encodings.
-class GrammarTest : public LoaderTest, public ::testing::WithParamInterface<Encoding> {
- protected:
-  LoadStatus LoadText(std::string_view text, uint32_t flags) {
-    return Load(FileBytes(text, GetParam()), flags);
-  }
-};
-
-INSTANTIATE_TEST_SUITE_P(Encodings, GrammarTest, ::testing::Values(Encoding::Utf16, Encoding::Ansi),
+INSTANTIATE_TEST_SUITE_P(Encodings, LoaderTest, ::testing::Values(Encoding::Utf16, Encoding::Ansi),
                          [](const auto& info) { return EncodingName(info.param); });
 
-TEST_P(GrammarTest, LinesGiveTheirSectionsAndEntries) {
+TEST_P(LoaderTest, LinesGiveTheirSectionsAndEntries) {
   static const struct {
     std::string_view input;
     uint32_t flags;
@@ -76,15 +108,50 @@ TEST_P(GrammarTest, LinesGiveTheirSectionsAndEntries) {
       {"[s]\r\nk\r\nk=v\r\n"sv, Lenient, "[s]k=\n|k=v|"},
   };
   for (const auto& c : cases) {
-    DocumentModel fresh;
-    EXPECT_EQ(LoadBytes(fresh, dir / "grammar.qds", FileBytes(c.input, GetParam()), c.flags),
-              LoadStatus::Ok)
-        << testing::PrintToString(std::string(c.input));
-    EXPECT_EQ(Dump(fresh), c.expected) << testing::PrintToString(std::string(c.input));
+    for (const Placement& p : Placements(c.input, GetParam())) {
+      SCOPED_TRACE(testing::PrintToString(std::string(c.input)) + " " + p.where);
+      DocumentModel fresh;
+      EXPECT_EQ(LoadBytes(fresh, dir / "grammar.qds", p.bytes, c.flags), LoadStatus::Ok);
+      EXPECT_EQ(Dump(fresh), p.dumped + c.expected);
+    }
   }
 }
 
-TEST_P(GrammarTest, SyntaxErrorsStopAtTheirLineKeepingWhatCameBefore) {
+// Runs of every length from 0 to 40 put each character that ends a run
+// (CR, "=", "]", "[", U+0000) at every place of a step of the loader's
+// scan; the ignored U+001A stays in the text it falls in.
+TEST_P(LoaderTest, RunsOfEveryLengthEndWhereTheirTerminatorIs) {
+  std::string text = "[$version 3, codepage 1200$]\r\n";
+  std::string expected;
+  for (int n = 0; n <= 40; ++n) {
+    std::string run(n, 'a' + n % 26);
+    text += "[" + run + "s]trailing " + run + "\r\n; " + run + "\r\nk" + run + "=" + run +
+            "=\x1A" + run + "\r\n";
+    expected += "[" + run + "s]{; " + run + "\r\n}k" + run + "=" + run + "=\x1A" + run + "|";
+  }
+  DocumentModel document;
+  ASSERT_EQ(LoadBytes(document, dir / "runs.qds", FileBytes(text, GetParam()), KeepComments),
+            LoadStatus::Ok);
+  EXPECT_EQ(Dump(document, true), expected);
+
+  static const struct {
+    std::string_view before;  // the line up to the fault, less the run
+    std::string_view fault;
+  } faults[] = {{"key="sv, "\0"sv}, {"key"sv, "\0"sv}, {"[name"sv, "["sv}, {"key=value"sv, "\rx"sv}};
+  for (const auto& c : faults) {
+    for (int n = 0; n <= 20; ++n) {
+      std::string bad = "[s]\r\nfirst=1\r\n" + std::string(c.before) + std::string(n, 'r') +
+                        std::string(c.fault) + "\r\n";
+      DocumentModel fresh;
+      EXPECT_EQ(LoadBytes(fresh, dir / "fault.qds", FileBytes(bad, GetParam()), 0),
+                LoadStatus::SyntaxError)
+          << c.before << " run " << n;
+      EXPECT_EQ(fresh.errorLine, 3u) << c.before << " run " << n;
+    }
+  }
+}
+
+TEST_P(LoaderTest, SyntaxErrorsStopAtTheirLineKeepingWhatCameBefore) {
   static const struct {
     std::string_view input;
     uint32_t flags;
@@ -109,31 +176,35 @@ TEST_P(GrammarTest, SyntaxErrorsStopAtTheirLineKeepingWhatCameBefore) {
       {"[a]\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n[b]\r\nx\r\n"sv, 0, 12, "[a][b]"},
   };
   for (const auto& c : cases) {
-    DocumentModel fresh;
-    EXPECT_EQ(LoadBytes(fresh, dir / "errors.qds", FileBytes(c.input, GetParam()), c.flags),
-              LoadStatus::SyntaxError)
-        << testing::PrintToString(std::string(c.input));
-    EXPECT_EQ(fresh.errorLine, c.line) << testing::PrintToString(std::string(c.input));
-    EXPECT_EQ(Dump(fresh), c.kept) << testing::PrintToString(std::string(c.input));
+    for (const Placement& p : Placements(c.input, GetParam())) {
+      SCOPED_TRACE(testing::PrintToString(std::string(c.input)) + " " + p.where);
+      DocumentModel fresh;
+      EXPECT_EQ(LoadBytes(fresh, dir / "errors.qds", p.bytes, c.flags), LoadStatus::SyntaxError);
+      EXPECT_EQ(fresh.errorLine, c.line + p.lines);
+      EXPECT_EQ(Dump(fresh), p.dumped + c.kept);
+    }
   }
 }
 
-TEST_P(GrammarTest, VersionSectionAfterAnOrdinarySectionLeavesVersionOne) {
-  EXPECT_EQ(LoadText("[a]\r\n\r\n[$version 2$]\r\n", 0), LoadStatus::SyntaxError);
+TEST_P(LoaderTest, VersionSectionAfterAnOrdinarySectionLeavesVersionOne) {
+  DocumentModel doc;
+  EXPECT_EQ(LoadBytes(doc, dir / "v.qds", FileBytes("[a]\r\n\r\n[$version 2$]\r\n", GetParam()), 0),
+            LoadStatus::SyntaxError);
   EXPECT_EQ(doc.errorLine, 3u);
   EXPECT_EQ(doc.version, 1);
 }
 
-TEST_P(GrammarTest, SuccessfulLoadLeavesErrorLineAndAppendsToTheDocument) {
+TEST_P(LoaderTest, SuccessfulLoadLeavesErrorLineAndAppendsToTheDocument) {
+  DocumentModel doc;
   doc.errorLine = 99;
-  ASSERT_EQ(LoadText("[a]\r\nk=1\r\n", 0), LoadStatus::Ok);
-  ASSERT_EQ(LoadText("[a]\r\nk=2\r\n", 0), LoadStatus::Ok);
+  ASSERT_EQ(LoadBytes(doc, dir / "1.qds", FileBytes("[a]\r\nk=1\r\n", GetParam()), 0), LoadStatus::Ok);
+  ASSERT_EQ(LoadBytes(doc, dir / "2.qds", FileBytes("[a]\r\nk=2\r\n", GetParam()), 0), LoadStatus::Ok);
   EXPECT_EQ(Dump(doc), "[a]k=1|[a]k=2|");
   EXPECT_EQ(doc.errorLine, 99u);
   EXPECT_EQ(doc.utf16, GetParam() == Encoding::Utf16 ? 1u : 0u);
 }
 
-TEST_P(GrammarTest, CommentTextIsKeptWithTheItemThatFollowsIt) {
+TEST_P(LoaderTest, CommentTextIsKeptWithTheItemThatFollowsIt) {
   static const struct {
     std::string_view input;
     const char* expected;
@@ -151,23 +222,32 @@ TEST_P(GrammarTest, CommentTextIsKeptWithTheItemThatFollowsIt) {
       {";c\r\n bare\r\n[a]\r\n"sv, "[]{;c\r\n }bare=\n|[a]"},
   };
   for (const auto& c : cases) {
-    DocumentModel kept;
-    ASSERT_EQ(
-        LoadBytes(kept, dir / "kept.qds", FileBytes(c.input, GetParam()), KeepComments | Lenient),
-        LoadStatus::Ok)
-        << testing::PrintToString(std::string(c.input));
-    EXPECT_EQ(Dump(kept, true), c.expected) << testing::PrintToString(std::string(c.input));
-
-    DocumentModel dropped;
-    ASSERT_EQ(LoadBytes(dropped, dir / "dropped.qds", FileBytes(c.input, GetParam()), Lenient),
-              LoadStatus::Ok);
-    EXPECT_EQ(Dump(dropped, true), Dump(kept)) << testing::PrintToString(std::string(c.input));
+    for (const Placement& p : Placements(c.input, GetParam())) {
+      SCOPED_TRACE(testing::PrintToString(std::string(c.input)) + " " + p.where);
+      DocumentModel kept;
+      ASSERT_EQ(LoadBytes(kept, dir / "kept.qds", p.bytes, KeepComments | Lenient), LoadStatus::Ok);
+      EXPECT_EQ(Dump(kept, true), p.dumped + c.expected);
+      if (p.lines > 0) continue;
+      DocumentModel dropped;
+      ASSERT_EQ(LoadBytes(dropped, dir / "dropped.qds", p.bytes, Lenient), LoadStatus::Ok);
+      EXPECT_EQ(Dump(dropped, true), Dump(kept));
+    }
   }
 }
 
+class LoaderFileTest : public ::testing::Test {
+ protected:
+  LoadStatus Load(std::string_view bytes, uint32_t flags = 0) {
+    return LoadBytes(doc, dir / "file.qds", bytes, flags);
+  }
+
+  ScratchDir dir;
+  DocumentModel doc;
+};
+
 // ---- Versions ---------------------------------------------------------------------
 
-TEST_F(LoaderTest, VersionIsReadFromTheFirstHeaderLine) {
+TEST_F(LoaderFileTest, VersionIsReadFromTheFirstHeaderLine) {
   static const struct {
     std::u16string_view input;
     int32_t expected;
@@ -198,7 +278,7 @@ TEST_F(LoaderTest, VersionIsReadFromTheFirstHeaderLine) {
   }
 }
 
-TEST_F(LoaderTest, AnsiVersionThreeMustNameItsCodePage) {
+TEST_F(LoaderFileTest, AnsiVersionThreeMustNameItsCodePage) {
   static const struct {
     std::string_view input;
     LoadStatus status;
@@ -222,7 +302,7 @@ TEST_F(LoaderTest, AnsiVersionThreeMustNameItsCodePage) {
   }
 }
 
-TEST_F(LoaderTest, VersionLineBeyondTheFirstBlockKeepsThePreviousVersion) {
+TEST_F(LoaderFileTest, VersionLineBeyondTheFirstBlockKeepsThePreviousVersion) {
   std::u16string comment = u";" + std::u16string(5000, u'x') + u"\r\n";
   doc.version = 2;
   ASSERT_EQ(Load(Utf16Bytes(comment + u"[$version 1$]\r\n[a]\r\n", true), KeepComments),
@@ -231,7 +311,7 @@ TEST_F(LoaderTest, VersionLineBeyondTheFirstBlockKeepsThePreviousVersion) {
   EXPECT_EQ(doc.leadingText.View(), comment);  // it still counts as the version section
 }
 
-TEST_F(LoaderTest, AnsiTextIsConvertedWithTheDocumentsCodePage) {
+TEST_F(LoaderFileTest, AnsiTextIsConvertedWithTheDocumentsCodePage) {
   static const struct {
     uint32_t codePage;
     const char* expected;
@@ -252,21 +332,21 @@ TEST_F(LoaderTest, AnsiTextIsConvertedWithTheDocumentsCodePage) {
   }
 }
 
-TEST_F(LoaderTest, OtherMarksThanFfFeAreAnsiText) {
+TEST_F(LoaderFileTest, OtherMarksThanFfFeAreAnsiText) {
   EXPECT_EQ(Load("\xEF\xBB\xBF[a]\r\n"), LoadStatus::SyntaxError);
   EXPECT_EQ(doc.utf16, 0u);
   EXPECT_EQ(Load("\xEF\xBB\xBF[a]\r\n", Lenient), LoadStatus::Ok);
   EXPECT_EQ(Dump(doc), "[]\u00EF\u00BB\u00BF[a]=\n|");
 }
 
-TEST_F(LoaderTest, OddLastByteOfUtf16IsNoCharacter) {
+TEST_F(LoaderFileTest, OddLastByteOfUtf16IsNoCharacter) {
   ASSERT_EQ(Load(Utf16Bytes(u"[s]\r\nk=v", true) + "x"), LoadStatus::Ok);
   EXPECT_EQ(Dump(doc), "[s]k=v|");
 }
 
 // ---- Opening --------------------------------------------------------------------
 
-TEST_F(LoaderTest, OpenFailuresAreReportedWithTheNameKept) {
+TEST_F(LoaderFileTest, OpenFailuresAreReportedWithTheNameKept) {
   std::u16string missing = WidePath(dir / "missing.qds");
   EXPECT_EQ(LoadDocument(&doc, missing.c_str(), 0), LoadStatus::NotFound);
   EXPECT_EQ(doc.fileName.View(), missing);
@@ -285,7 +365,7 @@ TEST_F(LoaderTest, OpenFailuresAreReportedWithTheNameKept) {
   EXPECT_EQ(doc.version, 3);  // nothing was parsed
 }
 
-TEST_F(LoaderTest, UnreadableFileIsAccessDenied) {
+TEST_F(LoaderFileTest, UnreadableFileIsAccessDenied) {
   WriteBytes(dir / "locked.qds", "[a]\r\n");
 #ifdef _WIN32
   // Held without sharing by another opener.
@@ -299,18 +379,98 @@ TEST_F(LoaderTest, UnreadableFileIsAccessDenied) {
 }
 
 #ifdef _WIN32
-TEST_F(LoaderTest, FolderIsAccessDenied) {
+TEST_F(LoaderFileTest, FolderIsAccessDenied) {
   // Windows opens no folder as a file.
   EXPECT_EQ(LoadDocument(&doc, WidePath(dir.path()).c_str(), Digest), LoadStatus::AccessDenied);
   EXPECT_EQ(doc.version, 3);  // nothing was parsed
 }
 #else
-TEST_F(LoaderTest, ReadFailureAfterOpeningIsReported) {
+TEST_F(LoaderFileTest, ReadFailureAfterOpeningIsReported) {
   // A folder opens for reading on POSIX, and then every read fails.
   EXPECT_EQ(LoadDocument(&doc, WidePath(dir.path()).c_str(), Digest), LoadStatus::ReadFailed);
   EXPECT_EQ(doc.version, 1);
 }
 #endif
+
+// ---- Digest -------------------------------------------------------------------
+
+// A signed file whose end marker's "]" ends at character `markerEnd` (the
+// mark counted), with `tail` after the check line.
+std::string SignedBody(Encoding encoding, size_t markerEnd) {
+  const std::string head = "[$version 2$]\r\n[s]\r\nk=";
+  const std::string end = "\r\n[$end$]";
+  size_t fill = markerEnd - MarkLength(encoding) - head.size() - end.size();
+  return FileBytes(head + std::string(fill, 'v') + end, encoding);
+}
+
+TEST_P(LoaderTest, EndMarkerIsCheckedWhereverTheBlocksCutIt) {
+  for (uint32_t boundary : Boundaries(GetParam(), /*digest=*/true)) {
+    for (size_t markerEnd = boundary - 40; markerEnd <= boundary + 40; ++markerEnd) {
+      WriteSigned(dir / "signed.qds", SignedBody(GetParam(), markerEnd), GetParam(),
+                  "tail text after the check line\r\n=");
+      DocumentModel doc;
+      EXPECT_EQ(LoadDocument(&doc, WidePath(dir / "signed.qds").c_str(), Digest), LoadStatus::Ok)
+          << "marker ends at character " << markerEnd;
+      EXPECT_EQ(doc.sections.count(), 1u);
+    }
+  }
+}
+
+TEST(LoaderDigestTest, AnsiBytesAfterTheMarkerAreCountedInTheCodePage) {
+  ScratchDir dir;
+  // Shift JIS: two bytes for each of these characters, one for the rest.
+  const std::string tail = "\x82\xA0\x82\xA2 and \x82\xA4\r\n";
+  for (size_t markerEnd : {100u, 4000u, 4090u}) {
+    WriteSigned(dir / "sjis.qds", SignedBody(Encoding::Ansi, markerEnd), Encoding::Ansi, tail);
+    DocumentModel doc;
+    doc.codePage = 932;
+    EXPECT_EQ(LoadDocument(&doc, WidePath(dir / "sjis.qds").c_str(), Digest), LoadStatus::Ok)
+        << markerEnd;
+  }
+}
+
+TEST(LoaderDigestTest, AnyChangeOrMissingPieceFailsTheCheck) {
+  ScratchDir dir;
+  const std::string body = FileBytes("[$version 2$]\r\n[s]\r\nk=value\r\n[$end$]", Encoding::Utf16);
+  const std::u16string digits = WriteSigned(dir / "good.qds", body, Encoding::Utf16);
+  const std::string good = ReadBytes(dir / "good.qds");
+  const size_t digitsAt = body.size() + 4;
+  std::u16string lower = digits;
+  for (char16_t& c : lower) c = static_cast<char16_t>(c >= u'A' && c <= u'F' ? c + 32 : c);
+  ASSERT_NE(lower, digits) << "the digest happens to have no letter";
+  auto changed = [&](size_t at, char byte) {
+    std::string bytes = good;
+    bytes[at] = byte;
+    return bytes;
+  };
+  const char firstDigit = good[digitsAt];
+
+  const struct {
+    const char* name;
+    std::string bytes;
+    LoadStatus status;
+  } cases[] = {
+      {"intact", good, LoadStatus::Ok},
+      {"text after the check line", good + Utf16Bytes(u"[x]=\0"sv), LoadStatus::Ok},
+      {"changed value", changed(body.size() - 20, 'w'), LoadStatus::DigestMismatch},
+      {"changed zero byte", changed(body.size() - 21, '\x01'), LoadStatus::DigestMismatch},
+      {"changed digit", changed(digitsAt, firstDigit == '0' ? '1' : '0'),
+       LoadStatus::DigestMismatch},
+      {"lowercase digits", body + Utf16Bytes(u"\r\n" + lower + u"\r\n"),
+       LoadStatus::DigestMismatch},
+      {"no check line", body, LoadStatus::DigestMismatch},
+      {"check line cut short", good.substr(0, good.size() - 2), LoadStatus::DigestMismatch},
+      {"no end marker", FileBytes("[$version 2$]\r\n[s]\r\nk=value\r\n", Encoding::Utf16),
+       LoadStatus::DigestMismatch},
+      {"syntax error before the marker",
+       FileBytes("[$version 2$]\r\n[s]\r\n=value\r\n[$end$]", Encoding::Utf16),
+       LoadStatus::SyntaxError},
+  };
+  for (const auto& c : cases) {
+    DocumentModel doc;
+    EXPECT_EQ(LoadBytes(doc, dir / "check.qds", c.bytes, Digest), c.status) << c.name;
+  }
+}
 
 }  // namespace
 }  // namespace qds::test

@@ -1,4 +1,5 @@
-// The written layout of a document and the failure paths of Save.
+// The written layout of a document, what a load and a save give back, the
+// check line, and the failure paths of Save.
 
 #include <gtest/gtest.h>
 
@@ -8,27 +9,23 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/utf8.h"
 #include "model/document_model.h"
 #include "platform/path_syntax.h"
-#include "qdsfile/md5_digest.h"
-#include "qdsfile/qds_format.h"
+#include "qdsfile/qds_loader.h"
 #include "qdsfile/qds_saver.h"
+#include "support/qds_text.h"
 #include "support/test_support.h"
 
-namespace qds {
+namespace qds::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ExclusiveHold;
-using test::ReadBytes;
-using test::ScratchDir;
-using test::Utf16Bytes;
-using test::WidePath;
-using test::WriteBytes;
 
 QdsSection* AddSection(DocumentModel* document, std::u16string_view name,
                        std::u16string_view comment = {}) {
@@ -154,23 +151,6 @@ SignedFile Split(const std::string& bytes) {
   return {bytes.substr(0, end), bytes.substr(end)};
 }
 
-std::string ExpectedCheckLine(const std::string& covered) {
-  std::string all(reinterpret_cast<const char*>(format::kDigestSalt), format::kDigestSaltSize);
-  all += covered;
-  all.append((64 - covered.size() % 64) % 64, '\0');
-  Md5Digest md5;
-  EXPECT_TRUE(md5.Start());
-  md5.Update(all.data(), all.size());
-  uint8_t digest[kMd5Size];
-  md5.Finish(digest);
-  std::u16string line = u"\r\n";
-  for (uint8_t byte : digest) {
-    line.push_back(u"0123456789ABCDEF"[byte >> 4]);
-    line.push_back(u"0123456789ABCDEF"[byte & 0xF]);
-  }
-  return Utf16Bytes(line + u"\r\n");
-}
-
 TEST(SaverTest, DigestCoversTheTextThroughTheEndMarker) {
   DocumentModel document;
   BuildSample(&document);
@@ -182,18 +162,19 @@ TEST(SaverTest, DigestCoversTheTextThroughTheEndMarker) {
     const SignedFile file = Split(bytes);
     EXPECT_EQ(file.covered, Saved(&document, flags & ~Digest) + Utf16Bytes(u"\r\n[$end$]"))
         << flags;
-    EXPECT_EQ(file.checkLine.size(), 72u) << flags;
-    EXPECT_EQ(file.checkLine, ExpectedCheckLine(file.covered)) << flags;
+    const std::string digits = ExpectedDigest(file.covered);
+    EXPECT_EQ(file.checkLine,
+              Utf16Bytes(u"\r\n" + std::u16string(digits.begin(), digits.end()) + u"\r\n"))
+        << flags;
     EXPECT_EQ(Saved(&document, flags), bytes) << "a second save writes the same check line";
   }
 }
 
-TEST(SaverTest, NoPathAndNoFileNameIsNoTarget) {
-  DocumentModel document;
-  EXPECT_EQ(SaveDocument(&document, nullptr, 0), SaveStatus::NoTarget);
-  EXPECT_EQ(SaveDocument(&document, u"", 0), SaveStatus::NoTarget);
-}
-
+// A save to the document's own file (no path, its name, or another name
+// that leads to it) goes through a temporary file, which a folder standing
+// at its name refuses, and leaves only the file under its own name; a save
+// elsewhere writes the other file directly and keeps the document's name.
+// Names that differ only in case are one file on Windows.
 TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
   ScratchDir dir;
   WriteBytes(dir / "Doc.qds", "old text");
@@ -201,79 +182,61 @@ TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
   document.fileName.Assign(WidePath(dir / "Doc.qds"));
   AddValue(AddKey(AddSection(&document, u"s"), u"k"), u"v");
   const std::string expected = Saved(&document, 0);
-  std::vector<const char*> paths = {"", "Doc.qds"};
-  if (platform::kNamesIgnoreCase) paths.push_back("DOC.QDS");
-  for (const char* path : paths) {
-    WriteBytes(dir / "Doc.qds", "old text");
-    const std::u16string wide = *path ? WidePath(dir / path) : u"";
-    EXPECT_EQ(SaveDocument(&document, *path ? wide.c_str() : nullptr, 0), SaveStatus::Ok) << path;
-    EXPECT_EQ(ReadBytes(dir / "Doc.qds"), expected) << path;
-    // Only the file itself is left, under its own name (also where the file
-    // system ignores the case of names).
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path())) {
-      names.push_back(entry.path().filename().string());
-    }
-    EXPECT_EQ(names, std::vector<std::string>{"Doc.qds"}) << path;
-  }
-}
-
-// A save to the document's own file goes through the temporary file, which
-// a folder standing at its name refuses (AccessDenied); a save to another
-// file writes it directly. Names that differ only in case are one file on
-// Windows; elsewhere a name is the own file when it leads to it.
-TEST(SaverTest, OwnFileIsItsNameOrAnotherNameOfTheSameFile) {
-  ScratchDir dir;
-  WriteBytes(dir / "Doc.qds", "old text");
-  fs::create_directory(dir / "Doc.qds.tmp");
-  DocumentModel document;
-  document.fileName.Assign(WidePath(dir / "Doc.qds"));
-  AddValue(AddKey(AddSection(&document, u"s"), u"k"), u"v");
-  const std::string expected = Saved(&document, 0);
   std::vector<std::pair<std::string, bool>> names = {
+      {"", true},
       {"Doc.qds", true},
       {"DOC.QDS", platform::kNamesIgnoreCase},
       {"./Doc.qds", !platform::kNamesIgnoreCase},
+      {"other.qds", false},
   };
 #ifndef _WIN32
   fs::create_hard_link(dir / "Doc.qds", dir / "hard.qds");
   fs::create_symlink("Doc.qds", dir / "link.qds");
   names.insert(names.end(), {{"hard.qds", true}, {"link.qds", true}});
 #endif
+  auto listing = [&] {
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      found.insert(entry.path().filename().string());
+    }
+    return found;
+  };
   for (const auto& [name, own] : names) {
-    const std::u16string path = WidePath(dir / name);
-    EXPECT_EQ(SaveDocument(&document, path.c_str(), 0),
-              own ? SaveStatus::AccessDenied : SaveStatus::Ok)
-        << name;
-    EXPECT_EQ(ReadBytes(dir / name), own ? "old text" : expected) << name;
+    const std::u16string path = name.empty() ? u"" : WidePath(dir / name);
+    const char16_t* target = name.empty() ? nullptr : path.c_str();
     WriteBytes(dir / "Doc.qds", "old text");
+    fs::create_directory(dir / "Doc.qds.tmp");
+    EXPECT_EQ(SaveDocument(&document, target, 0), own ? SaveStatus::AccessDenied : SaveStatus::Ok)
+        << name;
+    fs::remove(dir / "Doc.qds.tmp");
+    const std::set<std::string> before = listing();
+    EXPECT_EQ(SaveDocument(&document, target, 0), SaveStatus::Ok) << name;
+    EXPECT_EQ(ReadBytes(dir / (own ? "Doc.qds" : name)), expected) << name;
+    EXPECT_EQ(document.fileName, WidePath(dir / "Doc.qds")) << name;
+    if (own) {
+      EXPECT_EQ(listing(), before) << name;
+    }
+    EXPECT_FALSE(fs::exists(dir / (name + ".tmp"))) << name;
   }
-}
-
-TEST(SaverTest, SavingElsewhereKeepsTheFileName) {
-  ScratchDir dir;
-  WriteBytes(dir / "doc.qds", "old text");
-  DocumentModel document;
-  document.fileName.Assign(WidePath(dir / "doc.qds"));
-  EXPECT_EQ(SaveDocument(&document, WidePath(dir / "other.qds").c_str(), 0), SaveStatus::Ok);
-  EXPECT_EQ(document.fileName, WidePath(dir / "doc.qds"));
-  EXPECT_EQ(ReadBytes(dir / "doc.qds"), "old text");
-  EXPECT_FALSE(fs::exists(dir / "other.qds.tmp"));
 }
 
 TEST(SaverTest, OpenFailuresMapToSaveStatuses) {
   ScratchDir dir;
   fs::create_directory(dir / "folder");
   static const struct {
-    const char* path;
+    const char* path;  // null: no path, and the document has no file name
     SaveStatus status;
   } cases[] = {
+      {nullptr, SaveStatus::NoTarget},
+      {"", SaveStatus::NoTarget},
       {"missing/out.qds", SaveStatus::NoTarget},
       {"folder", SaveStatus::AccessDenied},  // refused, as a directory is on every system
   };
   for (const auto& c : cases) {
     DocumentModel document;
-    EXPECT_EQ(SaveDocument(&document, WidePath(dir / c.path).c_str(), 0), c.status) << c.path;
+    const std::u16string path = c.path == nullptr || *c.path == 0 ? u"" : WidePath(dir / c.path);
+    EXPECT_EQ(SaveDocument(&document, c.path == nullptr ? nullptr : path.c_str(), 0), c.status)
+        << (c.path == nullptr ? "no path" : c.path);
   }
 }
 
@@ -337,41 +300,99 @@ TEST(SaverTest, FailedCopyBackIsFiveAndKeepsTheTemporaryFile) {
 // kept when it could not be.
 TEST(SaverTest, SavingReleasingSectionsWritesWhatSaveWrites) {
   ScratchDir dir;
-  auto document = [&](const char* name) {
-    auto made = std::make_unique<DocumentModel>();
-    made->fileName.Assign(WidePath(dir / name));
-    QdsKey* key = AddKey(AddSection(made.get(), u"s"), u"k");
-    for (int i = 0; i < 50; ++i) AddValue(key, u"some value");
-    return made;
-  };
-  const std::string expected = Saved(document("any.qds").get(), KeepComments);
-
   WriteBytes(dir / "own.qds", "old text");
-  auto own = document("own.qds");
-  EXPECT_EQ(SaveDocumentReleasingSections(own.get(), nullptr, KeepComments), SaveStatus::Ok);
-  EXPECT_EQ(ReadBytes(dir / "own.qds"), expected);
-  EXPECT_FALSE(fs::exists(dir / "own.qds.tmp"));
-  EXPECT_EQ(own->sections.count(), 0u);
-
-  auto elsewhere = document("own.qds");
-  EXPECT_EQ(SaveDocumentReleasingSections(elsewhere.get(), WidePath(dir / "other.qds").c_str(),
-                                          KeepComments),
-            SaveStatus::Ok);
-  EXPECT_EQ(ReadBytes(dir / "other.qds"), expected);
-  EXPECT_EQ(elsewhere->sections.count(), 0u);
-
   fs::create_directory(dir / "folder.qds");  // nothing can be copied over a directory
-  auto blocked = document("folder.qds");
-  EXPECT_EQ(SaveDocumentReleasingSections(blocked.get(), nullptr, KeepComments),
-            SaveStatus::CopyBackFailed);
-  EXPECT_EQ(ReadBytes(dir / "folder.qds.tmp"), expected);
-  EXPECT_EQ(blocked->sections.count(), 0u);
+  static const struct {
+    const char* own;
+    const char* path;     // null: the own file
+    const char* written;  // where the text lands; null: nowhere
+    SaveStatus status;
+  } cases[] = {
+      {"own.qds", nullptr, "own.qds", SaveStatus::Ok},
+      {"own.qds", "other.qds", "other.qds", SaveStatus::Ok},
+      {"folder.qds", nullptr, "folder.qds.tmp", SaveStatus::CopyBackFailed},
+      {"missing/doc.qds", nullptr, nullptr, SaveStatus::NoTarget},
+  };
+  for (const auto& c : cases) {
+    DocumentModel document;
+    document.fileName.Assign(WidePath(dir / c.own));
+    QdsKey* key = AddKey(AddSection(&document, u"s"), u"k");
+    for (int i = 0; i < 50; ++i) AddValue(key, u"some value");
+    const std::string expected = Saved(&document, KeepComments);
+    const std::u16string path = c.path != nullptr ? WidePath(dir / c.path) : u"";
+    EXPECT_EQ(SaveDocumentReleasingSections(&document, c.path != nullptr ? path.c_str() : nullptr,
+                                            KeepComments),
+              c.status)
+        << c.own;
+    if (c.written != nullptr) {
+      EXPECT_EQ(ReadBytes(dir / c.written), expected) << c.own;
+    }
+    EXPECT_EQ(document.sections.count(), c.written != nullptr ? 0u : 1u) << c.own;
+  }
+  EXPECT_FALSE(fs::exists(dir / "own.qds.tmp"));
+}
 
-  auto unwritten = document("missing/doc.qds");
-  EXPECT_EQ(SaveDocumentReleasingSections(unwritten.get(), nullptr, KeepComments),
-            SaveStatus::NoTarget);
-  EXPECT_EQ(unwritten->sections.count(), 1u);
+TEST(RoundTripTest, KeptCommentsComeBackByteForByte) {
+  static const struct {
+    std::u16string_view input;
+    std::u16string_view expected;  // empty: the input itself
+  } cases[] = {
+      // A version-2 or -3 file in written form comes back unchanged.
+      {u"; leading\r\n\r\n[$version 3, codepage 1200$]\r\n; about a\r\n[a]\r\n  k=v\r\n\r\n"
+       u"\t; note\r\n\tk2=w x\r\n\r\n[b]\r\nbare\r\n;end\r\n\r\n",
+       u""},
+      {u"[$version 2$]\r\n[a]\r\nk=\r\n\r\n[b]\r\n", u""},
+      {u"[$version 2$]\r\n[a]\r\nk=v\r\n;no line end", u""},
+      {u"[$version 2$]\r\n\x1A[a\x1A]\r\nk\x1A=v\x1A\r\n",
+       u"[$version 2$]\r\n[a\x1A]\r\nk\x1A=v\x1A\r\n"},
+      // A version-1 file, or one without a version section, gains a blank line.
+      {u"[$version 1$]\r\n[a]\r\nk=v\r\n", u"[$version 1$]\r\n\r\n[a]\r\nk=v\r\n"},
+      {u"[a]\r\nk=v\r\n", u"[$version 1$]\r\n\r\n[a]\r\nk=v\r\n"},
+      {u"", u"[$version 1$]\r\n\r\n"},
+      {u"[$version 9$]\r\n", u"[$version -1$]\r\n"},
+      // Entry and header lines are rewritten in their written form.
+      {u"[$version 2$]\r\n[a] junk\r\n  k  =  v  \r\nlast=v",
+       u"[$version 2$]\r\n[a]\r\n  k=v\r\nlast=v\r\n"},
+      // Values of one key are written together, each with its own comment.
+      {u"[$version 2$]\r\n[a]\r\n;1\r\nk=1\r\nj=2\r\n;3\r\nK=3\r\n",
+       u"[$version 2$]\r\n[a]\r\n;1\r\nk=1\r\n;3\r\nk=3\r\nj=2\r\n"},
+      // A second version section goes with its comment; the end marker ends the text.
+      {u"[$version 2$]\r\n;x\r\n[$version 3$]\r\n[a]\r\n;t\r\n[$end$]\r\nXYZ",
+       u"[$version 2$]\r\n[a]\r\n;t\r\n"},
+      // An empty-named section has no header line: its entries join the section before it.
+      {u"[$version 2$]\r\n[a]\r\nk=1\r\n[]\r\nj=2\r\n",
+       u"[$version 2$]\r\n[a]\r\nk=1\r\n\r\nj=2\r\n"},
+  };
+  ScratchDir dir;
+  for (const auto& c : cases) {
+    std::u16string expected(c.expected.empty() ? c.input : c.expected);
+    EXPECT_EQ(RoundTrip(dir.path(), Utf16Bytes(c.input, true), KeepComments | Lenient),
+              Utf16Bytes(expected, true))
+        << EncodeUtf8(c.input);
+  }
+  // An ANSI file is written as UTF-16.
+  EXPECT_EQ(RoundTrip(dir.path(), "[$version 2$]\r\n[a]\r\nk=\xE9\r\n", KeepComments),
+            Utf16Bytes(u"[$version 2$]\r\n[a]\r\nk=\u00E9\r\n", true));
+}
+
+// tests/data holds unsigned.qds signed by the Linux build and by the Windows
+// build (with "qdstool sign unsigned.qds -o ..."): both verify here, and
+// signing it here writes the same digest, and so the same bytes.
+TEST(SignedFilesTest, FilesSignedOnEitherPlatformVerifyAndSigningHereGivesTheirBytes) {
+  ScratchDir dir;
+  const fs::path data = SourceFile("tests/data");
+  DocumentModel document;
+  ASSERT_EQ(LoadDocument(&document, WidePath(data / "unsigned.qds").c_str(), KeepComments),
+            LoadStatus::Ok);
+  ASSERT_EQ(SaveDocument(&document, WidePath(dir / "signed.qds").c_str(), KeepComments | Digest),
+            SaveStatus::Ok);
+  for (const char* name : {"signed_by_linux.qds", "signed_by_windows.qds"}) {
+    DocumentModel loaded;
+    EXPECT_EQ(LoadDocument(&loaded, WidePath(data / name).c_str(), Digest), LoadStatus::Ok) << name;
+    EXPECT_EQ(loaded.CountEntries(u"Strings", nullptr), 2u) << name;
+    EXPECT_EQ(ReadBytes(dir / "signed.qds"), ReadBytes(data / name)) << name;
+  }
 }
 
 }  // namespace
-}  // namespace qds
+}  // namespace qds::test

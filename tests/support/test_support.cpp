@@ -49,6 +49,12 @@ std::u16string FromUtf16Bytes(std::string_view bytes) {
   return text;
 }
 
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  return bytes;
+}
+
 std::filesystem::path BuiltProgram(std::string_view relativePath) {
   const char* root = std::getenv("KNITFOLD_BINARY_DIR");
   std::filesystem::path program =

@@ -37,6 +37,10 @@ std::string Utf16Bytes(std::u16string_view text, bool bom = false);
 // Decodes UTF-16LE bytes (an odd last byte is dropped).
 std::u16string FromUtf16Bytes(std::string_view bytes);
 
+// `size` bytes of a pattern whose period is no power of two, so that a byte
+// out of place, lost or doubled shows.
+std::string Pattern(size_t size);
+
 // A UTF-16 path for the library's calls.
 std::u16string WidePath(const std::filesystem::path& path);
 

@@ -1,8 +1,9 @@
-// Helpers of the loader tests: files in both encodings, a compact text form
-// of a loaded document, and files signed through the stream's own digest.
+// Helpers of the document file tests: files in both encodings, a compact
+// text form of a loaded document, files signed through the stream's own
+// digest, and that digest computed independently of the streams.
 
-#ifndef KNITFOLD_TESTS_QDSFILE_LOAD_HELPERS_H_
-#define KNITFOLD_TESTS_QDSFILE_LOAD_HELPERS_H_
+#ifndef KNITFOLD_TESTS_SUPPORT_QDS_TEXT_H_
+#define KNITFOLD_TESTS_SUPPORT_QDS_TEXT_H_
 
 #include <filesystem>
 #include <string>
@@ -41,6 +42,11 @@ std::string RoundTrip(const std::filesystem::path& dir, std::string_view bytes, 
 std::u16string WriteSigned(const std::filesystem::path& path, std::string_view body,
                            Encoding encoding, std::string_view tail = {});
 
+// The digest of `covered` as defined, in 32 uppercase hexadecimal digits:
+// MD5 of the salt, the covered bytes and the zeros that complete the last
+// 64-byte block.
+std::string ExpectedDigest(std::string_view covered);
+
 }  // namespace qds::test
 
-#endif  // KNITFOLD_TESTS_QDSFILE_LOAD_HELPERS_H_
+#endif  // KNITFOLD_TESTS_SUPPORT_QDS_TEXT_H_

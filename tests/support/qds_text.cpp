@@ -1,9 +1,11 @@
-#include "qdsfile/load_helpers.h"
+#include "support/qds_text.h"
 
 #include <gtest/gtest.h>
 
 #include "common/utf8.h"
 #include "qdsfile/file_stream.h"
+#include "qdsfile/md5_digest.h"
+#include "qdsfile/qds_format.h"
 #include "qdsfile/qds_loader.h"
 #include "qdsfile/qds_saver.h"
 #include "support/test_support.h"
@@ -87,6 +89,23 @@ std::u16string WriteSigned(const std::filesystem::path& path, std::string_view b
             StreamStatus::Ok);
   EXPECT_EQ(stream.Close(), StreamStatus::Ok);
   return digits;
+}
+
+std::string ExpectedDigest(std::string_view covered) {
+  std::string all(reinterpret_cast<const char*>(format::kDigestSalt), format::kDigestSaltSize);
+  all.append(covered);
+  all.append((64 - covered.size() % 64) % 64, '\0');
+  Md5Digest md5;
+  EXPECT_TRUE(md5.Start());
+  md5.Update(all.data(), all.size());
+  uint8_t digest[kMd5Size];
+  md5.Finish(digest);
+  std::string text;
+  for (uint8_t byte : digest) {
+    text.push_back("0123456789ABCDEF"[byte >> 4]);
+    text.push_back("0123456789ABCDEF"[byte & 0xF]);
+  }
+  return text;
 }
 
 }  // namespace qds::test

@@ -1,5 +1,9 @@
+// Reading and writing entries of a DocumentModel: flat positions across
+// keys, quotes, and buffers of every capacity.
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "model/document_model.h"
@@ -20,6 +24,8 @@ struct Entry {
   uint32_t valueLength;
 };
 
+// Reads entry `position` into buffers of the given capacities, filled with
+// '#' beforehand; fails the test when a unit past a capacity was written.
 Entry Read(DocumentModel& doc, const char16_t* section, uint32_t position, uint32_t flags = 0,
            uint32_t keyCapacity = 260, uint32_t valueCapacity = 260) {
   char16_t key[400];
@@ -31,8 +37,10 @@ Entry Read(DocumentModel& doc, const char16_t* section, uint32_t position, uint3
   entry.valueLength = valueCapacity;
   entry.status = doc.GetEntry(section, position, key, &entry.keyLength, value, &entry.valueLength,
                               flags);
-  entry.key.assign(key, std::find(key, key + 400, u'\0'));
-  entry.value.assign(value, std::find(value, value + 400, u'\0'));
+  entry.key.assign(key, std::find(key, key + keyCapacity, u'\0'));
+  entry.value.assign(value, std::find(value, value + valueCapacity, u'\0'));
+  EXPECT_EQ(std::count(key + keyCapacity, key + 400, u'#'), 400 - keyCapacity);
+  EXPECT_EQ(std::count(value + valueCapacity, value + 400, u'#'), 400 - valueCapacity);
   return entry;
 }
 
@@ -130,65 +138,39 @@ TEST(EntryQuotesTest, EnclosingQuotesAreRemovedUnlessKept) {
   }
 }
 
-TEST(EntryBufferTest, LongKeyIsCutAndBothSizesAreReported) {
-  DocumentModel doc;
-  std::u16string longKey(300, u'k');
-  doc.SetEntry(u"S", longKey.c_str(), kAppendPosition, u"value");
-  Entry entry = Read(doc, u"S", 0);
-  EXPECT_EQ(entry.status, ReadStatus::BufferTooSmall);
-  EXPECT_EQ(entry.key, longKey.substr(0, 259));
-  EXPECT_EQ(entry.keyLength, 301u);
-  EXPECT_EQ(entry.value, u"value");
-  EXPECT_EQ(entry.valueLength, 6u);
-}
-
-TEST(EntryBufferTest, EmptyValueAndBareKeyReadAsSuccessWithTheValueLengthUntouched) {
-  for (const char16_t* value : {u"", u"\n"}) {
-    DocumentModel doc;
-    std::u16string longKey(300, u'k');
-    doc.SetEntry(u"S", longKey.c_str(), kAppendPosition, value);
-    Entry entry = Read(doc, u"S", 0, 0, 260, 77);
-    EXPECT_EQ(entry.status, ReadStatus::Ok);
-    EXPECT_EQ(entry.key, longKey.substr(0, 259));
-    EXPECT_EQ(entry.keyLength, 301u);
-    EXPECT_EQ(entry.value, u"");
-    EXPECT_EQ(entry.valueLength, 77u);
-  }
-}
-
-TEST(EntryBufferTest, CapacitiesAroundTheValueSize) {
+// A key or value longer than its buffer is cut and reported with the size it
+// needs; an empty value and a bare key read as success with the value's
+// length left as it was; no unit past a capacity is written.
+TEST(EntryBufferTest, CutsAtTheCapacitiesAndReportsTheSizesNeeded) {
+  const std::u16string longKey(300, u'k');
   const struct {
-    uint32_t capacity;
-    ReadStatus status;
+    std::u16string key;
     const char16_t* value;
+    uint32_t keyCapacity, valueCapacity;
+    ReadStatus status;
+    std::u16string keyRead;
+    const char16_t* valueRead;
+    uint32_t keyLength, valueLength;
   } cases[] = {
-      {6, ReadStatus::Ok, u"value"},
-      {5, ReadStatus::BufferTooSmall, u"valu"},
-      {1, ReadStatus::BufferTooSmall, u""},
+      {longKey, u"value", 260, 260, ReadStatus::BufferTooSmall, longKey.substr(0, 259), u"value",
+       301, 6},
+      {longKey, u"", 260, 77, ReadStatus::Ok, longKey.substr(0, 259), u"", 301, 77},
+      {longKey, u"\n", 260, 77, ReadStatus::Ok, longKey.substr(0, 259), u"", 301, 77},
+      {u"k", u"value", 260, 6, ReadStatus::Ok, u"k", u"value", 2, 6},
+      {u"k", u"value", 260, 5, ReadStatus::BufferTooSmall, u"k", u"valu", 2, 6},
+      {u"k", u"value", 260, 1, ReadStatus::BufferTooSmall, u"k", u"", 2, 6},
+      {u"key", u"value", 0, 0, ReadStatus::BufferTooSmall, u"", u"", 4, 6},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.key.size() << " " << c.keyCapacity << " " << c.valueCapacity);
     DocumentModel doc;
-    doc.SetEntry(u"S", u"k", kAppendPosition, u"value");
-    Entry entry = Read(doc, u"S", 0, 0, 260, c.capacity);
-    EXPECT_EQ(entry.status, c.status) << c.capacity;
-    EXPECT_EQ(entry.value, c.value) << c.capacity;
-    EXPECT_EQ(entry.valueLength, 6u);
-  }
-}
-
-TEST(EntryBufferTest, ZeroCapacityWritesNothing) {
-  DocumentModel doc;
-  doc.SetEntry(u"S", u"key", kAppendPosition, u"value");
-  char16_t key[4] = {u'#', u'#', u'#', u'#'};
-  char16_t value[4] = {u'#', u'#', u'#', u'#'};
-  uint32_t keyLength = 0, valueLength = 0;
-  EXPECT_EQ(doc.GetEntry(u"S", 0, key, &keyLength, value, &valueLength, 0),
-            ReadStatus::BufferTooSmall);
-  EXPECT_EQ(keyLength, 4u);
-  EXPECT_EQ(valueLength, 6u);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(key[i], u'#');
-    EXPECT_EQ(value[i], u'#');
+    doc.SetEntry(u"S", c.key.c_str(), kAppendPosition, c.value);
+    Entry entry = Read(doc, u"S", 0, 0, c.keyCapacity, c.valueCapacity);
+    EXPECT_EQ(entry.status, c.status);
+    EXPECT_EQ(entry.key, c.keyRead);
+    EXPECT_EQ(entry.value, c.valueRead);
+    EXPECT_EQ(entry.keyLength, c.keyLength);
+    EXPECT_EQ(entry.valueLength, c.valueLength);
   }
 }
 

@@ -1,23 +1,12 @@
+// CountedString: copies that share until changed, the buffer handed out,
+// and text taken from the string itself.
+
 #include "common/counted_string.h"
 
 #include <gtest/gtest.h>
 
 namespace qds {
 namespace {
-
-// Every empty string shares one static representation, which releasing
-// must leave alone.
-TEST(CountedStringTest, EmptyRepresentationSurvivesEveryRelease) {
-  for (int i = 0; i < 3; ++i) {
-    CountedString text(u"x");
-    text.Clear();
-    CountedString moved(std::move(text));
-    CountedString copy(moved);
-  }
-  CountedString again;
-  EXPECT_TRUE(again.Empty());
-  EXPECT_EQ(again.Data()[0], u'\0');
-}
 
 TEST(CountedStringTest, EveryChangeOfACopyLeavesTheOriginal) {
   const struct {
@@ -42,26 +31,21 @@ TEST(CountedStringTest, EveryChangeOfACopyLeavesTheOriginal) {
   }
 }
 
-TEST(CountedStringTest, BufferTakesItsLengthFromTheTerminatingZero) {
-  CountedString text;
-  char16_t* buffer = text.GetBuffer(8);
-  std::u16string_view written = u"hello";
-  std::copy(written.begin(), written.end(), buffer);
-  buffer[written.size()] = 0;
-  text.ReleaseBuffer();
-  EXPECT_EQ(text, u"hello");
-  EXPECT_EQ(text.Length(), 5u);
-}
+// The buffer's text ends at its first zero, or at its capacity; a copy made
+// while the buffer is out does not share it.
+TEST(CountedStringTest, ReleasedBufferGivesTheTextWrittenIntoIt) {
+  CountedString zeroEnded;
+  std::u16string_view written = u"hello\0junk";
+  std::copy(written.begin(), written.end(), zeroEnded.GetBuffer(16));
+  zeroEnded.ReleaseBuffer();
+  EXPECT_EQ(zeroEnded, u"hello");
+  EXPECT_EQ(zeroEnded.Length(), 5u);
 
-TEST(CountedStringTest, BufferWithoutZeroStopsAtItsCapacity) {
-  CountedString text;
-  char16_t* buffer = text.GetBuffer(4);
-  std::fill_n(buffer, 4, u'a');
-  text.ReleaseBuffer();
-  EXPECT_EQ(text, u"aaaa");
-}
+  CountedString full;
+  std::fill_n(full.GetBuffer(4), 4, u'a');
+  full.ReleaseBuffer();
+  EXPECT_EQ(full, u"aaaa");
 
-TEST(CountedStringTest, StringWhoseBufferIsOutIsCopiedNotShared) {
   CountedString text(u"abc");
   char16_t* buffer = text.GetBuffer(3);
   CountedString copy(text);
@@ -71,23 +55,19 @@ TEST(CountedStringTest, StringWhoseBufferIsOutIsCopiedNotShared) {
   EXPECT_EQ(text, u"zbc");
 }
 
-TEST(CountedStringTest, AppendingItsOwnTextWorks) {
-  CountedString text(u"ab");
-  for (int i = 0; i < 5; ++i) text.Append(text.View());
-  EXPECT_EQ(text.Length(), 64u);
-  EXPECT_EQ(text.View().substr(0, 4), u"abab");
-}
+TEST(CountedStringTest, TextOfItsOwnAndEmbeddedZerosWork) {
+  CountedString doubled(u"ab");
+  for (int i = 0; i < 5; ++i) doubled.Append(doubled.View());
+  EXPECT_EQ(doubled.Length(), 64u);
+  EXPECT_EQ(doubled.View().substr(0, 4), u"abab");
 
-TEST(CountedStringTest, AssigningASubstringOfItselfWorks) {
-  CountedString text(u"abcdef");
-  text.Assign(text.View().substr(2, 3));
-  EXPECT_EQ(text, u"cde");
-}
+  CountedString cut(u"abcdef");
+  cut.Assign(cut.View().substr(2, 3));
+  EXPECT_EQ(cut, u"cde");
 
-TEST(CountedStringTest, HoldsEmbeddedZeroUnitsByCount) {
-  CountedString text(u"a\0b", 3);
-  EXPECT_EQ(text.Length(), 3u);
-  EXPECT_EQ(text[2], u'b');
+  CountedString zeros(u"a\0b", 3);
+  EXPECT_EQ(zeros.Length(), 3u);
+  EXPECT_EQ(zeros[2], u'b');
 }
 
 }  // namespace

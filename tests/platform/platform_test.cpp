@@ -88,27 +88,24 @@ TEST(CodePageTest, OtherCodePagesGoThroughTheConverter) {
 #endif
   EXPECT_EQ(AnsiToWide(99999, bytes, 4, out, 8), 0u);
   EXPECT_EQ(AnsiToWide(1252, bytes, 4, out, 3), 0u);  // output too small
+  EXPECT_EQ(AnsiToWide(1252, bytes, 4, out, 4), 4u);  // output of exactly the size
 }
 
+// A second opener is refused and the first log keeps what it holds: the old
+// text is gone, not overwritten in part. A missing folder is reported with
+// the system's code, whose text is the system's own.
 TEST(LogTest, CreatesTruncatesAndHoldsTheLogExclusively) {
   ScratchDir dir;
   std::filesystem::path log = dir / "a.qds.log";
   WriteBytes(log, "old text");
   FileHandle handle = CreateExclusiveLog(WidePath(log).c_str());
   ASSERT_NE(handle, kInvalidHandle);
-
-  // A second opener is refused and the first log keeps what it holds: the
-  // old text is gone, not overwritten in part.
   WriteLog(handle, "xy", 2);
-  FileHandle second = CreateExclusiveLog(WidePath(log).c_str());
-  EXPECT_EQ(second, kInvalidHandle);
+  EXPECT_EQ(CreateExclusiveLog(WidePath(log).c_str()), kInvalidHandle);
   EXPECT_EQ(LastErrorCode(), test::kCodeHeld);
   test::CloseLogHandle(handle);
   EXPECT_EQ(ReadBytes(log), "xy");
-}
 
-TEST(LogTest, MissingFolderIsReportedWithTheSystemCode) {
-  ScratchDir dir;
   EXPECT_EQ(CreateExclusiveLog(WidePath(dir / "none" / "a.log").c_str()), kInvalidHandle);
   EXPECT_EQ(LastErrorCode(), test::kCodeMissingFolder);
   CountedString text;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -46,31 +47,26 @@ std::wstring WideArgument(const std::string& utf8) {
 }
 
 // A handle that closes itself.
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() { Close(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-  HANDLE* out() { return &handle_; }
-  void Close() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = nullptr;
+struct HandleCloser {
+  void operator()(HANDLE handle) const {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   }
-
- private:
-  HANDLE handle_ = nullptr;
 };
+using Handle = std::unique_ptr<void, HandleCloser>;
 
 // A pipe whose write end the child inherits.
 struct Pipe {
   Pipe() {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    if (!CreatePipe(read.out(), write.out(), &inheritable, 0) ||
-        !SetHandleInformation(read.get(), HANDLE_FLAG_INHERIT, 0)) {
+    HANDLE readEnd;
+    HANDLE writeEnd;
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
       throw std::runtime_error("CreatePipe failed");
+    }
+    read.reset(readEnd);
+    write.reset(writeEnd);
+    if (!SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0)) {
+      throw std::runtime_error("SetHandleInformation failed");
     }
   }
   Handle read;
@@ -142,8 +138,8 @@ ProcessResult RunProcess(const std::filesystem::path& program,
   Handle child(process.hProcess);
   CloseHandle(process.hThread);
   // Only the child may hold the write ends now, so the reads end with it.
-  out.write.Close();
-  err.write.Close();
+  out.write.reset();
+  err.write.reset();
   ProcessResult result;
   std::thread errorReader([&] { result.standardError = DrainInto(err.read.get()); });
   std::thread outputReader([&] { result.standardOutput = DrainInto(out.read.get()); });

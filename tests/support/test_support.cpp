@@ -49,6 +49,24 @@ std::u16string FromUtf16Bytes(std::string_view bytes) {
   return text;
 }
 
+std::string Qds(std::u16string_view text) {
+  std::u16string crlf;
+  for (char16_t c : text) {
+    if (c == u'\n') crlf += u'\r';
+    crlf += c;
+  }
+  return Utf16Bytes(crlf, true);
+}
+
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    files[std::filesystem::relative(entry.path(), root).string()] =
+        entry.is_regular_file() ? ReadBytes(entry.path()) : "<dir>";
+  }
+  return files;
+}
+
 std::string Pattern(size_t size) {
   std::string bytes(size, '\0');
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,14 @@ std::u16string FromUtf16Bytes(std::string_view bytes);
 // `size` bytes of a pattern whose period is no power of two, so that a byte
 // out of place, lost or doubled shows.
 std::string Pattern(size_t size);
+
+// The bytes of a document file: UTF-16LE with a byte-order mark; "\n" in
+// `text` becomes "\r\n".
+std::string Qds(std::u16string_view text);
+
+// Every file below `root`, by relative name, with its bytes ("<dir>" for
+// folders).
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& root);
 
 // A UTF-16 path for the library's calls.
 std::u16string WidePath(const std::filesystem::path& path);

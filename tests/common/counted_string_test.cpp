@@ -35,7 +35,7 @@ TEST(CountedStringTest, EveryChangeOfACopyLeavesTheOriginal) {
 // while the buffer is out does not share it.
 TEST(CountedStringTest, ReleasedBufferGivesTheTextWrittenIntoIt) {
   CountedString zeroEnded;
-  std::u16string_view written = u"hello\0junk";
+  const std::u16string_view written(u"hello\0junk", 10);
   std::copy(written.begin(), written.end(), zeroEnded.GetBuffer(16));
   zeroEnded.ReleaseBuffer();
   EXPECT_EQ(zeroEnded, u"hello");

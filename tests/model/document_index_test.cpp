@@ -293,5 +293,30 @@ TEST(IndexedListTest, ChurnKeepsTheFirstNodeOfEveryName) {
   }
 }
 
+// A section of many keys is filled and passed over, forward and backward, in
+// time proportional to its size: a search by name or a walk from the first
+// key for each entry would not finish in the test's time.
+TEST(IndexedSectionTest, PassesOverManyKeysReadEveryEntryInOrder) {
+  constexpr uint32_t kKeys = 100000;
+  DocumentModel document;
+  for (uint32_t i = 0; i < kKeys; ++i) {
+    std::string name = "key" + std::to_string(i);
+    std::u16string key(name.begin(), name.end());
+    ASSERT_EQ(document.SetEntry(u"S", key.c_str(), kAppendPosition, u"1"), 1);
+    ASSERT_EQ(document.SetEntry(u"s", key.c_str(), kAppendPosition, u"2"), 1);
+  }
+  QdsSection* section = document.sections.head();
+  ASSERT_EQ(document.CountEntries(u"S", nullptr), 2 * kKeys);
+  auto expectKey = [&](uint32_t position) {
+    uint32_t local = 0;
+    QdsKey* key = section->KeyOfEntry(position, &local);
+    std::string name = "key" + std::to_string(position / 2);
+    ASSERT_EQ(key->name.View(), std::u16string(name.begin(), name.end()));
+    ASSERT_EQ(local, position % 2);
+  };
+  for (uint32_t i = 0; i < 2 * kKeys; ++i) ASSERT_NO_FATAL_FAILURE(expectKey(i));
+  for (uint32_t i = 2 * kKeys; i-- > 0;) ASSERT_NO_FATAL_FAILURE(expectKey(i));
+}
+
 }  // namespace
 }  // namespace qds

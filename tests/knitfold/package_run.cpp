@@ -8,24 +8,6 @@ namespace qds::test {
 
 namespace fs = std::filesystem;
 
-std::string Qds(std::u16string_view text) {
-  std::u16string crlf;
-  for (char16_t c : text) {
-    if (c == u'\n') crlf += u'\r';
-    crlf += c;
-  }
-  return Utf16Bytes(crlf, true);
-}
-
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    files[fs::relative(entry.path(), root).string()] =
-        entry.is_regular_file() ? ReadBytes(entry.path()) : "<dir>";
-  }
-  return files;
-}
-
 ScopedEnvironment::ScopedEnvironment(const std::map<std::string, std::string>& variables) {
   for (const auto& [name, value] : variables) {
     const char* old = std::getenv(name.c_str());

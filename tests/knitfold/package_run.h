@@ -12,16 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "support/test_support.h"
+#include "knitfold/package_files.h"
 
 namespace qds::test {
-
-// UTF-16LE bytes with a byte-order mark; "\n" in `text` becomes "\r\n".
-std::string Qds(std::u16string_view text);
-
-// Every file below `root`, by relative name, with its bytes ("<dir>" for
-// folders).
-std::map<std::string, std::string> Snapshot(const std::filesystem::path& root);
 
 // Environment variables set for the length of a scope (and restored after).
 class ScopedEnvironment {

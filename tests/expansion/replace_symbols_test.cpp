@@ -77,8 +77,8 @@ TEST_F(ReplaceSymbolsTest, FailuresStopAtTheirPosition) {
   const std::u16string name129 = u"ab%" + std::u16string(129, u'n') + u"%";
   const std::u16string command66 = u"%!" + std::u16string(66, u'c') + u"(x)%";
   const std::u16string command65 = u"%!" + std::u16string(65, u'c') + u"(x)%";
-  static const struct {
-    std::u16string_view text;
+  const struct {
+    std::u16string text;
     ReplaceStatus status;
     uint32_t errorPos;
     uint32_t outLen;  // characters produced before the failure
@@ -103,6 +103,13 @@ TEST_F(ReplaceSymbolsTest, FailuresStopAtTheirPosition) {
       {u"%name%%!set(a)%", ReplaceStatus::WrongArgCount, 8, 5},
       // A nested failure is reported at the outermost command's name.
       {u"ab%!set(%!if(1 2)%,x)%", ReplaceStatus::MalformedExpression, 4, 2},
+      // A command name too long to scan, nested in a branch or a loop body,
+      // fails the whole expansion, with a length that no larger buffer would
+      // cure: a fuzzer found it once passed on as an output that did not fit,
+      // the rest then cut short.
+      {u"AB%!if(1,%!" + std::u16string(66, u'l') + u"()%,x)%CD", ReplaceStatus::BufferTooSmall, 0, 5},
+      {u"AB%!for(i,1,2,%!" + std::u16string(66, u'l') + u"()%)%CD", ReplaceStatus::BufferTooSmall, 0,
+       5},
   };
   for (const auto& c : cases) {
     Expansion e = Run(c.text);
@@ -202,6 +209,15 @@ TEST_F(ReplaceSymbolsTest, NestingBeyondTheLimitEndsWithAStatus) {
   EXPECT_EQ(e.errorPos, 5u);
   // The depth unwinds: the next expansion starts from the top again.
   EXPECT_EQ(Run(nestedIfs(kMaxExpansionDepth - 1)).status, ReplaceStatus::Ok);
+
+  // Far beyond the bound, the scan reaches it without exhausting the stack.
+  std::u16string deep;
+  for (int i = 0; i < 20000; ++i) deep += u"%!length(";
+  deep += u"x";
+  for (int i = 0; i < 20000; ++i) deep += u")%";
+  e = Run(deep);
+  EXPECT_EQ(e.status, ReplaceStatus::NestedTooDeep);
+  EXPECT_EQ(e.errorPos, 2u);
 }
 
 TEST_F(ReplaceSymbolsTest, LengthBeyondThirtyTwoBitsFails) {

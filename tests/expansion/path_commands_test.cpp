@@ -71,14 +71,9 @@ TEST_F(PathCommandsTest, SplitPathCutsDriveFolderNameAndExtension) {
     std::u16string_view path;
     std::u16string_view pieces;  // drive|folder|file|extension
   } cases[] = {
-      {u"C:\\dir\\sub\\name.ext", u"C:|\\dir\\sub|name|ext"},
-      {u"C:\\name.ext", u"C:||name|ext"},
-      {u"C:", u"C:|||"},
-      {u"name", u"||name|"},
-      {u"C:\\dir\\", u"C:|\\dir||"},
-      {u"x:y", u"x:||y|"},
-      {u"archive.tar.gz", u"||archive.tar|gz"},
-      {u"dir.d\\file", u"|dir.d|file|"},
+      {u"C:\\dir\\sub\\name.ext", u"C:|\\dir\\sub|name|ext"}, {u"C:\\name.ext", u"C:||name|ext"},
+      {u"C:", u"C:|||"}, {u"name", u"||name|"}, {u"C:\\dir\\", u"C:|\\dir||"}, {u"x:y", u"x:||y|"},
+      {u"archive.tar.gz", u"||archive.tar|gz"}, {u"dir.d\\file", u"|dir.d|file|"},
       {u".profile", u"|||profile"},
       // Both separators count everywhere; only a trailing "\" is dropped.
       {u"/usr/lib/libx.so", u"|/usr/lib/|libx|so"},

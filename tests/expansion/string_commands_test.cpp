@@ -144,8 +144,7 @@ TEST_F(StringCommandsTest, SplitTakesSeparatorAndPrefixAsWritten) {
     std::u16string_view count, first;
   } cases[] = {
       {u"%!split(list,p,%sep%)%", u"a%b", u"2", u"a"},
-      {u"%!split(list,p,;:)%", u"a;b,c", u"2", u"a"},
-      {u"%!split(list,p,' ')%", u"a b", u"2", u"a"},
+      {u"%!split(list,p,;:)%", u"a;b,c", u"2", u"a"}, {u"%!split(list,p,' ')%", u"a b", u"2", u"a"},
       {u"%!split(list,p,'')%", u" a,b ", u"1", u"a,b"},
       {u"%!split(%name%,p)%", u"a,b,c", u"3", u"a"},
       {u"%!split(p1,p)%", u"a,b", u"2", u"a"},  // the source is a field it sets

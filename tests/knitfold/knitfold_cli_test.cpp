@@ -43,8 +43,7 @@ TEST(KnitfoldCliTest, RunsThatStopEarlyTouchOnlyTheirLog) {
       std::string standardError;
       std::string log;  // the log the run writes; empty: nothing touched
     } cases[] = {
-        {{}, false, usage, ""},
-        {{"a.qds"}, false, usage, ""},
+        {{}, false, usage, ""}, {{"a.qds"}, false, usage, ""},
         {{held, "b.qds"}, true, logError(test::kCodeHeld, held), ""},
         {{NativePath("none/a.qds"), "b.qds"}, false,
          logError(test::kCodeMissingFolder, NativePath("none/a.qds")), ""},

@@ -109,11 +109,9 @@ TEST_P(KnitfoldMergeTest, LongNamesKeysAndValuesArriveOrAreSkippedByTheirLength)
     std::u16string entry;    // as the compat file holds it
     std::u16string arrives;  // as the target gets it; empty: skipped
   } cases[] = {
-      {text(u's', 259), u"k=v", u"k=v"},
-      {text(u'S', 260), u"k=v", u""},
+      {text(u's', 259), u"k=v", u"k=v"}, {text(u'S', 260), u"k=v", u""},
       {u"A", text(u'k', 259) + u"=v", text(u'k', 259) + u"=v"},
-      {u"B", text(u'k', 260) + u"=v", u""},
-      {u"C", text(u'k', 300) + u"=", text(u'k', 259) + u"="},
+      {u"B", text(u'k', 260) + u"=v", u""}, {u"C", text(u'k', 300) + u"=", text(u'k', 259) + u"="},
       {u"D", u"k=" + text(u'v', 259), u"k=" + text(u'v', 259)},
       {u"E", u"k=" + text(u'v', 260), u""},
       {u"F", u"k=\"" + text(u'v', 259) + u"\"", u"k=" + text(u'v', 259)},
@@ -139,8 +137,7 @@ TEST_P(KnitfoldMergeTest, EachRunAddsItsValuesAgain) {
     int runs;
     std::u16string_view tail;  // what the target ends in after the runs
   } cases[] = {
-      {u"[Reg]\nK=v\n", 2, u"[Reg]\nK=v\nK=v\nK=v\n; tail\n"},
-      {u"; nothing here\n", 1, kTarget},
+      {u"[Reg]\nK=v\n", 2, u"[Reg]\nK=v\nK=v\nK=v\n; tail\n"}, {u"; nothing here\n", 1, kTarget},
   };
   for (const auto& c : cases) {
     WriteBytes(target, Qds(kTarget));

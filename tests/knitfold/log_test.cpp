@@ -79,12 +79,9 @@ TEST(StringTableTest, HoldsTheMessagesAndNothingElse) {
     std::u16string_view text;
   } cases[] = {
       {102, u"Usage: knitfold qdsfile compatqdsfile [Trace]\n"},
-      {105, u"Error %d saving file %s\n"},
-      {108, u"Error %d loading file %s\n"},
-      {109, u"Error copying %s to %s : %s\n"},
-      {110, u"Invalid QDS file name: %s\n"},
-      {111, u"Error %d creating log file %s\n"},
-      {113, u"Trace"},
+      {105, u"Error %d saving file %s\n"}, {108, u"Error %d loading file %s\n"},
+      {109, u"Error copying %s to %s : %s\n"}, {110, u"Invalid QDS file name: %s\n"},
+      {111, u"Error %d creating log file %s\n"}, {113, u"Trace"},
   };
   for (const auto& c : cases) {
     ASSERT_EQ(LoadMessage(c.id, buffer, 256), static_cast<int>(c.text.size())) << c.id;

@@ -104,8 +104,9 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
   const std::string missing = Path("missing.qds");
   const std::string noFolder = Path("no/dir/out.qds");
   const std::string got =
-      Write("s.qds", u"[$version 3, codepage 1200$]\r\n[s]\r\na=\"%who% x\"\r\nb=%!if(1 = 1,yes)%\r\n"
-                     u"a=2\r\n[t]\r\n");
+      Write("s.qds",
+            u"[$version 3, codepage 1200$]\r\n[s]\r\na=\"%who% x\"\r\nb=%!if(1 = 1,yes)%\r\n"
+            u"a=2\r\n[t]\r\n");
   const std::string big = Write("big.qds", u"[$version 2$]\r\n[s]\r\nk=%!for(i,1,1500,ab)%\r\n");
   // Expansions that a larger buffer cannot cure: a command name too long to
   // scan, and commands that change the table that the size depends on.
@@ -132,18 +133,14 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       {{"rewrite", "--load-flags", "0x", "x", "y"}, 64, "", "qdstool rewrite: flags must be..."},
       {{"rewrite", "x"}, 64, "", "qdstool rewrite: expected IN and OUT..."},
       {{"dump", "--load-flags", "0x100000000", "x"}, 64, "", "qdstool dump: flags must be..."},
-      {{"expand"}, 64, "", "*"},
-      {{"expand", "a", "b"}, 64, "", "*"},
-      {{"expand", "--set", "novalue", "x"}, 64, "", "*"},
-      {{"eval"}, 64, "", "*"},
-      {{"get", "file.qds"}, 64, "", "*"},
-      {{"get", "--set", "x", "f", "s"}, 64, "", "*"},
+      {{"expand"}, 64, "", "*"}, {{"expand", "a", "b"}, 64, "", "*"},
+      {{"expand", "--set", "novalue", "x"}, 64, "", "*"}, {{"eval"}, 64, "", "*"},
+      {{"get", "file.qds"}, 64, "", "*"}, {{"get", "--set", "x", "f", "s"}, 64, "", "*"},
       {{"check", "--help"}, 0, "usage: qdstool check...", ""},
       {{"verify", "--help"}, 0, "usage: qdstool verify...", ""},
       {{"sign", "--help"}, 0, "usage: qdstool sign...", ""},
       {{"rewrite", "--help"}, 0, "usage: qdstool rewrite...", ""},
-      {{"dump", "--help"}, 0, "usage: qdstool dump...", ""},
-      {{"check", file}, 0, ok, ""},
+      {{"dump", "--help"}, 0, "usage: qdstool dump...", ""}, {{"check", file}, 0, ok, ""},
       {{"check", broken}, 7, "", broken + ":4: syntax error\n"},
       {{"check", missing}, 2, "", "error 2 loading " + missing + "\n"},
       {{"check", "--digest", file}, 15, "", "error 15 loading " + file + "\n"},
@@ -160,8 +157,7 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       // Arguments are decoded from UTF-8: "é" is one character.
       {{"expand", "--set", "s=h\xC3\xA9llo", "%!length(%s%)%"}, 0, "5\n", ""},
       {{"expand", "--legacy", "%!if(a = a,y,n)%"}, 0, "n\n", ""},
-      {{"expand", "%!if(a = a,y,n)%"}, 0, "y\n", ""},
-      {{"expand", "50%"}, 1, "", "error 1 at 3\n"},
+      {{"expand", "%!if(a = a,y,n)%"}, 0, "y\n", ""}, {{"expand", "50%"}, 1, "", "error 1 at 3\n"},
       {{"expand", "--no-commands", "ab%!if(1)%"}, 9, "", "error 9 at 3\n"},
       {{"expand", "%!define(me,%`%!me()%`%)%%!me()%"}, 20, "", "error 20 at 27\n"},
       {{"expand", EncodeUtf8(nameTooLong)}, 2, "", "error 2 at 2\n"},
@@ -174,14 +170,11 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
        "{\"status\":1,\"errorPos\":28,\"output\":\"abcd\",\"symbols\":"
        "{\"B2\":\"\\u00E9\",\"Z\":\"1\",\"b\":\"\\u0022q\\u0022\"}}\n",
        ""},
-      {{"eval", "1 + 2 * 3"}, 0, "7\n", ""},
-      {{"eval", "--", "-7 / 2"}, 0, "-3\n", ""},
-      {{"eval", "1 / 0"}, 12, "", "error 12\n"},
-      {{"eval", "'open"}, 15, "", "error 15\n"},
+      {{"eval", "1 + 2 * 3"}, 0, "7\n", ""}, {{"eval", "--", "-7 / 2"}, 0, "-3\n", ""},
+      {{"eval", "1 / 0"}, 12, "", "error 12\n"}, {{"eval", "'open"}, 15, "", "error 15\n"},
       {{"get", got, "S"}, 0, "a=%who% x\na=2\nb=%!if(1 = 1,yes)%\n", ""},
       {{"get", "--keep-quotes", got, "s"}, 0, "a=\"%who% x\"\na=2\nb=%!if(1 = 1,yes)%\n", ""},
-      {{"get", got, "t"}, 0, "", ""},
-      {{"get", got, "u"}, 10, "", "error 10: no section u\n"},
+      {{"get", got, "t"}, 0, "", ""}, {{"get", got, "u"}, 10, "", "error 10: no section u\n"},
       {{"get", missing, "s"}, 2, "", "error 2 loading " + missing + "\n"},
       // Symbol names are matched in any letter case.
       {{"get", "--expand", "--set", "WHO=Ann", got, "s"}, 8, "a=Ann x\na=2\n",

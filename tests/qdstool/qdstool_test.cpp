@@ -198,6 +198,7 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
        "{\"name\":\"quote\",\"values\":[{\"text\":\"say \\u0022hi\\u0022 \\u005C bye\","
        "\"comment\":\"\"}]}]}]}\n",
        ""},
+      {{"dump", "--load-flags", "9", missing}, 0, "*", ""},
       {{"dump", "--load-flags", "1", missing}, 0,
        "{\"status\":2,\"errorLine\":0,\"version\":3,\"utf16\":0" + dumpEnd + "]}\n", ""},
       {{"dump", "--load-flags", "0", Write("k.qds", u"[a]\r\nk\r\n")}, 0,

@@ -90,12 +90,6 @@ const CommandTable& Commands() {
   return commands.table;
 }
 
-}  // namespace
-}  // namespace fuzz
-
-namespace fuzz {
-namespace {
-
 struct Case {
   uint32_t flags = 0;
   bool caseInsensitive = false;

@@ -29,14 +29,9 @@ TEST(IsRemotePathTest, UncPathsAreRemoteAndLocalDrivesAndRelativePathsAreNot) {
     std::u16string_view path;
     bool remote;
   } cases[] = {
-      {u"\\\\server\\share\\file", true},
-      {u"\\\\", true},
-      {u"", false},
-      {u"C:\\", false},
+      {u"\\\\server\\share\\file", true}, {u"\\\\", true}, {u"", false}, {u"C:\\", false},
       {u"c:\\temp", false},  // the drive's answer comes from what C:\\ learned
-      {u"c:relative", false},
-      {u"temp\\file", false},
-      {u"\\rooted", false},
+      {u"c:relative", false}, {u"temp\\file", false}, {u"\\rooted", false},
       {u"//server/share", false},  // only the backslash spelling names a share
   };
   for (const auto& c : cases) {
@@ -133,10 +128,7 @@ TEST(IsRemotePathTest, DoubleSlashIsRemoteAndLocalFileSystemsAreNot) {
   } cases[] = {
       {u"//server/share/file", true},
       {u"//", true},
-      {u"", false},
-      {u"/", false},
-      {u"/proc/self", false},
-      {u"relative/missing/file", false},
+      {u"", false}, {u"/", false}, {u"/proc/self", false}, {u"relative/missing/file", false},
       {u"\\\\server\\share", false},  // a Windows spelling is a relative name here
   };
   for (const auto& c : cases) {

@@ -37,24 +37,17 @@ TEST(ParseArgsTest, SplitsCallsIntoNameAndArguments) {
     std::u16string_view call;  // the text after "%!"
     std::vector<std::u16string> args;
   } cases[] = {
-      {u"length()%", {u"length", u""}},
-      {u"length (x)%", {u"length", u"x"}},
-      {u"len\t(x)%", {u"len", u"x"}},
-      {u"sub(a, ,b)%", {u"sub", u"a", u"", u"b"}},
+      {u"length()%", {u"length", u""}}, {u"length (x)%", {u"length", u"x"}},
+      {u"len\t(x)%", {u"len", u"x"}}, {u"sub(a, ,b)%", {u"sub", u"a", u"", u"b"}},
       {u"f(  inner  blanks   kept  )%", {u"f", u"inner  blanks   kept"}},
-      {u"length(a)b)%", {u"length", u"a)b"}},
-      {u"f(\" \"\"hi\"\" \")%", {u"f", u" \"hi\" "}},
+      {u"length(a)b)%", {u"length", u"a)b"}}, {u"f(\" \"\"hi\"\" \")%", {u"f", u" \"hi\" "}},
       {u"f(  \"a\"  ,  'b'  )%", {u"f", u"a", u"b"}},
-      {u"f('it''s', \"(,)\")%", {u"f", u"it's", u"(,)"}},
-      {u"length(\"a\"b)%", {u"length", u"a"}},
-      {u"f(\"a\",)%", {u"f", u"a", u""}},
-      {u"f(,)%", {u"f", u"", u""}},
+      {u"f('it''s', \"(,)\")%", {u"f", u"it's", u"(,)"}}, {u"length(\"a\"b)%", {u"length", u"a"}},
+      {u"f(\"a\",)%", {u"f", u"a", u""}}, {u"f(,)%", {u"f", u"", u""}},
       {u"length(%!sub(a,b,c)%, x)%", {u"length", u"%!sub(a,b,c)%", u"x"}},
       {u"f(%a, b%, %%, %`x,)`%)%", {u"f", u"%a, b%", u"%%", u"%`x,)`%"}},
-      {u"f(%!g(%!h(1,2)%)%)%", {u"f", u"%!g(%!h(1,2)%)%"}},
-      {u"f(a %x% )%", {u"f", u"a %x%"}},
-      {u"f(\"%a\"\"%\")%", {u"f", u"%a\"\"%"}},
-      {u"f(%`a``%b`%)%", {u"f", u"%`a``%b`%"}},
+      {u"f(%!g(%!h(1,2)%)%)%", {u"f", u"%!g(%!h(1,2)%)%"}}, {u"f(a %x% )%", {u"f", u"a %x%"}},
+      {u"f(\"%a\"\"%\")%", {u"f", u"%a\"\"%"}}, {u"f(%`a``%b`%)%", {u"f", u"%`a``%b`%"}},
   };
   for (const auto& c : cases) {
     Parsed parsed = Parse(c.call);
@@ -70,19 +63,12 @@ TEST(ParseArgsTest, ReportsErrorsWhereTheyAreFound) {
     int64_t result;
     size_t cursor;  // where the cursor is left
   } cases[] = {
-      {u"", kArgsNotClosed, 0},
-      {u"length(x)", kArgsNotClosed, 0},
-      {u"length(x", kArgsNotClosed, 0},
-      {u"length", kArgsNotClosed, 0},
-      {u"length%", kArgsBadName, 6},
-      {u"my_cmd(x)%", kArgsBadName, 2},
-      {u"len gth(x)%", kArgsBadName, 4},
-      {u"length(\"a\" b)%", kArgsJunkAfterQuote, 11},
-      {u"length(\"a\"),)%", kArgsNotClosed, 11},
-      {u"length(a) %", kArgsNotClosed, 0},
-      {u"length(\"a)%", kArgsNotClosed, 0},
-      {u"f(%`a``%)%", kArgsNotClosed, 0},
-      {u"f(x)y", kArgsNotClosed, 0},
+      {u"", kArgsNotClosed, 0}, {u"length(x)", kArgsNotClosed, 0}, {u"length(x", kArgsNotClosed, 0},
+      {u"length", kArgsNotClosed, 0}, {u"length%", kArgsBadName, 6},
+      {u"my_cmd(x)%", kArgsBadName, 2}, {u"len gth(x)%", kArgsBadName, 4},
+      {u"length(\"a\" b)%", kArgsJunkAfterQuote, 11}, {u"length(\"a\"),)%", kArgsNotClosed, 11},
+      {u"length(a) %", kArgsNotClosed, 0}, {u"length(\"a)%", kArgsNotClosed, 0},
+      {u"f(%`a``%)%", kArgsNotClosed, 0}, {u"f(x)y", kArgsNotClosed, 0},
       {u"f(\"x\")y%", kArgsNotClosed, 6},
   };
   for (const auto& c : cases) {

@@ -66,53 +66,14 @@ TEST_F(PathCommandsTest, ExistsTakesADrivesRootButNotTheBareDrive) {
 }
 #endif
 
-TEST_F(PathCommandsTest, FailWithTheirStatusAtTheCommand) {
-  table_.Set(u"long", std::u16string(1024, u'a'));
-  static const struct {
-    std::u16string_view text;
-    ReplaceStatus status;
-  } cases[] = {
-      {u"x%!exists(a,b)%", ReplaceStatus::WrongArgCount},
-      {u"x%!splitpath(a,b,c)%", ReplaceStatus::WrongArgCount},
-      {u"x%!toshortpath(a,b)%", ReplaceStatus::WrongArgCount},
-      {u"x%!exists(%!nosuch()%)%", ReplaceStatus::UnknownCommand},
-      {u"x%!toshortpath(%root%/missing)%", ReplaceStatus::NoShortPath},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(EncodeUtf8(c.text));
-    Expansion result = Run(c.text);
-    EXPECT_EQ(result.status, c.status);
-    EXPECT_EQ(result.errorPos, 3u);
-  }
-}
-
-TEST_F(PathCommandsTest, PathsFitTheirSpacesUpToOneCharacterShort) {
-  static const struct {
-    std::u16string_view text;
-    size_t space;
-  } cases[] = {
-      {u"%!exists(%v%)%", 260}, {u"%!splitpath(%v%)%", 1024}, {u"%!toshortpath(%v%)%", 1024}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(EncodeUtf8(c.text));
-    table_.Set(u"v", std::u16string(c.space - 1, u'a'));
-    EXPECT_NE(Run(c.text).status, ReplaceStatus::ArgumentTooLong);
-    table_.Set(u"v", std::u16string(c.space, u'a'));
-    EXPECT_EQ(Run(c.text).status, ReplaceStatus::ArgumentTooLong);
-  }
-}
-
 TEST_F(PathCommandsTest, SplitPathCutsDriveFolderNameAndExtension) {
   const struct {
     std::u16string_view path;
     std::u16string_view pieces;  // drive|folder|file|extension
   } cases[] = {
-      {u"C:\\dir\\sub\\name.ext", u"C:|\\dir\\sub|name|ext"},
-      {u"C:\\name.ext", u"C:||name|ext"},
-      {u"name", u"||name|"},
-      {u"C:\\dir\\", u"C:|\\dir||"},
-      {u"x:y", u"x:||y|"},
-      {u"archive.tar.gz", u"||archive.tar|gz"},
-      {u"dir.d\\file", u"|dir.d|file|"},
+      {u"C:\\dir\\sub\\name.ext", u"C:|\\dir\\sub|name|ext"}, {u"C:\\name.ext", u"C:||name|ext"},
+      {u"C:", u"C:|||"}, {u"name", u"||name|"}, {u"C:\\dir\\", u"C:|\\dir||"}, {u"x:y", u"x:||y|"},
+      {u"archive.tar.gz", u"||archive.tar|gz"}, {u"dir.d\\file", u"|dir.d|file|"},
       {u".profile", u"|||profile"},
       // Both separators count everywhere; only a trailing "\" is dropped.
       {u"/usr/lib/libx.so", u"|/usr/lib/|libx|so"},
@@ -172,6 +133,19 @@ TEST_F(PathCommandsTest, ToShortPathNeedsRoomForAZeroThenGivesTheShortForm) {
   }
   EXPECT_EQ(Run(test::NativePath(u"%!toshortpath(%root%/dir)%")).output,
             WidePath(test::ShortPath(scratch_ / "dir")));
+  Expansion missing = Run(test::NativePath(u"x%!toshortpath(%root%/missing)%"));
+  EXPECT_EQ(missing.status, ReplaceStatus::NoShortPath);
+  EXPECT_EQ(missing.errorPos, 3u);
+
+  // A failure after a short path reports no more than the size query: the
+  // query counts the short form's zero, a call with room for it does not.
+  const char16_t* failing = u"%!toshortpath(/)%x%unclosed";
+  uint32_t queried = 0;
+  ASSERT_EQ(ReplaceSymbols(table_, failing, nullptr, &queried, 0, nullptr),
+            ReplaceStatus::NotClosed);
+  Expansion failed = Run(failing, queried + 1);
+  EXPECT_EQ(failed.status, ReplaceStatus::NotClosed);
+  EXPECT_EQ(failed.outLen + 1, queried);
 }
 
 #ifndef _WIN32

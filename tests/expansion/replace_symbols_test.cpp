@@ -45,23 +45,13 @@ TEST_F(ReplaceSymbolsTest, ExpandsEachForm) {
     std::u16string_view text;
     std::u16string_view expected;
   } cases[] = {
-      {u"", u""},
-      {u"plain text", u"plain text"},
-      {u"100%% sure", u"100% sure"},
-      {u"%%%%", u"%%"},
-      {u"a%x%b", u"ab"},
-      {u"x%name%y%NAME%", u"xVALUEyVALUE"},
+      {u"", u""}, {u"plain text", u"plain text"}, {u"100%% sure", u"100% sure"}, {u"%%%%", u"%%"},
+      {u"a%x%b", u"ab"}, {u"x%name%y%NAME%", u"xVALUEyVALUE"},
       {u"%raw%", u"%name%"},  // values are not scanned again
-      {u"%`%x%`%", u"%x%"},
-      {u"%`a`%%`b`%", u"a`%b"},
-      {u"%``%", u""},
-      {u"%`a``%", u"a`"},
-      {u"%`50%% ` and `%", u"50%% ` and "},
-      {u"%!IF(1,yes,no)%", u"yes"},
-      {u"%!iF (0, yes , no )%", u"no"},
-      {u"<%!if(1,%`ab`%,no)%>", u"<ab>"},
-      {u"%!greet(World)%!", u"Hello World!"},
-      {u"%!cmd2()%", u"two"},
+      {u"%`%x%`%", u"%x%"}, {u"%`a`%%`b`%", u"a`%b"}, {u"%``%", u""}, {u"%`a``%", u"a`"},
+      {u"%`50%% ` and `%", u"50%% ` and "}, {u"%!IF(1,yes,no)%", u"yes"},
+      {u"%!iF (0, yes , no )%", u"no"}, {u"<%!if(1,%`ab`%,no)%>", u"<ab>"},
+      {u"%!greet(World)%!", u"Hello World!"}, {u"%!cmd2()%", u"two"},
   };
   for (const auto& c : cases) {
     Expansion e = Run(c.text);
@@ -77,16 +67,14 @@ TEST_F(ReplaceSymbolsTest, FailuresStopAtTheirPosition) {
   const std::u16string name129 = u"ab%" + std::u16string(129, u'n') + u"%";
   const std::u16string command66 = u"%!" + std::u16string(66, u'c') + u"(x)%";
   const std::u16string command65 = u"%!" + std::u16string(65, u'c') + u"(x)%";
-  static const struct {
-    std::u16string_view text;
+  const struct {
+    std::u16string text;
     ReplaceStatus status;
     uint32_t errorPos;
     uint32_t outLen;  // characters produced before the failure
   } cases[] = {
-      {u"50%", ReplaceStatus::NotClosed, 3, 2},
-      {u"ab%unclosed", ReplaceStatus::NotClosed, 3, 2},
-      {u"%`abc", ReplaceStatus::NotClosed, 2, 0},
-      {name129, ReplaceStatus::NameTooLong, 3, 2},
+      {u"50%", ReplaceStatus::NotClosed, 3, 2}, {u"ab%unclosed", ReplaceStatus::NotClosed, 3, 2},
+      {u"%`abc", ReplaceStatus::NotClosed, 2, 0}, {name129, ReplaceStatus::NameTooLong, 3, 2},
       {command66, ReplaceStatus::BufferTooSmall, 2, 0},
       {command65, ReplaceStatus::UnknownCommand, 2, 0},
       {u"x%!my_cmd(x)%", ReplaceStatus::BadCommandName, 5, 1},
@@ -103,6 +91,14 @@ TEST_F(ReplaceSymbolsTest, FailuresStopAtTheirPosition) {
       {u"%name%%!set(a)%", ReplaceStatus::WrongArgCount, 8, 5},
       // A nested failure is reported at the outermost command's name.
       {u"ab%!set(%!if(1 2)%,x)%", ReplaceStatus::MalformedExpression, 4, 2},
+      // A command name too long to scan, nested in a branch or a loop body,
+      // fails the whole expansion, with a length that no larger buffer would
+      // cure: a fuzzer found it once passed on as an output that did not fit,
+      // the rest then cut short.
+      {u"AB%!if(1,%!" + std::u16string(66, u'l') + u"()%,x)%CD", ReplaceStatus::BufferTooSmall, 0,
+       5},
+      {u"AB%!for(i,1,2,%!" + std::u16string(66, u'l') + u"()%)%CD", ReplaceStatus::BufferTooSmall,
+       0, 5},
   };
   for (const auto& c : cases) {
     Expansion e = Run(c.text);
@@ -126,11 +122,9 @@ TEST_F(ReplaceSymbolsTest, LengthProtocolCountsTheZero) {
     ReplaceStatus status;
     std::u16string_view written;
   } cases[] = {
-      {u"abc", 4, ReplaceStatus::Ok, u"abc"},
-      {u"abc", 3, ReplaceStatus::BufferTooSmall, u"abc"},
+      {u"abc", 4, ReplaceStatus::Ok, u"abc"}, {u"abc", 3, ReplaceStatus::BufferTooSmall, u"abc"},
       {u"abc", 2, ReplaceStatus::BufferTooSmall, u"ab"},
-      {u"abc", 0, ReplaceStatus::BufferTooSmall, u""},
-      {u"%hello%", 6, ReplaceStatus::Ok, u"hello"},
+      {u"abc", 0, ReplaceStatus::BufferTooSmall, u""}, {u"%hello%", 6, ReplaceStatus::Ok, u"hello"},
       {u"%hello%", 5, ReplaceStatus::BufferTooSmall, u"hello"},
       {u"%!value(hello)%", 6, ReplaceStatus::Ok, u"hello"},
       {u"%!value(hello)%", 5, ReplaceStatus::BufferTooSmall, u"hello"},
@@ -202,6 +196,15 @@ TEST_F(ReplaceSymbolsTest, NestingBeyondTheLimitEndsWithAStatus) {
   EXPECT_EQ(e.errorPos, 5u);
   // The depth unwinds: the next expansion starts from the top again.
   EXPECT_EQ(Run(nestedIfs(kMaxExpansionDepth - 1)).status, ReplaceStatus::Ok);
+
+  // Far beyond the bound, the scan reaches it without exhausting the stack.
+  std::u16string deep;
+  for (int i = 0; i < 20000; ++i) deep += u"%!length(";
+  deep += u"x";
+  for (int i = 0; i < 20000; ++i) deep += u")%";
+  e = Run(deep);
+  EXPECT_EQ(e.status, ReplaceStatus::NestedTooDeep);
+  EXPECT_EQ(e.errorPos, 2u);
 }
 
 TEST_F(ReplaceSymbolsTest, LengthBeyondThirtyTwoBitsFails) {

@@ -350,28 +350,5 @@ TEST(FullDiskTest, TheTemporaryFileGoesAndTheMessageIsTold) {
   }
 }
 
-// The same on a file system that is really full.
-TEST(FullDiskTest, OnAFullFileSystemTheMessageStillReachesTheLog) {
-  test::Package package(kTarget, kCompat);
-  const fs::path pkg = package.root() / "pkg";
-  if (test::RunProcess("/bin/mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", pkg}).exitCode) {
-    GTEST_SKIP() << "a 64 KiB tmpfs cannot be mounted here (it takes root, and a system that lets "
-                    "it mount)";
-  }
-  struct Unmount {
-    fs::path folder;
-    ~Unmount() { test::RunProcess("/bin/umount", {"-l", folder.string()}); }
-  } unmount{pkg};
-  // Room for the target, its backup and the working copies, not for the merge.
-  std::u16string text = u"[$version 3, codepage 1200$]\n[S]\n";
-  while (text.size() < 10000) text += u"key=value\n";
-  WriteBytes(package.target(), test::Qds(text));
-  EXPECT_EQ(package.Run().exitCode, kFailure);
-  EXPECT_EQ(package.LogText(), u"Error 6 saving file " + test::WidePath(package.target()) + u"\n");
-  EXPECT_EQ(ReadBytes(package.target()), test::Qds(text));
-  EXPECT_EQ(test::Snapshot(pkg).count("app.qds.tmp") + test::Snapshot(pkg).count("app.qds.bak"),
-            0u);
-}
-
 }  // namespace
 }  // namespace qds

@@ -13,9 +13,10 @@
 //                           operation: "N OPERATION PATH", and " !" after the
 //                           one acted on
 //
-// Counted: open, openat, creat, read, write, copy_file_range (on its
-// destination), fsync, fdatasync, close, rename, renameat, renameat2, link,
-// linkat, unlink, unlinkat, mkdir, ftruncate, fchmod, fchown. The error
+// Counted: the calls that src/platform makes on files (add any new one here):
+// open, openat, read, write, copy_file_range (on its destination), fsync,
+// close, rename, renameat, linkat, unlink, unlinkat, mkdir, ftruncate,
+// fchmod, fchown. The error
 // numbers of "fail": ENOSPC for what creates or writes (a creating open,
 // write, copy_file_range, mkdir), EIO for reads, flushes, closes and
 // truncations, EACCES for other opens, renames and links, ENOENT for
@@ -191,18 +192,6 @@ int open(const char* path, int flags, ...) {
   return CountedOpen("open", path, flags, mode);
 }
 
-int open64(const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  mode_t mode = ModeArgument(flags, arguments);
-  va_end(arguments);
-  return CountedOpen("open", path, flags, mode);
-}
-
-int creat(const char* path, mode_t mode) {
-  return CountedOpen("open", path, O_WRONLY | O_CREAT | O_TRUNC, mode);
-}
-
 int openat(int dirfd, const char* path, int flags, ...) {
   static const OpenAtFn openat = Real<OpenAtFn>("openat");
   va_list arguments;
@@ -240,12 +229,6 @@ int fsync(int fd) {
   static const auto fsync = Real<int (*)(int)>("fsync");
   if (StrikeDescriptor("fsync", fd, EIO)) return -1;
   return fsync(fd);
-}
-
-int fdatasync(int fd) {
-  static const auto fdatasync = Real<int (*)(int)>("fdatasync");
-  if (StrikeDescriptor("fdatasync", fd, EIO)) return -1;
-  return fdatasync(fd);
 }
 
 int close(int fd) {
@@ -286,19 +269,6 @@ int renameat(int fromDir, const char* from, int toDir, const char* to) {
   static const auto renameat = Real<int (*)(int, const char*, int, const char*)>("renameat");
   if ((CountsAt(fromDir, from) || CountsAt(toDir, to)) && Strike("rename", to, EACCES)) return -1;
   return renameat(fromDir, from, toDir, to);
-}
-
-int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned int flags) {
-  static const auto renameat2 =
-      Real<int (*)(int, const char*, int, const char*, unsigned int)>("renameat2");
-  if ((CountsAt(fromDir, from) || CountsAt(toDir, to)) && Strike("rename", to, EACCES)) return -1;
-  return renameat2(fromDir, from, toDir, to, flags);
-}
-
-int link(const char* from, const char* to) {
-  static const auto link = Real<int (*)(const char*, const char*)>("link");
-  if ((Counts(from) || Counts(to)) && Strike("link", to, EACCES)) return -1;
-  return link(from, to);
 }
 
 int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {

@@ -2,100 +2,80 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "common/utf8.h"
+#include "knitfold/package_files.h"
 #include "platform/errors.h"
 #include "support/system_codes.h"
-#include "support/test_support.h"
 
 namespace qds {
 namespace {
 
-using test::BuiltProgram;
-using test::ReadBytes;
-using test::RunProcess;
-using test::ScratchDir;
-using test::WidePath;
-using test::WriteBytes;
-
 using test::NativePath;
+using test::ReadBytes;
+using test::WriteBytes;
+namespace fs = std::filesystem;
 
-constexpr int kFailure = test::kExitStatusMinusOne;
-
-test::ProcessResult Knitfold(const ScratchDir& dir, const std::vector<std::string>& arguments) {
-  return RunProcess(BuiltProgram("bin/knitfold"), arguments, dir.path());
-}
-
-TEST(KnitfoldCliTest, TooFewArgumentsPrintUsageAndCreateNoLog) {
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{}, std::vector<std::string>{"a.qds"}}) {
-    ScratchDir dir;
-    auto result = Knitfold(dir, arguments);
-    EXPECT_EQ(result.exitCode, kFailure);
-    EXPECT_EQ(result.standardError, "Usage: knitfold qdsfile compatqdsfile [Trace]\n");
-    EXPECT_EQ(result.standardOutput, "");
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
-  }
-}
-
-TEST(KnitfoldCliTest, LogOfAnEarlierRunIsTruncatedEvenWhenTheRunFails) {
-  ScratchDir dir;
-  WriteBytes(dir / "a.qds.log", "left over from an earlier run");
-  auto result = Knitfold(dir, {"a.qds", "missing.txt", "TRACE", "verbose", "extra"});
-  EXPECT_EQ(result.exitCode, kFailure);
-  EXPECT_EQ(result.standardError, "");
-  std::string log = ReadBytes(dir / "a.qds.log");
-  EXPECT_EQ(log.find("left over"), std::string::npos);
-}
-
-TEST(KnitfoldCliTest, LogHeldByAnotherRunFailsBeforeAnythingIsTouched) {
-  ScratchDir dir;
-  // Relative, and absolute (a drive-letter path on Windows).
-  for (const std::string& target : {std::string("a.qds"), EncodeUtf8(WidePath(dir / "a.qds"))}) {
-    SCOPED_TRACE(target);
-    WriteBytes(dir / "a.qds", "target bytes");
-    WriteBytes(dir / "a.qds.log", "held");
-    test::ProcessResult result;
-    {
-      test::ExclusiveHold holder(dir / "a.qds.log");
-      ASSERT_TRUE(holder.held());
-      result = Knitfold(dir, {target, "b.qds"});
-    }
-    EXPECT_EQ(result.exitCode, kFailure);
-    EXPECT_EQ(result.standardError, "Error " + std::to_string(test::kCodeHeld) +
-                                        " creating log file " + target + ".log\n");
-    EXPECT_EQ(ReadBytes(dir / "a.qds.log"), "held");
-    EXPECT_EQ(ReadBytes(dir / "a.qds"), "target bytes");
-    EXPECT_FALSE(std::filesystem::exists(dir / "a.qds.bak"));
-  }
-}
-
-TEST(KnitfoldCliTest, TargetNameWithoutRoomForTheLogNameIsRefused) {
-  // The log name is built in a 260-character buffer: a 255-character target
-  // name fits with ".log" and the terminating zero, a 256-character one does not.
-  ScratchDir dir;
-  std::string folders = std::string(100, 'd') + NativePath("/") + std::string(100, 'e');
-  std::filesystem::create_directories(dir / folders);
-  std::string fits = folders + NativePath("/") + std::string(255 - 202 - 4, 'n') + ".qds";
+// Runs that stop at the command line or at the log: their standard error,
+// and the files they touch: none, or only the log named in the row (which
+// holds no word of an earlier run's log afterwards; extra arguments are
+// ignored). The log's name is built in a 260-character buffer: a
+// 255-character target name fits with ".log" and the terminating zero, a
+// 256-character one does not.
+TEST(KnitfoldCliTest, RunsThatStopEarlyTouchOnlyTheirLog) {
+  const std::string folders = std::string(100, 'd') + NativePath("/") + std::string(100, 'e');
+  const std::string fits = folders + NativePath("/") + std::string(49, 'n') + ".qds";
+  const std::string tooLong = folders + NativePath("/") + std::string(50, 'n') + ".qds";
   ASSERT_EQ(fits.size(), 255u);
-  EXPECT_EQ(Knitfold(dir, {fits, "b.qds"}).exitCode, kFailure);
-  EXPECT_TRUE(std::filesystem::exists(dir / (fits + ".log")));
-
-  std::string tooLong = folders + NativePath("/") + std::string(256 - 202 - 4, 'n') + ".qds";
-  auto result = Knitfold(dir, {tooLong, "b.qds"});
-  EXPECT_EQ(result.exitCode, kFailure);
-  EXPECT_EQ(result.standardError, "Error " + std::to_string(platform::kErrorNameTooLong) +
-                                      " creating log file " + tooLong + ".log\n");
-  EXPECT_FALSE(std::filesystem::exists(dir / (tooLong + ".log")));
-}
-
-TEST(KnitfoldCliTest, LogInAMissingFolderReportsTheSystemCode) {
-  ScratchDir dir;
-  auto result = Knitfold(dir, {NativePath("none/a.qds"), "b.qds"});
-  EXPECT_EQ(result.exitCode, kFailure);
-  EXPECT_EQ(result.standardError, "Error " + std::to_string(test::kCodeMissingFolder) +
-                                      " creating log file " + NativePath("none/a.qds.log\n"));
+  const std::string usage = "Usage: knitfold qdsfile compatqdsfile [Trace]\n";
+  auto logError = [](uint32_t code, const std::string& target) {
+    return "Error " + std::to_string(code) + " creating log file " + target + ".log\n";
+  };
+  for (bool absolute : {false, true}) {
+    test::ScratchDir dir;
+    // Relative, and absolute (a drive-letter path on Windows).
+    const std::string held = absolute ? EncodeUtf8(test::WidePath(dir / "a.qds")) : "a.qds";
+    const struct {
+      std::vector<std::string> arguments;
+      bool holdLog;
+      std::string standardError;
+      std::string log;  // the log the run writes; empty: nothing touched
+    } cases[] = {
+        {{}, false, usage, ""}, {{"a.qds"}, false, usage, ""},
+        {{held, "b.qds"}, true, logError(test::kCodeHeld, held), ""},
+        {{NativePath("none/a.qds"), "b.qds"}, false,
+         logError(test::kCodeMissingFolder, NativePath("none/a.qds")), ""},
+        {{tooLong, "b.qds"}, false, logError(platform::kErrorNameTooLong, tooLong), ""},
+        {{fits, "b.qds"}, false, "", fits + ".log"},
+        {{"a.qds", "missing.txt", "TRACE", "verbose", "extra"}, false, "", "a.qds.log"},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.arguments.empty() ? "no argument" : c.arguments[0]);
+      fs::create_directories(dir / folders);
+      WriteBytes(dir / "a.qds", "target bytes");
+      WriteBytes(dir / "a.qds.log", "left over from an earlier run");
+      const auto before = test::Snapshot(dir.path());
+      test::ProcessResult result;
+      {
+        std::optional<test::ExclusiveHold> holder;
+        if (c.holdLog) {
+          ASSERT_TRUE(holder.emplace(dir / "a.qds.log").held());
+        }
+        result = test::RunProcess(test::BuiltProgram("bin/knitfold"), c.arguments, dir.path());
+      }
+      EXPECT_EQ(result.exitCode, test::kExitStatusMinusOne);
+      EXPECT_EQ(result.standardError, c.standardError);
+      EXPECT_EQ(result.standardOutput, "");
+      if (c.log.empty()) {
+        EXPECT_EQ(test::Snapshot(dir.path()), before);
+      } else {
+        EXPECT_EQ(ReadBytes(dir / c.log).find("left over"), std::string::npos);
+      }
+      fs::remove(dir / (fits + ".log"));
+    }
+  }
 }
 
 }  // namespace

@@ -3,40 +3,22 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <functional>
 
 #include "common/utf8.h"
+#include "knitfold/package_files.h"
 #include "support/system_codes.h"
-#include "support/test_support.h"
 
 namespace qds {
 namespace {
 
+using test::Qds;
 using test::ReadBytes;
+using test::Snapshot;
 using test::WriteBytes;
 namespace fs = std::filesystem;
 
 constexpr int kFailure = test::kExitStatusMinusOne;
-
-// UTF-16LE bytes with a byte-order mark; "\n" in `text` becomes "\r\n".
-std::string Qds(std::u16string_view text) {
-  std::u16string crlf;
-  for (char16_t c : text) {
-    if (c == u'\n') crlf += u'\r';
-    crlf += c;
-  }
-  return test::Utf16Bytes(crlf, true);
-}
-
-// Every file below `root`, relative, with its bytes.
-std::set<std::pair<std::string, std::string>> Snapshot(const fs::path& root) {
-  std::set<std::pair<std::string, std::string>> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    std::string name = fs::relative(entry.path(), root).string();
-    files.insert({name, entry.is_regular_file() ? ReadBytes(entry.path()) : "<dir>"});
-  }
-  return files;
-}
 
 const char16_t kTarget[] =
     u"; head\n"
@@ -74,11 +56,6 @@ class KnitfoldMergeTest : public ::testing::TestWithParam<bool> {
                             {Name(targetName), Name(compatName)}, dir.path());
   }
   std::u16string Log() const { return test::FromUtf16Bytes(ReadBytes(dir / "pkg/app.qds.log")); }
-  void ExpectTargetUntouched() const {
-    EXPECT_EQ(ReadBytes(target), Qds(kTarget));
-    EXPECT_FALSE(fs::exists(dir / "pkg/app.qds.bak"));
-  }
-
   test::ScratchDir dir;
   fs::path target = dir / "pkg/app.qds";
   fs::path compat = dir / "in/extra.qds";
@@ -132,11 +109,9 @@ TEST_P(KnitfoldMergeTest, LongNamesKeysAndValuesArriveOrAreSkippedByTheirLength)
     std::u16string entry;    // as the compat file holds it
     std::u16string arrives;  // as the target gets it; empty: skipped
   } cases[] = {
-      {text(u's', 259), u"k=v", u"k=v"},
-      {text(u'S', 260), u"k=v", u""},
+      {text(u's', 259), u"k=v", u"k=v"}, {text(u'S', 260), u"k=v", u""},
       {u"A", text(u'k', 259) + u"=v", text(u'k', 259) + u"=v"},
-      {u"B", text(u'k', 260) + u"=v", u""},
-      {u"C", text(u'k', 300) + u"=", text(u'k', 259) + u"="},
+      {u"B", text(u'k', 260) + u"=v", u""}, {u"C", text(u'k', 300) + u"=", text(u'k', 259) + u"="},
       {u"D", u"k=" + text(u'v', 259), u"k=" + text(u'v', 259)},
       {u"E", u"k=" + text(u'v', 260), u""},
       {u"F", u"k=\"" + text(u'v', 259) + u"\"", u"k=" + text(u'v', 259)},
@@ -154,54 +129,62 @@ TEST_P(KnitfoldMergeTest, LongNamesKeysAndValuesArriveOrAreSkippedByTheirLength)
   EXPECT_EQ(ReadBytes(target), Qds(expected + u"; tail\n"));
 }
 
-TEST_P(KnitfoldMergeTest, TwoCompatSectionsOfOneNameEachContribute) {
-  WriteBytes(compat, Qds(u"[$version 2$]\n[S]\nk=1\n[s]\nk=2\n"));
-  ASSERT_EQ(Run().exitCode, 0);
-  std::u16string merged = test::FromUtf16Bytes(ReadBytes(target));
-  EXPECT_NE(merged.find(u"[S]\r\nk=1\r\nk=2\r\n"), std::u16string::npos);
+// Running twice adds the values twice (a compat file without a version
+// section is version 1); a compat file without sections still saves.
+TEST_P(KnitfoldMergeTest, EachRunAddsItsValuesAgain) {
+  const struct {
+    const char16_t* compat;
+    int runs;
+    std::u16string_view tail;  // what the target ends in after the runs
+  } cases[] = {
+      {u"[Reg]\nK=v\n", 2, u"[Reg]\nK=v\nK=v\nK=v\n; tail\n"}, {u"; nothing here\n", 1, kTarget},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(target, Qds(kTarget));
+    WriteBytes(compat, Qds(c.compat));
+    for (int run = 0; run < c.runs; ++run) ASSERT_EQ(Run().exitCode, 0);
+    EXPECT_TRUE(ReadBytes(target).ends_with(Qds(c.tail).substr(2))) << EncodeUtf8(c.compat);
+    EXPECT_EQ(Log(), u"");
+  }
 }
 
-TEST_P(KnitfoldMergeTest, RunningTwiceAddsTheValuesTwice) {
-  WriteBytes(compat, Qds(u"[Reg]\nK=v\n"));  // no version section: version 1
-  ASSERT_EQ(Run().exitCode, 0);
-  ASSERT_EQ(Run().exitCode, 0);
-  std::u16string merged = test::FromUtf16Bytes(ReadBytes(target));
-  EXPECT_NE(merged.find(u"[Reg]\r\nK=v\r\nK=v\r\nK=v\r\n; tail"), std::u16string::npos);
-}
-
-TEST_P(KnitfoldMergeTest, CompatWithoutSectionsStillSavesTheTarget) {
-  WriteBytes(compat, Qds(u"; nothing here\n"));
-  ASSERT_EQ(Run().exitCode, 0);
-  EXPECT_EQ(ReadBytes(target), Qds(kTarget));
-  EXPECT_EQ(Log(), u"");
-}
-
-TEST_P(KnitfoldMergeTest, CopiesCommandAndKeyFilesIntoTheWorkingFolder) {
-  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
-  WriteBytes(dir / "in/extra.cmd", "command bytes");
-  WriteBytes(dir / "in/extra.key", "key bytes");
-  ASSERT_EQ(Run().exitCode, 0);
-  EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.cmd"), "command bytes");
-  EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.key"), "key bytes");
-}
-
-TEST_P(KnitfoldMergeTest, ReadOnlyLeftoversInTheWorkingFolderAreReplaced) {
-  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
-  WriteBytes(dir / "in/extra.cmd", "new command");
-  fs::create_directory(dir / "pkg/TessalCF.ADF");
-  WriteBytes(dir / "pkg/TessalCF.ADF/extra.cmd", "old command");
-  fs::permissions(dir / "pkg/TessalCF.ADF/extra.cmd", fs::perms::owner_read);
-  ASSERT_EQ(Run().exitCode, 0);
-  EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.cmd"), "new command");
-  EXPECT_FALSE(fs::exists(dir / "pkg/TessalCF.ADF/extra.key"));
-}
-
-TEST_P(KnitfoldMergeTest, KeyFileAloneGetsItsWorkingCopy) {
-  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
-  WriteBytes(dir / "in/extra.key", "key bytes");
-  ASSERT_EQ(Run().exitCode, 0);
-  EXPECT_FALSE(fs::exists(dir / "pkg/TessalCF.ADF/extra.cmd"));
-  EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.key"), "key bytes");
+// The command and key files beside the compat file (whose extension may be
+// upper case) reach the working folder, replacing read-only leftovers there.
+TEST_P(KnitfoldMergeTest, CommandAndKeyFilesGetTheirWorkingCopies) {
+  const struct {
+    const char* compat;
+    const char* command;   // in in/; null: none
+    const char* key;
+    const char* leftover;  // a read-only extra.cmd already in the working folder
+  } cases[] = {
+      {"in/extra.qds", "command bytes", "key bytes", nullptr},
+      {"in/extra.qds", "new command", nullptr, "old command"},
+      {"in/extra.qds", nullptr, "key bytes", nullptr},
+      {"in/extra.QDS", "command bytes", nullptr, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.compat) + " " + (c.command ? c.command : "-") + " " +
+                 (c.key ? c.key : "-"));
+    fs::remove_all(dir / "in");
+    fs::remove_all(dir / "pkg/TessalCF.ADF");
+    fs::create_directories(dir / "in");
+    WriteBytes(dir / c.compat, Qds(u"[S]\nk=v\n"));
+    if (c.command) WriteBytes(dir / "in/extra.cmd", c.command);
+    if (c.key) WriteBytes(dir / "in/extra.key", c.key);
+    if (c.leftover) {
+      fs::create_directory(dir / "pkg/TessalCF.ADF");
+      WriteBytes(dir / "pkg/TessalCF.ADF/extra.cmd", c.leftover);
+      fs::permissions(dir / "pkg/TessalCF.ADF/extra.cmd", fs::perms::owner_read);
+    }
+    ASSERT_EQ(Run("pkg/app.qds", c.compat).exitCode, 0);
+    for (const auto& [name, bytes] : {std::pair{"extra.cmd", c.command}, {"extra.key", c.key}}) {
+      const fs::path copy = dir / "pkg/TessalCF.ADF" / name;
+      EXPECT_EQ(fs::exists(copy), bytes != nullptr) << name;
+      if (bytes) {
+        EXPECT_EQ(ReadBytes(copy), bytes) << name;
+      }
+    }
+  }
 }
 
 // A compat file inside the working folder is its own working copy's
@@ -217,125 +200,101 @@ TEST_P(KnitfoldMergeTest, CompatInsideTheWorkingFolderKeepsItsCommandAndKeyFiles
   EXPECT_EQ(Snapshot(dir / "pkg/TessalCF.ADF"), before);
 }
 
-TEST_P(KnitfoldMergeTest, FileNamedLikeTheWorkingFolderGivesACopyError) {
-  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
-  WriteBytes(dir / "in/extra.cmd", "command bytes");
-  WriteBytes(dir / "pkg/TessalCF.ADF", "in the way");
-  auto result = Run();
-  EXPECT_EQ(result.exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Error copying " + Name16("in/extra.cmd") + u" to " +
-                       Name16("pkg/TessalCF.ADF/extra.cmd") + u" : " +
-                       test::SystemErrorText(test::kCodeFileInTheWay) + u"\n");
-  ExpectTargetUntouched();
-  EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF"), "in the way");
-}
-
-TEST_P(KnitfoldMergeTest, NamesWithoutTheQdsExtensionAreRefusedBeforeAnythingIsTouched) {
-  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
-  WriteBytes(dir / "in/extra.cmd", "command bytes");
-  fs::create_directory(dir / "in.d");
+// Every run that fails: its one message in the log beside the target it was
+// given, the target as it was (or absent), and no backup left. The two files
+// load at the same time, but failures are told as if the target loaded
+// first: when both fail, only the target's failure is told. The backup is
+// made while the files load: when it fails, the loads that succeeded
+// meanwhile count for nothing.
+TEST_P(KnitfoldMergeTest, FailedRunsTellTheirErrorAndLeaveTheTarget) {
+  const std::u16string bad = u"[$version 3, codepage 1200$]\n[S]\n=no key\n";
+  const std::string longCompat = "in/" + std::string(241, 'c') + ".qds";
+  auto copyError = [this](const char* from, const char* to, uint32_t code) {
+    return u"Error copying " + Name16(from) + u" to " + Name16(to) + u" : " +
+           test::SystemErrorText(code) + u"\n";
+  };
+  auto invalid = [this](const std::string& name) {
+    return u"Invalid QDS file name: " + Name16(name) + u"\n";
+  };
   const struct {
-    std::string target;
-    std::string compat;
-    std::string refused;
+    const char* what;
+    std::function<void()> setup;
+    std::string targetName, compatName;
+    std::function<std::u16string()> log;
+    std::u16string targetAfter;  // empty: no target
+    bool nothingCopied;          // refused before any working copy
   } cases[] = {
-      {"pkg/app.qds", "in/extra", "in/extra"},
-      {"pkg/app.qds", "in/extra.txt", "in/extra.txt"},
-      {"pkg/app.qds", "in.d/extra", "in.d/extra"},
-      {"pkg/app.qds", "in/extra.qds old", "in/extra.qds old"},
-      {"pkg/app.qds.txt", "in/extra.qds", "pkg/app.qds.txt"},  // after the compat passed
-      {"pkg/app", "in/extra.qds", "pkg/app"},
+      {"file named like the working folder",
+       [&] { WriteBytes(dir / "pkg/TessalCF.ADF", "in the way"); }, "pkg/app.qds", "in/extra.qds",
+       [&] {
+         return copyError("in/extra.cmd", "pkg/TessalCF.ADF/extra.cmd", test::kCodeFileInTheWay);
+       },
+       kTarget, false},
+      {"target fails to load", [&] { WriteBytes(target, Qds(bad)); }, "pkg/app.qds",
+       "in/extra.qds", [&] { return u"Error 7 loading file " + Name16("pkg/app.qds") + u"\n"; },
+       bad, false},
+      {"compat missing", [&] { fs::remove(compat); }, "pkg/app.qds", "in/extra.qds",
+       [&] { return u"Error 2 loading file " + Name16("in/extra.qds") + u"\n"; }, kTarget, false},
+      {"both fail to load",
+       [&] {
+         WriteBytes(target, Qds(bad));
+         fs::remove(compat);
+       },
+       "pkg/app.qds", "in/extra.qds",
+       [&] { return u"Error 7 loading file " + Name16("pkg/app.qds") + u"\n"; }, bad, false},
+      {"target missing", [&] { fs::remove(target); }, "pkg/app.qds", "in/extra.qds",
+       [&] { return copyError("pkg/app.qds", "pkg/app.qds.bak", test::kCodeMissingFile); }, u"",
+       false},
+#ifndef _WIN32
+      {"backup name is a folder", [&] { fs::create_directories(dir / "pkg/app.qds.bak/inside"); },
+       "pkg/app.qds", "in/extra.qds",
+       [&] { return copyError("pkg/app.qds", "pkg/app.qds.bak", EISDIR); }, kTarget, false},
+#endif
+      {"temporary file name is a folder", [&] { fs::create_directory(dir / "pkg/app.qds.tmp"); },
+       "pkg/app.qds", "in/extra.qds",
+       [&] { return u"Error 3 saving file " + Name16("pkg/app.qds") + u"\n"; }, kTarget, false},
+      // The working copy pkg/TessalCF.ADF/<name> would pass the 259
+      // characters of a path buffer.
+      {"compat name too long for its working copy",
+       [&] { WriteBytes(dir / longCompat, Qds(u"[S]\nk=v\n")); }, "pkg/app.qds", longCompat,
+       [&] { return invalid(longCompat); }, kTarget, true},
+      {"compat without extension", [] {}, "pkg/app.qds", "in/extra",
+       [&] { return invalid("in/extra"); }, kTarget, true},
+      {"compat .txt", [] {}, "pkg/app.qds", "in/extra.txt",
+       [&] { return invalid("in/extra.txt"); }, kTarget, true},
+      {"dot in a folder name", [&] { fs::create_directory(dir / "in.d"); }, "pkg/app.qds",
+       "in.d/extra", [&] { return invalid("in.d/extra"); }, kTarget, true},
+      {"extension before a space", [] {}, "pkg/app.qds", "in/extra.qds old",
+       [&] { return invalid("in/extra.qds old"); }, kTarget, true},
+      // Only once the compat name passed.
+      {"target .txt", [] {}, "pkg/app.qds.txt", "in/extra.qds",
+       [&] { return invalid("pkg/app.qds.txt"); }, kTarget, true},
+      {"target without extension", [] {}, "pkg/app", "in/extra.qds",
+       [&] { return invalid("pkg/app"); }, kTarget, true},
   };
   for (const auto& c : cases) {
-    auto result = Run(c.target, c.compat);
-    EXPECT_EQ(result.exitCode, kFailure) << c.target << " " << c.compat;
-    std::u16string log =
-        test::FromUtf16Bytes(ReadBytes(dir / (c.target + ".log")));
-    EXPECT_EQ(log, u"Invalid QDS file name: " + Name16(c.refused) + u"\n")
-        << c.target << " " << c.compat;
-    fs::remove(dir / (c.target + ".log"));
-    EXPECT_FALSE(fs::exists(dir / "pkg/TessalCF.ADF"));
-    ExpectTargetUntouched();
+    SCOPED_TRACE(c.what);
+    for (const char* folder : {"pkg", "in", "in.d"}) fs::remove_all(dir / folder);
+    SetUp();
+    WriteBytes(compat, Qds(u"[S]\nk=v\n"));
+    WriteBytes(dir / "in/extra.cmd", "command bytes");
+    c.setup();
+    EXPECT_EQ(Run(c.targetName, c.compatName).exitCode, kFailure);
+    EXPECT_EQ(test::FromUtf16Bytes(ReadBytes(dir / (c.targetName + ".log"))), c.log());
+    if (c.targetAfter.empty()) {
+      EXPECT_FALSE(fs::exists(target));
+    } else {
+      EXPECT_EQ(ReadBytes(target), Qds(c.targetAfter));
+    }
+    EXPECT_FALSE(fs::is_regular_file(dir / "pkg/app.qds.bak"));
+    EXPECT_FALSE(fs::is_regular_file(dir / "pkg/app.qds.tmp"));
+    if (c.nothingCopied) {
+      EXPECT_FALSE(fs::exists(dir / "pkg/TessalCF.ADF"));
+    }
   }
 }
 
-TEST_P(KnitfoldMergeTest, UpperCaseExtensionIsAcceptedAndNamesTheCommandFile) {
-  WriteBytes(dir / "in/extra.QDS", Qds(u"[S]\nk=v\n"));
-  WriteBytes(dir / "in/extra.cmd", "command bytes");
-  ASSERT_EQ(Run("pkg/app.qds", "in/extra.QDS").exitCode, 0);
-  EXPECT_EQ(ReadBytes(dir / "pkg/TessalCF.ADF/extra.cmd"), "command bytes");
-}
-
-TEST_P(KnitfoldMergeTest, CompatNameTooLongForTheWorkingCopyIsRefused) {
-  // The working copy pkg/TessalCF.ADF/<name> would pass the 259 characters of
-  // a path buffer, whether or not a command file exists.
-  std::string longCompat = "in/" + std::string(241, 'c') + ".qds";
-  WriteBytes(dir / longCompat, Qds(u"[S]\nk=v\n"));
-  auto result = Run("pkg/app.qds", longCompat);
-  EXPECT_EQ(result.exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Invalid QDS file name: " + Name16(longCompat) + u"\n");
-  ExpectTargetUntouched();
-}
-
-TEST_P(KnitfoldMergeTest, TargetThatFailsToLoadIsRestoredUntouched) {
-  const char16_t bad[] = u"[$version 3, codepage 1200$]\n[S]\n=no key\n";
-  WriteBytes(target, Qds(bad));
-  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
-  EXPECT_EQ(Run().exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Error 7 loading file " + Name16("pkg/app.qds") + u"\n");
-  EXPECT_EQ(ReadBytes(target), Qds(bad));
-  EXPECT_FALSE(fs::exists(dir / "pkg/app.qds.bak"));
-}
-
-TEST_P(KnitfoldMergeTest, CompatThatFailsToLoadLeavesTheTargetUntouched) {
-  EXPECT_EQ(Run().exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Error 2 loading file " + Name16("in/extra.qds") + u"\n");
-  ExpectTargetUntouched();
-}
-
-// The two files load at the same time, but failures are told as if the
-// target loaded first: when both fail, only the target's failure is told.
-TEST_P(KnitfoldMergeTest, WhenBothFilesFailToLoadTheTargetsFailureIsTold) {
-  const char16_t bad[] = u"[$version 3, codepage 1200$]\n[S]\n=no key\n";
-  WriteBytes(target, Qds(bad));
-  EXPECT_EQ(Run().exitCode, kFailure);  // and the compat file is missing
-  EXPECT_EQ(Log(), u"Error 7 loading file " + Name16("pkg/app.qds") + u"\n");
-  EXPECT_EQ(ReadBytes(target), Qds(bad));
-}
-
-TEST_P(KnitfoldMergeTest, MissingTargetIsACopyErrorOfTheBackup) {
-  fs::remove(target);
-  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
-  EXPECT_EQ(Run().exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Error copying " + Name16("pkg/app.qds") + u" to " + Name16("pkg/app.qds.bak") +
-                       u" : " + test::SystemErrorText(test::kCodeMissingFile) + u"\n");
-  EXPECT_FALSE(fs::exists(target));
-}
-
-#ifndef _WIN32
-// The backup is made while the files load: when it fails, the loads that
-// succeeded meanwhile count for nothing, and the error told is the backup's.
-TEST_P(KnitfoldMergeTest, BackupThatFailsBesideGoodLoadsStopsTheRunWithItsOwnError) {
-  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
-  const std::string before = ReadBytes(target);
-  fs::create_directories(dir / "pkg/app.qds.bak/inside");
-  EXPECT_EQ(Run().exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Error copying " + Name16("pkg/app.qds") + u" to " + Name16("pkg/app.qds.bak") +
-                       u" : " + test::SystemErrorText(EISDIR) + u"\n");
-  EXPECT_EQ(ReadBytes(target), before);
-  EXPECT_FALSE(fs::exists(dir / "pkg/app.qds.tmp"));
-}
-
-TEST_P(KnitfoldMergeTest, FailedSaveLeavesTheTargetWithItsOldBytes) {
-  WriteBytes(compat, Qds(u"[S]\nk=" + std::u16string(200, u'v') + u"\n"));
-  // Room for the backup and the log, not for the merged text.
-  test::ScopedFileSizeLimit full(fs::file_size(target) + 256);
-  EXPECT_EQ(Run().exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Error 6 saving file " + Name16("pkg/app.qds") + u"\n");
-  ExpectTargetUntouched();
-}
-
-#else
+#ifdef _WIN32
 // Windows refuses a link or junction, and a file of several links, at the
 // names that knitfold picks for itself; the victim they lead to stays as it
 // is. Wine cannot make links: those rows are skipped there.
@@ -398,14 +357,6 @@ TEST(PlantedNamesTest, LinksAndFilesOfSeveralLinksAtPickedNamesAreRefused) {
   }
 }
 #endif
-
-TEST_P(KnitfoldMergeTest, TemporaryFileThatCannotBeWrittenLeavesTheTargetUntouched) {
-  WriteBytes(compat, Qds(u"[S]\nk=v\n"));
-  fs::create_directory(dir / "pkg/app.qds.tmp");
-  EXPECT_EQ(Run().exitCode, kFailure);
-  EXPECT_EQ(Log(), u"Error 3 saving file " + Name16("pkg/app.qds") + u"\n");
-  ExpectTargetUntouched();
-}
 
 INSTANTIATE_TEST_SUITE_P(Names, KnitfoldMergeTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {

@@ -52,12 +52,16 @@ TEST_F(LogTest, UnknownIdsWriteNothing) {
   EXPECT_EQ(Written(), "");
 }
 
+// Messages of the formatting buffer's size and beyond are written whole.
 TEST_F(LogTest, LongMessagesAreWrittenWhole) {
-  std::u16string source(300, u's');
-  std::u16string destination(300, u'd');
-  LogMessage(kMessageCopyFailed, source.c_str(), destination.c_str(), u"Disk full\r\n");
-  std::u16string expected =
-      u"Error copying " + source + u" to " + destination + u" : Disk full\r\n\n";
+  std::u16string expected;
+  for (size_t length : {511, 512, 513, 633}) {
+    // "Error copying S to D : Disk full\r\n\n" takes 33 characters besides S and D.
+    std::u16string source((length - 33) / 2, u's');
+    std::u16string destination(length - 33 - source.size(), u'd');
+    LogMessage(kMessageCopyFailed, source.c_str(), destination.c_str(), u"Disk full\r\n");
+    expected += u"Error copying " + source + u" to " + destination + u" : Disk full\r\n\n";
+  }
   EXPECT_EQ(Written(), Utf16Bytes(expected));
 }
 
@@ -65,6 +69,35 @@ TEST(LogWithoutHandleTest, MessagesAreDropped) {
   ASSERT_EQ(g_logHandle, platform::kInvalidHandle);
   LogMessage(kMessageUsage);  // must not crash or write anywhere
   EXPECT_EQ(FormatMessageText(kMessageUsage, {}), u"Usage: knitfold qdsfile compatqdsfile [Trace]\n");
+}
+
+// The messages as the program's string table holds them.
+TEST(StringTableTest, HoldsTheMessagesAndNothingElse) {
+  char16_t buffer[256];
+  const struct {
+    uint32_t id;
+    std::u16string_view text;
+  } cases[] = {
+      {102, u"Usage: knitfold qdsfile compatqdsfile [Trace]\n"},
+      {105, u"Error %d saving file %s\n"}, {108, u"Error %d loading file %s\n"},
+      {109, u"Error copying %s to %s : %s\n"}, {110, u"Invalid QDS file name: %s\n"},
+      {111, u"Error %d creating log file %s\n"}, {113, u"Trace"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(LoadMessage(c.id, buffer, 256), static_cast<int>(c.text.size())) << c.id;
+    EXPECT_EQ(std::u16string_view(buffer), c.text) << c.id;
+  }
+  for (uint32_t absent : {0u, 101u, 112u, 62117u}) {
+    EXPECT_EQ(LoadMessage(absent, buffer, 256), 0) << absent;
+  }
+}
+
+TEST(StringTableTest, CutsToTheCapacity) {
+  char16_t buffer[4] = {u'#', u'#', u'#', u'#'};
+  EXPECT_EQ(LoadMessage(113, buffer, 3), 2);
+  EXPECT_EQ(std::u16string_view(buffer), u"Tr");
+  EXPECT_EQ(buffer[3], u'#');
+  EXPECT_EQ(LoadMessage(113, buffer, 0), 0);
 }
 
 }  // namespace

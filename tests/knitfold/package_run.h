@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "support/test_support.h"
+#include "knitfold/package_files.h"
 
 namespace qds::test {
 

@@ -18,16 +18,11 @@ TEST(PathNamesTest, FindExtension) {
     const char16_t* path;
     const char16_t* extension;  // from the dot on; empty when there is none
   } cases[] = {
-      {u"extra.qds", u".qds"},
-      {u"extra.QDS", u".QDS"},
-      {u"/in/extra.tar.qds", u".qds"},
+      {u"extra.qds", u".qds"}, {u"extra.QDS", u".QDS"}, {u"/in/extra.tar.qds", u".qds"},
       {u"extra", u""},
       {u"/in.dir/extra", u""},   // the dot stands before a separator
       {u"extra.qds old", u""},   // the dot stands before a space
-      {u"a.b c.qds", u".qds"},
-      {u"extra.", u"."},
-      {u".qds", u".qds"},
-      {u"c:extra.qds", u".qds"},
+      {u"a.b c.qds", u".qds"}, {u"extra.", u"."}, {u".qds", u".qds"}, {u"c:extra.qds", u".qds"},
       {u"", u""},
   };
   for (const auto& c : cases) {
@@ -42,17 +37,13 @@ TEST(PathNamesTest, FindFileName) {
     const char16_t* path;
     const char16_t* name;
   } cases[] = {
-      {u"/pkg/app.qds", u"app.qds"},
-      {u"app.qds", u"app.qds"},
-      {u"dir/sub/x.cmd", u"x.cmd"},
+      {u"/pkg/app.qds", u"app.qds"}, {u"app.qds", u"app.qds"}, {u"dir/sub/x.cmd", u"x.cmd"},
       {u"dir/", u"dir/"},        // a final separator starts no name
       {u"dir//x", u"x"},          // a separator followed by a separator starts none
-      {u"/", u"/"},
-      {u"", u""},
+      {u"/", u"/"}, {u"", u""},
 #ifdef _WIN32
       {u"c:app.qds", u"app.qds"},  // a drive's colon ends a folder part too
-      {u"E:/pkg/app.qds", u"app.qds"},
-      {u"E:/", u"E:/"},
+      {u"E:/pkg/app.qds", u"app.qds"}, {u"E:/", u"E:/"},
       {u"//server/share/app.qds", u"app.qds"},
 #else
       {u"c:app.qds", u"c:app.qds"},  // a colon is an ordinary character here

@@ -2,8 +2,8 @@
 // defined status, in time and memory proportional to its input and without
 // running out of stack. The suite runs them at reduced sizes; with
 // KNITFOLD_FULL_SIZE=1 in the environment they run at full size (a 1 GiB
-// line, a 100-million-character line, a million sections, a million nested
-// calls) and print their time and peak memory.
+// line, a 100-million-character line, a million sections) and print their
+// time and peak memory.
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -14,9 +14,6 @@
 #include <fstream>
 #include <string>
 
-#include "expansion/builtin_commands.h"
-#include "expansion/replace_symbols.h"
-#include "expansion/symbol_map.h"
 #include "knitfold/package_run.h"
 
 namespace qds {
@@ -30,26 +27,25 @@ bool FullSize() { return std::getenv("KNITFOLD_FULL_SIZE") != nullptr; }
 
 size_t Size(size_t full, size_t reduced) { return FullSize() ? full : reduced; }
 
-// Peak resident memory in MiB: of this process, or of the largest child.
-long PeakMiB(int who) {
+// Peak resident memory in MiB of the largest child.
+long PeakMiB() {
   rusage usage{};
-  getrusage(who, &usage);
+  getrusage(RUSAGE_CHILDREN, &usage);
   return usage.ru_maxrss / 1024;
 }
 
 // Prints how long a full-size case took and the peak memory it reached.
 class Measurement {
  public:
-  Measurement(const char* name, int who) : name_(name), who_(who) {}
+  explicit Measurement(const char* name) : name_(name) {}
   ~Measurement() {
     if (!FullSize()) return;
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - start_;
-    std::printf("%s: %.1f s, peak %ld MiB\n", name_, took.count(), PeakMiB(who_));
+    std::printf("%s: %.1f s, peak %ld MiB\n", name_, took.count(), PeakMiB());
   }
 
  private:
   const char* name_;
-  int who_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
@@ -73,7 +69,7 @@ void ExpectMergeAdds(const test::Package& package, const char* name, std::u16str
                      std::u16string_view tail) {
   const uintmax_t before = fs::file_size(package.target());
   {
-    Measurement measure(name, RUSAGE_CHILDREN);
+    Measurement measure(name);
     ASSERT_EQ(package.Run().exitCode, 0);
   }
   EXPECT_EQ(fs::file_size(package.target()), before + added.size() * 2);
@@ -123,25 +119,10 @@ TEST(ResourceBoundsTest, AMillionSectionsMergeIntoAMillionSections) {
   }
   test::Package package(target, compat);
   {
-    Measurement measure("a million sections", RUSAGE_CHILDREN);
+    Measurement measure("a million sections");
     ASSERT_EQ(package.Run().exitCode, 0);
   }
   EXPECT_TRUE(ReadBytes(package.target()) == test::Qds(merged));
-}
-
-TEST(ResourceBoundsTest, AMillionFoldNestedCallStopsAtTheDepthBound) {
-  const size_t depth = Size(1'000'000, 20'000);
-  std::u16string text;
-  for (size_t i = 0; i < depth; ++i) text += u"%!length(";
-  text += u"x";
-  for (size_t i = 0; i < depth; ++i) text += u")%";
-  SymbolMap table(false, 16, &kBuiltinCommands);
-  uint32_t outLen = 0;
-  uint32_t errorPos = 0;
-  Measurement measure("a million nested calls", RUSAGE_SELF);
-  EXPECT_EQ(ReplaceSymbols(table, text, nullptr, &outLen, 0, &errorPos),
-            ReplaceStatus::NestedTooDeep);
-  EXPECT_EQ(errorPos, 2u);
 }
 
 }  // namespace

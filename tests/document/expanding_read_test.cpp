@@ -60,15 +60,6 @@ TEST_F(ExpandingReadTest, ExpandsAfterRemovingQuotes) {
   EXPECT_EQ(ReadValue(u"\"%who%\"").value, u"%who%");
 }
 
-TEST_F(ExpandingReadTest, TooSmallValueBufferReportsTheSizeToRetryWith) {
-  Read read = ReadValue(u"x%who%", 4);
-  EXPECT_EQ(read.status, ReadStatus::BufferTooSmall);
-  EXPECT_EQ(read.valueLength, 5u);
-  read = ReadValue(u"x%who%", read.valueLength);
-  EXPECT_EQ(read.status, ReadStatus::Ok);
-  EXPECT_EQ(read.value, u"xBob");
-}
-
 TEST_F(ExpandingReadTest, FailureKeepsStatusAndExcerpt) {
   // An unclosed span fails at the character after its backquote.
   auto failingAt = [](size_t position, size_t length) {

@@ -94,48 +94,5 @@ TEST(DigestTest, BytesAndDigestSurviveEveryPieceSizeAndStart) {
   }
 }
 
-TEST(DigestTest, ExcludedBytesAreLeftOutAndStillReadAfterwards) {
-  ScratchDir dir;
-  const std::string data = Pattern(9000);
-  WriteBytes(dir / "f", data);
-  static const struct {
-    uint32_t handedOut;
-    uint32_t excluded;
-  } cases[] = {{10, 3}, {10, 10}, {64, 1}, {4096, 36}, {4100, 4}, {4160, 64}, {9000, 72}};
-  for (const auto& c : cases) {
-    FileStream stream(4096);
-    ASSERT_EQ(stream.Open(WidePath(dir / "f").c_str(), kStreamRead), StreamStatus::Ok);
-    ASSERT_EQ(stream.StartHash(), StreamStatus::Ok);
-    std::string head(c.handedOut, '\0');
-    ASSERT_EQ(stream.Read(head.data(), c.handedOut, nullptr), StreamStatus::Ok);
-    EXPECT_EQ(Finished(stream, c.excluded),
-              ExpectedDigest(std::string_view(data).substr(0, c.handedOut - c.excluded)))
-        << c.handedOut << " less " << c.excluded;
-    std::string rest(9000, '\0');
-    uint32_t got = 0;
-    if (c.handedOut < 9000) {
-      ASSERT_EQ(stream.Read(rest.data(), 9000, &got), StreamStatus::Ok);
-    }
-    EXPECT_EQ(rest.substr(0, got), data.substr(c.handedOut)) << c.handedOut;
-  }
-}
-
-// Finishing leaves pending bytes pending, and a digest started again covers
-// only what follows.
-TEST(DigestTest, FinishLeavesPendingBytesAndStartBeginsAgain) {
-  ScratchDir dir;
-  FileStream stream(4096);
-  ASSERT_EQ(stream.Open(WidePath(dir / "f").c_str(), kStreamWrite), StreamStatus::Ok);
-  ASSERT_EQ(stream.StartHash(), StreamStatus::Ok);
-  ASSERT_EQ(stream.Write("covered", 7), StreamStatus::Ok);
-  EXPECT_EQ(Finished(stream), ExpectedDigest("covered"));
-  ASSERT_EQ(stream.Write("|after", 6), StreamStatus::Ok);
-  ASSERT_EQ(stream.StartHash(), StreamStatus::Ok);
-  ASSERT_EQ(stream.Write("|again", 6), StreamStatus::Ok);
-  EXPECT_EQ(Finished(stream), ExpectedDigest("|again"));
-  ASSERT_EQ(stream.Close(), StreamStatus::Ok);
-  EXPECT_EQ(ReadBytes(dir / "f"), "covered|after|again");
-}
-
 }  // namespace
 }  // namespace qds::test

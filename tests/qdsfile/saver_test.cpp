@@ -93,40 +93,6 @@ TEST(SaverTest, TextIsWrittenVerbatimWithoutAddedLineEnds) {
             Utf16Bytes(u"no line end[\x00E4[]]\r\n\xD800 k=\x001A v \r\n\r\n[c]\r\nk=\r\n", true));
 }
 
-// The parts of a file saved with Digest: the text through "[$end$]" and the
-// check line.
-struct SignedFile {
-  std::string covered;
-  std::string checkLine;
-};
-
-SignedFile Split(const std::string& bytes) {
-  const std::string marker = Utf16Bytes(u"\r\n[$end$]");
-  size_t end = bytes.rfind(marker);
-  EXPECT_NE(end, std::string::npos);
-  end += marker.size();
-  return {bytes.substr(0, end), bytes.substr(end)};
-}
-
-TEST(SaverTest, DigestCoversTheTextThroughTheEndMarker) {
-  DocumentModel document;
-  BuildSample(&document);
-  // Make the text cross the stream's buffer a few times.
-  QdsKey* many = AddKey(AddSection(&document, u"many"), u"key");
-  for (int i = 0; i < 500; ++i) AddValue(many, u"value " + std::u16string(i % 37, u'v'));
-  for (uint32_t flags : {Digest, Digest | KeepComments, Digest | OmitHeader}) {
-    const std::string bytes = Saved(&document, flags);
-    const SignedFile file = Split(bytes);
-    EXPECT_EQ(file.covered, Saved(&document, flags & ~Digest) + Utf16Bytes(u"\r\n[$end$]"))
-        << flags;
-    const std::string digits = ExpectedDigest(file.covered);
-    EXPECT_EQ(file.checkLine,
-              Utf16Bytes(u"\r\n" + std::u16string(digits.begin(), digits.end()) + u"\r\n"))
-        << flags;
-    EXPECT_EQ(Saved(&document, flags), bytes) << "a second save writes the same check line";
-  }
-}
-
 // A save to the document's own file (no path, its name, or another name
 // that leads to it) goes through a temporary file, which a folder standing
 // at its name refuses, and leaves only the file under its own name; a save

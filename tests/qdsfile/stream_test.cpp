@@ -78,6 +78,34 @@ TEST(DigestTest, BytesAndDigestSurviveEveryPieceSizeAndStart) {
   }
 }
 
+// Bytes left out of the digest at its end are still read afterwards, as the
+// loader reads the check line after the marker.
+TEST(DigestTest, ExcludedBytesAreLeftOutAndStillReadAfterwards) {
+  ScratchDir dir;
+  const std::string data = Pattern(9000);
+  WriteBytes(dir / "f", data);
+  static const struct {
+    uint32_t handedOut;
+    uint32_t excluded;
+  } cases[] = {{10, 3}, {10, 10}, {64, 1}, {4096, 36}, {4100, 4}, {4160, 64}, {9000, 72}};
+  for (const auto& c : cases) {
+    FileStream stream(4096);
+    ASSERT_EQ(stream.Open(WidePath(dir / "f").c_str(), kStreamRead), StreamStatus::Ok);
+    ASSERT_EQ(stream.StartHash(), StreamStatus::Ok);
+    std::string head(c.handedOut, '\0');
+    ASSERT_EQ(stream.Read(head.data(), c.handedOut, nullptr), StreamStatus::Ok);
+    EXPECT_EQ(Finished(stream, c.excluded),
+              ExpectedDigest(std::string_view(data).substr(0, c.handedOut - c.excluded)))
+        << c.handedOut << " less " << c.excluded;
+    std::string rest(9000, '\0');
+    uint32_t got = 0;
+    if (c.handedOut < 9000) {
+      ASSERT_EQ(stream.Read(rest.data(), 9000, &got), StreamStatus::Ok);
+    }
+    EXPECT_EQ(rest.substr(0, got), data.substr(c.handedOut)) << c.handedOut;
+  }
+}
+
 TEST(StreamTest, WrongModesAreRefusedAndReadsEndWithEndOfData) {
   ScratchDir dir;
   WriteBytes(dir / "f", "abcd");

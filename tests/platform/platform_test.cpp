@@ -17,7 +17,6 @@
 
 #include "platform/descriptors.h"
 #include "platform/errors.h"
-#include "platform/exclusive_log.h"
 #include "platform/files.h"
 #include "platform/replace.h"
 #include "platform/text_services.h"
@@ -88,22 +87,6 @@ TEST(CodePageTest, OtherCodePagesGoThroughTheConverter) {
   EXPECT_EQ(AnsiToWide(99999, bytes, 4, out, 8), 0u);
   EXPECT_EQ(AnsiToWide(1252, bytes, 4, out, 3), 0u);  // output too small
   EXPECT_EQ(AnsiToWide(1252, bytes, 4, out, 4), 4u);  // output of exactly the size
-}
-
-// A second opener is refused and the first log keeps what it holds: the old
-// text is gone, not overwritten in part. (A missing folder: KnitfoldCliTest;
-// the system's texts: SystemErrorTextTest.)
-TEST(LogTest, CreatesTruncatesAndHoldsTheLogExclusively) {
-  ScratchDir dir;
-  std::filesystem::path log = dir / "a.qds.log";
-  WriteBytes(log, "old text");
-  FileHandle handle = CreateExclusiveLog(WidePath(log).c_str());
-  ASSERT_NE(handle, kInvalidHandle);
-  WriteLog(handle, "xy", 2);
-  EXPECT_EQ(CreateExclusiveLog(WidePath(log).c_str()), kInvalidHandle);
-  EXPECT_EQ(LastErrorCode(), test::kCodeHeld);
-  test::CloseLogHandle(handle);
-  EXPECT_EQ(ReadBytes(log), "xy");
 }
 
 #ifdef _WIN32

@@ -16,11 +16,34 @@
 namespace qds {
 namespace {
 
-std::u16string Repeat(std::u16string_view unit, size_t count) {
-  std::u16string text;
-  text.reserve(unit.size() * count);
-  while (count-- > 0) text += unit;
-  return text;
+const bool kFullSize = std::getenv("KNITFOLD_FULL_SIZE") != nullptr;
+const std::u16string kLongLine(kFullSize ? 100'000'000 : size_t{1} << 21, u'v');
+const std::u16string kVersion = u"[$version 3, codepage 1200$]\n";
+
+void ExpectMerged(const char* what, const std::u16string& target, const std::u16string& compat,
+                  const std::u16string& merged) {
+  test::Package package(target, compat);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(package.Run().exitCode, 0);
+  EXPECT_TRUE(test::ReadBytes(package.target()) == test::Qds(merged));
+  if (!kFullSize) return;
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  std::printf("%s: %.1f s, peak %ld MiB\n", what, took.count(), usage.ru_maxrss / 1024);
+}
+
+TEST(ResourceBoundsTest, ALongLineInTheTargetIsMergedWhole) {
+  ExpectMerged("a long line in the target", kVersion + u"[S]\nk=" + kLongLine + u"\n",
+               u"[S]\nx=1\n", kVersion + u"[S]\nk=" + kLongLine + u"\nx=1\n");
+}
+
+// The comment stays; the compat value is too long to travel, the short one
+// arrives.
+TEST(ResourceBoundsTest, LongLinesAreKeptOrSkipped) {
+  ExpectMerged("long lines in both", kVersion + u"; " + kLongLine + u"\n[S]\nk=1\n",
+               u"[S]\nbig=" + kLongLine + u"\nsmall=1\n",
+               kVersion + u"; " + kLongLine + u"\n[S]\nk=1\nsmall=1\n");
 }
 
 std::u16string Decimal(size_t number) {
@@ -28,45 +51,18 @@ std::u16string Decimal(size_t number) {
   return std::u16string(digits.begin(), digits.end());
 }
 
-TEST(ResourceBoundsTest, HugeLinesAndManySectionsMergeWhole) {
-  const bool full = std::getenv("KNITFOLD_FULL_SIZE") != nullptr;
-  const size_t line = full ? 100'000'000 : size_t{1} << 21;
-  const size_t sections = full ? 1'000'000 : 20'000;
-  std::u16string manyTarget = u"[$version 3, codepage 1200$]\n", manyCompat, manyMerged;
+TEST(ResourceBoundsTest, AMillionSectionsMergeIntoAMillionSections) {
+  const size_t sections = kFullSize ? 1'000'000 : 20'000;
+  std::u16string target = kVersion, compat, merged = kVersion;
   for (size_t i = 0; i < sections; ++i) {
     std::u16string header = (i > 0 ? u"\n[s" : u"[s") + Decimal(i) + u"]\n";
-    manyTarget += header + u"k=1\n";
-    manyMerged += header + u"k=1\nk=2\n";
+    target += header + u"k=1\n";
+    merged += header + u"k=1\nk=2\n";
     // Backwards, and in other letter case: no section is found where the
     // last one was, nor by an exact comparison.
-    manyCompat += u"[S" + Decimal(sections - 1 - i) + u"]\nk=2\n";
+    compat += u"[S" + Decimal(sections - 1 - i) + u"]\nk=2\n";
   }
-  const std::u16string longLine = Repeat(u"v", line);
-  const struct {
-    const char* what;
-    std::u16string target, compat, merged;
-  } cases[] = {
-      {"a long line in the target", u"[$version 3, codepage 1200$]\n[S]\nk=" + longLine + u"\n",
-       u"[S]\nx=1\n", u"[$version 3, codepage 1200$]\n[S]\nk=" + longLine + u"\nx=1\n"},
-      // The comment stays; the compat value is too long to travel, the short
-      // one arrives.
-      {"long lines in both", u"[$version 3, codepage 1200$]\n; " + longLine + u"\n[S]\nk=1\n",
-       u"[S]\nbig=" + longLine + u"\nsmall=1\n",
-       u"[$version 3, codepage 1200$]\n; " + longLine + u"\n[S]\nk=1\nsmall=1\n"},
-      {"many sections", manyTarget, manyCompat, u"[$version 3, codepage 1200$]\n" + manyMerged},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    test::Package package(c.target, c.compat);
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(package.Run().exitCode, 0);
-    EXPECT_TRUE(test::ReadBytes(package.target()) == test::Qds(c.merged));
-    if (!full) continue;
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    std::printf("%s: %.1f s, peak %ld MiB\n", c.what, took.count(), usage.ru_maxrss / 1024);
-  }
+  ExpectMerged("a million sections", target, compat, merged);
 }
 
 }  // namespace

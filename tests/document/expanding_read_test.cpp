@@ -51,24 +51,6 @@ class ExpandingReadTest : public ::testing::Test {
   QdsDocument doc_;
 };
 
-TEST_F(ExpandingReadTest, ExpandsAfterRemovingQuotes) {
-  EXPECT_EQ(ReadValue(u"\"%who% said \"\"hi\"\"\"").value, u"Bob said \"\"hi\"\"");
-  EXPECT_EQ(ReadValue(u"\"%who%\"", 512, 64, ReadExpand | ReadKeepQuotes).value, u"\"Bob\"");
-  EXPECT_EQ(ReadValue(u"%who%", 512, 64, 0).value, u"%who%");
-  doc_.SetSymbolTable(nullptr);
-  EXPECT_EQ(doc_.GetSymbolTable(), nullptr);
-  EXPECT_EQ(ReadValue(u"\"%who%\"").value, u"%who%");
-}
-
-TEST_F(ExpandingReadTest, TooSmallValueBufferReportsTheSizeToRetryWith) {
-  Read read = ReadValue(u"x%who%", 4);
-  EXPECT_EQ(read.status, ReadStatus::BufferTooSmall);
-  EXPECT_EQ(read.valueLength, 5u);
-  read = ReadValue(u"x%who%", read.valueLength);
-  EXPECT_EQ(read.status, ReadStatus::Ok);
-  EXPECT_EQ(read.value, u"xBob");
-}
-
 TEST_F(ExpandingReadTest, FailureKeepsStatusAndExcerpt) {
   // An unclosed span fails at the character after its backquote.
   auto failingAt = [](size_t position, size_t length) {

@@ -1,8 +1,10 @@
-// Test helper: one expansion of a text through the public ReplaceSymbols
-// entry, with everything it reports.
+// Test helpers: one expansion of a text through ReplaceSymbols, with
+// everything it reports, and the fixture the expansion tests share.
 
 #ifndef KNITFOLD_TESTS_EXPANSION_EXPANSION_H_
 #define KNITFOLD_TESTS_EXPANSION_EXPANSION_H_
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -10,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/utf8.h"
+#include "expansion/builtin_commands.h"
 #include "expansion/replace_symbols.h"
 #include "expansion/symbol_map.h"
 
@@ -41,6 +45,21 @@ inline std::u16string Symbol(const SymbolMap& table, std::u16string_view name) {
   CountedString value;
   return table.Lookup(name, &value) ? std::u16string(value.View()) : u"<absent>";
 }
+
+// A text for a failure message.
+inline std::string Printable(std::u16string_view text) {
+  return EncodeUtf8(text.size() > 80 ? text.substr(0, 80) : text);
+}
+
+// A table that folds names and knows the built-in commands.
+class ExpansionTest : public ::testing::Test {
+ protected:
+  Expansion Run(std::u16string_view text, uint32_t capacity = 65536, uint32_t flags = 0) {
+    return Expand(table_, text, capacity, flags);
+  }
+
+  SymbolMap table_{true, 16, &kBuiltinCommands};
+};
 
 }  // namespace qds::test
 

@@ -4,23 +4,16 @@
 
 #include <string>
 
-#include "common/utf8.h"
-#include "expansion/builtin_commands.h"
-#include "expansion/expand_argument.h"
 #include "expansion/expansion.h"
 #include "expansion/symbol_map.h"
 
 namespace qds {
 namespace {
 
-using test::Expand;
 using test::Expansion;
+using test::Printable;
 
-std::string Printable(std::u16string_view text) {
-  return EncodeUtf8(text.size() > 80 ? text.substr(0, 80) : text);
-}
-
-class ReplaceSymbolsTest : public ::testing::Test {
+class ReplaceSymbolsTest : public test::ExpansionTest {
  protected:
   ReplaceSymbolsTest() {
     table_.Set(u"name", u"VALUE");
@@ -28,14 +21,10 @@ class ReplaceSymbolsTest : public ::testing::Test {
     table_.Set(u"hello", u"hello");
     table_.Set(u"!greet", u"Hello %1%");
     table_.Set(u"!cmd2", u"two");
-    table_.Set(u"!if", u"never");
+    table_.Set(u"!echo", u"[%1%|%2%|%3%]");
+    table_.Set(u"!if", u"never");  // hidden by the built-in
     table_.Set(u"!blank", u"");
   }
-  Expansion Run(std::u16string_view text, uint32_t capacity = 65536, uint32_t flags = 0) {
-    return Expand(table_, text, capacity, flags);
-  }
-
-  SymbolMap table_{true, 8, &kBuiltinCommands};
 };
 
 TEST_F(ReplaceSymbolsTest, ExpandsEachForm) {
@@ -52,6 +41,15 @@ TEST_F(ReplaceSymbolsTest, ExpandsEachForm) {
       {u"%`50%% ` and `%", u"50%% ` and "}, {u"%!IF(1,yes,no)%", u"yes"},
       {u"%!iF (0, yes , no )%", u"no"}, {u"<%!if(1,%`ab`%,no)%>", u"<ab>"},
       {u"%!greet(World)%!", u"Hello World!"}, {u"%!cmd2()%", u"two"},
+      // Arguments: blanks around them dropped, quotes of either kind
+      // removed (a doubled one stands for one), a call ends only at ")%".
+      {u"%!echo()%%!echo (x)%%!echo\t(x)%%!echo(,)%%!echo(a, ,b)%", u"[||][x||][x||][||][a||b]"},
+      {u"%!echo(  inner  blanks   kept  )%%!echo(a)b)%", u"[inner  blanks   kept||][a)b||]"},
+      {u"%!echo(\" \"\"hi\"\" \")%%!echo(  \"a\"  ,  'b'  )%%!echo('it''s', \"(,)\")%",
+       u"[ \"hi\" ||][a|b|][it's|(,)|]"},
+      {u"%!echo(\"a\"b)%%!echo(\"a\",)%%!echo(%!sub(a,b,c)%, x)%%!echo(%a, b%, %%, %`x,)`%)%",
+       u"[a||][a||][a|x|][|%|x,)]"},
+      {u"%!echo(%!length(%!sub(1,2,3)%)%)%%!echo(a %x% )%", u"[1||][a ||]"},
   };
   for (const auto& c : cases) {
     Expansion e = Run(c.text);
@@ -64,9 +62,7 @@ TEST_F(ReplaceSymbolsTest, ExpandsEachForm) {
 }
 
 TEST_F(ReplaceSymbolsTest, FailuresStopAtTheirPosition) {
-  const std::u16string name129 = u"ab%" + std::u16string(129, u'n') + u"%";
-  const std::u16string command66 = u"%!" + std::u16string(66, u'c') + u"(x)%";
-  const std::u16string command65 = u"%!" + std::u16string(65, u'c') + u"(x)%";
+  const std::u16string n129(129, u'n'), c65(65, u'c');
   const struct {
     std::u16string text;
     ReplaceStatus status;
@@ -74,15 +70,18 @@ TEST_F(ReplaceSymbolsTest, FailuresStopAtTheirPosition) {
     uint32_t outLen;  // characters produced before the failure
   } cases[] = {
       {u"50%", ReplaceStatus::NotClosed, 3, 2}, {u"ab%unclosed", ReplaceStatus::NotClosed, 3, 2},
-      {u"%`abc", ReplaceStatus::NotClosed, 2, 0}, {name129, ReplaceStatus::NameTooLong, 3, 2},
-      {command66, ReplaceStatus::BufferTooSmall, 2, 0},
-      {command65, ReplaceStatus::UnknownCommand, 2, 0},
+      {u"%`abc", ReplaceStatus::NotClosed, 2, 0},
+      {u"ab%" + n129 + u"%", ReplaceStatus::NameTooLong, 3, 2},
+      {u"%!" + c65 + u"c(x)%", ReplaceStatus::BufferTooSmall, 2, 0},  // the name is too long
+      {u"%!" + c65 + u"(x)%", ReplaceStatus::UnknownCommand, 2, 0},
       {u"x%!my_cmd(x)%", ReplaceStatus::BadCommandName, 5, 1},
       {u"%!len gth(x)%", ReplaceStatus::BadCommandName, 6, 0},
       {u"%!\u00E9t\u00E9(x)%", ReplaceStatus::BadCommandName, 2, 0},
       {u"%!length%", ReplaceStatus::BadCommandName, 8, 0},
       {u"%!length(x)", ReplaceStatus::NotClosed, 2, 0},
       {u"%!length(a) %", ReplaceStatus::NotClosed, 2, 0},
+      {u"%!length(\"a)%", ReplaceStatus::NotClosed, 2, 0},
+      {u"%!f(%`a``%)%", ReplaceStatus::NotClosed, 2, 0},
       {u"%!value(\"a\" b)%", ReplaceStatus::JunkAfterQuote, 12, 0},
       {u"%!value(\"x\")y%", ReplaceStatus::NotClosed, 12, 0},
       {u"%!nosuch(x)%", ReplaceStatus::UnknownCommand, 2, 0},
@@ -95,10 +94,8 @@ TEST_F(ReplaceSymbolsTest, FailuresStopAtTheirPosition) {
       // fails the whole expansion, with a length that no larger buffer would
       // cure: a fuzzer found it once passed on as an output that did not fit,
       // the rest then cut short.
-      {u"AB%!if(1,%!" + std::u16string(66, u'l') + u"()%,x)%CD", ReplaceStatus::BufferTooSmall, 0,
-       5},
-      {u"AB%!for(i,1,2,%!" + std::u16string(66, u'l') + u"()%)%CD", ReplaceStatus::BufferTooSmall,
-       0, 5},
+      {u"AB%!if(1,%!" + c65 + u"c()%,x)%CD", ReplaceStatus::BufferTooSmall, 0, 5},
+      {u"AB%!for(i,1,2,%!" + c65 + u"c()%)%CD", ReplaceStatus::BufferTooSmall, 0, 5},
   };
   for (const auto& c : cases) {
     Expansion e = Run(c.text);
@@ -108,28 +105,28 @@ TEST_F(ReplaceSymbolsTest, FailuresStopAtTheirPosition) {
   }
 }
 
-TEST_F(ReplaceSymbolsTest, NoCommandsFlagRejectsCallsButExpandsSymbols) {
-  Expansion e = Run(u"x%!if(1,a,b)%", 64, ReplaceNoCommands);
-  EXPECT_EQ(e.status, ReplaceStatus::CommandsDisabled);
-  EXPECT_EQ(e.errorPos, 2u);
-  EXPECT_EQ(Run(u"%name%", 64, ReplaceNoCommands).output, u"VALUE");
-}
-
+// A size query, and a call with too little room, report what a call with
+// room enough writes, its zero included. After an output did not fit, the
+// rest is still counted, its commands still run and its syntax is still
+// checked.
 TEST_F(ReplaceSymbolsTest, LengthProtocolCountsTheZero) {
   static const struct {
     std::u16string_view text;
     uint32_t capacity;
     ReplaceStatus status;
-    std::u16string_view written;
+    std::u16string_view written = {};
   } cases[] = {
       {u"abc", 4, ReplaceStatus::Ok, u"abc"}, {u"abc", 3, ReplaceStatus::BufferTooSmall, u"abc"},
-      {u"abc", 2, ReplaceStatus::BufferTooSmall, u"ab"},
-      {u"abc", 0, ReplaceStatus::BufferTooSmall, u""}, {u"%hello%", 6, ReplaceStatus::Ok, u"hello"},
-      {u"%hello%", 5, ReplaceStatus::BufferTooSmall, u"hello"},
+      {u"abc", 2, ReplaceStatus::BufferTooSmall, u"ab"}, {u"abc", 0, ReplaceStatus::BufferTooSmall},
+      {u"%hello%", 6, ReplaceStatus::Ok, u"hello"}, {u"%hello%", 5, ReplaceStatus::BufferTooSmall},
       {u"%!value(hello)%", 6, ReplaceStatus::Ok, u"hello"},
       {u"%!value(hello)%", 5, ReplaceStatus::BufferTooSmall, u"hello"},
-      {u"[%`ab`%]", 5, ReplaceStatus::Ok, u"[ab]"},
-      {u"[%`ab`%]", 4, ReplaceStatus::BufferTooSmall, u"[ab]"},
+      {u"[%`ab`%]", 5, ReplaceStatus::Ok, u"[ab]"}, {u"[%`ab`%]", 4, ReplaceStatus::BufferTooSmall},
+      {u"ab%!value(hello)%%!set(after,1)%tail", 4, ReplaceStatus::BufferTooSmall, u"ab"},
+      {u"ab%!value(hello)%tail%!if(1 2)%", 4, ReplaceStatus::MalformedExpression, u"ab"},
+      {u"%!length(abcdefghij)%", 1, ReplaceStatus::BufferTooSmall},
+      {u"%!sub(abc,b,xyzxyzxyz)%", 1, ReplaceStatus::BufferTooSmall},
+      {u"%!for(i,1,3,ab%!set(last,%i%)%)%", 4, ReplaceStatus::BufferTooSmall, u"ab"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Printable(c.text) + " capacity " + std::to_string(c.capacity));
@@ -138,89 +135,43 @@ TEST_F(ReplaceSymbolsTest, LengthProtocolCountsTheZero) {
     EXPECT_EQ(e.output.substr(0, c.written.size()), c.written);
     Expansion query{};
     query.status = ReplaceSymbols(table_, c.text, nullptr, &query.outLen, 0, &query.errorPos);
-    EXPECT_EQ(query.status, ReplaceStatus::BufferTooSmall);
+    EXPECT_EQ(query.status,
+              c.status == ReplaceStatus::Ok ? ReplaceStatus::BufferTooSmall : c.status);
     EXPECT_EQ(e.outLen, query.outLen);
-    EXPECT_EQ(e.errorPos, 0u);
+    EXPECT_EQ(e.errorPos, query.errorPos);
+  }
+  EXPECT_EQ(test::Symbol(table_, u"after") + test::Symbol(table_, u"last"), u"13");
+}
+
+// n nested calls expand their innermost text at level n + 1; the depth
+// unwinds, so that the next expansion starts from the top again. Far beyond
+// the bound, the scan reaches it without exhausting the stack. (A defined
+// command that calls itself: a row of SymbolToolTest.)
+TEST_F(ReplaceSymbolsTest, NestingBeyondTheLimitEndsWithAStatus) {
+  std::u16string inner = u"x", deep;
+  for (int i = 0; i < kMaxExpansionDepth - 1; ++i) inner = u"%!if(1," + inner + u",n)%";
+  for (int i = 0; i < 20000; ++i) deep += u"%!length(";
+  for (int i = 0; i < 20000; ++i) deep += i == 0 ? u"x)%" : u")%";
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(Run(inner).output, u"x");
+    Expansion e = Run(round == 0 ? u"%!if(1," + inner + u",n)%" : deep);
+    EXPECT_EQ(e.status, ReplaceStatus::NestedTooDeep);
+    EXPECT_EQ(e.errorPos, 2u);
   }
 }
 
-// After a command's output did not fit, the rest is still counted, its
-// commands still run and its syntax is still checked.
-TEST_F(ReplaceSymbolsTest, OverflowKeepsScanning) {
-  Expansion e = Run(u"ab%!value(hello)%%!set(after,1)%tail", 4);
-  EXPECT_EQ(e.status, ReplaceStatus::BufferTooSmall);
-  EXPECT_EQ(e.outLen, 12u);
-  EXPECT_EQ(e.errorPos, 0u);
-  EXPECT_EQ(test::Symbol(table_, u"after"), u"1");
-
-  e = Run(u"ab%!value(hello)%tail%!if(1 2)%", 4);
-  EXPECT_EQ(e.status, ReplaceStatus::MalformedExpression);
-  EXPECT_EQ(e.errorPos, 23u);
-  EXPECT_EQ(e.outLen, 11u);
-}
-
-TEST_F(ReplaceSymbolsTest, ExpandArgumentHoldsAtMost1023Characters) {
-  table_.Set(u"fits", std::u16string(1023, u'f'));
-  table_.Set(u"over", std::u16string(1024, u'o'));
-  CountedString result(u"old");
-  EXPECT_EQ(ExpandArgument(table_, u"%fits%", 0, &result), ReplaceStatus::Ok);
-  EXPECT_EQ(result.View(), std::u16string(1023, u'f'));
-  EXPECT_EQ(ExpandArgument(table_, u"%over%", 0, &result), ReplaceStatus::ArgumentTooLong);
-  EXPECT_EQ(ExpandArgument(table_, u"%!if(1 2)%", 0, &result), ReplaceStatus::MalformedExpression);
-}
-
-TEST_F(ReplaceSymbolsTest, BuiltinsComeBeforeDefinedCommands) {
-  EXPECT_EQ(Run(u"%!if(1,yes,no)%").output, u"yes");  // "!if" is set but hidden
-  table_.Set(u"!Set", u"defined");
-  EXPECT_EQ(Run(u"[%!Set(k,v)%]").output, u"[]");
-  EXPECT_EQ(test::Symbol(table_, u"k"), u"v");
-}
-
-TEST_F(ReplaceSymbolsTest, NestingBeyondTheLimitEndsWithAStatus) {
-  auto nestedIfs = [](int depth) {
-    std::u16string text = u"x";
-    for (int i = 0; i < depth; ++i) text = u"%!if(1," + text + u",n)%";
-    return text;
-  };
-  // n nested calls expand their innermost text at level n + 1.
-  Expansion e = Run(nestedIfs(kMaxExpansionDepth - 1));
-  EXPECT_EQ(e.status, ReplaceStatus::Ok);
-  EXPECT_EQ(e.output, u"x");
-  e = Run(nestedIfs(kMaxExpansionDepth));
-  EXPECT_EQ(e.status, ReplaceStatus::NestedTooDeep);
-  EXPECT_EQ(e.errorPos, 2u);
-
-  table_.Set(u"!loop", u"a%!loop()%");
-  e = Run(u"go %!loop()%");
-  EXPECT_EQ(e.status, ReplaceStatus::NestedTooDeep);
-  EXPECT_EQ(e.errorPos, 5u);
-  // The depth unwinds: the next expansion starts from the top again.
-  EXPECT_EQ(Run(nestedIfs(kMaxExpansionDepth - 1)).status, ReplaceStatus::Ok);
-
-  // Far beyond the bound, the scan reaches it without exhausting the stack.
-  std::u16string deep;
-  for (int i = 0; i < 20000; ++i) deep += u"%!length(";
-  deep += u"x";
-  for (int i = 0; i < 20000; ++i) deep += u")%";
-  e = Run(deep);
-  EXPECT_EQ(e.status, ReplaceStatus::NestedTooDeep);
-  EXPECT_EQ(e.errorPos, 2u);
-}
-
+// 4095 MiB of output still counts; one more MiB does not.
 TEST_F(ReplaceSymbolsTest, LengthBeyondThirtyTwoBitsFails) {
   table_.Set(u"big", std::u16string(1 << 20, u'b'));
-  uint32_t outLen = 0;
-  uint32_t errorPos = 0;
-  // 4095 MiB of output still counts; one more MiB does not.
-  EXPECT_EQ(ReplaceSymbols(table_, u"%!for(i,1,4095,%big%)%", nullptr, &outLen, 0, &errorPos),
-            ReplaceStatus::BufferTooSmall);
+  uint32_t outLen = 0, errorPos = 0;
+  auto query = [&](std::u16string_view text) {
+    return ReplaceSymbols(table_, text, nullptr, &outLen, 0, &errorPos);
+  };
+  EXPECT_EQ(query(u"%!for(i,1,4095,%big%)%"), ReplaceStatus::BufferTooSmall);
   EXPECT_EQ(outLen, 4095u * (1u << 20) + 1);
-  std::u16string_view text = u"%!for(i,1,4095,%big%)%x%big%";
-  EXPECT_EQ(ReplaceSymbols(table_, text, nullptr, &outLen, 0, &errorPos),
-            ReplaceStatus::OutputTooLong);
-  EXPECT_EQ(errorPos, text.find(u"big%", 20));
-  EXPECT_EQ(ReplaceSymbols(table_, u"%!for(i,1,4096,%big%)%", nullptr, &outLen, 0, &errorPos),
-            ReplaceStatus::OutputTooLong);
+  EXPECT_EQ(query(u"%!for(i,1,4095,%big%)%x%big%"), ReplaceStatus::OutputTooLong);
+  EXPECT_EQ(errorPos, 24u);
+  EXPECT_EQ(query(u"%!for(i,1,4096,%big%)%"), ReplaceStatus::OutputTooLong);
   EXPECT_EQ(errorPos, 2u);
 }
 

@@ -22,32 +22,10 @@ using test::WriteBytes;
 namespace fs = std::filesystem;
 
 constexpr int kFailure = test::kExitStatusMinusOne;
-constexpr int kKilled = -1;
 
 const char16_t kTarget[] =
-    u"; head\n"
-    u"[$version 3, codepage 1200$]\n"
-    u"[Files]\n"
-    u"  a=1\n"
-    u"[Reg]\n"
-    u"K=v\n"
-    u"; tail\n";
-const char16_t kCompat[] =
-    u"[$version 3, codepage 1200$]\n"
-    u"[Files]\n"
-    u"a=2\n"
-    u"b=3\n"
-    u"[New]\n"
-    u"x=1\n";
-
-// What may stand in the target's folder after any run.
-const std::set<std::string> kKnownFiles = {"app.qds",
-                                           "app.qds.log",
-                                           "app.qds.bak",
-                                           "app.qds.tmp",
-                                           "TessalCF.ADF",
-                                           "TessalCF.ADF/extra.cmd",
-                                           "TessalCF.ADF/extra.key"};
+    u"; head\n[$version 3, codepage 1200$]\n[Files]\n  a=1\n[Reg]\nK=v\n; tail\n";
+const char16_t kCompat[] = u"[$version 3, codepage 1200$]\n[Files]\na=2\nb=3\n[New]\nx=1\n";
 
 class FaultInjectionTest : public ::testing::Test {
  protected:
@@ -59,113 +37,91 @@ class FaultInjectionTest : public ::testing::Test {
     ASSERT_NE(mergedTwice_, merged_);
   }
 
-  // The target's folder as before every run: the target, and a read-only
-  // working copy left by an earlier run.
-  void Reset() {
-    fs::path pkg = package_.root() / "pkg";
-    for (const auto& entry : fs::recursive_directory_iterator(pkg)) {
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+  // Runs with the fault at every operation that a run reaches, each from the
+  // target and a read-only working copy left by an earlier run; `check`
+  // judges each run by the operation acted on.
+  void Sweep(std::string_view action,
+             const std::function<void(const test::ProcessResult&, const std::string&)>& check) {
+    long n = 1;
+    for (;; ++n) {
+      fs::path pkg = package_.root() / "pkg";
+      for (const auto& entry : fs::recursive_directory_iterator(pkg)) {
+        fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+      }
+      fs::remove_all(pkg);
+      fs::create_directories(pkg / "TessalCF.ADF");
+      WriteBytes(package_.target(), old_);
+      WriteBytes(pkg / "TessalCF.ADF/extra.cmd", "an older copy");
+      fs::permissions(pkg / "TessalCF.ADF/extra.cmd", fs::perms::owner_read);
+      test::ProcessResult result = package_.RunWithFault(n, action);
+      const std::string acted = test::ReadFaultReport(package_.report()).acted;
+      if (acted.empty()) break;  // the run no longer reaches an n-th operation
+      SCOPED_TRACE(std::string(action) + " at operation " + std::to_string(n) + ": " + acted);
+      check(result, acted);
     }
-    fs::remove_all(pkg);
-    fs::create_directories(pkg / "TessalCF.ADF");
-    WriteBytes(package_.target(), old_);
-    WriteBytes(pkg / "TessalCF.ADF/extra.cmd", "an older copy");
-    fs::permissions(pkg / "TessalCF.ADF/extra.cmd", fs::perms::owner_read);
-  }
-
-  test::FaultReport RunWithFault(long at, std::string_view action, test::ProcessResult* result) {
-    Reset();
-    *result = package_.RunWithFault(at, action, report_);
-    return test::ReadFaultReport(report_);
-  }
-
-  void ExpectOnlyKnownFiles() const {
-    for (const auto& [name, bytes] : test::Snapshot(package_.root() / "pkg")) {
-      EXPECT_TRUE(kKnownFiles.count(name)) << "left behind: " << name;
-    }
-  }
-
-  void ExpectWorkingCopiesInPlace() const {
-    fs::path folder = package_.root() / "pkg/TessalCF.ADF";
-    EXPECT_EQ(ReadBytes(folder / "extra.cmd"), ReadBytes(package_.root() / "in/extra.cmd"));
-    EXPECT_EQ(ReadBytes(folder / "extra.key"), ReadBytes(package_.root() / "in/extra.key"));
+    EXPECT_GT(n, 31) << "the run makes fewer operations than expected";
   }
 
   // The log holds messages exactly when the run failed; a run that could not
   // create its log says so on the standard error stream instead.
   void ExpectLogAgrees(const test::ProcessResult& result) const {
-    bool logCreated = result.standardError.find("creating log file") == std::string::npos;
-    if (result.exitCode == 0) {
-      EXPECT_TRUE(logCreated);
-      EXPECT_TRUE(fs::exists(package_.log()));
-      EXPECT_EQ(package_.LogText(), u"");
+    if (result.standardError.find("creating log file") != std::string::npos) {
+      EXPECT_EQ(result.exitCode, kFailure);
+      EXPECT_EQ(ReadBytes(package_.log()), "");
       return;
     }
-    if (!logCreated) {
-      EXPECT_TRUE(!fs::exists(package_.log()) || package_.LogText().empty());
-      return;
-    }
+    ASSERT_TRUE(fs::exists(package_.log()));
     std::u16string log = package_.LogText();
+    if (result.exitCode == 0) {
+      EXPECT_EQ(log, u"");
+      return;
+    }
     ASSERT_FALSE(log.empty()) << "a failed run without a message";
     EXPECT_EQ(log.back(), u'\n');
-    EXPECT_TRUE(
-        log.starts_with(u"Error copying ") ||
-        (log.starts_with(u"Error ") && (log.find(u" loading file ") != std::u16string::npos ||
-                                        log.find(u" saving file ") != std::u16string::npos)))
+    EXPECT_TRUE(log.starts_with(u"Error copying ") ||
+                (log.starts_with(u"Error ") && (log.find(u" loading file ") != log.npos ||
+                                                log.find(u" saving file ") != log.npos)))
         << EncodeUtf8(log);
   }
 
-  std::u16string BackupCopyFailure() const {
-    return u"Error copying " + test::WidePath(package_.target()) + u" to " +
-           test::WidePath(package_.backup()) + u" : ";
-  }
-
   test::Package package_{kTarget, kCompat};
-  fs::path report_ = package_.root() / "faults.txt";
-  std::string old_;
-  std::string merged_;
-  std::string mergedTwice_;
+  std::string old_, merged_, mergedTwice_;
 };
 
 TEST_F(FaultInjectionTest, EveryFailedOperationLeavesTheTargetWholeAndTheLogTelling) {
-  test::ProcessResult result;
-  long reached = 0;
-  for (long n = 1;; ++n) {
-    test::FaultReport report = RunWithFault(n, "fail", &result);
-    if (report.acted.empty()) break;  // the run no longer reaches an n-th operation
-    reached = n;
-    SCOPED_TRACE("failing operation " + std::to_string(n) + ": " + report.acted);
+  // What may stand in the target's folder after any run.
+  const std::set<std::string> known = {"app.qds", "app.qds.log", "app.qds.bak", "app.qds.tmp",
+                                       "TessalCF.ADF", "TessalCF.ADF/extra.cmd",
+                                       "TessalCF.ADF/extra.key"};
+  const fs::path copies = package_.root() / "pkg/TessalCF.ADF";
+  Sweep("fail", [&](const test::ProcessResult& result, const std::string& acted) {
     ASSERT_TRUE(result.exitCode == 0 || result.exitCode == kFailure) << result.exitCode;
     ExpectLogAgrees(result);
-    ExpectOnlyKnownFiles();
-    bool backupDeletion = report.acted == "unlink " + package_.backup().string();
+    for (const auto& [name, bytes] : test::Snapshot(package_.root() / "pkg")) {
+      EXPECT_TRUE(known.count(name)) << "left behind: " << name;
+    }
     if (result.exitCode == 0) {
       EXPECT_EQ(ReadBytes(package_.target()), merged_);
-      EXPECT_EQ(fs::exists(package_.backup()), backupDeletion);
+      EXPECT_EQ(fs::exists(package_.backup()), acted == "unlink " + package_.backup().string());
       EXPECT_FALSE(fs::exists(package_.target().string() + ".tmp"));
-      ExpectWorkingCopiesInPlace();
-      continue;
+      EXPECT_EQ(ReadBytes(copies / "extra.cmd"), ReadBytes(package_.root() / "in/extra.cmd"));
+      EXPECT_EQ(ReadBytes(copies / "extra.key"), ReadBytes(package_.root() / "in/extra.key"));
+      return;
     }
     EXPECT_EQ(ReadBytes(package_.target()), old_);
     if (fs::exists(package_.backup())) {
       // Only a backup copy that failed after its file was complete leaves it.
-      EXPECT_TRUE(package_.LogText().starts_with(BackupCopyFailure()));
+      EXPECT_TRUE(package_.LogText().starts_with(u"Error copying " +
+                                                 test::WidePath(package_.target()) + u" to " +
+                                                 test::WidePath(package_.backup()) + u" : "));
       EXPECT_EQ(ReadBytes(package_.backup()), old_);
     }
-  }
-  EXPECT_GT(reached, 30) << "the run makes fewer operations than expected";
-  RecordProperty("operations", static_cast<int>(reached));
+  });
 }
 
 TEST_F(FaultInjectionTest, AKillAtAnyOperationLosesNothingAndTheNextRunCompletes) {
-  test::ProcessResult result;
-  long reached = 0;
-  for (long n = 1;; ++n) {
-    test::FaultReport report = RunWithFault(n, "kill", &result);
-    if (report.acted.empty()) break;
-    reached = n;
-    SCOPED_TRACE("killed before operation " + std::to_string(n) + ": " + report.acted);
-    ASSERT_EQ(result.exitCode, kKilled);
+  Sweep("kill", [&](const test::ProcessResult& result, const std::string&) {
+    ASSERT_EQ(result.exitCode, -1);
     // The target is either its old self or the complete merge; while it is
     // not yet the merge, the original is in place.
     ASSERT_TRUE(fs::exists(package_.target()));
@@ -174,16 +130,13 @@ TEST_F(FaultInjectionTest, AKillAtAnyOperationLosesNothingAndTheNextRunCompletes
     if (fs::exists(package_.backup())) {
       EXPECT_EQ(ReadBytes(package_.backup()), old_);
     }
-
-    test::ProcessResult again = package_.Run();
-    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(package_.Run().exitCode, 0);
     EXPECT_EQ(package_.LogText(), u"");
     EXPECT_EQ(ReadBytes(package_.target()), left == old_ ? merged_ : mergedTwice_);
     EXPECT_FALSE(fs::exists(package_.backup()));
     QdsDocument merged;
     EXPECT_EQ(merged.Load(test::WidePath(package_.target()).c_str(), KeepComments), LoadStatus::Ok);
-  }
-  EXPECT_GT(reached, 30);
+  });
 }
 
 // qdstool never writes a file in place: whichever operation of a save
@@ -193,50 +146,46 @@ TEST(QdsToolFaultTest, AFailedSaveLeavesAnExistingOutputWhole) {
   test::Package package(kTarget, kCompat);
   const std::string in = package.target().string();
   const std::string out = (package.root() / "pkg/out.qds").string();
-  const fs::path report = package.root() / "faults.txt";
   const std::string old = "the output of an earlier run";
   for (const std::vector<std::string>& command :
        {std::vector<std::string>{"rewrite", in, out}, {"sign", in, "-o", out}}) {
-    auto run = [&](long at, test::FaultReport* faults) {
+    auto run = [&](long at, std::string* acted) {
       WriteBytes(out, old);
-      fs::remove(report);
-      test::ScopedEnvironment environment(package.FaultEnvironment(at, "fail", report));
-      test::ProcessResult result =
-          test::RunProcess(test::BuiltProgram("bin/qdstool"), command);
-      *faults = test::ReadFaultReport(report);
+      fs::remove(package.report());
+      test::ScopedEnvironment environment(package.FaultEnvironment(at, "fail"));
+      test::ProcessResult result = test::RunProcess(test::BuiltProgram("bin/qdstool"), command);
+      *acted = test::ReadFaultReport(package.report()).acted;
       return result;
     };
-    test::FaultReport faults;
-    ASSERT_EQ(run(0, &faults).exitCode, 0) << command[0];
+    std::string acted;
+    ASSERT_EQ(run(0, &acted).exitCode, 0) << command[0];
     const std::string written = ReadBytes(out);
     for (long n = 1;; ++n) {
-      test::ProcessResult result = run(n, &faults);
-      if (faults.acted.empty()) break;
-      SCOPED_TRACE(command[0] + ", failing operation " + std::to_string(n) + ": " + faults.acted);
+      test::ProcessResult result = run(n, &acted);
+      if (acted.empty()) break;
+      SCOPED_TRACE(command[0] + ", failing operation " + std::to_string(n) + ": " + acted);
       // A rewrite whose load failed saves what it read: another text.
-      if (faults.acted.ends_with(" " + in)) continue;
+      if (acted.ends_with(" " + in)) continue;
       const std::string left = ReadBytes(out);
       if (result.exitCode == 0 || left != old) {
         EXPECT_EQ(left, written);
       }
-      if (faults.acted.starts_with("write ")) {
+      if (acted.starts_with("write ")) {
         EXPECT_EQ(left, old);
       }
     }
   }
 }
 
-// The number of the first operation of a run on `package`, as the fault
-// injector counts them, that is `operation` on a path that `matches`, after
-// the first operation on a path ending in `after` (when given); 0 when none
-// is. The run is made to count them.
+// The number of the first operation of an undisturbed run on `package` that
+// is `operation` on a path that `matches`, after the first operation on a
+// path ending in `after` (when given); 0 when none is.
 long FindOperation(const test::Package& package, std::string_view operation,
                    const std::function<bool(const std::string&)>& matches,
                    std::string_view after = {}) {
-  const fs::path report = package.root() / "faults.txt";
-  package.RunWithFault(0, "fail", report);
+  package.RunWithFault(0, "fail");
   bool started = after.empty();
-  for (const std::string& line : test::ReadFaultReport(report).operations) {
+  for (const std::string& line : test::ReadFaultReport(package.report()).operations) {
     std::istringstream fields(line);
     long number = 0;
     std::string name, path;
@@ -272,14 +221,12 @@ TEST(RestoreTest, AFailedRunLeavesTheTargetTheFileItWas) {
        }},
       {"umask 077", 077, [](const fs::path&) {}},
   };
-  struct Facts {
-    std::string bytes, link;
-    struct stat status;
-  };
+  // Bytes, link, bits, owner, group, link count and file number.
   auto factsOf = [](const fs::path& target) {
-    Facts facts{ReadBytes(target), fs::is_symlink(target) ? fs::read_symlink(target) : "", {}};
-    stat(target.c_str(), &facts.status);
-    return facts;
+    struct stat s {};
+    stat(target.c_str(), &s);
+    return std::tuple(ReadBytes(target), fs::is_symlink(target) ? fs::read_symlink(target) : "",
+                      s.st_mode & 07777, s.st_uid, s.st_gid, s.st_nlink, s.st_ino);
   };
   for (const auto& kind : kinds) {
     for (bool inCopyBack : {false, true}) {
@@ -297,22 +244,14 @@ TEST(RestoreTest, AFailedRunLeavesTheTargetTheFileItWas) {
       ASSERT_EQ(at > 0, inCopyBack);
       auto package = prepare();
       const fs::path target = package->target();
-      const Facts before = factsOf(target);
+      auto before = factsOf(target);
       mode_t umaskBefore = umask(kind.umask);
-      test::ProcessResult result = package->RunWithFault(at, "fail", package->root() / "faults");
+      EXPECT_EQ(package->RunWithFault(at, "fail").exitCode, kFailure);
       umask(umaskBefore);
-      const Facts after = factsOf(target);
-      EXPECT_EQ(result.exitCode, kFailure);
-      EXPECT_EQ(after.bytes, before.bytes);
-      EXPECT_EQ(after.link, before.link);
-      EXPECT_EQ(after.status.st_mode & 07777, before.status.st_mode & 07777);
-      EXPECT_EQ(after.status.st_uid, before.status.st_uid);
-      EXPECT_EQ(after.status.st_gid, before.status.st_gid);
-      EXPECT_EQ(after.status.st_nlink, before.status.st_nlink);
-      // Untouched, the target is the very same file.
-      if (!inCopyBack) {
-        EXPECT_EQ(after.status.st_ino, before.status.st_ino);
-      }
+      auto after = factsOf(target);
+      // A copy back makes the target another file; untouched, it is the same.
+      if (inCopyBack) std::get<6>(after) = std::get<6>(before);
+      EXPECT_EQ(after, before);
       if (fs::exists(target.parent_path() / "hard.qds")) {
         EXPECT_TRUE(fs::equivalent(target, target.parent_path() / "hard.qds"));
       }
@@ -325,9 +264,9 @@ TEST(RestoreTest, AFailedRunLeavesTheTargetTheFileItWas) {
 // the partly written temporary file goes before the failure is told, and a
 // message that the log cannot take goes to standard error.
 TEST(FullDiskTest, TheTemporaryFileGoesAndTheMessageIsTold) {
-  for (const char* full : {"app.qds.tmp", "app.qds.log"}) {
-    SCOPED_TRACE(std::string("a full disk at the first write to ") + full);
-    const bool logFull = std::string_view(full) == "app.qds.log";
+  for (std::string_view full : {"app.qds.tmp", "app.qds.log"}) {
+    SCOPED_TRACE(std::string("a full disk at the first write to ") + std::string(full));
+    const bool logFull = full == "app.qds.log";
     auto prepare = [&] {
       auto package = std::make_unique<test::Package>(kTarget, kCompat);
       if (logFull) fs::remove(package->compat());  // for a message to write
@@ -336,7 +275,7 @@ TEST(FullDiskTest, TheTemporaryFileGoesAndTheMessageIsTold) {
     long at = FindOperation(*prepare(), "write",
                             [&](const std::string& path) { return path.ends_with(full); });
     auto package = prepare();
-    test::ProcessResult result = package->RunWithFault(at, "fail", package->root() / "faults");
+    test::ProcessResult result = package->RunWithFault(at, "fail");
     EXPECT_EQ(result.exitCode, kFailure);
     const std::string target = package->target().string();
     if (logFull) {

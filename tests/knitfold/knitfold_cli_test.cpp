@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/utf8.h"
-#include "knitfold/package_files.h"
+#include "support/test_support.h"
 #include "platform/errors.h"
 #include "support/system_codes.h"
 

@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "common/utf8.h"
-#include "knitfold/package_files.h"
 #include "support/system_codes.h"
+#include "support/test_support.h"
 
 namespace qds {
 namespace {
@@ -153,7 +153,7 @@ TEST_P(KnitfoldMergeTest, EachRunAddsItsValuesAgain) {
 TEST_P(KnitfoldMergeTest, CommandAndKeyFilesGetTheirWorkingCopies) {
   const struct {
     const char* compat;
-    const char* command;   // in in/; null: none
+    const char* command;  // in in/; null: none
     const char* key;
     const char* leftover;  // a read-only extra.cmd already in the working folder
   } cases[] = {
@@ -213,64 +213,60 @@ TEST_P(KnitfoldMergeTest, FailedRunsTellTheirErrorAndLeaveTheTarget) {
     return u"Error copying " + Name16(from) + u" to " + Name16(to) + u" : " +
            test::SystemErrorText(code) + u"\n";
   };
+  auto loadError = [this](int code, const char* name) {
+    return u"Error " + DecodeUtf8(std::to_string(code)) + u" loading file " + Name16(name) + u"\n";
+  };
   auto invalid = [this](const std::string& name) {
     return u"Invalid QDS file name: " + Name16(name) + u"\n";
   };
+  auto none = [] {};
+  auto removeCompat = [&] { fs::remove(compat); };
+  auto badTarget = [&] { WriteBytes(target, Qds(bad)); };
   const struct {
     const char* what;
     std::function<void()> setup;
     std::string targetName, compatName;
-    std::function<std::u16string()> log;
+    std::u16string log;
     std::u16string targetAfter;  // empty: no target
     bool nothingCopied;          // refused before any working copy
   } cases[] = {
       {"file named like the working folder",
        [&] { WriteBytes(dir / "pkg/TessalCF.ADF", "in the way"); }, "pkg/app.qds", "in/extra.qds",
-       [&] {
-         return copyError("in/extra.cmd", "pkg/TessalCF.ADF/extra.cmd", test::kCodeFileInTheWay);
-       },
-       kTarget, false},
-      {"target fails to load", [&] { WriteBytes(target, Qds(bad)); }, "pkg/app.qds",
-       "in/extra.qds", [&] { return u"Error 7 loading file " + Name16("pkg/app.qds") + u"\n"; },
-       bad, false},
-      {"compat missing", [&] { fs::remove(compat); }, "pkg/app.qds", "in/extra.qds",
-       [&] { return u"Error 2 loading file " + Name16("in/extra.qds") + u"\n"; }, kTarget, false},
-      {"both fail to load",
-       [&] {
-         WriteBytes(target, Qds(bad));
-         fs::remove(compat);
-       },
-       "pkg/app.qds", "in/extra.qds",
-       [&] { return u"Error 7 loading file " + Name16("pkg/app.qds") + u"\n"; }, bad, false},
-      {"target missing", [&] { fs::remove(target); }, "pkg/app.qds", "in/extra.qds",
-       [&] { return copyError("pkg/app.qds", "pkg/app.qds.bak", test::kCodeMissingFile); }, u"",
+       copyError("in/extra.cmd", "pkg/TessalCF.ADF/extra.cmd", test::kCodeFileInTheWay), kTarget,
        false},
+      {"target fails to load", badTarget, "pkg/app.qds", "in/extra.qds",
+       loadError(7, "pkg/app.qds"), bad, false},
+      {"compat missing", removeCompat, "pkg/app.qds", "in/extra.qds", loadError(2, "in/extra.qds"),
+       kTarget, false},
+      {"both fail to load", [&] { badTarget(), removeCompat(); }, "pkg/app.qds", "in/extra.qds",
+       loadError(7, "pkg/app.qds"), bad, false},
+      {"target missing", [&] { fs::remove(target); }, "pkg/app.qds", "in/extra.qds",
+       copyError("pkg/app.qds", "pkg/app.qds.bak", test::kCodeMissingFile), u"", false},
 #ifndef _WIN32
       {"backup name is a folder", [&] { fs::create_directories(dir / "pkg/app.qds.bak/inside"); },
-       "pkg/app.qds", "in/extra.qds",
-       [&] { return copyError("pkg/app.qds", "pkg/app.qds.bak", EISDIR); }, kTarget, false},
+       "pkg/app.qds", "in/extra.qds", copyError("pkg/app.qds", "pkg/app.qds.bak", EISDIR), kTarget,
+       false},
 #endif
       {"temporary file name is a folder", [&] { fs::create_directory(dir / "pkg/app.qds.tmp"); },
-       "pkg/app.qds", "in/extra.qds",
-       [&] { return u"Error 3 saving file " + Name16("pkg/app.qds") + u"\n"; }, kTarget, false},
+       "pkg/app.qds", "in/extra.qds", u"Error 3 saving file " + Name16("pkg/app.qds") + u"\n",
+       kTarget, false},
       // The working copy pkg/TessalCF.ADF/<name> would pass the 259
       // characters of a path buffer.
       {"compat name too long for its working copy",
        [&] { WriteBytes(dir / longCompat, Qds(u"[S]\nk=v\n")); }, "pkg/app.qds", longCompat,
-       [&] { return invalid(longCompat); }, kTarget, true},
-      {"compat without extension", [] {}, "pkg/app.qds", "in/extra",
-       [&] { return invalid("in/extra"); }, kTarget, true},
-      {"compat .txt", [] {}, "pkg/app.qds", "in/extra.txt",
-       [&] { return invalid("in/extra.txt"); }, kTarget, true},
+       invalid(longCompat), kTarget, true},
+      {"compat without extension", none, "pkg/app.qds", "in/extra", invalid("in/extra"), kTarget,
+       true},
+      {"compat .txt", none, "pkg/app.qds", "in/extra.txt", invalid("in/extra.txt"), kTarget, true},
       {"dot in a folder name", [&] { fs::create_directory(dir / "in.d"); }, "pkg/app.qds",
-       "in.d/extra", [&] { return invalid("in.d/extra"); }, kTarget, true},
-      {"extension before a space", [] {}, "pkg/app.qds", "in/extra.qds old",
-       [&] { return invalid("in/extra.qds old"); }, kTarget, true},
+       "in.d/extra", invalid("in.d/extra"), kTarget, true},
+      {"extension before a space", none, "pkg/app.qds", "in/extra.qds old",
+       invalid("in/extra.qds old"), kTarget, true},
       // Only once the compat name passed.
-      {"target .txt", [] {}, "pkg/app.qds.txt", "in/extra.qds",
-       [&] { return invalid("pkg/app.qds.txt"); }, kTarget, true},
-      {"target without extension", [] {}, "pkg/app", "in/extra.qds",
-       [&] { return invalid("pkg/app"); }, kTarget, true},
+      {"target .txt", none, "pkg/app.qds.txt", "in/extra.qds", invalid("pkg/app.qds.txt"), kTarget,
+       true},
+      {"target without extension", none, "pkg/app", "in/extra.qds", invalid("pkg/app"), kTarget,
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -280,7 +276,7 @@ TEST_P(KnitfoldMergeTest, FailedRunsTellTheirErrorAndLeaveTheTarget) {
     WriteBytes(dir / "in/extra.cmd", "command bytes");
     c.setup();
     EXPECT_EQ(Run(c.targetName, c.compatName).exitCode, kFailure);
-    EXPECT_EQ(test::FromUtf16Bytes(ReadBytes(dir / (c.targetName + ".log"))), c.log());
+    EXPECT_EQ(test::FromUtf16Bytes(ReadBytes(dir / (c.targetName + ".log"))), c.log);
     if (c.targetAfter.empty()) {
       EXPECT_FALSE(fs::exists(target));
     } else {

@@ -10,49 +10,34 @@
 namespace qds {
 namespace {
 
-std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
-
-// The cases are written with "/" and run with the platform's separator.
-TEST(PathNamesTest, FindExtension) {
-  const struct {
-    const char16_t* path;
-    const char16_t* extension;  // from the dot on; empty when there is none
-  } cases[] = {
-      {u"extra.qds", u".qds"}, {u"extra.QDS", u".QDS"}, {u"/in/extra.tar.qds", u".qds"},
-      {u"extra", u""},
-      {u"/in.dir/extra", u""},   // the dot stands before a separator
-      {u"extra.qds old", u""},   // the dot stands before a space
-      {u"a.b c.qds", u".qds"}, {u"extra.", u"."}, {u".qds", u".qds"}, {u"c:extra.qds", u".qds"},
-      {u"", u""},
-  };
-  for (const auto& c : cases) {
-    std::u16string path = test::NativePath(c.path);
-    EXPECT_EQ(std::u16string_view(FindExtension(path.c_str())), test::NativePath(c.extension))
-        << Narrow(path);
-  }
-}
-
-TEST(PathNamesTest, FindFileName) {
+// The cases are written with "/" and run with the platform's separator. A
+// separator starts a name only when something but a separator follows; the
+// extension is empty when the last dot stands before a separator or a space.
+TEST(PathNamesTest, FindFileNameAndExtension) {
   const struct {
     const char16_t* path;
     const char16_t* name;
+    const char16_t* extension;
   } cases[] = {
-      {u"/pkg/app.qds", u"app.qds"}, {u"app.qds", u"app.qds"}, {u"dir/sub/x.cmd", u"x.cmd"},
-      {u"dir/", u"dir/"},        // a final separator starts no name
-      {u"dir//x", u"x"},          // a separator followed by a separator starts none
-      {u"/", u"/"}, {u"", u""},
+      {u"/pkg/app.qds", u"app.qds", u".qds"}, {u"extra.QDS", u"extra.QDS", u".QDS"},
+      {u"/in/extra.tar.qds", u"extra.tar.qds", u".qds"}, {u"extra", u"extra", u""},
+      {u"/in.dir/extra", u"extra", u""}, {u"extra.qds old", u"extra.qds old", u""},
+      {u"a.b c.qds", u"a.b c.qds", u".qds"}, {u"extra.", u"extra.", u"."},
+      {u".qds", u".qds", u".qds"}, {u"dir/sub/x.cmd", u"x.cmd", u".cmd"},
+      {u"dir/", u"dir/", u""}, {u"dir//x", u"x", u""}, {u"/", u"/", u""}, {u"", u"", u""},
 #ifdef _WIN32
-      {u"c:app.qds", u"app.qds"},  // a drive's colon ends a folder part too
-      {u"E:/pkg/app.qds", u"app.qds"}, {u"E:/", u"E:/"},
-      {u"//server/share/app.qds", u"app.qds"},
+      // A drive's colon ends a folder part too.
+      {u"c:app.qds", u"app.qds", u".qds"}, {u"E:/pkg/app.qds", u"app.qds", u".qds"},
+      {u"E:/", u"E:/", u""}, {u"//server/share/app.qds", u"app.qds", u".qds"},
 #else
-      {u"c:app.qds", u"c:app.qds"},  // a colon is an ordinary character here
+      {u"c:app.qds", u"c:app.qds", u".qds"},  // a colon is an ordinary character here
 #endif
   };
   for (const auto& c : cases) {
     std::u16string path = test::NativePath(c.path);
-    EXPECT_EQ(std::u16string_view(FindFileName(path.c_str())), test::NativePath(c.name))
-        << Narrow(path);
+    SCOPED_TRACE(std::string(path.begin(), path.end()));
+    EXPECT_EQ(std::u16string_view(FindFileName(path.c_str())), test::NativePath(c.name));
+    EXPECT_EQ(std::u16string_view(FindExtension(path.c_str())), test::NativePath(c.extension));
   }
 }
 

@@ -21,9 +21,8 @@ using test::WriteBytes;
 namespace fs = std::filesystem;
 
 enum Plant { kLink, kDanglingLink, kHardLink, kFifo, kFolder, kOthersFile, kPlants };
-const char* const kPlantNames[] = {
-    "link to the victim",         "dangling link", "hard link to the victim", "FIFO", "folder",
-    "another account's 0666 file"};
+const char* const kPlantNames[] = {"link to the victim", "dangling link", "hard link to the victim",
+                                   "FIFO", "folder", "another account's 0666 file"};
 
 // A name below pkg/, planted in turn with each plant; the run is knitfold's,
 // or `qdstool sign` of the target (in place, or to pkg/out.qds with
@@ -40,16 +39,12 @@ const struct Row {
   const char* told;
   bool toOut = false;
 } kRows[] = {
-    {"app.qds.log",
-     false,
-     {ELOOP, ELOOP, EMLINK, ENXIO, EISDIR, 0},
+    {"app.qds.log", false, {ELOOP, ELOOP, EMLINK, ENXIO, EISDIR, 0},
      "2>Error %n creating log file %l\n"},
     {"app.qds.bak", false, {0, 0, 0, 0, EISDIR, 0}, "Error copying %t to %b : %s\n"},
     {"app.qds.tmp", false, {0, 0, 0, 0, 3, 0}, "Error %n saving file %t\n"},
     {"TessalCF.ADF/extra.cmd", false, {0, 0, 0, 0, EISDIR, 0}, "Error copying %C to %w : %s\n"},
-    {"TessalCF.ADF",
-     false,
-     {ELOOP, ELOOP, ENOTDIR, ENOTDIR, 0, ENOTDIR},
+    {"TessalCF.ADF", false, {ELOOP, ELOOP, ENOTDIR, ENOTDIR, 0, ENOTDIR},
      "Error copying %C to %w : %s\n"},
     {"app.qds.tmp", true, {0, 0, 0, 0, 3, 0}, "2>error %n saving %t\n"},
     {"out.qds.tmp", true, {0, 0, 0, 0, 3, 0}, "2>error %n saving %o\n", true},
@@ -110,29 +105,21 @@ void PlantAt(const fs::path& name, Plant plant, const fs::path& victim) {
   }
 }
 
-// Everything below `root` but the target's folder.
-std::map<std::string, std::string> Outside(const fs::path& root) {
-  std::map<std::string, std::string> files = test::Snapshot(root);
-  std::erase_if(files, [](const auto& file) { return file.first.starts_with("pkg"); });
-  return files;
-}
-
-// The target's bytes, and who may read and write it.
-auto TargetFacts(const test::Package& package) {
+// Everything below `root` but the target's folder, and the target's bytes
+// and who may read and write it.
+auto Facts(const test::Package& package) {
+  std::map<std::string, std::string> outside = test::Snapshot(package.root());
+  std::erase_if(outside, [](const auto& file) { return file.first.starts_with("pkg"); });
   struct stat status {};
   stat(package.target().c_str(), &status);
-  return std::tuple(ReadBytes(package.target()), status.st_mode, status.st_uid);
+  return std::tuple(outside, ReadBytes(package.target()), status.st_mode, status.st_uid);
 }
 
 TEST(PlantedNamesTest, NothingFoundAtAPickedNameIsFollowedWrittenOrReused) {
   if (geteuid() != 0) GTEST_SKIP() << "only root may plant another account's file";
   const char16_t kTarget[] = u"[$version 3, codepage 1200$]\n[S]\nk=1\n";
   const char16_t kCompat[] = u"[S]\nk=2\n";
-  std::string merged;
-  {
-    test::Package package(kTarget, kCompat);
-    merged = test::MergedBytes(package, ReadBytes(package.target()));
-  }
+  const std::string merged = test::MergedBytes(test::Package(kTarget, kCompat), test::Qds(kTarget));
   for (const Row& row : kRows) {
     for (int plant = 0; plant < kPlants; ++plant) {
       SCOPED_TRACE(std::string(*row.name ? row.name : "old hidden names") +
@@ -156,13 +143,13 @@ TEST(PlantedNamesTest, NothingFoundAtAPickedNameIsFollowedWrittenOrReused) {
           {'c', package.compat()}, {'C', package.root() / "in/extra.cmd"},
           {'l', package.log()},    {'w', pkg / "TessalCF.ADF/extra.cmd"},
           {'o', pkg / "out.qds"}};
-      const auto before = TargetFacts(package);
-      const auto outside = Outside(package.root());
+      const auto before = Facts(package);
 
-      std::vector<std::string> command = {"10", test::BuiltProgram("bin/knitfold").string(),
-                                          paths.at('t'), paths.at('c')};
-      if (row.qdstool)
-        command = {"10", test::BuiltProgram("bin/qdstool").string(), "sign", paths.at('t')};
+      std::vector<std::string> command =
+          row.qdstool ? std::vector<std::string>{"10", test::BuiltProgram("bin/qdstool"), "sign",
+                                                 paths.at('t')}
+                      : std::vector<std::string>{"10", test::BuiltProgram("bin/knitfold"),
+                                                 paths.at('t'), paths.at('c')};
       if (row.toOut) command.insert(command.end(), {"-o", paths.at('o')});
       test::ProcessResult result = test::RunProcess("/usr/bin/timeout", command);
       if (result.exitCode == 124) {
@@ -170,7 +157,7 @@ TEST(PlantedNamesTest, NothingFoundAtAPickedNameIsFollowedWrittenOrReused) {
         continue;
       }
 
-      EXPECT_EQ(Outside(package.root()), outside);
+      EXPECT_EQ(std::get<0>(Facts(package)), std::get<0>(before));
       struct stat status {};
       EXPECT_EQ(stat(victim.c_str(), &status), 0);
       EXPECT_EQ(status.st_mode & 07777, 0640u);
@@ -178,7 +165,7 @@ TEST(PlantedNamesTest, NothingFoundAtAPickedNameIsFollowedWrittenOrReused) {
       const int error = row.errors[plant];
       if (error == 0) {
         EXPECT_EQ(result.exitCode, 0) << result.standardError;
-        EXPECT_EQ(TargetFacts(package) == before, row.toOut);
+        EXPECT_EQ(Facts(package) == before, row.toOut);
         EXPECT_EQ(fs::is_regular_file(fs::symlink_status(paths.at('o'))), row.toOut);
         EXPECT_EQ(ReadBytes(package.target()) == merged, !row.qdstool);
         // A file that the run left at the name is its own, never the one it found.
@@ -191,7 +178,7 @@ TEST(PlantedNamesTest, NothingFoundAtAPickedNameIsFollowedWrittenOrReused) {
       std::string_view told = row.told;
       EXPECT_EQ(told.starts_with("2>") ? result.standardError : EncodeUtf8(package.LogText()),
                 Told(told.substr(told.starts_with("2>") ? 2 : 0), error, paths));
-      EXPECT_EQ(TargetFacts(package), before);
+      EXPECT_EQ(Facts(package), before);
       for (const std::string& name : names) {
         EXPECT_TRUE(fs::exists(fs::symlink_status(pkg / name))) << name << " was taken away";
       }

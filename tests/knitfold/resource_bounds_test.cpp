@@ -1,9 +1,8 @@
-// Inputs far beyond what a package holds: each run completes, or ends with a
-// defined status, in time and memory proportional to its input and without
-// running out of stack. The suite runs them at reduced sizes; with
-// KNITFOLD_FULL_SIZE=1 in the environment they run at full size (a 1 GiB
-// line, a 100-million-character line, a million sections) and print their
-// time and peak memory.
+// Inputs far beyond what a package holds: each run completes in time and
+// memory proportional to its input and without running out of stack. The
+// suite runs them at reduced sizes; with KNITFOLD_FULL_SIZE=1 in the
+// environment they run at full size (lines of 100 million characters, a
+// million sections) and print their time and peak memory.
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -11,92 +10,40 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <string>
 
 #include "knitfold/package_run.h"
 
 namespace qds {
 namespace {
 
-using test::ReadBytes;
-using test::WriteBytes;
-namespace fs = std::filesystem;
+const bool kFullSize = std::getenv("KNITFOLD_FULL_SIZE") != nullptr;
+const std::u16string kLongLine(kFullSize ? 100'000'000 : size_t{1} << 21, u'v');
+const std::u16string kVersion = u"[$version 3, codepage 1200$]\n";
 
-bool FullSize() { return std::getenv("KNITFOLD_FULL_SIZE") != nullptr; }
-
-size_t Size(size_t full, size_t reduced) { return FullSize() ? full : reduced; }
-
-// Peak resident memory in MiB of the largest child.
-long PeakMiB() {
+void ExpectMerged(const char* what, const std::u16string& target, const std::u16string& compat,
+                  const std::u16string& merged) {
+  test::Package package(target, compat);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(package.Run().exitCode, 0);
+  EXPECT_TRUE(test::ReadBytes(package.target()) == test::Qds(merged));
+  if (!kFullSize) return;
   rusage usage{};
   getrusage(RUSAGE_CHILDREN, &usage);
-  return usage.ru_maxrss / 1024;
+  std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  std::printf("%s: %.1f s, peak %ld MiB\n", what, took.count(), usage.ru_maxrss / 1024);
 }
 
-// Prints how long a full-size case took and the peak memory it reached.
-class Measurement {
- public:
-  explicit Measurement(const char* name) : name_(name) {}
-  ~Measurement() {
-    if (!FullSize()) return;
-    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start_;
-    std::printf("%s: %.1f s, peak %ld MiB\n", name_, took.count(), PeakMiB());
-  }
-
- private:
-  const char* name_;
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
-
-// Writes a QDS file: `prefix`, `count` copies of `unit`, then `suffix` (each
-// "\n" of the texts becoming "\r\n"), the long run a block at a time.
-void WriteWithLongRun(const fs::path& path, std::u16string_view prefix, char16_t unit, size_t count,
-                      std::u16string_view suffix) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  const std::string head = test::Qds(prefix);
-  const std::string tail = test::Qds(suffix).substr(2);  // no second byte-order mark
-  const std::string block = test::Utf16Bytes(std::u16string(1 << 16, unit));
-  out.write(head.data(), static_cast<std::streamsize>(head.size()));
-  for (; count >= (1 << 16); count -= (1 << 16)) out.write(block.data(), block.size());
-  out.write(block.data(), static_cast<std::streamsize>(count * 2));
-  out.write(tail.data(), static_cast<std::streamsize>(tail.size()));
+TEST(ResourceBoundsTest, ALongLineInTheTargetIsMergedWhole) {
+  ExpectMerged("a long line in the target", kVersion + u"[S]\nk=" + kLongLine + u"\n",
+               u"[S]\nx=1\n", kVersion + u"[S]\nk=" + kLongLine + u"\nx=1\n");
 }
 
-// Runs the merge, which must add exactly `added` to the target and leave it
-// ending in `tail` (both UTF-16 text).
-void ExpectMergeAdds(const test::Package& package, const char* name, std::u16string_view added,
-                     std::u16string_view tail) {
-  const uintmax_t before = fs::file_size(package.target());
-  {
-    Measurement measure(name);
-    ASSERT_EQ(package.Run().exitCode, 0);
-  }
-  EXPECT_EQ(fs::file_size(package.target()), before + added.size() * 2);
-  std::ifstream in(package.target(), std::ios::binary);
-  std::string end(tail.size() * 2, '\0');
-  in.seekg(-static_cast<std::streamoff>(end.size()), std::ios::end);
-  in.read(end.data(), static_cast<std::streamsize>(end.size()));
-  EXPECT_EQ(end, test::Utf16Bytes(tail));
-}
-
-TEST(ResourceBoundsTest, AGigabyteLineInTheTargetIsMergedWhole) {
-  const size_t units = Size(size_t{1} << 29, size_t{1} << 21);  // 1 GiB, 4 MiB
-  test::Package package(u"", u"[S]\nx=1\n");
-  WriteWithLongRun(package.target(), u"[$version 3, codepage 1200$]\n[S]\nk=", u'v', units, u"\n");
-  ExpectMergeAdds(package, "1 GiB line", u"x=1\r\n", u"v\r\nx=1\r\n");
-}
-
-TEST(ResourceBoundsTest, AHundredMillionCharacterLineIsKeptOrSkipped) {
-  const size_t units = Size(100'000'000, 1'000'000);
-  test::Package package(u"", u"");
-  WriteWithLongRun(package.target(), u"[$version 3, codepage 1200$]\n; ", u'c', units,
-                   u"\n[S]\nk=1\n");
-  WriteWithLongRun(package.compat(), u"[S]\nbig=", u'c', units, u"\nsmall=1\n");
-  // The comment stays; the compat value is too long to travel, the short one
-  // arrives.
-  ExpectMergeAdds(package, "100 M character lines", u"small=1\r\n",
-                  u"c\r\n[S]\r\nk=1\r\nsmall=1\r\n");
+// The comment stays; the compat value is too long to travel, the short one
+// arrives.
+TEST(ResourceBoundsTest, LongLinesAreKeptOrSkipped) {
+  ExpectMerged("long lines in both", kVersion + u"; " + kLongLine + u"\n[S]\nk=1\n",
+               u"[S]\nbig=" + kLongLine + u"\nsmall=1\n",
+               kVersion + u"; " + kLongLine + u"\n[S]\nk=1\nsmall=1\n");
 }
 
 std::u16string Decimal(size_t number) {
@@ -105,10 +52,8 @@ std::u16string Decimal(size_t number) {
 }
 
 TEST(ResourceBoundsTest, AMillionSectionsMergeIntoAMillionSections) {
-  const size_t sections = Size(1'000'000, 20'000);
-  std::u16string target = u"[$version 3, codepage 1200$]\n";
-  std::u16string merged = target;
-  std::u16string compat;
+  const size_t sections = kFullSize ? 1'000'000 : 20'000;
+  std::u16string target = kVersion, compat, merged = kVersion;
   for (size_t i = 0; i < sections; ++i) {
     std::u16string header = (i > 0 ? u"\n[s" : u"[s") + Decimal(i) + u"]\n";
     target += header + u"k=1\n";
@@ -117,12 +62,7 @@ TEST(ResourceBoundsTest, AMillionSectionsMergeIntoAMillionSections) {
     // last one was, nor by an exact comparison.
     compat += u"[S" + Decimal(sections - 1 - i) + u"]\nk=2\n";
   }
-  test::Package package(target, compat);
-  {
-    Measurement measure("a million sections");
-    ASSERT_EQ(package.Run().exitCode, 0);
-  }
-  EXPECT_TRUE(ReadBytes(package.target()) == test::Qds(merged));
+  ExpectMerged("a million sections", target, compat, merged);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <optional>
 #include <sstream>
 
 #include "knitfold/package_run.h"
@@ -20,76 +19,50 @@ namespace fs = std::filesystem;
 
 const fs::path kStrace = "/usr/bin/strace";
 
-// One traced call: a flush of the file or folder `path`, a rename of `path`
-// to `to`, or a write-back request for `length` bytes of `path` from
-// `offset`.
+// One successful traced call: its name, the path of its first descriptor
+// (strace -y shows "3</path>"), the paths it names in quotes, each joined to
+// the folder of the descriptor before it (as renameat takes them), and its
+// two numbers after the descriptor (a write-back's offset and length).
 struct Call {
-  enum Kind { Flush, Rename, WriteBack } kind;
-  std::string path;
-  std::string to;
-  long long offset = 0;
-  long long length = 0;
+  std::string name, path;
+  std::vector<std::string> names;
+  long long offset = 0, length = 0;
 };
 
-// The path of the first descriptor of a line traced with -y, "3</path>".
-std::string DescriptorPath(const std::string& line) {
-  size_t open = line.find('<');
-  size_t close = line.find('>', open);
-  if (open == std::string::npos || close == std::string::npos) return {};
-  return line.substr(open + 1, close - open - 1);
-}
-
-// The paths of a traced call, in order: its quoted names (these hold no
-// quote), each joined to the folder of the descriptor before it ("3</dir>",
-// as renameat takes them) unless it is absolute.
-std::vector<std::string> TracedPaths(const std::string& line) {
-  std::vector<std::string> paths;
-  std::string folder;
-  for (size_t at = line.find_first_of("<\""); at != std::string::npos;
-       at = line.find_first_of("<\"", at + 1)) {
-    size_t end = line.find(line[at] == '<' ? '>' : '"', at + 1);
-    if (end == std::string::npos) break;
-    std::string text = line.substr(at + 1, end - at - 1);
-    if (line[at] == '<') {
-      folder = text;
-    } else {
-      paths.push_back(folder.empty() || text.starts_with('/') ? text : folder + "/" + text);
-      folder.clear();
-    }
-    at = end;
-  }
-  return paths;
-}
-
-// The successful flushes, renames and write-back requests of an strace log
-// written with -f (which starts each line with the number of the thread that
-// made the call) and -y (which shows the path of each descriptor as
-// "3</path>").
+// The successful calls of an strace log written with -f (each line starts
+// with its thread's number) and -y.
 std::vector<Call> ReadTrace(const std::string& trace) {
   std::vector<Call> calls;
   std::istringstream lines(trace);
   for (std::string line; std::getline(lines, line);) {
     line.erase(0, line.find_first_not_of("0123456789 "));
     if (!line.ends_with(") = 0")) continue;
-    if (line.starts_with("fsync(") || line.starts_with("fdatasync(")) {
-      calls.push_back({Call::Flush, DescriptorPath(line), {}});
-    } else if (line.starts_with("rename")) {
-      std::vector<std::string> paths = TracedPaths(line);
-      if (paths.size() == 2) calls.push_back({Call::Rename, paths[0], paths[1]});
-    } else if (line.starts_with("sync_file_range(")) {
-      Call call{Call::WriteBack, DescriptorPath(line), {}};
-      // sync_file_range(3</path>, OFFSET, LENGTH, FLAGS) = 0
-      std::istringstream numbers(line.substr(line.find(">, ") + 3));
-      char comma = 0;
-      numbers >> call.offset >> comma >> call.length;
-      calls.push_back(call);
+    Call call;
+    call.name = line.substr(0, line.find('('));
+    std::string folder;
+    for (size_t at = line.find_first_of("<\""); at != line.npos;
+         at = line.find_first_of("<\"", at + 1)) {
+      size_t end = line.find(line[at] == '<' ? '>' : '"', at + 1);
+      if (end == line.npos) break;
+      std::string text = line.substr(at + 1, end - at - 1);
+      if (line[at] == '"') {
+        call.names.push_back(folder.empty() || text.starts_with('/') ? text : folder + "/" + text);
+      } else if (call.path.empty()) {
+        call.path = text;
+        std::istringstream numbers(line.substr(end + 3));
+        char comma = 0;
+        numbers >> call.offset >> comma >> call.length;
+      }
+      folder = line[at] == '<' ? text : "";
+      at = end;
     }
+    calls.push_back(call);
   }
   return calls;
 }
 
-// The strace log of `command` (a program and its arguments) run in
-// `package`'s folder, following threads, of the calls in `calls`.
+// The strace log of `command` run in `package`'s folder, following threads,
+// of the calls in `calls`.
 std::string Trace(const test::Package& package, const std::string& calls,
                   std::vector<std::string> command) {
   const fs::path trace = package.root() / "trace.txt";
@@ -109,73 +82,53 @@ std::vector<std::string> KnitfoldRun(const test::Package& package) {
           package.compat().string()};
 }
 
-// The trace of a knitfold run on `package`, of the calls in `calls`.
-std::vector<Call> TraceRun(const test::Package& package, const std::string& calls) {
-  return ReadTrace(Trace(package, calls, KnitfoldRun(package)));
-}
-
-// The position of the first rename of a file over `destination`.
-std::optional<size_t> FindRenameOver(const std::vector<Call>& calls, const fs::path& destination) {
-  for (size_t i = 0; i < calls.size(); ++i) {
-    if (calls[i].kind == Call::Rename && calls[i].to == destination.string()) return i;
+// The position of the first call from `from` on that is a flush of `path`,
+// or with `renamedOver`, a rename of a file over `path`; calls.size() if none.
+size_t Find(const std::vector<Call>& calls, size_t from, const std::string& path,
+            bool renamedOver = false) {
+  for (; from < calls.size(); ++from) {
+    const Call& c = calls[from];
+    if (renamedOver ? c.name.starts_with("rename") && c.names.size() == 2 && c.names[1] == path
+                    : c.name.ends_with("sync") && c.path == path) {
+      break;
+    }
   }
-  return std::nullopt;
+  return from;
 }
 
-// The position of the first flush of `path` from `from` on.
-std::optional<size_t> FindFlush(const std::vector<Call>& calls, size_t from,
-                                const std::string& path) {
-  for (size_t i = from; i < calls.size(); ++i) {
-    if (calls[i].kind == Call::Flush && calls[i].path == path) return i;
-  }
-  return std::nullopt;
-}
-
+// Some 18 MB of merged text: the copy that becomes the target is also handed
+// to the disk in pieces as it is written, each where the last one ended.
 TEST(SyscallOrderTest, CopiesAreFlushedBeforeTheyTakeTheirNameAndTheFolderAfter) {
   if (!fs::exists(kStrace)) GTEST_SKIP() << "strace is not installed (Debian package strace)";
-  test::Package package(u"[$version 3, codepage 1200$]\n[S]\nk=1\n", u"[S]\nk=2\n");
-  const std::vector<Call> calls = TraceRun(package, "fsync,fdatasync,rename,renameat,renameat2");
-
-  for (const fs::path& destination : {package.backup(), package.target()}) {
-    SCOPED_TRACE(destination.string());
-    std::optional<size_t> renamed = FindRenameOver(calls, destination);
-    ASSERT_TRUE(renamed.has_value()) << "no copy was renamed over it";
-    const std::string& copy = calls[*renamed].path;
-    EXPECT_EQ(fs::path(copy).parent_path(), destination.parent_path());
-    std::optional<size_t> flushed = FindFlush(calls, 0, copy);
-    ASSERT_TRUE(flushed.has_value()) << copy << " was never flushed";
-    EXPECT_LT(*flushed, *renamed);
-    EXPECT_TRUE(FindFlush(calls, *renamed + 1, destination.parent_path().string()))
-        << "the folder was not flushed after the rename";
-  }
-}
-
-TEST(SyscallOrderTest, ALargeMergedTextIsHandedToTheDiskAsItIsWrittenAndFlushedAfter) {
-  if (!fs::exists(kStrace)) GTEST_SKIP() << "strace is not installed (Debian package strace)";
-  // Some 18 MB of merged text: two hand-overs of about 8 MB, and a rest that
-  // only the flush writes.
   std::u16string target = u"[$version 3, codepage 1200$]\n[S]\n";
-  for (int key = 0; key < 560000; ++key) {
-    target += u"key";
-    for (char digit : std::to_string(1000000 + key)) target += static_cast<char16_t>(digit);
-    target += u"=value\n";
+  for (int key = 1000000; key < 1560000; ++key) {
+    std::string digits = std::to_string(key);
+    target += u"key" + std::u16string(digits.begin(), digits.end()) + u"=value\n";
   }
   test::Package package(target, u"[S]\nk=2\n");
-  const std::vector<Call> calls = TraceRun(package, "fsync,rename,sync_file_range");
-
-  std::optional<size_t> renamed = FindRenameOver(calls, package.target());
-  ASSERT_TRUE(renamed.has_value()) << "no copy was renamed over the target";
-  const std::string& copy = calls[*renamed].path;
-  std::optional<size_t> flushed = FindFlush(calls, 0, copy);
-  ASSERT_TRUE(flushed.has_value()) << copy << " was never flushed";
-  long long handedOver = 0;
-  for (size_t i = 0; i < *flushed; ++i) {
-    if (calls[i].kind != Call::WriteBack || calls[i].path != copy) continue;
-    EXPECT_EQ(calls[i].offset, handedOver) << "the hand-overs leave a gap or overlap";
-    handedOver = calls[i].offset + calls[i].length;
+  const std::vector<Call> calls = ReadTrace(Trace(
+      package, "fsync,fdatasync,rename,renameat,renameat2,sync_file_range", KnitfoldRun(package)));
+  for (const fs::path& destination : {package.backup(), package.target()}) {
+    SCOPED_TRACE(destination.string());
+    const size_t renamed = Find(calls, 0, destination, true);
+    ASSERT_LT(renamed, calls.size()) << "no copy was renamed over it";
+    const std::string& copy = calls[renamed].names[0];
+    EXPECT_EQ(fs::path(copy).parent_path(), destination.parent_path());
+    const size_t flushed = Find(calls, 0, copy);
+    EXPECT_LT(flushed, renamed) << copy << " was not flushed before";
+    EXPECT_LT(Find(calls, renamed + 1, destination.parent_path()), calls.size())
+        << "the folder was not flushed after the rename";
+    if (destination != package.target()) continue;
+    long long handedOver = 0;
+    for (size_t i = 0; i < flushed; ++i) {
+      if (calls[i].name != "sync_file_range" || calls[i].path != copy) continue;
+      EXPECT_EQ(calls[i].offset, handedOver) << "the hand-overs leave a gap or overlap";
+      handedOver = calls[i].offset + calls[i].length;
+    }
+    // Most of the text goes before the flush (two pieces of 8 MB), the rest with it.
+    EXPECT_GE(handedOver, 16ll << 20);
+    EXPECT_LT(handedOver, static_cast<long long>(fs::file_size(package.target())));
   }
-  EXPECT_GE(handedOver, 16ll << 20);
-  EXPECT_LT(handedOver, static_cast<long long>(fs::file_size(package.target())));
 }
 
 // No file that holds the text of a target that only its owner may read is
@@ -188,11 +141,10 @@ TEST(SyscallOrderTest, NoCopyOfAPrivateTargetIsEverOpenToOthers) {
   for (const char* file : {"pkg/app.qds", "in/extra.cmd", "in/extra.key"}) {
     fs::permissions(package.root() / file, fs::perms::owner_read | fs::perms::owner_write);
   }
-  const std::string calls = "openat,fchmod";
   mode_t umaskBefore = umask(0);
   std::string trace =
-      Trace(package, calls, KnitfoldRun(package)) +
-      Trace(package, calls,
+      Trace(package, "openat,fchmod", KnitfoldRun(package)) +
+      Trace(package, "openat,fchmod",
             {test::BuiltProgram("bin/qdstool").string(), "sign", package.target().string()});
   umask(umaskBefore);
   // openat(..., O_...|O_CREAT|..., 0600) = 3</path>, fchmod(3</path>, 0600) = 0
@@ -201,12 +153,12 @@ TEST(SyscallOrderTest, NoCopyOfAPrivateTargetIsEverOpenToOthers) {
   for (std::string line; std::getline(lines, line);) {
     line.erase(0, line.find_first_not_of("0123456789 "));
     const size_t end = line.rfind(") = ");
-    const bool creates = line.starts_with("openat(") && line.find("O_CREAT") != std::string::npos;
-    if (end == std::string::npos || line[end + 4] == '-' ||
-        !(creates || line.starts_with("fchmod("))) {
+    const bool creates = line.starts_with("openat(") && line.find("O_CREAT") != line.npos;
+    if (end == line.npos || line[end + 4] == '-' || !(creates || line.starts_with("fchmod("))) {
       continue;
     }
-    std::string path = DescriptorPath(creates ? line.substr(end) : line);
+    const size_t open = line.find('<', creates ? end : 0);
+    std::string path = line.substr(open + 1, line.find('>', open) - open - 1);
     if (!path.starts_with((package.root() / "pkg/").string()) || path.ends_with(".log")) continue;
     ++checked;
     size_t mode = line.rfind(", ", end) + 2;

@@ -1,7 +1,7 @@
 // The indexes of a document (sections and keys by name, entries by flat
 // position, entry counts) must give exactly the answers of a plain walk of the
-// lists. These tests drive documents through random sequences of SetEntry,
-// loads and direct list changes, and compare every answer with a reference
+// lists. These tests drive documents through random sequences of SetEntry
+// and direct list changes, and compare every answer with a reference
 // model that does everything the slow, literal way.
 
 #include <gtest/gtest.h>
@@ -12,8 +12,6 @@
 
 #include "common/text.h"
 #include "model/document_model.h"
-#include "qdsfile/qds_loader.h"
-#include "support/test_support.h"
 
 namespace qds {
 namespace {
@@ -217,81 +215,7 @@ TEST_P(IndexedDocumentTest, RandomChangesKeepEveryAnswerOfTheLiteralWalk) {
   ASSERT_NO_FATAL_FAILURE(ExpectSameDocument());
 }
 
-// Loading finds every key of a line through the index of its section, also
-// when the line spells it in another letter case, and appends to whatever
-// the document already holds.
-TEST_P(IndexedDocumentTest, LoadsFindTheFirstKeyOfEachName) {
-  test::ScratchDir dir;
-  for (int load = 0; load < 3; ++load) {
-    std::u16string text = u"\xFEFF[$version 3, codepage 1200$]\r\n";
-    ModelSection* current = nullptr;
-    for (int line = 0; line < 600; ++line) {
-      if (current == nullptr || Pick(40) == 0) {
-        std::u16string name = RandomSectionName();
-        if (name.empty()) name = u"unnamed";
-        text += u"[" + name + u"]\r\n";
-        model_.sections.push_back({name, {}});
-        current = &model_.sections.back();
-        continue;
-      }
-      std::u16string key = RandomName();
-      if (key.empty()) key = u"k";
-      std::u16string value = u"v" + Number(line);
-      text += key + u"=" + value + u"\r\n";
-      int k = Model::FindFirst(current->keys, key);
-      if (k < 0) {
-        current->keys.push_back({key, {value}});
-      } else {
-        current->keys[k].values.push_back(value);
-      }
-    }
-    test::WriteBytes(dir / "random.qds", test::Utf16Bytes(text));
-    ASSERT_EQ(LoadDocument(&document_, test::WidePath(dir / "random.qds").c_str(), 0), LoadStatus::Ok);
-    ASSERT_NO_FATAL_FAILURE(ExpectSameDocument());
-  }
-}
-
 INSTANTIATE_TEST_SUITE_P(Seeds, IndexedDocumentTest, ::testing::Values(1u, 2u, 3u, 4u));
-
-// The name index of a bare list under heavy churn: nodes of colliding and
-// repeated names join at either end or in the middle and leave from
-// anywhere, and every search still finds the first node of its name.
-TEST(IndexedListTest, ChurnKeepsTheFirstNodeOfEveryName) {
-  std::mt19937 random(7);
-  auto pick = [&](uint32_t bound) {
-    return std::uniform_int_distribution<uint32_t>(0, bound - 1)(random);
-  };
-  auto nameOf = [](uint32_t n) {
-    std::string text = std::string(n % 2 ? "N" : "n").append(std::to_string(n / 2 % 300));
-    return std::u16string(text.begin(), text.end());
-  };
-  NodeList<ListNode> list;
-  std::vector<ListNode*> order;  // the list's nodes, in list order
-  for (int step = 0; step < 20000; ++step) {
-    if (order.empty() || pick(5) < 3) {
-      uint32_t at = pick(static_cast<uint32_t>(order.size()) + 2);  // past the end appends
-      auto* node = new ListNode(nameOf(pick(1000)));
-      list.InsertAt(at, node);
-      order.insert(order.begin() + std::min<size_t>(at, order.size()), node);
-    } else {
-      uint32_t at = pick(static_cast<uint32_t>(order.size()));
-      delete list.RemoveAt(at);
-      order.erase(order.begin() + at);
-    }
-    if (step % 50 != 0) continue;
-    for (uint32_t n = 0; n < 1000; n += 7) {
-      std::u16string name = nameOf(n);
-      ListNode* first = nullptr;
-      for (ListNode* node : order) {
-        if (EqualsIgnoreAsciiCase(node->name.View(), name)) {
-          first = node;
-          break;
-        }
-      }
-      ASSERT_EQ(list.FindByName(name), first) << "step " << step << " name " << n;
-    }
-  }
-}
 
 // A section of many keys is filled and passed over, forward and backward, in
 // time proportional to its size: a search by name or a walk from the first

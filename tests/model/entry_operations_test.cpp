@@ -55,11 +55,14 @@ class EntryOperationsTest : public ::testing::Test {
 };
 
 TEST_F(EntryOperationsTest, EntriesAreNumberedFlatAcrossKeys) {
+  AddLine(&doc, u"T", u"k", u"v");
   EXPECT_EQ(doc.CountEntries(u"S", nullptr), 3u);
   EXPECT_EQ(doc.CountEntries(u"s", u"A"), 2u);
   EXPECT_EQ(doc.CountEntries(u"S", u"missing"), 0u);
   EXPECT_EQ(doc.CountEntries(u"missing", nullptr), 0u);
   EXPECT_EQ(doc.CountEntries(nullptr, nullptr), 0u);
+  EXPECT_EQ(doc.CountEntriesAt(1, u"K"), 1u);
+  EXPECT_EQ(doc.CountEntriesAt(2, nullptr), 0u);
   const char16_t* expected[][2] = {{u"a", u"1"}, {u"a", u"3"}, {u"b", u"2"}};
   for (uint32_t i = 0; i < 3; ++i) {
     Entry entry = Read(doc, u"S", i);
@@ -70,17 +73,8 @@ TEST_F(EntryOperationsTest, EntriesAreNumberedFlatAcrossKeys) {
     EXPECT_EQ(entry.valueLength, 2u);
   }
   EXPECT_EQ(Read(doc, u"S", 3).status, ReadStatus::NoEntry);
-  EXPECT_EQ(Read(doc, u"T", 0).status, ReadStatus::NoSection);
+  EXPECT_EQ(Read(doc, u"U", 0).status, ReadStatus::NoSection);
   EXPECT_EQ(Read(doc, nullptr, 0).status, ReadStatus::NoSection);
-}
-
-TEST_F(EntryOperationsTest, PositionFormsReadTheSectionAtThatPosition) {
-  AddLine(&doc, u"s", u"other", u"x");  // same section: names meet folded
-  AddLine(&doc, u"T", u"k", u"v");
-  EXPECT_EQ(doc.GetSectionCount(), 2u);
-  EXPECT_EQ(doc.CountEntriesAt(0, nullptr), 4u);
-  EXPECT_EQ(doc.CountEntriesAt(1, u"K"), 1u);
-  EXPECT_EQ(doc.CountEntriesAt(2, nullptr), 0u);
   char16_t key[8], value[8];
   uint32_t keyLength = 8, valueLength = 8;
   EXPECT_EQ(doc.GetEntryAt(1, 0, key, &keyLength, value, &valueLength, 0), ReadStatus::Ok);
@@ -88,26 +82,22 @@ TEST_F(EntryOperationsTest, PositionFormsReadTheSectionAtThatPosition) {
   EXPECT_EQ(doc.GetEntryAt(2, 0, key, &keyLength, value, &valueLength, 0), ReadStatus::NoSection);
 }
 
+// A value at a position of the key is replaced; past its values, or for a
+// new key or section, it is added at the end. Names meet folded, and keep
+// the spelling first met.
 TEST_F(EntryOperationsTest, SetEntryReplacesInPlaceOrAppends) {
   doc.SetEntry(u"S", u"A", 0, u"one");
-  EXPECT_EQ(Read(doc, u"S", 0).value, u"one");
-  EXPECT_EQ(Read(doc, u"S", 1).value, u"3");
-  doc.SetEntry(u"S", u"a", 1, u"three");
-  EXPECT_EQ(Read(doc, u"S", 1).value, u"three");
-  doc.SetEntry(u"S", u"a", kAppendPosition, u"three");
-  EXPECT_EQ(doc.CountEntries(u"S", u"a"), 3u);
-  EXPECT_EQ(Read(doc, u"S", 2).value, u"three");
-  doc.SetEntry(u"S", u"a", 7, u"beyond");  // a position past the values appends
-  EXPECT_EQ(Read(doc, u"S", 3).value, u"beyond");
-  EXPECT_EQ(Read(doc, u"S", 4).key, u"b");
-  // The key keeps the name as first met.
-  EXPECT_EQ(doc.sections.head()->keys.head()->name, u"a");
-}
-
-TEST_F(EntryOperationsTest, SetEntryAddsNewKeysAndSectionsAtTheEnd) {
+  doc.SetEntry(u"s", u"a", 1, u"three");
+  doc.SetEntry(u"S", u"a", kAppendPosition, u"four");
+  doc.SetEntry(u"S", u"a", 7, u"beyond");
   doc.SetEntry(u"S", u"c", 0, u"new");
-  EXPECT_EQ(Read(doc, u"S", 3).key, u"c");
   doc.SetEntry(u"New", u"k", 0, u"v");
+  const char16_t* expected[][2] = {{u"a", u"one"},    {u"a", u"three"}, {u"a", u"four"},
+                                   {u"a", u"beyond"}, {u"b", u"2"},     {u"c", u"new"}};
+  for (uint32_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(Read(doc, u"S", i).key, expected[i][0]) << i;
+    EXPECT_EQ(Read(doc, u"S", i).value, expected[i][1]) << i;
+  }
   ASSERT_EQ(doc.GetSectionCount(), 2u);
   EXPECT_EQ(doc.sections.tail()->name, u"New");
   EXPECT_EQ(doc.CountEntries(u"new", nullptr), 1u);

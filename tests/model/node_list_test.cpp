@@ -1,6 +1,6 @@
-// What a NodeList owns and hands back, and its index once dropped. Finding
-// by name and inserting anywhere are checked against a plain walk in
-// document_index_test.cpp.
+// What a NodeList owns and hands back. Finding by name and inserting
+// anywhere are checked against a plain walk in document_index_test.cpp, a
+// dropped index by the merge in merge_documents_test.cpp.
 
 #include "model/node_list.h"
 
@@ -85,24 +85,6 @@ TEST(NodeListTest, RemovedNodesAreHandedBackAndTheRestDeletedOnce) {
   section.keys.AddTail(key);
   EXPECT_EQ(section.EntryCount(), 1u);
   EXPECT_EQ(section.KeyOfEntry(0, &local), key);
-}
-
-// A dropped index is built again by the next search, from the nodes that
-// are in the list by then.
-TEST(NodeListTest, SearchesAfterTheIndexIsDroppedFindTheFirstOfEachName) {
-  NodeList<ListNode> list;
-  for (char16_t c : std::u16string_view(u"abcdefghijklmnopqrstABCDEFGHIJ")) {
-    list.AddTail(new ListNode(std::u16string_view(&c, 1)));
-  }
-  ASSERT_EQ(list.FindByName(u"C"), list.NodeAt(2));
-  list.DropIndex();
-  for (int i = 0; i < 3; ++i) delete list.RemoveHead();
-  list.AddTail(new ListNode(u"z"));
-  EXPECT_EQ(list.FindByName(u"c"), list.NodeAt(19));
-  EXPECT_EQ(list.FindByName(u"D"), list.head());
-  EXPECT_EQ(list.FindByName(u"Z"), list.tail());
-  list.DropIndex();
-  EXPECT_EQ(list.FindByName(u"a"), list.NodeAt(17));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
+
 #include "platform/shared_library.h"
 #endif
 
@@ -16,7 +17,6 @@
 
 #include "platform/descriptors.h"
 #include "platform/errors.h"
-#include "platform/exclusive_log.h"
 #include "platform/files.h"
 #include "platform/replace.h"
 #include "platform/text_services.h"
@@ -31,26 +31,24 @@ using test::ScratchDir;
 using test::WidePath;
 using test::WriteBytes;
 
-TEST(TextServicesTest, CompareNoCaseIgnoresTheCaseOfAsciiLetters) {
+// CompareNoCase folds the case of ASCII letters (of every letter on Windows,
+// as the system's comparison does); NextChar steps one character and stops
+// at the end.
+TEST(TextServicesTest, CompareNoCaseAndNextChar) {
   EXPECT_EQ(CompareNoCase(u"TRACE", u"Trace"), 0);
   EXPECT_EQ(CompareNoCase(u"qds", u"QDS"), 0);
   EXPECT_LT(CompareNoCase(u"a", u"B"), 0);
 #ifdef _WIN32
-  // The system's comparison knows the case of every letter.
   EXPECT_EQ(CompareNoCase(u"\u00C4", u"\u00E4"), 0);
 #else
   EXPECT_NE(CompareNoCase(u"\u00C4", u"\u00E4"), 0);
 #endif
-}
-
-TEST(TextServicesTest, NextCharStepsOneCharacterAndStopsAtTheEnd) {
   const char16_t text[] = u"a\U0001F600b";
   const char16_t* p = NextChar(text);
   EXPECT_EQ(p, text + 1);
   p = NextChar(p);
 #ifdef _WIN32
-  // The system's step may take a surrogate pair in two steps.
-  if (p == text + 2) p = NextChar(p);
+  if (p == text + 2) p = NextChar(p);  // the system may step a surrogate pair in two
 #endif
   EXPECT_EQ(p, text + 3);
   p = NextChar(NextChar(p));
@@ -91,29 +89,6 @@ TEST(CodePageTest, OtherCodePagesGoThroughTheConverter) {
   EXPECT_EQ(AnsiToWide(1252, bytes, 4, out, 4), 4u);  // output of exactly the size
 }
 
-// A second opener is refused and the first log keeps what it holds: the old
-// text is gone, not overwritten in part. A missing folder is reported with
-// the system's code, whose text is the system's own.
-TEST(LogTest, CreatesTruncatesAndHoldsTheLogExclusively) {
-  ScratchDir dir;
-  std::filesystem::path log = dir / "a.qds.log";
-  WriteBytes(log, "old text");
-  FileHandle handle = CreateExclusiveLog(WidePath(log).c_str());
-  ASSERT_NE(handle, kInvalidHandle);
-  WriteLog(handle, "xy", 2);
-  EXPECT_EQ(CreateExclusiveLog(WidePath(log).c_str()), kInvalidHandle);
-  EXPECT_EQ(LastErrorCode(), test::kCodeHeld);
-  test::CloseLogHandle(handle);
-  EXPECT_EQ(ReadBytes(log), "xy");
-
-  EXPECT_EQ(CreateExclusiveLog(WidePath(dir / "none" / "a.log").c_str()), kInvalidHandle);
-  EXPECT_EQ(LastErrorCode(), test::kCodeMissingFolder);
-  CountedString text;
-  ASSERT_TRUE(ErrorText(test::kCodeMissingFolder, &text));
-  EXPECT_EQ(text.View(), test::SystemErrorText(test::kCodeMissingFolder));
-  EXPECT_FALSE(text.View().empty());
-}
-
 #ifdef _WIN32
 // WinINet describes its own codes, and only once something has loaded it:
 // this program never does.
@@ -137,17 +112,6 @@ TEST(ErrorTextTest, CodesTheSystemDoesNotKnowHaveNoText) {
 }
 #endif
 
-TEST(FileServicesTest, MakeDirectoryReportsAnExistingNameAsAlreadyExisting) {
-  ScratchDir dir;
-  std::u16string folder = WidePath(dir / "TessalCF.ADF");
-  EXPECT_TRUE(MakeDirectory(folder.c_str()));
-  EXPECT_FALSE(MakeDirectory(folder.c_str()));
-  EXPECT_EQ(LastErrorCode(), kErrorAlreadyExists);
-  WriteBytes(dir / "file", "x");
-  EXPECT_FALSE(MakeDirectory(WidePath(dir / "file").c_str()));
-  EXPECT_EQ(LastErrorCode(), kErrorAlreadyExists);
-}
-
 TEST(FileServicesTest, CopyReplacesOrRefusesAnExistingDestination) {
   ScratchDir dir;
   WriteBytes(dir / "from", "new bytes");
@@ -159,10 +123,13 @@ TEST(FileServicesTest, CopyReplacesOrRefusesAnExistingDestination) {
   EXPECT_EQ(ReadBytes(dir / "to"), "old");
   EXPECT_TRUE(CopyFileTo(from.c_str(), to.c_str(), false));
   EXPECT_EQ(ReadBytes(dir / "to"), "new bytes");
+  EXPECT_TRUE(CopyFileTo(from.c_str(), WidePath(dir / "new").c_str(), true));
+  EXPECT_EQ(test::Snapshot(dir.path()).size(), 3u) << "a temporary file stayed";
   EXPECT_FALSE(CopyFileTo(WidePath(dir / "none").c_str(), to.c_str(), false));
   EXPECT_EQ(LastErrorCode(), test::kCodeMissingFile);
 }
 
+// Attributes tell folders and read-only files; folders are made once.
 TEST(FileServicesTest, AttributesTellDirectoriesAndReadOnlyFiles) {
   ScratchDir dir;
   WriteBytes(dir / "file", "x");
@@ -183,6 +150,14 @@ TEST(FileServicesTest, AttributesTellDirectoriesAndReadOnlyFiles) {
   EXPECT_FALSE(QueryAttributes(WidePath(dir / "none").c_str(), &attributes));
   EXPECT_TRUE(RemoveFile(file.c_str()));
   EXPECT_FALSE(FindEntry(file.c_str(), &attributes));
+  // A name that exists, folder or file, is reported as already existing.
+  std::u16string folder = WidePath(dir / "TessalCF.ADF");
+  EXPECT_TRUE(MakeDirectory(folder.c_str()));
+  for (const std::filesystem::path& name : {dir / "TessalCF.ADF", dir / "file"}) {
+    WriteBytes(dir / "file", "x");
+    EXPECT_FALSE(MakeDirectory(WidePath(name).c_str()));
+    EXPECT_EQ(LastErrorCode(), kErrorAlreadyExists);
+  }
 }
 
 // A regular file is told apart without being opened, and opened for

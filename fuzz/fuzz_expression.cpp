@@ -1,16 +1,11 @@
-// Evaluates arbitrary expressions and checks the evaluator's contract:
-//   - the result space of 32 characters is never written past (it is
-//     allocated at its exact size), and is left untouched on failure;
-//   - a result is a terminated decimal 32-bit integer, and evaluating it
-//     again gives itself (but for -2147483648, read as "-" and a number out
-//     of range);
-//   - a successful expression that is not empty has the same value in
-//     parentheses.
-// The same text also feeds IsTrue, EvaluateLegacyCondition and CompareTexts:
-// the legacy condition is 0 or 1, and comparison is antisymmetric.
+// Evaluates arbitrary expressions and checks the evaluator's contract: the
+// result space (allocated at its exact size) is never written past, and is
+// left untouched on failure; a result is a terminated 32-bit integer that
+// evaluates to itself (but -2147483648: "-" and a number out of range), and
+// keeps its value in parentheses. The same text feeds the legacy condition
+// (0 or 1) and the comparison of texts (antisymmetric).
 
 #include <algorithm>
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -22,14 +17,9 @@
 namespace qds::fuzz {
 namespace {
 
-constexpr char16_t kUntouched = u'\xA5A5';
-
-struct Evaluation {
-  ReplaceStatus status;
-  std::u16string value;
-};
-
-Evaluation Evaluate(std::u16string expression) {
+// The result, or "" on failure.
+std::u16string Evaluate(std::u16string expression) {
+  constexpr char16_t kUntouched = u'\xA5A5';
   std::unique_ptr<char16_t[]> result(new char16_t[kExpressionResultSpace]);
   std::fill_n(result.get(), kExpressionResultSpace, kUntouched);
   expression.push_back(u'\0');
@@ -38,14 +28,13 @@ Evaluation Evaluate(std::u16string expression) {
   if (status != ReplaceStatus::Ok) {
     Check(space.find_first_not_of(kUntouched) == std::u16string_view::npos,
           "a failed evaluation leaves the result untouched");
-    return {status, {}};
+    return {};
   }
   size_t zero = space.find(u'\0');
   Check(zero != std::u16string_view::npos && zero <= 11, "a result is at most 11 characters");
-  std::u16string value(space.substr(0, zero));
   int32_t number = 0;
-  Check(ParseInteger(value, &number), "a result is an integer");
-  return {status, value};
+  Check(zero > 0 && ParseInteger(space.substr(0, zero), &number), "a result is an integer");
+  return std::u16string(space.substr(0, zero));
 }
 
 int Sign(int value) { return (value > 0) - (value < 0); }
@@ -59,20 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string text = fuzz::Input(data, size).RestAsText();
   text = text.substr(0, text.find(u'\0'));  // the evaluator reads a terminated text
 
-  const fuzz::Evaluation plain = fuzz::Evaluate(text);
-  if (plain.status == ReplaceStatus::Ok) {
-    // "-" is an operator, and 2147483648 no integer: the least result alone
-    // does not evaluate.
-    if (plain.value != u"-2147483648") {
-      Check(fuzz::Evaluate(plain.value).value == plain.value, "a result evaluates to itself");
-    }
-    if (std::any_of(text.begin(), text.end(), [](char16_t c) { return !IsWhiteSpace(c); })) {
-      const fuzz::Evaluation grouped = fuzz::Evaluate(u"( " + text + u" )");
-      Check(grouped.status == ReplaceStatus::Ok && grouped.value == plain.value,
-            "parentheses around an expression keep its value");
-    }
+  const std::u16string value = fuzz::Evaluate(text);
+  if (!value.empty() && value != u"-2147483648") {
+    Check(fuzz::Evaluate(value) == value, "a result evaluates to itself");
   }
-
+  if (!value.empty() &&
+      std::any_of(text.begin(), text.end(), [](char16_t c) { return !IsWhiteSpace(c); })) {
+    Check(fuzz::Evaluate(u"( " + text + u" )") == value, "parentheses keep an expression's value");
+  }
   int legacy = EvaluateLegacyCondition(text);
   Check(legacy == 0 || legacy == 1, "a legacy condition is 0 or 1");
   (void)IsTrue(text);

@@ -1,14 +1,10 @@
 // Splits arbitrary command calls with ParseArgs and checks what the engine
-// relies on:
-//   - the result is a count of at least one (the name) or one of the four
-//     errors, and a complete call leaves the cursor after its closing "%";
-//   - every stored argument lies inside the buffer it was given, and nothing
-//     is written past that buffer or past the slots (both are allocated at
-//     their exact sizes, so AddressSanitizer sees any write beyond them);
-//   - a buffer as long as the call itself always suffices: the engine sizes
-//     its second pass that way;
-//   - the buffer's size changes nothing but whether it fills: a call that
-//     does not fill it reads as with a buffer of any size.
+// relies on: the result is a count of at least one (the name), the cursor
+// then after the closing "%", or one of the four errors; every argument lies
+// terminated inside the buffer, and nothing is written past the buffer or
+// the slots (both have their exact sizes, for AddressSanitizer); a buffer as
+// long as the call always suffices (the engine sizes its second pass so);
+// and a buffer that does not fill reads as one of any size.
 // Input: a byte choosing the slot count, a byte choosing the buffer size,
 // then the UTF-8 text after "%!".
 
@@ -81,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (roomy.result >= 1) {
     const fuzz::Parse second = fuzz::Split(text, roomy.consumed, static_cast<size_t>(roomy.result));
-    Check(second.result == roomy.result, "the call's own length holds all its arguments");
-    Check(second.consumed == roomy.consumed, "the second pass ends where the first did");
+    Check(second.result == roomy.result && second.consumed == roomy.consumed,
+          "the call's own length holds all its arguments");
   }
   const size_t bufferChars = 1 + bufferChoice % 64;
   const fuzz::Parse tight = fuzz::Split(text, bufferChars, maxArgs);

@@ -4,25 +4,22 @@
 // table byte, then UTF-8 text: "name=value" lines up to the first empty line
 // seed the symbol table (defined commands are "!name=definition"), the rest
 // is the text to expand. Each call starts from an identical fresh table,
-// since commands such as "set" change the table on every call:
-//   - the size query never succeeds outright; it either fails or reports the
-//     size with BufferTooSmall and no error position (BufferTooSmall with a
-//     position is the failure of a command name too long);
+// since commands such as "set" change it:
+//   - the size query never succeeds; it fails, or reports the size with
+//     BufferTooSmall and no error position (with a position, it is the
+//     failure of a command name too long);
 //   - a call with exactly that size succeeds, its output ending in the
-//     terminating zero, unless the size query's BufferTooSmall was a nested
-//     failure of a command name too long, which every capacity meets again;
-//   - a call with any other capacity (0, 1, small, exact, large) reports the
-//     same length, succeeds exactly when the capacity suffices, fails
-//     exactly as the size query does, and writes nothing past its capacity
-//     (the buffer is allocated at its exact size, so AddressSanitizer sees
-//     any write beyond it).
+//     terminating zero, unless a nested command name too long made the size
+//     query's BufferTooSmall, which every capacity meets again;
+//   - a call with any other capacity reports the same length, succeeds
+//     exactly when the capacity suffices, fails as the size query does, and
+//     writes nothing past its capacity (the buffer has its exact size, so
+//     AddressSanitizer sees a write beyond it).
 // "toshortpath" asks for room for its path's terminating zero, which its
 // output then does not take: where it may run, a length may fall short of
-// the size query's by those zeros, never exceed it.
-// The work of one input is bounded: loop rounds and calls of defined commands
-// draw on a budget, beyond which the harness's own command table refuses
-// them (BadArgument), the same way in every call. Relative paths of the path
-// commands stay inside the scratch folder.
+// the size query's, never exceed it. Loop rounds and calls of defined
+// commands draw on a budget per call, beyond which they fail (BadArgument)
+// alike in every call, so that the work of one input stays bounded.
 
 #include <algorithm>
 #include <array>
@@ -92,34 +89,29 @@ const CommandTable& Commands() {
 
 struct Case {
   uint32_t flags = 0;
+  uint8_t capacityChoice = 0;
   bool caseInsensitive = false;
   int32_t blockSize = 1;
   std::vector<std::pair<std::u16string, std::u16string>> symbols;
   std::u16string text;
 };
 
-Case ReadCase(Input& input, uint8_t* capacityChoice) {
+Case ReadCase(Input& input) {
   Case c;
   c.flags = input.Byte();
-  *capacityChoice = input.Byte();
+  c.capacityChoice = input.Byte();
   uint8_t table = input.Byte();
   c.caseInsensitive = (table & 1) != 0;
   c.blockSize = 1 + (table >> 1) % 8;
   std::u16string rest = input.RestAsText();
+  constexpr size_t npos = std::u16string::npos;
   size_t textStart = rest.find(u"\n\n");
-  if (textStart == std::u16string::npos) {
-    c.text = rest;
-    return c;
-  }
-  std::u16string_view lines = std::u16string_view(rest).substr(0, textStart + 1);
-  c.text = rest.substr(textStart + 2);
-  while (!lines.empty()) {
-    size_t end = lines.find(u'\n');
+  c.text = textStart == npos ? rest : rest.substr(textStart + 2);
+  std::u16string_view lines(rest.data(), textStart == npos ? 0 : textStart + 1);
+  for (size_t end; (end = lines.find(u'\n')) != npos; lines.remove_prefix(end + 1)) {
     std::u16string_view line = lines.substr(0, end);
-    lines.remove_prefix(end + 1);
     size_t equals = line.find(u'=');
-    if (equals == std::u16string_view::npos) continue;
-    c.symbols.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+    if (equals != npos) c.symbols.emplace_back(line.substr(0, equals), line.substr(equals + 1));
   }
   return c;
 }
@@ -147,29 +139,16 @@ Result Expand(const Case& c, int64_t capacity) {
 }
 
 // True when `text` names the "toshortpath" command, in any case.
-bool MentionsShortPath(std::u16string_view text) {
-  constexpr std::u16string_view kName = u"toshortpath";
-  for (size_t i = 0; i + kName.size() <= text.size(); ++i) {
-    size_t j = 0;
-    while (j < kName.size() && (text[i + j] | 0x20) == kName[j]) ++j;
-    if (j == kName.size()) return true;
-  }
-  return false;
+bool MentionsShortPath(std::u16string text) {
+  for (char16_t& c : text) c |= 0x20;
+  return text.find(u"toshortpath") != std::u16string::npos;
 }
 
+// 0, 1, small, exact or large.
 int64_t ChooseCapacity(uint8_t choice, uint32_t needed) {
-  switch (choice % 5) {
-    case 0:
-      return 0;
-    case 1:
-      return 1;
-    case 2:
-      return 2 + (choice >> 3) % 16;
-    case 3:
-      return needed;
-    default:
-      return int64_t{needed} + 1 + (choice >> 3);
-  }
+  const int64_t capacities[] = {0, 1, 2 + (choice >> 3) % 16, needed,
+                                int64_t{needed} + 1 + (choice >> 3)};
+  return capacities[choice % 5];
 }
 
 }  // namespace
@@ -181,8 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using fuzz::Check;
   fuzz::ScratchFolder();
   fuzz::Input input(data, size);
-  uint8_t choice = 0;
-  const fuzz::Case c = fuzz::ReadCase(input, &choice);
+  const fuzz::Case c = fuzz::ReadCase(input);
 
   const fuzz::Result query = fuzz::Expand(c, -1);
   Check(query.status != ReplaceStatus::Ok, "the size query never fits");
@@ -208,7 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (fits)
     Check(exact.output[exact.length - 1] == u'\0', "the output ends in the terminating zero");
 
-  const int64_t capacity = fuzz::ChooseCapacity(choice, needed);
+  const int64_t capacity = fuzz::ChooseCapacity(c.capacityChoice, needed);
   const fuzz::Result chosen = fuzz::Expand(c, capacity);
   Check(sameLength(chosen.length), "every capacity reports the same length");
   if (!fits) {

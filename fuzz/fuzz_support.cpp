@@ -2,42 +2,42 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace qds::fuzz {
 
 namespace {
 
-std::string* madeFolder = nullptr;
+std::string madeFolder;
 
-std::string MakeScratchFolder() {
-  std::error_code error;
-  std::filesystem::path base = "/dev/shm";
-  if (!std::filesystem::is_directory(base, error) || access(base.c_str(), W_OK) != 0) {
-    base = std::filesystem::temp_directory_path();
-  }
-  std::string pattern = (base / "knitfold-fuzz-XXXXXX").string();
-  Check(mkdtemp(pattern.data()) != nullptr, "a scratch folder can be made");
-  Check(chdir(pattern.c_str()) == 0, "the scratch folder can be entered");
-  return pattern + "/";
+void RemoveScratchFolder() {
+  std::error_code ignored;
+  if (!madeFolder.empty()) std::filesystem::remove_all(madeFolder, ignored);
+  madeFolder.clear();
 }
 
 }  // namespace
 
 const std::string& ScratchFolder() {
-  static std::string folder = MakeScratchFolder();
-  if (madeFolder == nullptr) {
-    madeFolder = &folder;
-    std::atexit(RemoveScratchFolder);  // runs before `folder` goes: registered after it was made
-  }
-  return folder;
+  if (!madeFolder.empty()) return madeFolder;
+  std::string pattern =
+      access("/dev/shm", W_OK) == 0
+          ? "/dev/shm/knitfold-fuzz-XXXXXX"
+          : (std::filesystem::temp_directory_path() / "knitfold-fuzz-XXXXXX").string();
+  Check(mkdtemp(pattern.data()) != nullptr && chdir(pattern.c_str()) == 0,
+        "a scratch folder can be made and entered");
+  madeFolder = pattern + "/";
+  std::atexit(RemoveScratchFolder);
+  return madeFolder;
 }
 
-void RemoveScratchFolder() {
-  if (madeFolder == nullptr) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(*madeFolder, ignored);
-  madeFolder = nullptr;
+void Check(bool holds, const char* what) {
+  if (holds) return;
+  std::fprintf(stderr, "property broken: %s\n", what);
+  RemoveScratchFolder();
+  std::abort();
 }
 
 }  // namespace qds::fuzz

@@ -1,14 +1,11 @@
-// What the fuzz targets share: a scratch folder to work in, a way to read
-// the fuzzer's bytes as choices and text, and the check that turns a broken
-// property into a crash that the fuzzer records.
+// What the fuzz targets share: a scratch folder, the fuzzer's bytes read as
+// choices and text, and the check that turns a broken property into a crash
+// that the fuzzer records.
 
 #ifndef KNITFOLD_FUZZ_FUZZ_SUPPORT_H_
 #define KNITFOLD_FUZZ_FUZZ_SUPPORT_H_
 
-#include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -18,20 +15,11 @@ namespace qds::fuzz {
 
 // A private folder (in memory where the system offers one), made once per
 // process and made the current folder, so that relative paths in the inputs
-// stay inside it. Returns its path with a trailing "/". It is removed when
-// the process exits or a check fails.
+// stay inside it; ends in "/". Removed at exit or when a check fails.
 const std::string& ScratchFolder();
 
-// Removes the scratch folder if one was made.
-void RemoveScratchFolder();
-
 // Aborts with `what` when `holds` is false; the fuzzer saves the input.
-inline void Check(bool holds, const char* what) {
-  if (holds) return;
-  std::fprintf(stderr, "property broken: %s\n", what);
-  RemoveScratchFolder();
-  std::abort();
-}
+void Check(bool holds, const char* what);
 
 // The fuzzer's bytes, taken from the front as small choices.
 class Input {
@@ -41,9 +29,8 @@ class Input {
   // The next byte, or 0 when none is left.
   uint8_t Byte() {
     if (bytes_.empty()) return 0;
-    uint8_t b = static_cast<uint8_t>(bytes_.front());
     bytes_.remove_prefix(1);
-    return b;
+    return static_cast<uint8_t>(bytes_.data()[-1]);
   }
   // The rest as text: UTF-8, invalid bytes kept as U+DC80..U+DCFF.
   std::u16string RestAsText() const { return DecodeUtf8(bytes_); }

@@ -41,34 +41,30 @@ std::string RoundTrip(const std::filesystem::path& dir, std::string_view bytes, 
   return ReadBytes(dir / "round-trip-out.qds");
 }
 
-namespace {
-
-std::string Braced(const CountedString& comment) {
-  return comment.Empty() ? std::string()
-                         : std::string("{").append(EncodeUtf8(comment.View())).append("}");
+// "{comment}", or nothing for an empty one.
+static std::string Braced(const CountedString& comment) {
+  return comment.Empty() ? "" : "{" + EncodeUtf8(comment.View()) + "}";
 }
-
-}  // namespace
 
 std::string Dump(const DocumentModel& document, bool comments) {
   std::string out;
   if (comments && !document.leadingText.Empty())
-    out.append("<lead").append(Braced(document.leadingText)).append(">");
+    out += "<lead" + Braced(document.leadingText) + ">";
   for (const QdsSection* section = document.sections.head(); section != nullptr;
        section = NodeList<QdsSection>::Next(section)) {
-    if (comments) out += Braced(section->comment);
-    out.append("[").append(EncodeUtf8(section->name.View())).append("]");
+    out +=
+        (comments ? Braced(section->comment) : "") + "[" + EncodeUtf8(section->name.View()) + "]";
     for (const QdsKey* key = section->keys.head(); key != nullptr;
          key = NodeList<QdsKey>::Next(key)) {
       for (const QdsValue* value = key->values.head(); value != nullptr;
            value = NodeList<QdsValue>::Next(value)) {
-        if (comments) out += Braced(value->comment);
-        out += EncodeUtf8(key->name.View()) + "=" + EncodeUtf8(value->name.View()) + "|";
+        out += (comments ? Braced(value->comment) : "") + EncodeUtf8(key->name.View()) + "=" +
+               EncodeUtf8(value->name.View()) + "|";
       }
     }
   }
   if (comments && !document.trailingText.Empty()) {
-    out.append("<trail").append(Braced(document.trailingText)).append(">");
+    out += "<trail" + Braced(document.trailingText) + ">";
   }
   return out;
 }
@@ -83,8 +79,7 @@ std::u16string WriteSigned(const std::filesystem::path& path, std::string_view b
   stream.FinishHash(digits, 0);
   std::u16string checkLine = u"\r\n" + std::u16string(digits) + u"\r\n";
   std::string checkBytes =
-      encoding == Encoding::Utf16 ? Utf16Bytes(checkLine) : EncodeUtf8(checkLine);
-  checkBytes += tail;
+      (encoding == Encoding::Utf16 ? Utf16Bytes(checkLine) : EncodeUtf8(checkLine)).append(tail);
   EXPECT_EQ(stream.Write(checkBytes.data(), static_cast<uint32_t>(checkBytes.size())),
             StreamStatus::Ok);
   EXPECT_EQ(stream.Close(), StreamStatus::Ok);
@@ -101,10 +96,8 @@ std::string ExpectedDigest(std::string_view covered) {
   uint8_t digest[kMd5Size];
   md5.Finish(digest);
   std::string text;
-  for (uint8_t byte : digest) {
-    text.push_back("0123456789ABCDEF"[byte >> 4]);
-    text.push_back("0123456789ABCDEF"[byte & 0xF]);
-  }
+  for (uint8_t byte : digest)
+    text += {"0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 0xF]};
   return text;
 }
 

@@ -1,10 +1,9 @@
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-
-#include "common/utf8.h"
 
 namespace qds::test {
 
@@ -26,17 +25,14 @@ std::string ReadBytes(const std::filesystem::path& path) {
 }
 
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string Utf16Bytes(std::u16string_view text, bool bom) {
-  std::string bytes;
-  if (bom) bytes = "\xFF\xFE";
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
+  std::string bytes = bom ? "\xFF\xFE" : "";
+  for (char16_t unit : text)
+    bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   return bytes;
 }
 
@@ -73,41 +69,31 @@ std::string Pattern(size_t size) {
   return bytes;
 }
 
+// The environment may name other roots than the build's.
+static std::filesystem::path Root(const char* variable, const char* builtIn) {
+  const char* root = std::getenv(variable);
+  return root != nullptr ? root : builtIn;
+}
+
 std::filesystem::path BuiltProgram(std::string_view relativePath) {
-  const char* root = std::getenv("KNITFOLD_BINARY_DIR");
   std::filesystem::path program =
-      std::filesystem::path(root != nullptr ? root : KNITFOLD_DEFAULT_BINARY_DIR) / relativePath;
-  program += KNITFOLD_EXECUTABLE_SUFFIX;
-  return program.make_preferred();
+      Root("KNITFOLD_BINARY_DIR", KNITFOLD_DEFAULT_BINARY_DIR) / relativePath;
+  return (program += KNITFOLD_EXECUTABLE_SUFFIX).make_preferred();
 }
 
 std::filesystem::path SourceFile(std::string_view relativePath) {
-  const char* root = std::getenv("KNITFOLD_SOURCE_DIR");
-  return (std::filesystem::path(root != nullptr ? root : KNITFOLD_DEFAULT_SOURCE_DIR) /
-          relativePath)
-      .make_preferred();
+  return (Root("KNITFOLD_SOURCE_DIR", KNITFOLD_DEFAULT_SOURCE_DIR) / relativePath).make_preferred();
 }
 
-namespace {
-
+template <typename Text>
+static Text WithSeparator(Text native) {
 #ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
+  std::replace(native.begin(), native.end(), '/', '\\');
 #endif
-
-template <typename Char>
-std::basic_string<Char> WithSeparator(std::basic_string_view<Char> path) {
-  std::basic_string<Char> native(path);
-  for (Char& c : native) {
-    if (c == Char('/')) c = Char(kSeparator);
-  }
   return native;
 }
 
-}  // namespace
-
-std::string NativePath(std::string_view path) { return WithSeparator(path); }
-std::u16string NativePath(std::u16string_view path) { return WithSeparator(path); }
+std::string NativePath(std::string_view path) { return WithSeparator(std::string(path)); }
+std::u16string NativePath(std::u16string_view path) { return WithSeparator(std::u16string(path)); }
 
 }  // namespace qds::test

@@ -33,9 +33,9 @@ class ScratchDir {
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
 
-// The UTF-16LE bytes of `text`; with `bom`, preceded by FF FE.
+// The UTF-16LE bytes of `text`, after FF FE with `bom`; and back (an odd
+// last byte is dropped).
 std::string Utf16Bytes(std::u16string_view text, bool bom = false);
-// Decodes UTF-16LE bytes (an odd last byte is dropped).
 std::u16string FromUtf16Bytes(std::string_view bytes);
 
 // `size` bytes of a pattern whose period is no power of two, so that a byte
@@ -54,13 +54,12 @@ std::map<std::string, std::string> Snapshot(const std::filesystem::path& root);
 std::u16string WidePath(const std::filesystem::path& path);
 
 struct ProcessResult {
-  // The process's exit status: on POSIX its low 8 bits, or -1 when it did not
-  // exit normally; on Windows the whole 32-bit exit code.
+  // On POSIX the low 8 bits of the exit status, or -1 when the process did
+  // not exit normally; on Windows the whole 32-bit exit code.
   int exitCode = -1;
   std::string standardOutput;
   std::string standardError;
-  // From the start of the process until it ended, or was killed.
-  std::chrono::steady_clock::duration elapsed{};
+  std::chrono::steady_clock::duration elapsed{};  // until it ended or was killed
 };
 
 // Exit status -1 as RunProcess reports it.
@@ -79,27 +78,23 @@ ProcessResult RunProcess(const std::filesystem::path& program,
                          const std::filesystem::path& workingDir = {},
                          std::chrono::milliseconds timeout = {});
 
-// A built executable of the project, e.g. BuiltProgram("bin/knitfold") (the
-// platform's suffix for programs, such as ".exe", is added).
+// A built executable, e.g. BuiltProgram("bin/knitfold") (with the platform's
+// suffix for programs), and a file of the source tree.
 std::filesystem::path BuiltProgram(std::string_view relativePath);
-// A file of the source tree, e.g. SourceFile("examples").
 std::filesystem::path SourceFile(std::string_view relativePath);
 
-// `path` spelled with the platform's folder separator ("a/b" is "a\b" on
-// Windows), as a user of the platform would type it.
+// `path` with the platform's folder separator ("a/b" is "a\b" on Windows).
 std::string NativePath(std::string_view path);
 std::u16string NativePath(std::u16string_view path);
 
-// The system's short form of an existing path; on POSIX, which has no short
-// names, the path itself.
+// The system's short form of an existing path (POSIX: the path itself).
 std::filesystem::path ShortPath(const std::filesystem::path& path);
 
 // Closes a handle that platform::CreateExclusiveLog returned.
 void CloseLogHandle(intptr_t handle);
 
 // Holds an existing file open for writing, as another program would, so
-// that no one else may open it: with an exclusive lock on POSIX and without
-// sharing on Windows. `held()` tells whether that worked.
+// that no one else may open it: locked on POSIX, unshared on Windows.
 class ExclusiveHold {
  public:
   explicit ExclusiveHold(const std::filesystem::path& path);
@@ -115,8 +110,8 @@ class ExclusiveHold {
 
 #ifndef _WIN32
 // Limits every file that this process, or a program it starts, writes to
-// `bytes` for the length of a scope: a write past the limit fails (EFBIG),
-// as one to a full disk would, instead of raising a signal.
+// `bytes` for a scope: a write past it fails (EFBIG), as on a full disk,
+// instead of raising a signal.
 class ScopedFileSizeLimit {
  public:
   explicit ScopedFileSizeLimit(uint64_t bytes);

@@ -8,12 +8,9 @@
 #include <cstdio>
 #include <string>
 
-// The texts of this program are ASCII: a unit is a byte.
-std::u16string Widen(const char* text) {
-  return std::u16string(text, text + std::char_traits<char>::length(text));
-}
-std::string Narrow(const char16_t* text) {
-  return std::string(text, text + std::char_traits<char16_t>::length(text));
+static int Fail(const char* step) {
+  std::fprintf(stderr, "%s failed\n", step);
+  return 1;
 }
 
 int main(int argc, char** argv) {
@@ -21,21 +18,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: qds_consumer FILE\n");
     return 1;
   }
-  const std::u16string path = Widen(argv[1]);
+  // The texts of this program are ASCII: a unit is a byte.
+  const std::string name = argv[1];
+  const std::u16string path(name.begin(), name.end());
 
   qds::QdsDocument written;
   written.SetEntry(u"Files", u"main", qds::kAppendPosition, u"app.exe");
   written.SetEntry(u"Registry", u"InstallDir", qds::kAppendPosition, u"%Root%\\App");
-  if (written.Save(path.c_str(), qds::Digest) != qds::SaveStatus::Ok) {
-    std::fprintf(stderr, "save failed\n");
-    return 1;
-  }
+  if (written.Save(path.c_str(), qds::Digest) != qds::SaveStatus::Ok) return Fail("save");
 
   qds::QdsDocument read;
-  if (read.Load(path.c_str(), qds::Digest) != qds::LoadStatus::Ok) {
-    std::fprintf(stderr, "load failed\n");
-    return 1;
-  }
+  if (read.Load(path.c_str(), qds::Digest) != qds::LoadStatus::Ok) return Fail("load");
   qds::SymbolTable symbols(true, 16);
   symbols.Set(u"root", u"C:\\Apps");
   read.SetSymbolTable(&symbols);
@@ -45,9 +38,9 @@ int main(int argc, char** argv) {
   uint32_t valueLength = 1024;
   if (read.GetEntry(u"registry", 0, key, &keyLength, value, &valueLength, qds::ReadExpand) !=
       qds::ReadStatus::Ok) {
-    std::fprintf(stderr, "read failed\n");
-    return 1;
+    return Fail("read");
   }
-  std::printf("%s=%s\n", Narrow(key).c_str(), Narrow(value).c_str());
+  const std::u16string text = std::u16string(key) + u"=" + value;
+  std::printf("%s\n", std::string(text.begin(), text.end()).c_str());
   return 0;
 }

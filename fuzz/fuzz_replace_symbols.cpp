@@ -1,4 +1,7 @@
 // Expands arbitrary texts with ReplaceSymbols and checks its buffer contract.
+// Every command call goes through the argument parser, "if" and "eval"
+// through the expression evaluator and "split" through the field-list
+// scanner, so this one target fuzzes them all.
 //
 // Input: a flags byte (handed to the engine as they are), a capacity byte, a
 // table byte, then UTF-8 text: "name=value" lines up to the first empty line

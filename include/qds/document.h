@@ -13,6 +13,8 @@
 #ifndef KNITFOLD_QDS_DOCUMENT_H_
 #define KNITFOLD_QDS_DOCUMENT_H_
 
+#include <qds/export.h>
+
 #include <cstdint>
 #include <memory>
 
@@ -66,7 +68,7 @@ enum class SaveStatus : int {
       16,  // Digest given, and the digest's library cannot be loaded; no file touched
 };
 
-class QdsDocument {
+class QDS_API QdsDocument {
  public:
   QdsDocument();
   QdsDocument(const QdsDocument&) = delete;

@@ -13,6 +13,8 @@
 #ifndef KNITFOLD_QDS_SYMBOL_TABLE_H_
 #define KNITFOLD_QDS_SYMBOL_TABLE_H_
 
+#include <qds/export.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,7 +25,7 @@ namespace qds {
 
 class SymbolMap;
 
-class SymbolTable {
+class QDS_API SymbolTable {
  public:
   // blockSize: symbols allocated at once, so that creating and removing
   // symbols does not allocate for each; values below 1 count as 1.

@@ -1,7 +1,8 @@
 // Uses the installed library as an application would: builds a document,
-// signs it into a file, loads it back with the digest checked, and reads an
-// entry with its symbols expanded. Prints the expanded entry and exits 0, or
-// names the step that failed and exits 1.
+// signs it into signed.qds in the working folder, loads it back with the
+// digest checked, and reads an entry with its symbols expanded. Prints the
+// expanded entry and exits 0 when it reads as written, or names the step
+// that failed and exits 1.
 
 #include <qds/qds.h>
 
@@ -9,30 +10,23 @@
 #include <string>
 
 // The texts of this program are ASCII: a unit is a byte.
-std::u16string Widen(const char* text) {
-  return std::u16string(text, text + std::char_traits<char>::length(text));
-}
 std::string Narrow(const char16_t* text) {
   return std::string(text, text + std::char_traits<char16_t>::length(text));
 }
 
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: qds_consumer FILE\n");
-    return 1;
-  }
-  const std::u16string path = Widen(argv[1]);
+int main() {
+  const char16_t* path = u"signed.qds";
 
   qds::QdsDocument written;
   written.SetEntry(u"Files", u"main", qds::kAppendPosition, u"app.exe");
   written.SetEntry(u"Registry", u"InstallDir", qds::kAppendPosition, u"%Root%\\App");
-  if (written.Save(path.c_str(), qds::Digest) != qds::SaveStatus::Ok) {
+  if (written.Save(path, qds::Digest) != qds::SaveStatus::Ok) {
     std::fprintf(stderr, "save failed\n");
     return 1;
   }
 
   qds::QdsDocument read;
-  if (read.Load(path.c_str(), qds::Digest) != qds::LoadStatus::Ok) {
+  if (read.Load(path, qds::Digest) != qds::LoadStatus::Ok) {
     std::fprintf(stderr, "load failed\n");
     return 1;
   }
@@ -48,6 +42,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "read failed\n");
     return 1;
   }
-  std::printf("%s=%s\n", Narrow(key).c_str(), Narrow(value).c_str());
-  return 0;
+  const std::string entry = Narrow(key) + "=" + Narrow(value);
+  std::printf("%s\n", entry.c_str());
+  return entry == "InstallDir=C:\\Apps\\App" ? 0 : 1;
 }

@@ -174,11 +174,11 @@ class [[nodiscard]] Status {
   // file name, say).
   QDS_API std::string Describe(std::string_view subject) const;
 
-  // Statuses are equal when their tables and numbers are; the details of a
-  // failure do not count. So `status == LoadStatus::NotFound` asks the one
-  // thing that matters.
+  // Statuses are equal when both are successes, or when their tables and
+  // numbers are; the details of a failure do not count. So `status ==
+  // LoadStatus::NotFound` asks the one thing that matters.
   friend bool operator==(const Status& a, const Status& b) {
-    return a.table_ == b.table_ && a.number_ == b.number_;
+    return a.number_ == b.number_ && (a.number_ == 0 || a.table_ == b.table_);
   }
 
  private:

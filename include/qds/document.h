@@ -107,6 +107,7 @@ class QDS_API QdsDocument {
 
   // ---- Reading ---------------------------------------------------------------------
 
+  // How many sections the document holds (each of a repeated name counts).
   size_t SectionCount() const;
   // Every section in order, for range-for.
   SectionRange Sections() const;

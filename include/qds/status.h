@@ -137,6 +137,7 @@ class [[nodiscard]] Status {
  public:
   // Success.
   Status() = default;
+  // The status of that number, without details.
   Status(LoadStatus status) : Status(StatusTable::Load, static_cast<int>(status)) {}
   Status(SaveStatus status) : Status(StatusTable::Save, static_cast<int>(status)) {}
   Status(ReadStatus status) : Status(StatusTable::Read, static_cast<int>(status)) {}
@@ -147,6 +148,8 @@ class [[nodiscard]] Status {
   bool Ok() const { return number_ == 0; }
   // The number in its table: what qdstool exits with.
   int Number() const { return number_; }
+  // The table of the number, and why the operation failed where the
+  // number alone does not say (Reason::None otherwise).
   StatusTable Table() const { return table_; }
   Reason Why() const { return reason_; }
   // The enumerator's name: "Ok", "NotFound", "SyntaxError", "InvalidKey", ...

@@ -38,6 +38,7 @@ struct Internals;
 // symbol costs constant time however many the table holds.
 class QDS_API SymbolTable {
  public:
+  // An empty table, with the commands of the language.
   explicit SymbolTable(bool caseInsensitive = true);
   SymbolTable(const SymbolTable&) = delete;
   SymbolTable& operator=(const SymbolTable&) = delete;
@@ -53,6 +54,7 @@ class QDS_API SymbolTable {
   bool Remove(TextRef name);
   // Removes every symbol and releases the memory they took.
   void Clear();
+  // How many symbols the table holds, and whether its names fold A-Z.
   size_t Count() const;
   bool CaseInsensitive() const;
   // Calls `visit` for every symbol, in no particular order; `visit` must

@@ -31,6 +31,7 @@ class TextRef {
   TextRef(const std::string& utf8) : TextRef(std::string_view(utf8)) {}
   TextRef(const std::u16string& utf16) : TextRef(std::u16string_view(utf16)) {}
 
+  // Which form the text was given in.
   bool IsUtf16() const { return isUtf16_; }
   // The text as given: Utf8() when !IsUtf16(), else Utf16().
   std::string_view Utf8() const { return utf8_; }

@@ -102,7 +102,8 @@ class QDS_API Section {
   // comments read them (line ends included); "" otherwise.
   std::string Comment() const;
   std::u16string Comment16() const;
-  // Its keys, and its entries (the values of all its keys).
+  // Its keys in order, and how many entries (the values of all its keys)
+  // it holds.
   size_t KeyCount() const;
   size_t EntryCount() const;
   Range<Key> Keys() const;
@@ -122,6 +123,7 @@ class QDS_API Key {
   // The name as its first line spells it.
   std::string Name() const;
   std::u16string Name16() const;
+  // Its values, in the order of their lines.
   size_t ValueCount() const;
   Range<Value> Values() const;
 

@@ -1,9 +1,8 @@
-// Entry reads with ReadExpand: values go through the symbol engine when a
+// Entry reads with ReadFlags::Expand: values go through the symbol engine when a
 // table is attached.
 
 #include <gtest/gtest.h>
 #include <qds/document.h>
-#include <qds/symbol_table.h>
 
 #include <string>
 #include <vector>
@@ -28,7 +27,7 @@ class ExpandingReadTest : public ::testing::Test {
   }
 
   Read ReadValue(const std::u16string& value, uint32_t valueCapacity = 512,
-                 uint32_t keyCapacity = 64, uint32_t flags = ReadExpand) {
+                 uint32_t keyCapacity = 64, ReadFlags flags = ReadFlags::Expand) {
     doc_.SetEntry(u"S", u"key", 0, value.c_str());
     std::vector<char16_t> key(64, u'#');
     std::vector<char16_t> buffer(512, u'#');
@@ -47,14 +46,14 @@ class ExpandingReadTest : public ::testing::Test {
     return context;
   }
 
-  SymbolTable table_{true, 8};
+  SymbolTable table_{true};
   QdsDocument doc_;
 };
 
 TEST_F(ExpandingReadTest, ExpandsAfterRemovingQuotes) {
   EXPECT_EQ(ReadValue(u"\"%who% said \"\"hi\"\"\"").value, u"Bob said \"\"hi\"\"");
-  EXPECT_EQ(ReadValue(u"\"%who%\"", 512, 64, ReadExpand | ReadKeepQuotes).value, u"\"Bob\"");
-  EXPECT_EQ(ReadValue(u"%who%", 512, 64, 0).value, u"%who%");
+  EXPECT_EQ(ReadValue(u"\"%who%\"", 512, 64, ReadFlags::Expand | ReadFlags::KeepQuotes).value, u"\"Bob\"");
+  EXPECT_EQ(ReadValue(u"%who%", 512, 64, ReadFlags::None).value, u"%who%");
   doc_.SetSymbolTable(nullptr);
   EXPECT_EQ(doc_.GetSymbolTable(), nullptr);
   EXPECT_EQ(ReadValue(u"\"%who%\"").value, u"%who%");
@@ -87,7 +86,7 @@ TEST_F(ExpandingReadTest, FailureKeepsStatusAndExcerpt) {
     SCOPED_TRACE(c.position);
     std::u16string value = failingAt(c.position, c.length);
     EXPECT_EQ(ReadValue(value).status, ReadStatus::ExpansionFailed);
-    EXPECT_EQ(doc_.state().expansionErrorPos, static_cast<int32_t>(c.position));
+    EXPECT_EQ(detail::Internals::State(doc_).expansionErrorPos, static_cast<int32_t>(c.position));
     EXPECT_EQ(doc_.GetExpansionError(nullptr), 1u);
     EXPECT_EQ(Context(), value.substr(c.first, c.count));
   }
@@ -96,7 +95,7 @@ TEST_F(ExpandingReadTest, FailureKeepsStatusAndExcerpt) {
   EXPECT_EQ(ReadValue(u"fine").status, ReadStatus::Ok);
   EXPECT_EQ(doc_.GetExpansionError(nullptr), 5u);
   EXPECT_EQ(Context(), u"%!nosuch()%");
-  EXPECT_EQ(doc_.state().expansionErrorPos, 0);
+  EXPECT_EQ(detail::Internals::State(doc_).expansionErrorPos, 0);
 }
 
 TEST_F(ExpandingReadTest, CutKeyTurnsOnlyAFailureIntoBufferTooSmall) {
@@ -112,7 +111,7 @@ TEST_F(ExpandingReadTest, VersionOneTestsConditionsTheLegacyWay) {
     const char16_t* expected;
   } cases[] = {{1, u"n"}, {0, u"n"}, {2, u"y"}, {3, u"y"}};
   for (const auto& c : cases) {
-    doc_.state().model.version = c.version;
+    detail::Internals::State(doc_).model.version = c.version;
     EXPECT_EQ(ReadValue(u"%!if(a = a,y,n)%").value, c.expected) << c.version;
   }
 }

@@ -20,24 +20,24 @@ int main() {
   qds::QdsDocument written;
   written.SetEntry(u"Files", u"main", qds::kAppendPosition, u"app.exe");
   written.SetEntry(u"Registry", u"InstallDir", qds::kAppendPosition, u"%Root%\\App");
-  if (written.Save(path, qds::Digest) != qds::SaveStatus::Ok) {
+  if (written.SaveTo(path, qds::SaveFlags::Digest) != qds::SaveStatus::Ok) {
     std::fprintf(stderr, "save failed\n");
     return 1;
   }
 
   qds::QdsDocument read;
-  if (read.Load(path, qds::Digest) != qds::LoadStatus::Ok) {
+  if (read.Load(path, qds::LoadFlags::Digest) != qds::LoadStatus::Ok) {
     std::fprintf(stderr, "load failed\n");
     return 1;
   }
-  qds::SymbolTable symbols(true, 16);
+  qds::SymbolTable symbols(true);
   symbols.Set(u"root", u"C:\\Apps");
   read.SetSymbolTable(&symbols);
   char16_t key[260];
   char16_t value[1024];
   uint32_t keyLength = 260;
   uint32_t valueLength = 1024;
-  if (read.GetEntry(u"registry", 0, key, &keyLength, value, &valueLength, qds::ReadExpand) !=
+  if (read.GetEntry(u"registry", 0, key, &keyLength, value, &valueLength, qds::ReadFlags::Expand) !=
       qds::ReadStatus::Ok) {
     std::fprintf(stderr, "read failed\n");
     return 1;

@@ -219,9 +219,14 @@ marked=$(grep -oE '(class|struct) QDS_API [A-Za-z_][A-Za-z0-9_]*|QDS_API [^;(]*\
 [ -n "$marked" ] || fail "include/qds marks nothing QDS_API"
 exported=""
 while IFS= read -r symbol; do
-  name=$(sed -E 's/^((typeinfo name|typeinfo|vtable) for |(non-)?virtual thunk to )//; s/\(.*//' <<<"$symbol")
+  # Without the thunk prefixes, the arguments and ABI tags ("[abi:cxx11]").
+  name=$(sed -E 's/^((typeinfo name|typeinfo|vtable) for |(non-)?virtual thunk to )//; s/\(.*//
+                s/\[abi:[a-z0-9]+\]//g' <<<"$symbol")
   owner=${name#qds::}
+  owner=${owner#detail::}  # the interface's helpers for inline code
   owner=${owner%%::*}
+  # A class marked whole, or a function (member or free) marked itself.
+  if grep -Fxq "${name##*::}" <<<"$marked"; then owner=${name##*::}; fi
   if [[ $name != qds::* ]] || ! grep -Fxq "$owner" <<<"$marked"; then
     fail "libqds.so exports what include/qds does not mark QDS_API: $symbol"
   fi

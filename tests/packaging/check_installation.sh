@@ -17,8 +17,8 @@
 # BUILD is the configured and built CMake folder that the installation comes
 # from: its cache gives the version, the compiler and the sanitizer setting,
 # and its knitfold is the reference for the merge. DIR holds the sources
-# (*.cpp) of the program built against the library (tests/packaging/consumer
-# unless given); it runs without arguments in an empty working folder, and
+# (*.cpp) of the program built against the library (the library's tour,
+# examples/library, unless given); it runs without arguments in an empty working folder, and
 # exits 0 when it works. Exits 0 when every check passes; otherwise names
 # the first check that failed and exits 1.
 set -euo pipefail
@@ -28,7 +28,7 @@ usage() {
   exit 2
 }
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-program_dir=$source_dir/tests/packaging/consumer
+program_dir=$source_dir/examples/library
 if [ "${1:-}" = --program ]; then
   [ $# -ge 2 ] || usage
   program_dir=$(cd "$2" && pwd)
@@ -239,7 +239,7 @@ missing=$(grep -Fvx -f <(sort -u <<<"$exported") <<<"$marked" || true)
 [ -z "$missing" ] || fail "libqds.so does not export what include/qds marks QDS_API: $missing"
 pass "libqds.so.$soversion exports the public interface only: $(tr '\n' ' ' <<<"$marked")"
 
-# The program of someone else, built four ways against the installed library:
+# The example program of docs/library.md, built four ways against the installed library:
 # with find_package(qds) and with pkg-config, each linked with the shared
 # and with the static library. Each runs in an empty folder, the shared ones
 # with the installed libqds.so.
@@ -286,4 +286,4 @@ for program in consumer/qds_program_shared consumer/qds_program_static \
   (cd "$run" && LD_LIBRARY_PATH=$prefix/lib "$scratch/$program") >"$run.log" 2>&1 ||
     fail "$program failed: $(cat "$run.log")"
 done
-pass "a program builds with find_package(qds) and with pkg-config, linked shared and static, and runs"
+pass "the example program builds with find_package(qds) and with pkg-config, linked shared and static, and runs"

@@ -1,13 +1,33 @@
 #include "document/text_conversions.h"
 
-#include <type_traits>
-
 #include "common/utf8.h"
 
 namespace qds {
 
-// A file system whose paths are wide holds UTF-16 already.
-constexpr bool kWidePaths = !std::is_same_v<std::filesystem::path::value_type, char>;
+namespace {
+
+// The native name of a path in UTF-16: a file system whose names are wide
+// (Char of two bytes) holds UTF-16 already, a narrow one holds UTF-8. The
+// branches depend on Char, so the one not taken is never compiled.
+template <typename Char>
+std::u16string WideFromNative(const std::basic_string<Char>& native) {
+  if constexpr (sizeof(Char) == sizeof(char16_t)) {
+    return std::u16string(native.begin(), native.end());
+  } else {
+    return DecodeUtf8(native);
+  }
+}
+
+template <typename Char>
+std::basic_string<Char> NativeFromWide(std::u16string_view name) {
+  if constexpr (sizeof(Char) == sizeof(char16_t)) {
+    return std::basic_string<Char>(name.begin(), name.end());
+  } else {
+    return EncodeUtf8(name);
+  }
+}
+
+}  // namespace
 
 std::u16string ToUtf16(std::string_view utf8) { return DecodeUtf8(utf8); }
 
@@ -20,19 +40,11 @@ std::u16string Wide(TextRef text) {
 bool IsValidText(TextRef text) { return text.IsUtf16() || IsValidUtf8(text.Utf8()); }
 
 std::u16string WidePathName(const std::filesystem::path& path) {
-  if constexpr (kWidePaths) {
-    return std::u16string(path.native().begin(), path.native().end());
-  } else {
-    return DecodeUtf8(path.native());
-  }
+  return WideFromNative(path.native());
 }
 
 std::filesystem::path PathFromWide(std::u16string_view name) {
-  if constexpr (kWidePaths) {
-    return std::filesystem::path::string_type(name.begin(), name.end());
-  } else {
-    return std::filesystem::path::string_type(EncodeUtf8(name));
-  }
+  return NativeFromWide<std::filesystem::path::value_type>(name);
 }
 
 }  // namespace qds

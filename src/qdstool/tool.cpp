@@ -148,13 +148,23 @@ bool ParseFlags(std::u16string_view text, uint32_t* value) {
   return true;
 }
 
-std::filesystem::path FilePath(const std::u16string& argument) {
-  using Native = std::filesystem::path::string_type;
-  if constexpr (std::is_same_v<Native::value_type, char>) {
+namespace {
+
+// A wide file system (Windows) takes the UTF-16 units as they are, a narrow
+// one UTF-8; the test depends on Native, so only the branch taken compiles.
+template <typename Native>
+Native NativeName(const std::u16string& argument) {
+  if constexpr (std::is_same_v<typename Native::value_type, char>) {
     return Native(ToUtf8(argument));
   } else {
     return Native(argument.begin(), argument.end());
   }
+}
+
+}  // namespace
+
+std::filesystem::path FilePath(const std::u16string& argument) {
+  return NativeName<std::filesystem::path::string_type>(argument);
 }
 
 int UsageError(const ToolCommand& command, std::string_view message) {

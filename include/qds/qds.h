@@ -1,10 +1,16 @@
 // The QDS document library: load, read, edit, sign and save QDS package
-// scripts, and expand the symbols and commands of their values.
+// scripts, and expand the symbols and commands of their values. Including
+// this header includes the whole interface; docs/library.md is the tour.
 
 #ifndef KNITFOLD_QDS_QDS_H_
 #define KNITFOLD_QDS_QDS_H_
 
 #include <qds/document.h>
-#include <qds/symbol_table.h>
+#include <qds/export.h>
+#include <qds/flags.h>
+#include <qds/status.h>
+#include <qds/symbols.h>
+#include <qds/text.h>
+#include <qds/views.h>
 
 #endif  // KNITFOLD_QDS_QDS_H_

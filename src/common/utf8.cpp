@@ -103,4 +103,13 @@ std::string EncodeUtf8(std::u16string_view text) {
   return bytes;
 }
 
+bool IsValidUtf8(std::string_view bytes) {
+  char32_t value;
+  for (size_t i = 0, length; i < bytes.size(); i += length) {
+    length = DecodeSequence(bytes, i, &value);
+    if (length == 0) return false;
+  }
+  return true;
+}
+
 }  // namespace qds

@@ -16,6 +16,9 @@ namespace qds {
 
 std::u16string DecodeUtf8(std::string_view bytes);
 std::string EncodeUtf8(std::u16string_view text);
+// Whether `bytes` are valid UTF-8 throughout (no overlong forms, surrogates
+// or values above U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
 
 }  // namespace qds
 

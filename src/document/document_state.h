@@ -1,20 +1,33 @@
-// What a QdsDocument holds behind its interface: the document's model, and
-// the state of its expanding reads.
+// What the library's public classes hold behind their interface, and the
+// library's own way in: a QdsDocument's DocumentState (its model, the state
+// of its expanding reads, what its last load found), a SymbolTable's store,
+// the details of a Status, and the parts that views show.
 
 #ifndef KNITFOLD_DOCUMENT_DOCUMENT_STATE_H_
 #define KNITFOLD_DOCUMENT_DOCUMENT_STATE_H_
 
 #include <qds/document.h>
+#include <qds/status.h>
+#include <qds/symbols.h>
+#include <qds/views.h>
 
 #include <cstdint>
 
+#include "expansion/symbol_map.h"
 #include "model/document_model.h"
 
-namespace qds {
+namespace qds::detail {
 
-struct QdsDocument::State {
+struct DocumentState {
   DocumentModel model;
-  // Attached for reads with ReadExpand; not owned.
+  // Raised by every change that removes, renames or replaces a part: a view
+  // made before is stale.
+  uint64_t generation = 0;
+  // What the last load found after the end marker: a well-formed digest
+  // line, and before the marker a line end that the trailing text kept.
+  bool hasDigest = false;
+  bool signingLineEnd = false;
+  // Attached for reads with ReadFlags::Expand; not owned.
   SymbolTable* symbolTable = nullptr;
   // Where the last expansion stopped: the position of its failure in the
   // value, or 0.
@@ -25,6 +38,50 @@ struct QdsDocument::State {
   char16_t errorContext[52] = {};
 };
 
-}  // namespace qds
+struct SymbolStore {
+  explicit SymbolStore(bool caseInsensitive);
+  SymbolMap map;
+};
+
+// What a Status carries besides its table and number.
+struct StatusDetails {
+  Reason reason = Reason::None;
+  int32_t detail = 0;
+  uint32_t where = 0;  // a syntax error's line, an expansion's position
+  bool located = false;  // `where` is a position
+  int32_t systemCode = 0;
+  bool systemCodeFromRuntime = true;
+};
+
+struct Internals {
+  // The state of `document`, made for a moved-from document.
+  static DocumentState& State(QdsDocument& document);
+  // The state for reading: an empty one for a moved-from document.
+  static const DocumentState& State(const QdsDocument& document);
+  static SymbolMap& Map(SymbolTable& table) { return table.store_->map; }
+  static const SymbolMap& Map(const SymbolTable& table) { return table.store_->map; }
+
+  static Status MakeStatus(Status status, const StatusDetails& details);
+
+  // The handle of `node` of `state` (an empty one for none), and the node
+  // of a view: null for a stale view, and for one of another document than
+  // `state` when that is given.
+  static Handle HandleOf(const DocumentState& state, const ListNode* node) {
+    if (node == nullptr) return Handle();
+    return Handle{&state, reinterpret_cast<std::uintptr_t>(node), state.generation};
+  }
+  template <class Node, class View>
+  static const Node* NodeOf(const View& view, const DocumentState* state = nullptr) {
+    return static_cast<const Node*>(Current(view.handle_, state));
+  }
+  static const ListNode* Current(const Handle& handle, const DocumentState* state);
+  // Views are made only here.
+  template <class View>
+  static View MakeView(const Handle& handle) {
+    return View(handle);
+  }
+};
+
+}  // namespace qds::detail
 
 #endif  // KNITFOLD_DOCUMENT_DOCUMENT_STATE_H_

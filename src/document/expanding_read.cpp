@@ -1,9 +1,8 @@
 #include "document/expanding_read.h"
 
-#include <qds/symbol_table.h>
-
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 #include "expansion/replace_symbols.h"
 
@@ -13,26 +12,50 @@ namespace {
 
 // Characters kept on either side of the failure position.
 constexpr uint32_t kContextSide = 25;
+// The room of an expansion's first run: most values need far less.
+constexpr uint32_t kFirstRoom = 65536;
 
 }  // namespace
 
 ReadStatus ExpandingRead::Expand(std::u16string_view value, bool keyCut, char16_t* valueBuffer,
                                  uint32_t* valueLength) {
-  // Documents before version 2 test "if" conditions the old way.
-  uint32_t mode = state_.model.version < 2 ? ReplaceLegacy : 0;
   uint32_t position = 0;
   state_.expansionErrorPos = 0;
-  ReplaceStatus status =
-      ReplaceSymbols(state_.symbolTable->map(), value, valueBuffer, valueLength, mode, &position);
+  ReplaceStatus status = ReplaceSymbols(detail::Internals::Map(table_), value, valueBuffer,
+                                        valueLength, ExpansionMode(state_), &position);
   state_.expansionErrorPos = static_cast<int32_t>(position);
   if (status == ReplaceStatus::Ok) return ReadStatus::Ok;
   if (status == ReplaceStatus::BufferTooSmall || keyCut) return ReadStatus::BufferTooSmall;
-
-  std::u16string_view excerpt = ExpansionExcerpt(value, position);
-  std::fill(std::copy(excerpt.begin(), excerpt.end(), state_.errorContext),
-            std::end(state_.errorContext), 0);
-  state_.expansionErrorStatus = static_cast<uint32_t>(status);
+  RecordExpansionFailure(state_, value, status);
   return ReadStatus::ExpansionFailed;
+}
+
+uint32_t ExpansionMode(const detail::DocumentState& state) {
+  return state.model.version < 2 ? ReplaceLegacy : 0;
+}
+
+void RecordExpansionFailure(detail::DocumentState& state, std::u16string_view value,
+                            ReplaceStatus status) {
+  std::u16string_view excerpt =
+      ExpansionExcerpt(value, static_cast<uint32_t>(state.expansionErrorPos));
+  std::fill(std::copy(excerpt.begin(), excerpt.end(), state.errorContext),
+            std::end(state.errorContext), 0);
+  state.expansionErrorStatus = static_cast<uint32_t>(status);
+}
+
+ReplaceStatus ExpandWithRetry(SymbolMap& table, std::u16string_view text, uint32_t flags,
+                              std::u16string* out, uint32_t* errorPos) {
+  std::vector<char16_t> buffer(kFirstRoom);
+  uint32_t length = kFirstRoom;
+  ReplaceStatus status = ReplaceSymbols(table, text, buffer.data(), &length, flags, errorPos);
+  if (status == ReplaceStatus::BufferTooSmall) {
+    buffer.assign(length, u'\0');
+    status = ReplaceSymbols(table, text, buffer.data(), &length, flags, errorPos);
+  }
+  size_t produced = std::min<size_t>(length, buffer.size());
+  if (status == ReplaceStatus::Ok) --produced;  // the terminating zero
+  out->assign(buffer.data(), produced);
+  return status;
 }
 
 std::u16string_view ExpansionExcerpt(std::u16string_view value, uint32_t position) {

@@ -1,90 +1,205 @@
-// QdsDocument: the library's document, a DocumentModel read and changed by
-// the model's operations, loaded and saved by the QDS file format, and read
-// with its values expanded by the symbol engine.
+// QdsDocument: the library's document, a DocumentModel loaded and saved by
+// the QDS file format and read with its values expanded by the symbol
+// engine. This file holds its life, its files, its document-wide state and
+// the low-level operations by position; document_reads.cpp and
+// document_changes.cpp hold the reads and changes by name.
 
 #include <qds/document.h>
-#include <qds/symbol_table.h>
+
+#include <utility>
 
 #include "document/document_state.h"
 #include "document/expanding_read.h"
-#include "expansion/builtin_commands.h"
-#include "expansion/symbol_map.h"
+#include "document/text_conversions.h"
+#include "platform/text_services.h"
 #include "qdsfile/qds_loader.h"
 #include "qdsfile/qds_saver.h"
 
 namespace qds {
 
+using detail::Internals;
+
+namespace detail {
+
+DocumentState& Internals::State(QdsDocument& document) {
+  if (document.state_ == nullptr) document.state_ = std::make_unique<DocumentState>();
+  return *document.state_;
+}
+
+const DocumentState& Internals::State(const QdsDocument& document) {
+  static const DocumentState kNewDocument;
+  return document.state_ != nullptr ? *document.state_ : kNewDocument;
+}
+
+}  // namespace detail
+
+QdsDocument::QdsDocument() : state_(std::make_unique<detail::DocumentState>()) {}
+
+QdsDocument::QdsDocument(QdsDocument&& other) noexcept = default;
+
+QdsDocument& QdsDocument::operator=(QdsDocument&& other) noexcept = default;
+
+QdsDocument::~QdsDocument() = default;
+
+// ---- Files ---------------------------------------------------------------------
+
+Status QdsDocument::Load(const std::filesystem::path& file, LoadFlags flags) {
+  detail::DocumentState& state = Internals::State(*this);
+  LoadOutcome outcome;
+  LoadStatus status = LoadDocument(&state.model, WidePathName(file).c_str(),
+                                   static_cast<uint32_t>(flags), &outcome);
+  state.hasDigest = outcome.checkLine;
+  state.signingLineEnd =
+      status == LoadStatus::Ok && outcome.checkLine && outcome.lineEndBeforeMarker;
+  detail::StatusDetails details;
+  details.reason = outcome.reason;
+  details.systemCode = outcome.runtimeError;
+  if (status == LoadStatus::SyntaxError) details.where = state.model.errorLine;
+  return Internals::MakeStatus(status, details);
+}
+
 namespace {
 
-// Only a read with ReadExpand, of a document with a table attached, expands.
-ValueExpander* ExpanderFor(const QdsDocument::State& state, uint32_t flags,
-                           ExpandingRead* expanding) {
-  return (flags & ReadExpand) != 0 && state.symbolTable != nullptr ? expanding : nullptr;
+Status SaveReplacing(detail::DocumentState& state, const char16_t* path, SaveFlags flags) {
+  SaveOutcome outcome;
+  SaveStatus status =
+      SaveDocumentReplacing(&state.model, path, static_cast<uint32_t>(flags), &outcome);
+  detail::StatusDetails details;
+  details.systemCode = outcome.systemCode;
+  details.systemCodeFromRuntime = outcome.fromRuntime;
+  return Internals::MakeStatus(status, details);
 }
 
 }  // namespace
 
-QdsDocument::QdsDocument() : state_(std::make_unique<State>()) {}
+Status QdsDocument::Save(SaveFlags flags) {
+  return SaveReplacing(Internals::State(*this), nullptr, flags);
+}
 
-QdsDocument::~QdsDocument() = default;
+Status QdsDocument::SaveTo(const std::filesystem::path& file, SaveFlags flags) {
+  return SaveReplacing(Internals::State(*this), WidePathName(file).c_str(), flags);
+}
 
-uint32_t QdsDocument::GetSectionCount() const { return state_->model.GetSectionCount(); }
+bool QdsDocument::Unsign() {
+  detail::DocumentState& state = Internals::State(*this);
+  CountedString& trailing = state.model.trailingText;
+  bool drop = state.signingLineEnd && trailing.View().ends_with(u"\r\n");
+  state.signingLineEnd = false;
+  if (drop) trailing.Assign(trailing.View().substr(0, trailing.Length() - 2));
+  return drop;
+}
+
+// ---- The document as a whole ---------------------------------------------------------
+
+std::filesystem::path QdsDocument::FileName() const {
+  return PathFromWide(Internals::State(*this).model.fileName.View());
+}
+
+int32_t QdsDocument::Version() const { return Internals::State(*this).model.version; }
+
+bool QdsDocument::LoadedUtf16() const { return Internals::State(*this).model.utf16 != 0; }
+
+uint32_t QdsDocument::CodePage() const { return Internals::State(*this).model.codePage; }
+
+Status QdsDocument::SetCodePage(uint32_t codePage) {
+  if (!platform::IsKnownCodePage(codePage)) {
+    detail::StatusDetails details;
+    details.detail = static_cast<int32_t>(codePage);
+    return Internals::MakeStatus(LibraryStatus::UnknownCodePage, details);
+  }
+  Internals::State(*this).model.codePage = codePage;
+  return Status();
+}
+
+bool QdsDocument::HasDigest() const { return Internals::State(*this).hasDigest; }
+
+std::string QdsDocument::LeadingText() const { return ToUtf8(LeadingText16()); }
+
+std::u16string QdsDocument::LeadingText16() const {
+  return std::u16string(Internals::State(*this).model.leadingText.View());
+}
+
+std::string QdsDocument::TrailingText() const { return ToUtf8(TrailingText16()); }
+
+std::u16string QdsDocument::TrailingText16() const {
+  return std::u16string(Internals::State(*this).model.trailingText.View());
+}
+
+// ---- Low level -------------------------------------------------------------------
+
+namespace {
+
+// Only a read with ReadFlags::Expand, of a document with a table attached,
+// expands.
+ValueExpander* ExpanderFor(detail::DocumentState& state, ReadFlags flags,
+                           std::optional<ExpandingRead>* expanding) {
+  if (!Has(flags, ReadFlags::Expand) || state.symbolTable == nullptr) return nullptr;
+  return &expanding->emplace(state, *state.symbolTable);
+}
+
+}  // namespace
+
+uint32_t QdsDocument::GetSectionCount() const {
+  return Internals::State(*this).model.GetSectionCount();
+}
 
 ReadStatus QdsDocument::GetSectionName(uint32_t position, char16_t* buffer, uint32_t* length) {
-  return state_->model.GetSectionName(position, buffer, length);
+  return Internals::State(*this).model.GetSectionName(position, buffer, length);
 }
 
 uint32_t QdsDocument::CountEntries(const char16_t* section, const char16_t* key) {
-  return state_->model.CountEntries(section, key);
+  return Internals::State(*this).model.CountEntries(section, key);
 }
 
 uint32_t QdsDocument::CountEntriesAt(uint32_t sectionPosition, const char16_t* key) {
-  return state_->model.CountEntriesAt(sectionPosition, key);
+  return Internals::State(*this).model.CountEntriesAt(sectionPosition, key);
 }
 
 ReadStatus QdsDocument::GetEntry(const char16_t* section, uint32_t position, char16_t* keyBuffer,
                                  uint32_t* keyLength, char16_t* valueBuffer, uint32_t* valueLength,
-                                 uint32_t flags) {
-  ExpandingRead expanding(*state_);
-  return state_->model.GetEntry(section, position, keyBuffer, keyLength, valueBuffer, valueLength,
-                                flags, ExpanderFor(*state_, flags, &expanding));
+                                 ReadFlags flags) {
+  detail::DocumentState& state = Internals::State(*this);
+  std::optional<ExpandingRead> expanding;
+  return state.model.GetEntry(section, position, keyBuffer, keyLength, valueBuffer, valueLength,
+                              static_cast<uint32_t>(flags),
+                              ExpanderFor(state, flags, &expanding));
 }
 
-ReadStatus QdsDocument::GetEntryAt(uint32_t sectionPosition, uint32_t position, char16_t* keyBuffer,
-                                   uint32_t* keyLength, char16_t* valueBuffer,
-                                   uint32_t* valueLength, uint32_t flags) {
-  ExpandingRead expanding(*state_);
-  return state_->model.GetEntryAt(sectionPosition, position, keyBuffer, keyLength, valueBuffer,
-                                  valueLength, flags, ExpanderFor(*state_, flags, &expanding));
+ReadStatus QdsDocument::GetEntryAt(uint32_t sectionPosition, uint32_t position,
+                                   char16_t* keyBuffer, uint32_t* keyLength,
+                                   char16_t* valueBuffer, uint32_t* valueLength,
+                                   ReadFlags flags) {
+  detail::DocumentState& state = Internals::State(*this);
+  std::optional<ExpandingRead> expanding;
+  return state.model.GetEntryAt(sectionPosition, position, keyBuffer, keyLength, valueBuffer,
+                                valueLength, static_cast<uint32_t>(flags),
+                                ExpanderFor(state, flags, &expanding));
 }
 
 int QdsDocument::SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
                           const char16_t* value) {
-  return state_->model.SetEntry(section, key, position, value);
+  detail::DocumentState& state = Internals::State(*this);
+  // Replacing a value in place takes its node away from the views.
+  if (position != kAppendPosition && state.model.CountEntries(section, key) > position) {
+    ++state.generation;
+  }
+  return state.model.SetEntry(section, key, position, value);
 }
 
 SymbolTable* QdsDocument::SetSymbolTable(SymbolTable* table) {
-  if (table != nullptr) table->map().SetCommands(&kBuiltinCommands);
-  return state_->symbolTable = table;
+  return Internals::State(*this).symbolTable = table;
 }
 
-SymbolTable* QdsDocument::GetSymbolTable() const { return state_->symbolTable; }
+SymbolTable* QdsDocument::GetSymbolTable() const { return Internals::State(*this).symbolTable; }
 
 uint32_t QdsDocument::GetExpansionError(const char16_t** context) const {
-  if (context != nullptr) *context = state_->errorContext;
-  return state_->expansionErrorStatus;
+  const detail::DocumentState& state = Internals::State(*this);
+  if (context != nullptr) *context = state.errorContext;
+  return state.expansionErrorStatus;
 }
 
-LoadStatus QdsDocument::Load(const char16_t* path, uint32_t flags) {
-  return LoadDocument(&state_->model, path, flags);
-}
-
-SaveStatus QdsDocument::Save(const char16_t* path, uint32_t flags) {
-  return SaveDocument(&state_->model, path, flags);
-}
-
-SaveStatus QdsDocument::SaveReplacing(const char16_t* path, uint32_t flags) {
-  return SaveDocumentReplacing(&state_->model, path, flags);
+uint32_t QdsDocument::GetExpansionErrorPosition() const {
+  return static_cast<uint32_t>(Internals::State(*this).expansionErrorPos);
 }
 
 }  // namespace qds

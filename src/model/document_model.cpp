@@ -23,14 +23,14 @@ void CopyCut(std::u16string_view text, char16_t* buffer, uint32_t capacity) {
 
 uint32_t SizeNeeded(std::u16string_view text) { return static_cast<uint32_t>(text.size() + 1); }
 
+}  // namespace
+
 std::u16string_view WithoutEnclosingQuotes(std::u16string_view value) {
   if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"') {
     return value.substr(1, value.size() - 2);
   }
   return value;
 }
-
-}  // namespace
 
 DocumentModel::DocumentModel() : codePage(platform::AnsiCodePage()) {}
 

@@ -7,8 +7,8 @@
 // Lengths of caller buffers are counts of UTF-16 units including the
 // terminating zero. A length parameter is in/out: the capacity in, the size
 // that the full text needs out. A capacity of 0 means no room; nothing is
-// written into such a buffer. Flags and statuses are the library's
-// (<qds/document.h>).
+// written into such a buffer. Statuses are the library's (<qds/status.h>),
+// read flags the bits of its ReadFlags.
 //
 // Section and key names meet under a comparison that folds only A-Z; the
 // first match in list order wins. The model owns its sections.
@@ -26,6 +26,10 @@
 
 namespace qds {
 
+// The bits of ReadFlags, as the reads of a model take them.
+inline constexpr uint32_t ReadExpand = static_cast<uint32_t>(ReadFlags::Expand);
+inline constexpr uint32_t ReadKeepQuotes = static_cast<uint32_t>(ReadFlags::KeepQuotes);
+
 // What a read does with a value instead of copying it, given by a reader
 // that expands values: the value (its enclosing quotes already removed
 // unless ReadKeepQuotes) goes into the caller's value buffer and length as
@@ -39,6 +43,10 @@ class ValueExpander {
  protected:
   ~ValueExpander() = default;
 };
+
+// `value` without a pair of double quotes that opens and closes it, as the
+// reads give a value unless ReadKeepQuotes: an inner quote stays.
+std::u16string_view WithoutEnclosingQuotes(std::u16string_view value);
 
 class DocumentModel {
  public:

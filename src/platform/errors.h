@@ -36,6 +36,8 @@ extern const uint32_t kErrorLinkRefused;
 // The system's text for a system code, unchanged (it may end in a line
 // break). False when the system cannot describe the code.
 bool ErrorText(uint32_t code, CountedString* text);
+// The C runtime's text for one of its error numbers (descriptors.h).
+bool RuntimeErrorText(int error, CountedString* text);
 
 }  // namespace qds::platform
 

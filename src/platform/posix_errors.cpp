@@ -30,4 +30,9 @@ bool ErrorText(uint32_t code, CountedString* text) {
   return true;
 }
 
+// On POSIX the two families are one.
+bool RuntimeErrorText(int error, CountedString* text) {
+  return ErrorText(static_cast<uint32_t>(error), text);
+}
+
 }  // namespace qds::platform

@@ -60,6 +60,10 @@ const char16_t* NextChar(const char16_t* p) {
 
 uint32_t AnsiCodePage() { return kWindows1252; }
 
+bool IsKnownCodePage(uint32_t codePage) {
+  return codePage == kWindows1252 || Converter("UTF-16LE", IconvName(codePage).c_str()).Valid();
+}
+
 size_t AnsiToWide(uint32_t codePage, const char* bytes, size_t count, char16_t* out,
                   size_t capacity) {
   if (codePage == kWindows1252) {

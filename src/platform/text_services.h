@@ -18,6 +18,8 @@ int CompareNoCase(const char16_t* a, const char16_t* b);
 const char16_t* NextChar(const char16_t* p);
 // The system's ANSI code page (1252 on POSIX).
 uint32_t AnsiCodePage();
+// Whether this system converts text of `codePage` (AnsiToWide).
+bool IsKnownCodePage(uint32_t codePage);
 // Converts `count` bytes of `codePage` text into at most `capacity` units.
 // Returns the units written; 0 when the code page is unknown or the output
 // does not fit. Bytes that cannot be converted become U+FFFD (on Windows,

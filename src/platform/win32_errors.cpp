@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 #include "platform/errors.h"
@@ -47,6 +48,14 @@ bool ErrorText(uint32_t code, CountedString* text) {
   std::u16string copy(message, message + length);
   LocalFree(message);
   text->Assign(copy);
+  return true;
+}
+
+bool RuntimeErrorText(int error, CountedString* text) {
+  wchar_t message[256];
+  if (_wcserror_s(message, std::size(message), error) != 0) return false;
+  std::wstring_view view(message);
+  text->Assign(std::u16string(view.begin(), view.end()));
   return true;
 }
 

@@ -35,6 +35,8 @@ const char16_t* NextChar(const char16_t* p) {
 
 uint32_t AnsiCodePage() { return GetACP(); }
 
+bool IsKnownCodePage(uint32_t codePage) { return IsValidCodePage(codePage) != 0; }
+
 // Without flags the system turns bytes that do not convert into the
 // replacement character (or the code page's own default character).
 size_t AnsiToWide(uint32_t codePage, const char* bytes, size_t count, char16_t* out,

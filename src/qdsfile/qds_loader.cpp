@@ -71,6 +71,7 @@ struct ScanState {
   uint32_t line = 1;
   bool running = true;
   LoadStatus status = LoadStatus::Ok;
+  Reason reason = Reason::None;
 
   QdsSection* section = nullptr;
   QdsKey* key = nullptr;
@@ -83,6 +84,8 @@ struct ScanState {
   bool ordinarySeen = false;
   bool digestRunning = false;
   bool endSeen = false;
+  bool checkLine = false;
+  bool lineEndBeforeMarker = false;
 
   Token name;
   Token keyText;
@@ -145,6 +148,18 @@ uint32_t FindStop(const char16_t* chars, uint32_t at, uint32_t end, char16_t a, 
   return at;
 }
 
+// Whether `text` is a check line: "\r\n", 32 uppercase hexadecimal digits,
+// "\r\n".
+bool IsCheckLine(std::u16string_view text) {
+  if (text.size() != format::kCheckLineLength || !text.starts_with(format::kLineEnd) ||
+      !text.ends_with(format::kLineEnd)) {
+    return false;
+  }
+  return std::all_of(text.begin() + 2, text.end() - 2, [](char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
+  });
+}
+
 // The one place where an entry line's key is looked up in its section.
 QdsKey* FindKey(const QdsSection& section, std::u16string_view name) {
   return section.keys.FindByName(name);
@@ -152,15 +167,15 @@ QdsKey* FindKey(const QdsSection& section, std::u16string_view name) {
 
 class Loader {
  public:
-  Loader(DocumentModel& document, FileStream& stream, uint32_t flags)
-      : document_(document), stream_(stream), flags_(flags) {}
+  Loader(DocumentModel& document, FileStream& stream, uint32_t flags, LoadOutcome* outcome)
+      : document_(document), stream_(stream), flags_(flags), outcome_(outcome) {}
 
   LoadStatus Run();
 
  private:
   bool Has(uint32_t flag) const { return (flags_ & flag) != 0; }
-  void Fail(LoadStatus status);
-  void SyntaxError() { Fail(LoadStatus::SyntaxError); }
+  void Fail(LoadStatus status, Reason reason = Reason::None);
+  void SyntaxError(Reason reason) { Fail(LoadStatus::SyntaxError, reason); }
 
   // ---- Blocks
   bool ReadBytes(void* into, uint32_t count);
@@ -189,12 +204,15 @@ class Loader {
   void FinishValue(uint32_t end);
   void AddValue(std::u16string_view text);
   void CheckEndMarker(uint32_t close);
+  bool ReadCheckLine(uint32_t close, char16_t* found, size_t* have);
   void FinishDigest();
   void Finish();
+  void Report();
 
   DocumentModel& document_;
   FileStream& stream_;
   const uint32_t flags_;
+  LoadOutcome* const outcome_;
   ScanState scan_;
 
   // The block at hand: its characters and the file bytes they came from.
@@ -204,8 +222,9 @@ class Loader {
   uint32_t blockBytes_ = 0;
 };
 
-void Loader::Fail(LoadStatus status) {
+void Loader::Fail(LoadStatus status, Reason reason) {
   scan_.status = status;
+  scan_.reason = reason;
   scan_.running = false;
   if (status == LoadStatus::SyntaxError) document_.errorLine = scan_.line;
 }
@@ -225,7 +244,9 @@ LoadStatus Loader::Run() {
   }
   if (scan_.running) {
     if (ScanVersion(document_, std::string_view(raw_, blockBytes_)) != LoadStatus::Ok) {
+      SyntaxError(Reason::AnsiVersion3WithoutCodePage);
       FinishDigest();
+      Report();
       return LoadStatus::SyntaxError;
     }
     DecodeFirstBlock();
@@ -239,7 +260,16 @@ LoadStatus Loader::Run() {
     }
   }
   Finish();
+  Report();
   return scan_.status;
+}
+
+void Loader::Report() {
+  if (outcome_ == nullptr) return;
+  outcome_->reason = scan_.reason;
+  if (scan_.status == LoadStatus::ReadFailed) outcome_->runtimeError = stream_.GetError();
+  outcome_->checkLine = scan_.checkLine;
+  outcome_->lineEndBeforeMarker = scan_.lineEndBeforeMarker;
 }
 
 // ---- Blocks --------------------------------------------------------------------
@@ -345,7 +375,7 @@ uint32_t Loader::SkipOrdinary(uint32_t at) const {
 
 void Loader::Step(char16_t c, uint32_t at) {
   if (c == format::kIgnoredUnit) return;
-  if (c == 0) return SyntaxError();
+  if (c == 0) return SyntaxError(Reason::NulCharacter);
   if (scan_.place == Place::HeaderLf || scan_.place == Place::BlankLf) return EndLine(c);
   if (c == u'\r' && scan_.place != Place::SectionName) return BeginLineEnd(at);
 
@@ -358,7 +388,7 @@ void Loader::Step(char16_t c, uint32_t at) {
         MarkComment(at);
         scan_.place = Place::Comment;
       } else if (c == format::kKeyValueSeparator) {
-        SyntaxError();
+        SyntaxError(Reason::LineStartsWithEquals);
       } else if (IsWhiteSpace(c)) {
         MarkComment(at);
         scan_.place = Place::Indent;
@@ -368,14 +398,14 @@ void Loader::Step(char16_t c, uint32_t at) {
       return;
     case Place::SectionName:
       if (c == format::kSectionClose) return FinishHeader(at);
-      if (c == format::kSectionOpen) return SyntaxError();
+      if (c == format::kSectionOpen) return SyntaxError(Reason::BracketInSectionName);
       scan_.name.OpenAt(at);  // a CR and LF here belong to the name
       return;
     case Place::Indent:
       if (c == format::kCommentMark) {
         scan_.place = Place::Comment;
       } else if (c == format::kKeyValueSeparator) {
-        SyntaxError();
+        SyntaxError(Reason::LineStartsWithEquals);
       } else if (!IsWhiteSpace(c)) {
         StartEntry(at);
       }
@@ -411,7 +441,7 @@ void Loader::BeginLineEnd(uint32_t at) {
       scan_.place = Place::HeaderLf;
       return;
     case Place::Key:  // a key without "=": a bare key, if allowed
-      if (!Has(Lenient)) return SyntaxError();
+      if (!Has(Lenient)) return SyntaxError(Reason::KeyWithoutEquals);
       FinishKey(at);
       AddValue(kBareKeyValue);
       scan_.place = Place::HeaderLf;
@@ -429,7 +459,7 @@ void Loader::BeginLineEnd(uint32_t at) {
 
 // The character after a line's CR: only LF completes the line.
 void Loader::EndLine(char16_t c) {
-  if (c != u'\n') return SyntaxError();
+  if (c != u'\n') return SyntaxError(Reason::LoneCarriageReturn);
   ++scan_.line;
   scan_.place = Place::LineStart;
 }
@@ -478,7 +508,7 @@ void Loader::AddVersionSection() {
     scan_.comment.text.Clear();  // a second version section is ignored with its comment
     return;
   }
-  if (scan_.ordinarySeen) return SyntaxError();
+  if (scan_.ordinarySeen) return SyntaxError(Reason::VersionAfterSection);
   scan_.versionSeen = true;
   document_.leadingText = std::move(scan_.comment.text);
 }
@@ -495,7 +525,7 @@ void Loader::AddSection(std::u16string_view name) {
 // The first character of an entry line's key.
 void Loader::StartEntry(uint32_t at) {
   if (scan_.section == nullptr) {
-    if (!Has(Lenient)) return SyntaxError();
+    if (!Has(Lenient)) return SyntaxError(Reason::EntryBeforeSection);
     scan_.section = new QdsSection(u"");
     document_.sections.AddTail(scan_.section);
     scan_.lastKey.Clear();
@@ -539,13 +569,19 @@ void Loader::AddValue(std::u16string_view text) {
 }
 
 // "[$end$]" ends the text. With the digest checked, the digest covers the
-// file up to the marker's "]", and the check line must follow at once.
+// file up to the marker's "]", and the check line must follow at once. A
+// caller that asks for the outcome learns whether a check line follows also
+// without the digest.
 void Loader::CheckEndMarker(uint32_t close) {
   scan_.endSeen = true;
-  if (!Has(Digest)) return;
+  if (!Has(Digest) && outcome_ == nullptr) return;
+  // The comment text before the marker was closed at its "[".
+  scan_.lineEndBeforeMarker = scan_.comment.text.View().ends_with(format::kLineEnd);
   char16_t digest[kDigestTextCapacity];
-  stream_.FinishHash(digest, BytesAfter(close));
-  scan_.digestRunning = false;
+  if (Has(Digest)) {
+    stream_.FinishHash(digest, BytesAfter(close));
+    scan_.digestRunning = false;
+  }
 
   char16_t found[format::kCheckLineLength];
   size_t have = 0;
@@ -554,14 +590,20 @@ void Loader::CheckEndMarker(uint32_t close) {
     std::memcpy(found + have, chars_ + from, take * sizeof(char16_t));
     have += take;
   };
+  LoadStatus before = scan_.status;
   collect(close + 1);
   while (have < format::kCheckLineLength && NextBlock()) collect(0);
+  scan_.checkLine = IsCheckLine(std::u16string_view(found, have));
+  if (!Has(Digest)) {
+    scan_.status = before;  // the text ended at the marker: what follows cannot fail it
+    return;
+  }
   if (scan_.status != LoadStatus::Ok) return;
 
   char16_t expected[format::kCheckLineLength + 1];
   FormatWide(expected, std::size(expected), format::kCheckLineFormat, {digest});
   if (std::u16string_view(found, have) != std::u16string_view(expected)) {
-    Fail(LoadStatus::DigestMismatch);
+    Fail(LoadStatus::DigestMismatch, scan_.checkLine ? Reason::DigestDiffers : Reason::NoCheckLine);
   }
 }
 
@@ -582,23 +624,26 @@ void Loader::Finish() {
   scan_.key = nullptr;
   scan_.keyIsNew = false;
   FinishDigest();
-  if (ok && Has(Digest) && !scan_.endSeen) scan_.status = LoadStatus::DigestMismatch;
+  if (ok && Has(Digest) && !scan_.endSeen) Fail(LoadStatus::DigestMismatch, Reason::NoEndMarker);
 }
 
 }  // namespace
 
-LoadStatus ParseDocument(DocumentModel* document, FileStream* stream, uint32_t flags) {
-  Loader loader(*document, *stream, flags);
+LoadStatus ParseDocument(DocumentModel* document, FileStream* stream, uint32_t flags,
+                         LoadOutcome* outcome) {
+  Loader loader(*document, *stream, flags, outcome);
   return loader.Run();
 }
 
-LoadStatus LoadDocument(DocumentModel* document, const char16_t* path, uint32_t flags) {
+LoadStatus LoadDocument(DocumentModel* document, const char16_t* path, uint32_t flags,
+                        LoadOutcome* outcome) {
   if (path == nullptr) path = u"";
   document->fileName = path;
   FileStream stream(format::kStreamBufferSize);
-  switch (stream.Open(path, kStreamRead)) {
-    case StreamStatus::Ok:
-      return ParseDocument(document, &stream, flags);
+  StreamStatus opened = stream.Open(path, kStreamRead);
+  if (opened == StreamStatus::Ok) return ParseDocument(document, &stream, flags, outcome);
+  if (outcome != nullptr) outcome->runtimeError = stream.GetError();
+  switch (opened) {
     case StreamStatus::NotFound:
       return LoadStatus::NotFound;
     case StreamStatus::PermissionDenied:

@@ -1,30 +1,50 @@
 // Loading a QDS file into a DocumentModel: the reader of the QDS file
 // format (docs/qds-format.md). Flags: KeepComments, Digest, Lenient
-// (<qds/document.h>).
+// (qdsfile/file_flags.h).
 
 #ifndef KNITFOLD_QDSFILE_QDS_LOADER_H_
 #define KNITFOLD_QDSFILE_QDS_LOADER_H_
 
+#include <qds/status.h>
+
 #include <cstdint>
 
 #include "model/document_model.h"
+#include "qdsfile/file_flags.h"
 
 namespace qds {
 
 class FileStream;
 
+// What a load found besides its status, for its caller's messages and
+// queries.
+struct LoadOutcome {
+  // Why a load failed with SyntaxError or DigestMismatch.
+  Reason reason = Reason::None;
+  // The C runtime's error number of a failed open or read; 0 if none.
+  int runtimeError = 0;
+  // The end marker was followed by a well-formed check line; and the
+  // comment text kept right before the marker ended in a line end. A load
+  // with an outcome looks for the check line also without Digest (a read
+  // failure past the marker then goes unreported, as the text has ended).
+  bool checkLine = false;
+  bool lineEndBeforeMarker = false;
+};
+
 // Reads the file at `path` into `document`, whose fileName it becomes. A
 // failed load keeps what was read before the failure; a syntax error sets
-// the document's errorLine.
+// the document's errorLine. `outcome`, when given, receives what else the
+// load found.
 [[nodiscard]] LoadStatus LoadDocument(DocumentModel* document, const char16_t* path,
-                                      uint32_t flags);
+                                      uint32_t flags, LoadOutcome* outcome = nullptr);
 
 // Reads the file that `stream` has open for reading into `document`, as
 // LoadDocument does once the file is open. With Digest, the stream must have
 // the buffer of format::kStreamBufferSize bytes that LoadDocument gives it:
 // the loader relies on every block it reads being one whole fill of that
 // buffer.
-[[nodiscard]] LoadStatus ParseDocument(DocumentModel* document, FileStream* stream, uint32_t flags);
+[[nodiscard]] LoadStatus ParseDocument(DocumentModel* document, FileStream* stream, uint32_t flags,
+                                       LoadOutcome* outcome = nullptr);
 
 }  // namespace qds
 

@@ -19,6 +19,7 @@
 #include "common/prefetch.h"
 #include "common/text.h"
 #include "common/wide_format.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/path_syntax.h"
 #include "platform/replace.h"
@@ -178,7 +179,9 @@ enum class Replacing { OwnFile, AnyFile };
 enum class AfterWriting { KeepSections, ReleaseSections };
 
 SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flags,
-                    Replacing replacing, AfterWriting after) {
+                    Replacing replacing, AfterWriting after, SaveOutcome* outcome) {
+  SaveOutcome unused;
+  if (outcome == nullptr) outcome = &unused;
   const CountedString& fileName = document->fileName;
   bool hasPath = path != nullptr && path[0] != u'\0';
   bool ownFile = !fileName.Empty() && (!hasPath || IsOwnFile(path, fileName));
@@ -194,7 +197,10 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   bool written = false;
   {
     FileStream stream(format::kStreamBufferSize);
-    switch (copyBack ? stream.OpenNew(target.Data()) : stream.Open(target.Data(), kStreamWrite)) {
+    StreamStatus opened =
+        copyBack ? stream.OpenNew(target.Data()) : stream.Open(target.Data(), kStreamWrite);
+    if (opened != StreamStatus::Ok) outcome->systemCode = stream.GetError();
+    switch (opened) {
       case StreamStatus::Ok:
         break;
       case StreamStatus::NotFound:
@@ -208,6 +214,7 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
     // A failed close can carry a deferred write error. After a failed write
     // the stream's destructor flushes what it holds and closes the file.
     written = WriteDocumentText(*document, &stream, flags) && stream.Close() == StreamStatus::Ok;
+    if (!written) outcome->systemCode = stream.GetError();
   }
   if (!written) {
     // A partly written temporary file would only hold space that a full
@@ -218,8 +225,11 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   // The copy back and the removal of the temporary file in one step: where
   // the system allows, the temporary file simply takes the file's place.
   auto copyBackStatus = [&] {
-    bool moved = !copyBack || platform::MoveFileOver(target.Data(), destination, &temporary);
-    return moved ? SaveStatus::Ok : SaveStatus::CopyBackFailed;
+    if (!copyBack || platform::MoveFileOver(target.Data(), destination, &temporary)) {
+      return SaveStatus::Ok;
+    }
+    *outcome = {static_cast<int>(platform::LastErrorCode()), false};
+    return SaveStatus::CopyBackFailed;
   };
   if (after == AfterWriting::KeepSections) return copyBackStatus();
   SaveStatus status = SaveStatus::Ok;
@@ -249,17 +259,20 @@ bool WriteDocumentText(const DocumentModel& document, FileStream* stream, uint32
   return (flags & Digest) == 0 || WriteEndMarker(stream);
 }
 
-SaveStatus SaveDocument(DocumentModel* document, const char16_t* path, uint32_t flags) {
-  return SaveText(document, path, flags, Replacing::OwnFile, AfterWriting::KeepSections);
+SaveStatus SaveDocument(DocumentModel* document, const char16_t* path, uint32_t flags,
+                        SaveOutcome* outcome) {
+  return SaveText(document, path, flags, Replacing::OwnFile, AfterWriting::KeepSections, outcome);
 }
 
-SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path, uint32_t flags) {
-  return SaveText(document, path, flags, Replacing::AnyFile, AfterWriting::KeepSections);
+SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path, uint32_t flags,
+                                 SaveOutcome* outcome) {
+  return SaveText(document, path, flags, Replacing::AnyFile, AfterWriting::KeepSections, outcome);
 }
 
 SaveStatus SaveDocumentReleasingSections(DocumentModel* document, const char16_t* path,
                                          uint32_t flags) {
-  return SaveText(document, path, flags, Replacing::OwnFile, AfterWriting::ReleaseSections);
+  return SaveText(document, path, flags, Replacing::OwnFile, AfterWriting::ReleaseSections,
+                  nullptr);
 }
 
 }  // namespace qds

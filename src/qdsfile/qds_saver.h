@@ -1,33 +1,45 @@
 // Saving a DocumentModel as a QDS file: the writer of the QDS file format
 // (docs/qds-format.md). Flags: KeepComments, Digest, OmitHeader
-// (<qds/document.h>).
+// (qdsfile/file_flags.h).
 
 #ifndef KNITFOLD_QDSFILE_QDS_SAVER_H_
 #define KNITFOLD_QDSFILE_QDS_SAVER_H_
 
+#include <qds/status.h>
+
 #include <cstdint>
 
 #include "model/document_model.h"
+#include "qdsfile/file_flags.h"
 
 namespace qds {
 
 class FileStream;
+
+// The system's error behind a failed save, for its caller's messages: the C
+// runtime's error number of a failed create or write, or the system code
+// (platform/errors.h) of a failed copy back; 0 if none.
+struct SaveOutcome {
+  int systemCode = 0;
+  bool fromRuntime = true;
+};
 
 // Saves to `path`, or with no path (null or empty) to the document's
 // fileName. The document's own file is replaced through a temporary file
 // beside it (its name with ".tmp" appended), so that a failed save leaves it
 // as it was; another path is written directly. `path` is the own file when
 // it is fileName ignoring the case of A-Z on Windows, and elsewhere when it
-// is fileName or leads to the same file.
+// is fileName or leads to the same file. `outcome`, when given, receives the
+// system's error of a failure.
 [[nodiscard]] SaveStatus SaveDocument(DocumentModel* document, const char16_t* path,
-                                      uint32_t flags);
+                                      uint32_t flags, SaveOutcome* outcome = nullptr);
 // As SaveDocument, but any `path` is replaced as the own file is: through
 // its own temporary file, which takes its place only once written (on POSIX
 // in one step, flushed to disk), so that a failed save leaves it as it was.
 // Only a device, a FIFO or a folder at `path`, which no file can replace, is
 // written (or refused) in place.
 [[nodiscard]] SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path,
-                                               uint32_t flags);
+                                               uint32_t flags, SaveOutcome* outcome = nullptr);
 // As SaveDocument, and lets go of the sections once their text is written:
 // while the temporary file takes the place of the document's own file,
 // which mostly waits for the disk, the sections are deleted beside it. After

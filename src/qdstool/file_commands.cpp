@@ -1,12 +1,9 @@
 // The qdstool commands that check, sign and rewrite QDS files.
 
-#include <qds/document.h>
+#include <qds/qds.h>
 
 #include <string>
 
-#include "common/utf8.h"
-#include "document/document_state.h"
-#include "qdsfile/md5_digest.h"
 #include "qdstool/tool.h"
 
 namespace qds::tool {
@@ -14,10 +11,10 @@ namespace {
 
 // "error S loading FILE" or "error S saving FILE"; a digest that cannot be
 // computed names the library it lacks.
-void PrintFailure(int status, bool digestUnavailable, const char* doing, std::u16string_view file) {
-  std::string line = "error " + std::to_string(status) + " " + doing + " " + EncodeUtf8(file);
-  if (digestUnavailable) {
-    line += std::string(": cannot compute the digest: ") + kDigestLibrary + " could not be loaded";
+void PrintFailure(const Status& status, const char* doing, std::u16string_view file) {
+  std::string line = "error " + std::to_string(status.Number()) + " " + doing + " " + ToUtf8(file);
+  if (status == LoadStatus::DigestUnavailable || status == SaveStatus::DigestUnavailable) {
+    line += ": " + StatusText(status);
   }
   PrintErrorLine(line);
 }
@@ -27,50 +24,41 @@ void PrintFailure(int status, bool digestUnavailable, const char* doing, std::u1
 // FILE", followed, when the digest cannot be computed, by ": cannot compute
 // the digest: LIBRARY could not be loaded". Returns the load status, which
 // is the exit status of a command that stops there.
-int LoadOrReport(QdsDocument* document, const std::u16string& path, uint32_t flags) {
-  LoadStatus status = document->Load(path.c_str(), flags);
+int LoadOrReport(QdsDocument* document, const std::u16string& path, LoadFlags flags) {
+  Status status = document->Load(FilePath(path), flags);
   if (status == LoadStatus::SyntaxError) {
-    PrintErrorLine(EncodeUtf8(path) + ":" + std::to_string(document->state().model.errorLine) +
-                   ": syntax error");
-  } else if (status != LoadStatus::Ok) {
-    PrintFailure(static_cast<int>(status), status == LoadStatus::DigestUnavailable, "loading",
-                 path);
+    PrintErrorLine(ToUtf8(path) + ":" + std::to_string(status.Line()) + ": syntax error");
+  } else if (!status.Ok()) {
+    PrintFailure(status, "loading", path);
   }
-  return static_cast<int>(status);
+  return status.Number();
 }
 
-// Saves `document` to `path` (empty: over the file it was loaded from),
+// Saves `document`, loaded from `loaded`, to `path` (empty: over `loaded`),
 // never writing a file in place: the text goes to its name with ".tmp"
 // appended, which then takes its place, so that a failed save leaves it as
-// it was (QdsDocument::SaveReplacing). A failure is reported as "error S
-// saving FILE" (and the digest's library as on loading), FILE being `path`
-// or the document's file. Returns the save status.
-int SaveOrReport(QdsDocument* document, const std::u16string& path, uint32_t flags) {
-  SaveStatus status = document->SaveReplacing(path.empty() ? nullptr : path.c_str(), flags);
-  if (status != SaveStatus::Ok) {
-    std::u16string_view target = path.empty() ? document->state().model.fileName.View() : path;
-    PrintFailure(static_cast<int>(status), status == SaveStatus::DigestUnavailable, "saving",
-                 target);
-  }
-  return static_cast<int>(status);
+// it was. A failure is reported as "error S saving FILE" (and the digest's
+// library as on loading). Returns the save status.
+int SaveOrReport(QdsDocument* document, const std::u16string& loaded, const std::u16string& path,
+                 SaveFlags flags) {
+  Status status = path.empty() ? document->Save(flags) : document->SaveTo(FilePath(path), flags);
+  if (!status.Ok()) PrintFailure(status, "saving", path.empty() ? loaded : path);
+  return status.Number();
 }
 
 // The number of entries of all sections.
 uint64_t CountAllEntries(const QdsDocument& document) {
   uint64_t entries = 0;
-  for (const QdsSection* section = document.state().model.sections.head(); section != nullptr;
-       section = NodeList<QdsSection>::Next(section)) {
-    entries += section->EntryCount();
-  }
+  for (Section section : document.Sections()) entries += section.EntryCount();
   return entries;
 }
 
-int Check(const std::u16string& path, uint32_t flags) {
+int Check(const std::u16string& path, LoadFlags flags) {
   QdsDocument document;
   int status = LoadOrReport(&document, path, flags);
   if (status != 0) return status;
-  WriteOutput(EncodeUtf8(path) + ": ok (version " + std::to_string(document.state().model.version) +
-              ", " + std::to_string(document.GetSectionCount()) + " sections, " +
+  WriteOutput(ToUtf8(path) + ": ok (version " + std::to_string(document.Version()) + ", " +
+              std::to_string(document.SectionCount()) + " sections, " +
               std::to_string(CountAllEntries(document)) + " entries)\n");
   return 0;
 }
@@ -82,8 +70,8 @@ int RunCheck(CommandArguments arguments) {
   if (!ParseArguments(arguments, kOptions, &parsed, &error))
     return UsageError(kCheckCommand, error);
   if (parsed.operands().size() != 1) return UsageError(kCheckCommand, "expected one FILE");
-  uint32_t flags =
-      (parsed.Has(u"--lenient") ? Lenient : 0) | (parsed.Has(u"--digest") ? Digest : 0);
+  LoadFlags flags = (parsed.Has(u"--lenient") ? LoadFlags::Lenient : LoadFlags::None) |
+                    (parsed.Has(u"--digest") ? LoadFlags::Digest : LoadFlags::None);
   return Check(parsed.operands()[0], flags);
 }
 
@@ -92,7 +80,7 @@ int RunVerify(CommandArguments arguments) {
   std::string error;
   if (!ParseArguments(arguments, {}, &parsed, &error)) return UsageError(kVerifyCommand, error);
   if (parsed.operands().size() != 1) return UsageError(kVerifyCommand, "expected one FILE");
-  return Check(parsed.operands()[0], Digest);
+  return Check(parsed.operands()[0], LoadFlags::Digest);
 }
 
 int RunSign(CommandArguments arguments) {
@@ -102,10 +90,12 @@ int RunSign(CommandArguments arguments) {
   if (!ParseArguments(arguments, kOptions, &parsed, &error)) return UsageError(kSignCommand, error);
   if (parsed.operands().size() != 1) return UsageError(kSignCommand, "expected one FILE");
   QdsDocument document;
-  int status = LoadOrReport(&document, parsed.operands()[0], KeepComments);
+  const std::u16string& file = parsed.operands()[0];
+  int status = LoadOrReport(&document, file, LoadFlags::KeepComments);
   if (status != 0) return status;
   const std::u16string* out = parsed.Value(u"-o");
-  return SaveOrReport(&document, out != nullptr ? *out : std::u16string(), KeepComments | Digest);
+  return SaveOrReport(&document, file, out != nullptr ? *out : std::u16string(),
+                      SaveFlags::KeepComments | SaveFlags::Digest);
 }
 
 // Reads the numeric flags of `option`, or `fallback` when it is not given.
@@ -128,14 +118,17 @@ int RunRewrite(CommandArguments arguments) {
   }
   uint32_t loadFlags = 0;
   uint32_t saveFlags = 0;
-  if (!OptionFlags(parsed, u"--load-flags", KeepComments, &loadFlags) ||
-      !OptionFlags(parsed, u"--save-flags", KeepComments, &saveFlags)) {
+  constexpr uint32_t kKeepComments = static_cast<uint32_t>(LoadFlags::KeepComments);
+  if (!OptionFlags(parsed, u"--load-flags", kKeepComments, &loadFlags) ||
+      !OptionFlags(parsed, u"--save-flags", kKeepComments, &saveFlags)) {
     return UsageError(kRewriteCommand, "flags must be a decimal or 0x-hexadecimal number");
   }
   if (parsed.operands().size() != 2) return UsageError(kRewriteCommand, "expected IN and OUT");
   QdsDocument document;
-  int loaded = LoadOrReport(&document, parsed.operands()[0], loadFlags);
-  int saved = SaveOrReport(&document, parsed.operands()[1], saveFlags);
+  const std::u16string& in = parsed.operands()[0];
+  int loaded = LoadOrReport(&document, in, static_cast<LoadFlags>(loadFlags));
+  int saved =
+      SaveOrReport(&document, in, parsed.operands()[1], static_cast<SaveFlags>(saveFlags));
   return loaded != 0 ? loaded : saved;
 }
 

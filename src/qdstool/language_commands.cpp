@@ -2,18 +2,13 @@
 // through the symbol engine, eval an expression through the evaluator; and
 // the language in brief for "qdstool --help".
 
-#include <qds/symbol_table.h>
+#include <qds/qds.h>
 
 #include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "common/utf8.h"
-#include "expansion/builtin_commands.h"
-#include "expansion/expression.h"
-#include "expansion/replace_symbols.h"
-#include "expansion/symbol_map.h"
 #include "qdstool/tool.h"
 
 namespace qds::tool {
@@ -21,42 +16,15 @@ namespace {
 
 // ---- expand ----------------------------------------------------------------------
 
-constexpr uint32_t kFirstBuffer = 65536;
-
-struct Result {
-  ReplaceStatus status;
-  uint32_t errorPos = 0;
-  std::u16string output;  // what the last call produced, as far as it fit
-};
-
-// The expansion as a caller of the library does it: one call with a generous
-// buffer and, when that is too small, one more with the size it asked for.
-Result Expand(SymbolTable& table, std::u16string_view text, uint32_t flags) {
-  std::vector<char16_t> buffer(kFirstBuffer);
-  Result result;
-  uint32_t outLen = kFirstBuffer;
-  result.status =
-      ReplaceSymbols(table.map(), text, buffer.data(), &outLen, flags, &result.errorPos);
-  if (result.status == ReplaceStatus::BufferTooSmall) {
-    buffer.assign(outLen, u'\0');
-    result.status =
-        ReplaceSymbols(table.map(), text, buffer.data(), &outLen, flags, &result.errorPos);
-  }
-  size_t produced = std::min<size_t>(outLen, buffer.size());
-  if (result.status == ReplaceStatus::Ok) --produced;  // the terminating zero
-  result.output.assign(buffer.data(), produced);
-  return result;
-}
-
-void PrintJson(const Result& result, const SymbolTable& table) {
+void PrintJson(const Status& status, std::u16string_view output, const SymbolTable& table) {
   std::vector<std::pair<std::u16string, std::u16string>> symbols;
   table.ForEach([&](std::u16string_view name, std::u16string_view value) {
     symbols.emplace_back(name, value);
   });
   std::sort(symbols.begin(), symbols.end());
-  std::string out = "{\"status\":" + std::to_string(static_cast<int>(result.status)) +
-                    ",\"errorPos\":" + std::to_string(result.errorPos) + ",\"output\":";
-  AppendJsonString(&out, result.output);
+  std::string out = "{\"status\":" + std::to_string(status.Number()) +
+                    ",\"errorPos\":" + std::to_string(status.Position()) + ",\"output\":";
+  AppendJsonString(&out, output);
   out.append(",\"symbols\":{");
   for (size_t i = 0; i < symbols.size(); ++i) {
     if (i != 0) out.push_back(',');
@@ -77,24 +45,24 @@ int RunExpand(CommandArguments arguments) {
     return UsageError(kExpandCommand, error);
   }
   if (parsed.operands().size() != 1) return UsageError(kExpandCommand, "expected one TEXT");
-  SymbolTable table(true, 16);
-  table.map().SetCommands(&kBuiltinCommands);
+  SymbolTable table;
   if (!ApplySymbolAssignments(parsed.Values(u"--set"), &table)) {
     return UsageError(kExpandCommand, "--set takes NAME=VALUE");
   }
-  uint32_t flags = (parsed.Has(u"--legacy") ? ReplaceLegacy : 0) |
-                   (parsed.Has(u"--no-commands") ? ReplaceNoCommands : 0);
-  Result result = Expand(table, parsed.operands()[0], flags);
+  ExpandFlags flags = (parsed.Has(u"--legacy") ? ExpandFlags::Legacy : ExpandFlags::None) |
+                      (parsed.Has(u"--no-commands") ? ExpandFlags::NoCommands : ExpandFlags::None);
+  std::u16string output;
+  Status status = Expand(table, parsed.operands()[0], &output, flags);
   if (parsed.Has(u"--json")) {
-    PrintJson(result, table);
+    PrintJson(status, output, table);
     return 0;
   }
-  int status = static_cast<int>(result.status);
-  if (status != 0) {
-    PrintErrorLine("error " + std::to_string(status) + " at " + std::to_string(result.errorPos));
-    return status;
+  if (!status.Ok()) {
+    PrintErrorLine("error " + std::to_string(status.Number()) + " at " +
+                   std::to_string(status.Position()));
+    return status.Number();
   }
-  PrintLine(result.output);
+  PrintLine(output);
   return 0;
 }
 
@@ -106,16 +74,16 @@ int RunEval(CommandArguments arguments) {
   std::string error;
   if (!ParseArguments(arguments, kOptions, &parsed, &error)) return UsageError(kEvalCommand, error);
   if (parsed.operands().size() != 1) return UsageError(kEvalCommand, "expected one EXPR");
-  std::u16string expression = parsed.operands()[0];
+  const std::u16string& expression = parsed.operands()[0];
   if (parsed.Has(u"--legacy")) {
-    PrintLine(EvaluateLegacyCondition(expression) != 0 ? u"1" : u"0");
+    PrintLine(EvaluateLegacyCondition(expression) ? u"1" : u"0");
     return 0;
   }
-  char16_t result[kExpressionResultSpace];
-  ReplaceStatus status = EvaluateExpression(expression.data(), result);
-  if (status != ReplaceStatus::Ok) {
-    PrintErrorLine("error " + std::to_string(static_cast<int>(status)));
-    return static_cast<int>(status);
+  std::u16string result;
+  Status status = Evaluate(expression, &result);
+  if (!status.Ok()) {
+    PrintErrorLine("error " + std::to_string(status.Number()));
+    return status.Number();
   }
   PrintLine(result);
   return 0;

@@ -1,17 +1,12 @@
 // The qdstool commands that read a document: dump prints it whole as
 // JSON, get the entries of one section as GetEntry reads them.
 
-#include <qds/document.h>
-#include <qds/symbol_table.h>
+#include <qds/qds.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "common/utf8.h"
-#include "document/document_state.h"
-#include "document/expanding_read.h"
-#include "expansion/replace_status.h"
 #include "qdstool/tool.h"
 
 namespace qds::tool {
@@ -28,14 +23,16 @@ void AppendField(std::string* out, const char* name, std::u16string_view text) {
   AppendJsonString(out, text);
 }
 
-void AppendKey(std::string* out, const QdsKey& key) {
-  AppendField(out, "{\"name\":", key.name.View());
+void AppendKey(std::string* out, const Key& key) {
+  AppendField(out, "{\"name\":", key.Name16());
   out->append(",\"values\":[");
-  for (const QdsValue* value = key.values.head(); value != nullptr;
-       value = NodeList<QdsValue>::Next(value)) {
-    if (value != key.values.head()) out->push_back(',');
-    AppendField(out, "{\"text\":", value->name.View());
-    AppendField(out, ",\"comment\":", value->comment.View());
+  bool first = true;
+  for (Value value : key.Values()) {
+    if (!first) out->push_back(',');
+    first = false;
+    // A bare key is shown as it is held: a value of one line feed.
+    AppendField(out, "{\"text\":", value.IsBareKey() ? u"\n" : value.Text16());
+    AppendField(out, ",\"comment\":", value.Comment16());
     out->push_back('}');
     if (out->size() >= kOutputPiece) {
       WriteOutput(*out);
@@ -45,29 +42,32 @@ void AppendKey(std::string* out, const QdsKey& key) {
   out->append("]}");
 }
 
-void AppendSection(std::string* out, const QdsSection& section) {
-  AppendField(out, "{\"name\":", section.name.View());
-  AppendField(out, ",\"comment\":", section.comment.View());
+void AppendSection(std::string* out, const Section& section) {
+  AppendField(out, "{\"name\":", section.Name16());
+  AppendField(out, ",\"comment\":", section.Comment16());
   out->append(",\"keys\":[");
-  for (const QdsKey* key = section.keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
-    if (key != section.keys.head()) out->push_back(',');
-    AppendKey(out, *key);
+  bool first = true;
+  for (Key key : section.Keys()) {
+    if (!first) out->push_back(',');
+    first = false;
+    AppendKey(out, key);
   }
   out->append("]}");
 }
 
-void Dump(const DocumentModel& document, int status) {
-  std::string out = "{\"status\":" + std::to_string(status) +
-                    ",\"errorLine\":" + std::to_string(document.errorLine) +
-                    ",\"version\":" + std::to_string(document.version) +
-                    ",\"utf16\":" + std::to_string(document.utf16);
-  AppendField(&out, ",\"leadingText\":", document.leadingText.View());
-  AppendField(&out, ",\"trailingText\":", document.trailingText.View());
+void Dump(const QdsDocument& document, const Status& status) {
+  std::string out = "{\"status\":" + std::to_string(status.Number()) +
+                    ",\"errorLine\":" + std::to_string(status.Line()) +
+                    ",\"version\":" + std::to_string(document.Version()) +
+                    ",\"utf16\":" + (document.LoadedUtf16() ? "1" : "0");
+  AppendField(&out, ",\"leadingText\":", document.LeadingText16());
+  AppendField(&out, ",\"trailingText\":", document.TrailingText16());
   out.append(",\"sections\":[");
-  for (const QdsSection* section = document.sections.head(); section != nullptr;
-       section = NodeList<QdsSection>::Next(section)) {
-    if (section != document.sections.head()) out.push_back(',');
-    AppendSection(&out, *section);
+  bool first = true;
+  for (Section section : document.Sections()) {
+    if (!first) out.push_back(',');
+    first = false;
+    AppendSection(&out, section);
   }
   out.append("]}\n");
   WriteOutput(out);
@@ -78,15 +78,15 @@ int RunDump(CommandArguments arguments) {
   ParsedArguments parsed;
   std::string error;
   if (!ParseArguments(arguments, kOptions, &parsed, &error)) return UsageError(kDumpCommand, error);
-  uint32_t flags = KeepComments;
+  uint32_t flags = static_cast<uint32_t>(LoadFlags::KeepComments);
   const std::u16string* flagText = parsed.Value(u"--load-flags");
   if (flagText != nullptr && !ParseFlags(*flagText, &flags)) {
     return UsageError(kDumpCommand, "flags must be a decimal or 0x-hexadecimal number");
   }
   if (parsed.operands().size() != 1) return UsageError(kDumpCommand, "expected one FILE");
   QdsDocument document;
-  LoadStatus status = document.Load(parsed.operands()[0].c_str(), flags);
-  Dump(document.state().model, static_cast<int>(status));
+  Status status = document.Load(FilePath(parsed.operands()[0]), static_cast<LoadFlags>(flags));
+  Dump(document, status);
   return 0;
 }
 
@@ -98,7 +98,7 @@ int RunDump(CommandArguments arguments) {
 // more on every run (its commands change the table that its size depends
 // on, or a command name is too long to scan).
 ReadStatus ReadEntry(QdsDocument& document, const std::u16string& section, uint32_t position,
-                     uint32_t flags, std::vector<char16_t>* key, std::vector<char16_t>* value) {
+                     ReadFlags flags, std::vector<char16_t>* key, std::vector<char16_t>* value) {
   uint32_t keyLength = static_cast<uint32_t>(key->size());
   uint32_t valueLength = static_cast<uint32_t>(value->size());
   auto read = [&] {
@@ -115,7 +115,14 @@ ReadStatus ReadEntry(QdsDocument& document, const std::u16string& section, uint3
 }
 
 void PrintExpansionFailure(uint32_t status, std::u16string_view excerpt) {
-  PrintErrorLine("error " + std::to_string(status) + " near \"" + EncodeUtf8(excerpt) + "\"");
+  PrintErrorLine("error " + std::to_string(status) + " near \"" + ToUtf8(excerpt) + "\"");
+}
+
+// The units of `value` around `position` that the library leaves as the
+// excerpt of a failed expansion: up to 25 before the position and 25 from it.
+std::u16string_view ExcerptAround(std::u16string_view value, uint32_t position) {
+  size_t start = std::min<size_t>(position > 25 ? position - 25 : 0, value.size());
+  return value.substr(start, std::min<size_t>(size_t{position} + 25, value.size()) - start);
 }
 
 int RunGet(CommandArguments arguments) {
@@ -127,21 +134,22 @@ int RunGet(CommandArguments arguments) {
   if (parsed.operands().size() != 2) return UsageError(kGetCommand, "expected FILE and SECTION");
   const std::u16string& path = parsed.operands()[0];
   const std::u16string& section = parsed.operands()[1];
-  SymbolTable table(true, 16);
+  SymbolTable table;
   if (!ApplySymbolAssignments(parsed.Values(u"--set"), &table)) {
     return UsageError(kGetCommand, "--set takes NAME=VALUE");
   }
 
   QdsDocument document;
-  int loaded = static_cast<int>(document.Load(path.c_str(), 0));
+  int loaded = document.Load(FilePath(path)).Number();
   if (loaded != 0) {
-    PrintErrorLine("error " + std::to_string(loaded) + " loading " + EncodeUtf8(path));
+    PrintErrorLine("error " + std::to_string(loaded) + " loading " + ToUtf8(path));
     return loaded;
   }
-  uint32_t flags = parsed.Has(u"--keep-quotes") ? ReadKeepQuotes : 0;
+  ReadFlags unexpanded = parsed.Has(u"--keep-quotes") ? ReadFlags::KeepQuotes : ReadFlags::None;
+  ReadFlags flags = unexpanded;
   if (parsed.Has(u"--expand")) {
     document.SetSymbolTable(&table);
-    flags |= ReadExpand;
+    flags |= ReadFlags::Expand;
   }
 
   std::vector<char16_t> key(260);
@@ -167,11 +175,10 @@ int RunGet(CommandArguments arguments) {
         // Only an expansion that asked for more again ends here: it failed,
         // and is told with the excerpt of the unexpanded value that a failure
         // leaves. The unexpanded value always fits the second read.
-        uint32_t errorPosition = static_cast<uint32_t>(document.state().expansionErrorPos);
-        static_cast<void>(
-            ReadEntry(document, section, position, flags & ~ReadExpand, &key, &value));
-        PrintExpansionFailure(static_cast<uint32_t>(ReplaceStatus::BufferTooSmall),
-                              ExpansionExcerpt(value.data(), errorPosition));
+        uint32_t errorPosition = document.GetExpansionErrorPosition();
+        static_cast<void>(ReadEntry(document, section, position, unexpanded, &key, &value));
+        PrintExpansionFailure(static_cast<uint32_t>(ExpandStatus::BufferTooSmall),
+                              ExcerptAround(value.data(), errorPosition));
         return static_cast<int>(ReadStatus::ExpansionFailed);
       }
     }

@@ -1,12 +1,10 @@
 #include "qdstool/tool.h"
 
-#include <qds/symbol_table.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <type_traits>
 
-#include "common/utf8.h"
 #include "qdstool/version.h"
 
 namespace qds::tool {
@@ -32,7 +30,7 @@ std::string Overview() {
       "       qdstool --help | --version\n"
       "Works with QDS package scripts. Commands:\n";
   for (const ToolCommand* command : kCommands) {
-    std::string name = EncodeUtf8(command->name);
+    std::string name = ToUtf8(command->name);
     name.resize(std::max<size_t>(name.size(), 10), ' ');
     text += "  " + name + command->summary + "\n";
   }
@@ -60,7 +58,7 @@ int RunTool(std::span<const std::u16string> arguments) {
   }
   const ToolCommand* command = FindToolCommand(arguments[0]);
   if (command == nullptr) {
-    PrintErrorLine("qdstool: unknown command " + EncodeUtf8(arguments[0]) +
+    PrintErrorLine("qdstool: unknown command " + ToUtf8(arguments[0]) +
                    " (see qdstool --help)");
     return kUsageError;
   }
@@ -109,13 +107,13 @@ bool ParseArguments(CommandArguments arguments, std::span<const OptionRule> rule
       if (candidate.name == argument) rule = &candidate;
     }
     if (rule == nullptr) {
-      *error = "unknown option " + EncodeUtf8(argument);
+      *error = "unknown option " + ToUtf8(argument);
       return false;
     }
     std::u16string value;
     if (rule->takesValue) {
       if (++i == arguments.size()) {
-        *error = "option " + EncodeUtf8(argument) + " needs a value";
+        *error = "option " + ToUtf8(argument) + " needs a value";
         return false;
       }
       value = arguments[i];
@@ -150,8 +148,27 @@ bool ParseFlags(std::u16string_view text, uint32_t* value) {
   return true;
 }
 
+namespace {
+
+// A wide file system (Windows) takes the UTF-16 units as they are, a narrow
+// one UTF-8; the test depends on Native, so only the branch taken compiles.
+template <typename Native>
+Native NativeName(const std::u16string& argument) {
+  if constexpr (std::is_same_v<typename Native::value_type, char>) {
+    return Native(ToUtf8(argument));
+  } else {
+    return Native(argument.begin(), argument.end());
+  }
+}
+
+}  // namespace
+
+std::filesystem::path FilePath(const std::u16string& argument) {
+  return NativeName<std::filesystem::path::string_type>(argument);
+}
+
 int UsageError(const ToolCommand& command, std::string_view message) {
-  PrintErrorLine("qdstool " + EncodeUtf8(command.name) + ": " + std::string(message));
+  PrintErrorLine("qdstool " + ToUtf8(command.name) + ": " + std::string(message));
   std::string_view help = command.help;
   PrintErrorLine(help.substr(0, help.find('\n')));
   return kUsageError;
@@ -172,12 +189,12 @@ bool ApplySymbolAssignments(const std::vector<std::u16string_view>& assignments,
 void WriteOutput(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
 
 void PrintLine(std::u16string_view text) {
-  std::string line = EncodeUtf8(text);
+  std::string line = ToUtf8(text);
   line.push_back('\n');
   WriteOutput(line);
 }
 
-void PrintErrorLine(std::u16string_view text) { PrintErrorLine(EncodeUtf8(text)); }
+void PrintErrorLine(std::u16string_view text) { PrintErrorLine(ToUtf8(text)); }
 
 void PrintErrorLine(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stderr);

@@ -12,16 +12,15 @@
 #ifndef KNITFOLD_QDSTOOL_TOOL_H_
 #define KNITFOLD_QDSTOOL_TOOL_H_
 
+#include <qds/qds.h>
+
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-namespace qds {
-class SymbolTable;
-}  // namespace qds
 
 namespace qds::tool {
 
@@ -97,6 +96,10 @@ bool ParseArguments(CommandArguments arguments, std::span<const OptionRule> rule
 // Reads a flag set: decimal, or hexadecimal after "0x". False unless the
 // whole text is such a number below 2^32.
 bool ParseFlags(std::u16string_view text, uint32_t* value);
+
+// The file that an argument names: on POSIX the bytes that the argument
+// came as, so that any file name works.
+std::filesystem::path FilePath(const std::u16string& argument);
 
 // Sets every NAME=VALUE of `assignments` (the --set options of the commands
 // that expand symbols), in order, splitting at the first "=". False when one

@@ -135,7 +135,7 @@ TEST_F(FaultInjectionTest, AKillAtAnyOperationLosesNothingAndTheNextRunCompletes
     EXPECT_EQ(ReadBytes(package_.target()), left == old_ ? merged_ : mergedTwice_);
     EXPECT_FALSE(fs::exists(package_.backup()));
     QdsDocument merged;
-    EXPECT_EQ(merged.Load(test::WidePath(package_.target()).c_str(), KeepComments), LoadStatus::Ok);
+    EXPECT_EQ(merged.Load(package_.target(), LoadFlags::KeepComments), LoadStatus::Ok);
   });
 }
 

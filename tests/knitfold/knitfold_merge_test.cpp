@@ -129,25 +129,6 @@ TEST_P(KnitfoldMergeTest, LongNamesKeysAndValuesArriveOrAreSkippedByTheirLength)
   EXPECT_EQ(ReadBytes(target), Qds(expected + u"; tail\n"));
 }
 
-// Running twice adds the values twice (a compat file without a version
-// section is version 1); a compat file without sections still saves.
-TEST_P(KnitfoldMergeTest, EachRunAddsItsValuesAgain) {
-  const struct {
-    const char16_t* compat;
-    int runs;
-    std::u16string_view tail;  // what the target ends in after the runs
-  } cases[] = {
-      {u"[Reg]\nK=v\n", 2, u"[Reg]\nK=v\nK=v\nK=v\n; tail\n"}, {u"; nothing here\n", 1, kTarget},
-  };
-  for (const auto& c : cases) {
-    WriteBytes(target, Qds(kTarget));
-    WriteBytes(compat, Qds(c.compat));
-    for (int run = 0; run < c.runs; ++run) ASSERT_EQ(Run().exitCode, 0);
-    EXPECT_TRUE(ReadBytes(target).ends_with(Qds(c.tail).substr(2))) << EncodeUtf8(c.compat);
-    EXPECT_EQ(Log(), u"");
-  }
-}
-
 // The command and key files beside the compat file (whose extension may be
 // upper case) reach the working folder, replacing read-only leftovers there.
 TEST_P(KnitfoldMergeTest, CommandAndKeyFilesGetTheirWorkingCopies) {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "model/document_model.h"
+#include "qdsfile/file_flags.h"
 
 namespace qds::test {
 

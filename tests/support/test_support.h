@@ -108,23 +108,6 @@ class ExclusiveHold {
   intptr_t handle_;
 };
 
-#ifndef _WIN32
-// Limits every file that this process, or a program it starts, writes to
-// `bytes` for a scope: a write past it fails (EFBIG), as on a full disk,
-// instead of raising a signal.
-class ScopedFileSizeLimit {
- public:
-  explicit ScopedFileSizeLimit(uint64_t bytes);
-  ~ScopedFileSizeLimit();
-  ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
-  ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
-
- private:
-  uint64_t savedLimit_;
-  void (*savedHandler_)(int);
-};
-#endif
-
 }  // namespace qds::test
 
 #endif  // KNITFOLD_TESTS_SUPPORT_TEST_SUPPORT_H_

@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -120,24 +119,6 @@ ExclusiveHold::ExclusiveHold(const std::filesystem::path& path)
 
 ExclusiveHold::~ExclusiveHold() {
   if (held()) close(static_cast<int>(handle_));
-}
-
-ScopedFileSizeLimit::ScopedFileSizeLimit(uint64_t bytes) {
-  rlimit limit{};
-  getrlimit(RLIMIT_FSIZE, &limit);
-  savedLimit_ = limit.rlim_cur;
-  // An ignored signal stays ignored in the programs started meanwhile.
-  savedHandler_ = signal(SIGXFSZ, SIG_IGN);
-  limit.rlim_cur = bytes;
-  setrlimit(RLIMIT_FSIZE, &limit);
-}
-
-ScopedFileSizeLimit::~ScopedFileSizeLimit() {
-  rlimit limit{};
-  getrlimit(RLIMIT_FSIZE, &limit);
-  limit.rlim_cur = savedLimit_;
-  setrlimit(RLIMIT_FSIZE, &limit);
-  signal(SIGXFSZ, savedHandler_);
 }
 
 }  // namespace qds::test

@@ -1,0 +1,166 @@
+// The changes of a QdsDocument by name. Every text that a change writes is
+// checked against the file format's rules first (qdsfile/text_rules.h), so
+// that a refused change changes nothing; the model's edits keep the text
+// around what they change (model/document_edits.h).
+
+#include <qds/document.h>
+
+#include <string>
+
+#include "common/text.h"
+#include "document/document_state.h"
+#include "document/text_conversions.h"
+#include "model/document_edits.h"
+#include "qdsfile/text_rules.h"
+
+namespace qds {
+
+using detail::Internals;
+
+namespace {
+
+constexpr LibraryStatus kRefusals[] = {LibraryStatus::InvalidSectionName,
+                                       LibraryStatus::InvalidKey, LibraryStatus::InvalidValue};
+
+// Turns `text`, which a change is to write in `role`, into *wide; the status
+// of its refusal, if it is refused.
+Status CheckWritten(TextRef text, TextRole role, std::u16string* wide) {
+  *wide = Wide(text);
+  Reason reason = IsValidText(text) ? CheckText(role, *wide) : Reason::InvalidUtf8;
+  if (reason == Reason::None) return Status();
+  detail::StatusDetails details;
+  details.reason = reason;
+  return Internals::MakeStatus(kRefusals[static_cast<int>(role)], details);
+}
+
+// The texts of a new entry, checked in their order.
+struct EntryTexts {
+  std::u16string section;
+  std::u16string key;
+  std::u16string value;
+};
+
+Status CheckEntry(TextRef section, TextRef key, TextRef value, EntryTexts* texts) {
+  Status status = CheckWritten(section, TextRole::SectionName, &texts->section);
+  if (status.Ok()) status = CheckWritten(key, TextRole::Key, &texts->key);
+  if (status.Ok()) status = CheckWritten(value, TextRole::Value, &texts->value);
+  return status;
+}
+
+// Whether a node of `list` other than `node` bears `name`.
+template <class Node>
+bool OtherBears(const NodeList<Node>& list, const Node* node, std::u16string_view name) {
+  for (const Node* other = list.head(); other != nullptr; other = NodeList<Node>::Next(other)) {
+    if (other != node && EqualsIgnoreAsciiCase(other->name.View(), name)) return true;
+  }
+  return false;
+}
+
+// The key `key` of the first section named `section`, or the status that
+// tells which is missing.
+struct Located {
+  ReadStatus status;
+  QdsSection* section = nullptr;
+  QdsKey* key = nullptr;
+};
+
+Located Locate(detail::DocumentState& state, TextRef section, TextRef key) {
+  Located found;
+  found.status = FindSectionKey(state.model, Wide(section), Wide(key), &found.section, &found.key);
+  return found;
+}
+
+Status NameTaken(Reason reason) {
+  detail::StatusDetails details;
+  details.reason = reason;
+  return Internals::MakeStatus(LibraryStatus::NameExists, details);
+}
+
+}  // namespace
+
+Status QdsDocument::Set(TextRef section, TextRef key, TextRef value) {
+  EntryTexts texts;
+  if (Status checked = CheckEntry(section, key, value, &texts); !checked.Ok()) return checked;
+  detail::DocumentState& state = Internals::State(*this);
+  QdsSection* inSection = nullptr;
+  QdsKey* existing = nullptr;
+  if (FindSectionKey(state.model, texts.section, texts.key, &inSection, &existing) !=
+      ReadStatus::Ok) {
+    state.model.SetEntry(texts.section.c_str(), texts.key.c_str(), kAppendPosition,
+                         texts.value.c_str());
+    return Status();
+  }
+  ++state.generation;
+  ReplaceValue(existing, existing->values.head(), texts.value);
+  RemoveLaterValues(&state.model, inSection, existing);
+  return Status();
+}
+
+Status QdsDocument::Add(TextRef section, TextRef key, TextRef value) {
+  EntryTexts texts;
+  if (Status checked = CheckEntry(section, key, value, &texts); !checked.Ok()) return checked;
+  Internals::State(*this).model.SetEntry(texts.section.c_str(), texts.key.c_str(),
+                                         kAppendPosition, texts.value.c_str());
+  return Status();
+}
+
+Status QdsDocument::RemoveValue(TextRef section, TextRef key, size_t index) {
+  detail::DocumentState& state = Internals::State(*this);
+  Located found = Locate(state, section, key);
+  if (found.status != ReadStatus::Ok) return found.status;
+  if (index >= found.key->values.count()) return ReadStatus::NoEntry;
+  QdsValue* value = found.key->values.head();
+  for (size_t i = 0; i < index; ++i) value = NodeList<QdsValue>::Next(value);
+  ++state.generation;
+  qds::RemoveValue(&state.model, found.section, found.key, value);
+  return Status();
+}
+
+Status QdsDocument::RemoveKey(TextRef section, TextRef key) {
+  detail::DocumentState& state = Internals::State(*this);
+  Located found = Locate(state, section, key);
+  if (found.status != ReadStatus::Ok) return found.status;
+  ++state.generation;
+  qds::RemoveKey(&state.model, found.section, found.key);
+  return Status();
+}
+
+Status QdsDocument::RemoveSection(TextRef section) {
+  detail::DocumentState& state = Internals::State(*this);
+  std::u16string name = Wide(section);
+  QdsSection* found = state.model.sections.FindByName(name);
+  if (found == nullptr) return ReadStatus::NoSection;
+  ++state.generation;
+  for (; found != nullptr; found = state.model.sections.FindByName(name)) {
+    qds::RemoveSection(&state.model, found);
+  }
+  return Status();
+}
+
+Status QdsDocument::RenameSection(TextRef from, TextRef to) {
+  detail::DocumentState& state = Internals::State(*this);
+  QdsSection* found = state.model.sections.FindByName(Wide(from));
+  if (found == nullptr) return ReadStatus::NoSection;
+  std::u16string name;
+  if (Status checked = CheckWritten(to, TextRole::SectionName, &name); !checked.Ok()) {
+    return checked;
+  }
+  if (OtherBears(state.model.sections, found, name)) return NameTaken(Reason::SectionExists);
+  ++state.generation;
+  qds::RenameSection(&state.model, found, name);
+  return Status();
+}
+
+Status QdsDocument::RenameKey(TextRef section, TextRef from, TextRef to) {
+  detail::DocumentState& state = Internals::State(*this);
+  Located found = Locate(state, section, from);
+  if (found.status != ReadStatus::Ok) return found.status;
+  std::u16string name;
+  if (Status checked = CheckWritten(to, TextRole::Key, &name); !checked.Ok()) return checked;
+  if (OtherBears(found.section->keys, found.key, name)) return NameTaken(Reason::KeyExists);
+  ++state.generation;
+  qds::RenameKey(found.section, found.key, name);
+  return Status();
+}
+
+}  // namespace qds

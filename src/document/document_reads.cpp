@@ -1,0 +1,237 @@
+// The reads of a QdsDocument by name and through its views: sections, keys
+// and values as Section, Key and Value, each a handle on a node of the
+// model that checks, at every access, that the node is still there.
+
+#include <qds/document.h>
+#include <qds/views.h>
+
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "document/document_state.h"
+#include "document/expanding_read.h"
+#include "document/text_conversions.h"
+#include "model/document_edits.h"
+
+namespace qds {
+
+using detail::Internals;
+
+// ---- Views -----------------------------------------------------------------------
+
+namespace detail {
+
+const ListNode* Internals::Current(const Handle& handle, const DocumentState* state) {
+  if (handle.node == 0 || handle.generation != handle.state->generation) return nullptr;
+  if (state != nullptr && handle.state != state) return nullptr;
+  return reinterpret_cast<const ListNode*>(handle.node);
+}
+
+Handle NextHandle(const Handle& handle) {
+  const ListNode* node = Internals::Current(handle, nullptr);
+  if (node == nullptr || node->next == nullptr) return Handle();
+  return Internals::HandleOf(*handle.state, node->next);
+}
+
+}  // namespace detail
+
+namespace {
+
+template <class Node, class View>
+std::u16string_view NameOf(const View& view) {
+  const Node* node = Internals::NodeOf<Node>(view);
+  return node != nullptr ? node->name.View() : std::u16string_view();
+}
+
+template <class Node, class View>
+std::u16string_view CommentOf(const View& view) {
+  const Node* node = Internals::NodeOf<Node>(view);
+  return node != nullptr ? node->comment.View() : std::u16string_view();
+}
+
+// A value's text as the reads give it: "" for a bare key.
+std::u16string_view TextOf(const QdsValue* value) {
+  return value == nullptr || value->IsBareKey() ? std::u16string_view() : value->name.View();
+}
+
+}  // namespace
+
+std::string Section::Name() const { return ToUtf8(Name16()); }
+std::u16string Section::Name16() const { return std::u16string(NameOf<QdsSection>(*this)); }
+std::string Section::Comment() const { return ToUtf8(Comment16()); }
+std::u16string Section::Comment16() const {
+  return std::u16string(CommentOf<QdsSection>(*this));
+}
+
+size_t Section::KeyCount() const {
+  const QdsSection* section = Internals::NodeOf<QdsSection>(*this);
+  return section != nullptr ? section->keys.count() : 0;
+}
+
+size_t Section::EntryCount() const {
+  const QdsSection* section = Internals::NodeOf<QdsSection>(*this);
+  return section != nullptr ? section->EntryCount() : 0;
+}
+
+Range<Key> Section::Keys() const {
+  const QdsSection* section = Internals::NodeOf<QdsSection>(*this);
+  if (section == nullptr) return Range<Key>(detail::Handle());
+  return Range<Key>(Internals::HandleOf(*handle_.state, section->keys.head()));
+}
+
+std::optional<Key> Section::FindKey(TextRef key) const {
+  const QdsSection* section = Internals::NodeOf<QdsSection>(*this);
+  const QdsKey* found = section != nullptr ? section->keys.FindByName(Wide(key)) : nullptr;
+  if (found == nullptr) return std::nullopt;
+  return Internals::MakeView<Key>(Internals::HandleOf(*handle_.state, found));
+}
+
+std::string Key::Name() const { return ToUtf8(Name16()); }
+std::u16string Key::Name16() const { return std::u16string(NameOf<QdsKey>(*this)); }
+
+size_t Key::ValueCount() const {
+  const QdsKey* key = Internals::NodeOf<QdsKey>(*this);
+  return key != nullptr ? key->values.count() : 0;
+}
+
+Range<Value> Key::Values() const {
+  const QdsKey* key = Internals::NodeOf<QdsKey>(*this);
+  if (key == nullptr) return Range<Value>(detail::Handle());
+  return Range<Value>(Internals::HandleOf(*handle_.state, key->values.head()));
+}
+
+std::string Value::Text() const { return ToUtf8(Text16()); }
+std::u16string Value::Text16() const {
+  return std::u16string(TextOf(Internals::NodeOf<QdsValue>(*this)));
+}
+std::string Value::Comment() const { return ToUtf8(Comment16()); }
+std::u16string Value::Comment16() const { return std::u16string(CommentOf<QdsValue>(*this)); }
+
+bool Value::IsBareKey() const {
+  const QdsValue* value = Internals::NodeOf<QdsValue>(*this);
+  return value != nullptr && value->IsBareKey();
+}
+
+// ---- Reads by name ---------------------------------------------------------------
+
+size_t QdsDocument::SectionCount() const { return Internals::State(*this).model.GetSectionCount(); }
+
+SectionRange QdsDocument::Sections() const {
+  const detail::DocumentState& state = Internals::State(*this);
+  return SectionRange(Internals::HandleOf(state, state.model.sections.head()));
+}
+
+std::optional<Section> QdsDocument::FindSection(TextRef section) const {
+  const detail::DocumentState& state = Internals::State(*this);
+  const QdsSection* found = state.model.sections.FindByName(Wide(section));
+  if (found == nullptr) return std::nullopt;
+  return Internals::MakeView<Section>(Internals::HandleOf(state, found));
+}
+
+namespace {
+
+// The key `key` of the first section named `section`, or the status that
+// tells which is missing.
+ReadStatus FindKeyOf(const detail::DocumentState& state, TextRef section, TextRef key,
+                     const QdsKey** found) {
+  QdsSection* inSection = nullptr;
+  QdsKey* inKey = nullptr;
+  ReadStatus status = FindSectionKey(state.model, Wide(section), Wide(key), &inSection, &inKey);
+  *found = inKey;
+  return status;
+}
+
+template <class Text>
+Status GetValue(const detail::DocumentState& state, TextRef section, TextRef key, size_t index,
+                Text* text) {
+  const QdsKey* found = nullptr;
+  if (ReadStatus status = FindKeyOf(state, section, key, &found); status != ReadStatus::Ok) {
+    return status;
+  }
+  const QdsValue* value = found->values.head();
+  for (size_t i = 0; i < index && value != nullptr; ++i) value = NodeList<QdsValue>::Next(value);
+  if (value == nullptr) return ReadStatus::NoEntry;
+  if constexpr (std::is_same_v<Text, std::string>) {
+    *text = ToUtf8(TextOf(value));
+  } else {
+    *text = TextOf(value);
+  }
+  return Status();
+}
+
+template <class Text>
+Status GetValues(const detail::DocumentState& state, TextRef section, TextRef key,
+                 std::vector<Text>* texts) {
+  const QdsKey* found = nullptr;
+  if (ReadStatus status = FindKeyOf(state, section, key, &found); status != ReadStatus::Ok) {
+    return status;
+  }
+  texts->clear();
+  for (const QdsValue* value = found->values.head(); value != nullptr;
+       value = NodeList<QdsValue>::Next(value)) {
+    if constexpr (std::is_same_v<Text, std::string>) {
+      texts->push_back(ToUtf8(TextOf(value)));
+    } else {
+      texts->emplace_back(TextOf(value));
+    }
+  }
+  return Status();
+}
+
+}  // namespace
+
+Status QdsDocument::Get(TextRef section, TextRef key, size_t index, std::string* text) const {
+  return GetValue(Internals::State(*this), section, key, index, text);
+}
+
+Status QdsDocument::Get(TextRef section, TextRef key, size_t index, std::u16string* text) const {
+  return GetValue(Internals::State(*this), section, key, index, text);
+}
+
+Status QdsDocument::GetAll(TextRef section, TextRef key, std::vector<std::string>* texts) const {
+  return GetValues(Internals::State(*this), section, key, texts);
+}
+
+Status QdsDocument::GetAll(TextRef section, TextRef key,
+                           std::vector<std::u16string>* texts) const {
+  return GetValues(Internals::State(*this), section, key, texts);
+}
+
+// ---- Expanding a value ------------------------------------------------------------
+
+Status QdsDocument::Expand(const Value& value, SymbolTable& table, std::string* out,
+                           ReadFlags flags) {
+  std::u16string wide;
+  Status status = Expand(value, table, &wide, flags);
+  *out = ToUtf8(wide);
+  return status;
+}
+
+Status QdsDocument::Expand(const Value& value, SymbolTable& table, std::u16string* out,
+                           ReadFlags flags) {
+  detail::DocumentState& state = Internals::State(*this);
+  const QdsValue* node = Internals::NodeOf<QdsValue>(value, &state);
+  if (node == nullptr) return LibraryStatus::StaleView;
+  std::u16string_view text = TextOf(node);
+  // As GetEntry: an empty value or bare key is read as "", not expanded.
+  if (text.empty()) {
+    out->clear();
+    return Status();
+  }
+  if (!Has(flags, ReadFlags::KeepQuotes)) text = WithoutEnclosingQuotes(text);
+  uint32_t position = 0;
+  ReplaceStatus expanded =
+      ExpandWithRetry(Internals::Map(table), text, ExpansionMode(state), out, &position);
+  state.expansionErrorPos = static_cast<int32_t>(position);
+  if (expanded == ReplaceStatus::Ok) return Status();
+  if (expanded != ReplaceStatus::BufferTooSmall) RecordExpansionFailure(state, text, expanded);
+  detail::StatusDetails details;
+  details.detail = static_cast<int32_t>(expanded);
+  details.where = position;
+  details.located = true;
+  return Internals::MakeStatus(ReadStatus::ExpansionFailed, details);
+}
+
+}  // namespace qds

@@ -1,0 +1,120 @@
+#include "model/document_edits.h"
+
+#include <string>
+#include <utility>
+
+namespace qds {
+namespace {
+
+constexpr std::u16string_view kLineEnd = u"\r\n";
+
+// What stays of a removed entry line's comment: all of it up to its last
+// line end; the rest is the line's own indentation.
+std::u16string_view Kept(const CountedString& comment) {
+  std::u16string_view text = comment.View();
+  size_t end = text.rfind(kLineEnd);
+  return end == std::u16string_view::npos ? std::u16string_view() : text.substr(0, end + 2);
+}
+
+// The kept comments of `value` and the values after it, in order.
+std::u16string KeptFrom(const QdsValue* value) {
+  std::u16string kept;
+  for (; value != nullptr; value = NodeList<QdsValue>::Next(value)) kept += Kept(value->comment);
+  return kept;
+}
+
+void Prepend(std::u16string_view text, CountedString* comment) {
+  if (text.empty()) return;
+  CountedString joined(text);
+  joined.Append(comment->View());
+  *comment = std::move(joined);
+}
+
+// The comment that a save writes next after `section`, and after the values
+// of `key` of `section`.
+CountedString* CommentAfter(DocumentModel* model, QdsSection* section) {
+  QdsSection* next = NodeList<QdsSection>::Next(section);
+  return next != nullptr ? &next->comment : &model->trailingText;
+}
+
+CountedString* CommentAfter(DocumentModel* model, QdsSection* section, QdsKey* key) {
+  for (QdsKey* next = NodeList<QdsKey>::Next(key); next != nullptr;
+       next = NodeList<QdsKey>::Next(next)) {
+    if (QdsValue* first = next->values.head()) return &first->comment;
+  }
+  return CommentAfter(model, section);
+}
+
+template <class Node>
+uint32_t PositionOf(const NodeList<Node>& list, const Node* node) {
+  uint32_t position = 0;
+  for (const Node* at = list.head(); at != node; at = NodeList<Node>::Next(at)) ++position;
+  return position;
+}
+
+// A listed node's name must not change: the node leaves its list, takes
+// the name, and comes back to its place.
+template <class Node>
+void Rename(NodeList<Node>* list, Node* node, std::u16string_view name) {
+  uint32_t position = PositionOf(*list, node);
+  list->Remove(node);
+  node->name.Assign(name);
+  list->InsertAt(position, node);
+}
+
+}  // namespace
+
+ReadStatus FindSectionKey(const DocumentModel& model, std::u16string_view section,
+                          std::u16string_view key, QdsSection** foundSection, QdsKey** foundKey) {
+  *foundSection = model.sections.FindByName(section);
+  if (*foundSection == nullptr) return ReadStatus::NoSection;
+  *foundKey = (*foundSection)->keys.FindByName(key);
+  return *foundKey != nullptr ? ReadStatus::Ok : ReadStatus::NoEntry;
+}
+
+QdsValue* ReplaceValue(QdsKey* key, QdsValue* value, std::u16string_view text) {
+  auto* fresh = new QdsValue(text);
+  fresh->comment = std::move(value->comment);
+  key->values.InsertAt(PositionOf(key->values, value), fresh);
+  delete key->values.Remove(value);
+  return fresh;
+}
+
+void RemoveValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value) {
+  QdsValue* next = NodeList<QdsValue>::Next(value);
+  Prepend(Kept(value->comment),
+          next != nullptr ? &next->comment : CommentAfter(model, section, key));
+  delete key->values.Remove(value);
+  if (key->values.count() == 0) delete section->keys.Remove(key);
+}
+
+void RemoveLaterValues(DocumentModel* model, QdsSection* section, QdsKey* key) {
+  QdsValue* first = key->values.head();
+  Prepend(KeptFrom(NodeList<QdsValue>::Next(first)), CommentAfter(model, section, key));
+  while (key->values.tail() != first) delete key->values.RemoveTail();
+}
+
+void RemoveKey(DocumentModel* model, QdsSection* section, QdsKey* key) {
+  Prepend(KeptFrom(key->values.head()), CommentAfter(model, section, key));
+  delete section->keys.Remove(key);
+}
+
+void RemoveSection(DocumentModel* model, QdsSection* section) {
+  std::u16string kept(section->comment.View());
+  for (const QdsKey* key = section->keys.head(); key != nullptr;
+       key = NodeList<QdsKey>::Next(key)) {
+    kept += KeptFrom(key->values.head());
+  }
+  Prepend(kept, CommentAfter(model, section));
+  delete model->sections.Remove(section);
+}
+
+void RenameSection(DocumentModel* model, QdsSection* section, std::u16string_view name) {
+  Rename(&model->sections, section, name);
+}
+
+void RenameKey(QdsSection* section, QdsKey* key, std::u16string_view name) {
+  Rename(&section->keys, key, name);
+}
+
+}  // namespace qds

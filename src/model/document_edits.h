@@ -1,0 +1,44 @@
+// The changes of a DocumentModel beyond SetEntry's appending: a value
+// replaced in place, values, keys and sections removed, sections and keys
+// renamed. What is not changed keeps its place and its comment text.
+//
+// A removed entry line's comment text (the comment and blank lines before
+// it) stays in the document: it joins the front of the comment of what a
+// save writes next (the next value, else the next section, else the
+// trailing text), without the removed line's own indentation (what follows
+// the comment's last line end). A removed section's comment goes the same
+// way, before the comments of its entries.
+//
+// Nodes given must belong to the model (a key to the section given, a value
+// to the key given); every node removed is deleted.
+
+#ifndef KNITFOLD_MODEL_DOCUMENT_EDITS_H_
+#define KNITFOLD_MODEL_DOCUMENT_EDITS_H_
+
+#include <string_view>
+
+#include "model/document_model.h"
+
+namespace qds {
+
+// The first section named `section` and its key named `key`: NoSection or
+// NoEntry when one is missing, with what was found set.
+ReadStatus FindSectionKey(const DocumentModel& model, std::u16string_view section,
+                          std::u16string_view key, QdsSection** foundSection, QdsKey** foundKey);
+
+// Gives `value` of `key` the text `text`, in its place and with its comment.
+// The node is replaced: `value` is deleted and the new node returned.
+QdsValue* ReplaceValue(QdsKey* key, QdsValue* value, std::u16string_view text);
+// Removes `value` from `key`, and `key` from `section` with its last value.
+void RemoveValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value);
+// Removes every value of `key` after its first.
+void RemoveLaterValues(DocumentModel* model, QdsSection* section, QdsKey* key);
+void RemoveKey(DocumentModel* model, QdsSection* section, QdsKey* key);
+void RemoveSection(DocumentModel* model, QdsSection* section);
+// Gives the node its new name in its place.
+void RenameSection(DocumentModel* model, QdsSection* section, std::u16string_view name);
+void RenameKey(QdsSection* section, QdsKey* key, std::u16string_view name);
+
+}  // namespace qds
+
+#endif  // KNITFOLD_MODEL_DOCUMENT_EDITS_H_

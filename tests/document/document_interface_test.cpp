@@ -1,0 +1,252 @@
+// The document as its users meet it through <qds/qds.h>: reads by name and
+// through views, the checked changes and what they leave in the saved text,
+// the statuses in words, moves, and stale views.
+
+#include <gtest/gtest.h>
+#include <qds/qds.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace qds {
+namespace {
+
+constexpr std::string_view kScript =
+    "[$version 3, codepage 1200$]\n"
+    "\n"
+    "; tools\n"
+    "[Registry]\n"
+    "Version=1.0\n"
+    "  ; the folder\n"
+    "  Dir=\"C:\\x\"\n"
+    "Path=a\n"
+    "Path=b\n"
+    "\n"
+    "[Files]\n"
+    "main=app.exe\n";
+
+class DocumentInterfaceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::WriteBytes(file_, test::Qds(ToUtf16(kScript)));
+    ASSERT_EQ(doc_.Load(file_, LoadFlags::KeepComments), LoadStatus::Ok);
+  }
+
+  // The document as a save writes it, in UTF-8 with "\n" line ends.
+  std::string Saved(SaveFlags flags = SaveFlags::KeepComments) {
+    EXPECT_TRUE(doc_.SaveTo(scratch_ / "out.qds", flags).Ok());
+    std::string text = ToUtf8(test::FromUtf16Bytes(test::ReadBytes(scratch_ / "out.qds").substr(2)));
+    std::erase(text, '\r');
+    return text;
+  }
+
+  test::ScratchDir scratch_;
+  std::filesystem::path file_ = scratch_ / "app.qds";
+  QdsDocument doc_;
+};
+
+TEST_F(DocumentInterfaceTest, ReadsByNameAndThroughViews) {
+  std::string walked;
+  for (Section section : doc_.Sections()) {
+    walked += "[" + section.Name() + "]";
+    for (Key key : section.Keys()) {
+      for (Value value : key.Values()) walked += key.Name() + "=" + value.Text() + ";";
+    }
+  }
+  EXPECT_EQ(walked, "[Registry]Version=1.0;Dir=\"C:\\x\";Path=a;Path=b;[Files]main=app.exe;");
+  EXPECT_EQ(doc_.SectionCount(), 2u);
+  std::optional<Section> registry = doc_.FindSection(u"REGISTRY");
+  ASSERT_TRUE(registry.has_value());
+  EXPECT_EQ(registry->Comment(), "\r\n; tools\r\n");
+  EXPECT_EQ(registry->KeyCount(), 3u);
+  EXPECT_EQ(registry->EntryCount(), 4u);
+  ASSERT_TRUE(registry->FindKey("dir").has_value());
+  EXPECT_EQ((*registry->FindKey("dir")->Values().begin()).Comment(), "  ; the folder\r\n  ");
+
+  static const struct {
+    const char* section;
+    const char* key;
+    size_t index;
+    Status status;
+    std::string text;
+  } reads[] = {
+      {"Registry", "Version", 0, Status(), "1.0"},
+      {"registry", "DIR", 0, Status(), "\"C:\\x\""},  // stored: quotes kept
+      {"Registry", "Path", 1, Status(), "b"},
+      {"Registry", "Path", 2, ReadStatus::NoEntry, "unchanged"},
+      {"Registry", "Nothing", 0, ReadStatus::NoEntry, "unchanged"},
+      {"Nowhere", "Version", 0, ReadStatus::NoSection, "unchanged"},
+  };
+  for (const auto& read : reads) {
+    SCOPED_TRACE(std::string(read.section) + "/" + read.key);
+    std::string text = "unchanged";
+    EXPECT_EQ(doc_.Get(read.section, read.key, read.index, &text), read.status);
+    EXPECT_EQ(text, read.text);
+    std::u16string wide = u"unchanged";
+    EXPECT_EQ(doc_.Get(ToUtf16(read.section), ToUtf16(read.key), read.index, &wide), read.status);
+    EXPECT_EQ(wide, ToUtf16(read.text));
+  }
+  std::vector<std::string> all;
+  EXPECT_EQ(doc_.GetAll("Registry", "Path", &all), Status());
+  EXPECT_EQ(all, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(doc_.GetAll("Registry", "None", &all), ReadStatus::NoEntry);
+}
+
+TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing) {
+  using Change = std::function<Status(QdsDocument&)>;
+  const std::string unchanged(kScript);
+  static const std::string kHead = "[$version 3, codepage 1200$]\n\n; tools\n[Registry]\n";
+  static const std::string kTail = "\n[Files]\nmain=app.exe\n";
+  const struct {
+    const char* what;
+    Change change;
+    std::string saved;
+    Status status = Status();
+    Reason reason = Reason::None;
+  } cases[] = {
+      {"set one value in place", [](QdsDocument& d) { return d.Set("Registry", "version", "2.0"); },
+       kHead + "Version=2.0\n  ; the folder\n  Dir=\"C:\\x\"\nPath=a\nPath=b\n" + kTail},
+      {"set drops later values", [](QdsDocument& d) { return d.Set(u"Registry", u"Path", u"c"); },
+       kHead + "Version=1.0\n  ; the folder\n  Dir=\"C:\\x\"\nPath=c\n" + kTail},
+      {"set makes section and key", [](QdsDocument& d) { return d.Set("New", "k", ""); },
+       unchanged + "\n[New]\nk=\n"},
+      {"add after the key's values", [](QdsDocument& d) { return d.Add("Registry", "Version", "x"); },
+       kHead + "Version=1.0\nVersion=x\n  ; the folder\n  Dir=\"C:\\x\"\nPath=a\nPath=b\n" + kTail},
+      {"remove keeps the comment", [](QdsDocument& d) { return d.RemoveKey("Registry", "Dir"); },
+       kHead + "Version=1.0\n  ; the folder\nPath=a\nPath=b\n" + kTail},
+      {"remove one value", [](QdsDocument& d) { return d.RemoveValue("Registry", "Path", 0); },
+       kHead + "Version=1.0\n  ; the folder\n  Dir=\"C:\\x\"\nPath=b\n" + kTail},
+      {"remove a section", [](QdsDocument& d) { return d.RemoveSection("files"); },
+       kHead + "Version=1.0\n  ; the folder\n  Dir=\"C:\\x\"\nPath=a\nPath=b\n\n"},
+      {"rename a section", [](QdsDocument& d) { return d.RenameSection("Files", "Bin"); },
+       std::string(kScript.substr(0, kScript.size() - kTail.size())) + "\n[Bin]\nmain=app.exe\n"},
+      {"rename a key to its other case", [](QdsDocument& d) { return d.RenameKey("Files", "main", "MAIN"); },
+       std::string(kScript.substr(0, kScript.size() - kTail.size())) + "\n[Files]\nMAIN=app.exe\n"},
+      {"rename onto another section", [](QdsDocument& d) { return d.RenameSection("Files", "registry"); },
+       unchanged, LibraryStatus::NameExists, Reason::SectionExists},
+      {"rename onto another key", [](QdsDocument& d) { return d.RenameKey("Registry", "Path", "dir"); },
+       unchanged, LibraryStatus::NameExists, Reason::KeyExists},
+      {"remove past the values", [](QdsDocument& d) { return d.RemoveValue("Files", "main", 1); },
+       unchanged, ReadStatus::NoEntry, Reason::None},
+      {"key with =", [](QdsDocument& d) { return d.Set("Files", "a=b", "1"); },
+       unchanged, LibraryStatus::InvalidKey, Reason::ContainsEquals},
+      {"empty key", [](QdsDocument& d) { return d.Add("Files", "", "1"); },
+       unchanged, LibraryStatus::InvalidKey, Reason::Empty},
+      {"key starting with [", [](QdsDocument& d) { return d.Add("Files", "[x]", "1"); },
+       unchanged, LibraryStatus::InvalidKey, Reason::StartsWithBracket},
+      {"key starting with ;", [](QdsDocument& d) { return d.Add("Files", ";x", "1"); },
+       unchanged, LibraryStatus::InvalidKey, Reason::StartsWithSemicolon},
+      {"key renamed to white space edge", [](QdsDocument& d) { return d.RenameKey("Files", "main", "m "); },
+       unchanged, LibraryStatus::InvalidKey, Reason::WhiteSpaceAtEdge},
+      {"value with a line end", [](QdsDocument& d) { return d.Set("Files", "main", "a\nb"); },
+       unchanged, LibraryStatus::InvalidValue, Reason::ContainsLineEnd},
+      {"value with white space edge", [](QdsDocument& d) { return d.Set("Files", "main", " a"); },
+       unchanged, LibraryStatus::InvalidValue, Reason::WhiteSpaceAtEdge},
+      {"value with NUL", [](QdsDocument& d) { return d.Add("Files", "main", std::string_view("a\0b", 3)); },
+       unchanged, LibraryStatus::InvalidValue, Reason::ContainsNul},
+      {"value of bad UTF-8", [](QdsDocument& d) { return d.Add("Files", "main", "\xff"); },
+       unchanged, LibraryStatus::InvalidValue, Reason::InvalidUtf8},
+      {"value starting with U+001A", [](QdsDocument& d) { return d.Add("Files", "main", u"\x1a" "a"); },
+       unchanged, LibraryStatus::InvalidValue, Reason::StartsWithEof},
+      {"section with ]", [](QdsDocument& d) { return d.Add("a]b", "k", "1"); },
+       unchanged, LibraryStatus::InvalidSectionName, Reason::ContainsBracket},
+      {"empty section", [](QdsDocument& d) { return d.Set("", "k", "1"); },
+       unchanged, LibraryStatus::InvalidSectionName, Reason::Empty},
+      {"version section", [](QdsDocument& d) { return d.RenameSection("Files", "$VERSION 2$"); },
+       unchanged, LibraryStatus::InvalidSectionName, Reason::VersionName},
+      {"end marker section", [](QdsDocument& d) { return d.Add("$end$", "k", "1"); },
+       unchanged, LibraryStatus::InvalidSectionName, Reason::EndMarkerName},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    doc_ = QdsDocument();
+    ASSERT_EQ(doc_.Load(file_, LoadFlags::KeepComments), LoadStatus::Ok);
+    Status status = c.change(doc_);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(status.Why(), c.reason);
+    EXPECT_EQ(Saved(), c.saved);
+  }
+}
+
+TEST_F(DocumentInterfaceTest, StatusesReadAsWords) {
+  QdsDocument missing;
+  Status notFound = missing.Load(scratch_ / "none.qds");
+  EXPECT_EQ(notFound.Name(), "NotFound");
+  EXPECT_NE(notFound.SystemCode(), 0);
+  EXPECT_EQ(notFound.Describe("none.qds"),
+            "none.qds: cannot open: " + notFound.SystemText() + " (status 2)");
+  test::WriteBytes(scratch_ / "bad.qds", "[A]\r\nx=1\r\nkey\r\n");
+  Status syntax = missing.Load(scratch_ / "bad.qds");
+  EXPECT_EQ(syntax.Line(), 3u);
+  EXPECT_EQ(syntax.Describe("bad.qds"), "bad.qds:3: syntax error: a key without \"=\" (status 7)");
+  EXPECT_EQ(missing.Load(file_, LoadFlags::Digest).Text(),
+            "not signed: the text has no end marker");
+  EXPECT_EQ(doc_.SetCodePage(12345).Text(),
+            "code page 12345 cannot be converted on this system");
+  EXPECT_EQ(doc_.Set("Files", "a=b", "1").Describe("app.qds"),
+            "app.qds: a key may not contain \"=\" (status 31)");
+  EXPECT_EQ(doc_.RenameKey("Registry", "Path", "dir").Text(),
+            "another key of the section already has that name");
+  EXPECT_EQ(doc_.RemoveKey("Registry", "Gone").Text(), "no such key or value");
+  EXPECT_EQ(StatusText(ExpandStatus::DivisionByZero), "division by zero");
+}
+
+TEST_F(DocumentInterfaceTest, ExpandsAValueAndAStaleViewIsRefused) {
+  SymbolTable table;
+  table.Set("x", "D:");
+  std::optional<Key> dir = doc_.FindSection("Registry")->FindKey("Dir");
+  Value value = *dir->Values().begin();
+  std::string out;
+  EXPECT_EQ(doc_.Expand(value, table, &out), Status());
+  EXPECT_EQ(out, "C:\\x");  // quotes dropped; "\x" is no reference
+  ASSERT_EQ(doc_.Set("Registry", "Dir", "%!eval(1/0)%"), Status());
+  EXPECT_EQ(value.Text(), "");  // the change replaced the node the view showed
+  EXPECT_TRUE(dir->Values().empty());
+  EXPECT_EQ(doc_.Expand(value, table, &out), LibraryStatus::StaleView);
+  value = *doc_.FindSection("Registry")->FindKey("Dir")->Values().begin();
+  Status failed = doc_.Expand(value, table, &out);
+  EXPECT_EQ(failed, ReadStatus::ExpansionFailed);
+  EXPECT_EQ(failed.Detail(), static_cast<int>(ExpandStatus::DivisionByZero));
+  EXPECT_EQ(failed.Text(), "cannot expand: division by zero at position 2");
+  QdsDocument other;
+  EXPECT_EQ(other.Expand(value, table, &out), LibraryStatus::StaleView);
+}
+
+TEST_F(DocumentInterfaceTest, MovesKeepTheDocumentAndLeaveANewOne) {
+  std::vector<QdsDocument> documents;
+  documents.push_back(std::move(doc_));
+  EXPECT_EQ(doc_.SectionCount(), 0u);
+  EXPECT_EQ(doc_.FileName(), std::filesystem::path());
+  EXPECT_EQ(doc_.Version(), 3);
+  EXPECT_EQ(documents[0].SectionCount(), 2u);
+  EXPECT_EQ(documents[0].FileName(), file_);
+  ASSERT_EQ(doc_.Set("A", "k", "v"), Status());
+  EXPECT_EQ(doc_.SectionCount(), 1u);
+}
+
+TEST_F(DocumentInterfaceTest, AnEditOfASignedFileTwiceGivesTheBytesOfOnce) {
+  ASSERT_EQ(doc_.SaveTo(file_, SaveFlags::KeepComments | SaveFlags::Digest), Status());
+  std::string once;
+  for (int round = 0; round < 2; ++round) {
+    QdsDocument signed_;
+    ASSERT_EQ(signed_.Load(file_, LoadFlags::KeepComments | LoadFlags::Digest), Status());
+    EXPECT_TRUE(signed_.HasDigest());
+    EXPECT_TRUE(signed_.Unsign());
+    EXPECT_FALSE(signed_.Unsign());
+    ASSERT_EQ(signed_.Set("Registry", "Version", "2.0"), Status());
+    ASSERT_EQ(signed_.Save(SaveFlags::KeepComments | SaveFlags::Digest), Status());
+    if (round == 0) once = test::ReadBytes(file_);
+  }
+  EXPECT_EQ(test::ReadBytes(file_), once);
+  QdsDocument unsigned_;
+  ASSERT_EQ(unsigned_.Load(scratch_ / "app.qds"), Status());
+  ASSERT_TRUE(unsigned_.HasDigest());
+  EXPECT_FALSE(unsigned_.Unsign());  // without its comments, no line end to take back
+}
+
+}  // namespace
+}  // namespace qds

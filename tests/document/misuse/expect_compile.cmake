@@ -1,0 +1,24 @@
+# Compiles SOURCE with the C++ compiler COMPILER, the include folder
+# INCLUDE and the macro definitions DEFINES (a list). Without EXPECT the
+# compile must succeed; with it, it must fail with a message that matches
+# the regular expression EXPECT.
+#
+#   cmake -DCOMPILER=... -DINCLUDE=... -DSOURCE=... "-DDEFINES=A=x;B=y" [-DEXPECT=...]
+#         -P expect_compile.cmake
+set(definitions)
+foreach(definition IN LISTS DEFINES)
+  list(APPEND definitions -D${definition})
+endforeach()
+set(ENV{LC_ALL} C)
+execute_process(
+  COMMAND ${COMPILER} -std=c++20 -fsyntax-only -I${INCLUDE} ${definitions} ${SOURCE}
+  RESULT_VARIABLE result ERROR_VARIABLE messages OUTPUT_VARIABLE messages)
+if(NOT DEFINED EXPECT)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "does not compile:\n${messages}")
+  endif()
+elseif(result EQUAL 0)
+  message(FATAL_ERROR "compiles, but must not")
+elseif(NOT messages MATCHES "${EXPECT}")
+  message(FATAL_ERROR "fails, but without the message /${EXPECT}/:\n${messages}")
+endif()

@@ -167,7 +167,7 @@ QdsKey* FindKey(const QdsSection& section, std::u16string_view name) {
 
 class Loader {
  public:
-  Loader(DocumentModel& document, FileStream& stream, uint32_t flags, LoadOutcome* outcome)
+  Loader(DocumentModel& document, BufferedStream& stream, uint32_t flags, LoadOutcome* outcome)
       : document_(document), stream_(stream), flags_(flags), outcome_(outcome) {}
 
   LoadStatus Run();
@@ -210,7 +210,7 @@ class Loader {
   void Report();
 
   DocumentModel& document_;
-  FileStream& stream_;
+  BufferedStream& stream_;
   const uint32_t flags_;
   LoadOutcome* const outcome_;
   ScanState scan_;
@@ -629,7 +629,7 @@ void Loader::Finish() {
 
 }  // namespace
 
-LoadStatus ParseDocument(DocumentModel* document, FileStream* stream, uint32_t flags,
+LoadStatus ParseDocument(DocumentModel* document, BufferedStream* stream, uint32_t flags,
                          LoadOutcome* outcome) {
   Loader loader(*document, *stream, flags, outcome);
   return loader.Run();

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #endif
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -27,6 +29,9 @@ ProcessResult Tool(const std::vector<std::string>& arguments) {
   return test::RunProcess(test::BuiltProgram("bin/qdstool"), arguments);
 }
 
+// The words of a file failure that names a missing file (the C runtime's).
+const std::string kNoSuchFile = std::strerror(ENOENT);
+
 // A file as the saver writes it with KeepComments, so that it reads back
 // unchanged.
 const char16_t kSample[] =
@@ -45,16 +50,22 @@ class QdsToolTest : public testing::Test {
   ScratchDir dir_;
 };
 
-TEST_F(QdsToolTest, HelpExplainsEveryCommand) {
-  ProcessResult overview = Tool({"--help"});
-  EXPECT_EQ(overview.exitCode, 0);
-  for (const char* command : {"check", "verify", "sign", "rewrite", "dump"}) {
-    EXPECT_NE(overview.standardOutput.find(std::string("  ") + command + " "), std::string::npos)
-        << command;
-    ProcessResult help = Tool({command, "--help"});
+// Help is asked for in several ways, before or among the arguments, and
+// always answered the same way.
+TEST_F(QdsToolTest, EveryWayOfAskingForHelpGivesTheSameHelp) {
+  EXPECT_EQ(Tool({"-h"}).standardOutput, Tool({"--help"}).standardOutput);
+  EXPECT_EQ(Tool({"help"}).standardOutput, Tool({"--help"}).standardOutput);
+  for (const char* command : {"check", "sign", "get", "eval"}) {
+    ProcessResult help = Tool({"help", command});
     EXPECT_EQ(help.exitCode, 0) << command;
     EXPECT_EQ(help.standardOutput.rfind(std::string("usage: qdstool ") + command, 0), 0u)
         << help.standardOutput;
+    for (std::vector<std::string> asked :
+         {std::vector<std::string>{command, "-h"}, {command, "x", "--help", "y"}}) {
+      ProcessResult other = Tool(asked);
+      EXPECT_EQ(other.exitCode, 0) << command;
+      EXPECT_EQ(other.standardOutput, help.standardOutput) << command;
+    }
   }
 }
 
@@ -98,10 +109,13 @@ TEST_F(QdsToolTest, CommandLinesThatCannotRunExit64) {
   } cases[] = {
       {{}, "usage: qdstool COMMAND"},
       {{"frobnicate"}, "qdstool: unknown command frobnicate"},
-      {{"check"}, "qdstool check: expected one FILE"},
-      {{"check", "--strict", "x"}, "qdstool check: unknown option --strict"},
+      {{"help", "frobnicate"}, "qdstool help: no command frobnicate"},
+      {{"check"}, "qdstool check: expected FILE..."},
+      {{"check", "--bogus=1", "x"}, "qdstool check: unknown option --bogus\n"},
+      {{"check", "--lenient=1", "x"}, "qdstool check: option --lenient takes no value"},
+      {{"check", "--codepage", "utf8", "x"}, "qdstool check: --codepage takes a number"},
       {{"sign", "x", "-o"}, "qdstool sign: option -o needs a value"},
-      {{"rewrite", "--load-flags", "one", "x", "y"}, "qdstool rewrite: flags must be"},
+      {{"rewrite", "--load-flags=one", "x", "y"}, "qdstool rewrite: flags must be"},
       {{"rewrite", "x"}, "qdstool rewrite: expected IN and OUT"},
       {{"dump", "--load-flags", "0x100000000", "x"}, "qdstool dump: flags must be"},
   };
@@ -126,20 +140,51 @@ TEST_F(QdsToolTest, CheckReportsLoadFailuresWithTheirStatus) {
   const std::string broken = Write("broken.qds", u"[a]\r\nk=1\r\n\r\nbare key\r\n");
   const std::string bare = Write("bare.qds", u"[a]\r\nbare key\r\n");
   const std::string unsigned_ = Write("unsigned.qds", kSample);
+  const std::string missing = Path("missing.qds");
+  const std::string ok = ": ok (version 3, 2 sections, 3 entries)\n";
   static const struct {
     std::vector<std::string> arguments;
     int exitCode;
+    std::string output;
     std::string error;
   } cases[] = {
-      {{"check", broken}, 7, broken + ":4: syntax error\n"},
-      {{"check", Path("missing.qds")}, 2, "error 2 loading " + Path("missing.qds") + "\n"},
-      {{"check", "--digest", unsigned_}, 15, "error 15 loading " + unsigned_ + "\n"},
-      {{"verify", unsigned_}, 15, "error 15 loading " + unsigned_ + "\n"},
-      {{"check", "--lenient", bare}, 0, ""},
+      {{"check", broken},
+       7,
+       "",
+       "qdstool: " + broken + ":4: syntax error: a key without \"=\" (status 7)\n"},
+      {{"check", missing},
+       2,
+       "",
+       "qdstool: " + missing + ": cannot open: " + kNoSuchFile + " (status 2)\n"},
+      {{"check", "--digest", unsigned_},
+       15,
+       "",
+       "qdstool: " + unsigned_ + ": not signed: the text has no end marker (status 15)\n"},
+      {{"verify", unsigned_, unsigned_},
+       15,
+       "",
+       "qdstool: " + unsigned_ +
+           ": not signed: the text has no end marker (status 15)\n"
+           "qdstool: " +
+           unsigned_ + ": not signed: the text has no end marker (status 15)\n"},
+      {{"check", "--lenient", bare}, 0, bare + ": ok (version 1, 1 sections, 1 entries)\n", ""},
+      // Every file is checked; the first failure sets the exit status.
+      {{"check", unsigned_, broken, missing, unsigned_},
+       7,
+       unsigned_ + ok + unsigned_ + ok,
+       "qdstool: " + broken +
+           ":4: syntax error: a key without \"=\" (status 7)\n"
+           "qdstool: " +
+           missing + ": cannot open: " + kNoSuchFile + " (status 2)\n"},
+      {{"check", "--codepage=12345", unsigned_},
+       34,
+       "",
+       "qdstool: code page 12345 cannot be converted on this system (status 34)\n"},
   };
   for (const auto& c : cases) {
     ProcessResult result = Tool(c.arguments);
     EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments.back();
+    EXPECT_EQ(result.standardOutput, c.output) << c.arguments.back();
     EXPECT_EQ(result.standardError, c.error) << c.arguments.back();
   }
 }
@@ -177,11 +222,13 @@ TEST_F(QdsToolTest, SignReportsLoadAndSaveFailures) {
   const std::string file = Write("a.qds", kSample);
   ProcessResult missing = Tool({"sign", Path("missing.qds")});
   EXPECT_EQ(missing.exitCode, 2);
-  EXPECT_EQ(missing.standardError, "error 2 loading " + Path("missing.qds") + "\n");
+  EXPECT_EQ(missing.standardError,
+            "qdstool: " + Path("missing.qds") + ": cannot open: " + kNoSuchFile + " (status 2)\n");
   const std::string out = Path("no/such/dir/b.qds");
-  ProcessResult unwritable = Tool({"sign", file, "-o", out});
+  ProcessResult unwritable = Tool({"sign", file, "--output=" + out});
   EXPECT_EQ(unwritable.exitCode, 2);
-  EXPECT_EQ(unwritable.standardError, "error 2 saving " + out + "\n");
+  EXPECT_EQ(unwritable.standardError,
+            "qdstool: " + out + ": cannot create: " + kNoSuchFile + " (status 2)\n");
 }
 
 #ifndef _WIN32
@@ -191,14 +238,15 @@ TEST_F(QdsToolTest, SignReportsLoadAndSaveFailures) {
 TEST_F(QdsToolTest, DigestWithoutItsLibraryFailsNamingTheLibrary) {
   const std::string file = Write("a.qds", kSample);
   const std::string cause =
-      ": cannot compute the digest: " KNITFOLD_CRYPTO_LIBRARY " could not be loaded\n";
+      ": cannot compute the digest: " KNITFOLD_CRYPTO_LIBRARY " could not be loaded (status 16)\n";
   static const struct {
     std::vector<std::string> arguments;
     std::string error;
   } cases[] = {
-      {{"verify", file}, "error 16 loading " + file + cause},
-      {{"sign", file, "-o", Path("b.qds")}, "error 16 saving " + Path("b.qds") + cause},
-      {{"sign", file}, "error 16 saving " + file + cause},
+      {{"verify", file}, "qdstool: " + file + cause},
+      {{"sign", file, "-o", Path("b.qds")}, "qdstool: " + Path("b.qds") + cause},
+      {{"sign", file, "-o", "-"}, "qdstool: standard output" + cause},
+      {{"sign", file}, "qdstool: " + file + cause},
   };
   for (const auto& c : cases) {
     std::vector<std::string> arguments{"LD_LIBRARY_PATH=" KNITFOLD_CRYPTO_STAND_IN_DIR,
@@ -221,7 +269,7 @@ TEST_F(QdsToolTest, RewriteAppliesTheNumericFlags) {
     std::u16string expected;
   } cases[] = {
       {{}, kSample},
-      {{"--load-flags", "0"},
+      {{"--load-flags=0", ""},
        u"[$version 3, codepage 1200$]\r\n[files]\r\nmain=app.exe\r\nhelper=h\x00E9lp.dll\r\n"
        u"\r\n[strings]\r\nquote=say \"hi\" \\ bye\r\n"},
       {{"--save-flags", "0x5"},
@@ -230,7 +278,9 @@ TEST_F(QdsToolTest, RewriteAppliesTheNumericFlags) {
   };
   for (const auto& c : cases) {
     std::vector<std::string> arguments{"rewrite"};
-    arguments.insert(arguments.end(), c.flags.begin(), c.flags.end());
+    for (const std::string& flag : c.flags) {
+      if (!flag.empty()) arguments.push_back(flag);
+    }
     arguments.push_back(file);
     arguments.push_back(Path("out.qds"));
     ProcessResult result = Tool(arguments);
@@ -244,12 +294,16 @@ TEST_F(QdsToolTest, RewriteSavesWhatAFailedLoadKeptAndExitsWithTheLoadStatus) {
   const std::string file = Write("broken.qds", u"[a]\r\nk=1\r\n=oops\r\n[b]\r\n");
   ProcessResult result = Tool({"rewrite", "--load-flags", "0", file, Path("out.qds")});
   EXPECT_EQ(result.exitCode, 7);
-  EXPECT_EQ(result.standardError, file + ":3: syntax error\n");
+  EXPECT_EQ(
+      result.standardError,
+      "qdstool: " + file +
+          ":3: syntax error: a line that starts with \"=\" (an entry without a key) (status 7)\n");
   EXPECT_EQ(ReadBytes(Path("out.qds")), Utf16Bytes(u"[$version 1$]\r\n\r\n[a]\r\nk=1\r\n", true));
 
   ProcessResult saveFailed = Tool({"rewrite", Write("a.qds", kSample), Path("no/dir/out.qds")});
   EXPECT_EQ(saveFailed.exitCode, 2);
-  EXPECT_EQ(saveFailed.standardError, "error 2 saving " + Path("no/dir/out.qds") + "\n");
+  EXPECT_EQ(saveFailed.standardError, "qdstool: " + Path("no/dir/out.qds") +
+                                          ": cannot create: " + kNoSuchFile + " (status 2)\n");
 }
 
 // An output name that differs from the input's only in letter case names
@@ -286,6 +340,45 @@ TEST_F(QdsToolTest, OutputThatIsADeviceIsWrittenDirectly) {
 }
 #endif
 
+#ifndef _WIN32
+// "-" is standard input where a file is read and standard output where one
+// is written; without -o, what came from standard input goes back there.
+TEST_F(QdsToolTest, DashStandsForTheStandardStreams) {
+  const std::string file = Write("a.qds", kSample);
+  const std::string broken = Write("broken.qds", u"[a]\r\nk\r\n");
+  ASSERT_EQ(Tool({"sign", file, "-o", Path("signed.qds")}).exitCode, 0);
+  const std::string signedBytes = ReadBytes(Path("signed.qds"));
+  static const struct {
+    std::string input;
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string output;
+    std::string error;
+  } cases[] = {
+      {file, {"check", "-"}, 0, "standard input: ok (version 3, 2 sections, 3 entries)\n", ""},
+      {broken,
+       {"check", "-"},
+       7,
+       "",
+       "qdstool: standard input:2: syntax error: a key without \"=\" (status 7)\n"},
+      {file, {"sign", "-"}, 0, signedBytes, ""},
+      {file, {"sign", file, "-o", "-"}, 0, signedBytes, ""},
+      {file, {"rewrite", "-", "-"}, 0, Utf16Bytes(kSample, true), ""},
+      {file, {"get", "-", "files", "main"}, 0, "app.exe\n", ""},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> shell{"-c", "f=$1; shift; exec \"$@\" < \"$f\"", "sh", c.input,
+                                   test::BuiltProgram("bin/qdstool").string()};
+    shell.insert(shell.end(), c.arguments.begin(), c.arguments.end());
+    ProcessResult result = test::RunProcess("/bin/sh", shell);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments[0] << " " << c.arguments[1];
+    EXPECT_EQ(result.standardOutput, c.output) << c.arguments[0] << " " << c.arguments[1];
+    EXPECT_EQ(result.standardError, c.error) << c.arguments[0] << " " << c.arguments[1];
+  }
+  EXPECT_EQ(ReadBytes(file), Utf16Bytes(kSample, true));
+}
+#endif
+
 TEST_F(QdsToolTest, DumpPrintsTheDocumentAsEscapedJson) {
   const std::string file = Write("a.qds", kSample);
   ProcessResult result = Tool({"dump", file});
@@ -308,15 +401,16 @@ TEST_F(QdsToolTest, DumpShowsWhatAFailedLoadLeft) {
     const char* name;
     std::u16string text;  // empty: no file
     const char* flags;
+    int exitCode;
     std::string output;
   } cases[] = {
-      {"missing.qds", u"", "1",
+      {"missing.qds", u"", "1", 2,
        "{\"status\":2,\"errorLine\":0,\"version\":3,\"utf16\":0,\"leadingText\":\"\","
        "\"trailingText\":\"\",\"sections\":[]}\n"},
-      {"broken.qds", u"[a]\r\nk\r\n", "0",
+      {"broken.qds", u"[a]\r\nk\r\n", "0", 7,
        "{\"status\":7,\"errorLine\":2,\"version\":1,\"utf16\":1,\"leadingText\":\"\","
        "\"trailingText\":\"\",\"sections\":[{\"name\":\"a\",\"comment\":\"\",\"keys\":[]}]}\n"},
-      {"lone.qds", u"[\xD800]\r\nk=\xDFFF\r\n", "0x10",
+      {"lone.qds", u"[\xD800]\r\nk=\xDFFF\r\n", "0x10", 0,
        "{\"status\":0,\"errorLine\":0,\"version\":1,\"utf16\":1,\"leadingText\":\"\","
        "\"trailingText\":\"\",\"sections\":[{\"name\":\"\\uD800\",\"comment\":\"\",\"keys\":["
        "{\"name\":\"k\",\"values\":[{\"text\":\"\\uDFFF\",\"comment\":\"\"}]}]}]}\n"},
@@ -324,7 +418,7 @@ TEST_F(QdsToolTest, DumpShowsWhatAFailedLoadLeft) {
   for (const auto& c : cases) {
     std::string path = c.text.empty() ? Path(c.name) : Write(c.name, c.text);
     ProcessResult result = Tool({"dump", "--load-flags", c.flags, path});
-    EXPECT_EQ(result.exitCode, 0) << c.name;
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.name;
     EXPECT_EQ(result.standardOutput, c.output) << c.name;
   }
 }

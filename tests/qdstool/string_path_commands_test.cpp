@@ -47,10 +47,19 @@ TEST(ExpandToolTest, RunsEveryStringAndPathCommand) {
        test::NativePath("%!toshortpath(%d%/sub)%"),
        0,
        test::ShortPath(dir / "sub").string() + "\n"},
-      {{"--set", d}, test::NativePath("x%!toshortpath(%d%/none)%"), 19, "error 19 at 3\n"},
-      {{}, "ab%!chr(z)%", 8, "error 8 at 4\n"},
-      {{"--set", "l=\"open"}, "%!split(l,p)%", 8, "error 8 at 2\n"},
-      {{"--set", "v=" + std::string(1024, 'a')}, "%!length(%v%)%", 6, "error 6 at 2\n"},
+      {{"--set", d},
+       test::NativePath("x%!toshortpath(%d%/none)%"),
+       19,
+       "qdstool: expand: no short path at position 3 (status 19)\n"},
+      {{}, "ab%!chr(z)%", 8, "qdstool: expand: unusable argument at position 4 (status 8)\n"},
+      {{"--set", "l=\"open"},
+       "%!split(l,p)%",
+       8,
+       "qdstool: expand: unusable argument at position 2 (status 8)\n"},
+      {{"--set", "v=" + std::string(1024, 'a')},
+       "%!length(%v%)%",
+       6,
+       "qdstool: expand: argument too long at position 2 (status 6)\n"},
       // Beyond the first buffer of 65536: the tool asks again with the size
       // that the commands reported.
       {{"--set", "a=" + std::string(300, 'a'), "--set", "b=" + std::string(300, 'b')},
@@ -63,8 +72,7 @@ TEST(ExpandToolTest, RunsEveryStringAndPathCommand) {
     std::vector<std::string> arguments{"expand"};
     arguments.insert(arguments.end(), c.options.begin(), c.options.end());
     arguments.insert(arguments.end(), {"--", c.text});
-    test::ProcessResult result =
-        test::RunProcess(test::BuiltProgram("bin/qdstool"), arguments);
+    test::ProcessResult result = test::RunProcess(test::BuiltProgram("bin/qdstool"), arguments);
     EXPECT_EQ(result.exitCode, c.exitCode) << c.text;
     EXPECT_EQ(c.exitCode == 0 ? result.standardOutput : result.standardError, c.output) << c.text;
   }

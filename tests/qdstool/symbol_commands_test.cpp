@@ -50,17 +50,21 @@ TEST(SymbolToolTest, ExpandPrintsTheExpansionOrTheFailure) {
       {{"expand", "%!for(i,1,3,%i%)% %!eval(6*7)% \xC3\xA9"}, {0, "123 42 \xC3\xA9\n", ""}},
       {{"expand", "--legacy", "%!if(a = a,y,n)%"}, {0, "n\n", ""}},
       {{"expand", "%!if(a = a,y,n)%"}, {0, "y\n", ""}},
-      {{"expand", "50%"}, {1, "", "error 1 at 3\n"}},
-      {{"expand", "--no-commands", "ab%!if(1)%"}, {9, "", "error 9 at 3\n"}},
-      {{"expand", "%!define(me,%`%!me()%`%)%%!me()%"}, {20, "", "error 20 at 27\n"}},
+      {{"expand", "50%"}, {1, "", "qdstool: expand: unclosed form at position 3 (status 1)\n"}},
+      {{"expand", "--no-commands", "ab%!if(1)%"},
+       {9, "", "qdstool: expand: commands not allowed at position 3 (status 9)\n"}},
+      {{"expand", "%!define(me,%`%!me()%`%)%%!me()%"},
+       {20, "", "qdstool: expand: nested more than 64 deep at position 27 (status 20)\n"}},
       // One retry with the size asked, which does not fit either.
-      {{"expand", EncodeUtf8(kNameTooLong)}, {2, "", "error 2 at 2\n"}},
-      {{"expand", "--set", "c=70000", EncodeUtf8(kGrowing)}, {2, "", "error 2 at 0\n"}},
+      {{"expand", EncodeUtf8(kNameTooLong)},
+       {2, "", "qdstool: expand: output too long for the buffer at position 2 (status 2)\n"}},
+      {{"expand", "--set", "c=70000", EncodeUtf8(kGrowing)},
+       {2, "", "qdstool: expand: output too long for the buffer at position 0 (status 2)\n"}},
       {{"eval", "1 + 2 * 3"}, {0, "7\n", ""}},
       {{"eval", "--", "-7 / 2"}, {0, "-3\n", ""}},
       {{"eval", "--legacy", "a = a"}, {0, "0\n", ""}},
-      {{"eval", "1 / 0"}, {12, "", "error 12\n"}},
-      {{"eval", "'open"}, {15, "", "error 15\n"}},
+      {{"eval", "1 / 0"}, {12, "", "qdstool: eval: division by zero (status 12)\n"}},
+      {{"eval", "'open"}, {15, "", "qdstool: eval: bad quoted string (status 15)\n"}},
   };
   for (const auto& c : cases) ExpectRun(c.arguments, c.expected);
 }
@@ -121,15 +125,27 @@ TEST_F(GetToolTest, PrintsEntriesReadAsAsked) {
       {{"get", file, "S"}, {0, "a=%who% x\na=2\nb=%!if(1 = 1,yes)%\n", ""}},
       {{"get", "--keep-quotes", file, "s"}, {0, "a=\"%who% x\"\na=2\nb=%!if(1 = 1,yes)%\n", ""}},
       {{"get", file, "t"}, {0, "", ""}},
-      {{"get", file, "u"}, {10, "", "error 10: no section u\n"}},
+      {{"get", file, "u"}, {10, "", "qdstool: " + file + ": no section \"u\" (status 10)\n"}},
+      {{"get", file, "s", "A"}, {0, "%who% x\n2\n", ""}},
+      {{"get", file, "s", "c"},
+       {11, "", "qdstool: " + file + ": no key \"c\" in section \"s\" (status 11)\n"}},
+      {{"get", "--expand", "--set=who=Al", file, "s", "a"}, {0, "Al x\n2\n", ""}},
       {{"get", "--expand", "--set", "who=Ann", file, "s"},
-       {8, "a=Ann x\na=2\n", "error 3 near \"%!if(1 = 1,yes)%\"\n"}},
-      // The retry fails too: a failed expansion, the excerpt cut from the
-      // value as the read saw it (without its quotes).
+       {8, "a=Ann x\na=2\n",
+        "qdstool: " + file +
+            ": [s] b: cannot expand: wrong argument count at position 2 near "
+            "\"%!if(1 = 1,yes)%\" (status 8)\n"}},
+      // The retry fails too: a failed expansion.
       {{"get", "--expand", tooLong, "s"},
-       {8, "", "error 2 near \"%!" + std::string(25, 'a') + "\"\n"}},
-      {{"get", "--expand", "--set", "c=2000", growing, "s"},
-       {8, "", "error 2 near \"%!set(c,%!eval(%c%+1)%)%%\"\n"}},
+       {8, "",
+        "qdstool: " + tooLong +
+            ": [s] k: cannot expand: output too long for the buffer "
+            "at position 2 (status 8)\n"}},
+      {{"get", "--expand", "--set", "c=70000", growing, "s"},
+       {8, "",
+        "qdstool: " + growing +
+            ": [s] k: cannot expand: output too long for the buffer "
+            "at position 0 (status 8)\n"}},
   };
   for (const auto& c : cases) ExpectRun(c.arguments, c.expected);
   ProcessResult grown = Tool({"get", "--expand", big, "s"});
@@ -144,14 +160,6 @@ TEST_F(GetToolTest, LegacyDocumentsExpandConditionsTheOldWay) {
   ExpectRun(
       {"get", "--expand", Write("v2.qds", u"[$version 2$]\r\n[s]\r\nk=%!if(a = a,y,n)%\r\n"), "s"},
       {0, "k=y\n", ""});
-}
-
-TEST_F(GetToolTest, LoadFailureNamesTheFile) {
-  const std::string missing = (dir_ / "missing.qds").string();
-  ProcessResult result = Tool({"get", missing, "s"});
-  EXPECT_NE(result.exitCode, 0);
-  EXPECT_EQ(result.standardError,
-            "error " + std::to_string(result.exitCode) + " loading " + missing + "\n");
 }
 
 }  // namespace

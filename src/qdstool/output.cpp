@@ -11,16 +11,21 @@ std::string Subject(std::u16string_view argument) {
   return argument == kStandardStream ? "standard input" : ToUtf8(argument);
 }
 
+namespace {
+
+// All of standard input, read as bytes.
+Status ReadStandardInput(std::string* bytes) {
+  char piece[1 << 16];
+  size_t got;
+  while ((got = std::fread(piece, 1, sizeof piece, stdin)) > 0) bytes->append(piece, got);
+  return std::ferror(stdin) ? Status(LoadStatus::ReadFailed) : Status();
+}
+
+}  // namespace
+
 bool ReadInput(const std::u16string& argument, std::string* bytes, int* status) {
-  Status read;
-  if (argument != kStandardStream) {
-    read = ReadFile(FilePath(argument), bytes);
-  } else {
-    char piece[1 << 16];
-    size_t got;
-    while ((got = std::fread(piece, 1, sizeof piece, stdin)) > 0) bytes->append(piece, got);
-    if (std::ferror(stdin)) read = LoadStatus::ReadFailed;
-  }
+  Status read =
+      argument == kStandardStream ? ReadStandardInput(bytes) : ReadFile(FilePath(argument), bytes);
   *status = read.Ok() ? 0 : Report(Subject(argument), read);
   return read.Ok();
 }
@@ -38,20 +43,19 @@ int CodePageOption(const ParsedArguments& arguments, uint32_t* codePage) {
   return status.Number();
 }
 
+Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document) {
+  if (argument != kStandardStream) return document->Load(FilePath(argument), flags);
+  std::string bytes;
+  Status read = ReadStandardInput(&bytes);
+  return read.Ok() ? document->LoadBytes(bytes, flags) : read;
+}
+
 int LoadInput(const ParsedArguments& arguments, const std::u16string& argument, LoadFlags flags,
               QdsDocument* document, bool report) {
   uint32_t codePage = document->CodePage();
   if (int status = CodePageOption(arguments, &codePage); status != 0) return status;
   static_cast<void>(document->SetCodePage(codePage));
-  Status status;
-  if (argument == kStandardStream) {
-    std::string bytes;
-    int readStatus = 0;
-    if (!ReadInput(argument, &bytes, &readStatus)) return readStatus;
-    status = document->LoadBytes(bytes, flags);
-  } else {
-    status = document->Load(FilePath(argument), flags);
-  }
+  Status status = LoadFile(argument, flags, document);
   if (!status.Ok() && report) Report(Subject(argument), status);
   return status.Number();
 }

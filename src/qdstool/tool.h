@@ -128,6 +128,9 @@ bool ReadInput(const std::u16string& argument, std::string* bytes, int* status);
 // UnknownCodePage for a bad --codepage, reported either way.
 int LoadInput(const ParsedArguments& arguments, const std::u16string& argument, LoadFlags flags,
               QdsDocument* document, bool report = true);
+// Loads the file that `argument` names (or standard input) into
+// `document`, reporting nothing. Returns the load status.
+Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document);
 // The --codepage of the command (the system's code page by default) into
 // *codePage; a bad one is reported. Returns 0, kUsageError or 34.
 int CodePageOption(const ParsedArguments& arguments, uint32_t* codePage);
@@ -181,6 +184,11 @@ extern const ToolCommand kDumpCommand;
 extern const ToolCommand kSectionsCommand;
 extern const ToolCommand kKeysCommand;
 extern const ToolCommand kGetCommand;
+// edit_commands.cpp
+extern const ToolCommand kSetCommand;
+extern const ToolCommand kAddCommand;
+extern const ToolCommand kDelCommand;
+extern const ToolCommand kEditCommand;
 // language_commands.cpp
 extern const ToolCommand kExpandCommand;
 extern const ToolCommand kEvalCommand;

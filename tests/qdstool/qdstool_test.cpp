@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -378,6 +379,141 @@ TEST_F(QdsToolTest, DashStandsForTheStandardStreams) {
   EXPECT_EQ(ReadBytes(file), Utf16Bytes(kSample, true));
 }
 #endif
+
+// Each edit changes what it names and nothing else; a refused one, or one
+// of several, leaves the file as it was.
+TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
+  const std::u16string kHead = u"; package\r\n[$version 3, codepage 1200$]\r\n[files]\r\n";
+  const std::u16string kHelper = u"  ; the helper\r\nhelper=h\x00E9lp.dll\r\n";
+  const std::u16string kStrings = u"\r\n[strings]\r\nquote=say \"hi\" \\ bye\r\n";
+  const std::string file = Path("a.qds");
+  static const struct {
+    std::vector<std::string> arguments;  // after the command, FILE first
+    int exitCode;
+    std::u16string text;  // empty: unchanged
+    std::string error = {};  // after "qdstool: FILE: "
+  } cases[] = {
+      {{"set", "files", "MAIN", "new.exe"}, 0, kHead + u"main=new.exe\r\n" + kHelper + kStrings},
+      {{"add", "files", "main", "b=\"2\""}, 0,
+       kHead + u"main=app.exe\r\nmain=b=\"2\"\r\n" + kHelper + kStrings},
+      {{"set", "new", "k", ""}, 0, kSample + std::u16string(u"\r\n[new]\r\nk=\r\n")},
+      {{"del", "files", "main"}, 0, kHead + kHelper + kStrings},
+      {{"del", "strings"}, 0, kHead + u"main=app.exe\r\n" + kHelper + u"\r\n"},
+      {{"edit", "--add", "files", "main", "2", "--del-section", "strings", "--set", "files",
+        "main", "1"},
+       0, kHead + u"main=1\r\n" + kHelper + u"\r\n"},
+      {{"set", "files", "x=y", "1"}, 31, u"",
+       "cannot set [files] \"x=y\": a key may not contain \"=\" (status 31)\n"},
+      {{"edit", "--del-section", "strings", "--add", "a]", "k", "v"}, 30, u"",
+       "cannot add to [a]] \"k\": a section name may not contain \"[\" or \"]\" (status 30)\n"},
+      {{"edit", "--set", "files", "main", "1", "--set", "files", "k", " v"}, 32, u"",
+       "cannot set [files] \"k\": a value may not begin or end with white space (status 32)\n"},
+      {{"del", "nothing"}, 10, u"", "no section \"nothing\" (status 10)\n"},
+      {{"edit", "--del-section", "strings", "--del", "files", "nokey"}, 11, u"",
+       "no key \"nokey\" in section \"files\" (status 11)\n"},
+  };
+  for (const auto& c : cases) {
+    Write("a.qds", kSample);
+    std::vector<std::string> arguments{c.arguments[0], file};
+    arguments.insert(arguments.end(), c.arguments.begin() + 1, c.arguments.end());
+    ProcessResult result = Tool(arguments);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments[1];
+    EXPECT_EQ(result.standardError, c.error.empty() ? "" : "qdstool: " + file + ": " + c.error)
+        << c.arguments[1];
+    EXPECT_EQ(test::FromUtf16Bytes(ReadBytes(file)), u"\xFEFF" + (c.text.empty() ? kSample : c.text))
+        << c.arguments[1];
+  }
+  Write("a.qds", kSample);
+  ProcessResult elsewhere = Tool({"set", "-o", Path("b.qds"), file, "files", "main", "1"});
+  EXPECT_EQ(elsewhere.exitCode, 0) << elsewhere.standardError;
+  EXPECT_EQ(ReadBytes(file), Utf16Bytes(kSample, true));
+  EXPECT_EQ(ReadBytes(Path("b.qds")),
+            Utf16Bytes(kHead + u"main=1\r\n" + kHelper + kStrings, true));
+  EXPECT_EQ(Tool({"edit", file}).exitCode, 64);
+}
+
+// A signed file is signed again after an edit, and the same edit made
+// twice gives the same file; an unsigned one stays unsigned; a signed file
+// that no longer verifies is not edited.
+TEST_F(QdsToolTest, EditsKeepAFileSignedOrUnsigned) {
+  const std::string file = Write("a.qds", kSample);
+  ASSERT_EQ(Tool({"set", file, "files", "main", "1"}).exitCode, 0);
+  EXPECT_EQ(Tool({"verify", file}).exitCode, 15);
+  ASSERT_EQ(Tool({"sign", file}).exitCode, 0);
+  const std::string signedBytes = ReadBytes(file);
+  ASSERT_EQ(Tool({"set", file, "files", "main", "1"}).exitCode, 0);
+  EXPECT_EQ(ReadBytes(file), signedBytes) << "setting the value it has changes nothing";
+  ASSERT_EQ(Tool({"set", file, "files", "main", "2"}).exitCode, 0);
+  const std::string once = ReadBytes(file);
+  ASSERT_EQ(Tool({"set", file, "files", "main", "2"}).exitCode, 0);
+  EXPECT_EQ(ReadBytes(file), once);
+  EXPECT_EQ(Tool({"verify", file}).exitCode, 0);
+
+  std::string tampered = once;
+  tampered[tampered.find(Utf16Bytes(u"main=2"))] = 'M';
+  WriteBytes(file, tampered);
+  ProcessResult refused = Tool({"del", file, "strings"});
+  EXPECT_EQ(refused.exitCode, 15);
+  EXPECT_EQ(refused.standardError, "qdstool: " + file +
+                                       ": refusing to edit: the digest does not match the text "
+                                       "(status 15)\n");
+  EXPECT_EQ(ReadBytes(file), tampered);
+}
+
+// A set of one value writes what a load and save keeping comments writes,
+// but for that value's line, on every file of the examples and the corpus
+// that loads.
+TEST_F(QdsToolTest, SetChangesOneLineOfWhatARewriteWrites) {
+  std::vector<std::filesystem::path> files;
+  for (const char* folder : {"examples", "../shared/corpus"}) {
+    if (!std::filesystem::is_directory(test::SourceFile(folder))) continue;
+    for (const auto& entry : std::filesystem::directory_iterator(test::SourceFile(folder))) {
+      if (entry.is_regular_file()) files.push_back(entry.path());
+    }
+  }
+  auto lines = [](const std::string& bytes) {
+    std::vector<std::u16string> split;
+    std::u16string text = test::FromUtf16Bytes(bytes);
+    for (size_t start = 0, end; start < text.size(); start = end + 2) {
+      end = std::min(text.find(u"\r\n", start), text.size());
+      split.push_back(text.substr(start, end - start));
+    }
+    return split;
+  };
+  int compared = 0;
+  for (const std::filesystem::path& path : files) {
+    const std::string in = path.string();
+    if (Tool({"rewrite", "--load-flags", "1", "--save-flags", "1", in, Path("r.qds")}).exitCode)
+      continue;
+    // The first key that has one value.
+    std::string section, key;
+    auto found = [&] {
+      std::string values = Tool({"get", in, section, key}).standardOutput;
+      return !key.empty() && std::count(values.begin(), values.end(), '\n') == 1;
+    };
+    for (std::istringstream names(Tool({"sections", in}).standardOutput);
+         !found() && std::getline(names, section);) {
+      std::istringstream keys(Tool({"keys", in, section}).standardOutput);
+      while (std::getline(keys, key) && !found()) {
+      }
+    }
+    if (!found()) continue;
+    ProcessResult set = Tool({"set", "-o", Path("s.qds"), in, section, key, "changed"});
+    ASSERT_EQ(set.exitCode, 0) << in << ": " << set.standardError;
+    std::vector<std::u16string> rewritten = lines(ReadBytes(Path("r.qds")));
+    std::vector<std::u16string> edited = lines(ReadBytes(Path("s.qds")));
+    ASSERT_EQ(rewritten.size(), edited.size()) << in;
+    int differing = 0;
+    for (size_t i = 0; i < edited.size(); ++i) {
+      if (edited[i] == rewritten[i]) continue;
+      ++differing;
+      EXPECT_TRUE(edited[i].ends_with(u"=changed")) << in << ":" << i + 1;
+    }
+    EXPECT_LE(differing, 1) << in;
+    ++compared;
+  }
+  EXPECT_GE(compared, 3);
+}
 
 TEST_F(QdsToolTest, DumpPrintsTheDocumentAsEscapedJson) {
   const std::string file = Write("a.qds", kSample);

@@ -189,6 +189,8 @@ extern const ToolCommand kSetCommand;
 extern const ToolCommand kAddCommand;
 extern const ToolCommand kDelCommand;
 extern const ToolCommand kEditCommand;
+// merge_command.cpp
+extern const ToolCommand kMergeCommand;
 // language_commands.cpp
 extern const ToolCommand kExpandCommand;
 extern const ToolCommand kEvalCommand;

@@ -6,20 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "qdstool/run_tool.h"
 #include "support/test_support.h"
 
 namespace qds {
 namespace {
 
 using test::ProcessResult;
+using test::Tool;
 using test::ReadBytes;
 using test::ScratchDir;
 using test::Utf16Bytes;
 using test::WriteBytes;
 
-ProcessResult Tool(const std::vector<std::string>& arguments) {
-  return test::RunProcess(test::BuiltProgram("bin/qdstool"), arguments);
-}
 
 // A small document of names that meet in other letter case, quoted and
 // empty values, values too long for the merge, comments and blank lines.

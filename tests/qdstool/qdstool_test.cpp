@@ -15,20 +15,19 @@
 #include <vector>
 
 #include "platform/path_syntax.h"
+#include "qdstool/run_tool.h"
 #include "support/test_support.h"
 
 namespace qds {
 namespace {
 
 using test::ProcessResult;
+using test::Tool;
 using test::ReadBytes;
 using test::ScratchDir;
 using test::Utf16Bytes;
 using test::WriteBytes;
 
-ProcessResult Tool(const std::vector<std::string>& arguments) {
-  return test::RunProcess(test::BuiltProgram("bin/qdstool"), arguments);
-}
 
 // The words of a file failure that names a missing file (the C runtime's).
 const std::string kNoSuchFile = std::strerror(ENOENT);

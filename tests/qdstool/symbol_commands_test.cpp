@@ -7,18 +7,15 @@
 #include <vector>
 
 #include "common/utf8.h"
+#include "qdstool/run_tool.h"
 #include "support/test_support.h"
 
 namespace qds {
 namespace {
 
 using test::ProcessResult;
+using test::Tool;
 
-// Every run ends within seconds; one that would not is stopped.
-ProcessResult Tool(const std::vector<std::string>& arguments) {
-  return test::RunProcess(test::BuiltProgram("bin/qdstool"), arguments, {},
-                          std::chrono::seconds(10));
-}
 
 // Expansions that a larger buffer cannot cure: a command name too long to
 // scan, and commands that change the table that the size depends on.

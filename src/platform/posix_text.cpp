@@ -28,7 +28,10 @@ char16_t Decode1252(unsigned char byte) {
   return (byte >= 0x80 && byte <= 0x9F) ? k1252High[byte - 0x80] : byte;
 }
 
-std::string IconvName(uint32_t codePage) { return "CP" + std::to_string(codePage); }
+// iconv knows Windows' code pages as "CPnnn", except the one of UTF-8.
+std::string IconvName(uint32_t codePage) {
+  return codePage == 65001 ? "UTF-8" : "CP" + std::to_string(codePage);
+}
 
 // An iconv descriptor that closes itself.
 class Converter {

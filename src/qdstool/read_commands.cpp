@@ -1,5 +1,5 @@
 // The qdstool commands that read a document: dump prints it whole as JSON,
-// sections and keys list names, get prints values.
+// cat prints its text, sections and keys list names, get prints values.
 
 #include <qds/qds.h>
 
@@ -84,6 +84,20 @@ int RunDump(const ParsedArguments& arguments) {
   Status status = document.Load(FilePath(arguments.operands()[0]), static_cast<LoadFlags>(flags));
   Dump(document, status);
   return status.Number();
+}
+
+// ---- cat ------------------------------------------------------------------------
+
+int RunCat(const ParsedArguments& arguments) {
+  if (arguments.operands().size() != 1) return UsageError(arguments, "expected one FILE");
+  uint32_t codePage = QdsDocument().CodePage();
+  if (int status = CodePageOption(arguments, &codePage); status != 0) return status;
+  std::string bytes;
+  int status = 0;
+  if (!ReadInput(arguments.operands()[0], &bytes, &status)) return status;
+  std::string text;
+  static_cast<void>(DecodeFileText(bytes, codePage, &text));
+  return WriteOutput(text) ? 0 : Report("standard output", SaveStatus::WriteFailed);
 }
 
 // ---- sections, keys, get -----------------------------------------------------------
@@ -200,6 +214,18 @@ const ToolCommand kDumpCommand = {
     "appear as \\uXXXX. Exits with the load status.\n",
     kDumpOptions,
     RunDump,
+};
+
+const ToolCommand kCatCommand = {
+    u"cat",
+    "print the text of a QDS file in UTF-8",
+    "cat [--codepage N] FILE",
+    "Prints the text of FILE in UTF-8, as loading reads it (UTF-16 after the\n"
+    "byte-order mark, any other file in the code page), line ends as they are,\n"
+    "end marker and digest line included. As a textconv filter it lets\n"
+    "'git diff' show QDS files as text.\n",
+    kCodePageOption,
+    RunCat,
 };
 
 const ToolCommand kSectionsCommand = {

@@ -181,6 +181,7 @@ extern const ToolCommand kSignCommand;
 extern const ToolCommand kRewriteCommand;
 // read_commands.cpp
 extern const ToolCommand kDumpCommand;
+extern const ToolCommand kCatCommand;
 extern const ToolCommand kSectionsCommand;
 extern const ToolCommand kKeysCommand;
 extern const ToolCommand kGetCommand;
@@ -189,6 +190,8 @@ extern const ToolCommand kSetCommand;
 extern const ToolCommand kAddCommand;
 extern const ToolCommand kDelCommand;
 extern const ToolCommand kEditCommand;
+// import_command.cpp
+extern const ToolCommand kImportCommand;
 // merge_command.cpp
 extern const ToolCommand kMergeCommand;
 // language_commands.cpp

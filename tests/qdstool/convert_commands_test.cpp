@@ -1,0 +1,86 @@
+// qdstool cat and import: QDS files to text in UTF-8 and back.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "qdstool/run_tool.h"
+#include "support/test_support.h"
+
+namespace qds {
+namespace {
+
+using test::ProcessResult;
+using test::Tool;
+using test::Utf16Bytes;
+
+TEST(ConvertToolTest, CatPrintsTheTextInUtf8AsLoadingReadsIt) {
+  static const struct {
+    std::string bytes;
+    std::vector<std::string> options;
+    std::string output;
+  } cases[] = {
+      {Utf16Bytes(u"[a]\r\nk=\x00E9\r\n[$end$]\r\n", true), {}, "[a]\r\nk=\xC3\xA9\r\n[$end$]\r\n"},
+      {"[a]\nk=\xE9", {}, "[a]\nk=\xC3\xA9"},
+      {"[a]\r\nk=\xC3\xA9", {"--codepage=65001"}, "[a]\r\nk=\xC3\xA9"},
+  };
+  test::ScratchDir dir;
+  for (const auto& c : cases) {
+    test::WriteBytes(dir / "a.qds", c.bytes);
+    std::vector<std::string> arguments{"cat"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    arguments.push_back((dir / "a.qds").string());
+    ProcessResult result = Tool(arguments);
+    EXPECT_EQ(result.exitCode, 0) << c.output;
+    EXPECT_EQ(result.standardOutput, c.output);
+  }
+}
+
+// What import accepts it writes as the saver writes a file loaded with its
+// comments; what it refuses it names by line, and writes nothing.
+TEST(ConvertToolTest, ImportWritesQdsOrRefusesTheLine) {
+  static const struct {
+    std::string text;
+    std::u16string file;  // empty: refused
+    std::string error = {};
+  } cases[] = {
+      {"\xEF\xBB\xBF; app\n[a]\r\n  k=\xC3\xA9\n\n[b]\nx=y",
+       u"[$version 1$]\r\n\r\n; app\r\n[a]\r\n  k=\x00E9\r\n\r\n[b]\r\nx=y\r\n"},
+      {"[$version 3, codepage 1252$]\n[a]\nk=1\n",
+       u"[$version 3, codepage 1200$]\r\n[a]\r\nk=1\r\n"},
+      {"[a]\n# note\n", u"", "2: syntax error: \"#\" does not start a comment in a QDS file"},
+      {"[a\n", u"", "1: syntax error: a section header without \"]\""},
+      {"[a] k=1\n", u"", "1: syntax error: text after the \"]\" of a section header"},
+      {"[a]\n\n=1\n", u"", "3: syntax error: a line that starts with \"=\""},
+      {"[a]\r\nk\r\n", u"", "2: syntax error: a key without \"=\""},
+      {"[a]\r\n[$end$]\n", u"", "2: syntax error: \"[$end$]\" would end the text here"},
+      {"[a]\nk=\xC3\n", u"", "2: syntax error: bytes that are not UTF-8"},
+      {"[a]\nk=1\r\r\n", u"", "2: syntax error: a carriage return not followed by a line feed"},
+      {"k=1\n", u"", "1: syntax error: an entry before the first section"},
+      {"[a]\n[$version 2$]\n", u"", "2: syntax error: a version section after another section"},
+  };
+  test::ScratchDir dir;
+  const std::string in = (dir / "in.txt").string();
+  const std::string out = (dir / "out.qds").string();
+  for (const auto& c : cases) {
+    std::filesystem::remove(out);
+    test::WriteBytes(in, c.text);
+    ProcessResult result = Tool({"import", in, out});
+    if (c.file.empty()) {
+      EXPECT_EQ(result.exitCode, 7) << c.text;
+      EXPECT_EQ(result.standardError.rfind("qdstool: " + in + ":" + c.error, 0), 0u)
+          << result.standardError;
+      EXPECT_FALSE(std::filesystem::exists(out)) << c.text;
+    } else {
+      EXPECT_EQ(result.exitCode, 0) << result.standardError;
+      EXPECT_EQ(test::ReadBytes(out), Utf16Bytes(c.file, true)) << c.text;
+    }
+  }
+  test::WriteBytes(in, "[a]\nk=\xE9\n");
+  EXPECT_EQ(Tool({"import", "--codepage", "1252", in, "-"}).standardOutput,
+            Utf16Bytes(u"[$version 1$]\r\n\r\n[a]\r\nk=\x00E9\r\n", true));
+}
+
+}  // namespace
+}  // namespace qds

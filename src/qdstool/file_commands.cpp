@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "qdstool/text_warnings.h"
 #include "qdstool/tool.h"
 
 namespace qds::tool {
@@ -17,23 +18,38 @@ uint64_t CountAllEntries(const QdsDocument& document) {
 }
 
 // Loads each file and prints "FILE: ok (...)" for it, or reports why it
-// failed. Returns the status of the first file that failed.
+// failed, after warnings about its text. Returns the status of the first
+// file that failed; else, under --strict, kWarnedStrictly if one warned.
 int CheckFiles(const ParsedArguments& arguments, LoadFlags flags) {
   const std::vector<std::u16string>& files = arguments.operands();
   if (files.empty()) return UsageError(arguments, "expected FILE...");
+  uint32_t codePage = QdsDocument().CodePage();
+  if (int status = CodePageOption(arguments, &codePage); status != 0) return status;
   int firstFailure = 0;
+  bool warned = false;
   for (const std::u16string& file : files) {
-    QdsDocument document;
-    int status = LoadInput(arguments, file, flags, &document);
-    if (status == kUsageError) return status;
-    if (status == 0) {
-      WriteOutput(Subject(file) + ": ok (version " + std::to_string(document.Version()) + ", " +
-                  std::to_string(document.SectionCount()) + " sections, " +
-                  std::to_string(CountAllEntries(document)) + " entries)\n");
-    } else if (firstFailure == 0) {
-      firstFailure = status;
+    std::string bytes;
+    int status = 0;
+    if (ReadInput(file, &bytes, &status)) {
+      const std::string subject = Subject(file);
+      for (const TextWarning& warning : FindTextWarnings(bytes, codePage)) {
+        PrintErrorLine("qdstool: " + subject + ":" + std::to_string(warning.line) +
+                       ": warning: " + warning.words);
+        warned = true;
+      }
+      QdsDocument document;
+      static_cast<void>(document.SetCodePage(codePage));
+      Status loaded = document.LoadBytes(bytes, flags);
+      status = loaded.Ok() ? 0 : Report(subject, loaded);
+      if (status == 0) {
+        WriteOutput(subject + ": ok (version " + std::to_string(document.Version()) + ", " +
+                    std::to_string(document.SectionCount()) + " sections, " +
+                    std::to_string(CountAllEntries(document)) + " entries)\n");
+      }
     }
+    if (firstFailure == 0) firstFailure = status;
   }
+  if (firstFailure == 0 && warned && arguments.Has(u"--strict")) return kWarnedStrictly;
   return firstFailure;
 }
 

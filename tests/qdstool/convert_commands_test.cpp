@@ -82,5 +82,46 @@ TEST(ConvertToolTest, ImportWritesQdsOrRefusesTheLine) {
             Utf16Bytes(u"[$version 1$]\r\n\r\n[a]\r\nk=\x00E9\r\n", true));
 }
 
+// check warns of text that loads but was probably meant otherwise; only
+// --strict makes a warning fail.
+TEST(ConvertToolTest, CheckWarnsOfTextMeantOtherwise) {
+  static const struct {
+    std::string bytes;
+    std::string warnings;  // FILE stands before each
+    int strictExit;
+  } cases[] = {
+      {Utf16Bytes(u"[a]\r\nk=1\r\n", true), "", 0},
+      {Utf16Bytes(u"[a]\r\n  [x] = 1\r\nk=2\nj=1\n", true),
+       ":2: warning: key \"[x]\" starts with \"[\": written without its indentation, as a "
+       "merge writes it, it reads as a section header\n"
+       ":3: warning: 2 line ends are LF alone, not CR LF: the text from here reads as one line\n",
+       65},
+      {"\xEF\xBB\xBF[a]\r\nk=1\r\n",
+       ":1: warning: starts with a UTF-8 byte-order mark: read as ANSI text (code page 1252), "
+       "mark included\n",
+       7},
+      {Utf16Bytes(u"[a]\r\nk=1\r\n"),
+       ":1: warning: looks like UTF-16 without the byte-order mark FF FE: read as ANSI text\n", 7},
+      {"\xFE\xFF",
+       ":1: warning: looks like big-endian UTF-16: only little-endian UTF-16 "
+       "after FF FE is read as UTF-16\n",
+       7},
+  };
+  test::ScratchDir dir;
+  const std::string file = (dir / "a.qds").string();
+  for (const auto& c : cases) {
+    test::WriteBytes(file, c.bytes);
+    ProcessResult result = Tool({"check", "--strict", file});
+    EXPECT_EQ(result.exitCode, c.strictExit) << c.warnings;
+    std::string warnings;
+    for (size_t start = 0; start < c.warnings.size(); start = c.warnings.find('\n', start) + 1) {
+      warnings +=
+          "qdstool: " + file + c.warnings.substr(start, c.warnings.find('\n', start) + 1 - start);
+    }
+    EXPECT_EQ(result.standardError.substr(0, warnings.size()), warnings);
+    EXPECT_EQ(Tool({"check", file}).exitCode, c.strictExit == 65 ? 0 : c.strictExit);
+  }
+}
+
 }  // namespace
 }  // namespace qds

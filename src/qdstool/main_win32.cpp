@@ -1,6 +1,6 @@
 // The qdstool executable on Windows: the arguments arrive as UTF-16, and the
-// output streams are put in binary mode so that qdstool writes the same UTF-8
-// bytes and line feeds as on every other platform.
+// standard streams are put in binary mode so that qdstool reads and writes
+// the same bytes and line feeds as on every other platform.
 
 #include <fcntl.h>
 #include <io.h>
@@ -12,6 +12,7 @@
 #include "qdstool/tool.h"
 
 int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   std::vector<std::u16string> arguments;

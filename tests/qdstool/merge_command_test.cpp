@@ -13,12 +13,11 @@ namespace qds {
 namespace {
 
 using test::ProcessResult;
-using test::Tool;
 using test::ReadBytes;
 using test::ScratchDir;
+using test::Tool;
 using test::Utf16Bytes;
 using test::WriteBytes;
-
 
 // A small document of names that meet in other letter case, quoted and
 // empty values, values too long for the merge, comments and blank lines.

@@ -16,7 +16,6 @@ namespace {
 using test::ProcessResult;
 using test::Tool;
 
-
 // Expansions that a larger buffer cannot cure: a command name too long to
 // scan, and commands that change the table that the size depends on.
 const std::u16string kNameTooLong = u"%!" + std::u16string(66, u'a') + u"()%";

@@ -51,8 +51,15 @@ const struct Row {
      false,
      {ELOOP, ELOOP, ENOTDIR, ENOTDIR, 0, ENOTDIR},
      "Error copying %C to %w : %s\n"},
-    {"app.qds.tmp", true, {0, 0, 0, 0, 3, 0}, "2>error %n saving %t\n"},
-    {"out.qds.tmp", true, {0, 0, 0, 0, 3, 0}, "2>error %n saving %o\n", true},
+    {"app.qds.tmp",
+     true,
+     {0, 0, 0, 0, 3, 0},
+     "2>qdstool: %t: cannot create: Is a directory (status %n)\n"},
+    {"out.qds.tmp",
+     true,
+     {0, 0, 0, 0, 3, 0},
+     "2>qdstool: %o: cannot create: Is a directory (status %n)\n",
+     true},
     {"", false, {2, 2, 2, 2, 2, 2}, "Error %n loading file %c\n"},
 };
 

@@ -112,12 +112,11 @@ TEST(ConvertToolTest, CheckWarnsOfTextMeantOtherwise) {
     test::WriteBytes(file, c.bytes);
     ProcessResult result = Tool({"check", "--strict", file});
     EXPECT_EQ(result.exitCode, c.strictExit) << c.warnings;
-    std::string warnings;
-    for (size_t start = 0; start < c.warnings.size(); start = c.warnings.find('\n', start) + 1) {
-      warnings +=
-          "qdstool: " + file + c.warnings.substr(start, c.warnings.find('\n', start) + 1 - start);
+    std::string told = result.standardError;
+    for (size_t at; (at = told.find("qdstool: " + file)) != std::string::npos;) {
+      told.erase(at, 9 + file.size());
     }
-    EXPECT_EQ(result.standardError.substr(0, warnings.size()), warnings);
+    EXPECT_EQ(told.substr(0, c.warnings.size()), c.warnings);
     EXPECT_EQ(Tool({"check", file}).exitCode, c.strictExit == 65 ? 0 : c.strictExit);
   }
 }

@@ -56,10 +56,8 @@ TEST_F(QdsToolTest, EveryWayOfAskingForHelpGivesTheSameHelp) {
   EXPECT_EQ(Tool({"-h"}).standardOutput, Tool({"help"}).standardOutput);
   const std::string help = Tool({"help", "get"}).standardOutput;
   EXPECT_EQ(help.rfind("usage: qdstool get ", 0), 0u);
-  for (std::vector<std::string> asked :
-       {std::vector<std::string>{"get", "-h"}, {"get", "x", "--help", "--", "y"}}) {
-    EXPECT_EQ(Tool(asked).standardOutput, help);
-  }
+  EXPECT_EQ(Tool({"get", "-h"}).standardOutput, help);
+  EXPECT_EQ(Tool({"get", "x", "--help", "--", "y"}).standardOutput, help);
 }
 
 // The text of a manual page's line without its font changes and escapes.
@@ -106,7 +104,6 @@ TEST_F(QdsToolTest, HelpManualPageAndReadmeShowTheSameCommandsAndOptions) {
        LinesBetween(ReadBytes(test::SourceFile("README.md")), "## qdstool\n", "## ")) {
     if (line.starts_with("qdstool ")) readme.insert(line.substr(8));
   }
-  EXPECT_EQ(help.size(), 19u);
   EXPECT_EQ(manual, help);
   EXPECT_EQ(readme, help);
   listed.insert("--help | -h | --version");
@@ -135,9 +132,7 @@ TEST_F(QdsToolTest, HelpManualPageAndReadmeShowTheSameCommandsAndOptions) {
 // Every example of the manual page, run in order on copies of the example
 // files, prints what the page shows.
 TEST_F(QdsToolTest, ManualPageExamplesHoldTrue) {
-  for (const char* name : {"app.qds", "extra.qds"}) {
-    std::filesystem::copy_file(test::SourceFile(std::string("examples/") + name), dir_ / name);
-  }
+  std::filesystem::copy(test::SourceFile("examples"), dir_.path());
   std::vector<std::pair<std::string, std::string>> examples;  // command, output
   for (const std::string& line :
        LinesBetween(ReadBytes(test::SourceFile("docs/qdstool.1")), ".SH EXAMPLES", ".SH ")) {

@@ -1,7 +1,6 @@
 // The command line of a qdstool command: options and operands.
 
 #include <string>
-#include <type_traits>
 
 #include "qdstool/tool.h"
 
@@ -113,11 +112,11 @@ bool ParseNumber(std::u16string_view text, uint32_t* value) {
 
 std::filesystem::path FilePath(const std::u16string& argument) {
   using Native = std::filesystem::path::string_type;
-  if constexpr (std::is_same_v<Native::value_type, char>) {
-    return Native(ToUtf8(argument));
-  } else {
-    return Native(argument.begin(), argument.end());
-  }
+#ifdef _WIN32
+  return Native(argument.begin(), argument.end());
+#else
+  return Native(ToUtf8(argument));
+#endif
 }
 
 bool ApplySymbolAssignments(const std::vector<std::u16string_view>& assignments,

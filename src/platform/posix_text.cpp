@@ -95,6 +95,26 @@ size_t AnsiToWide(uint32_t codePage, const char* bytes, size_t count, char16_t* 
   return capacity - outputLeft / sizeof(char16_t);
 }
 
+size_t CutCharacterBytes(uint32_t codePage, const char* bytes, size_t count) {
+  if (codePage == kWindows1252) return 0;
+  Converter converter("UTF-16LE", IconvName(codePage).c_str());
+  if (!converter.Valid()) return 0;
+  char* input = const_cast<char*>(bytes);
+  size_t inputLeft = count;
+  char chunk[256];
+  while (inputLeft > 0) {
+    char* output = chunk;
+    size_t outputLeft = sizeof chunk;
+    if (iconv(converter.get(), &input, &inputLeft, &output, &outputLeft) != static_cast<size_t>(-1))
+      break;
+    // iconv tells a sequence cut by the end of its input from one that
+    // cannot be converted at all, which is passed over.
+    if (errno == EINVAL) return inputLeft;
+    if (errno == EILSEQ) ++input, --inputLeft;
+  }
+  return 0;
+}
+
 size_t WideToAnsiLength(uint32_t codePage, std::u16string_view text) {
   if (codePage == kWindows1252) return text.size();
   Converter converter(IconvName(codePage).c_str(), "UTF-16LE");

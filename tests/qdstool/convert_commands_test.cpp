@@ -36,6 +36,22 @@ TEST(ConvertToolTest, CatPrintsTheTextInUtf8AsLoadingReadsIt) {
   }
 }
 
+// A character of a multi-byte code page that the loader's 4096-byte blocks
+// cut in two is read whole, at the end of the file too.
+TEST(ConvertToolTest, LoadingRejoinsACharacterCutByABlock) {
+  static const struct {
+    const char* character;
+    const char* end;
+  } cases[] = {{"\xC3\xA9", "\r\n"}, {"\xF0\x9F\x98\x80", ""}};
+  test::ScratchDir dir;
+  for (const auto& c : cases) {
+    const std::string value = std::string(4088, 'a') + c.character;  // "[s]\r\nk=" is 7 bytes
+    test::WriteBytes(dir / "a.qds", "[s]\r\nk=" + value + c.end);
+    ProcessResult result = Tool({"get", "--codepage=65001", (dir / "a.qds").string(), "s", "k"});
+    EXPECT_EQ(result.standardOutput, value + "\n");
+  }
+}
+
 // What import accepts it writes as the saver writes a file loaded with its
 // comments; what it refuses it names by line, and writes nothing.
 TEST(ConvertToolTest, ImportWritesQdsOrRefusesTheLine) {

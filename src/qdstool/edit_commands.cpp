@@ -54,9 +54,7 @@ int EditFile(const ParsedArguments& arguments, const std::vector<Edit>& edits) {
   const std::u16string& file = arguments.operands()[0];
   const std::string subject = Subject(file);
   QdsDocument document;
-  uint32_t codePage = document.CodePage();
-  if (int status = CodePageOption(arguments, &codePage); status != 0) return status;
-  static_cast<void>(document.SetCodePage(codePage));
+  if (int status = ApplyCodePage(arguments, &document); status != 0) return status;
   Status loaded = LoadFile(file, LoadFlags::KeepComments | LoadFlags::Digest, &document);
   SaveFlags flags = SaveFlags::KeepComments | SaveFlags::Digest;
   if (loaded.Why() == Reason::NoEndMarker) {

@@ -21,9 +21,8 @@ int RunMerge(const ParsedArguments& arguments) {
   bool dryRun = arguments.Has(u"--dry-run");
   QdsDocument target;
   QdsDocument compat;
-  uint32_t codePage = target.CodePage();
-  if (int status = CodePageOption(arguments, &codePage); status != 0) return status;
-  static_cast<void>(target.SetCodePage(codePage));
+  if (int status = ApplyCodePage(arguments, &target); status != 0) return status;
+  const uint32_t codePage = target.CodePage();
   static_cast<void>(compat.SetCodePage(codePage));
 
   // The dry run shows the target's text as it is: its bytes are read once,

@@ -43,6 +43,13 @@ int CodePageOption(const ParsedArguments& arguments, uint32_t* codePage) {
   return status.Number();
 }
 
+int ApplyCodePage(const ParsedArguments& arguments, QdsDocument* document) {
+  uint32_t codePage = document->CodePage();
+  int status = CodePageOption(arguments, &codePage);
+  if (status == 0) static_cast<void>(document->SetCodePage(codePage));
+  return status;
+}
+
 Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document) {
   if (argument != kStandardStream) return document->Load(FilePath(argument), flags);
   std::string bytes;
@@ -51,12 +58,10 @@ Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* do
 }
 
 int LoadInput(const ParsedArguments& arguments, const std::u16string& argument, LoadFlags flags,
-              QdsDocument* document, bool report) {
-  uint32_t codePage = document->CodePage();
-  if (int status = CodePageOption(arguments, &codePage); status != 0) return status;
-  static_cast<void>(document->SetCodePage(codePage));
+              QdsDocument* document) {
+  if (int status = ApplyCodePage(arguments, document); status != 0) return status;
   Status status = LoadFile(argument, flags, document);
-  if (!status.Ok() && report) Report(Subject(argument), status);
+  if (!status.Ok()) Report(Subject(argument), status);
   return status.Number();
 }
 

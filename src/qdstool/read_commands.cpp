@@ -81,7 +81,8 @@ int RunDump(const ParsedArguments& arguments) {
   }
   if (arguments.operands().size() != 1) return UsageError(arguments, "expected one FILE");
   QdsDocument document;
-  Status status = document.Load(FilePath(arguments.operands()[0]), static_cast<LoadFlags>(flags));
+  if (int status = ApplyCodePage(arguments, &document); status != 0) return status;
+  Status status = LoadFile(arguments.operands()[0], static_cast<LoadFlags>(flags), &document);
   Dump(document, status);
   return status.Number();
 }

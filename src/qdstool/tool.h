@@ -123,11 +123,14 @@ std::string Subject(std::u16string_view argument);
 bool ReadInput(const std::u16string& argument, std::string* bytes, int* status);
 
 // Loads the file that `argument` names (or standard input) into `document`,
-// after applying the command's --codepage. Failures are reported unless
-// `report` is false. Returns the load status's number, or kUsageError or
-// UnknownCodePage for a bad --codepage, reported either way.
+// after applying the command's --codepage; a failure is reported. Returns
+// the load status's number, or kUsageError or UnknownCodePage for a bad
+// --codepage.
 int LoadInput(const ParsedArguments& arguments, const std::u16string& argument, LoadFlags flags,
-              QdsDocument* document, bool report = true);
+              QdsDocument* document);
+// Gives `document` the command's --codepage, if any. Returns 0, or
+// kUsageError or UnknownCodePage for a bad one, which is reported.
+int ApplyCodePage(const ParsedArguments& arguments, QdsDocument* document);
 // Loads the file that `argument` names (or standard input) into
 // `document`, reporting nothing. Returns the load status.
 Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document);

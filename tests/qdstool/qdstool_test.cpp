@@ -452,6 +452,15 @@ TEST_F(QdsToolTest, DashStandsForTheStandardStreams) {
 }
 #endif
 
+TEST_F(QdsToolTest, SectionsAndKeysListNamesInFileOrder) {
+  const std::string file = Write("a.qds", kSample + std::u16string(u"[Files]\r\nz=1\r\n"));
+  EXPECT_EQ(Tool({"sections", file}).standardOutput, "files\nstrings\nFiles\n");
+  EXPECT_EQ(Tool({"keys", file, "FILES"}).standardOutput, "main\nhelper\n");
+  ProcessResult missing = Tool({"keys", file, "none"});
+  EXPECT_EQ(missing.exitCode, 10);
+  EXPECT_EQ(missing.standardError, "qdstool: " + file + ": no section \"none\" (status 10)\n");
+}
+
 // Each edit changes what it names and nothing else; a refused one, or one
 // of several, leaves the file as it was.
 TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {

@@ -30,6 +30,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qds {
@@ -58,6 +59,9 @@ class QDS_API QdsDocument {
   // 7 with Why() and Line(); 15 with Why() (Digest: not signed, or changed);
   // 16.
   Status Load(const std::filesystem::path& file, LoadFlags flags = {});
+  // Reads a file's bytes, as Load reads the file, into the document;
+  // FileName() becomes empty. Returns 0, 7, 15 or 16 as Load.
+  Status LoadBytes(std::string_view bytes, LoadFlags flags = {});
   // Writes the document over FileName(): the text goes to a new file beside
   // it (its name with ".tmp" appended), which takes the file's place, with
   // its permissions, once every byte is on disk, so that a failed save
@@ -69,6 +73,10 @@ class QDS_API QdsDocument {
   // As Save, to `file`; FileName() stays. A device, a FIFO or a folder at
   // `file`, which no file can replace, is written (or refused) in place.
   Status SaveTo(const std::filesystem::path& file, SaveFlags flags = {});
+  // Appends to *bytes what Save would write to the file, byte for byte.
+  // Returns 0, or 16 when SaveFlags::Digest cannot be computed (nothing
+  // appended).
+  Status Write(std::string* bytes, SaveFlags flags = {}) const;
   // Takes back the line end that signing put into the text: a signing save
   // writes a line end before "[$end$]", which a load that keeps comments
   // reads into the trailing text, so that a signed file loaded and signed

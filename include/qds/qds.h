@@ -8,6 +8,7 @@
 #include <qds/document.h>
 #include <qds/export.h>
 #include <qds/flags.h>
+#include <qds/merge.h>
 #include <qds/status.h>
 #include <qds/symbols.h>
 #include <qds/text.h>

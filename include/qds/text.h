@@ -13,8 +13,11 @@
 #define KNITFOLD_QDS_TEXT_H_
 
 #include <qds/export.h>
+#include <qds/status.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -47,6 +50,18 @@ class TextRef {
 QDS_API std::u16string ToUtf16(std::string_view utf8);
 // The UTF-8 of `utf16`, the inverse of ToUtf16.
 QDS_API std::string ToUtf8(std::u16string_view utf16);
+
+// Reads the whole of `file` into *bytes (appended). Returns a LoadStatus
+// as QdsDocument::Load does: 0; 1, 2, 3 (open) or 4 (read, a folder
+// included) with the system's error.
+QDS_API Status ReadFile(const std::filesystem::path& file, std::string* bytes);
+
+// The text of a QDS file's bytes as UTF-8, decoded as loading decodes it:
+// UTF-16 after the byte-order mark FF FE (the mark dropped), any other
+// bytes in `codePage`, whole, so that no character is cut; bytes that the
+// code page cannot convert become U+FFFD. Line ends stay as they are.
+// Returns 0, or LibraryStatus::UnknownCodePage with *utf8 unchanged.
+QDS_API Status DecodeFileText(std::string_view bytes, uint32_t codePage, std::string* utf8);
 
 }  // namespace qds
 

@@ -140,6 +140,10 @@ class QDS_API Value {
   // The value as stored, double quotes included; "" for a bare key.
   std::string Text() const;
   std::u16string Text16() const;
+  // The value as reads give it: without a pair of double quotes that
+  // opens and closes it (an inner quote stays).
+  std::string Unquoted() const;
+  std::u16string Unquoted16() const;
   // The comment and blank lines before the entry line, and the line's own
   // indentation, as a load that kept comments read them; "" otherwise.
   std::string Comment() const;

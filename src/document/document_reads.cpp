@@ -106,6 +106,10 @@ std::string Value::Text() const { return ToUtf8(Text16()); }
 std::u16string Value::Text16() const {
   return std::u16string(TextOf(Internals::NodeOf<QdsValue>(*this)));
 }
+std::string Value::Unquoted() const { return ToUtf8(Unquoted16()); }
+std::u16string Value::Unquoted16() const {
+  return std::u16string(WithoutEnclosingQuotes(TextOf(Internals::NodeOf<QdsValue>(*this))));
+}
 std::string Value::Comment() const { return ToUtf8(Comment16()); }
 std::u16string Value::Comment16() const { return std::u16string(CommentOf<QdsValue>(*this)); }
 

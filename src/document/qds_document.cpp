@@ -12,6 +12,9 @@
 #include "document/expanding_read.h"
 #include "document/text_conversions.h"
 #include "platform/text_services.h"
+#include "qdsfile/md5_digest.h"
+#include "qdsfile/memory_stream.h"
+#include "qdsfile/qds_format.h"
 #include "qdsfile/qds_loader.h"
 #include "qdsfile/qds_saver.h"
 
@@ -43,11 +46,13 @@ QdsDocument::~QdsDocument() = default;
 
 // ---- Files ---------------------------------------------------------------------
 
-Status QdsDocument::Load(const std::filesystem::path& file, LoadFlags flags) {
-  detail::DocumentState& state = Internals::State(*this);
+namespace {
+
+// Runs `load` (a LoadDocument or ParseDocument) and keeps what it found.
+template <class LoadCall>
+Status LoadWith(detail::DocumentState& state, LoadCall load) {
   LoadOutcome outcome;
-  LoadStatus status = LoadDocument(&state.model, WidePathName(file).c_str(),
-                                   static_cast<uint32_t>(flags), &outcome);
+  LoadStatus status = load(&outcome);
   state.hasDigest = outcome.checkLine;
   state.signingLineEnd =
       status == LoadStatus::Ok && outcome.checkLine && outcome.lineEndBeforeMarker;
@@ -56,6 +61,35 @@ Status QdsDocument::Load(const std::filesystem::path& file, LoadFlags flags) {
   details.systemCode = outcome.runtimeError;
   if (status == LoadStatus::SyntaxError) details.where = state.model.errorLine;
   return Internals::MakeStatus(status, details);
+}
+
+}  // namespace
+
+Status QdsDocument::Load(const std::filesystem::path& file, LoadFlags flags) {
+  detail::DocumentState& state = Internals::State(*this);
+  return LoadWith(state, [&](LoadOutcome* outcome) {
+    return LoadDocument(&state.model, WidePathName(file).c_str(), static_cast<uint32_t>(flags),
+                        outcome);
+  });
+}
+
+Status QdsDocument::LoadBytes(std::string_view bytes, LoadFlags flags) {
+  detail::DocumentState& state = Internals::State(*this);
+  return LoadWith(state, [&](LoadOutcome* outcome) {
+    MemoryStream stream(format::kStreamBufferSize, bytes);
+    return ParseDocument(&state.model, &stream, static_cast<uint32_t>(flags), outcome);
+  });
+}
+
+Status QdsDocument::Write(std::string* bytes, SaveFlags flags) const {
+  if (Has(flags, SaveFlags::Digest) && !Md5Digest::Available()) {
+    return SaveStatus::DigestUnavailable;
+  }
+  MemoryStream stream(format::kStreamBufferSize, bytes);
+  static_cast<void>(
+      WriteDocumentText(Internals::State(*this).model, &stream, static_cast<uint32_t>(flags)));
+  static_cast<void>(stream.Flush());
+  return Status();
 }
 
 namespace {
@@ -161,14 +195,12 @@ ReadStatus QdsDocument::GetEntry(const char16_t* section, uint32_t position, cha
   detail::DocumentState& state = Internals::State(*this);
   std::optional<ExpandingRead> expanding;
   return state.model.GetEntry(section, position, keyBuffer, keyLength, valueBuffer, valueLength,
-                              static_cast<uint32_t>(flags),
-                              ExpanderFor(state, flags, &expanding));
+                              static_cast<uint32_t>(flags), ExpanderFor(state, flags, &expanding));
 }
 
-ReadStatus QdsDocument::GetEntryAt(uint32_t sectionPosition, uint32_t position,
-                                   char16_t* keyBuffer, uint32_t* keyLength,
-                                   char16_t* valueBuffer, uint32_t* valueLength,
-                                   ReadFlags flags) {
+ReadStatus QdsDocument::GetEntryAt(uint32_t sectionPosition, uint32_t position, char16_t* keyBuffer,
+                                   uint32_t* keyLength, char16_t* valueBuffer,
+                                   uint32_t* valueLength, ReadFlags flags) {
   detail::DocumentState& state = Internals::State(*this);
   std::optional<ExpandingRead> expanding;
   return state.model.GetEntryAt(sectionPosition, position, keyBuffer, keyLength, valueBuffer,

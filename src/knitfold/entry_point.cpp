@@ -22,9 +22,29 @@ void ReportWithoutLog(uint32_t id, Args... args) {
   platform::WriteStandardError(FormatMessageText(id, {FormatArg(args)...}));
 }
 
+// "--help" and "--version", alone, print to standard output, where a
+// person who asks reads them.
+bool AnswerQuestion(const char16_t* argument) {
+  std::u16string_view asked(argument);
+  std::u16string text;
+  if (asked == u"--version") {
+    text = u"knitfold " KNITFOLD_VERSION_UTF16 u"\n";
+  } else if (asked == u"--help") {
+    text = FormatMessageText(kMessageUsage, {}) +
+           u"Merges every entry of compatqdsfile into qdsfile and saves qdsfile in place,\n"
+           u"keeping its comments. Reports only through qdsfile.log; exits 0 on success,\n"
+           u"255 on failure. See knitfold(1).\n";
+  } else {
+    return false;
+  }
+  platform::WriteStandardStream(platform::StandardStream::Output, text);
+  return true;
+}
+
 }  // namespace
 
 int RunKnitfold(int argc, const char16_t* const* argv) {
+  if (argc == 2 && AnswerQuestion(argv[1])) return 0;
   if (argc < 3) {
     ReportWithoutLog(kMessageUsage);
     return -1;

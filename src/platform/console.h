@@ -1,5 +1,5 @@
-// The standard error stream, where a program's message goes when it has no
-// log to go to.
+// The standard output and error streams: where a program's message goes
+// when it has no log to go to, and what it prints when asked for help.
 
 #ifndef KNITFOLD_PLATFORM_CONSOLE_H_
 #define KNITFOLD_PLATFORM_CONSOLE_H_
@@ -8,9 +8,14 @@
 
 namespace qds::platform {
 
-// Writes UTF-16 text to the standard error stream: as UTF-8, or on a Windows
+enum class StandardStream { Output, Error };
+
+// Writes UTF-16 text to a standard stream: as UTF-8, or on a Windows
 // console as the UTF-16 text it is.
-void WriteStandardError(std::u16string_view text);
+void WriteStandardStream(StandardStream stream, std::u16string_view text);
+inline void WriteStandardError(std::u16string_view text) {
+  WriteStandardStream(StandardStream::Error, text);
+}
 
 }  // namespace qds::platform
 

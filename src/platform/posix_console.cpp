@@ -1,4 +1,4 @@
-// The standard error stream on POSIX: UTF-8 bytes.
+// The standard streams on POSIX: UTF-8 bytes.
 
 #include <unistd.h>
 
@@ -10,9 +10,10 @@
 
 namespace qds::platform {
 
-void WriteStandardError(std::u16string_view text) {
+void WriteStandardStream(StandardStream stream, std::u16string_view text) {
   std::string bytes = EncodeUtf8(text);
-  WriteAll(STDERR_FILENO, bytes.data(), bytes.size());
+  WriteAll(stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO, bytes.data(),
+           bytes.size());
 }
 
 }  // namespace qds::platform

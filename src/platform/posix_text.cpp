@@ -28,7 +28,10 @@ char16_t Decode1252(unsigned char byte) {
   return (byte >= 0x80 && byte <= 0x9F) ? k1252High[byte - 0x80] : byte;
 }
 
-std::string IconvName(uint32_t codePage) { return "CP" + std::to_string(codePage); }
+// iconv knows Windows' code pages as "CPnnn", except the one of UTF-8.
+std::string IconvName(uint32_t codePage) {
+  return codePage == 65001 ? "UTF-8" : "CP" + std::to_string(codePage);
+}
 
 // An iconv descriptor that closes itself.
 class Converter {
@@ -90,6 +93,26 @@ size_t AnsiToWide(uint32_t codePage, const char* bytes, size_t count, char16_t* 
     --inputLeft;
   }
   return capacity - outputLeft / sizeof(char16_t);
+}
+
+size_t CutCharacterBytes(uint32_t codePage, const char* bytes, size_t count) {
+  if (codePage == kWindows1252) return 0;
+  Converter converter("UTF-16LE", IconvName(codePage).c_str());
+  if (!converter.Valid()) return 0;
+  char* input = const_cast<char*>(bytes);
+  size_t inputLeft = count;
+  char chunk[256];
+  while (inputLeft > 0) {
+    char* output = chunk;
+    size_t outputLeft = sizeof chunk;
+    if (iconv(converter.get(), &input, &inputLeft, &output, &outputLeft) != static_cast<size_t>(-1))
+      break;
+    // iconv tells a sequence cut by the end of its input from one that
+    // cannot be converted at all, which is passed over.
+    if (errno == EINVAL) return inputLeft;
+    if (errno == EILSEQ) ++input, --inputLeft;
+  }
+  return 0;
 }
 
 size_t WideToAnsiLength(uint32_t codePage, std::u16string_view text) {

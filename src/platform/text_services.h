@@ -26,6 +26,11 @@ bool IsKnownCodePage(uint32_t codePage);
 // the code page's own default character where it has one).
 size_t AnsiToWide(uint32_t codePage, const char* bytes, size_t count, char16_t* out,
                   size_t capacity);
+// The number of bytes at the end of `bytes` that begin a character of
+// `codePage` without completing it: 0 for a single-byte code page, and when
+// the last character is whole. A reader that converts a text block by block
+// carries them into the next block, so that no character is cut in two.
+size_t CutCharacterBytes(uint32_t codePage, const char* bytes, size_t count);
 // The number of bytes that `text` takes in `codePage` (the inverse measure of
 // AnsiToWide, for counting file bytes behind converted text).
 size_t WideToAnsiLength(uint32_t codePage, std::u16string_view text);

@@ -1,4 +1,4 @@
-// The standard error stream on Windows.
+// The standard streams on Windows.
 
 #include <windows.h>
 
@@ -12,8 +12,9 @@ namespace qds::platform {
 
 // A console shows UTF-16 text as it is; a pipe or a file gets UTF-8, as on
 // every other platform.
-void WriteStandardError(std::u16string_view text) {
-  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+void WriteStandardStream(StandardStream stream, std::u16string_view text) {
+  HANDLE error =
+      GetStdHandle(stream == StandardStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
   DWORD mode;
   if (GetConsoleMode(error, &mode)) {

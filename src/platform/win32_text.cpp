@@ -47,6 +47,22 @@ size_t AnsiToWide(uint32_t codePage, const char* bytes, size_t count, char16_t* 
   return written > 0 ? static_cast<size_t>(written) : 0;
 }
 
+size_t CutCharacterBytes(uint32_t codePage, const char* bytes, size_t count) {
+  CPINFO info;
+  if (!GetCPInfo(codePage, &info) || info.MaxCharSize == 1 || count == 0) return 0;
+  if (codePage == CP_UTF8) {
+    // Back over the continuation bytes to the byte that tells the length.
+    size_t back = 0;
+    while (back + 1 < count && back < 3 && (bytes[count - 1 - back] & 0xC0) == 0x80) ++back;
+    auto lead = static_cast<unsigned char>(bytes[count - 1 - back]);
+    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return length > back + 1 ? back + 1 : 0;
+  }
+  size_t at = 0;
+  while (at < count) at += IsDBCSLeadByteEx(codePage, static_cast<BYTE>(bytes[at])) ? 2 : 1;
+  return at > count ? 1 : 0;
+}
+
 size_t WideToAnsiLength(uint32_t codePage, std::u16string_view text) {
   size_t total = 0;
   while (!text.empty()) {

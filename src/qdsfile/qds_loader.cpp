@@ -167,7 +167,7 @@ QdsKey* FindKey(const QdsSection& section, std::u16string_view name) {
 
 class Loader {
  public:
-  Loader(DocumentModel& document, FileStream& stream, uint32_t flags, LoadOutcome* outcome)
+  Loader(DocumentModel& document, BufferedStream& stream, uint32_t flags, LoadOutcome* outcome)
       : document_(document), stream_(stream), flags_(flags), outcome_(outcome) {}
 
   LoadStatus Run();
@@ -210,16 +210,20 @@ class Loader {
   void Report();
 
   DocumentModel& document_;
-  FileStream& stream_;
+  BufferedStream& stream_;
   const uint32_t flags_;
   LoadOutcome* const outcome_;
   ScanState scan_;
 
-  // The block at hand: its characters and the file bytes they came from.
-  char16_t chars_[format::kBlockCharacters];
-  char raw_[format::kAnsiBlockBytes];
+  // The block at hand: its characters and the file bytes they came from,
+  // after the bytes of a character that the block before cut (`carried_`,
+  // at most kCutBytes, counted in neither blockBytes_ nor the block's fill).
+  static constexpr uint32_t kCutBytes = 3;
+  char16_t chars_[format::kBlockCharacters + kCutBytes];
+  char raw_[format::kAnsiBlockBytes + kCutBytes];
   uint32_t count_ = 0;
   uint32_t blockBytes_ = 0;
+  uint32_t carried_ = 0;
 };
 
 void Loader::Fail(LoadStatus status, Reason reason) {
@@ -300,9 +304,9 @@ void Loader::DecodeFirstBlock() {
 // stream's current fill (see BytesAfter).
 bool Loader::NextBlock() {
   if (!document_.utf16) {
-    if (!ReadBytes(raw_, format::kAnsiBlockBytes)) return false;
+    if (!ReadBytes(raw_ + carried_, format::kAnsiBlockBytes) && carried_ == 0) return false;
     count_ = ConvertAnsi();
-    return true;
+    return count_ > 0 || blockBytes_ > 0;
   }
   uint32_t size = Has(Digest) ? format::kDigestUtf16BlockBytes : format::kUtf16BlockBytes;
   if (!ReadBytes(chars_, size)) return false;
@@ -310,11 +314,21 @@ bool Loader::NextBlock() {
   return true;
 }
 
-// Each ANSI block is converted on its own; a block that the code page
-// rejects contributes no characters.
+// Each ANSI block is converted on its own, but for the bytes of a character
+// that it cuts, which wait for the next block (the last block converts
+// them as they are); a block that the code page rejects contributes no
+// characters.
 uint32_t Loader::ConvertAnsi() {
-  return static_cast<uint32_t>(platform::AnsiToWide(document_.codePage, raw_, blockBytes_, chars_,
-                                                    format::kBlockCharacters));
+  uint32_t bytes = carried_ + blockBytes_;
+  uint32_t cut = blockBytes_ == 0 ? 0
+                                  : static_cast<uint32_t>(std::min<size_t>(
+                                        platform::CutCharacterBytes(document_.codePage, raw_, bytes),
+                                        kCutBytes));
+  uint32_t count = static_cast<uint32_t>(platform::AnsiToWide(
+      document_.codePage, raw_, bytes - cut, chars_, std::size(chars_)));
+  std::memmove(raw_, raw_ + bytes - cut, cut);
+  carried_ = cut;
+  return count;
 }
 
 // The block is used up: the open token keeps what it has so far and goes on
@@ -332,13 +346,14 @@ void Loader::CarryOver() {
 // buffer (4096 bytes: the first block, every ANSI block, and every UTF-16
 // block when the digest is checked), so these bytes are the ones the stream
 // must leave out of the digest. ANSI characters are measured back into
-// bytes in the document's code page.
+// bytes in the document's code page, and the bytes of a cut character at
+// the block's end, which wait for the next block, are added.
 uint32_t Loader::BytesAfter(uint32_t index) const {
   if (document_.utf16) {
     return blockBytes_ - (index + 1) * static_cast<uint32_t>(sizeof(char16_t));
   }
   std::u16string_view after(chars_ + index + 1, count_ - index - 1);
-  size_t bytes = platform::WideToAnsiLength(document_.codePage, after);
+  size_t bytes = platform::WideToAnsiLength(document_.codePage, after) + carried_;
   return static_cast<uint32_t>(std::min<size_t>(bytes, blockBytes_));
 }
 
@@ -629,7 +644,7 @@ void Loader::Finish() {
 
 }  // namespace
 
-LoadStatus ParseDocument(DocumentModel* document, FileStream* stream, uint32_t flags,
+LoadStatus ParseDocument(DocumentModel* document, BufferedStream* stream, uint32_t flags,
                          LoadOutcome* outcome) {
   Loader loader(*document, *stream, flags, outcome);
   return loader.Run();

@@ -14,7 +14,7 @@
 
 namespace qds {
 
-class FileStream;
+class BufferedStream;
 
 // What a load found besides its status, for its caller's messages and
 // queries.
@@ -43,7 +43,7 @@ struct LoadOutcome {
 // the buffer of format::kStreamBufferSize bytes that LoadDocument gives it:
 // the loader relies on every block it reads being one whole fill of that
 // buffer.
-[[nodiscard]] LoadStatus ParseDocument(DocumentModel* document, FileStream* stream, uint32_t flags,
+[[nodiscard]] LoadStatus ParseDocument(DocumentModel* document, BufferedStream* stream, uint32_t flags,
                                        LoadOutcome* outcome = nullptr);
 
 }  // namespace qds

@@ -34,7 +34,7 @@ namespace {
 static_assert(std::endian::native == std::endian::little, "the writer emits UTF-16LE in place");
 
 // Writes `text` with one Write; only a piece beyond 4 GiB takes more.
-bool WriteUnits(FileStream* stream, std::u16string_view text) {
+bool WriteUnits(BufferedStream* stream, std::u16string_view text) {
   constexpr size_t kMaxUnits = UINT32_MAX / sizeof(char16_t);
   while (!text.empty()) {
     size_t units = std::min(text.size(), kMaxUnits);
@@ -48,20 +48,20 @@ bool WriteUnits(FileStream* stream, std::u16string_view text) {
 }
 
 // A stored comment is written only when the caller keeps comments.
-bool WriteComment(FileStream* stream, const CountedString& comment, uint32_t flags) {
+bool WriteComment(BufferedStream* stream, const CountedString& comment, uint32_t flags) {
   return (flags & KeepComments) == 0 || WriteUnits(stream, comment.View());
 }
 
 // Writes `format` with its arguments, formatted into a buffer of `Capacity`.
 template <size_t Capacity>
-bool WriteFormatted(FileStream* stream, const char16_t* format,
+bool WriteFormatted(BufferedStream* stream, const char16_t* format,
                     std::initializer_list<FormatArg> args) {
   char16_t line[Capacity];
   size_t length = FormatWide(line, Capacity, format, args);
   return WriteUnits(stream, std::u16string_view(line, std::min(length, Capacity - 1)));
 }
 
-bool WriteHeader(FileStream* stream, int32_t version, const CountedString& leadingText,
+bool WriteHeader(BufferedStream* stream, int32_t version, const CountedString& leadingText,
                  uint32_t flags) {
   if (!WriteComment(stream, leadingText, flags)) return false;
   bool written =
@@ -105,7 +105,7 @@ class KeyLookahead {
   const QdsKey* ahead_;  // the key after that one
 };
 
-bool WriteEntries(FileStream* stream, const QdsKey& key, uint32_t flags) {
+bool WriteEntries(BufferedStream* stream, const QdsKey& key, uint32_t flags) {
   for (const QdsValue* value = key.values.head(); value != nullptr;
        value = NodeList<QdsValue>::Next(value)) {
     // The same for a key's values: the next one was asked for one step ago,
@@ -126,7 +126,7 @@ bool WriteEntries(FileStream* stream, const QdsKey& key, uint32_t flags) {
   return true;
 }
 
-bool WriteSection(FileStream* stream, const QdsSection& section, bool first, uint32_t flags) {
+bool WriteSection(BufferedStream* stream, const QdsSection& section, bool first, uint32_t flags) {
   bool separated = (flags & KeepComments) != 0 && !section.comment.Empty()
                        ? WriteUnits(stream, section.comment.View())
                        : first || WriteUnits(stream, format::kLineEnd);
@@ -148,7 +148,7 @@ bool WriteSection(FileStream* stream, const QdsSection& section, bool first, uin
 }
 
 // The end marker inside the digest, the check line outside it.
-bool WriteEndMarker(FileStream* stream) {
+bool WriteEndMarker(BufferedStream* stream) {
   if (!WriteUnits(stream, format::kEndMarkerLine)) return false;
   char16_t digest[kDigestTextCapacity];
   stream->FinishHash(digest, 0);
@@ -241,7 +241,7 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
 
 }  // namespace
 
-bool WriteDocumentText(const DocumentModel& document, FileStream* stream, uint32_t flags) {
+bool WriteDocumentText(const DocumentModel& document, BufferedStream* stream, uint32_t flags) {
   if ((flags & Digest) != 0 && stream->StartHash() != StreamStatus::Ok) return false;
   static constexpr char16_t kMark[] = {format::kByteOrderMark, u'\0'};
   if (!WriteUnits(stream, kMark)) return false;

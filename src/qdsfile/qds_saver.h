@@ -14,7 +14,7 @@
 
 namespace qds {
 
-class FileStream;
+class BufferedStream;
 
 // The system's error behind a failed save, for its caller's messages: the C
 // runtime's error number of a failed create or write, or the system code
@@ -51,7 +51,7 @@ struct SaveOutcome {
 // the byte-order mark, the header unless OmitHeader, the sections, the
 // trailing text, and with Digest the end marker and check line. False when
 // a write fails.
-[[nodiscard]] bool WriteDocumentText(const DocumentModel& document, FileStream* stream,
+[[nodiscard]] bool WriteDocumentText(const DocumentModel& document, BufferedStream* stream,
                                      uint32_t flags);
 
 }  // namespace qds

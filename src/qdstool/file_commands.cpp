@@ -4,47 +4,11 @@
 
 #include <string>
 
+#include "qdstool/text_warnings.h"
 #include "qdstool/tool.h"
 
 namespace qds::tool {
 namespace {
-
-// "error S loading FILE" or "error S saving FILE"; a digest that cannot be
-// computed names the library it lacks.
-void PrintFailure(const Status& status, const char* doing, std::u16string_view file) {
-  std::string line = "error " + std::to_string(status.Number()) + " " + doing + " " + ToUtf8(file);
-  if (status == LoadStatus::DigestUnavailable || status == SaveStatus::DigestUnavailable) {
-    line += ": " + StatusText(status);
-  }
-  PrintErrorLine(line);
-}
-
-// Loads `path` into `document`. A failure is reported on standard error, a
-// syntax error as "FILE:LINE: syntax error", any other as "error S loading
-// FILE", followed, when the digest cannot be computed, by ": cannot compute
-// the digest: LIBRARY could not be loaded". Returns the load status, which
-// is the exit status of a command that stops there.
-int LoadOrReport(QdsDocument* document, const std::u16string& path, LoadFlags flags) {
-  Status status = document->Load(FilePath(path), flags);
-  if (status == LoadStatus::SyntaxError) {
-    PrintErrorLine(ToUtf8(path) + ":" + std::to_string(status.Line()) + ": syntax error");
-  } else if (!status.Ok()) {
-    PrintFailure(status, "loading", path);
-  }
-  return status.Number();
-}
-
-// Saves `document`, loaded from `loaded`, to `path` (empty: over `loaded`),
-// never writing a file in place: the text goes to its name with ".tmp"
-// appended, which then takes its place, so that a failed save leaves it as
-// it was. A failure is reported as "error S saving FILE" (and the digest's
-// library as on loading). Returns the save status.
-int SaveOrReport(QdsDocument* document, const std::u16string& loaded, const std::u16string& path,
-                 SaveFlags flags) {
-  Status status = path.empty() ? document->Save(flags) : document->SaveTo(FilePath(path), flags);
-  if (!status.Ok()) PrintFailure(status, "saving", path.empty() ? loaded : path);
-  return status.Number();
-}
 
 // The number of entries of all sections.
 uint64_t CountAllEntries(const QdsDocument& document) {
@@ -53,127 +17,150 @@ uint64_t CountAllEntries(const QdsDocument& document) {
   return entries;
 }
 
-int Check(const std::u16string& path, LoadFlags flags) {
+// Loads each file and prints "FILE: ok (...)" for it, or reports why it
+// failed, after warnings about its text. Returns the status of the first
+// file that failed; else, under --strict, kWarnedStrictly if one warned.
+int CheckFiles(const ParsedArguments& arguments, LoadFlags flags) {
+  const std::vector<std::u16string>& files = arguments.operands();
+  if (files.empty()) return UsageError(arguments, "expected FILE...");
+  uint32_t codePage = QdsDocument().CodePage();
+  if (int status = CodePageOption(arguments, &codePage); status != 0) return status;
+  int firstFailure = 0;
+  bool warned = false;
+  for (const std::u16string& file : files) {
+    std::string bytes;
+    int status = 0;
+    if (ReadInput(file, &bytes, &status)) {
+      const std::string subject = Subject(file);
+      for (const TextWarning& warning : FindTextWarnings(bytes, codePage)) {
+        PrintErrorLine("qdstool: " + subject + ":" + std::to_string(warning.line) +
+                       ": warning: " + warning.words);
+        warned = true;
+      }
+      QdsDocument document;
+      static_cast<void>(document.SetCodePage(codePage));
+      Status loaded = document.LoadBytes(bytes, flags);
+      status = loaded.Ok() ? 0 : Report(subject, loaded);
+      if (status == 0) {
+        WriteOutput(subject + ": ok (version " + std::to_string(document.Version()) + ", " +
+                    std::to_string(document.SectionCount()) + " sections, " +
+                    std::to_string(CountAllEntries(document)) + " entries)\n");
+      }
+    }
+    if (firstFailure == 0) firstFailure = status;
+  }
+  if (firstFailure == 0 && warned && arguments.Has(u"--strict")) return kWarnedStrictly;
+  return firstFailure;
+}
+
+int RunCheck(const ParsedArguments& arguments) {
+  LoadFlags flags = (arguments.Has(u"--lenient") ? LoadFlags::Lenient : LoadFlags::None) |
+                    (arguments.Has(u"--digest") ? LoadFlags::Digest : LoadFlags::None);
+  return CheckFiles(arguments, flags);
+}
+
+int RunVerify(const ParsedArguments& arguments) { return CheckFiles(arguments, LoadFlags::Digest); }
+
+int RunSign(const ParsedArguments& arguments) {
+  if (arguments.operands().size() != 1) return UsageError(arguments, "expected one FILE");
   QdsDocument document;
-  int status = LoadOrReport(&document, path, flags);
+  const std::u16string& file = arguments.operands()[0];
+  int status = LoadInput(arguments, file, LoadFlags::KeepComments, &document);
   if (status != 0) return status;
-  WriteOutput(ToUtf8(path) + ": ok (version " + std::to_string(document.Version()) + ", " +
-              std::to_string(document.SectionCount()) + " sections, " +
-              std::to_string(CountAllEntries(document)) + " entries)\n");
-  return 0;
-}
-
-int RunCheck(CommandArguments arguments) {
-  static const OptionRule kOptions[] = {{u"--lenient", false}, {u"--digest", false}};
-  ParsedArguments parsed;
-  std::string error;
-  if (!ParseArguments(arguments, kOptions, &parsed, &error))
-    return UsageError(kCheckCommand, error);
-  if (parsed.operands().size() != 1) return UsageError(kCheckCommand, "expected one FILE");
-  LoadFlags flags = (parsed.Has(u"--lenient") ? LoadFlags::Lenient : LoadFlags::None) |
-                    (parsed.Has(u"--digest") ? LoadFlags::Digest : LoadFlags::None);
-  return Check(parsed.operands()[0], flags);
-}
-
-int RunVerify(CommandArguments arguments) {
-  ParsedArguments parsed;
-  std::string error;
-  if (!ParseArguments(arguments, {}, &parsed, &error)) return UsageError(kVerifyCommand, error);
-  if (parsed.operands().size() != 1) return UsageError(kVerifyCommand, "expected one FILE");
-  return Check(parsed.operands()[0], LoadFlags::Digest);
-}
-
-int RunSign(CommandArguments arguments) {
-  static const OptionRule kOptions[] = {{u"-o", true}};
-  ParsedArguments parsed;
-  std::string error;
-  if (!ParseArguments(arguments, kOptions, &parsed, &error)) return UsageError(kSignCommand, error);
-  if (parsed.operands().size() != 1) return UsageError(kSignCommand, "expected one FILE");
-  QdsDocument document;
-  const std::u16string& file = parsed.operands()[0];
-  int status = LoadOrReport(&document, file, LoadFlags::KeepComments);
-  if (status != 0) return status;
-  const std::u16string* out = parsed.Value(u"-o");
-  return SaveOrReport(&document, file, out != nullptr ? *out : std::u16string(),
-                      SaveFlags::KeepComments | SaveFlags::Digest);
+  return SaveOutput(&document, file, OutputOption(arguments),
+                    SaveFlags::KeepComments | SaveFlags::Digest);
 }
 
 // Reads the numeric flags of `option`, or `fallback` when it is not given.
-bool OptionFlags(const ParsedArguments& parsed, std::u16string_view option, uint32_t fallback,
+bool OptionFlags(const ParsedArguments& arguments, std::u16string_view option, uint32_t fallback,
                  uint32_t* flags) {
-  const std::u16string* text = parsed.Value(option);
+  const std::u16string* text = arguments.Value(option);
   if (text == nullptr) {
     *flags = fallback;
     return true;
   }
-  return ParseFlags(*text, flags);
+  return ParseNumber(*text, flags);
 }
 
-int RunRewrite(CommandArguments arguments) {
-  static const OptionRule kOptions[] = {{u"--load-flags", true}, {u"--save-flags", true}};
-  ParsedArguments parsed;
-  std::string error;
-  if (!ParseArguments(arguments, kOptions, &parsed, &error)) {
-    return UsageError(kRewriteCommand, error);
-  }
+int RunRewrite(const ParsedArguments& arguments) {
   uint32_t loadFlags = 0;
   uint32_t saveFlags = 0;
   constexpr uint32_t kKeepComments = static_cast<uint32_t>(LoadFlags::KeepComments);
-  if (!OptionFlags(parsed, u"--load-flags", kKeepComments, &loadFlags) ||
-      !OptionFlags(parsed, u"--save-flags", kKeepComments, &saveFlags)) {
-    return UsageError(kRewriteCommand, "flags must be a decimal or 0x-hexadecimal number");
+  if (!OptionFlags(arguments, u"--load-flags", kKeepComments, &loadFlags) ||
+      !OptionFlags(arguments, u"--save-flags", kKeepComments, &saveFlags)) {
+    return UsageError(arguments, "flags must be a decimal or 0x-hexadecimal number");
   }
-  if (parsed.operands().size() != 2) return UsageError(kRewriteCommand, "expected IN and OUT");
+  if (arguments.operands().size() != 2) return UsageError(arguments, "expected IN and OUT");
   QdsDocument document;
-  const std::u16string& in = parsed.operands()[0];
-  int loaded = LoadOrReport(&document, in, static_cast<LoadFlags>(loadFlags));
-  int saved =
-      SaveOrReport(&document, in, parsed.operands()[1], static_cast<SaveFlags>(saveFlags));
+  const std::u16string& in = arguments.operands()[0];
+  int loaded = LoadInput(arguments, in, static_cast<LoadFlags>(loadFlags), &document);
+  if (loaded == kUsageError || loaded == static_cast<int>(LibraryStatus::UnknownCodePage)) {
+    return loaded;
+  }
+  int saved = SaveOutput(&document, in, arguments.operands()[1], static_cast<SaveFlags>(saveFlags));
   return loaded != 0 ? loaded : saved;
 }
+
+const OptionRule kCheckOptions[] = {
+    {u"--lenient", 0}, {u"--digest", 0}, {u"--strict", 0}, {u"--codepage", 1}};
+const OptionRule kCodePageOption[] = {{u"--codepage", 1}};
+const OptionRule kSignOptions[] = {{u"--codepage", 1}, {u"-o", 1}};
+const OptionRule kRewriteOptions[] = {
+    {u"--load-flags", 1}, {u"--save-flags", 1}, {u"--codepage", 1}};
 
 }  // namespace
 
 const ToolCommand kCheckCommand = {
     u"check",
-    "load a QDS file and count its sections and entries",
-    "usage: qdstool check [--lenient] [--digest] FILE\n"
-    "Loads FILE and prints 'FILE: ok (version V, S sections, E entries)'.\n"
-    "  --lenient  accept entries before the first section and keys without '='\n"
-    "  --digest   require the end marker and check the file's digest\n"
-    "A syntax error prints 'FILE:LINE: syntax error' and exits 7; any other\n"
-    "load failure prints 'error S loading FILE' and exits S.\n",
+    "load QDS files and count their sections and entries",
+    "check [--lenient] [--digest] [--strict] [--codepage N] FILE...",
+    "Loads each FILE and prints 'FILE: ok (version V, S sections, E entries)',\n"
+    "or why it cannot be loaded, with the status, on standard error.\n"
+    "  --lenient     accept entries before the first section and keys without '='\n"
+    "  --digest      require the end marker and check the file's digest\n"
+    "  --strict      exit 65 when a file loads but warned\n"
+    "  --codepage N  the code page of files that are not UTF-16 (default: the\n"
+    "                system's ANSI code page, 1252 on POSIX)\n"
+    "Warnings, on standard error, tell of text that loads but probably does not\n"
+    "say what its author meant. Exits with the status of the first file that\n"
+    "failed: 1-4 cannot open or read, 7 syntax error, 15 digest, 16 no digest\n"
+    "library.\n",
+    kCheckOptions,
     RunCheck,
 };
 
 const ToolCommand kVerifyCommand = {
     u"verify",
-    "check a signed QDS file's digest",
-    "usage: qdstool verify FILE\n"
-    "The same as 'qdstool check --digest FILE': a file whose text was changed\n"
-    "after it was signed, or that carries no end marker, exits 15.\n",
+    "check the digests of signed QDS files",
+    "verify [--codepage N] FILE...",
+    "The same as 'qdstool check --digest FILE...': a file that was never signed,\n"
+    "or whose text changed after it was signed, exits 15, and the message says\n"
+    "which.\n",
+    kCodePageOption,
     RunVerify,
 };
 
 const ToolCommand kSignCommand = {
     u"sign",
     "write a QDS file with its end marker and digest",
-    "usage: qdstool sign FILE [-o OUT]\n"
+    "sign [--codepage N] [-o OUT] FILE",
     "Loads FILE keeping its comments and saves it with the end marker and the\n"
-    "digest line, in place or to OUT. A load failure exits with the load\n"
-    "status, a save failure with the save status ('error S saving FILE').\n",
+    "digest line, in place or to OUT (-o, --output). A load failure exits with\n"
+    "the load status, a save failure with the save status.\n",
+    kSignOptions,
     RunSign,
 };
 
 const ToolCommand kRewriteCommand = {
     u"rewrite",
     "load a QDS file and save it with the given flags",
-    "usage: qdstool rewrite [--load-flags N] [--save-flags N] IN OUT\n"
+    "rewrite [--load-flags N] [--save-flags N] [--codepage N] IN OUT",
     "Loads IN and saves the document to OUT, even after a failed load (the\n"
     "document then holds what was read before the failure). Flags are numbers\n"
     "(decimal or 0x-hex), 1 by default: 0x01 keep comments, 0x02 digest,\n"
     "0x04 omit header (saving), 0x10 lenient (loading). Exits with the load\n"
     "status when it is not 0, else with the save status.\n",
+    kRewriteOptions,
     RunRewrite,
 };
 

@@ -36,18 +36,11 @@ void PrintJson(const Status& status, std::u16string_view output, const SymbolTab
   WriteOutput(out);
 }
 
-int RunExpand(CommandArguments arguments) {
-  static const OptionRule kOptions[] = {
-      {u"--legacy", false}, {u"--no-commands", false}, {u"--set", true}, {u"--json", false}};
-  ParsedArguments parsed;
-  std::string error;
-  if (!ParseArguments(arguments, kOptions, &parsed, &error)) {
-    return UsageError(kExpandCommand, error);
-  }
-  if (parsed.operands().size() != 1) return UsageError(kExpandCommand, "expected one TEXT");
+int RunExpand(const ParsedArguments& parsed) {
+  if (parsed.operands().size() != 1) return UsageError(parsed, "expected one TEXT");
   SymbolTable table;
   if (!ApplySymbolAssignments(parsed.Values(u"--set"), &table)) {
-    return UsageError(kExpandCommand, "--set takes NAME=VALUE");
+    return UsageError(parsed, "--set takes NAME=VALUE");
   }
   ExpandFlags flags = (parsed.Has(u"--legacy") ? ExpandFlags::Legacy : ExpandFlags::None) |
                       (parsed.Has(u"--no-commands") ? ExpandFlags::NoCommands : ExpandFlags::None);
@@ -57,23 +50,15 @@ int RunExpand(CommandArguments arguments) {
     PrintJson(status, output, table);
     return 0;
   }
-  if (!status.Ok()) {
-    PrintErrorLine("error " + std::to_string(status.Number()) + " at " +
-                   std::to_string(status.Position()));
-    return status.Number();
-  }
+  if (!status.Ok()) return Report("expand", status);
   PrintLine(output);
   return 0;
 }
 
 // ---- eval ------------------------------------------------------------------------
 
-int RunEval(CommandArguments arguments) {
-  static const OptionRule kOptions[] = {{u"--legacy", false}};
-  ParsedArguments parsed;
-  std::string error;
-  if (!ParseArguments(arguments, kOptions, &parsed, &error)) return UsageError(kEvalCommand, error);
-  if (parsed.operands().size() != 1) return UsageError(kEvalCommand, "expected one EXPR");
+int RunEval(const ParsedArguments& parsed) {
+  if (parsed.operands().size() != 1) return UsageError(parsed, "expected one EXPR");
   const std::u16string& expression = parsed.operands()[0];
   if (parsed.Has(u"--legacy")) {
     PrintLine(EvaluateLegacyCondition(expression) ? u"1" : u"0");
@@ -81,38 +66,41 @@ int RunEval(CommandArguments arguments) {
   }
   std::u16string result;
   Status status = Evaluate(expression, &result);
-  if (!status.Ok()) {
-    PrintErrorLine("error " + std::to_string(status.Number()));
-    return status.Number();
-  }
+  if (!status.Ok()) return Report("eval", status);
   PrintLine(result);
   return 0;
 }
+
+const OptionRule kExpandOptions[] = {
+    {u"--legacy", 0}, {u"--no-commands", 0}, {u"--set", 1}, {u"--json", 0}};
+const OptionRule kEvalOptions[] = {{u"--legacy", 0}};
 
 }  // namespace
 
 const ToolCommand kExpandCommand = {
     u"expand",
     "expand symbols and commands in a text",
-    "usage: qdstool expand [--legacy] [--no-commands] [--set NAME=VALUE]... [--json] [--] TEXT\n"
+    "expand [--legacy] [--no-commands] [--set NAME=VALUE]... [--json] [--] TEXT",
     "Expands TEXT with a symbol table (names compared without regard to A-Z\n"
     "case) that holds the --set symbols, applied in order. --legacy tests \"if\"\n"
     "conditions as documents of version 1 do; --no-commands rejects command calls.\n"
-    "Prints the expansion; a failure prints \"error STATUS at POS\" on standard\n"
-    "error and exits STATUS. With --json, prints one object and exits 0:\n"
+    "Prints the expansion; a failure says why and where on standard error and\n"
+    "exits with its status. With --json, prints one object and exits 0:\n"
     "{\"status\":N,\"errorPos\":N,\"output\":\"...\",\"symbols\":{\"NAME\":\"VALUE\",...}}\n"
     "with the table after the expansion, names in UTF-16 order, strings escaped\n"
     "as by dump.\n",
+    kExpandOptions,
     RunExpand,
 };
 
 const ToolCommand kEvalCommand = {
     u"eval",
     "evaluate an expression of the \"if\" and \"eval\" commands",
-    "usage: qdstool eval [--legacy] [--] EXPR\n"
+    "eval [--legacy] [--] EXPR",
     "Prints the value of EXPR. With --legacy, prints 1 or 0 for EXPR as a\n"
-    "condition of a version-1 document. A failure prints \"error STATUS\" on\n"
-    "standard error and exits STATUS.\n",
+    "condition of a version-1 document. A failure says why on standard error\n"
+    "and exits with its status.\n",
+    kEvalOptions,
     RunEval,
 };
 
@@ -146,7 +134,7 @@ Expressions of if and eval, lowest precedence last:
   + -         add, subtract      = != < <= > >=  compare (~= ~< ... ignore A-Z case)
   & |         and, or            numbers: 42, 0x2A, 052; texts: words or 'quoted'
 
-Statuses of a failed expansion ("error STATUS at POS"):
+Statuses of a failed expansion:
   1 unclosed form          2 output too long for the buffer   3 wrong argument count
   4 text after a quote     5 unknown command                  6 argument too long
   7 bad command name       8 unusable argument                9 commands not allowed

@@ -1,9 +1,9 @@
-// The qdstool commands that read a document: dump prints it whole as
-// JSON, get the entries of one section as GetEntry reads them.
+// The qdstool commands that read a document: dump prints it whole as JSON,
+// cat prints its text, sections and keys list names, get prints values.
 
 #include <qds/qds.h>
 
-#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,144 +73,191 @@ void Dump(const QdsDocument& document, const Status& status) {
   WriteOutput(out);
 }
 
-int RunDump(CommandArguments arguments) {
-  static const OptionRule kOptions[] = {{u"--load-flags", true}};
-  ParsedArguments parsed;
-  std::string error;
-  if (!ParseArguments(arguments, kOptions, &parsed, &error)) return UsageError(kDumpCommand, error);
+int RunDump(const ParsedArguments& arguments) {
   uint32_t flags = static_cast<uint32_t>(LoadFlags::KeepComments);
-  const std::u16string* flagText = parsed.Value(u"--load-flags");
-  if (flagText != nullptr && !ParseFlags(*flagText, &flags)) {
-    return UsageError(kDumpCommand, "flags must be a decimal or 0x-hexadecimal number");
+  const std::u16string* flagText = arguments.Value(u"--load-flags");
+  if (flagText != nullptr && !ParseNumber(*flagText, &flags)) {
+    return UsageError(arguments, "flags must be a decimal or 0x-hexadecimal number");
   }
-  if (parsed.operands().size() != 1) return UsageError(kDumpCommand, "expected one FILE");
+  if (arguments.operands().size() != 1) return UsageError(arguments, "expected one FILE");
   QdsDocument document;
-  Status status = document.Load(FilePath(parsed.operands()[0]), static_cast<LoadFlags>(flags));
+  if (int status = ApplyCodePage(arguments, &document); status != 0) return status;
+  Status status = LoadFile(arguments.operands()[0], static_cast<LoadFlags>(flags), &document);
   Dump(document, status);
+  return status.Number();
+}
+
+// ---- cat ------------------------------------------------------------------------
+
+int RunCat(const ParsedArguments& arguments) {
+  if (arguments.operands().size() != 1) return UsageError(arguments, "expected one FILE");
+  uint32_t codePage = QdsDocument().CodePage();
+  if (int status = CodePageOption(arguments, &codePage); status != 0) return status;
+  std::string bytes;
+  int status = 0;
+  if (!ReadInput(arguments.operands()[0], &bytes, &status)) return status;
+  std::string text;
+  static_cast<void>(DecodeFileText(bytes, codePage, &text));
+  return WriteOutput(text) ? 0 : Report("standard output", SaveStatus::WriteFailed);
+}
+
+// ---- sections, keys, get -----------------------------------------------------------
+
+// Loads FILE, the first operand, and finds SECTION, the second; reports why
+// it cannot. Returns 0 or the exit status.
+int LoadSection(const ParsedArguments& arguments, QdsDocument* document,
+                std::optional<Section>* section) {
+  const std::u16string& file = arguments.operands()[0];
+  if (int status = LoadInput(arguments, file, LoadFlags::None, document); status != 0) {
+    return status;
+  }
+  *section = document->FindSection(arguments.operands()[1]);
+  if (!*section) return ReportMissing(Subject(file), arguments.operands()[1], nullptr);
   return 0;
 }
 
-// ---- get ---------------------------------------------------------------------------
-
-// Reads the entry at `position` as a caller of the library does: one read
-// and, when the buffers are too small, one more with the sizes that the
-// first asked for. A second BufferTooSmall is final: an expansion may ask for
-// more on every run (its commands change the table that its size depends
-// on, or a command name is too long to scan).
-ReadStatus ReadEntry(QdsDocument& document, const std::u16string& section, uint32_t position,
-                     ReadFlags flags, std::vector<char16_t>* key, std::vector<char16_t>* value) {
-  uint32_t keyLength = static_cast<uint32_t>(key->size());
-  uint32_t valueLength = static_cast<uint32_t>(value->size());
-  auto read = [&] {
-    return document.GetEntry(section.c_str(), position, key->data(), &keyLength, value->data(),
-                             &valueLength, flags);
-  };
-  ReadStatus status = read();
-  if (status != ReadStatus::BufferTooSmall) return status;
-  key->resize(std::max<size_t>(key->size(), keyLength));
-  value->resize(std::max<size_t>(value->size(), valueLength));
-  keyLength = static_cast<uint32_t>(key->size());
-  valueLength = static_cast<uint32_t>(value->size());
-  return read();
-}
-
-void PrintExpansionFailure(uint32_t status, std::u16string_view excerpt) {
-  PrintErrorLine("error " + std::to_string(status) + " near \"" + ToUtf8(excerpt) + "\"");
-}
-
-// The units of `value` around `position` that the library leaves as the
-// excerpt of a failed expansion: up to 25 before the position and 25 from it.
-std::u16string_view ExcerptAround(std::u16string_view value, uint32_t position) {
-  size_t start = std::min<size_t>(position > 25 ? position - 25 : 0, value.size());
-  return value.substr(start, std::min<size_t>(size_t{position} + 25, value.size()) - start);
-}
-
-int RunGet(CommandArguments arguments) {
-  static const OptionRule kOptions[] = {
-      {u"--expand", false}, {u"--keep-quotes", false}, {u"--set", true}};
-  ParsedArguments parsed;
-  std::string error;
-  if (!ParseArguments(arguments, kOptions, &parsed, &error)) return UsageError(kGetCommand, error);
-  if (parsed.operands().size() != 2) return UsageError(kGetCommand, "expected FILE and SECTION");
-  const std::u16string& path = parsed.operands()[0];
-  const std::u16string& section = parsed.operands()[1];
-  SymbolTable table;
-  if (!ApplySymbolAssignments(parsed.Values(u"--set"), &table)) {
-    return UsageError(kGetCommand, "--set takes NAME=VALUE");
-  }
-
+int RunSections(const ParsedArguments& arguments) {
+  if (arguments.operands().size() != 1) return UsageError(arguments, "expected one FILE");
   QdsDocument document;
-  int loaded = document.Load(FilePath(path)).Number();
-  if (loaded != 0) {
-    PrintErrorLine("error " + std::to_string(loaded) + " loading " + ToUtf8(path));
-    return loaded;
+  if (int status = LoadInput(arguments, arguments.operands()[0], LoadFlags::None, &document);
+      status != 0) {
+    return status;
   }
-  ReadFlags unexpanded = parsed.Has(u"--keep-quotes") ? ReadFlags::KeepQuotes : ReadFlags::None;
-  ReadFlags flags = unexpanded;
-  if (parsed.Has(u"--expand")) {
-    document.SetSymbolTable(&table);
-    flags |= ReadFlags::Expand;
-  }
+  std::string out;
+  for (Section section : document.Sections()) out += section.Name() + "\n";
+  WriteOutput(out);
+  return 0;
+}
 
-  std::vector<char16_t> key(260);
-  std::vector<char16_t> value(1024);
-  for (uint32_t position = 0;; ++position) {
-    ReadStatus status = ReadEntry(document, section, position, flags, &key, &value);
-    switch (status) {
-      case ReadStatus::Ok:
-        PrintLine(std::u16string(key.data()) + u"=" + value.data());
-        break;
-      case ReadStatus::NoEntry:
-        return 0;
-      case ReadStatus::NoSection:
-        PrintErrorLine(u"error 10: no section " + section);
-        return 10;
-      case ReadStatus::ExpansionFailed: {
-        const char16_t* context = nullptr;
-        uint32_t expansion = document.GetExpansionError(&context);
-        PrintExpansionFailure(expansion, context);
-        return static_cast<int>(ReadStatus::ExpansionFailed);
+int RunKeys(const ParsedArguments& arguments) {
+  if (arguments.operands().size() != 2) return UsageError(arguments, "expected FILE and SECTION");
+  QdsDocument document;
+  std::optional<Section> section;
+  if (int status = LoadSection(arguments, &document, &section); status != 0) return status;
+  std::string out;
+  for (Key key : section->Keys()) out += key.Name() + "\n";
+  WriteOutput(out);
+  return 0;
+}
+
+int RunGet(const ParsedArguments& arguments) {
+  const std::vector<std::u16string>& operands = arguments.operands();
+  if (operands.size() != 2 && operands.size() != 3) {
+    return UsageError(arguments, "expected FILE SECTION [KEY]");
+  }
+  SymbolTable table;
+  if (!ApplySymbolAssignments(arguments.Values(u"--set"), &table)) {
+    return UsageError(arguments, "--set takes NAME=VALUE");
+  }
+  QdsDocument document;
+  std::optional<Section> section;
+  if (int status = LoadSection(arguments, &document, &section); status != 0) return status;
+  std::optional<Key> only;
+  if (operands.size() == 3) {
+    only = section->FindKey(operands[2]);
+    if (!only) return ReportMissing(Subject(operands[0]), operands[1], &operands[2]);
+  }
+  bool expand = arguments.Has(u"--expand");
+  ReadFlags flags = arguments.Has(u"--keep-quotes") ? ReadFlags::KeepQuotes : ReadFlags::None;
+  std::string out;
+  auto print = [&](const Key& key) {
+    for (Value value : key.Values()) {
+      std::string text;
+      if (expand) {
+        Status status = document.Expand(value, table, &text, flags);
+        if (!status.Ok()) {
+          // The excerpt is of this failure unless only the output did not fit.
+          const char16_t* excerpt = nullptr;
+          static_cast<void>(document.GetExpansionError(&excerpt));
+          std::string near = *excerpt != 0 ? " near \"" + ToUtf8(excerpt) + "\"" : "";
+          PrintErrorLine("qdstool: " + Subject(operands[0]) + ": [" + section->Name() + "] " +
+                         key.Name() + ": " + status.Text() + near + " (status " +
+                         std::to_string(status.Number()) + ")");
+          return status.Number();
+        }
+      } else {
+        text = flags == ReadFlags::KeepQuotes ? value.Text() : value.Unquoted();
       }
-      case ReadStatus::BufferTooSmall: {
-        // Only an expansion that asked for more again ends here: it failed,
-        // and is told with the excerpt of the unexpanded value that a failure
-        // leaves. The unexpanded value always fits the second read.
-        uint32_t errorPosition = document.GetExpansionErrorPosition();
-        static_cast<void>(ReadEntry(document, section, position, unexpanded, &key, &value));
-        PrintExpansionFailure(static_cast<uint32_t>(ExpandStatus::BufferTooSmall),
-                              ExcerptAround(value.data(), errorPosition));
-        return static_cast<int>(ReadStatus::ExpansionFailed);
-      }
+      out += only ? text + "\n" : key.Name() + "=" + text + "\n";
+    }
+    return 0;
+  };
+  // What was read before a failure is printed all the same.
+  int status = 0;
+  if (only) {
+    status = print(*only);
+  } else {
+    for (Key key : section->Keys()) {
+      if ((status = print(key)) != 0) break;
     }
   }
+  WriteOutput(out);
+  return status;
 }
+
+const OptionRule kDumpOptions[] = {{u"--load-flags", 1}, {u"--codepage", 1}};
+const OptionRule kCodePageOption[] = {{u"--codepage", 1}};
+const OptionRule kGetOptions[] = {
+    {u"--expand", 0}, {u"--keep-quotes", 0}, {u"--set", 1}, {u"--codepage", 1}};
 
 }  // namespace
 
 const ToolCommand kDumpCommand = {
     u"dump",
     "print a loaded QDS document as JSON",
-    "usage: qdstool dump [--load-flags N] FILE\n"
+    "dump [--load-flags N] [--codepage N] FILE",
     "Loads FILE (flags as for rewrite, 1 by default) and prints the document as\n"
     "it stands afterwards, also after a failed load, as one JSON object:\n"
     "{\"status\":N,\"errorLine\":N,\"version\":N,\"utf16\":0|1,\"leadingText\":\"...\",\n"
     " \"trailingText\":\"...\",\"sections\":[{\"name\":\"...\",\"comment\":\"...\",\n"
     " \"keys\":[{\"name\":\"...\",\"values\":[{\"text\":\"...\",\"comment\":\"...\"}]}]}]}\n"
     "Strings are ASCII: '\"', '\\' and every UTF-16 unit outside U+0020..U+007E\n"
-    "appear as \\uXXXX. Exits 0 whatever the load status.\n",
+    "appear as \\uXXXX. Exits with the load status.\n",
+    kDumpOptions,
     RunDump,
+};
+
+const ToolCommand kCatCommand = {
+    u"cat",
+    "print the text of a QDS file in UTF-8",
+    "cat [--codepage N] FILE",
+    "Prints the text of FILE in UTF-8, as loading reads it (UTF-16 after the\n"
+    "byte-order mark, any other file in the code page), line ends as they are,\n"
+    "end marker and digest line included. As a textconv filter it lets\n"
+    "'git diff' show QDS files as text.\n",
+    kCodePageOption,
+    RunCat,
+};
+
+const ToolCommand kSectionsCommand = {
+    u"sections",
+    "list the sections of a QDS file",
+    "sections [--codepage N] FILE",
+    "Prints the name of every section, one a line, in the order of the file.\n",
+    kCodePageOption,
+    RunSections,
+};
+
+const ToolCommand kKeysCommand = {
+    u"keys",
+    "list the keys of a section",
+    "keys [--codepage N] FILE SECTION",
+    "Prints the name of every key of SECTION, one a line, in the order of the\n"
+    "file. A missing section exits 10.\n",
+    kCodePageOption,
+    RunKeys,
 };
 
 const ToolCommand kGetCommand = {
     u"get",
-    "print the entries of a section",
-    "usage: qdstool get [--expand] [--keep-quotes] [--set NAME=VALUE]... FILE SECTION\n"
-    "Loads FILE and prints every entry of SECTION as KEY=VALUE, in order.\n"
-    "--keep-quotes keeps the double quotes around a value; --expand expands\n"
-    "symbols and commands in the values with a table holding the --set symbols.\n"
-    "A failed expansion prints \"error STATUS near \\\"EXCERPT\\\"\" and exits 8; a\n"
-    "load failure prints \"error S loading FILE\" and exits S; a missing section\n"
-    "prints \"error 10: no section NAME\" and exits 10.\n",
+    "print the values of a key, or the entries of a section",
+    "get [--expand] [--keep-quotes] [--set NAME=VALUE]... [--codepage N] FILE SECTION [KEY]",
+    "Prints the values of KEY of SECTION, one a line; without KEY, every entry\n"
+    "of SECTION as KEY=VALUE. Values lose their enclosing double quotes unless\n"
+    "--keep-quotes. --expand expands symbols and commands in the values with a\n"
+    "table holding the --set symbols; a failed expansion exits 8 and names its\n"
+    "cause. A missing section exits 10, a missing key 11.\n",
+    kGetOptions,
     RunGet,
 };
 

@@ -1,13 +1,15 @@
 // qdstool: the QDS document library on the command line. What its commands
 // share: the command record and the list of commands, the parsing of their
-// arguments, and their output.
+// arguments, their input and output, and their messages.
 //
-// A command runs with the arguments that follow its name, already in UTF-16.
-// It writes its results to standard output and its error lines to standard
-// error and returns the process exit status: 0 on success, otherwise the
-// status of the operation that failed, or kUsageError when its arguments
-// cannot be understood. To add a command: define its ToolCommand in the file
-// of its group, declare it below and list it in tool.cpp.
+// A command runs with the arguments that follow its name, already in UTF-16
+// and sorted into options and operands. It writes its results to standard
+// output and its messages to standard error and returns the process exit
+// status: 0 on success, otherwise the status of the operation that failed,
+// or kUsageError when its arguments cannot be understood. To add a command:
+// define its ToolCommand in the file of its group, declare it below and
+// list it in tool.cpp; the help, the manual page and the README list it
+// too (a test compares them).
 
 #ifndef KNITFOLD_QDSTOOL_TOOL_H_
 #define KNITFOLD_QDSTOOL_TOOL_H_
@@ -25,77 +27,71 @@
 namespace qds::tool {
 
 // `arguments` are the command-line arguments after the program name.
-// "--help" lists the commands; "COMMAND --help" explains one; "--version"
-// prints "qdstool VERSION". Returns the process exit status.
+// Returns the process exit status.
 int RunTool(std::span<const std::u16string> arguments);
 
-// ---- Commands ------------------------------------------------------------------
-
 // Exit status of a command line that cannot be understood (as sysexits'
-// EX_USAGE), apart from every status of the library.
+// EX_USAGE), and of "check --strict" on a file that warned (EX_DATAERR);
+// apart from every status of the library.
 inline constexpr int kUsageError = 64;
+inline constexpr int kWarnedStrictly = 65;
+
+// ---- Arguments ---------------------------------------------------------------------
+//
+// Options ("--name", "-o") may stand anywhere among the operands, and may
+// repeat; "-h" and "--help" ask for the command's help. An option takes
+// `values` arguments after it; one that takes one value may also be given
+// as "--name=value". "--" ends the options: every argument after it is an
+// operand. "-" alone is an operand (standard input or output); any other
+// argument that begins with "-" is an unknown option.
+
+struct OptionRule {
+  std::u16string_view name;
+  int values;
+};
 
 using CommandArguments = std::span<const std::u16string>;
+class ParsedArguments;
 
 struct ToolCommand {
   const char16_t* name;
   const char* summary;  // one line for the command list
-  const char* help;     // usage line and a few lines of explanation, ending in a line feed
-  int (*run)(CommandArguments arguments);
-};
-
-// file_commands.cpp
-extern const ToolCommand kCheckCommand;
-extern const ToolCommand kVerifyCommand;
-extern const ToolCommand kSignCommand;
-extern const ToolCommand kRewriteCommand;
-// read_commands.cpp
-extern const ToolCommand kDumpCommand;
-extern const ToolCommand kGetCommand;
-// language_commands.cpp
-extern const ToolCommand kExpandCommand;
-extern const ToolCommand kEvalCommand;
-// The expansion language in brief, printed by "qdstool --help" after the
-// list of commands, so that a package author can learn it from the tool.
-// docs/expansion.md holds the same language at length.
-extern const std::string_view kLanguageHelp;
-
-// ---- Arguments ---------------------------------------------------------------------
-//
-// Options ("--name", "-o") may stand anywhere among the operands; each is
-// either a switch or takes the next argument as its value, and may repeat.
-// "--" ends the options: every argument after it is an operand. Any other
-// argument that begins with "-" (other than "-" alone) is an unknown option.
-
-struct OptionRule {
-  std::u16string_view name;
-  bool takesValue;
+  const char* usage;    // the synopsis, after "qdstool "
+  const char* help;     // a few lines of explanation, each ending in a line feed
+  std::span<const OptionRule> options;
+  int (*run)(const ParsedArguments& arguments);
 };
 
 class ParsedArguments {
  public:
-  bool Has(std::u16string_view name) const;
-  // The value of the last occurrence of `name`; null when it was not given.
+  const ToolCommand& command() const { return *command_; }
+  bool Has(std::u16string_view name) const { return Value(name) != nullptr; }
+  // The (first) value of the last occurrence of `name`; null when absent.
   const std::u16string* Value(std::u16string_view name) const;
-  // The values of every occurrence, in command-line order.
+  // The first values of every occurrence, in command-line order.
   std::vector<std::u16string_view> Values(std::u16string_view name) const;
+  // Every option with all its values, in command-line order.
+  const std::vector<std::vector<std::u16string>>& options() const { return options_; }
   const std::vector<std::u16string>& operands() const { return operands_; }
+  bool help() const { return help_; }
 
  private:
-  friend bool ParseArguments(CommandArguments, std::span<const OptionRule>, ParsedArguments*,
-                             std::string*);
-  std::vector<std::pair<std::u16string, std::u16string>> options_;
+  friend bool ParseArguments(const ToolCommand&, CommandArguments, ParsedArguments*, std::string*);
+  const ToolCommand* command_ = nullptr;
+  std::vector<std::vector<std::u16string>> options_;  // the name, then its values
   std::vector<std::u16string> operands_;
+  bool help_ = false;
 };
 
-// Sorts `arguments` into options and operands. False, with a message in
-// *error, for an unknown option or an option whose value is missing.
-bool ParseArguments(CommandArguments arguments, std::span<const OptionRule> rules,
-                    ParsedArguments* parsed, std::string* error);
+// Sorts `arguments` by the options of `command`. False, with a message in
+// *error, for an unknown option, a missing value, or a value given to a
+// switch.
+bool ParseArguments(const ToolCommand& command, CommandArguments arguments, ParsedArguments* parsed,
+                    std::string* error);
 
-// Reads a flag set: decimal, or hexadecimal after "0x". False unless the
+// Reads a number: decimal, or hexadecimal after "0x". False unless the
 // whole text is such a number below 2^32.
-bool ParseFlags(std::u16string_view text, uint32_t* value);
+bool ParseNumber(std::u16string_view text, uint32_t* value);
 
 // The file that an argument names: on POSIX the bytes that the argument
 // came as, so that any file name works.
@@ -107,22 +103,70 @@ std::filesystem::path FilePath(const std::u16string& argument);
 bool ApplySymbolAssignments(const std::vector<std::u16string_view>& assignments,
                             SymbolTable* table);
 
-// Reports a command line that `command` cannot run with: "qdstool NAME:
+// Reports a command line that its command cannot run with: "qdstool NAME:
 // MESSAGE" and the command's usage line on standard error. Returns
 // kUsageError.
-int UsageError(const ToolCommand& command, std::string_view message);
+int UsageError(const ParsedArguments& arguments, std::string_view message);
+
+// ---- Files -------------------------------------------------------------------------
+//
+// "-" names standard input where a file is read and standard output where
+// one is written; messages call them so.
+
+inline constexpr std::u16string_view kStandardStream = u"-";
+
+// What messages call the file of `argument`.
+std::string Subject(std::u16string_view argument);
+
+// The bytes of the file that `argument` names, or of standard input. False,
+// with the failure reported, when it cannot be read (*status: its number).
+bool ReadInput(const std::u16string& argument, std::string* bytes, int* status);
+
+// Loads the file that `argument` names (or standard input) into `document`,
+// after applying the command's --codepage; a failure is reported. Returns
+// the load status's number, or kUsageError or UnknownCodePage for a bad
+// --codepage.
+int LoadInput(const ParsedArguments& arguments, const std::u16string& argument, LoadFlags flags,
+              QdsDocument* document);
+// Gives `document` the command's --codepage, if any. Returns 0, or
+// kUsageError or UnknownCodePage for a bad one, which is reported.
+int ApplyCodePage(const ParsedArguments& arguments, QdsDocument* document);
+// Loads the file that `argument` names (or standard input) into
+// `document`, reporting nothing. Returns the load status.
+Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document);
+// The --codepage of the command (the system's code page by default) into
+// *codePage; a bad one is reported. Returns 0, kUsageError or 34.
+int CodePageOption(const ParsedArguments& arguments, uint32_t* codePage);
+
+// Saves `document`, loaded from `input`, to `output`: standard output for
+// "-", and, when `output` is empty, over `input` or to standard output when
+// `input` was standard input. A failure is reported. Returns the save
+// status's number.
+int SaveOutput(QdsDocument* document, const std::u16string& input, const std::u16string& output,
+               SaveFlags flags);
+// The -o (--output) of the command, or "".
+std::u16string OutputOption(const ParsedArguments& arguments);
 
 // ---- Output ----------------------------------------------------------------------------
 //
 // Text is UTF-16 inside and UTF-8 on the console.
 
 // Bytes to standard output as they stand (for text already in UTF-8 or ASCII).
-void WriteOutput(std::string_view bytes);
+// False when they cannot be written.
+bool WriteOutput(std::string_view bytes);
 // `text` and a line feed, as UTF-8, to standard output or standard error.
 void PrintLine(std::u16string_view text);
-void PrintErrorLine(std::u16string_view text);
-// The same for text already in UTF-8 or ASCII.
 void PrintErrorLine(std::string_view text);
+
+// "qdstool: SUBJECT: WORDS (status N)" on standard error; returns N.
+int Report(std::string_view subject, const Status& status);
+// "qdstool: SUBJECT: WHAT: WORDS (status N)", for a failure while doing
+// WHAT to the file; returns N.
+int Report(std::string_view subject, std::string_view what, const Status& status);
+
+// "qdstool: SUBJECT: no section "S" (status 10)", or with a key
+// "...: no key "K" in section "S" (status 11)"; returns the status.
+int ReportMissing(std::string_view subject, std::u16string_view section, const std::u16string* key);
 
 // Appends `text` as a JSON string, quotation marks included, for the
 // machine-readable output. The output is pure ASCII: the quotation mark, the
@@ -130,6 +174,36 @@ void PrintErrorLine(std::string_view text);
 // \uXXXX (four uppercase hexadecimal digits) of the unit itself, so that any
 // text, a lone surrogate included, comes back exactly from a JSON reader.
 void AppendJsonString(std::string* out, std::u16string_view text);
+
+// ---- Commands ------------------------------------------------------------------
+
+// file_commands.cpp
+extern const ToolCommand kCheckCommand;
+extern const ToolCommand kVerifyCommand;
+extern const ToolCommand kSignCommand;
+extern const ToolCommand kRewriteCommand;
+// read_commands.cpp
+extern const ToolCommand kDumpCommand;
+extern const ToolCommand kCatCommand;
+extern const ToolCommand kSectionsCommand;
+extern const ToolCommand kKeysCommand;
+extern const ToolCommand kGetCommand;
+// edit_commands.cpp
+extern const ToolCommand kSetCommand;
+extern const ToolCommand kAddCommand;
+extern const ToolCommand kDelCommand;
+extern const ToolCommand kEditCommand;
+// import_command.cpp
+extern const ToolCommand kImportCommand;
+// merge_command.cpp
+extern const ToolCommand kMergeCommand;
+// language_commands.cpp
+extern const ToolCommand kExpandCommand;
+extern const ToolCommand kEvalCommand;
+// The expansion language in brief, printed by "qdstool --help" after the
+// list of commands, so that a package author can learn it from the tool.
+// docs/expansion.md holds the same language at length.
+extern const std::string_view kLanguageHelp;
 
 }  // namespace qds::tool
 

@@ -46,8 +46,10 @@ const struct Row {
     {"TessalCF.ADF/extra.cmd", false, {0, 0, 0, 0, EISDIR, 0}, "Error copying %C to %w : %s\n"},
     {"TessalCF.ADF", false, {ELOOP, ELOOP, ENOTDIR, ENOTDIR, 0, ENOTDIR},
      "Error copying %C to %w : %s\n"},
-    {"app.qds.tmp", true, {0, 0, 0, 0, 3, 0}, "2>error %n saving %t\n"},
-    {"out.qds.tmp", true, {0, 0, 0, 0, 3, 0}, "2>error %n saving %o\n", true},
+    {"app.qds.tmp", true, {0, 0, 0, 0, 3, 0},
+     "2>qdstool: %t: cannot create: Is a directory (status %n)\n"},
+    {"out.qds.tmp", true, {0, 0, 0, 0, 3, 0},
+     "2>qdstool: %o: cannot create: Is a directory (status %n)\n", true},
     {"", false, {2, 2, 2, 2, 2, 2}, "Error %n loading file %c\n"},
 };
 

@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,14 +20,12 @@ namespace qds {
 namespace {
 
 using test::ProcessResult;
+using test::QdsTool;
 using test::ReadBytes;
 using test::Utf16Bytes;
 
-// Every run ends within seconds; one that would not is stopped.
-ProcessResult Tool(const std::vector<std::string>& arguments) {
-  return test::RunProcess(test::BuiltProgram("bin/qdstool"), arguments, {},
-                          std::chrono::seconds(10));
-}
+// The words of a file failure that names a missing file (the C runtime's).
+const std::string kNoSuchFile = std::strerror(ENOENT);
 
 // A file as the saver writes it with KeepComments, so that it reads back
 // unchanged.
@@ -54,16 +56,17 @@ void ExpectText(const std::string& actual, const std::string& expected, const st
   }
 }
 
-// Every command's answers: usage errors (64), help, the load status of a
-// failed load or save, the file a rewrite writes (with its numeric flags,
-// and what a failed load kept), the expansion or its failure "error N at P"
-// (a second call with the size asked gets output beyond the first buffer),
-// and the document as escaped JSON, also what a failed load left of it.
+// Every command's answers: usage errors (64), help, each failure in words
+// with its file and status, the file a rewrite writes (with its numeric
+// flags, and what a failed load kept), the expansion or its failure (a
+// second call with the size asked gets output beyond the first buffer), and
+// the document as escaped JSON, also what a failed load left of it.
 TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
   const std::string file = Write("a.qds", kSample);
   const std::string broken = Write("broken.qds", u"[a]\r\nk=1\r\n\r\nbare key\r\n");
   const std::string kept = Write("kept.qds", u"[a]\r\nk=1\r\n=oops\r\n[b]\r\n");
   const std::string bare = Write("bare.qds", u"[a]\r\nbare key\r\n");
+  const std::string named = Write("n.qds", kSample + std::u16string(u"[Files]\r\nz=1\r\n"));
   const std::string missing = Path("missing.qds");
   const std::string noFolder = Path("no/dir/out.qds");
   const std::string out = Path("out.qds");
@@ -80,6 +83,11 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
   const std::string grows = Write("grow.qds", u"[s]\r\nk=" + std::u16string(growing) + u"\r\n");
   const std::string lone = Write("lone.qds", u"[\xD800]\r\nk=\xDFFF\r\n");
   const std::string ok = file + ": ok (version 3, 2 sections, 3 entries)\n";
+  const std::string unsignedFile = "qdstool: " + file + ": not signed: the text has no end marker";
+  const std::string syntax = "qdstool: " + broken + ":4: syntax error: a key without \"=\"";
+  const std::string notFound = "qdstool: " + missing + ": cannot open: " + kNoSuchFile;
+  const std::string expandFailed = "qdstool: expand: output too long for the buffer at position ";
+  const std::string getFailed = ": [s] k: cannot expand: output too long for the buffer at ";
   const std::string dumpEnd = ",\"leadingText\":\"\",\"trailingText\":\"\",\"sections\":[";
   const struct {
     std::vector<std::string> arguments;
@@ -89,31 +97,49 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
   } cases[] = {
       {{}, 64, "", "usage: qdstool COMMAND..."},
       {{"frobnicate"}, 64, "", "qdstool: unknown command frobnicate..."},
-      {{"check"}, 64, "", "qdstool check: expected one FILE..."},
-      {{"check", "--strict", "x"}, 64, "", "qdstool check: unknown option --strict..."},
+      {{"help", "frobnicate"}, 64, "", "qdstool help: no command frobnicate..."},
+      {{"check"}, 64, "", "qdstool check: expected FILE...\n..."},
+      {{"check", "--bogus=1", "x"}, 64, "", "qdstool check: unknown option --bogus\n..."},
+      {{"check", "--lenient=1", "x"}, 64, "", "qdstool check: option --lenient takes no value..."},
+      {{"check", "--codepage", "utf8", "x"}, 64, "", "qdstool check: --codepage takes a number..."},
       {{"sign", "x", "-o"}, 64, "", "qdstool sign: option -o needs a value..."},
-      {{"rewrite", "--load-flags", "one", "x", "y"}, 64, "", "qdstool rewrite: flags must be..."},
+      {{"rewrite", "--load-flags=one", "x", "y"}, 64, "", "qdstool rewrite: flags must be..."},
       {{"rewrite", "x"}, 64, "", "qdstool rewrite: expected IN and OUT..."},
       {{"dump", "--load-flags", "0x100000000", "x"}, 64, "", "qdstool dump: flags must be..."},
       {{"expand", "a", "b"}, 64, "", "*"}, {{"expand", "--set", "novalue", "x"}, 64, "", "*"},
       {{"eval"}, 64, "", "*"}, {{"get", "file.qds"}, 64, "", "*"},
-      {{"get", "--set", "x", "f", "s"}, 64, "", "*"},
-      {{"check", "--help"}, 0, "usage: qdstool check...", ""}, {{"check", file}, 0, ok, ""},
-      {{"check", broken}, 7, "", broken + ":4: syntax error\n"},
-      {{"check", missing}, 2, "", "error 2 loading " + missing + "\n"},
-      {{"check", "--digest", file}, 15, "", "error 15 loading " + file + "\n"},
-      {{"verify", file}, 15, "", "error 15 loading " + file + "\n"},
-      {{"check", "--lenient", bare}, 0, "*", ""},
-      {{"rewrite", file, noFolder}, 2, "", "error 2 saving " + noFolder + "\n"},
+      {{"get", "--set", "x", "f", "s"}, 64, "", "*"}, {{"edit", file}, 64, "", "*"},
+      // Help, however asked for, before or among the arguments.
+      {{"-h"}, 0, "usage: qdstool COMMAND...", ""}, {{"help"}, 0, "usage: qdstool COMMAND...", ""},
+      {{"help", "get"}, 0, "usage: qdstool get ...", ""},
+      {{"get", "x", "--help", "--", "y"}, 0, "usage: qdstool get ...", ""},
+      {{"check", "-h"}, 0, "usage: qdstool check...", ""}, {{"check", file}, 0, ok, ""},
+      {{"check", broken}, 7, "", syntax + " (status 7)\n"},
+      {{"check", missing}, 2, "", notFound + " (status 2)\n"},
+      {{"check", "--digest", file}, 15, "", unsignedFile + " (status 15)\n"},
+      {{"verify", file, file}, 15, "", unsignedFile + " (status 15)\n" + unsignedFile + "..."},
+      {{"check", "--lenient", bare}, 0, bare + ": ok (version 1, 1 sections, 1 entries)\n", ""},
+      // Every file is checked; the first failure sets the exit status.
+      {{"check", file, broken, missing, file}, 7, ok + ok,
+       syntax + " (status 7)\n" + notFound + " (status 2)\n"},
+      {{"check", "--codepage=12345", file}, 34, "",
+       "qdstool: code page 12345 cannot be converted on this system (status 34)\n"},
+      {{"sections", named}, 0, "files\nstrings\nFiles\n", ""},
+      {{"keys", named, "FILES"}, 0, "main\nhelper\n", ""},
+      {{"keys", named, "none"}, 10, "", "qdstool: " + named + ": no section \"none\" (status 10)\n"},
+      {{"rewrite", file, noFolder}, 2, "",
+       "qdstool: " + noFolder + ": cannot create: " + kNoSuchFile + " (status 2)\n"},
       {{"rewrite", file, out}, 0, "", "", kSample},
-      {{"rewrite", "--load-flags", "0", file, out}, 0, "", "",
+      {{"rewrite", "--load-flags=0", file, out}, 0, "", "",
        u"[$version 3, codepage 1200$]\r\n[files]\r\nmain=app.exe\r\nhelper=h\x00E9lp.dll\r\n"
        u"\r\n[strings]\r\nquote=say \"hi\" \\ bye\r\n"},
       {{"rewrite", "--save-flags", "0x5", file, out}, 0, "", "",
        u"[files]\r\nmain=app.exe\r\n  ; the helper\r\nhelper=h\x00E9lp.dll\r\n"
        u"\r\n[strings]\r\nquote=say \"hi\" \\ bye\r\n"},
       // A rewrite whose load failed saves what the load kept.
-      {{"rewrite", "--load-flags", "0", kept, out}, 7, "", kept + ":3: syntax error\n",
+      {{"rewrite", "--load-flags", "0", kept, out}, 7, "",
+       "qdstool: " + kept +
+           ":3: syntax error: a line that starts with \"=\" (an entry without a key) (status 7)\n",
        u"[$version 1$]\r\n\r\n[a]\r\nk=1\r\n"},
       {{"expand", "--set", "who=Bob", "--set", "WHO=Ann=B", "Hi %who%!"}, 0, "Hi Ann=B!\n", ""},
       {{"expand", "--", "--%%"}, 0, "--%\n", ""},
@@ -121,11 +147,14 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       // Arguments are decoded from UTF-8: "é" is one character.
       {{"expand", "--set", "s=h\xC3\xA9llo", "%!length(%s%)%"}, 0, "5\n", ""},
       {{"expand", "--legacy", "%!if(a = a,y,n)%"}, 0, "n\n", ""},
-      {{"expand", "%!if(a = a,y,n)%"}, 0, "y\n", ""}, {{"expand", "50%"}, 1, "", "error 1 at 3\n"},
-      {{"expand", "--no-commands", "ab%!if(1)%"}, 9, "", "error 9 at 3\n"},
-      {{"expand", "%!define(me,%`%!me()%`%)%%!me()%"}, 20, "", "error 20 at 27\n"},
-      {{"expand", EncodeUtf8(nameTooLong)}, 2, "", "error 2 at 2\n"},
-      {{"expand", "--set", "c=70000", EncodeUtf8(growing)}, 2, "", "error 2 at 0\n"},
+      {{"expand", "%!if(a = a,y,n)%"}, 0, "y\n", ""},
+      {{"expand", "50%"}, 1, "", "qdstool: expand: unclosed form at position 3 (status 1)\n"},
+      {{"expand", "--no-commands", "ab%!if(1)%"}, 9, "",
+       "qdstool: expand: commands not allowed at position 3 (status 9)\n"},
+      {{"expand", "%!define(me,%`%!me()%`%)%%!me()%"}, 20, "",
+       "qdstool: expand: nested more than 64 deep at position 27 (status 20)\n"},
+      {{"expand", EncodeUtf8(nameTooLong)}, 2, "", expandFailed + "2 (status 2)\n"},
+      {{"expand", "--set", "c=70000", EncodeUtf8(growing)}, 2, "", expandFailed + "0 (status 2)\n"},
       {{"expand", "--json", "%!for(i,1,70000,x)%"}, 0,
        "{\"status\":0,\"errorPos\":0,\"output\":\"" + std::string(70000, 'x') +
            "\",\"symbols\":{\"i\":\"70000\"}}\n", ""},
@@ -133,20 +162,27 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
        "{\"status\":1,\"errorPos\":28,\"output\":\"abcd\",\"symbols\":"
        "{\"B2\":\"\\u00E9\",\"Z\":\"1\",\"b\":\"\\u0022q\\u0022\"}}\n", ""},
       {{"eval", "1 + 2 * 3"}, 0, "7\n", ""}, {{"eval", "--", "-7 / 2"}, 0, "-3\n", ""},
-      {{"eval", "1 / 0"}, 12, "", "error 12\n"}, {{"eval", "'open"}, 15, "", "error 15\n"},
+      {{"eval", "1 / 0"}, 12, "", "qdstool: eval: division by zero (status 12)\n"},
+      {{"eval", "'open"}, 15, "", "qdstool: eval: bad quoted string (status 15)\n"},
       {{"get", got, "S"}, 0, "a=%who% x\na=2\nb=%!if(1 = 1,yes)%\n", ""},
       {{"get", "--keep-quotes", got, "s"}, 0, "a=\"%who% x\"\na=2\nb=%!if(1 = 1,yes)%\n", ""},
-      {{"get", got, "t"}, 0, "", ""}, {{"get", got, "u"}, 10, "", "error 10: no section u\n"},
-      {{"get", missing, "s"}, 2, "", "error 2 loading " + missing + "\n"},
+      {{"get", got, "t"}, 0, "", ""},
+      {{"get", got, "u"}, 10, "", "qdstool: " + got + ": no section \"u\" (status 10)\n"},
+      {{"get", got, "s", "A"}, 0, "%who% x\n2\n", ""},
+      {{"get", got, "s", "c"}, 11, "",
+       "qdstool: " + got + ": no key \"c\" in section \"s\" (status 11)\n"},
+      {{"get", missing, "s"}, 2, "", notFound + " (status 2)\n"},
       // Symbol names are matched in any letter case.
+      {{"get", "--expand", "--set=WHO=Al", got, "s", "a"}, 0, "Al x\n2\n", ""},
       {{"get", "--expand", "--set", "WHO=Ann", got, "s"}, 8, "a=Ann x\na=2\n",
-       "error 3 near \"%!if(1 = 1,yes)%\"\n"},
-      // The retry fails too: a failed expansion, the excerpt cut from the
-      // value as the read saw it (without its quotes).
-      {{"get", "--expand", longName, "s"}, 8, "",
-       "error 2 near \"%!" + std::string(25, 'a') + "\"\n"},
-      {{"get", "--expand", "--set", "c=2000", grows, "s"}, 8, "",
-       "error 2 near \"%!set(c,%!eval(%c%+1)%)%%\"\n"},
+       "qdstool: " + got +
+           ": [s] b: cannot expand: wrong argument count at position 2 near "
+           "\"%!if(1 = 1,yes)%\" (status 8)\n"},
+      // The retry fails too: a failed expansion.
+      {{"get", "--expand", longName, "s"}, 8, "", "qdstool: " + longName + getFailed +
+                                                      "position 2 (status 8)\n"},
+      {{"get", "--expand", "--set", "c=70000", grows, "s"}, 8, "",
+       "qdstool: " + grows + getFailed + "position 0 (status 8)\n"},
       {{"get", "--expand", big, "s"}, 0, "k=" + std::string(3000, 'a') + "\n", ""},
       {{"dump", file}, 0,
        "{\"status\":0,\"errorLine\":0,\"version\":3,\"utf16\":1,"
@@ -158,10 +194,11 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
        "{\"name\":\"strings\",\"comment\":\"\\u000D\\u000A\",\"keys\":["
        "{\"name\":\"quote\",\"values\":[{\"text\":\"say \\u0022hi\\u0022 \\u005C bye\","
        "\"comment\":\"\"}]}]}]}\n", ""},
-      {{"dump", "--load-flags", "9", missing}, 0, "*", ""},
-      {{"dump", "--load-flags", "1", missing}, 0,
+      // dump exits with the load's status.
+      {{"dump", "--load-flags", "9", missing}, 2, "*", ""},
+      {{"dump", "--load-flags", "1", missing}, 2,
        "{\"status\":2,\"errorLine\":0,\"version\":3,\"utf16\":0" + dumpEnd + "]}\n", ""},
-      {{"dump", "--load-flags", "0", Write("k.qds", u"[a]\r\nk\r\n")}, 0,
+      {{"dump", "--load-flags", "0", Write("k.qds", u"[a]\r\nk\r\n")}, 7,
        "{\"status\":7,\"errorLine\":2,\"version\":1,\"utf16\":1" + dumpEnd +
            "{\"name\":\"a\",\"comment\":\"\",\"keys\":[]}]}\n", ""},
       {{"dump", "--load-flags", "0x10", lone}, 0,
@@ -172,7 +209,7 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
   for (const auto& c : cases) {
     std::string line;
     for (const std::string& argument : c.arguments) line += " " + argument.substr(0, 80);
-    ProcessResult result = Tool(c.arguments);
+    ProcessResult result = QdsTool(c.arguments);
     EXPECT_EQ(result.exitCode, c.exitCode) << line;
     ExpectText(result.standardOutput, c.standardOutput, line);
     ExpectText(result.standardError, c.standardError, line);
@@ -182,24 +219,127 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
   }
 }
 
+// The text of a manual page's line without its font changes and escapes.
+std::string WithoutRoff(std::string line) {
+  for (const char* font : {"\\fB", "\\fI", "\\fP", "\\fR"}) {
+    for (size_t at; (at = line.find(font)) != std::string::npos;) line.erase(at, 3);
+  }
+  for (size_t at = 0; (at = line.find('\\', at)) != std::string::npos; ++at) {
+    line.replace(at, 2, line[at + 1] == 'e' ? "\\" : line.substr(at + 1, 1));
+  }
+  return line;
+}
+
+// The lines of `text` between the line `from` and the next line that starts
+// with `to` (the whole text from `from` when `to` is empty).
+std::vector<std::string> LinesBetween(const std::string& text, const std::string& from,
+                                      const std::string& to) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text.substr(text.find(from) + from.size()));
+  for (std::string line; std::getline(stream, line) && (to.empty() || !line.starts_with(to));) {
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// The synopsis of every command is the same in the help, in the manual
+// page (its synopsis and its list of commands) and in the README; every
+// option that a synopsis shows is taken by its command.
+TEST_F(QdsToolTest, HelpManualPageAndReadmeShowTheSameCommandsAndOptions) {
+  std::set<std::string> help, manual, listed, readme;
+  for (const std::string& line : LinesBetween(QdsTool({"--help"}).standardOutput, "", "Works")) {
+    help.insert(line.substr(line.find("qdstool ") + 8));
+  }
+  help.erase("COMMAND [ARGUMENTS]");
+  const std::string page = ReadBytes(test::SourceFile("docs/qdstool.1"));
+  for (const std::string& line : LinesBetween(page, ".SH SYNOPSIS\n.nf\n", ".fi")) {
+    manual.insert(WithoutRoff(line).substr(8));
+  }
+  std::vector<std::string> items = LinesBetween(page, ".SH COMMANDS\n", ".SH EXIT");
+  for (size_t i = 1; i < items.size(); ++i) {
+    if (items[i - 1] == ".TP") listed.insert(WithoutRoff(items[i]));
+  }
+  for (const std::string& line :
+       LinesBetween(ReadBytes(test::SourceFile("README.md")), "## qdstool\n", "## ")) {
+    if (line.starts_with("qdstool ")) readme.insert(line.substr(8));
+  }
+  EXPECT_EQ(manual, help);
+  EXPECT_EQ(readme, help);
+  listed.insert("--help | -h | --version");
+  EXPECT_EQ(listed, help);
+
+  for (const std::string& synopsis : help) {
+    std::istringstream words(synopsis);
+    std::vector<std::string> arguments;
+    words >> arguments.emplace_back();
+    bool inOption = false;
+    for (std::string word; words >> word;) {
+      if (word.starts_with("[-") && word != "[--]") inOption = true;
+      if (!inOption) continue;
+      if (word.starts_with("[")) word.erase(0, 1);
+      inOption = word.find(']') == std::string::npos;
+      arguments.push_back(word.substr(0, word.find(']')));
+    }
+    if (arguments[0].starts_with("-") || arguments[0] == "help") continue;
+    arguments.push_back("--help");
+    ProcessResult result = QdsTool(arguments);
+    EXPECT_EQ(result.exitCode, 0) << synopsis << ": " << result.standardError;
+    EXPECT_EQ(result.standardOutput.rfind("usage: qdstool " + synopsis + "\n", 0), 0u);
+  }
+}
+
+// Every example of the manual page, run in order on copies of the example
+// files, prints what the page shows.
+TEST_F(QdsToolTest, ManualPageExamplesHoldTrue) {
+  std::filesystem::copy(test::SourceFile("examples"), dir_.path());
+  std::vector<std::pair<std::string, std::string>> examples;  // command, output
+  for (const std::string& line :
+       LinesBetween(ReadBytes(test::SourceFile("docs/qdstool.1")), ".SH EXAMPLES", ".SH ")) {
+    std::string text = WithoutRoff(line);
+    if (text.starts_with("$ qdstool ")) {
+      examples.emplace_back(text.substr(10), "");
+    } else if (!examples.empty() && !line.starts_with(".")) {
+      examples.back().second += text + "\n";
+    } else if (line == ".fi" && !examples.empty()) {
+      examples.emplace_back();
+    }
+  }
+  int run = 0;
+  for (const auto& [command, output] : examples) {
+    if (command.empty()) continue;
+    std::vector<std::string> arguments;  // words, or 'quoted words'
+    for (size_t at = 0, end; at < command.size(); at = end + 1) {
+      bool quoted = command[at] == '\'';
+      end = std::min(command.find(quoted ? '\'' : ' ', at + 1) + quoted, command.size());
+      arguments.push_back(command.substr(at + quoted, end - at - 2 * quoted));
+    }
+    ProcessResult result =
+        test::RunProcess(test::BuiltProgram("bin/qdstool"), arguments, dir_.path());
+    EXPECT_EQ(result.exitCode, 0) << command << ": " << result.standardError;
+    EXPECT_EQ(result.standardOutput, output) << command;
+    ++run;
+  }
+  EXPECT_EQ(run, 9);
+}
+
 TEST_F(QdsToolTest, SignedFileVerifiesUntilItIsChanged) {
   const std::string file = Write("a.qds", kSample);
-  ProcessResult signedCopy = Tool({"sign", file, "-o", Path("b.qds")});
+  ProcessResult signedCopy = QdsTool({"sign", file, "-o", Path("b.qds")});
   EXPECT_EQ(signedCopy.exitCode, 0) << signedCopy.standardError;
   EXPECT_EQ(ReadBytes(file), Utf16Bytes(kSample, true)) << "-o leaves the input alone";
   const std::string bytes = ReadBytes(Path("b.qds"));
   EXPECT_EQ(bytes.rfind(Utf16Bytes(kSample, true) + Utf16Bytes(u"\r\n[$end$]\r\n"), 0), 0u);
 
-  EXPECT_EQ(Tool({"sign", file}).exitCode, 0);
+  EXPECT_EQ(QdsTool({"sign", file}).exitCode, 0);
   EXPECT_EQ(ReadBytes(file), bytes) << "signing in place writes the same file";
   EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
-  ProcessResult verified = Tool({"verify", file});
+  ProcessResult verified = QdsTool({"verify", file});
   EXPECT_EQ(verified.standardOutput, file + ": ok (version 3, 2 sections, 3 entries)\n");
 
   std::string tampered = bytes;
   tampered[tampered.find(Utf16Bytes(u"app.exe"))] = 'A';
   test::WriteBytes(file, tampered);
-  EXPECT_EQ(Tool({"verify", file}).exitCode, 15);
+  EXPECT_EQ(QdsTool({"verify", file}).exitCode, 15);
 }
 
 #ifndef _WIN32
@@ -209,17 +349,24 @@ TEST_F(QdsToolTest, SignedFileVerifiesUntilItIsChanged) {
 TEST_F(QdsToolTest, DigestWithoutItsLibraryFailsNamingTheLibrary) {
   const std::string file = Write("a.qds", kSample);
   const std::string cause =
-      ": cannot compute the digest: " KNITFOLD_CRYPTO_LIBRARY " could not be loaded\n";
-  for (const char* command : {"verify", "sign"}) {
-    ProcessResult result = test::RunProcess(
-        "/usr/bin/env", {"LD_LIBRARY_PATH=" KNITFOLD_CRYPTO_STAND_IN_DIR,
-                         test::BuiltProgram("bin/qdstool").string(), command, file});
-    EXPECT_EQ(result.exitCode, 16) << command;
-    EXPECT_EQ(
-        result.standardError,
-        std::string("error 16 ") + (command[0] == 'v' ? "loading " : "saving ") + file + cause);
+      ": cannot compute the digest: " KNITFOLD_CRYPTO_LIBRARY " could not be loaded (status 16)\n";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string named;
+  } cases[] = {{{"verify", file}, file},
+               {{"sign", file, "--output=" + Path("b.qds")}, Path("b.qds")},
+               {{"sign", file, "-o", "-"}, "standard output"},
+               {{"sign", file}, file}};
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments{"LD_LIBRARY_PATH=" KNITFOLD_CRYPTO_STAND_IN_DIR,
+                                       test::BuiltProgram("bin/qdstool").string()};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    ProcessResult result = test::RunProcess("/usr/bin/env", arguments);
+    EXPECT_EQ(result.exitCode, 16) << c.named;
+    EXPECT_EQ(result.standardError, "qdstool: " + c.named + cause);
   }
   EXPECT_EQ(ReadBytes(file), Utf16Bytes(kSample, true));
+  EXPECT_FALSE(std::filesystem::exists(Path("b.qds")));
   EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
 }
 #endif
@@ -232,8 +379,8 @@ TEST_F(QdsToolTest, OutputNamedLikeTheInputInOtherCaseIsTheInputOnlyWhereCaseIsI
   for (const char* command : {"rewrite", "sign"}) {
     auto run = [&](const std::string& out) {
       Write("a.qds", kSample);
-      return std::string(command) == "rewrite" ? Tool({command, "--save-flags", "0", in, out})
-                                               : Tool({command, in, "-o", out});
+      return std::string(command) == "rewrite" ? QdsTool({command, "--save-flags", "0", in, out})
+                                               : QdsTool({command, in, "-o", out});
     };
     ASSERT_EQ(run(Path("b.qds")).exitCode, 0) << command;
     const std::string written = ReadBytes(Path("b.qds"));
@@ -252,11 +399,168 @@ TEST_F(QdsToolTest, OutputNamedLikeTheInputInOtherCaseIsTheInputOnlyWhereCaseIsI
 // What no file can replace, a device, is written where it stands.
 TEST_F(QdsToolTest, OutputThatIsADeviceIsWrittenDirectly) {
   const std::string file = Write("a.qds", kSample);
-  ProcessResult result = Tool({"sign", file, "-o", "/dev/stdout"});
+  ProcessResult result = QdsTool({"sign", file, "-o", "/dev/stdout"});
   EXPECT_EQ(result.exitCode, 0) << result.standardError;
   EXPECT_EQ(result.standardOutput.rfind(Utf16Bytes(kSample, true), 0), 0u);
 }
+
+// "-" is standard input where a file is read and standard output where one
+// is written; without -o, what came from standard input goes back there.
+TEST_F(QdsToolTest, DashStandsForTheStandardStreams) {
+  const std::string file = Write("a.qds", kSample);
+  const std::string broken = Write("broken.qds", u"[a]\r\nk\r\n");
+  ASSERT_EQ(QdsTool({"sign", file, "-o", Path("signed.qds")}).exitCode, 0);
+  const std::string signedBytes = ReadBytes(Path("signed.qds"));
+  const struct {
+    std::string input;
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string output, error;
+  } cases[] = {
+      {file, {"check", "-"}, 0, "standard input: ok (version 3, 2 sections, 3 entries)\n", ""},
+      {broken, {"check", "-"}, 7, "",
+       "qdstool: standard input:2: syntax error: a key without \"=\" (status 7)\n"},
+      {file, {"sign", "-"}, 0, signedBytes, ""},
+      {file, {"sign", file, "-o", "-"}, 0, signedBytes, ""},
+      {file, {"rewrite", "-", "-"}, 0, Utf16Bytes(kSample, true), ""},
+      {file, {"get", "-", "files", "main"}, 0, "app.exe\n", ""},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> shell{"-c", "f=$1; shift; exec \"$@\" < \"$f\"", "sh", c.input,
+                                   test::BuiltProgram("bin/qdstool").string()};
+    shell.insert(shell.end(), c.arguments.begin(), c.arguments.end());
+    ProcessResult result = test::RunProcess("/bin/sh", shell);
+    const std::string shown = c.arguments[0] + " " + c.arguments[1];
+    EXPECT_EQ(result.exitCode, c.exitCode) << shown;
+    EXPECT_EQ(result.standardOutput, c.output) << shown;
+    EXPECT_EQ(result.standardError, c.error) << shown;
+  }
+  EXPECT_EQ(ReadBytes(file), Utf16Bytes(kSample, true));
+}
 #endif
+
+// Each edit changes what it names and nothing else; a refused one, or one
+// of several, leaves the file as it was; -o writes elsewhere.
+TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
+  const std::u16string kHead = u"; package\r\n[$version 3, codepage 1200$]\r\n[files]\r\n";
+  const std::u16string kHelper = u"  ; the helper\r\nhelper=h\x00E9lp.dll\r\n";
+  const std::u16string kStrings = u"\r\n[strings]\r\nquote=say \"hi\" \\ bye\r\n";
+  const std::string file = Path("a.qds");
+  const struct {
+    std::vector<std::string> arguments;  // after the command, FILE first
+    int exitCode;
+    std::u16string text;     // empty: unchanged
+    std::string error = {};  // after "qdstool: FILE: "
+  } cases[] = {
+      {{"set", "files", "MAIN", "new.exe"}, 0, kHead + u"main=new.exe\r\n" + kHelper + kStrings},
+      {{"add", "files", "main", "b=\"2\""}, 0,
+       kHead + u"main=app.exe\r\nmain=b=\"2\"\r\n" + kHelper + kStrings},
+      {{"set", "new", "k", ""}, 0, kSample + std::u16string(u"\r\n[new]\r\nk=\r\n")},
+      {{"del", "files", "main"}, 0, kHead + kHelper + kStrings},
+      {{"del", "strings"}, 0, kHead + u"main=app.exe\r\n" + kHelper + u"\r\n"},
+      {{"edit", "--add", "files", "main", "2", "--del-section", "strings", "--set", "files", "main",
+        "1"}, 0, kHead + u"main=1\r\n" + kHelper + u"\r\n"},
+      {{"set", "files", "x=y", "1"}, 31, u"",
+       "cannot set [files] \"x=y\": a key may not contain \"=\" (status 31)\n"},
+      {{"edit", "--del-section", "strings", "--add", "a]", "k", "v"}, 30, u"",
+       "cannot add to [a]] \"k\": a section name may not contain \"[\" or \"]\" (status 30)\n"},
+      {{"edit", "--set", "files", "main", "1", "--set", "files", "k", " v"}, 32, u"",
+       "cannot set [files] \"k\": a value may not begin or end with white space (status 32)\n"},
+      {{"del", "nothing"}, 10, u"", "no section \"nothing\" (status 10)\n"},
+      {{"edit", "--del-section", "strings", "--del", "files", "nokey"}, 11, u"",
+       "no key \"nokey\" in section \"files\" (status 11)\n"},
+  };
+  for (const auto& c : cases) {
+    Write("a.qds", kSample);
+    std::vector<std::string> arguments{c.arguments[0], file};
+    arguments.insert(arguments.end(), c.arguments.begin() + 1, c.arguments.end());
+    ProcessResult result = QdsTool(arguments);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments[1];
+    EXPECT_EQ(result.standardError, c.error.empty() ? "" : "qdstool: " + file + ": " + c.error)
+        << c.arguments[1];
+    EXPECT_EQ(test::FromUtf16Bytes(ReadBytes(file)),
+              u"\xFEFF" + (c.text.empty() ? kSample : c.text))
+        << c.arguments[1];
+  }
+  ProcessResult elsewhere = QdsTool({"set", "-o", Path("b.qds"), file, "files", "main", "1"});
+  EXPECT_EQ(elsewhere.exitCode, 0) << elsewhere.standardError;
+  EXPECT_EQ(ReadBytes(file), Utf16Bytes(kSample, true));
+  EXPECT_EQ(ReadBytes(Path("b.qds")), Utf16Bytes(kHead + u"main=1\r\n" + kHelper + kStrings, true));
+}
+
+// A signed file is signed again after an edit, and the same edit made
+// twice gives the same file; an unsigned one stays unsigned; a signed file
+// that no longer verifies is not edited.
+TEST_F(QdsToolTest, EditsKeepAFileSignedOrUnsigned) {
+  const std::string file = Write("a.qds", kSample);
+  ASSERT_EQ(QdsTool({"set", file, "files", "main", "1"}).exitCode, 0);
+  EXPECT_EQ(QdsTool({"verify", file}).exitCode, 15);
+  ASSERT_EQ(QdsTool({"sign", file}).exitCode, 0);
+  const std::string signedBytes = ReadBytes(file);
+  ASSERT_EQ(QdsTool({"set", file, "files", "main", "1"}).exitCode, 0);
+  EXPECT_EQ(ReadBytes(file), signedBytes) << "setting the value it has changes nothing";
+  ASSERT_EQ(QdsTool({"set", file, "files", "main", "2"}).exitCode, 0);
+  const std::string once = ReadBytes(file);
+  ASSERT_EQ(QdsTool({"set", file, "files", "main", "2"}).exitCode, 0);
+  EXPECT_EQ(ReadBytes(file), once);
+  EXPECT_EQ(QdsTool({"verify", file}).exitCode, 0);
+
+  std::string tampered = once;
+  tampered[tampered.find(Utf16Bytes(u"main=2"))] = 'M';
+  test::WriteBytes(file, tampered);
+  ProcessResult refused = QdsTool({"del", file, "strings"});
+  EXPECT_EQ(refused.exitCode, 15);
+  EXPECT_EQ(refused.standardError,
+            "qdstool: " + file +
+                ": refusing to edit: the digest does not match the text (status 15)\n");
+  EXPECT_EQ(ReadBytes(file), tampered);
+}
+
+// A set of one value writes what a load and save keeping comments writes,
+// but for that value's line, on every file of the examples and the corpus
+// that loads.
+TEST_F(QdsToolTest, SetChangesOneLineOfWhatARewriteWrites) {
+  std::vector<std::filesystem::path> files;
+  for (const char* folder : {"examples", "../shared/corpus"}) {
+    if (!std::filesystem::is_directory(test::SourceFile(folder))) continue;
+    for (const auto& entry : std::filesystem::directory_iterator(test::SourceFile(folder))) {
+      if (entry.is_regular_file()) files.push_back(entry.path());
+    }
+  }
+  int compared = 0;
+  for (const std::filesystem::path& path : files) {
+    const std::string in = path.string();
+    if (QdsTool({"rewrite", "--load-flags", "1", "--save-flags", "1", in, Path("r.qds")}).exitCode)
+      continue;
+    // The first key that has one value.
+    std::string section, key;
+    auto found = [&] {
+      std::string values = QdsTool({"get", in, section, key}).standardOutput;
+      return !key.empty() && std::count(values.begin(), values.end(), '\n') == 1;
+    };
+    for (std::istringstream names(QdsTool({"sections", in}).standardOutput);
+         !found() && std::getline(names, section);) {
+      std::istringstream keys(QdsTool({"keys", in, section}).standardOutput);
+      while (std::getline(keys, key) && !found()) {
+      }
+    }
+    if (!found()) continue;
+    ProcessResult set = QdsTool({"set", "-o", Path("s.qds"), in, section, key, "changed"});
+    ASSERT_EQ(set.exitCode, 0) << in << ": " << set.standardError;
+    // The texts agree up to the line of the first difference, and after it.
+    std::u16string rewritten = test::FromUtf16Bytes(ReadBytes(Path("r.qds")));
+    std::u16string edited = test::FromUtf16Bytes(ReadBytes(Path("s.qds")));
+    size_t differs =
+        std::mismatch(rewritten.begin(), rewritten.end(), edited.begin(), edited.end()).first -
+        rewritten.begin();
+    size_t line = rewritten.rfind(u'\n', differs - 1) + 1;
+    size_t end = edited.find(u"\r\n", line);
+    EXPECT_TRUE(edited.substr(line, end - line).ends_with(u"=changed")) << in;
+    EXPECT_EQ(rewritten.substr(rewritten.find(u"\r\n", line)), edited.substr(end)) << in;
+    ++compared;
+  }
+  EXPECT_GE(compared, 3);
+}
 
 }  // namespace
 }  // namespace qds

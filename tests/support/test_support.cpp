@@ -85,6 +85,10 @@ std::filesystem::path SourceFile(std::string_view relativePath) {
   return (Root("KNITFOLD_SOURCE_DIR", KNITFOLD_DEFAULT_SOURCE_DIR) / relativePath).make_preferred();
 }
 
+ProcessResult QdsTool(const std::vector<std::string>& arguments) {
+  return RunProcess(BuiltProgram("bin/qdstool"), arguments, {}, std::chrono::seconds(30));
+}
+
 template <typename Text>
 static Text WithSeparator(Text native) {
 #ifdef _WIN32

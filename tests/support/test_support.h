@@ -83,6 +83,10 @@ ProcessResult RunProcess(const std::filesystem::path& program,
 std::filesystem::path BuiltProgram(std::string_view relativePath);
 std::filesystem::path SourceFile(std::string_view relativePath);
 
+// Runs the built qdstool with `arguments` in the current folder; a run that
+// would not end within 30 seconds is stopped.
+ProcessResult QdsTool(const std::vector<std::string>& arguments);
+
 // `path` with the platform's folder separator ("a/b" is "a\b" on Windows).
 std::string NativePath(std::string_view path);
 std::u16string NativePath(std::u16string_view path);

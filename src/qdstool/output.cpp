@@ -1,0 +1,146 @@
+// qdstool's input and output: files or the standard streams, and messages.
+
+#include <cstdio>
+#include <string>
+
+#include "qdstool/tool.h"
+
+namespace qds::tool {
+
+std::string Subject(std::u16string_view argument) {
+  return argument == kStandardStream ? "standard input" : ToUtf8(argument);
+}
+
+namespace {
+
+// All of standard input, read as bytes.
+Status ReadStandardInput(std::string* bytes) {
+  char piece[1 << 16];
+  size_t got;
+  while ((got = std::fread(piece, 1, sizeof piece, stdin)) > 0) bytes->append(piece, got);
+  return std::ferror(stdin) ? Status(LoadStatus::ReadFailed) : Status();
+}
+
+}  // namespace
+
+bool ReadInput(const std::u16string& argument, std::string* bytes, int* status) {
+  Status read =
+      argument == kStandardStream ? ReadStandardInput(bytes) : ReadFile(FilePath(argument), bytes);
+  *status = read.Ok() ? 0 : Report(Subject(argument), read);
+  return read.Ok();
+}
+
+int CodePageOption(const ParsedArguments& arguments, uint32_t* codePage) {
+  const std::u16string* text = arguments.Value(u"--codepage");
+  if (text == nullptr) return 0;
+  if (!ParseNumber(*text, codePage)) return UsageError(arguments, "--codepage takes a number");
+  QdsDocument probe;
+  Status status = probe.SetCodePage(*codePage);
+  if (!status.Ok()) {
+    PrintErrorLine("qdstool: " + status.Text() + " (status " + std::to_string(status.Number()) +
+                   ")");
+  }
+  return status.Number();
+}
+
+int ApplyCodePage(const ParsedArguments& arguments, QdsDocument* document) {
+  uint32_t codePage = document->CodePage();
+  int status = CodePageOption(arguments, &codePage);
+  if (status == 0) static_cast<void>(document->SetCodePage(codePage));
+  return status;
+}
+
+Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document) {
+  if (argument != kStandardStream) return document->Load(FilePath(argument), flags);
+  std::string bytes;
+  Status read = ReadStandardInput(&bytes);
+  return read.Ok() ? document->LoadBytes(bytes, flags) : read;
+}
+
+int LoadInput(const ParsedArguments& arguments, const std::u16string& argument, LoadFlags flags,
+              QdsDocument* document) {
+  if (int status = ApplyCodePage(arguments, document); status != 0) return status;
+  Status status = LoadFile(argument, flags, document);
+  if (!status.Ok()) Report(Subject(argument), status);
+  return status.Number();
+}
+
+std::u16string OutputOption(const ParsedArguments& arguments) {
+  const std::u16string* output = arguments.Value(u"-o");
+  return output != nullptr ? *output : std::u16string();
+}
+
+int SaveOutput(QdsDocument* document, const std::u16string& input, const std::u16string& output,
+               SaveFlags flags) {
+  const std::u16string& target = output.empty() ? input : output;
+  Status status;
+  if (target == kStandardStream) {
+    std::string bytes;
+    status = document->Write(&bytes, flags);
+    if (status.Ok() && (!WriteOutput(bytes) || std::fflush(stdout) != 0)) {
+      status = SaveStatus::WriteFailed;
+    }
+    if (!status.Ok()) return Report("standard output", status);
+    return 0;
+  }
+  status = output.empty() ? document->Save(flags) : document->SaveTo(FilePath(output), flags);
+  if (!status.Ok()) Report(ToUtf8(target), status);
+  return status.Number();
+}
+
+bool WriteOutput(std::string_view bytes) {
+  return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+}
+
+void PrintLine(std::u16string_view text) {
+  std::string line = ToUtf8(text);
+  line.push_back('\n');
+  WriteOutput(line);
+}
+
+void PrintErrorLine(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fputc('\n', stderr);
+}
+
+int Report(std::string_view subject, const Status& status) {
+  PrintErrorLine("qdstool: " + status.Describe(subject));
+  return status.Number();
+}
+
+int Report(std::string_view subject, std::string_view what, const Status& status) {
+  return Report(std::string(subject) + ": " + std::string(what), status);
+}
+
+int ReportMissing(std::string_view subject, std::u16string_view section,
+                  const std::u16string* key) {
+  std::string where = "section \"" + ToUtf8(section) + "\"";
+  if (key == nullptr) {
+    PrintErrorLine("qdstool: " + std::string(subject) + ": no " + where + " (status 10)");
+    return static_cast<int>(ReadStatus::NoSection);
+  }
+  PrintErrorLine("qdstool: " + std::string(subject) + ": no key \"" + ToUtf8(*key) + "\" in " +
+                 where + " (status 11)");
+  return static_cast<int>(ReadStatus::NoEntry);
+}
+
+void AppendJsonString(std::string* out, std::u16string_view text) {
+  static const char kHexDigits[] = "0123456789ABCDEF";
+  out->push_back('"');
+  for (char16_t unit : text) {
+    if (unit >= 0x20 && unit <= 0x7E && unit != u'"' && unit != u'\\') {
+      out->push_back(static_cast<char>(unit));
+      continue;
+    }
+    char escape[] = {'\\',
+                     'u',
+                     kHexDigits[unit >> 12],
+                     kHexDigits[(unit >> 8) & 0xF],
+                     kHexDigits[(unit >> 4) & 0xF],
+                     kHexDigits[unit & 0xF]};
+    out->append(escape, sizeof escape);
+  }
+  out->push_back('"');
+}
+
+}  // namespace qds::tool

@@ -51,6 +51,12 @@ QDS_API std::u16string ToUtf16(std::string_view utf8);
 // The UTF-8 of `utf16`, the inverse of ToUtf16.
 QDS_API std::string ToUtf8(std::u16string_view utf16);
 
+// The path of a file name held in UTF-16, such as a command-line argument:
+// the units as they are where the system's names are UTF-16 (Windows);
+// elsewhere their UTF-8 as ToUtf8 makes it, so that a name that ToUtf16
+// decoded from any bytes names the same file again.
+QDS_API std::filesystem::path PathFromUtf16(std::u16string_view name);
+
 // Reads the whole of `file` into *bytes (appended). Returns a LoadStatus
 // as QdsDocument::Load does: 0; 1, 2, 3 (open) or 4 (read, a folder
 // included) with the system's error.

@@ -126,7 +126,7 @@ bool QdsDocument::Unsign() {
 // ---- The document as a whole ---------------------------------------------------------
 
 std::filesystem::path QdsDocument::FileName() const {
-  return PathFromWide(Internals::State(*this).model.fileName.View());
+  return PathFromUtf16(Internals::State(*this).model.fileName.View());
 }
 
 int32_t QdsDocument::Version() const { return Internals::State(*this).model.version; }

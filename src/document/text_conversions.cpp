@@ -43,7 +43,7 @@ std::u16string WidePathName(const std::filesystem::path& path) {
   return WideFromNative(path.native());
 }
 
-std::filesystem::path PathFromWide(std::u16string_view name) {
+std::filesystem::path PathFromUtf16(std::u16string_view name) {
   return NativeFromWide<std::filesystem::path::value_type>(name);
 }
 

@@ -16,11 +16,10 @@ namespace qds {
 std::u16string Wide(TextRef text);
 // Whether `text` is valid: UTF-16 always is, UTF-8 when its bytes are.
 bool IsValidText(TextRef text);
-// A path's UTF-16 name, and the path of one: the system's own characters
-// on Windows; elsewhere its bytes, decoded losslessly, so that any file
-// name works.
+// A path's UTF-16 name: the system's own characters on Windows; elsewhere
+// its bytes, decoded losslessly, so that any file name works (PathFromUtf16
+// goes back).
 std::u16string WidePathName(const std::filesystem::path& path);
-std::filesystem::path PathFromWide(std::u16string_view name);
 
 }  // namespace qds
 

@@ -110,15 +110,6 @@ bool ParseNumber(std::u16string_view text, uint32_t* value) {
   return true;
 }
 
-std::filesystem::path FilePath(const std::u16string& argument) {
-  using Native = std::filesystem::path::string_type;
-#ifdef _WIN32
-  return Native(argument.begin(), argument.end());
-#else
-  return Native(ToUtf8(argument));
-#endif
-}
-
 bool ApplySymbolAssignments(const std::vector<std::u16string_view>& assignments,
                             SymbolTable* table) {
   for (std::u16string_view assignment : assignments) {

@@ -25,7 +25,7 @@ Status ReadStandardInput(std::string* bytes) {
 
 bool ReadInput(const std::u16string& argument, std::string* bytes, int* status) {
   Status read =
-      argument == kStandardStream ? ReadStandardInput(bytes) : ReadFile(FilePath(argument), bytes);
+      argument == kStandardStream ? ReadStandardInput(bytes) : ReadFile(PathFromUtf16(argument), bytes);
   *status = read.Ok() ? 0 : Report(Subject(argument), read);
   return read.Ok();
 }
@@ -51,7 +51,7 @@ int ApplyCodePage(const ParsedArguments& arguments, QdsDocument* document) {
 }
 
 Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document) {
-  if (argument != kStandardStream) return document->Load(FilePath(argument), flags);
+  if (argument != kStandardStream) return document->Load(PathFromUtf16(argument), flags);
   std::string bytes;
   Status read = ReadStandardInput(&bytes);
   return read.Ok() ? document->LoadBytes(bytes, flags) : read;
@@ -83,7 +83,7 @@ int SaveOutput(QdsDocument* document, const std::u16string& input, const std::u1
     if (!status.Ok()) return Report("standard output", status);
     return 0;
   }
-  status = output.empty() ? document->Save(flags) : document->SaveTo(FilePath(output), flags);
+  status = output.empty() ? document->Save(flags) : document->SaveTo(PathFromUtf16(output), flags);
   if (!status.Ok()) Report(ToUtf8(target), status);
   return status.Number();
 }

@@ -17,7 +17,6 @@
 #include <qds/qds.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
@@ -92,10 +91,6 @@ bool ParseArguments(const ToolCommand& command, CommandArguments arguments, Pars
 // Reads a number: decimal, or hexadecimal after "0x". False unless the
 // whole text is such a number below 2^32.
 bool ParseNumber(std::u16string_view text, uint32_t* value);
-
-// The file that an argument names: on POSIX the bytes that the argument
-// came as, so that any file name works.
-std::filesystem::path FilePath(const std::u16string& argument);
 
 // Sets every NAME=VALUE of `assignments` (the --set options of the commands
 // that expand symbols), in order, splitting at the first "=". False when one

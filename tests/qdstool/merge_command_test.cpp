@@ -12,9 +12,9 @@ namespace qds {
 namespace {
 
 using test::ProcessResult;
+using test::QdsTool;
 using test::ReadBytes;
 using test::ScratchDir;
-using test::QdsTool;
 using test::Utf16Bytes;
 using test::WriteBytes;
 
@@ -52,15 +52,14 @@ TEST(MergeToolTest, WritesTheBytesThatKnitfoldWrites) {
   }
   for (size_t i = 0; i < pairs.size(); ++i) {
     ScratchDir dir;
+    auto run = [&](const char* program, const std::vector<std::string>& arguments) {
+      return test::RunProcess(test::BuiltProgram(program), arguments, dir.path()).exitCode;
+    };
     WriteBytes(dir / "t.qds", pairs[i].first);
     WriteBytes(dir / "c.qds", pairs[i].second);
-    ProcessResult merged = QdsTool({"merge", (dir / "t.qds").string(), (dir / "c.qds").string(), "-o",
-                                 (dir / "merged.qds").string()});
-    ASSERT_EQ(merged.exitCode, 0) << i << ": " << merged.standardError;
+    ASSERT_EQ(run("bin/qdstool", {"merge", "t.qds", "c.qds", "-o", "merged.qds"}), 0) << i;
     EXPECT_EQ(ReadBytes(dir / "t.qds"), pairs[i].first) << i << ": -o leaves TARGET alone";
-    ProcessResult knitfold =
-        test::RunProcess(test::BuiltProgram("bin/knitfold"), {"t.qds", "c.qds"}, dir.path());
-    ASSERT_EQ(knitfold.exitCode, 0) << i;
+    ASSERT_EQ(run("bin/knitfold", {"t.qds", "c.qds"}), 0) << i;
     EXPECT_EQ(ReadBytes(dir / "merged.qds"), ReadBytes(dir / "t.qds")) << i;
   }
 }

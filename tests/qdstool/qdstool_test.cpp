@@ -82,6 +82,13 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
   const std::string longName = Write("long.qds", u"[s]\r\nk=\"" + nameTooLong + u"\"\r\n");
   const std::string grows = Write("grow.qds", u"[s]\r\nk=" + std::u16string(growing) + u"\r\n");
   const std::string lone = Write("lone.qds", u"[\xD800]\r\nk=\xDFFF\r\n");
+  // ANSI text, and UTF-8 whose last character the loader's 4096-byte blocks
+  // cut in two: at the end of the file and before a line end.
+  const std::string ansi = Path("ansi.qds"), cut = Path("cut.qds"), cutLast = Path("last.qds");
+  const std::string value = std::string(4088, 'a') + "\xC3\xA9";  // after "[s]\r\nk=" (7 bytes)
+  test::WriteBytes(ansi, "[a]\nk=\xE9");
+  test::WriteBytes(cut, "[s]\r\nk=" + value + "\r\n");
+  test::WriteBytes(cutLast, "[s]\r\nk=" + value.substr(0, 4088) + "\xF0\x9F\x98\x80");
   const std::string ok = file + ": ok (version 3, 2 sections, 3 entries)\n";
   const std::string unsignedFile = "qdstool: " + file + ": not signed: the text has no end marker";
   const std::string syntax = "qdstool: " + broken + ":4: syntax error: a key without \"=\"";
@@ -126,7 +133,8 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
        "qdstool: code page 12345 cannot be converted on this system (status 34)\n"},
       {{"sections", named}, 0, "files\nstrings\nFiles\n", ""},
       {{"keys", named, "FILES"}, 0, "main\nhelper\n", ""},
-      {{"keys", named, "none"}, 10, "", "qdstool: " + named + ": no section \"none\" (status 10)\n"},
+      {{"keys", named, "none"}, 10, "",
+       "qdstool: " + named + ": no section \"none\" (status 10)\n"},
       {{"rewrite", file, noFolder}, 2, "",
        "qdstool: " + noFolder + ": cannot create: " + kNoSuchFile + " (status 2)\n"},
       {{"rewrite", file, out}, 0, "", "", kSample},
@@ -184,6 +192,12 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       {{"get", "--expand", "--set", "c=70000", grows, "s"}, 8, "",
        "qdstool: " + grows + getFailed + "position 0 (status 8)\n"},
       {{"get", "--expand", big, "s"}, 0, "k=" + std::string(3000, 'a') + "\n", ""},
+      {{"get", "--codepage=65001", cut, "s", "k"}, 0, value + "\n", ""},
+      {{"get", "--codepage=65001", cutLast, "s", "k"}, 0, ReadBytes(cutLast).substr(7) + "\n", ""},
+      // cat: the text in UTF-8 as loading decodes it, line ends as they are.
+      {{"cat", file}, 0, EncodeUtf8(kSample), ""},
+      {{"cat", "--codepage=1252", ansi}, 0, "[a]\nk=\xC3\xA9", ""},
+      {{"cat", "--codepage", "65001", cutLast}, 0, ReadBytes(cutLast), ""},
       {{"dump", file}, 0,
        "{\"status\":0,\"errorLine\":0,\"version\":3,\"utf16\":1,"
        "\"leadingText\":\"; package\\u000D\\u000A\",\"trailingText\":\"\",\"sections\":["
@@ -514,6 +528,84 @@ TEST_F(QdsToolTest, EditsKeepAFileSignedOrUnsigned) {
             "qdstool: " + file +
                 ": refusing to edit: the digest does not match the text (status 15)\n");
   EXPECT_EQ(ReadBytes(file), tampered);
+}
+
+// What import accepts it writes as the saver writes a file loaded with its
+// comments; what it refuses it names by line, and writes nothing.
+TEST_F(QdsToolTest, ImportWritesQdsOrRefusesTheLine) {
+  static const struct {
+    std::string text;
+    std::u16string file;  // empty: refused
+    std::string error = {};
+  } cases[] = {
+      {"\xEF\xBB\xBF; app\n[a]\r\n  k=\xC3\xA9\n\n[b]\nx=y",
+       u"[$version 1$]\r\n\r\n; app\r\n[a]\r\n  k=\x00E9\r\n\r\n[b]\r\nx=y\r\n"},
+      {"[$version 3, codepage 1252$]\n[a]\nk=1\n",
+       u"[$version 3, codepage 1200$]\r\n[a]\r\nk=1\r\n"},
+      {"[a]\n# note\n", u"", "2: syntax error: \"#\" does not start a comment in a QDS file"},
+      {"[a\n", u"", "1: syntax error: a section header without \"]\""},
+      {"[a] k=1\n", u"", "1: syntax error: text after the \"]\" of a section header"},
+      {"[a]\n\n=1\n", u"", "3: syntax error: a line that starts with \"=\""},
+      {"[a]\r\nk\r\n", u"", "2: syntax error: a key without \"=\""},
+      {"[a]\r\n[$end$]\n", u"", "2: syntax error: \"[$end$]\" would end the text here"},
+      {"[a]\nk=\xC3\n", u"", "2: syntax error: bytes that are not UTF-8"},
+      {"[a]\nk=1\r\r\n", u"", "2: syntax error: a carriage return not followed by a line feed"},
+      {"k=1\n", u"", "1: syntax error: an entry before the first section"},
+      {"[a]\n[$version 2$]\n", u"", "2: syntax error: a version section after another section"},
+  };
+  const std::string in = Path("in.txt"), out = Path("out.qds");
+  for (const auto& c : cases) {
+    std::filesystem::remove(out);
+    test::WriteBytes(in, c.text);
+    ProcessResult result = QdsTool({"import", in, out});
+    if (c.file.empty()) {
+      EXPECT_EQ(result.exitCode, 7) << c.text;
+      EXPECT_EQ(result.standardError.rfind("qdstool: " + in + ":" + c.error, 0), 0u)
+          << result.standardError;
+      EXPECT_FALSE(std::filesystem::exists(out)) << c.text;
+    } else {
+      EXPECT_EQ(result.exitCode, 0) << result.standardError;
+      EXPECT_EQ(ReadBytes(out), Utf16Bytes(c.file, true)) << c.text;
+    }
+  }
+  test::WriteBytes(in, "[a]\nk=\xE9\n");
+  EXPECT_EQ(QdsTool({"import", "--codepage", "1252", in, "-"}).standardOutput,
+            Utf16Bytes(u"[$version 1$]\r\n\r\n[a]\r\nk=\x00E9\r\n", true));
+}
+
+// check warns of text that loads but was probably meant otherwise; only
+// --strict makes a warning fail.
+TEST_F(QdsToolTest, CheckWarnsOfTextMeantOtherwise) {
+  static const struct {
+    std::string bytes;
+    std::string warnings;  // FILE stands before each
+    int strictExit;
+  } cases[] = {
+      {Utf16Bytes(u"[a]\r\nk=1\r\n", true), "", 0},
+      {Utf16Bytes(u"[a]\r\n  [x] = 1\r\nk=2\nj=1\n", true),
+       ":2: warning: key \"[x]\" starts with \"[\": written without its indentation, as a "
+       "merge writes it, it reads as a section header\n"
+       ":3: warning: 2 line ends are LF alone, not CR LF: the text from here reads as one "
+       "line\n", 65},
+      {"\xEF\xBB\xBF[a]\r\nk=1\r\n", ":1: warning: starts with a UTF-8 byte-order mark: read as "
+       "ANSI text (code page 1252), mark included\n", 7},
+      {Utf16Bytes(u"[a]\r\nk=1\r\n"),
+       ":1: warning: looks like UTF-16 without the byte-order mark FF FE: read as ANSI text\n", 7},
+      {"\xFE\xFF", ":1: warning: looks like big-endian UTF-16: only little-endian UTF-16 after "
+       "FF FE is read as UTF-16\n", 7},
+  };
+  const std::string file = Path("a.qds");
+  for (const auto& c : cases) {
+    test::WriteBytes(file, c.bytes);
+    ProcessResult result = QdsTool({"check", "--strict", file});
+    EXPECT_EQ(result.exitCode, c.strictExit) << c.warnings;
+    std::string told = result.standardError;
+    for (size_t at; (at = told.find("qdstool: " + file)) != std::string::npos;) {
+      told.erase(at, 9 + file.size());
+    }
+    EXPECT_EQ(told.substr(0, c.warnings.size()), c.warnings);
+    EXPECT_EQ(QdsTool({"check", file}).exitCode, c.strictExit == 65 ? 0 : c.strictExit);
+  }
 }
 
 // A set of one value writes what a load and save keeping comments writes,

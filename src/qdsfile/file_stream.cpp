@@ -137,7 +137,10 @@ StreamStatus FileStream::ReadDevice(void* buffer, uint32_t count, uint32_t* byte
 
 StreamStatus FileStream::WriteRaw(const void* buffer, uint32_t count) {
   if (handle_ < 0) return StreamStatus::WrongMode;
-  if (!gatherWrites_ || !HasPiece()) return WriteDevice(buffer, count);
+  // A whole piece with nothing gathered before it goes out as it is.
+  if (!gatherWrites_ || (pieceEnd_ == 0 && count >= kPieceBytes) || !HasPiece()) {
+    return WriteDevice(buffer, count);
+  }
   if (count > kPieceBytes - pieceEnd_) {
     StreamStatus status = WritePiece();
     if (status != StreamStatus::Ok) return status;

@@ -1,8 +1,8 @@
 // FileStream: a BufferedStream over a file descriptor of the platform layer.
 //
-// Created with its buffer (loading and saving use kQdsStreamBufferSize),
-// opened once for reading or writing, closed by Close or by the destructor,
-// which flushes what is pending. Runtime error numbers of failed opens, reads
+// Created with its buffer (loading uses kStreamBufferSize, saving
+// kSaveBufferSize), opened once for reading or writing, closed by Close or by
+// the destructor, which flushes what is pending. Runtime error numbers of failed opens, reads
 // and writes are kept for GetError.
 //
 // A device read or write costs far more than copying the bytes of a small
@@ -10,8 +10,9 @@
 // takes the file ahead and hands each fill the bytes that one device read of
 // its own would give. Writing to a disk file gathers the buffers that
 // WriteRaw is given and writes them out when the gathered bytes fill a piece
-// and at Flush: a failed device write is reported by the WriteRaw or Flush
-// that makes it, and the bytes of that piece are lost. Writes to other
+// and at Flush; a buffer of a whole piece, with nothing gathered before it,
+// goes out as it is. A failed device write is reported by the WriteRaw or
+// Flush that makes it, and the bytes of that piece are lost. Writes to other
 // devices are made at once. A written disk file is about to be flushed to
 // disk (the saver's temporary file is, before it takes the target's place):
 // every kWriteBackBytes written are handed to the disk at once, so that the

@@ -33,12 +33,12 @@ namespace {
 // Text goes to the file as the units stand in memory.
 static_assert(std::endian::native == std::endian::little, "the writer emits UTF-16LE in place");
 
-// Writes `text` with one Write; only a piece beyond 4 GiB takes more.
+// Writes `text` with one Put; only a piece beyond 4 GiB takes more.
 bool WriteUnits(FileStream* stream, std::u16string_view text) {
   constexpr size_t kMaxUnits = UINT32_MAX / sizeof(char16_t);
   while (!text.empty()) {
     size_t units = std::min(text.size(), kMaxUnits);
-    if (stream->Write(text.data(), static_cast<uint32_t>(units * sizeof(char16_t))) !=
+    if (stream->Put(text.data(), static_cast<uint32_t>(units * sizeof(char16_t))) !=
         StreamStatus::Ok) {
       return false;
     }
@@ -196,7 +196,7 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   platform::CreatedFile temporary;
   bool written = false;
   {
-    FileStream stream(format::kStreamBufferSize);
+    FileStream stream(format::kSaveBufferSize);
     StreamStatus opened =
         copyBack ? stream.OpenNew(target.Data()) : stream.Open(target.Data(), kStreamWrite);
     if (opened != StreamStatus::Ok) outcome->systemCode = stream.GetError();

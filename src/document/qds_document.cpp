@@ -46,8 +46,10 @@ QdsDocument::~QdsDocument() = default;
 Status QdsDocument::Load(const std::filesystem::path& file, LoadFlags flags) {
   detail::DocumentState& state = Internals::State(*this);
   LoadOutcome outcome;
+  // A library user's files may change while the document lives: they are
+  // never mapped.
   LoadStatus status = LoadDocument(&state.model, WidePathName(file).c_str(),
-                                   static_cast<uint32_t>(flags), &outcome);
+                                   static_cast<uint32_t>(flags) & ~MapInput, &outcome);
   state.hasDigest = outcome.checkLine;
   state.signingLineEnd =
       status == LoadStatus::Ok && outcome.checkLine && outcome.lineEndBeforeMarker;
@@ -82,7 +84,7 @@ Status QdsDocument::SaveTo(const std::filesystem::path& file, SaveFlags flags) {
 
 bool QdsDocument::Unsign() {
   detail::DocumentState& state = Internals::State(*this);
-  CountedString& trailing = state.model.trailingText;
+  TextSlice& trailing = state.model.trailingText;
   bool drop = state.signingLineEnd && trailing.View().ends_with(u"\r\n");
   state.signingLineEnd = false;
   if (drop) trailing.Assign(trailing.View().substr(0, trailing.Length() - 2));

@@ -22,6 +22,7 @@
 #ifndef KNITFOLD_QDSFILE_FILE_STREAM_H_
 #define KNITFOLD_QDSFILE_FILE_STREAM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -59,6 +60,10 @@ class FileStream : public BufferedStream {
   // followed or reused), which created() then names. The statuses of Open;
   // a name taken again in between is DeviceFailed.
   [[nodiscard]] StreamStatus OpenNew(const char16_t* path);
+  // The whole file open for reading, mapped (platform::MapFile) where the
+  // system can map it and as long as nothing has been read from the stream,
+  // else null. The caller unmaps it.
+  const void* MapContents(size_t* bytes);
   // The file that OpenNew created.
   const platform::CreatedFile& created() const { return created_; }
   // Flushes, then closes the descriptor: the flush status when the flush
@@ -92,6 +97,7 @@ class FileStream : public BufferedStream {
   int handle_ = -1;
   int lastError_ = 0;
   bool gatherWrites_ = false;
+  bool readFromDevice_ = false;
   // Reading: bytes read ahead and not yet handed to the stream, [next, end).
   // Writing: gathered bytes, [0, end).
   std::unique_ptr<uint8_t[]> piece_;

@@ -48,7 +48,7 @@ bool WriteUnits(FileStream* stream, std::u16string_view text) {
 }
 
 // A stored comment is written only when the caller keeps comments.
-bool WriteComment(FileStream* stream, const CountedString& comment, uint32_t flags) {
+bool WriteComment(FileStream* stream, const TextSlice& comment, uint32_t flags) {
   return (flags & KeepComments) == 0 || WriteUnits(stream, comment.View());
 }
 
@@ -61,7 +61,7 @@ bool WriteFormatted(FileStream* stream, const char16_t* format,
   return WriteUnits(stream, std::u16string_view(line, std::min(length, Capacity - 1)));
 }
 
-bool WriteHeader(FileStream* stream, int32_t version, const CountedString& leadingText,
+bool WriteHeader(FileStream* stream, int32_t version, const TextSlice& leadingText,
                  uint32_t flags) {
   if (!WriteComment(stream, leadingText, flags)) return false;
   bool written =
@@ -95,7 +95,7 @@ class KeyLookahead {
       ahead_ = NodeList<QdsKey>::Next(ahead_);
     }
     if (next_ != nullptr) {
-      if (const QdsValue* first = next_->values.head()) Prefetch(first->name.Data());
+      if (const QdsValue* first = next_->values.head()) Prefetch(first->name.Units());
       next_ = NodeList<QdsKey>::Next(next_);
     }
   }
@@ -112,7 +112,7 @@ bool WriteEntries(FileStream* stream, const QdsKey& key, uint32_t flags) {
     // now its text and the value after it are.
     if (const QdsValue* next = NodeList<QdsValue>::Next(value)) {
       Prefetch(next->next);
-      Prefetch(next->name.Data());
+      Prefetch(next->name.Units());
     }
     if (!WriteComment(stream, value->comment, flags) || !WriteUnits(stream, key.name.View())) {
       return false;

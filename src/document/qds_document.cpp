@@ -67,9 +67,11 @@ Status LoadWith(detail::DocumentState& state, LoadCall load) {
 
 Status QdsDocument::Load(const std::filesystem::path& file, LoadFlags flags) {
   detail::DocumentState& state = Internals::State(*this);
+  // A library user's files may change while the document lives: they are
+  // never mapped.
   return LoadWith(state, [&](LoadOutcome* outcome) {
-    return LoadDocument(&state.model, WidePathName(file).c_str(), static_cast<uint32_t>(flags),
-                        outcome);
+    return LoadDocument(&state.model, WidePathName(file).c_str(),
+                        static_cast<uint32_t>(flags) & ~MapInput, outcome);
   });
 }
 
@@ -116,7 +118,7 @@ Status QdsDocument::SaveTo(const std::filesystem::path& file, SaveFlags flags) {
 
 bool QdsDocument::Unsign() {
   detail::DocumentState& state = Internals::State(*this);
-  CountedString& trailing = state.model.trailingText;
+  TextSlice& trailing = state.model.trailingText;
   bool drop = state.signingLineEnd && trailing.View().ends_with(u"\r\n");
   state.signingLineEnd = false;
   if (drop) trailing.Assign(trailing.View().substr(0, trailing.Length() - 2));

@@ -24,7 +24,7 @@ bool LoadRegularFileAhead(DocumentModel* compat, const char16_t* name, LoadStatu
   FileStream stream(format::kStreamBufferSize);
   if (stream.OpenRegularFile(name) != StreamStatus::Ok) return false;
   compat->fileName = name;
-  *status = ParseDocument(compat, &stream, 0);
+  *status = ParseDocument(compat, &stream, MapInput);
   return true;
 }
 
@@ -48,7 +48,10 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
   bool compatLoaded = false;
   ConcurrentTask compatLoad(
       [&] { compatLoaded = LoadRegularFileAhead(&compat, compatName, &compatStatus); });
-  LoadStatus targetStatus = LoadDocument(&target, targetName, KeepComments);
+  // Both files may be mapped: the compat file is only read, and the target
+  // is only written (replaced, or where that cannot be, copied over) once
+  // its document has been written out.
+  LoadStatus targetStatus = LoadDocument(&target, targetName, KeepComments | MapInput);
   compatLoad.Wait();
   preparation.Wait();
   if (!prepared) return 0;
@@ -56,7 +59,7 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
     LogMessage(kMessageLoadFailed, static_cast<int32_t>(targetStatus), targetName);
     return 0;
   }
-  if (!compatLoaded) compatStatus = LoadDocument(&compat, compatName, 0);
+  if (!compatLoaded) compatStatus = LoadDocument(&compat, compatName, MapInput);
   if (compatStatus != LoadStatus::Ok) {
     LogMessage(kMessageLoadFailed, static_cast<int32_t>(compatStatus), compatName);
     return 0;

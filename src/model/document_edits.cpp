@@ -10,7 +10,7 @@ constexpr std::u16string_view kLineEnd = u"\r\n";
 
 // What stays of a removed entry line's comment: all of it up to its last
 // line end; the rest is the line's own indentation.
-std::u16string_view Kept(const CountedString& comment) {
+std::u16string_view Kept(const TextSlice& comment) {
   std::u16string_view text = comment.View();
   size_t end = text.rfind(kLineEnd);
   return end == std::u16string_view::npos ? std::u16string_view() : text.substr(0, end + 2);
@@ -23,21 +23,21 @@ std::u16string KeptFrom(const QdsValue* value) {
   return kept;
 }
 
-void Prepend(std::u16string_view text, CountedString* comment) {
+void Prepend(std::u16string_view text, TextSlice* comment) {
   if (text.empty()) return;
-  CountedString joined(text);
-  joined.Append(comment->View());
-  *comment = std::move(joined);
+  std::u16string joined(text);
+  joined += comment->View();
+  comment->Assign(joined);
 }
 
 // The comment that a save writes next after `section`, and after the values
 // of `key` of `section`.
-CountedString* CommentAfter(DocumentModel* model, QdsSection* section) {
+TextSlice* CommentAfter(DocumentModel* model, QdsSection* section) {
   QdsSection* next = NodeList<QdsSection>::Next(section);
   return next != nullptr ? &next->comment : &model->trailingText;
 }
 
-CountedString* CommentAfter(DocumentModel* model, QdsSection* section, QdsKey* key) {
+TextSlice* CommentAfter(DocumentModel* model, QdsSection* section, QdsKey* key) {
   for (QdsKey* next = NodeList<QdsKey>::Next(key); next != nullptr;
        next = NodeList<QdsKey>::Next(next)) {
     if (QdsValue* first = next->values.head()) return &first->comment;

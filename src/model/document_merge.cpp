@@ -1,6 +1,6 @@
 #include "model/document_merge.h"
 
-#include <algorithm>
+#include "common/prefetch.h"
 
 namespace qds {
 
@@ -20,66 +20,95 @@ void ReleaseFirstEntry(QdsSection* section) {
   if (key->values.count() == 0) delete section->keys.RemoveHead();
 }
 
-// Walks the keys of a compat section ahead of the merge and asks for the
-// memory where the target section's search for each starts: in a long
-// section the search of every key then seldom waits.
-class CompatKeyLookahead {
+// Walks the entries of a compat section ahead of the merge and asks for the
+// memory that merging each will wait for, in two steps, each reading only
+// what the step before asked for: 32 entries ahead the texts of its key and
+// value (the value is read to tell a bare key and enclosing quotes, the key
+// is hashed), 16 ahead, for the first entry of a key, the slot where the
+// target section's search for the key starts. In a long section the merge
+// then seldom waits.
+class CompatLookahead {
  public:
-  explicit CompatKeyLookahead(const QdsSection* source)
-      : source_(source), ahead_(source->keys.head()) {}
+  explicit CompatLookahead(const QdsSection* source) : far_(source), near_(source) {}
 
-  // Asks for the keys up to kDistance ahead of the head of the compat section.
+  // Asks for what the entries up to the distances ahead of the head of the
+  // compat section need; `destination` is the target section (null: none).
   void Prefetch(const QdsSection* destination) {
-    for (; asked_ < kDistance && ahead_ != nullptr; ++asked_) {
-      destination->keys.PrefetchName(ahead_->name.View());
-      ahead_ = NodeList<QdsKey>::Next(ahead_);
+    for (; far_.asked < kFar && far_.value != nullptr; far_.Step()) {
+      if (far_.value == far_.key->values.head()) qds::Prefetch(far_.key->name.Units());
+      qds::Prefetch(far_.value->name.Units());
+    }
+    for (; near_.asked < kNear && near_.value != nullptr; near_.Step()) {
+      bool first = near_.value == near_.key->values.head();
+      if (first && destination != nullptr) destination->keys.PrefetchName(near_.key->name.View());
     }
   }
-  // The compat section lost `removed` keys from its head.
-  void KeysRemoved(uint32_t removed) {
-    asked_ -= std::min(asked_, removed);
-    if (asked_ == 0) ahead_ = source_->keys.head();
+  // The entry at the head of the compat section is gone.
+  void EntryRemoved() {
+    far_.Removed();
+    near_.Removed();
   }
 
  private:
-  static constexpr uint32_t kDistance = 16;
-  const QdsSection* source_;
-  const QdsKey* ahead_;  // the first key not asked for
-  uint32_t asked_ = 0;   // keys from the head up to `ahead_`
+  static constexpr uint32_t kFar = 32;
+  static constexpr uint32_t kNear = 16;
+  // An entry `asked` entries after the head of the section (none: past its end).
+  struct Walker {
+    explicit Walker(const QdsSection* source)
+        : key(source->keys.head()), value(key != nullptr ? key->values.head() : nullptr) {}
+    void Step() {
+      ++asked;
+      value = NodeList<QdsValue>::Next(value);
+      while (value == nullptr && key != nullptr) {
+        key = NodeList<QdsKey>::Next(key);
+        value = key != nullptr ? key->values.head() : nullptr;
+      }
+    }
+    void Removed() { asked -= asked > 0 ? 1 : 0; }
+    const QdsKey* key;
+    const QdsValue* value;
+    uint32_t asked = 0;
+  };
+  Walker far_;
+  Walker near_;
 };
 
-// Adds the entries of the first compat section to `target`, in order,
-// releasing each once it is read.
+// Adds the entries of the first compat section to `target`, in order, as
+// SetEntry adds what GetEntryAt reads of each through buffers of
+// kReadCapacity units, releasing each once it is read. The texts stay where
+// they are: the target borrows those that the compat document borrows from
+// its text blocks, which the target has taken over.
 void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
-  char16_t section[kReadCapacity];
-  uint32_t sectionLength = kReadCapacity;
-  if (compat->GetSectionName(0, section, &sectionLength) != ReadStatus::Ok) return;
   QdsSection* source = compat->sections.head();
+  if (source->name.Length() >= kReadCapacity) return;  // its name cannot be read
   // The section is read from its head until it is empty; no key of it is
   // looked up again.
   source->keys.DropIndex();
-  CompatKeyLookahead lookahead(source);
+  CompatLookahead lookahead(source);
   // The section that SetEntry finds by the same name, once there is one.
-  const QdsSection* destination = nullptr;
-  char16_t key[kReadCapacity];
-  char16_t value[kReadCapacity];
+  QdsSection* destination = target->sections.FindByName(source->name.View());
   while (source->EntryCount() > 0) {
-    if (destination == nullptr) destination = target->sections.FindByName(section);
-    if (destination != nullptr) lookahead.Prefetch(destination);
-    uint32_t keyLength = kReadCapacity;
-    uint32_t valueLength = kReadCapacity;
-    if (compat->GetEntryAt(0, 0, key, &keyLength, value, &valueLength, 0) == ReadStatus::Ok) {
-      target->SetEntry(section, key, kAppendPosition, value);
+    lookahead.Prefetch(destination);
+    EntryView entry;
+    if (compat->ViewEntry(source, 0, 0, &entry) == ReadStatus::Ok &&
+        entry.Fits(kReadCapacity, kReadCapacity)) {
+      std::u16string_view keyText = ReadPart(entry.keyText, kReadCapacity);
+      QdsKey* found = destination != nullptr ? destination->keys.FindByName(keyText) : nullptr;
+      target->AppendEntry(
+          &destination, found,
+          destination == nullptr ? TextSlice::Part(source->name, source->name.View()) : TextSlice(),
+          found == nullptr ? TextSlice::Part(entry.key->name, keyText) : TextSlice(),
+          TextSlice::Part(entry.value->name, entry.valueText));
     }
-    uint32_t keys = source->keys.count();
     ReleaseFirstEntry(source);
-    lookahead.KeysRemoved(keys - source->keys.count());
+    lookahead.EntryRemoved();
   }
 }
 
 }  // namespace
 
 void MergeDocuments(DocumentModel* compat, DocumentModel* target) {
+  target->texts.TakeOver(&compat->texts);
   while (compat->GetSectionCount() > 0) {
     MergeFirstSection(compat, target);
     delete compat->sections.RemoveHead();

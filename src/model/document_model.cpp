@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "common/text.h"
 #include "platform/text_services.h"
@@ -22,6 +23,10 @@ void CopyCut(std::u16string_view text, char16_t* buffer, uint32_t capacity) {
 }
 
 uint32_t SizeNeeded(std::u16string_view text) { return static_cast<uint32_t>(text.size() + 1); }
+
+std::u16string_view OrEmpty(const char16_t* text) {
+  return text != nullptr ? std::u16string_view(text) : std::u16string_view();
+}
 
 }  // namespace
 
@@ -47,7 +52,8 @@ ReadStatus DocumentModel::GetSectionName(uint32_t position, char16_t* buffer, ui
     *length = needed;
     return ReadStatus::BufferTooSmall;
   }
-  std::memcpy(buffer, section->name.Data(), needed * sizeof(char16_t));
+  std::memcpy(buffer, section->name.Units(), (needed - 1) * sizeof(char16_t));
+  buffer[needed - 1] = 0;
   *length = needed;
   return ReadStatus::Ok;
 }
@@ -87,65 +93,87 @@ ReadStatus DocumentModel::GetEntryAt(uint32_t sectionPosition, uint32_t position
                    valueLength, flags, expander);
 }
 
+ReadStatus DocumentModel::ViewEntry(QdsSection* section, uint32_t position, uint32_t flags,
+                                    EntryView* entry) const {
+  if (section == nullptr) return ReadStatus::NoSection;
+  if (position >= section->EntryCount()) return ReadStatus::NoEntry;
+  uint32_t local = 0;
+  entry->key = section->KeyOfEntry(position, &local);
+  entry->value = entry->key->values.NodeAt(local);
+  entry->keyText = entry->key->name.View();
+  std::u16string_view value = entry->value->name.View();
+  entry->noValue = value.empty() || value.front() == u'\n';
+  if (entry->noValue) {
+    value = {};
+  } else if ((flags & ReadKeepQuotes) == 0) {
+    value = WithoutEnclosingQuotes(value);
+  }
+  entry->valueText = value;
+  return ReadStatus::Ok;
+}
+
+bool EntryView::Fits(uint32_t keyCapacity, uint32_t valueCapacity) const {
+  return noValue ||
+         (SizeNeeded(keyText) <= keyCapacity && SizeNeeded(valueText) <= valueCapacity);
+}
+
 ReadStatus DocumentModel::ReadEntry(QdsSection* section, uint32_t position,
                                     char16_t* keyBuffer, uint32_t* keyLength,
                                     char16_t* valueBuffer, uint32_t* valueLength,
                                     uint32_t flags, ValueExpander* expander) {
   uint32_t keyCapacity = *keyLength;
   uint32_t valueCapacity = *valueLength;
-  if (section == nullptr) return ReadStatus::NoSection;
-  if (position >= section->EntryCount()) return ReadStatus::NoEntry;
-
-  uint32_t local = 0;
-  QdsKey* key = section->KeyOfEntry(position, &local);
-  CopyCut(key->name.View(), keyBuffer, keyCapacity);
-  *keyLength = SizeNeeded(key->name.View());
-
-  std::u16string_view value = key->values.NodeAt(local)->name.View();
-  if (value.empty() || value.front() == u'\n') {
+  EntryView entry;
+  if (ReadStatus status = ViewEntry(section, position, flags, &entry); status != ReadStatus::Ok) {
+    return status;
+  }
+  CopyCut(entry.keyText, keyBuffer, keyCapacity);
+  *keyLength = SizeNeeded(entry.keyText);
+  if (entry.noValue) {
     if (valueBuffer != nullptr && valueCapacity > 0) valueBuffer[0] = 0;
     return ReadStatus::Ok;
   }
-  if ((flags & ReadKeepQuotes) == 0) value = WithoutEnclosingQuotes(value);
   if (expander != nullptr) {
-    return expander->Expand(value, *keyLength > keyCapacity, valueBuffer, valueLength);
+    return expander->Expand(entry.valueText, *keyLength > keyCapacity, valueBuffer, valueLength);
   }
-
-  CopyCut(value, valueBuffer, valueCapacity);
-  *valueLength = SizeNeeded(value);
-  if (*keyLength > keyCapacity || *valueLength > valueCapacity || keyBuffer == nullptr ||
-      valueBuffer == nullptr) {
+  CopyCut(entry.valueText, valueBuffer, valueCapacity);
+  *valueLength = SizeNeeded(entry.valueText);
+  if (!entry.Fits(keyCapacity, valueCapacity) || keyBuffer == nullptr || valueBuffer == nullptr) {
     return ReadStatus::BufferTooSmall;
   }
   return ReadStatus::Ok;
 }
 
 int DocumentModel::SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
-                          const char16_t* value) {
+                            const char16_t* value) {
   QdsSection* target = FindSection(section);
-  if (target == nullptr) {
-    target = new QdsSection(section != nullptr ? section : u"");
-    QdsKey* newKey = new QdsKey(key);
-    newKey->values.AddHead(new QdsValue(value));
-    target->keys.AddHead(newKey);
-    sections.AddTail(target);
-    return 1;
-  }
-  QdsKey* found = target->keys.FindByName(key);
-  if (found == nullptr) {
-    QdsKey* newKey = new QdsKey(key);
-    newKey->values.AddHead(new QdsValue(value));
-    target->keys.AddTail(newKey);
-    return 1;
-  }
-  QdsValue* fresh = new QdsValue(value);
-  if (position < found->values.count()) {
-    found->values.InsertAt(position, fresh);
+  QdsKey* found = target != nullptr ? target->keys.FindByName(OrEmpty(key)) : nullptr;
+  if (found != nullptr && position < found->values.count()) {
+    found->values.InsertAt(position, new QdsValue(value));
     delete found->values.RemoveAt(position + 1);
-  } else {
-    found->values.AddTail(fresh);
+    return 1;
   }
+  AppendEntry(&target, found, TextSlice(target == nullptr ? section : nullptr),
+              TextSlice(found == nullptr ? key : nullptr), TextSlice(value));
   return 1;
+}
+
+void DocumentModel::AppendEntry(QdsSection** section, QdsKey* key, TextSlice sectionName,
+                                TextSlice keyName, TextSlice value) {
+  auto* node = new QdsValue(std::move(value));
+  if (key != nullptr) {
+    key->values.AddTail(node);
+    return;
+  }
+  key = new QdsKey(std::move(keyName));
+  key->values.AddHead(node);
+  if (*section != nullptr) {
+    (*section)->keys.AddTail(key);
+    return;
+  }
+  *section = new QdsSection(std::move(sectionName));
+  (*section)->keys.AddHead(key);
+  sections.AddTail(*section);
 }
 
 }  // namespace qds

@@ -22,7 +22,9 @@
 #include <string_view>
 
 #include "common/counted_string.h"
+#include "common/text_slice.h"
 #include "model/qds_nodes.h"
+#include "model/text_blocks.h"
 
 namespace qds {
 
@@ -47,6 +49,29 @@ class ValueExpander {
 // `value` without a pair of double quotes that opens and closes it, as the
 // reads give a value unless ReadKeepQuotes: an inner quote stays.
 std::u16string_view WithoutEnclosingQuotes(std::u16string_view value);
+
+// An entry as a read sees it before copying anything: its nodes, its key's
+// name, and the value that the read gives.
+struct EntryView {
+  QdsKey* key;
+  QdsValue* value;
+  std::u16string_view keyText;
+  // Empty for a bare key or an empty value (`noValue`: such a value reads
+  // as empty and never fails for want of room); else the value without its
+  // enclosing double quotes unless ReadKeepQuotes.
+  std::u16string_view valueText;
+  bool noValue;
+
+  // Whether a read into buffers of these capacities fits: the texts that
+  // the buffers receive are then ReadPart(text, capacity).
+  bool Fits(uint32_t keyCapacity, uint32_t valueCapacity) const;
+};
+
+// The part of `text` that a buffer of `capacity` (at least 1) units receives
+// before its terminating zero.
+inline std::u16string_view ReadPart(std::u16string_view text, uint32_t capacity) {
+  return text.substr(0, capacity - 1);
+}
 
 class DocumentModel {
  public:
@@ -81,17 +106,29 @@ class DocumentModel {
   // there. Always returns 1.
   int SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
                const char16_t* value);
+  // The entry at flat `position` of `section` (null: none) as GetEntry with
+  // `flags` reads it: NoSection, NoEntry, or Ok with *entry set.
+  [[nodiscard]] ReadStatus ViewEntry(QdsSection* section, uint32_t position, uint32_t flags,
+                                     EntryView* entry) const;
+  // Appends `value` as SetEntry does, with `*section` the first section of
+  // its name (null: none, and one is made from `sectionName` and stored in
+  // *section) and `key` the first key of its name there (null: none, and one
+  // is made from `keyName`). A name that is not needed may be empty.
+  void AppendEntry(QdsSection** section, QdsKey* key, TextSlice sectionName, TextSlice keyName,
+                   TextSlice value);
 
   // What the file said besides its entries, as the loader found it and the
   // saver writes it.
   uint32_t utf16 = 0;  // 1 when the file was UTF-16
   uint32_t codePage;   // of an ANSI file: the system's ANSI code page until the file names one
+  // Where the texts of the sections lie; declared first, so that it outlasts them.
+  TextBlocks texts;
   NodeList<QdsSection> sections;
   CountedString fileName;  // the file loaded, the own file of a save
   uint32_t errorLine = 0;  // the line of a syntax error
-  CountedString trailingText;
+  TextSlice trailingText;
   int32_t version = 3;
-  CountedString leadingText;
+  TextSlice leadingText;
 
  private:
   ReadStatus ReadEntry(QdsSection* section, uint32_t position, char16_t* keyBuffer,

@@ -17,9 +17,10 @@
 
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "common/block_pool.h"
-#include "common/counted_string.h"
+#include "common/text_slice.h"
 
 namespace qds {
 
@@ -29,6 +30,9 @@ class NodeListBase;
 class ListNode {
  public:
   explicit ListNode(std::u16string_view nameText) : name(nameText) {}
+  // A null name is empty.
+  explicit ListNode(const char16_t* nameText) : name(nameText) {}
+  explicit ListNode(TextSlice nameText) : name(std::move(nameText)) {}
   ListNode(const ListNode&) = delete;
   ListNode& operator=(const ListNode&) = delete;
   virtual ~ListNode() = default;
@@ -40,8 +44,8 @@ class ListNode {
 
   ListNode* prev = nullptr;
   ListNode* next = nullptr;
-  CountedString name;
-  CountedString comment;
+  TextSlice name;
+  TextSlice comment;
 };
 
 // Told about the nodes that join or leave a list it watches, so that the

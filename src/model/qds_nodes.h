@@ -13,6 +13,7 @@
 #define KNITFOLD_MODEL_QDS_NODES_H_
 
 #include <string_view>
+#include <utility>
 
 #include "model/node_list.h"
 
@@ -35,6 +36,10 @@ class QdsKey : public ListNode {
 class QdsSection : public ListNode, private ListWatcher {
  public:
   explicit QdsSection(std::u16string_view nameText) : ListNode(nameText) { keys.SetWatcher(this); }
+  explicit QdsSection(const char16_t* nameText) : ListNode(nameText) { keys.SetWatcher(this); }
+  explicit QdsSection(TextSlice nameText) : ListNode(std::move(nameText)) {
+    keys.SetWatcher(this);
+  }
 
   NodeList<QdsKey> keys;
 

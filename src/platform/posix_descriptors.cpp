@@ -2,10 +2,12 @@
 // the C runtime's descriptors are.
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <string>
 
 #include "platform/descriptors.h"
@@ -72,6 +74,27 @@ int64_t PathSize(const char16_t* path) {
 bool IsDiskFile(int descriptor) {
   struct stat status;
   return fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+const void* MapFile(int descriptor, size_t* bytes) {
+  struct stat status;
+  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0 ||
+      static_cast<uint64_t>(status.st_size) > SIZE_MAX) {
+    return nullptr;
+  }
+  int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+  flags |= MAP_POPULATE;  // the file is read whole: fault it in at once
+#endif
+  auto size = static_cast<size_t>(status.st_size);
+  void* mapping = mmap(nullptr, size, PROT_READ, flags, descriptor, 0);
+  if (mapping == MAP_FAILED) return nullptr;
+  *bytes = size;
+  return mapping;
+}
+
+void UnmapFile(const void* mapping, size_t bytes) {
+  if (mapping != nullptr) munmap(const_cast<void*>(mapping), bytes);
 }
 
 }  // namespace qds::platform

@@ -73,4 +73,8 @@ bool IsDiskFile(int descriptor) {
   return handle != -1 && GetFileType(reinterpret_cast<HANDLE>(handle)) == FILE_TYPE_DISK;
 }
 
+// Not mapped here: callers read the file instead.
+const void* MapFile(int /*descriptor*/, size_t* /*bytes*/) { return nullptr; }
+void UnmapFile(const void* /*mapping*/, size_t /*bytes*/) {}
+
 }  // namespace qds::platform

@@ -37,6 +37,8 @@ bool BufferedStream::IsValid() const { return base_ != nullptr; }
 
 int64_t BufferedStream::GetSize() { return -1; }
 
+const void* BufferedStream::MapContents(size_t*) { return nullptr; }
+
 int BufferedStream::GetError() { return 0; }
 
 bool BufferedStream::AllocateBuffer(uint32_t size) {

@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "common/counted_string.h"
 #include "qdsfile/md5_digest.h"
@@ -76,6 +77,16 @@ class BufferedStream {
   // Takes `count` bytes, writing full buffers out as it goes. A buffer that
   // becomes exactly full is written by the next Write, Flush or Close.
   [[nodiscard]] virtual StreamStatus Write(const void* buffer, uint32_t count);
+  // Write for the many small pieces of a save: bytes that fit the buffer are
+  // copied in place without a call; the others go through Write.
+  [[nodiscard]] StreamStatus Put(const void* buffer, uint32_t count) {
+    if (count > free_ || mode_ != kStreamWrite) return Write(buffer, count);
+    std::memcpy(base_ + position_, buffer, count);
+    position_ += count;
+    free_ -= count;
+    count_ += count;
+    return StreamStatus::Ok;
+  }
   // Writes the pending bytes and empties the buffer. Ok when nothing is
   // pending or there is no buffer; WrongMode when not open for writing. Never
   // feeds the digest.
@@ -94,6 +105,11 @@ class BufferedStream {
   virtual void FinishHash(char16_t* hexOut, uint32_t excludeCount);
 
   virtual ~BufferedStream();
+
+  // After the fixed slots: the whole contents open for reading, mapped where
+  // the device can be mapped and nothing has been read from it yet, else
+  // null (the default). The caller unmaps them (platform::UnmapFile).
+  virtual const void* MapContents(size_t* bytes);
 
   // Allocates `size` bytes rounded up to a multiple of 64. False, changing
   // nothing, if a buffer exists already; false if the allocation fails.

@@ -15,9 +15,16 @@ inline constexpr uint32_t KeepComments = static_cast<uint32_t>(LoadFlags::KeepCo
 inline constexpr uint32_t Digest = static_cast<uint32_t>(LoadFlags::Digest);
 inline constexpr uint32_t Lenient = static_cast<uint32_t>(LoadFlags::Lenient);  // loading only
 inline constexpr uint32_t OmitHeader = static_cast<uint32_t>(SaveFlags::OmitHeader);  // saving only
+// Loading only, and not one of LoadFlags: a UTF-16 file is mapped instead
+// of read, where the system can map it, and stays mapped while the document
+// lives. The caller vouches that nothing changes the file meanwhile (the
+// document's texts would change with it, or the process stop if it were
+// shortened); a file that replaces it under its name is harmless.
+inline constexpr uint32_t MapInput = 0x20;
 
 static_assert(KeepComments == static_cast<uint32_t>(SaveFlags::KeepComments) &&
               Digest == static_cast<uint32_t>(SaveFlags::Digest));
+static_assert((MapInput & (KeepComments | Digest | Lenient)) == 0);
 
 }  // namespace qds
 

@@ -61,6 +61,7 @@ StreamStatus FileStream::OpenWith(const char16_t* path, int mode, OpenCall open)
   }
   handle_ = handle;
   gatherWrites_ = mode == kStreamWrite && platform::IsDiskFile(handle);
+  readFromDevice_ = false;
   written_ = handedToDisk_ = 0;
   SetOpened(path, mode);
   return StreamStatus::Ok;
@@ -96,6 +97,11 @@ StreamStatus FileStream::Close() {
   return closed ? StreamStatus::Ok : StreamStatus::CloseFailed;
 }
 
+const void* FileStream::MapContents(size_t* bytes) {
+  if (handle_ < 0 || !IsOpenFor(kStreamRead) || readFromDevice_) return nullptr;
+  return platform::MapFile(handle_, bytes);
+}
+
 bool FileStream::HasPiece() {
   if (piece_ == nullptr) piece_.reset(new (std::nothrow) uint8_t[kPieceBytes]);
   return piece_ != nullptr;
@@ -124,6 +130,7 @@ StreamStatus FileStream::ReadRaw(void* buffer, uint32_t count, uint32_t* bytesRe
 
 StreamStatus FileStream::ReadDevice(void* buffer, uint32_t count, uint32_t* bytesRead) {
   *bytesRead = 0;
+  readFromDevice_ = true;
   int error = 0;
   int64_t got = platform::ReadDescriptor(handle_, buffer, count, &error);
   if (got < 0) {
@@ -137,7 +144,10 @@ StreamStatus FileStream::ReadDevice(void* buffer, uint32_t count, uint32_t* byte
 
 StreamStatus FileStream::WriteRaw(const void* buffer, uint32_t count) {
   if (handle_ < 0) return StreamStatus::WrongMode;
-  if (!gatherWrites_ || !HasPiece()) return WriteDevice(buffer, count);
+  // A whole piece with nothing gathered before it goes out as it is.
+  if (!gatherWrites_ || (pieceEnd_ == 0 && count >= kPieceBytes) || !HasPiece()) {
+    return WriteDevice(buffer, count);
+  }
   if (count > kPieceBytes - pieceEnd_) {
     StreamStatus status = WritePiece();
     if (status != StreamStatus::Ok) return status;

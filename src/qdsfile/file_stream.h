@@ -1,8 +1,8 @@
 // FileStream: a BufferedStream over a file descriptor of the platform layer.
 //
-// Created with its buffer (loading and saving use kQdsStreamBufferSize),
-// opened once for reading or writing, closed by Close or by the destructor,
-// which flushes what is pending. Runtime error numbers of failed opens, reads
+// Created with its buffer (loading uses kStreamBufferSize, saving
+// kSaveBufferSize), opened once for reading or writing, closed by Close or by
+// the destructor, which flushes what is pending. Runtime error numbers of failed opens, reads
 // and writes are kept for GetError.
 //
 // A device read or write costs far more than copying the bytes of a small
@@ -10,8 +10,9 @@
 // takes the file ahead and hands each fill the bytes that one device read of
 // its own would give. Writing to a disk file gathers the buffers that
 // WriteRaw is given and writes them out when the gathered bytes fill a piece
-// and at Flush: a failed device write is reported by the WriteRaw or Flush
-// that makes it, and the bytes of that piece are lost. Writes to other
+// and at Flush; a buffer of a whole piece, with nothing gathered before it,
+// goes out as it is. A failed device write is reported by the WriteRaw or
+// Flush that makes it, and the bytes of that piece are lost. Writes to other
 // devices are made at once. A written disk file is about to be flushed to
 // disk (the saver's temporary file is, before it takes the target's place):
 // every kWriteBackBytes written are handed to the disk at once, so that the
@@ -21,6 +22,7 @@
 #ifndef KNITFOLD_QDSFILE_FILE_STREAM_H_
 #define KNITFOLD_QDSFILE_FILE_STREAM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -58,6 +60,10 @@ class FileStream : public BufferedStream {
   // followed or reused), which created() then names. The statuses of Open;
   // a name taken again in between is DeviceFailed.
   [[nodiscard]] StreamStatus OpenNew(const char16_t* path);
+  // The whole file open for reading, mapped (platform::MapFile) where the
+  // system can map it and as long as nothing has been read from the stream,
+  // else null. The caller unmaps it.
+  const void* MapContents(size_t* bytes) override;
   // The file that OpenNew created.
   const platform::CreatedFile& created() const { return created_; }
   // Flushes, then closes the descriptor: the flush status when the flush
@@ -91,6 +97,7 @@ class FileStream : public BufferedStream {
   int handle_ = -1;
   int lastError_ = 0;
   bool gatherWrites_ = false;
+  bool readFromDevice_ = false;
   // Reading: bytes read ahead and not yet handed to the stream, [next, end).
   // Writing: gathered bytes, [0, end).
   std::unique_ptr<uint8_t[]> piece_;

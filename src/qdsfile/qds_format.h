@@ -88,6 +88,8 @@ inline constexpr uint8_t kDigestSalt[kDigestSaltSize] = {
 
 // The stream buffer of loading and saving.
 inline constexpr uint32_t kStreamBufferSize = 4096;
+// Saving fills a larger one in place, which goes to the file as one piece.
+inline constexpr uint32_t kSaveBufferSize = 128 * 1024;
 // The loader reads the first block, and every ANSI block, in 4096 bytes;
 // later UTF-16 blocks in 8192 bytes (4096 characters).
 inline constexpr uint32_t kFirstBlockBytes = 4096;

@@ -1,12 +1,15 @@
 // LoadDocument and ParseDocument: the reader of the QDS file format.
 //
-// The file is read block by block and every character runs once through a
-// small state machine (one state per place in a line). Characters are looked
-// at where they lie in the block; the text of a token (section name, key,
-// value, run of comment text) is copied once, when its terminator arrives, or
-// in part when a block boundary cuts it. Sections, keys and values join the
-// document as soon as they are complete, so a failed load keeps everything
-// read before the failure.
+// Every character runs once through a small state machine (one state per
+// place in a line). A UTF-16 file that the caller lets map (MapInput) is
+// scanned where it lies in the mapping; any other file is read block by
+// block into larger blocks of text that the document keeps (ANSI blocks
+// converted on the way). Either way the text of a token (section name, key,
+// value, run of comment text) stays where it lies: the document's nodes
+// borrow it. Only the tokens that the end of a block of text cuts move, with
+// what follows them, to the start of the next. Sections, keys and values
+// join the document as soon as they are complete, so a failed load keeps
+// everything read before the failure.
 
 #include "qdsfile/qds_loader.h"
 
@@ -23,6 +26,7 @@
 
 #include "common/text.h"
 #include "common/wide_format.h"
+#include "platform/descriptors.h"
 #include "platform/text_services.h"
 #include "qdsfile/file_stream.h"
 #include "qdsfile/qds_format.h"
@@ -50,18 +54,19 @@ enum class Place {
   Value,        // after the "=" of an entry line
 };
 
-// The text of one token: what earlier blocks held of it (or, for comment
-// text, the runs already closed) and where its open part began in the
-// current block.
+// Where the text of one token lies in the text at hand: open while its end
+// has not come, closed (comment text before a header or an entry line) until
+// it is taken.
 struct Token {
-  static constexpr uint32_t kClosed = UINT32_MAX;
+  static constexpr uint32_t kNone = UINT32_MAX;
 
-  CountedString text;
-  uint32_t start = kClosed;
+  uint32_t start = kNone;
+  uint32_t end = kNone;
 
-  bool IsOpen() const { return start != kClosed; }
+  bool InUse() const { return start != kNone; }
+  bool IsOpen() const { return start != kNone && end == kNone; }
   void OpenAt(uint32_t at) {
-    if (!IsOpen()) start = at;
+    if (!InUse()) start = at;
   }
 };
 
@@ -77,8 +82,8 @@ struct ScanState {
   QdsKey* key = nullptr;
   bool keyIsNew = false;  // made by this line and not yet in its section
   // The previous entry line's key in the current section: a line that
-  // repeats it exactly needs no lookup.
-  CountedString lastKey;
+  // repeats it exactly needs no lookup. It lies in the document's text.
+  std::u16string_view lastKey;
 
   bool versionSeen = false;
   bool ordinarySeen = false;
@@ -165,6 +170,13 @@ QdsKey* FindKey(const QdsSection& section, std::u16string_view name) {
   return section.keys.FindByName(name);
 }
 
+// The most bytes of a character that the end of an ANSI block can cut off
+// (a code page's longest character has four).
+constexpr uint32_t kCutBytes = 3;
+// The characters that one file block can add to a block of text: an ANSI
+// block also converts the bytes of the character that the block before cut.
+constexpr uint32_t kFileBlockRoom = format::kBlockCharacters + kCutBytes;
+
 class Loader {
  public:
   Loader(DocumentModel& document, BufferedStream& stream, uint32_t flags, LoadOutcome* outcome)
@@ -178,11 +190,12 @@ class Loader {
   void SyntaxError(Reason reason) { Fail(LoadStatus::SyntaxError, reason); }
 
   // ---- Blocks
+  bool MapFile();
   bool ReadBytes(void* into, uint32_t count);
   void DecodeFirstBlock();
   bool NextBlock();
-  uint32_t ConvertAnsi();
-  void CarryOver();
+  uint32_t ConvertAnsi(char16_t* into);
+  bool NewTextBlock(uint32_t filled, uint32_t atLeast);
   uint32_t BytesAfter(uint32_t index) const;
 
   // ---- Characters
@@ -194,6 +207,8 @@ class Loader {
   void MarkComment(uint32_t at);
   std::u16string_view Take(Token& token, uint32_t end);
   void Close(Token& token, uint32_t end);
+  std::u16string_view ClosedText(const Token& token) const;
+  TextSlice Borrow(std::u16string_view text);
 
   // ---- Document
   void FinishHeader(uint32_t end);
@@ -215,16 +230,28 @@ class Loader {
   LoadOutcome* const outcome_;
   ScanState scan_;
 
-  // The block at hand: its characters and the file bytes they came from,
-  // after the bytes of a character that the block before cut (`carried_`,
-  // at most kCutBytes, counted in neither blockBytes_ nor the block's fill).
-  static constexpr uint32_t kCutBytes = 3;
-  char16_t chars_[format::kBlockCharacters + kCutBytes];
-  char raw_[format::kAnsiBlockBytes + kCutBytes];
+  // The text at hand: the mapped file, or the block of text that the file is
+  // read into (`room_`, null for a mapping), whose characters [0, count_)
+  // are filled. The block read last starts at blockStart_ and came from
+  // blockBytes_ file bytes.
+  const char16_t* chars_ = nullptr;
+  char16_t* room_ = nullptr;
+  uint32_t capacity_ = 0;
   uint32_t count_ = 0;
+  uint32_t blockStart_ = 0;
   uint32_t blockBytes_ = 0;
+  // Whether some text of the document lies in the block of text at hand.
+  bool borrowed_ = false;
+  // The file bytes of the ANSI block at hand, after the bytes of a character
+  // that the block before cut (`carried_`, at most kCutBytes, not counted in
+  // blockBytes_).
+  char raw_[format::kAnsiBlockBytes + kCutBytes];
   uint32_t carried_ = 0;
 };
+
+// A block of text holds this many characters unless the file is smaller or
+// a longer token needs more.
+constexpr uint32_t kTextBlockCharacters = 1u << 20;
 
 void Loader::Fail(LoadStatus status, Reason reason) {
   scan_.status = status;
@@ -243,9 +270,7 @@ LoadStatus Loader::Run() {
       Fail(LoadStatus::ReadFailed);
     }
   }
-  if (scan_.running) {
-    ReadBytes(raw_, format::kFirstBlockBytes);
-  }
+  if (scan_.running && !MapFile()) ReadBytes(raw_, format::kFirstBlockBytes);
   if (scan_.running) {
     if (ScanVersion(document_, std::string_view(raw_, blockBytes_)) != LoadStatus::Ok) {
       SyntaxError(Reason::AnsiVersion3WithoutCodePage);
@@ -253,14 +278,12 @@ LoadStatus Loader::Run() {
       Report();
       return LoadStatus::SyntaxError;
     }
-    DecodeFirstBlock();
+    if (chars_ == nullptr) DecodeFirstBlock();
     uint32_t from = document_.utf16 ? 1 : 0;  // after the byte-order mark
     for (;;) {
       ScanBlock(from);
-      if (!scan_.running) break;
-      CarryOver();
-      if (!NextBlock()) break;
-      from = 0;
+      if (!scan_.running || !NextBlock()) break;
+      from = blockStart_;
     }
   }
   Finish();
@@ -278,10 +301,33 @@ void Loader::Report() {
 
 // ---- Blocks --------------------------------------------------------------------
 
+// With MapInput, a UTF-16 file without a digest to check is mapped whole,
+// when the system can map it, and scanned where it lies; raw_ gets its first
+// block, as a read would. False when the file is to be read: an ANSI file is
+// converted as it is read, and positions within the text are 32-bit.
+bool Loader::MapFile() {
+  if (!Has(MapInput) || Has(Digest)) return false;
+  size_t bytes = 0;
+  const void* mapping = stream_.MapContents(&bytes);
+  if (mapping == nullptr) return false;
+  const auto* data = static_cast<const uint8_t*>(mapping);
+  bool utf16 = bytes >= 2 && data[0] == format::kByteOrderMarkBytes[0] &&
+               data[1] == format::kByteOrderMarkBytes[1];
+  if (!utf16 || bytes / sizeof(char16_t) >= Token::kNone) {
+    platform::UnmapFile(mapping, bytes);
+    return false;
+  }
+  document_.texts.AddMapping(mapping, bytes);
+  blockBytes_ = static_cast<uint32_t>(std::min<size_t>(bytes, format::kFirstBlockBytes));
+  std::memcpy(raw_, mapping, blockBytes_);
+  chars_ = static_cast<const char16_t*>(mapping);
+  count_ = static_cast<uint32_t>(bytes / sizeof(char16_t));  // an odd last byte is no character
+  return true;
+}
+
 // One read of `count` bytes. False at the end of the file and after a failed
 // read, which stops the parse.
 bool Loader::ReadBytes(void* into, uint32_t count) {
-  count_ = 0;
   blockBytes_ = 0;
   StreamStatus status = stream_.Read(into, count, &blockBytes_);
   if (status == StreamStatus::Ok) return blockBytes_ > 0;
@@ -290,27 +336,41 @@ bool Loader::ReadBytes(void* into, uint32_t count) {
   return false;
 }
 
+// The first block of text holds the whole file when it is small: no file
+// block yields more characters than it has bytes.
 void Loader::DecodeFirstBlock() {
+  int64_t size = stream_.GetSize();
+  uint64_t units = size < 0 ? kTextBlockCharacters
+                            : static_cast<uint64_t>(size) / (document_.utf16 ? 2 : 1);
+  if (!NewTextBlock(0, static_cast<uint32_t>(std::min<uint64_t>(units, kTextBlockCharacters)))) {
+    return;
+  }
   if (document_.utf16) {
-    std::memcpy(chars_, raw_, blockBytes_);
+    std::memcpy(room_, raw_, blockBytes_);
     count_ = blockBytes_ / sizeof(char16_t);  // an odd last byte is no character
   } else {
-    count_ = ConvertAnsi();
+    count_ = ConvertAnsi(room_);
   }
 }
 
-// Reads the next block into chars_. With the digest running, UTF-16 is read
-// in blocks of one stream buffer, so that the end marker always lies in the
-// stream's current fill (see BytesAfter).
+// Reads the next block after the text at hand. With the digest running,
+// UTF-16 is read in blocks of one stream buffer, so that the end marker
+// always lies in the stream's current fill (see BytesAfter).
 bool Loader::NextBlock() {
+  if (room_ == nullptr) return false;  // the mapped file is all there
+  if (capacity_ - count_ < kFileBlockRoom && !NewTextBlock(count_, kTextBlockCharacters)) {
+    return false;
+  }
+  blockStart_ = count_;
   if (!document_.utf16) {
     if (!ReadBytes(raw_ + carried_, format::kAnsiBlockBytes) && carried_ == 0) return false;
-    count_ = ConvertAnsi();
-    return count_ > 0 || blockBytes_ > 0;
+    uint32_t converted = ConvertAnsi(room_ + count_);
+    count_ += converted;
+    return converted > 0 || blockBytes_ > 0;
   }
   uint32_t size = Has(Digest) ? format::kDigestUtf16BlockBytes : format::kUtf16BlockBytes;
-  if (!ReadBytes(chars_, size)) return false;
-  count_ = blockBytes_ / sizeof(char16_t);
+  if (!ReadBytes(room_ + count_, size)) return false;
+  count_ += blockBytes_ / sizeof(char16_t);
   return true;
 }
 
@@ -318,27 +378,52 @@ bool Loader::NextBlock() {
 // that it cuts, which wait for the next block (the last block converts
 // them as they are); a block that the code page rejects contributes no
 // characters.
-uint32_t Loader::ConvertAnsi() {
+uint32_t Loader::ConvertAnsi(char16_t* into) {
   uint32_t bytes = carried_ + blockBytes_;
   uint32_t cut = blockBytes_ == 0 ? 0
                                   : static_cast<uint32_t>(std::min<size_t>(
                                         platform::CutCharacterBytes(document_.codePage, raw_, bytes),
                                         kCutBytes));
-  uint32_t count = static_cast<uint32_t>(platform::AnsiToWide(
-      document_.codePage, raw_, bytes - cut, chars_, std::size(chars_)));
+  uint32_t count = static_cast<uint32_t>(
+      platform::AnsiToWide(document_.codePage, raw_, bytes - cut, into, kFileBlockRoom));
   std::memmove(raw_, raw_ + bytes - cut, cut);
   carried_ = cut;
   return count;
 }
 
-// The block is used up: the open token keeps what it has so far and goes on
-// at the start of the next block.
-void Loader::CarryOver() {
-  for (Token* token : {&scan_.name, &scan_.keyText, &scan_.value, &scan_.comment}) {
-    if (!token->IsOpen()) continue;
-    token->text.Append(std::u16string_view(chars_ + token->start, count_ - token->start));
-    token->start = 0;
+// Starts a new block of text of `atLeast` characters and room for one more
+// file block, the block at hand holding `filled` characters. The tokens in
+// use there move to its start, so that each stays in one piece; the block
+// grows with them, so that a long token moves a bounded number of times. The
+// block left behind is let go if no text lies in it. False, failing the
+// load, when a token outgrows 32-bit positions.
+bool Loader::NewTextBlock(uint32_t filled, uint32_t atLeast) {
+  uint32_t keep = filled;
+  Token* tokens[] = {&scan_.name, &scan_.keyText, &scan_.value, &scan_.comment};
+  for (Token* token : tokens) {
+    if (token->InUse()) keep = std::min(keep, token->start);
   }
+  uint32_t moving = filled - keep;
+  if (moving >= Token::kNone / 2 - format::kBlockCharacters) {
+    Fail(LoadStatus::ReadFailed);
+    return false;
+  }
+  uint32_t capacity = std::max(atLeast, 2 * moving) + kFileBlockRoom;
+  const char16_t* old = room_;
+  char16_t* block = document_.texts.AddBlock(capacity);
+  if (moving > 0) std::memcpy(block, chars_ + keep, moving * sizeof(char16_t));
+  if (old != nullptr && !borrowed_) document_.texts.DropBlock(old);
+  for (Token* token : tokens) {
+    if (!token->InUse()) continue;
+    token->start -= keep;
+    if (token->end != Token::kNone) token->end -= keep;
+  }
+  chars_ = room_ = block;
+  capacity_ = capacity;
+  count_ = moving;
+  blockStart_ = moving;
+  borrowed_ = false;
+  return true;
 }
 
 // File bytes of the current block after the character at `index`. Every
@@ -350,7 +435,7 @@ void Loader::CarryOver() {
 // the block's end, which wait for the next block, are added.
 uint32_t Loader::BytesAfter(uint32_t index) const {
   if (document_.utf16) {
-    return blockBytes_ - (index + 1) * static_cast<uint32_t>(sizeof(char16_t));
+    return blockBytes_ - (index - blockStart_ + 1) * static_cast<uint32_t>(sizeof(char16_t));
   }
   std::u16string_view after(chars_ + index + 1, count_ - index - 1);
   size_t bytes = platform::WideToAnsiLength(document_.codePage, after) + carried_;
@@ -483,23 +568,31 @@ void Loader::MarkComment(uint32_t at) {
   if (Has(KeepComments)) scan_.comment.OpenAt(at);
 }
 
-// The whole text of `token` up to `end` in the current block, closing it.
-// The view lies in the block or in the token's own text: use it before the
-// next block is read and before the token's text changes.
+// The whole text of `token`, up to `end` when it is still open (a closed
+// token keeps its own end), which leaves it unused. The view lies in the
+// text at hand, which the document keeps.
 std::u16string_view Loader::Take(Token& token, uint32_t end) {
-  if (!token.IsOpen()) return token.text.View();
-  std::u16string_view part(chars_ + token.start, end - token.start);
-  token.start = Token::kClosed;
-  if (token.text.Empty()) return part;
-  token.text.Append(part);
-  return token.text.View();
+  Close(token, end);
+  std::u16string_view text = ClosedText(token);
+  token = Token();
+  return text;
 }
 
-// Closes `token`, keeping its open part in its text.
+// The text of a closed token; empty for one not in use.
+std::u16string_view Loader::ClosedText(const Token& token) const {
+  if (!token.InUse()) return {};
+  return {chars_ + token.start, token.end - token.start};
+}
+
+// Closes `token` at `end`; it keeps its place until it is taken.
 void Loader::Close(Token& token, uint32_t end) {
-  if (!token.IsOpen()) return;
-  token.text.Append(std::u16string_view(chars_ + token.start, end - token.start));
-  token.start = Token::kClosed;
+  if (token.IsOpen()) token.end = end;
+}
+
+// A text of the document that stays where the loader found it.
+TextSlice Loader::Borrow(std::u16string_view text) {
+  if (!text.empty()) borrowed_ = true;
+  return TextSlice::Borrow(text);
 }
 
 // ---- Document --------------------------------------------------------------------
@@ -514,26 +607,24 @@ void Loader::FinishHeader(uint32_t end) {
   } else {
     AddSection(name);
   }
-  scan_.name.text.Clear();
   scan_.place = Place::AfterHeader;
 }
 
 void Loader::AddVersionSection() {
-  if (scan_.versionSeen) {
-    scan_.comment.text.Clear();  // a second version section is ignored with its comment
-    return;
-  }
+  // The comment was closed at the header's "[".
+  std::u16string_view comment = Take(scan_.comment, Token::kNone);
+  if (scan_.versionSeen) return;  // a second version section is ignored with its comment
   if (scan_.ordinarySeen) return SyntaxError(Reason::VersionAfterSection);
   scan_.versionSeen = true;
-  document_.leadingText = std::move(scan_.comment.text);
+  document_.leadingText = Borrow(comment);
 }
 
 void Loader::AddSection(std::u16string_view name) {
-  auto* section = new QdsSection(name);
-  section->comment = std::move(scan_.comment.text);
+  auto* section = new QdsSection(Borrow(name));
+  section->comment = Borrow(Take(scan_.comment, Token::kNone));  // closed at the "["
   document_.sections.AddTail(section);
   scan_.section = section;
-  scan_.lastKey.Clear();
+  scan_.lastKey = {};
   scan_.ordinarySeen = true;
 }
 
@@ -543,7 +634,7 @@ void Loader::StartEntry(uint32_t at) {
     if (!Has(Lenient)) return SyntaxError(Reason::EntryBeforeSection);
     scan_.section = new QdsSection(u"");
     document_.sections.AddTail(scan_.section);
-    scan_.lastKey.Clear();
+    scan_.lastKey = {};
   }
   Close(scan_.comment, at);  // the comment text before the line ends here
   scan_.keyText.OpenAt(at);
@@ -552,30 +643,21 @@ void Loader::StartEntry(uint32_t at) {
 
 void Loader::FinishKey(uint32_t end) {
   std::u16string_view name = TrimEnd(Take(scan_.keyText, end));
-  if (name != scan_.lastKey.View()) {
+  if (name != scan_.lastKey) {
     scan_.key = FindKey(*scan_.section, name);
     scan_.keyIsNew = scan_.key == nullptr;
-    if (scan_.keyIsNew) scan_.key = new QdsKey(name);
-    // Sharing the key's own name spares a copy whenever the line spells it
-    // the same way.
-    if (scan_.key->name == name) {
-      scan_.lastKey = scan_.key->name;
-    } else {
-      scan_.lastKey.Assign(name);
-    }
+    if (scan_.keyIsNew) scan_.key = new QdsKey(Borrow(name));
+    borrowed_ = true;  // the text of lastKey stays where it lies too
+    scan_.lastKey = name;
   }
-  scan_.keyText.text.Clear();
 }
 
-void Loader::FinishValue(uint32_t end) {
-  AddValue(Trim(Take(scan_.value, end)));
-  scan_.value.text.Clear();
-}
+void Loader::FinishValue(uint32_t end) { AddValue(Trim(Take(scan_.value, end))); }
 
 // The value completes its entry: a new key joins its section now.
 void Loader::AddValue(std::u16string_view text) {
-  auto* value = new QdsValue(text);
-  value->comment = std::move(scan_.comment.text);
+  auto* value = new QdsValue(Borrow(text));
+  value->comment = Borrow(Take(scan_.comment, Token::kNone));  // closed where the line began
   scan_.key->values.AddTail(value);
   if (scan_.keyIsNew) {
     scan_.section->keys.AddTail(scan_.key);
@@ -591,7 +673,7 @@ void Loader::CheckEndMarker(uint32_t close) {
   scan_.endSeen = true;
   if (!Has(Digest) && outcome_ == nullptr) return;
   // The comment text before the marker was closed at its "[".
-  scan_.lineEndBeforeMarker = scan_.comment.text.View().ends_with(format::kLineEnd);
+  scan_.lineEndBeforeMarker = ClosedText(scan_.comment).ends_with(format::kLineEnd);
   char16_t digest[kDigestTextCapacity];
   if (Has(Digest)) {
     stream_.FinishHash(digest, BytesAfter(close));
@@ -607,7 +689,7 @@ void Loader::CheckEndMarker(uint32_t close) {
   };
   LoadStatus before = scan_.status;
   collect(close + 1);
-  while (have < format::kCheckLineLength && NextBlock()) collect(0);
+  while (have < format::kCheckLineLength && NextBlock()) collect(blockStart_);
   scan_.checkLine = IsCheckLine(std::u16string_view(found, have));
   if (!Has(Digest)) {
     scan_.status = before;  // the text ended at the marker: what follows cannot fail it
@@ -634,7 +716,10 @@ void Loader::Finish() {
   bool ok = scan_.status == LoadStatus::Ok;
   // A last line without "\r\n" still counts when its value has begun.
   if (ok && scan_.value.IsOpen()) FinishValue(count_);
-  if (ok && !scan_.comment.text.Empty()) document_.trailingText = std::move(scan_.comment.text);
+  if (ok) {
+    std::u16string_view trailing = Take(scan_.comment, count_);
+    if (!trailing.empty()) document_.trailingText = Borrow(trailing);
+  }
   if (scan_.keyIsNew) delete scan_.key;
   scan_.key = nullptr;
   scan_.keyIsNew = false;

@@ -1,6 +1,6 @@
 // Loading a QDS file into a DocumentModel: the reader of the QDS file
-// format (docs/qds-format.md). Flags: KeepComments, Digest, Lenient
-// (qdsfile/file_flags.h).
+// format (docs/qds-format.md). Flags: KeepComments, Digest, Lenient,
+// MapInput (qdsfile/file_flags.h).
 
 #ifndef KNITFOLD_QDSFILE_QDS_LOADER_H_
 #define KNITFOLD_QDSFILE_QDS_LOADER_H_

@@ -33,12 +33,12 @@ namespace {
 // Text goes to the file as the units stand in memory.
 static_assert(std::endian::native == std::endian::little, "the writer emits UTF-16LE in place");
 
-// Writes `text` with one Write; only a piece beyond 4 GiB takes more.
+// Writes `text` with one Put; only a piece beyond 4 GiB takes more.
 bool WriteUnits(BufferedStream* stream, std::u16string_view text) {
   constexpr size_t kMaxUnits = UINT32_MAX / sizeof(char16_t);
   while (!text.empty()) {
     size_t units = std::min(text.size(), kMaxUnits);
-    if (stream->Write(text.data(), static_cast<uint32_t>(units * sizeof(char16_t))) !=
+    if (stream->Put(text.data(), static_cast<uint32_t>(units * sizeof(char16_t))) !=
         StreamStatus::Ok) {
       return false;
     }
@@ -48,7 +48,7 @@ bool WriteUnits(BufferedStream* stream, std::u16string_view text) {
 }
 
 // A stored comment is written only when the caller keeps comments.
-bool WriteComment(BufferedStream* stream, const CountedString& comment, uint32_t flags) {
+bool WriteComment(BufferedStream* stream, const TextSlice& comment, uint32_t flags) {
   return (flags & KeepComments) == 0 || WriteUnits(stream, comment.View());
 }
 
@@ -61,7 +61,7 @@ bool WriteFormatted(BufferedStream* stream, const char16_t* format,
   return WriteUnits(stream, std::u16string_view(line, std::min(length, Capacity - 1)));
 }
 
-bool WriteHeader(BufferedStream* stream, int32_t version, const CountedString& leadingText,
+bool WriteHeader(BufferedStream* stream, int32_t version, const TextSlice& leadingText,
                  uint32_t flags) {
   if (!WriteComment(stream, leadingText, flags)) return false;
   bool written =
@@ -95,7 +95,7 @@ class KeyLookahead {
       ahead_ = NodeList<QdsKey>::Next(ahead_);
     }
     if (next_ != nullptr) {
-      if (const QdsValue* first = next_->values.head()) Prefetch(first->name.Data());
+      if (const QdsValue* first = next_->values.head()) Prefetch(first->name.Units());
       next_ = NodeList<QdsKey>::Next(next_);
     }
   }
@@ -112,7 +112,7 @@ bool WriteEntries(BufferedStream* stream, const QdsKey& key, uint32_t flags) {
     // now its text and the value after it are.
     if (const QdsValue* next = NodeList<QdsValue>::Next(value)) {
       Prefetch(next->next);
-      Prefetch(next->name.Data());
+      Prefetch(next->name.Units());
     }
     if (!WriteComment(stream, value->comment, flags) || !WriteUnits(stream, key.name.View())) {
       return false;
@@ -196,7 +196,7 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   platform::CreatedFile temporary;
   bool written = false;
   {
-    FileStream stream(format::kStreamBufferSize);
+    FileStream stream(format::kSaveBufferSize);
     StreamStatus opened =
         copyBack ? stream.OpenNew(target.Data()) : stream.Open(target.Data(), kStreamWrite);
     if (opened != StreamStatus::Ok) outcome->systemCode = stream.GetError();

@@ -28,13 +28,19 @@ constexpr bool kWindows = false;
 
 // Block boundaries in characters from the start of the file: the first block
 // is 4096 bytes, then UTF-16 comes in 8192-byte blocks (in 4096-byte blocks
-// while a digest is checked) and ANSI in 4096-byte blocks.
+// while a digest is checked) and ANSI in 4096-byte blocks. With a digest,
+// also where the first block of text that a large file is read into is full
+// (2^20 characters, and room for one more file block), and the tokens it
+// cuts move to the next.
 constexpr uint32_t kUtf16Boundaries[] = {2048, 6144};
-constexpr uint32_t kUtf16DigestBoundaries[] = {2048, 4096};
+constexpr uint32_t kUtf16DigestBoundaries[] = {2048, 4096, 1050624};
 constexpr uint32_t kAnsiBoundaries[] = {4096, 8192};
+constexpr uint32_t kAnsiDigestBoundaries[] = {4096, 8192, 1052672};
 
 std::span<const uint32_t> Boundaries(Encoding encoding, bool digest) {
-  if (encoding == Encoding::Ansi) return kAnsiBoundaries;
+  if (encoding == Encoding::Ansi) {
+    return digest ? std::span<const uint32_t>(kAnsiDigestBoundaries) : kAnsiBoundaries;
+  }
   return digest ? std::span<const uint32_t>(kUtf16DigestBoundaries) : kUtf16Boundaries;
 }
 

@@ -42,29 +42,29 @@ std::string RoundTrip(const std::filesystem::path& dir, std::string_view bytes, 
 }
 
 // "{comment}", or nothing for an empty one.
-static std::string Braced(const CountedString& comment) {
-  return comment.Empty() ? "" : "{" + EncodeUtf8(comment.View()) + "}";
+static std::string Braced(std::u16string_view comment) {
+  return comment.empty() ? "" : "{" + EncodeUtf8(comment) + "}";
 }
 
 std::string Dump(const DocumentModel& document, bool comments) {
   std::string out;
   if (comments && !document.leadingText.Empty())
-    out += "<lead" + Braced(document.leadingText) + ">";
+    out += "<lead" + Braced(document.leadingText.View()) + ">";
   for (const QdsSection* section = document.sections.head(); section != nullptr;
        section = NodeList<QdsSection>::Next(section)) {
     out +=
-        (comments ? Braced(section->comment) : "") + "[" + EncodeUtf8(section->name.View()) + "]";
+        (comments ? Braced(section->comment.View()) : "") + "[" + EncodeUtf8(section->name.View()) + "]";
     for (const QdsKey* key = section->keys.head(); key != nullptr;
          key = NodeList<QdsKey>::Next(key)) {
       for (const QdsValue* value = key->values.head(); value != nullptr;
            value = NodeList<QdsValue>::Next(value)) {
-        out += (comments ? Braced(value->comment) : "") + EncodeUtf8(key->name.View()) + "=" +
+        out += (comments ? Braced(value->comment.View()) : "") + EncodeUtf8(key->name.View()) + "=" +
                EncodeUtf8(value->name.View()) + "|";
       }
     }
   }
   if (comments && !document.trailingText.Empty()) {
-    out += "<trail" + Braced(document.trailingText) + ">";
+    out += "<trail" + Braced(document.trailingText.View()) + ">";
   }
   return out;
 }

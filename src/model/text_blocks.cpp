@@ -1,0 +1,57 @@
+#include "model/text_blocks.h"
+
+#include <new>
+
+#include "platform/descriptors.h"
+#include "platform/memory.h"
+
+namespace qds {
+
+TextBlocks::~TextBlocks() {
+  for (const Block& block : blocks_) Free(block);
+}
+
+void TextBlocks::Free(const Block& block) {
+  if (block.mapped) {
+    platform::UnmapFile(block.base, block.bytes);
+  } else {
+    platform::FreePages(const_cast<void*>(block.base), block.bytes);
+  }
+}
+
+char16_t* TextBlocks::AddBlock(size_t units) {
+  blocks_.reserve(blocks_.size() + 1);  // so that the push below cannot throw
+  // Whole pages, large ones where the block is large enough: a block is
+  // filled once, and touching fresh memory a small page at a time costs
+  // more than filling it.
+  size_t bytes = units * sizeof(char16_t);
+  void* block = platform::AllocatePages(bytes);
+  if (block == nullptr) throw std::bad_alloc();
+  blocks_.push_back({block, bytes, false});
+  return static_cast<char16_t*>(block);
+}
+
+void TextBlocks::DropBlock(const char16_t* base) {
+  for (size_t i = blocks_.size(); i-- > 0;) {
+    if (blocks_[i].base != base) continue;
+    Free(blocks_[i]);
+    blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(i));
+    return;
+  }
+}
+
+void TextBlocks::AddMapping(const void* mapping, size_t bytes) {
+  try {
+    blocks_.push_back({mapping, bytes, true});
+  } catch (...) {
+    platform::UnmapFile(mapping, bytes);
+    throw;
+  }
+}
+
+void TextBlocks::TakeOver(TextBlocks* other) {
+  blocks_.insert(blocks_.end(), other->blocks_.begin(), other->blocks_.end());
+  other->blocks_.clear();
+}
+
+}  // namespace qds

@@ -12,6 +12,8 @@
 #include "common/utf8.h"
 #include "model/document_model.h"
 #include "platform/path_syntax.h"
+#include "qdsfile/file_stream.h"
+#include "qdsfile/qds_format.h"
 #include "qdsfile/qds_loader.h"
 #include "qdsfile/qds_saver.h"
 #include "support/qds_text.h"
@@ -129,6 +131,29 @@ TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
     EXPECT_EQ(ReadBytes(dir / (own ? "Doc.qds" : name)), expected) << name;
     EXPECT_EQ(document.fileName, WidePath(dir / "Doc.qds")) << name;
     EXPECT_FALSE(fs::exists(dir / (name + ".tmp"))) << name;
+  }
+}
+
+// A write that fails once, in the middle of a text larger than the save
+// buffer, fails the text wherever the buffer filled: in a comment, a
+// section name, a key or a value. Were it passed over, the writes after it
+// could succeed and a file with a piece missing would take the target's
+// place. The text is under two buffers, so the failed write is its only one.
+TEST(SaverTest, AWriteFailingInTheMiddleFailsTheText) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has no device that is always full";
+#endif
+  const std::u16string big(3000, u'x');
+  for (int part = 0; part < 4; ++part) {
+    DocumentModel document;
+    for (int i = 0; i < 32; ++i) {
+      QdsSection* section = AddSection(&document, part == 1 ? big : u"s",
+                                       part == 0 ? u";" + big + u"\r\n" : u"");
+      AddValue(AddKey(section, part == 2 ? big : u"k"), part == 3 ? big : u"v");
+    }
+    FileStream stream(format::kSaveBufferSize);
+    ASSERT_EQ(stream.Open(u"/dev/full", kStreamWrite), StreamStatus::Ok);
+    EXPECT_FALSE(WriteDocumentText(document, &stream, KeepComments)) << part;
   }
 }
 

@@ -39,11 +39,12 @@ bool IsDiskFile(int descriptor);
 // The whole of the regular file open for reading at `descriptor`, mapped
 // read-only with its pages read in: what reading it from its start would
 // give, without a copy; *bytes gets its size. Null, with nothing mapped, for
-// an empty file, anything but a regular file, or where the system cannot
-// map it (the caller reads it instead). The mapping stays after the
-// descriptor is closed, until UnmapFile is given it with the same size. A
-// mapped file that another program shortens stops the process when a page
-// past its new end is touched: map only where that is an acceptable end.
+// an empty file, anything but a regular file, a file that another account
+// may write, or where the system cannot map it (the caller reads it
+// instead). The mapping stays after the descriptor is closed, until
+// UnmapFile is given it with the same size. A mapped file that another
+// program of this account shortens stops the process when a page past its
+// new end is touched: map only where that is an acceptable end.
 const void* MapFile(int descriptor, size_t* bytes);
 void UnmapFile(const void* mapping, size_t bytes);
 

@@ -76,10 +76,19 @@ bool IsDiskFile(int descriptor) {
   return fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
 }
 
+// Another account that may write a file could shorten it while it is
+// mapped, and so stop this process: such a file is read instead. (Write
+// access that an access control list grants shows in the group bits.)
+namespace {
+bool OthersMayWrite(const struct stat& status) {
+  return status.st_uid != geteuid() || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+}  // namespace
+
 const void* MapFile(int descriptor, size_t* bytes) {
   struct stat status;
   if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0 ||
-      static_cast<uint64_t>(status.st_size) > SIZE_MAX) {
+      static_cast<uint64_t>(status.st_size) > SIZE_MAX || OthersMayWrite(status)) {
     return nullptr;
   }
   int flags = MAP_PRIVATE;

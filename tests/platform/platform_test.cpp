@@ -187,6 +187,36 @@ TEST(FileServicesTest, RegularFilesAreToldApartAndOpenedWithoutWaiting) {
   EXPECT_FALSE(SameFile(file.c_str(), WidePath(dir / "missing").c_str()));
 }
 
+#ifndef _WIN32
+// Another account that may write a file could shorten it under its mapping:
+// such a file is left to be read.
+TEST(FileServicesTest, OnlyFilesThatNoOtherAccountMayWriteAreMapped) {
+  ScratchDir dir;
+  WriteBytes(dir / "file", "text");
+  std::u16string path = WidePath(dir / "file");
+  struct Case {
+    mode_t mode;
+    uid_t owner;
+    bool mapped;
+  };
+  std::vector<Case> cases = {{0644, geteuid(), true}, {0664, geteuid(), false},
+                             {0646, geteuid(), false}};
+  if (geteuid() == 0) cases.push_back({0644, 65534, false});  // owned by nobody
+  for (const Case& each : cases) {
+    ASSERT_EQ(chmod((dir / "file").c_str(), each.mode), 0);
+    ASSERT_EQ(chown((dir / "file").c_str(), each.owner, static_cast<gid_t>(-1)), 0);
+    int error = 0;
+    int descriptor = OpenRegularFile(path.c_str(), &error);
+    ASSERT_GE(descriptor, 0);
+    size_t bytes = 0;
+    const void* mapping = MapFile(descriptor, &bytes);
+    EXPECT_EQ(mapping != nullptr, each.mapped) << std::oct << each.mode << " " << each.owner;
+    UnmapFile(mapping, bytes);
+    CloseDescriptor(descriptor);
+  }
+}
+#endif
+
 #ifdef _WIN32
 TEST(FileServicesTest, NamesOutsideTheAnsiCodePageReachTheFileSystemUnchanged) {
   ScratchDir dir;

@@ -38,12 +38,18 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
   DocumentModel compat;
   // The two loads share nothing (each thread takes its memory from a pool of
   // its own): `prepare` runs on a second thread and a compat file that is a
-  // regular file loads on a third while this one loads the target. What a
-  // run does and tells is what it would if all ran one after the other
-  // (`prepare`, the target's load, the compat file's load): a run that ends
-  // before the compat file's turn drops its load unseen.
+  // regular file loads on a third while this one loads the target; the merge
+  // and the writing of the merged text go on beside `prepare`, and only the
+  // text taking the target's place waits for it. What a run does and tells
+  // is what it would if all ran one after the other (`prepare`, the target's
+  // load, the compat file's load, the merge, the save): a run whose `prepare`
+  // fails drops the rest unseen, its written text included.
   bool prepared = false;
   ConcurrentTask preparation([&] { prepared = prepare(); });
+  auto preparedFirst = [&] {
+    preparation.Wait();
+    return prepared;
+  };
   LoadStatus compatStatus = LoadStatus::Ok;
   bool compatLoaded = false;
   ConcurrentTask compatLoad(
@@ -53,21 +59,22 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
   // its document has been written out.
   LoadStatus targetStatus = LoadDocument(&target, targetName, KeepComments | MapInput);
   compatLoad.Wait();
-  preparation.Wait();
-  if (!prepared) return 0;
-  if (targetStatus != LoadStatus::Ok) {
-    LogMessage(kMessageLoadFailed, static_cast<int32_t>(targetStatus), targetName);
+  auto loadFailed = [&](LoadStatus status, const char16_t* name) {
+    if (preparedFirst()) LogMessage(kMessageLoadFailed, static_cast<int32_t>(status), name);
     return 0;
+  };
+  if (targetStatus != LoadStatus::Ok) return loadFailed(targetStatus, targetName);
+  // Any other compat file is opened only in its turn.
+  if (!compatLoaded) {
+    if (!preparedFirst()) return 0;
+    compatStatus = LoadDocument(&compat, compatName, MapInput);
   }
-  if (!compatLoaded) compatStatus = LoadDocument(&compat, compatName, MapInput);
-  if (compatStatus != LoadStatus::Ok) {
-    LogMessage(kMessageLoadFailed, static_cast<int32_t>(compatStatus), compatName);
-    return 0;
-  }
+  if (compatStatus != LoadStatus::Ok) return loadFailed(compatStatus, compatName);
   MergeDocuments(&compat, &target);
   // The document is not read again: its sections go while its file moves into place.
-  if (SaveStatus status = SaveDocumentReleasingSections(&target, nullptr, KeepComments);
-      status != SaveStatus::Ok) {
+  SaveStatus status = SaveDocumentReleasingSections(&target, nullptr, KeepComments, preparedFirst);
+  if (!preparedFirst()) return 0;
+  if (status != SaveStatus::Ok) {
     *targetTouched = status == SaveStatus::CopyBackFailed;
     LogMessage(kMessageSaveFailed, static_cast<int32_t>(status), targetName);
     return 0;

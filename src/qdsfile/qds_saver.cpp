@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "common/concurrent_task.h"
@@ -178,8 +179,11 @@ bool IsReplaceable(const char16_t* path) {
 enum class Replacing { OwnFile, AnyFile };
 enum class AfterWriting { KeepSections, ReleaseSections };
 
+// `mayReplace` (when given) is asked before the text takes the file's place;
+// declined, the save leaves the file as it was and returns Ok.
 SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flags,
-                    Replacing replacing, AfterWriting after, SaveOutcome* outcome) {
+                    Replacing replacing, AfterWriting after, SaveOutcome* outcome,
+                    const std::function<bool()>& mayReplace = nullptr) {
   SaveOutcome unused;
   if (outcome == nullptr) outcome = &unused;
   const CountedString& fileName = document->fileName;
@@ -191,6 +195,9 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   if ((flags & Digest) != 0 && !Md5Digest::Available()) return SaveStatus::DigestUnavailable;
   const char16_t* destination = ownFile ? fileName.Data() : path;
   bool copyBack = ownFile || (replacing == Replacing::AnyFile && IsReplaceable(path));
+  auto declined = [&] { return mayReplace && !mayReplace(); };
+  // A file written where it stands is replaced from its first write on.
+  if (!copyBack && declined()) return SaveStatus::Ok;
   CountedString target(destination);
   if (copyBack) target.Append(format::kTemporarySuffix);
   platform::CreatedFile temporary;
@@ -221,6 +228,10 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
     // disk lacks; a file written directly stays as far as it got.
     if (copyBack) platform::RemoveCreatedFile(target.Data(), temporary);
     return SaveStatus::WriteFailed;
+  }
+  if (copyBack && declined()) {
+    platform::RemoveCreatedFile(target.Data(), temporary);
+    return SaveStatus::Ok;
   }
   // The copy back and the removal of the temporary file in one step: where
   // the system allows, the temporary file simply takes the file's place.
@@ -270,9 +281,9 @@ SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path, 
 }
 
 SaveStatus SaveDocumentReleasingSections(DocumentModel* document, const char16_t* path,
-                                         uint32_t flags) {
-  return SaveText(document, path, flags, Replacing::OwnFile, AfterWriting::ReleaseSections,
-                  nullptr);
+                                         uint32_t flags, const std::function<bool()>& mayReplace) {
+  return SaveText(document, path, flags, Replacing::OwnFile, AfterWriting::ReleaseSections, nullptr,
+                  mayReplace);
 }
 
 }  // namespace qds

@@ -8,6 +8,7 @@
 #include <qds/status.h>
 
 #include <cstdint>
+#include <functional>
 
 #include "model/document_model.h"
 #include "qdsfile/file_flags.h"
@@ -31,8 +32,8 @@ struct SaveOutcome {
 // it is fileName ignoring the case of A-Z on Windows, and elsewhere when it
 // is fileName or leads to the same file. `outcome`, when given, receives the
 // system's error of a failure.
-[[nodiscard]] SaveStatus SaveDocument(DocumentModel* document, const char16_t* path,
-                                      uint32_t flags, SaveOutcome* outcome = nullptr);
+[[nodiscard]] SaveStatus SaveDocument(DocumentModel* document, const char16_t* path, uint32_t flags,
+                                      SaveOutcome* outcome = nullptr);
 // As SaveDocument, but any `path` is replaced as the own file is: through
 // its own temporary file, which takes its place only once written (on POSIX
 // in one step, flushed to disk), so that a failed save leaves it as it was.
@@ -44,8 +45,13 @@ struct SaveOutcome {
 // while the temporary file takes the place of the document's own file,
 // which mostly waits for the disk, the sections are deleted beside it. After
 // a successful write the document has no sections, whatever follows.
-[[nodiscard]] SaveStatus SaveDocumentReleasingSections(DocumentModel* document,
-                                                       const char16_t* path, uint32_t flags);
+// `mayReplace`, when given, is asked once the text is written (before the
+// file is opened, where the text is written in place) and may wait for what
+// must come first: when it returns false, nothing takes the file's place,
+// a written temporary file goes, and the save returns Ok.
+[[nodiscard]] SaveStatus SaveDocumentReleasingSections(
+    DocumentModel* document, const char16_t* path, uint32_t flags,
+    const std::function<bool()>& mayReplace = nullptr);
 
 // Writes the text of `document` to `stream`, which is open for writing:
 // the byte-order mark, the header unless OmitHeader, the sections, the

@@ -90,8 +90,12 @@ class FaultInjectionTest : public ::testing::Test {
 
 TEST_F(FaultInjectionTest, EveryFailedOperationLeavesTheTargetWholeAndTheLogTelling) {
   // What may stand in the target's folder after any run.
-  const std::set<std::string> known = {"app.qds", "app.qds.log", "app.qds.bak", "app.qds.tmp",
-                                       "TessalCF.ADF", "TessalCF.ADF/extra.cmd",
+  const std::set<std::string> known = {"app.qds",
+                                       "app.qds.log",
+                                       "app.qds.bak",
+                                       "app.qds.tmp",
+                                       "TessalCF.ADF",
+                                       "TessalCF.ADF/extra.cmd",
                                        "TessalCF.ADF/extra.key"};
   const fs::path copies = package_.root() / "pkg/TessalCF.ADF";
   Sweep("fail", [&](const test::ProcessResult& result, const std::string& acted) {
@@ -115,6 +119,10 @@ TEST_F(FaultInjectionTest, EveryFailedOperationLeavesTheTargetWholeAndTheLogTell
                                                  test::WidePath(package_.target()) + u" to " +
                                                  test::WidePath(package_.backup()) + u" : "));
       EXPECT_EQ(ReadBytes(package_.backup()), old_);
+    }
+    // The merged text stays only where it could not take the target's place.
+    if (fs::exists(package_.target().string() + ".tmp")) {
+      EXPECT_TRUE(package_.LogText().starts_with(u"Error 5 saving file "));
     }
   });
 }
@@ -177,21 +185,20 @@ TEST(QdsToolFaultTest, AFailedSaveLeavesAnExistingOutputWhole) {
   }
 }
 
-// The number of the first operation of an undisturbed run on `package` that
-// is `operation` on a path that `matches`, after the first operation on a
-// path ending in `after` (when given); 0 when none is.
-long FindOperation(const test::Package& package, std::string_view operation,
-                   const std::function<bool(const std::string&)>& matches,
-                   std::string_view after = {}) {
+// The number of the first flush of the target's file or folder in the copy
+// back of an undisturbed run on `package`: the first flush of a path that is
+// no temporary file after the copy back opens the merged text (the second
+// open of its temporary file; the first wrote it). 0 when none is.
+long FirstFlushInCopyBack(const test::Package& package) {
   package.RunWithFault(0, "fail");
-  bool started = after.empty();
+  int opens = 0;
   for (const std::string& line : test::ReadFaultReport(package.report()).operations) {
     std::istringstream fields(line);
     long number = 0;
     std::string name, path;
     fields >> number >> name >> path;
-    if (started && name == operation && matches(path)) return number;
-    started = started || path.ends_with(after);
+    if (opens == 2 && name == "fsync" && !path.ends_with(".tmp")) return number;
+    if (name == "open" && path.ends_with("app.qds.tmp")) ++opens;
   }
   return 0;
 }
@@ -237,10 +244,9 @@ TEST(RestoreTest, AFailedRunLeavesTheTargetTheFileItWas) {
         if (!inCopyBack) fs::remove(package->compat());
         return package;
       };
-      // The first flush of the target's file or folder once the merged text
-      // is written: the target then holds it, or part of it.
-      auto notTemporary = [](const std::string& path) { return !path.ends_with(".tmp"); };
-      long at = inCopyBack ? FindOperation(*prepare(), "fsync", notTemporary, "app.qds.tmp") : 0;
+      // Failing the copy back's flush of the target or its folder: the target
+      // then holds the merged text, or part of it.
+      long at = inCopyBack ? FirstFlushInCopyBack(*prepare()) : 0;
       ASSERT_EQ(at > 0, inCopyBack);
       auto package = prepare();
       const fs::path target = package->target();
@@ -272,10 +278,8 @@ TEST(FullDiskTest, TheTemporaryFileGoesAndTheMessageIsTold) {
       if (logFull) fs::remove(package->compat());  // for a message to write
       return package;
     };
-    long at = FindOperation(*prepare(), "write",
-                            [&](const std::string& path) { return path.ends_with(full); });
     auto package = prepare();
-    test::ProcessResult result = package->RunWithFault(at, "fail");
+    test::ProcessResult result = package->RunWithFault(1, "fail", "write " + std::string(full));
     EXPECT_EQ(result.exitCode, kFailure);
     const std::string target = package->target().string();
     if (logFull) {

@@ -10,6 +10,9 @@
 //                           100 ms, then runs
 //   KNITFOLD_FAULT_REPORT   a file that receives "N OPERATION PATH" per
 //                           counted call, and " !" after the one acted on
+//   KNITFOLD_FAULT_ON       "OPERATION SUFFIX": N counts only the calls of
+//                           OPERATION on a path that ends in SUFFIX, so that
+//                           the calls of other threads never move it
 //
 // Counted: every call that src/platform makes on files (add any new one to
 // the tables below). A failed close still closes the descriptor, as the
@@ -40,7 +43,10 @@ struct State {
   size_t rootLength = 0;
   long at = 0;
   std::atomic<long> count{0};  // a run loads its two files on two threads
-  char action = 'f';           // f(ail), k(ill) or p(ause)
+  std::atomic<long> countOn{0};
+  char onOperation[64] = {};  // empty: every counted call counts for `at`
+  char onSuffix[512] = {};
+  char action = 'f';  // f(ail), k(ill) or p(ause)
   int report = -1;
   char paths[kMaxTracked][512] = {};  // of the counted descriptors; empty for others
 } state;
@@ -60,6 +66,9 @@ void Initialize() {
   }
   if (const char* at = getenv("KNITFOLD_FAULT_AT")) state.at = strtol(at, nullptr, 10);
   if (const char* action = getenv("KNITFOLD_FAULT_ACTION")) state.action = action[0];
+  if (const char* on = getenv("KNITFOLD_FAULT_ON")) {
+    sscanf(on, "%63s %511s", state.onOperation, state.onSuffix);
+  }
   if (const char* report = getenv("KNITFOLD_FAULT_REPORT")) {
     state.report = Real<int (*)(const char*, int, ...)>("open")(
         report, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -101,6 +110,11 @@ void Track(int fd, const char* path) {
 bool Strike(const char* operation, const char* what, int error) {
   long number = ++state.count;
   bool acted = number == state.at;
+  if (state.onOperation[0] != '\0') {
+    size_t length = strlen(what), suffix = strlen(state.onSuffix);
+    acted = strcmp(operation, state.onOperation) == 0 && length >= suffix &&
+            strcmp(what + length - suffix, state.onSuffix) == 0 && ++state.countOn == state.at;
+  }
   if (state.report >= 0) {
     char line[8400];
     int length =

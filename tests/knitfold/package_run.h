@@ -95,7 +95,8 @@ class Package {
 
   // The environment that makes the fault injector act on operation `at` (0:
   // none) of the paths below the package's folder, reporting to report().
-  Environment FaultEnvironment(long at, std::string_view action) const {
+  // `on`, when given: "OPERATION SUFFIX", the calls that `at` counts.
+  Environment FaultEnvironment(long at, std::string_view action, std::string_view on = {}) const {
     // The sanitizer build's runtime would insist on coming before the injector.
     const char* asan = std::getenv("ASAN_OPTIONS");
     return {{"LD_PRELOAD", KNITFOLD_FAULT_SHIM},
@@ -103,13 +104,14 @@ class Package {
             {"KNITFOLD_FAULT_ROOT", root().string()},
             {"KNITFOLD_FAULT_AT", std::to_string(at)},
             {"KNITFOLD_FAULT_ACTION", std::string(action)},
-            {"KNITFOLD_FAULT_REPORT", report().string()}};
+            {"KNITFOLD_FAULT_REPORT", report().string()},
+            {"KNITFOLD_FAULT_ON", std::string(on)}};
   }
 
   // A run with FaultEnvironment, after removing an old report.
-  ProcessResult RunWithFault(long at, std::string_view action) const {
+  ProcessResult RunWithFault(long at, std::string_view action, std::string_view on = {}) const {
     std::filesystem::remove(report());
-    return Run(FaultEnvironment(at, action));
+    return Run(FaultEnvironment(at, action, on));
   }
 
  private:

@@ -147,8 +147,8 @@ TEST(SaverTest, AWriteFailingInTheMiddleFailsTheText) {
   for (int part = 0; part < 4; ++part) {
     DocumentModel document;
     for (int i = 0; i < 32; ++i) {
-      QdsSection* section = AddSection(&document, part == 1 ? big : u"s",
-                                       part == 0 ? u";" + big + u"\r\n" : u"");
+      QdsSection* section =
+          AddSection(&document, part == 1 ? big : u"s", part == 0 ? u";" + big + u"\r\n" : u"");
       AddValue(AddKey(section, part == 2 ? big : u"k"), part == 3 ? big : u"v");
     }
     FileStream stream(format::kSaveBufferSize);
@@ -201,6 +201,29 @@ TEST(SaverTest, SavingReleasingSectionsWritesWhatSaveWrites) {
     }
   }
   EXPECT_FALSE(fs::exists(dir / "own.qds.tmp"));
+}
+
+// A save declined before its text takes the file's place leaves the file
+// as it was, and no temporary file beside it; so does one declined before
+// it writes another file in place.
+TEST(SaverTest, ADeclinedSaveLeavesTheFileAsItWas) {
+  ScratchDir dir;
+  const std::u16string other = WidePath(dir / "other.qds");
+  for (const char16_t* path : {static_cast<const char16_t*>(nullptr), other.c_str()}) {
+    WriteBytes(dir / "own.qds", "own text");
+    WriteBytes(dir / "other.qds", "other text");
+    DocumentModel document;
+    document.fileName.Assign(WidePath(dir / "own.qds"));
+    AddValue(AddKey(AddSection(&document, u"s"), u"k"), u"v");
+    int asked = 0;
+    EXPECT_EQ(
+        SaveDocumentReleasingSections(&document, path, KeepComments, [&] { return ++asked < 0; }),
+        SaveStatus::Ok);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(ReadBytes(dir / "own.qds"), "own text");
+    EXPECT_EQ(ReadBytes(dir / "other.qds"), "other text");
+    EXPECT_FALSE(fs::exists(dir / "own.qds.tmp"));
+  }
 }
 
 TEST(RoundTripTest, KeptCommentsComeBackByteForByte) {

@@ -243,10 +243,11 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
     return SaveStatus::CopyBackFailed;
   };
   if (after == AfterWriting::KeepSections) return copyBackStatus();
-  SaveStatus status = SaveStatus::Ok;
-  ConcurrentTask copyingBack([&] { status = copyBackStatus(); });
-  document->sections.RemoveAll();
-  copyingBack.Wait();
+  // The copy back, which mostly waits for the disk, stays on this thread, so
+  // that it never waits for another thread to start.
+  ConcurrentTask releasing([document] { document->sections.RemoveAll(); });
+  SaveStatus status = copyBackStatus();
+  releasing.Wait();
   return status;
 }
 

@@ -60,7 +60,7 @@ DocumentView ViewOf(const DocumentModel& document, bool readBack) {
     for (const QdsKey* key = section->keys.head(); key != nullptr;
          key = NodeList<QdsKey>::Next(key)) {
       for (const QdsValue* value = key->values.head(); value != nullptr;
-           value = NodeList<QdsValue>::Next(value)) {
+           value = ValueList::Next(value)) {
         std::u16string text(value->name.View());
         s.entries.insert(s.entries.end(),
                          {std::u16string(key->name.View()), readBack ? ReadBack(text) : text,

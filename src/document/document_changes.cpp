@@ -91,7 +91,7 @@ Status QdsDocument::Set(TextRef section, TextRef key, TextRef value) {
     return Status();
   }
   ++state.generation;
-  ReplaceValue(existing, existing->values.head(), texts.value);
+  ReplaceValue(inSection, existing, existing->values.head(), texts.value);
   RemoveLaterValues(&state.model, inSection, existing);
   return Status();
 }
@@ -110,7 +110,7 @@ Status QdsDocument::RemoveValue(TextRef section, TextRef key, size_t index) {
   if (found.status != ReadStatus::Ok) return found.status;
   if (index >= found.key->values.count()) return ReadStatus::NoEntry;
   QdsValue* value = found.key->values.head();
-  for (size_t i = 0; i < index; ++i) value = NodeList<QdsValue>::Next(value);
+  for (size_t i = 0; i < index; ++i) value = ValueList::Next(value);
   ++state.generation;
   qds::RemoveValue(&state.model, found.section, found.key, value);
   return Status();

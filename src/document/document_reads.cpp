@@ -155,7 +155,7 @@ Status GetValue(const detail::DocumentState& state, TextRef section, TextRef key
     return status;
   }
   const QdsValue* value = found->values.head();
-  for (size_t i = 0; i < index && value != nullptr; ++i) value = NodeList<QdsValue>::Next(value);
+  for (size_t i = 0; i < index && value != nullptr; ++i) value = ValueList::Next(value);
   if (value == nullptr) return ReadStatus::NoEntry;
   if constexpr (std::is_same_v<Text, std::string>) {
     *text = ToUtf8(TextOf(value));
@@ -174,7 +174,7 @@ Status GetValues(const detail::DocumentState& state, TextRef section, TextRef ke
   }
   texts->clear();
   for (const QdsValue* value = found->values.head(); value != nullptr;
-       value = NodeList<QdsValue>::Next(value)) {
+       value = ValueList::Next(value)) {
     if constexpr (std::is_same_v<Text, std::string>) {
       texts->push_back(ToUtf8(TextOf(value)));
     } else {

@@ -19,7 +19,7 @@ std::u16string_view Kept(const TextSlice& comment) {
 // The kept comments of `value` and the values after it, in order.
 std::u16string KeptFrom(const QdsValue* value) {
   std::u16string kept;
-  for (; value != nullptr; value = NodeList<QdsValue>::Next(value)) kept += Kept(value->comment);
+  for (; value != nullptr; value = ValueList::Next(value)) kept += Kept(value->comment);
   return kept;
 }
 
@@ -45,10 +45,10 @@ TextSlice* CommentAfter(DocumentModel* model, QdsSection* section, QdsKey* key) 
   return CommentAfter(model, section);
 }
 
-template <class Node>
-uint32_t PositionOf(const NodeList<Node>& list, const Node* node) {
+template <class List, class Node>
+uint32_t PositionOf(const List& list, const Node* node) {
   uint32_t position = 0;
-  for (const Node* at = list.head(); at != node; at = NodeList<Node>::Next(at)) ++position;
+  for (const Node* at = list.head(); at != node; at = List::Next(at)) ++position;
   return position;
 }
 
@@ -72,26 +72,27 @@ ReadStatus FindSectionKey(const DocumentModel& model, std::u16string_view sectio
   return *foundKey != nullptr ? ReadStatus::Ok : ReadStatus::NoEntry;
 }
 
-QdsValue* ReplaceValue(QdsKey* key, QdsValue* value, std::u16string_view text) {
+QdsValue* ReplaceValue(QdsSection* section, QdsKey* key, QdsValue* value,
+                       std::u16string_view text) {
   auto* fresh = new QdsValue(text);
   fresh->comment = std::move(value->comment);
-  key->values.InsertAt(PositionOf(key->values, value), fresh);
-  delete key->values.Remove(value);
+  key->values.InsertAt(PositionOf(key->values, value), fresh, section);
+  delete key->values.Remove(value, section);
   return fresh;
 }
 
 void RemoveValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value) {
-  QdsValue* next = NodeList<QdsValue>::Next(value);
+  QdsValue* next = ValueList::Next(value);
   Prepend(Kept(value->comment),
           next != nullptr ? &next->comment : CommentAfter(model, section, key));
-  delete key->values.Remove(value);
+  delete key->values.Remove(value, section);
   if (key->values.count() == 0) delete section->keys.Remove(key);
 }
 
 void RemoveLaterValues(DocumentModel* model, QdsSection* section, QdsKey* key) {
   QdsValue* first = key->values.head();
-  Prepend(KeptFrom(NodeList<QdsValue>::Next(first)), CommentAfter(model, section, key));
-  while (key->values.tail() != first) delete key->values.RemoveTail();
+  Prepend(KeptFrom(ValueList::Next(first)), CommentAfter(model, section, key));
+  while (key->values.tail() != first) delete key->values.RemoveTail(section);
 }
 
 void RemoveKey(DocumentModel* model, QdsSection* section, QdsKey* key) {

@@ -26,9 +26,11 @@ namespace qds {
 ReadStatus FindSectionKey(const DocumentModel& model, std::u16string_view section,
                           std::u16string_view key, QdsSection** foundSection, QdsKey** foundKey);
 
-// Gives `value` of `key` the text `text`, in its place and with its comment.
-// The node is replaced: `value` is deleted and the new node returned.
-QdsValue* ReplaceValue(QdsKey* key, QdsValue* value, std::u16string_view text);
+// Gives `value` of `key` of `section` the text `text`, in its place and with
+// its comment. The node is replaced: `value` is deleted and the new node
+// returned.
+QdsValue* ReplaceValue(QdsSection* section, QdsKey* key, QdsValue* value,
+                       std::u16string_view text);
 // Removes `value` from `key`, and `key` from `section` with its last value.
 void RemoveValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value);
 // Removes every value of `key` after its first.

@@ -16,7 +16,7 @@ void ReleaseFirstEntry(QdsSection* section) {
     delete section->keys.RemoveHead();
     key = section->keys.head();
   }
-  delete key->values.RemoveHead();
+  delete key->values.RemoveHead(section);
   if (key->values.count() == 0) delete section->keys.RemoveHead();
 }
 
@@ -58,7 +58,7 @@ class CompatLookahead {
         : key(source->keys.head()), value(key != nullptr ? key->values.head() : nullptr) {}
     void Step() {
       ++asked;
-      value = NodeList<QdsValue>::Next(value);
+      value = ValueList::Next(value);
       while (value == nullptr && key != nullptr) {
         key = NodeList<QdsKey>::Next(key);
         value = key != nullptr ? key->values.head() : nullptr;

@@ -149,8 +149,8 @@ int DocumentModel::SetEntry(const char16_t* section, const char16_t* key, uint32
   QdsSection* target = FindSection(section);
   QdsKey* found = target != nullptr ? target->keys.FindByName(OrEmpty(key)) : nullptr;
   if (found != nullptr && position < found->values.count()) {
-    found->values.InsertAt(position, new QdsValue(value));
-    delete found->values.RemoveAt(position + 1);
+    found->values.InsertAt(position, new QdsValue(value), target);
+    delete found->values.RemoveAt(position + 1, target);
     return 1;
   }
   AppendEntry(&target, found, TextSlice(target == nullptr ? section : nullptr),
@@ -162,11 +162,11 @@ void DocumentModel::AppendEntry(QdsSection** section, QdsKey* key, TextSlice sec
                                 TextSlice keyName, TextSlice value) {
   auto* node = new QdsValue(std::move(value));
   if (key != nullptr) {
-    key->values.AddTail(node);
+    key->values.AddTail(node, *section);
     return;
   }
   key = new QdsKey(std::move(keyName));
-  key->values.AddHead(node);
+  key->values.AddTail(node, nullptr);  // the key joins its section with its value
   if (*section != nullptr) {
     (*section)->keys.AddTail(key);
     return;

@@ -1,36 +1,11 @@
 #include "model/node_list.h"
 
-#include "common/prefetch.h"
 #include "common/text.h"
 #include "model/name_index.h"
 
 namespace qds {
 
-NodeListBase::~NodeListBase() {
-  // A list that goes away with its owner has no one left to tell.
-  watcher_ = nullptr;
-  RemoveAll();
-}
-
-// Brings the index and the watcher up to date with `node`, which has just
-// been linked in.
-void NodeListBase::Linked(ListNode* node) {
-  if (index_ != nullptr) {
-    bool first = node->prev == nullptr;
-    if (!first && node->next != nullptr) {
-      // In the middle: it comes first if the present first node of its name
-      // lies after it.
-      const ListNode* present = index_->FirstOfName(node);
-      for (const ListNode* later = node->next; later != nullptr && !first; later = later->next) {
-        first = later == present;
-      }
-    }
-    index_->Added(node, first);
-  }
-  if (watcher_ != nullptr) watcher_->NodeLinked(*this, node);
-}
-
-void NodeListBase::AddHeadNode(ListNode* node) {
+void LinkedList::LinkHead(ListNode* node) {
   node->prev = nullptr;
   node->next = head_;
   if (head_ != nullptr) head_->prev = node;
@@ -39,10 +14,9 @@ void NodeListBase::AddHeadNode(ListNode* node) {
   cursor_ = node;
   cursorIndex_ = 0;
   ++count_;
-  Linked(node);
 }
 
-void NodeListBase::AddTailNode(ListNode* node) {
+void LinkedList::LinkTail(ListNode* node) {
   node->next = nullptr;
   node->prev = tail_;
   if (tail_ != nullptr) tail_->next = node;
@@ -51,10 +25,9 @@ void NodeListBase::AddTailNode(ListNode* node) {
   cursor_ = node;
   cursorIndex_ = count_;
   ++count_;
-  Linked(node);
 }
 
-ListNode* NodeListBase::NodeAtPosition(uint32_t position) {
+ListNode* LinkedList::NodeAtPosition(uint32_t position) {
   if (position >= count_) return nullptr;
   ListNode* node;
   if (position == 0) {
@@ -78,15 +51,9 @@ ListNode* NodeListBase::NodeAtPosition(uint32_t position) {
   return node;
 }
 
-void NodeListBase::InsertNodeAt(uint32_t position, ListNode* node) {
-  if (position == 0) {
-    AddHeadNode(node);
-    return;
-  }
-  if (position >= count_) {
-    AddTailNode(node);
-    return;
-  }
+void LinkedList::LinkAt(uint32_t position, ListNode* node) {
+  if (position == 0) return LinkHead(node);
+  if (position >= count_) return LinkTail(node);
   ListNode* before = NodeAtPosition(position);
   node->next = before;
   node->prev = before->prev;
@@ -95,12 +62,9 @@ void NodeListBase::InsertNodeAt(uint32_t position, ListNode* node) {
   cursor_ = node;
   cursorIndex_ = position;
   ++count_;
-  Linked(node);
 }
 
-ListNode* NodeListBase::Unlink(ListNode* node) {
-  if (index_ != nullptr) index_->Removing(node);
-  if (watcher_ != nullptr) watcher_->NodeUnlinking(*this, node);
+ListNode* LinkedList::Unlink(ListNode* node) {
   if (node->prev != nullptr) node->prev->next = node->next;
   else head_ = node->next;
   if (node->next != nullptr) node->next->prev = node->prev;
@@ -113,8 +77,29 @@ ListNode* NodeListBase::Unlink(ListNode* node) {
   return node;
 }
 
+void NodeListBase::Linked(ListNode* node) {
+  if (index_ != nullptr) {
+    bool first = node->prev == nullptr;
+    if (!first && node->next != nullptr) {
+      // In the middle: it comes first if the present first node of its name
+      // lies after it.
+      const ListNode* present = index_->FirstOfName(node);
+      for (const ListNode* later = node->next; later != nullptr && !first; later = later->next) {
+        first = later == present;
+      }
+    }
+    index_->Added(node, first);
+  }
+  if (watcher_ != nullptr) watcher_->NodeLinked(*this, node);
+}
+
+void NodeListBase::Unlinking(ListNode* node) {
+  if (index_ != nullptr) index_->Removing(node);
+  if (watcher_ != nullptr) watcher_->NodeUnlinking(*this, node);
+}
+
 ListNode* NodeListBase::FindNode(std::u16string_view name) const {
-  if (index_ == nullptr && count_ > kIndexThreshold) index_ = new NameIndex(head_);
+  if (index_ == nullptr && count() > kIndexThreshold) index_ = new NameIndex(head_);
   if (index_ != nullptr) return index_->Find(name);
   for (ListNode* node = head_; node != nullptr; node = node->next) {
     if (EqualsIgnoreAsciiCase(node->name.View(), name)) return node;
@@ -129,30 +114,6 @@ void NodeListBase::PrefetchName(std::u16string_view name) const {
 void NodeListBase::DropIndex() {
   delete index_;
   index_ = nullptr;
-}
-
-void NodeListBase::RemoveAll() {
-  DropIndex();
-  if (watcher_ == nullptr) return DeleteAll();
-  while (head_ != nullptr) delete Unlink(head_);
-}
-
-// With no one to tell, the nodes need no unlinking one by one: the chain is
-// let go at once and deleted in order, the next node fetched ahead while the
-// current one goes.
-void NodeListBase::DeleteAll() {
-  ListNode* node = head_;
-  head_ = nullptr;
-  tail_ = nullptr;
-  cursor_ = nullptr;
-  cursorIndex_ = 0;
-  count_ = 0;
-  while (node != nullptr) {
-    ListNode* next = node->next;
-    Prefetch(next);
-    delete node;
-    node = next;
-  }
 }
 
 }  // namespace qds

@@ -1,16 +1,19 @@
-// ListNode and NodeList: the doubly linked, owning lists that hold a QDS
-// document's sections, a section's keys and a key's values.
+// ListNode and the lists that hold a QDS document's sections, a section's
+// keys and a key's values.
 //
-// A NodeList owns the nodes linked into it and deletes them through their
-// virtual destructor. Positions are 32-bit; a cursor remembers the node last
-// reached by position, so a pass that steps forward or backward one position
-// at a time costs one step per node, the position last reached and the
-// first and last positions are reached directly.
+// A LinkedList is the doubly linked chain with its position cursor:
+// positions are 32-bit, and the cursor remembers the node last reached by
+// position, so a pass that steps forward or backward one position at a time
+// costs one step per node, the position last reached and the first and last
+// positions are reached directly. It owns the nodes linked into it and
+// deletes them as the type it holds: nodes have no virtual destructor, which
+// would cost every node a pointer.
 //
-// Finding a node by name scans a short list; past kIndexThreshold nodes the
-// first search builds a NameIndex, which every later change keeps current, so
-// that each search costs constant expected time. A node's name must not
-// change while the node is in a list.
+// A NodeList adds finding a node by name and a watcher. A short list is
+// searched by a walk; past kIndexThreshold nodes the first search builds a
+// NameIndex, which every later change keeps current, so that each search
+// costs constant expected time. A node's name must not change while the node
+// is in a list.
 
 #ifndef KNITFOLD_MODEL_NODE_LIST_H_
 #define KNITFOLD_MODEL_NODE_LIST_H_
@@ -20,12 +23,13 @@
 #include <utility>
 
 #include "common/block_pool.h"
+#include "common/prefetch.h"
 #include "common/text_slice.h"
 
 namespace qds {
 
 class NameIndex;
-class NodeListBase;
+class LinkedList;
 
 class ListNode {
  public:
@@ -35,17 +39,19 @@ class ListNode {
   explicit ListNode(TextSlice nameText) : name(std::move(nameText)) {}
   ListNode(const ListNode&) = delete;
   ListNode& operator=(const ListNode&) = delete;
-  virtual ~ListNode() = default;
 
-  // Nodes are many and small: they live in the block pool. Deleting through
-  // the virtual destructor passes the size of the node's own type.
+  // Nodes are many and small: they live in the block pool. A node is always
+  // deleted as its own type, which passes the pool the size it was taken
+  // with.
   static void* operator new(size_t size) { return AllocateBlock(size); }
   static void operator delete(void* node, size_t size) { FreeBlock(node, size); }
 
   ListNode* prev = nullptr;
   ListNode* next = nullptr;
   TextSlice name;
-  TextSlice comment;
+
+ protected:
+  ~ListNode() = default;
 };
 
 // Told about the nodes that join or leave a list it watches, so that the
@@ -54,28 +60,65 @@ class ListNode {
 class ListWatcher {
  public:
   // `node` has just been linked into `list`.
-  virtual void NodeLinked(const NodeListBase& list, ListNode* node) = 0;
+  virtual void NodeLinked(const LinkedList& list, ListNode* node) = 0;
   // `node` is about to be unlinked from `list`; its links are still in place.
-  virtual void NodeUnlinking(const NodeListBase& list, ListNode* node) = 0;
+  virtual void NodeUnlinking(const LinkedList& list, ListNode* node) = 0;
 
  protected:
   ~ListWatcher() = default;
 };
 
-class NodeListBase {
+class LinkedList {
  public:
-  // Lists up to this long are searched by a walk; longer ones get an index.
-  static constexpr uint32_t kIndexThreshold = 16;
-
-  NodeListBase() = default;
-  NodeListBase(const NodeListBase&) = delete;
-  NodeListBase& operator=(const NodeListBase&) = delete;
-  ~NodeListBase();
+  LinkedList(const LinkedList&) = delete;
+  LinkedList& operator=(const LinkedList&) = delete;
 
   uint32_t count() const { return count_; }
 
-  // Deletes every node.
-  void RemoveAll();
+ protected:
+  LinkedList() = default;
+  ~LinkedList() = default;
+
+  // Linking and unlinking move the cursor and tell no one.
+  void LinkHead(ListNode* node);
+  void LinkTail(ListNode* node);
+  void LinkAt(uint32_t position, ListNode* node);
+  ListNode* NodeAtPosition(uint32_t position);
+  // Unlinks `node` (which must be in this list) and hands it to the caller.
+  ListNode* Unlink(ListNode* node);
+
+  // Deletes every node as a `Node`, telling no one: the chain is let go at
+  // once and deleted in order, the next node fetched ahead while the current
+  // one goes.
+  template <typename Node>
+  void DeleteAll() {
+    ListNode* node = head_;
+    head_ = nullptr;
+    tail_ = nullptr;
+    cursor_ = nullptr;
+    cursorIndex_ = 0;
+    count_ = 0;
+    while (node != nullptr) {
+      ListNode* next = node->next;
+      Prefetch(next);
+      delete static_cast<Node*>(node);
+      node = next;
+    }
+  }
+
+  ListNode* head_ = nullptr;
+  ListNode* tail_ = nullptr;
+
+ private:
+  ListNode* cursor_ = nullptr;
+  uint32_t count_ = 0;
+  uint32_t cursorIndex_ = 0;
+};
+
+class NodeListBase : public LinkedList {
+ public:
+  // Lists up to this long are searched by a walk; longer ones get an index.
+  static constexpr uint32_t kIndexThreshold = 16;
 
   // Frees the name index, if the list has one; the next search of a long
   // list builds it again. A list that is about to be emptied from its head,
@@ -93,54 +136,73 @@ class NodeListBase {
   void PrefetchName(std::u16string_view name) const;
 
  protected:
-  ListNode* head_ = nullptr;
-  ListNode* tail_ = nullptr;
+  NodeListBase() = default;
+  ~NodeListBase() { DropIndex(); }
 
-  void AddHeadNode(ListNode* node);
-  void AddTailNode(ListNode* node);
-  ListNode* NodeAtPosition(uint32_t position);
-  void InsertNodeAt(uint32_t position, ListNode* node);
-  // Unlinks `node` (which must be in this list) and hands it to the caller.
-  ListNode* Unlink(ListNode* node);
+  // Brings the index and the watcher up to date with `node`, which has just
+  // been linked in, or is about to be unlinked.
+  void Linked(ListNode* node);
+  void Unlinking(ListNode* node);
   // The first node whose name equals `name` with A-Z folded; the cursor is
   // not touched.
   ListNode* FindNode(std::u16string_view name) const;
 
- private:
-  void Linked(ListNode* node);
-  void DeleteAll();
+  ListWatcher* watcher_ = nullptr;
 
-  ListNode* cursor_ = nullptr;
-  uint32_t count_ = 0;
-  uint32_t cursorIndex_ = 0;
+ private:
   // Built by the first search of a long list: a cache that searching may
   // fill, hence mutable.
   mutable NameIndex* index_ = nullptr;
-  ListWatcher* watcher_ = nullptr;
 };
 
-// The typed face of a NodeListBase whose nodes are all of type `Node`.
+// A list whose nodes are all of type `Node`, found by name.
 template <typename Node>
 class NodeList : public NodeListBase {
  public:
+  NodeList() = default;
+  // A list that goes away with its owner has no one left to tell.
+  ~NodeList() {
+    watcher_ = nullptr;
+    RemoveAll();
+  }
+
   Node* head() const { return static_cast<Node*>(head_); }
   Node* tail() const { return static_cast<Node*>(tail_); }
   static Node* Next(const Node* node) { return static_cast<Node*>(node->next); }
   static Node* Prev(const Node* node) { return static_cast<Node*>(node->prev); }
 
-  void AddHead(Node* node) { AddHeadNode(node); }
-  void AddTail(Node* node) { AddTailNode(node); }
+  void AddHead(Node* node) {
+    LinkHead(node);
+    Linked(node);
+  }
+  void AddTail(Node* node) {
+    LinkTail(node);
+    Linked(node);
+  }
   // The node at `position`, or null when the position is not below count().
   Node* NodeAt(uint32_t position) { return static_cast<Node*>(NodeAtPosition(position)); }
-  void InsertAt(uint32_t position, Node* node) { InsertNodeAt(position, node); }
-  Node* RemoveHead() { return head_ ? static_cast<Node*>(Unlink(head_)) : nullptr; }
-  Node* RemoveTail() { return tail_ ? static_cast<Node*>(Unlink(tail_)) : nullptr; }
-  Node* Remove(Node* node) { return static_cast<Node*>(Unlink(node)); }
+  void InsertAt(uint32_t position, Node* node) {
+    LinkAt(position, node);
+    Linked(node);
+  }
+  Node* RemoveHead() { return head_ ? Remove(head()) : nullptr; }
+  Node* RemoveTail() { return tail_ ? Remove(tail()) : nullptr; }
+  Node* Remove(Node* node) {
+    Unlinking(node);
+    return static_cast<Node*>(Unlink(node));
+  }
   Node* RemoveAt(uint32_t position) {
-    ListNode* node = NodeAtPosition(position);
-    return node ? static_cast<Node*>(Unlink(node)) : nullptr;
+    Node* node = NodeAt(position);
+    return node ? Remove(node) : nullptr;
   }
   Node* FindByName(std::u16string_view name) const { return static_cast<Node*>(FindNode(name)); }
+
+  // Deletes every node.
+  void RemoveAll() {
+    DropIndex();
+    if (watcher_ == nullptr) return DeleteAll<Node>();
+    while (head_ != nullptr) delete Remove(head());
+  }
 };
 
 }  // namespace qds

@@ -2,18 +2,31 @@
 
 namespace qds {
 
-void QdsSection::NodeLinked(const NodeListBase& list, ListNode* node) {
-  if (&list != &keys) return ValueCountChanging(list, +1);
-  auto* key = static_cast<QdsKey*>(node);
-  key->values.SetWatcher(this);
-  KeyCountChanging(key, +1);
+// Nodes are most of a document's memory: a value takes a pool block of 48
+// bytes and a key one of 64 (classes are multiples of 16).
+static_assert(sizeof(QdsValue) <= 48 && sizeof(QdsKey) <= 64);
+
+void ValueList::AddTail(QdsValue* value, QdsSection* holder) {
+  LinkTail(value);
+  if (holder != nullptr) holder->ValueCountChanging(*this, +1);
 }
 
-void QdsSection::NodeUnlinking(const NodeListBase& list, ListNode* node) {
-  if (&list != &keys) return ValueCountChanging(list, -1);
-  auto* key = static_cast<QdsKey*>(node);
-  key->values.SetWatcher(nullptr);
-  KeyCountChanging(key, -1);
+void ValueList::InsertAt(uint32_t position, QdsValue* value, QdsSection* holder) {
+  LinkAt(position, value);
+  if (holder != nullptr) holder->ValueCountChanging(*this, +1);
+}
+
+QdsValue* ValueList::Remove(QdsValue* value, QdsSection* holder) {
+  if (holder != nullptr) holder->ValueCountChanging(*this, -1);
+  return static_cast<QdsValue*>(Unlink(value));
+}
+
+void QdsSection::NodeLinked(const LinkedList&, ListNode* node) {
+  KeyCountChanging(static_cast<QdsKey*>(node), +1);
+}
+
+void QdsSection::NodeUnlinking(const LinkedList&, ListNode* node) {
+  KeyCountChanging(static_cast<QdsKey*>(node), -1);
 }
 
 // The flat start of the last key found stays known when the change lies
@@ -31,7 +44,7 @@ void QdsSection::KeyCountChanging(QdsKey* key, int sign) {
   }
 }
 
-void QdsSection::ValueCountChanging(const NodeListBase& values, int delta) {
+void QdsSection::ValueCountChanging(const ValueList& values, int delta) {
   entryCount_ += delta;
   if (flatKey_ == nullptr || &values == &flatKey_->values || flatKey_ == keys.head() ||
       &values == &keys.tail()->values) {

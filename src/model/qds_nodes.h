@@ -2,12 +2,16 @@
 //
 // A value's `name` is its text and its `comment` the comment text that stood
 // before the entry line that made it. A value whose text is a single line
-// feed is a bare key: its line had a key and no "=".
+// feed is a bare key: its line had a key and no "=". Keys have no comment.
 //
 // A section keeps its entry count, and the place of the entry last found by
 // flat position, current through every change of its keys list and of its
 // keys' values lists: counting its entries costs nothing, and a pass over its
 // entries in order costs one step per entry.
+//
+// Values and keys are the bulk of a document's memory, so their lists carry
+// only what they use: a key's values are never searched by name and always
+// watched by the key's section, which each change of them names.
 
 #ifndef KNITFOLD_MODEL_QDS_NODES_H_
 #define KNITFOLD_MODEL_QDS_NODES_H_
@@ -21,19 +25,47 @@ namespace qds {
 
 inline constexpr char16_t kBareKeyValue[] = u"\n";
 
-class QdsValue : public ListNode {
+class QdsSection;
+
+class QdsValue final : public ListNode {
  public:
   using ListNode::ListNode;
   bool IsBareKey() const { return !name.Empty() && name[0] == u'\n'; }
+
+  TextSlice comment;
 };
 
-class QdsKey : public ListNode {
+// A key's values. Each change names `holder`, the section that holds the
+// key (null while the key is in none), which keeps its figures current.
+class ValueList : public LinkedList {
+ public:
+  ValueList() = default;
+  ~ValueList() { DeleteAll<QdsValue>(); }
+
+  QdsValue* head() const { return static_cast<QdsValue*>(head_); }
+  QdsValue* tail() const { return static_cast<QdsValue*>(tail_); }
+  static QdsValue* Next(const QdsValue* value) { return static_cast<QdsValue*>(value->next); }
+
+  void AddTail(QdsValue* value, QdsSection* holder);
+  // The value at `position`, or null when the position is not below count().
+  QdsValue* NodeAt(uint32_t position) { return static_cast<QdsValue*>(NodeAtPosition(position)); }
+  void InsertAt(uint32_t position, QdsValue* value, QdsSection* holder);
+  QdsValue* Remove(QdsValue* value, QdsSection* holder);
+  QdsValue* RemoveHead(QdsSection* holder) { return head_ ? Remove(head(), holder) : nullptr; }
+  QdsValue* RemoveTail(QdsSection* holder) { return tail_ ? Remove(tail(), holder) : nullptr; }
+  QdsValue* RemoveAt(uint32_t position, QdsSection* holder) {
+    QdsValue* value = NodeAt(position);
+    return value ? Remove(value, holder) : nullptr;
+  }
+};
+
+class QdsKey final : public ListNode {
  public:
   using ListNode::ListNode;
-  NodeList<QdsValue> values;
+  ValueList values;
 };
 
-class QdsSection : public ListNode, private ListWatcher {
+class QdsSection final : public ListNode, private ListWatcher {
  public:
   explicit QdsSection(std::u16string_view nameText) : ListNode(nameText) { keys.SetWatcher(this); }
   explicit QdsSection(const char16_t* nameText) : ListNode(nameText) { keys.SetWatcher(this); }
@@ -41,6 +73,7 @@ class QdsSection : public ListNode, private ListWatcher {
     keys.SetWatcher(this);
   }
 
+  TextSlice comment;
   NodeList<QdsKey> keys;
 
   // The number of entries: the value counts of all keys added up.
@@ -50,10 +83,12 @@ class QdsSection : public ListNode, private ListWatcher {
   QdsKey* KeyOfEntry(uint32_t position, uint32_t* local);
 
  private:
-  void NodeLinked(const NodeListBase& list, ListNode* node) override;
-  void NodeUnlinking(const NodeListBase& list, ListNode* node) override;
+  friend class ValueList;
+
+  void NodeLinked(const LinkedList& list, ListNode* node) override;
+  void NodeUnlinking(const LinkedList& list, ListNode* node) override;
   // A key of this section gained (+1) or is losing (-1) one value.
-  void ValueCountChanging(const NodeListBase& values, int delta);
+  void ValueCountChanging(const ValueList& values, int delta);
   void KeyCountChanging(QdsKey* key, int sign);
 
   uint32_t entryCount_ = 0;

@@ -658,7 +658,7 @@ void Loader::FinishValue(uint32_t end) { AddValue(Trim(Take(scan_.value, end)));
 void Loader::AddValue(std::u16string_view text) {
   auto* value = new QdsValue(Borrow(text));
   value->comment = Borrow(Take(scan_.comment, Token::kNone));  // closed where the line began
-  scan_.key->values.AddTail(value);
+  scan_.key->values.AddTail(value, scan_.keyIsNew ? nullptr : scan_.section);
   if (scan_.keyIsNew) {
     scan_.section->keys.AddTail(scan_.key);
     scan_.keyIsNew = false;

@@ -108,10 +108,10 @@ class KeyLookahead {
 
 bool WriteEntries(BufferedStream* stream, const QdsKey& key, uint32_t flags) {
   for (const QdsValue* value = key.values.head(); value != nullptr;
-       value = NodeList<QdsValue>::Next(value)) {
+       value = ValueList::Next(value)) {
     // The same for a key's values: the next one was asked for one step ago,
     // now its text and the value after it are.
-    if (const QdsValue* next = NodeList<QdsValue>::Next(value)) {
+    if (const QdsValue* next = ValueList::Next(value)) {
       Prefetch(next->next);
       Prefetch(next->name.Units());
     }

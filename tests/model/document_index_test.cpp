@@ -146,7 +146,7 @@ class IndexedDocumentTest : public ::testing::TestWithParam<uint32_t> {
         uint32_t at = Pick(keys.size() + 1);
         ModelKey key{RandomName(), {u"inserted"}};
         auto* node = new QdsKey(key.name);
-        node->values.AddTail(new QdsValue(key.values[0]));
+        node->values.AddTail(new QdsValue(key.values[0]), nullptr);
         section->keys.InsertAt(at, node);
         keys.insert(keys.begin() + at, key);
         return;
@@ -164,7 +164,7 @@ class IndexedDocumentTest : public ::testing::TestWithParam<uint32_t> {
         uint32_t k = Pick(keys.size());
         if (keys[k].values.empty()) return;
         uint32_t at = Pick(keys[k].values.size());
-        delete section->keys.NodeAt(k)->values.RemoveAt(at);
+        delete section->keys.NodeAt(k)->values.RemoveAt(at, section);
         keys[k].values.erase(keys[k].values.begin() + at);
         return;
       }

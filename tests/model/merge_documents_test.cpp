@@ -36,7 +36,7 @@ Keys SectionOf(DocumentModel& document) {
        key = NodeList<QdsKey>::Next(key)) {
     keys.push_back({std::u16string(key->name.View()), {}});
     for (QdsValue* value = key->values.head(); value != nullptr;
-         value = NodeList<QdsValue>::Next(value)) {
+         value = ValueList::Next(value)) {
       keys.back().second.emplace_back(value->name.View());
     }
   }

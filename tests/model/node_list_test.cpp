@@ -17,7 +17,7 @@ namespace {
 // A node that counts its deletions, to check ownership.
 struct CountedNode : ListNode {
   CountedNode(std::u16string_view name, int* deleted) : ListNode(name), deleted(deleted) {}
-  ~CountedNode() override { ++*deleted; }
+  ~CountedNode() { ++*deleted; }
   int* deleted;
 };
 
@@ -72,8 +72,8 @@ TEST(NodeListTest, RemovedNodesAreHandedBackAndTheRestDeletedOnce) {
   QdsSection section(u"S");
   for (int i = 0; i < 20; ++i) {
     auto* key = new QdsKey(std::u16string(1, static_cast<char16_t>(u'a' + i)));
-    key->values.AddTail(new QdsValue(u"1"));
-    key->values.AddTail(new QdsValue(u"2"));
+    key->values.AddTail(new QdsValue(u"1"), nullptr);
+    key->values.AddTail(new QdsValue(u"2"), nullptr);
     section.keys.AddTail(key);
   }
   uint32_t local = 0;
@@ -81,7 +81,7 @@ TEST(NodeListTest, RemovedNodesAreHandedBackAndTheRestDeletedOnce) {
   section.keys.RemoveAll();
   EXPECT_EQ(section.EntryCount(), 0u);
   auto* key = new QdsKey(u"k");
-  key->values.AddTail(new QdsValue(u"v"));
+  key->values.AddTail(new QdsValue(u"v"), nullptr);
   section.keys.AddTail(key);
   EXPECT_EQ(section.EntryCount(), 1u);
   EXPECT_EQ(section.KeyOfEntry(0, &local), key);

@@ -38,10 +38,16 @@ QdsKey* AddKey(QdsSection* section, std::u16string_view name) {
   return key;
 }
 
-void AddValue(QdsKey* key, std::u16string_view text, std::u16string_view comment = {}) {
+// Adds a value to the last key of `section`.
+void AddValue(QdsSection* section, std::u16string_view text, std::u16string_view comment = {}) {
   auto* value = new QdsValue(text);
   value->comment.Assign(comment);
-  key->values.AddTail(value);
+  section->keys.tail()->values.AddTail(value, section);
+}
+
+void AddEntry(QdsSection* section, std::u16string_view key, std::u16string_view text) {
+  AddKey(section, key);
+  AddValue(section, text);
 }
 
 // Comments everywhere, a bare key, a key without values, an empty-named
@@ -50,12 +56,11 @@ void BuildSample(DocumentModel* document) {
   document->leadingText.Assign(u"; lead\r\n");
   document->trailingText.Assign(u"; trail\r\n");
   QdsSection* first = AddSection(document, u"a", u"; about a\r\n");
-  QdsKey* k = AddKey(first, u"k");
-  AddValue(k, u"1");
-  AddValue(k, u"2", u"  ");
-  AddValue(AddKey(first, u"bare"), u"\n");
+  AddEntry(first, u"k", u"1");
+  AddValue(first, u"2", u"  ");
+  AddEntry(first, u"bare", u"\n");
   AddKey(first, u"never written");
-  AddValue(AddKey(AddSection(document, u""), u"x"), u"y=z");
+  AddEntry(AddSection(document, u""), u"x", u"y=z");
   AddSection(document, u"b");
 }
 
@@ -89,8 +94,8 @@ TEST(SaverTest, LayoutFollowsTheFlags) {
 
 TEST(SaverTest, TextIsWrittenVerbatimWithoutAddedLineEnds) {
   DocumentModel document;
-  AddValue(AddKey(AddSection(&document, u"\x00E4[]", u"no line end"), u"\xD800 k"), u"\x001A v ");
-  AddValue(AddKey(AddSection(&document, u"c"), u"k"), u"");
+  AddEntry(AddSection(&document, u"\x00E4[]", u"no line end"), u"\xD800 k", u"\x001A v ");
+  AddEntry(AddSection(&document, u"c"), u"k", u"");
   EXPECT_EQ(Saved(&document, KeepComments | OmitHeader),
             Utf16Bytes(u"no line end[\x00E4[]]\r\n\xD800 k=\x001A v \r\n\r\n[c]\r\nk=\r\n", true));
 }
@@ -105,7 +110,7 @@ TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
   WriteBytes(dir / "Doc.qds", "old text");
   DocumentModel document;
   document.fileName.Assign(WidePath(dir / "Doc.qds"));
-  AddValue(AddKey(AddSection(&document, u"s"), u"k"), u"v");
+  AddEntry(AddSection(&document, u"s"), u"k", u"v");
   const std::string expected = Saved(&document, 0);
   std::vector<std::pair<std::string, bool>> names = {
       {"", true},
@@ -147,9 +152,9 @@ TEST(SaverTest, AWriteFailingInTheMiddleFailsTheText) {
   for (int part = 0; part < 4; ++part) {
     DocumentModel document;
     for (int i = 0; i < 32; ++i) {
-      QdsSection* section =
-          AddSection(&document, part == 1 ? big : u"s", part == 0 ? u";" + big + u"\r\n" : u"");
-      AddValue(AddKey(section, part == 2 ? big : u"k"), part == 3 ? big : u"v");
+      QdsSection* section = AddSection(&document, part == 1 ? big : u"s",
+                                       part == 0 ? u";" + big + u"\r\n" : u"");
+      AddEntry(section, part == 2 ? big : u"k", part == 3 ? big : u"v");
     }
     FileStream stream(format::kSaveBufferSize);
     ASSERT_EQ(stream.Open(u"/dev/full", kStreamWrite), StreamStatus::Ok);
@@ -185,8 +190,9 @@ TEST(SaverTest, SavingReleasingSectionsWritesWhatSaveWrites) {
       SCOPED_TRACE(testing::Message() << c.own << (releasing ? ", releasing" : ""));
       DocumentModel document;
       if (*c.own != 0) document.fileName.Assign(WidePath(dir / c.own));
-      QdsKey* key = AddKey(AddSection(&document, u"s"), u"k");
-      for (int i = 0; i < 50; ++i) AddValue(key, u"some value");
+      QdsSection* section = AddSection(&document, u"s");
+      AddKey(section, u"k");
+      for (int i = 0; i < 50; ++i) AddValue(section, u"some value");
       const std::string expected = Saved(&document, KeepComments);
       const std::u16string path = c.path != nullptr && *c.path != 0 ? WidePath(dir / c.path) : u"";
       const char16_t* target = c.path != nullptr ? path.c_str() : nullptr;
@@ -214,7 +220,7 @@ TEST(SaverTest, ADeclinedSaveLeavesTheFileAsItWas) {
     WriteBytes(dir / "other.qds", "other text");
     DocumentModel document;
     document.fileName.Assign(WidePath(dir / "own.qds"));
-    AddValue(AddKey(AddSection(&document, u"s"), u"k"), u"v");
+    AddEntry(AddSection(&document, u"s"), u"k", u"v");
     int asked = 0;
     EXPECT_EQ(
         SaveDocumentReleasingSections(&document, path, KeepComments, [&] { return ++asked < 0; }),

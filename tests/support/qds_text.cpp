@@ -57,7 +57,7 @@ std::string Dump(const DocumentModel& document, bool comments) {
     for (const QdsKey* key = section->keys.head(); key != nullptr;
          key = NodeList<QdsKey>::Next(key)) {
       for (const QdsValue* value = key->values.head(); value != nullptr;
-           value = NodeList<QdsValue>::Next(value)) {
+           value = ValueList::Next(value)) {
         out += (comments ? Braced(value->comment.View()) : "") + EncodeUtf8(key->name.View()) + "=" +
                EncodeUtf8(value->name.View()) + "|";
       }

@@ -87,10 +87,16 @@ class NodeListBase {
   // watcher must outlive the list or be replaced first.
   void SetWatcher(ListWatcher* watcher) { watcher_ = watcher; }
 
+  // Whether searches go through a name index, which files each name under
+  // NameIndex::Hash(name).
+  bool indexed() const { return index_ != nullptr; }
+
   // Asks for the memory that a search for `name` reads first, if the list
   // has an index: a caller that knows its next searches a few ahead spares
   // each the wait for memory. Changes nothing.
   void PrefetchName(std::u16string_view name) const;
+  // The same for a name whose NameIndex::Hash is `hash`.
+  void PrefetchHash(uint32_t hash) const;
 
  protected:
   ListNode* head_ = nullptr;
@@ -103,11 +109,16 @@ class NodeListBase {
   // Unlinks `node` (which must be in this list) and hands it to the caller.
   ListNode* Unlink(ListNode* node);
   // The first node whose name equals `name` with A-Z folded; the cursor is
-  // not touched.
+  // not touched. A caller that has NameIndex::Hash(name) at hand passes it.
   ListNode* FindNode(std::u16string_view name) const;
+  ListNode* FindNode(std::u16string_view name, uint32_t hash) const;
 
  private:
   void Linked(ListNode* node);
+  // The index that searches use, built by the first search of a long list;
+  // null for a short one.
+  const NameIndex* SearchIndex() const;
+  ListNode* Walk(std::u16string_view name) const;
   void DeleteAll();
 
   ListNode* cursor_ = nullptr;
@@ -141,6 +152,9 @@ class NodeList : public NodeListBase {
     return node ? static_cast<Node*>(Unlink(node)) : nullptr;
   }
   Node* FindByName(std::u16string_view name) const { return static_cast<Node*>(FindNode(name)); }
+  Node* FindByName(std::u16string_view name, uint32_t hash) const {
+    return static_cast<Node*>(FindNode(name, hash));
+  }
 };
 
 }  // namespace qds

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <random>
 #include <span>
 #include <string>
 #include <string_view>
@@ -164,6 +168,63 @@ TEST_P(LoaderTest, RunsOfEveryLengthEndWhereTheirTerminatorIs) {
   ASSERT_EQ(LoadBytes(document, dir / "runs.qds", FileBytes(text, GetParam()), KeepComments),
             LoadStatus::Ok);
   EXPECT_EQ(Dump(document, true), expected);
+}
+
+// Entry lines join their keys some lines after they are read. A long text
+// of reopened sections, over 16 keys each, keys respelled in other cases or
+// repeated line after line, bare keys, and either a clean end or a failing
+// last line, must load as a plain model that joins each line at once says.
+TEST_P(LoaderTest, LinesJoinTheKeyThatTheFirstSpellingNamed) {
+  struct Key {
+    std::string name;
+    std::string values;
+  };
+  auto folded = [](std::string name) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+  };
+  const char* spellings[] = {"key%u", "KEY%u", "Key%u"};
+  for (bool failing : {false, true}) {
+    std::mt19937 random(7);
+    std::string text;
+    std::string expected;
+    std::vector<Key> keys;  // of the section being read
+    std::string key = "k";
+    auto endSection = [&] {
+      for (const Key& k : keys) expected += k.values;
+      keys.clear();
+    };
+    uint32_t line = 1;
+    for (; line <= 1500; ++line) {
+      uint32_t roll = random() % 100;
+      if (roll < 2 || line == 1) {
+        endSection();
+        std::string name = roll == 0 ? "S" : "s";
+        text += "[" + name + "]\r\n";
+        expected += "[" + name + "]";
+        continue;
+      }
+      if (roll >= 30) {  // else the previous line's key again, even across a header
+        char name[16];
+        std::snprintf(name, sizeof name, spellings[random() % 3], random() % 40);
+        key = name;
+      }
+      std::string value = roll % 10 == 3 ? "\n" : "v" + std::to_string(line);
+      text += value == "\n" ? key + "\r\n" : key + "=" + value + "\r\n";
+      auto found = std::find_if(keys.begin(), keys.end(),
+                                [&](const Key& k) { return folded(k.name) == folded(key); });
+      if (found == keys.end()) found = keys.insert(keys.end(), Key{key, ""});
+      found->values += found->name + "=" + value + "|";
+    }
+    if (failing) text += "k=\0\r\n"sv;
+    endSection();
+    SCOPED_TRACE(failing ? "failing" : "clean");
+    DocumentModel document;
+    EXPECT_EQ(LoadBytes(document, dir / "window.qds", FileBytes(text, GetParam()), Lenient),
+              failing ? LoadStatus::SyntaxError : LoadStatus::Ok);
+    EXPECT_EQ(document.errorLine, failing ? line : 0);
+    EXPECT_EQ(Dump(document), expected);
+  }
 }
 
 TEST_P(LoaderTest, CommentTextIsKeptWithTheItemThatFollowsIt) {

@@ -1,0 +1,48 @@
+#include "qdsfile/entry_window.h"
+
+#include "model/name_index.h"
+
+namespace qds {
+
+static_assert((EntryWindow::kLines & (EntryWindow::kLines - 1)) == 0, "the window is a ring");
+
+void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat,
+                      QdsValue* value) {
+  if (count_ == kLines) JoinOldest();
+  Line& line = lines_[(oldest_ + count_++) % kLines];
+  line = Line{section, value, name, 0, false, repeat};
+  // Only an index lookup waits for memory that is far away; a short
+  // section is walked through keys that were just made.
+  if (!repeat && section->keys.indexed()) {
+    line.hash = NameIndex::Hash(name);
+    line.hashed = true;
+    section->keys.PrefetchHash(line.hash);
+  }
+}
+
+void EntryWindow::JoinAll() {
+  while (count_ > 0) JoinOldest();
+}
+
+// A key that the section lacks joins it with its first value, as a key of
+// the file is never without one.
+void EntryWindow::JoinOldest() {
+  const Line& line = lines_[oldest_];
+  oldest_ = (oldest_ + 1) % kLines;
+  --count_;
+  NodeList<QdsKey>& keys = line.section->keys;
+  QdsKey* key = lastKey_;
+  if (!line.repeat) {
+    key = line.hashed ? keys.FindByName(line.name, line.hash) : keys.FindByName(line.name);
+  }
+  if (key == nullptr) {
+    key = new QdsKey(TextSlice::Borrow(line.name));
+    key->values.AddTail(line.value);
+    keys.AddTail(key);
+  } else {
+    key->values.AddTail(line.value);
+  }
+  lastKey_ = key;
+}
+
+}  // namespace qds

@@ -10,12 +10,17 @@ void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat
                       QdsValue* value) {
   if (count_ == kLines) JoinOldest();
   Line& line = lines_[(oldest_ + count_++) % kLines];
-  line = Line{section, value, name, 0, false, repeat};
+  // Field by field: a whole Line built first and then copied makes the
+  // processor wait for its own stores.
+  line.section = section;
+  line.value = value;
+  line.name = name;
+  line.repeat = repeat;
   // Only an index lookup waits for memory that is far away; a short
   // section is walked through keys that were just made.
-  if (!repeat && section->keys.indexed()) {
+  line.hashed = !repeat && section->keys.indexed();
+  if (line.hashed) {
     line.hash = NameIndex::Hash(name);
-    line.hashed = true;
     section->keys.PrefetchHash(line.hash);
   }
 }

@@ -30,7 +30,9 @@ uint32_t NameIndex::Hash(std::u16string_view name) {
 
 NameIndex::NameIndex(ListNode* head) {
   AllocateSlots(kInitialSlots);
-  for (ListNode* node = head; node != nullptr; node = node->next) Added(node, false);
+  for (ListNode* node = head; node != nullptr; node = node->next) {
+    Added(node, false, Hash(node->name.View()));
+  }
 }
 
 void NameIndex::AllocateSlots(uint32_t count) {
@@ -65,9 +67,8 @@ void NameIndex::Prefetch(uint32_t hash) const { qds::Prefetch(&slots_[hash & mas
 
 ListNode* NameIndex::FirstOfName(const ListNode* node) const { return Find(node->name.View()); }
 
-void NameIndex::Added(ListNode* node, bool first) {
+void NameIndex::Added(ListNode* node, bool first, uint32_t hash) {
   std::u16string_view name = node->name.View();
-  uint32_t hash = Hash(name);
   Slot* slot = Probe(name, hash);
   if (slot->node != nullptr) {
     ++slot->count;

@@ -38,8 +38,9 @@ class NameIndex {
   void Prefetch(uint32_t hash) const;
 
   // `node` has just been linked into the list. `first` tells whether it now
-  // stands before every other node of the same folded name.
-  void Added(ListNode* node, bool first);
+  // stands before every other node of the same folded name; `hash` is
+  // Hash() of its name.
+  void Added(ListNode* node, bool first, uint32_t hash);
   // The first node of `node`'s folded name, or null; for Added's callers.
   ListNode* FirstOfName(const ListNode* node) const;
   // `node` is about to be unlinked; its links must still be in place, so

@@ -14,7 +14,7 @@ NodeListBase::~NodeListBase() {
 
 // Brings the index and the watcher up to date with `node`, which has just
 // been linked in.
-void NodeListBase::Linked(ListNode* node) {
+void NodeListBase::Linked(ListNode* node, std::optional<uint32_t> hash) {
   if (index_ != nullptr) {
     bool first = node->prev == nullptr;
     if (!first && node->next != nullptr) {
@@ -25,7 +25,7 @@ void NodeListBase::Linked(ListNode* node) {
         first = later == present;
       }
     }
-    index_->Added(node, first);
+    index_->Added(node, first, hash ? *hash : NameIndex::Hash(node->name.View()));
   }
   if (watcher_ != nullptr) watcher_->NodeLinked(*this, node);
 }
@@ -42,7 +42,7 @@ void NodeListBase::AddHeadNode(ListNode* node) {
   Linked(node);
 }
 
-void NodeListBase::AddTailNode(ListNode* node) {
+void NodeListBase::AddTailNode(ListNode* node, std::optional<uint32_t> hash) {
   node->next = nullptr;
   node->prev = tail_;
   if (tail_ != nullptr) tail_->next = node;
@@ -51,7 +51,7 @@ void NodeListBase::AddTailNode(ListNode* node) {
   cursor_ = node;
   cursorIndex_ = count_;
   ++count_;
-  Linked(node);
+  Linked(node, hash);
 }
 
 ListNode* NodeListBase::NodeAtPosition(uint32_t position) {

@@ -16,6 +16,7 @@
 #define KNITFOLD_MODEL_NODE_LIST_H_
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -103,7 +104,8 @@ class NodeListBase {
   ListNode* tail_ = nullptr;
 
   void AddHeadNode(ListNode* node);
-  void AddTailNode(ListNode* node);
+  // `hash`, when the caller has it at hand, is NameIndex::Hash of the name.
+  void AddTailNode(ListNode* node, std::optional<uint32_t> hash = {});
   ListNode* NodeAtPosition(uint32_t position);
   void InsertNodeAt(uint32_t position, ListNode* node);
   // Unlinks `node` (which must be in this list) and hands it to the caller.
@@ -114,7 +116,7 @@ class NodeListBase {
   ListNode* FindNode(std::u16string_view name, uint32_t hash) const;
 
  private:
-  void Linked(ListNode* node);
+  void Linked(ListNode* node, std::optional<uint32_t> hash = {});
   // The index that searches use, built by the first search of a long list;
   // null for a short one.
   const NameIndex* SearchIndex() const;
@@ -141,6 +143,8 @@ class NodeList : public NodeListBase {
 
   void AddHead(Node* node) { AddHeadNode(node); }
   void AddTail(Node* node) { AddTailNode(node); }
+  // The same for a caller that has NameIndex::Hash of the node's name.
+  void AddTail(Node* node, uint32_t hash) { AddTailNode(node, hash); }
   // The node at `position`, or null when the position is not below count().
   Node* NodeAt(uint32_t position) { return static_cast<Node*>(NodeAtPosition(position)); }
   void InsertAt(uint32_t position, Node* node) { InsertNodeAt(position, node); }

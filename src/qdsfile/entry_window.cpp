@@ -8,7 +8,15 @@ static_assert((EntryWindow::kLines & (EntryWindow::kLines - 1)) == 0, "the windo
 
 void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat,
                       QdsValue* value) {
-  if (count_ == kLines) JoinOldest();
+  // The index of a section of fewer keys stays in the processor's nearer
+  // caches, where a lookup hardly waits: there the window would cost more
+  // than it spares, and the line joins at once, after the lines before it.
+  const bool wide = section->keys.count() >= kWideSection;
+  if (!wide) {
+    JoinAll();
+  } else if (count_ == kLines) {
+    JoinOldest();
+  }
   Line& line = lines_[(oldest_ + count_++) % kLines];
   // Field by field: a whole Line built first and then copied makes the
   // processor wait for its own stores.
@@ -16,13 +24,15 @@ void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat
   line.value = value;
   line.name = name;
   line.repeat = repeat;
-  // Only an index lookup waits for memory that is far away; a short
-  // section is walked through keys that were just made.
+  // A section with an index is searched by hash, computed once here for the
+  // lookup and for filing a new key; a short section is walked through keys
+  // that were just made.
   line.hashed = !repeat && section->keys.indexed();
   if (line.hashed) {
     line.hash = NameIndex::Hash(name);
     section->keys.PrefetchHash(line.hash);
   }
+  if (!wide) JoinOldest();
 }
 
 void EntryWindow::JoinAll() {
@@ -43,7 +53,11 @@ void EntryWindow::JoinOldest() {
   if (key == nullptr) {
     key = new QdsKey(TextSlice::Borrow(line.name));
     key->values.AddTail(line.value);
-    keys.AddTail(key);
+    if (line.hashed) {
+      keys.AddTail(key, line.hash);
+    } else {
+      keys.AddTail(key);
+    }
   } else {
     key->values.AddTail(line.value);
   }

@@ -1,10 +1,11 @@
 // EntryWindow: the entry lines that the loader has read but not yet joined
 // to their sections' keys.
 //
-// Finding a line's key in a long section's name index waits for memory once
-// per line. The window asks for that memory when the line has been read and
-// looks the key up kLines lines later, so that the waits of successive lines
-// overlap instead of adding up. Lines join strictly in the order they were
+// Finding a line's key in the name index of a section of very many keys
+// waits for memory once per line. The window asks for that memory when the
+// line has been read and looks the key up kLines lines later, so that the
+// waits of successive lines overlap instead of adding up; a line of a
+// smaller section joins at once. Lines join strictly in the order they were
 // read, so the document ends exactly as if each had joined at once: the
 // first spelling of a key names it and its values keep their order.
 
@@ -22,6 +23,8 @@ class EntryWindow {
  public:
   // How many lines are read ahead of the one that joins.
   static constexpr uint32_t kLines = 32;
+  // Lines of a section with at least this many keys go through the window.
+  static constexpr uint32_t kWideSection = 4096;
 
   EntryWindow() = default;
   EntryWindow(const EntryWindow&) = delete;

@@ -6,15 +6,16 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <map>
 #include <random>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "qdsfile/entry_window.h"
 #include "qdsfile/qds_loader.h"
 #include "support/qds_text.h"
 #include "support/test_support.h"
@@ -170,8 +171,9 @@ TEST_P(LoaderTest, RunsOfEveryLengthEndWhereTheirTerminatorIs) {
   EXPECT_EQ(Dump(document, true), expected);
 }
 
-// Entry lines join their keys some lines after they are read. A long text
-// of reopened sections, over 16 keys each, keys respelled in other cases or
+// Entry lines of a section of very many keys join them some lines after
+// they are read, those of a smaller section at once. Reopened sections that
+// fill up past the window's threshold, keys respelled in other cases or
 // repeated line after line, bare keys, and either a clean end or a failing
 // last line, must load as a plain model that joins each line at once says.
 TEST_P(LoaderTest, LinesJoinTheKeyThatTheFirstSpellingNamed) {
@@ -184,37 +186,48 @@ TEST_P(LoaderTest, LinesJoinTheKeyThatTheFirstSpellingNamed) {
     return name;
   };
   const char* spellings[] = {"key%u", "KEY%u", "Key%u"};
+  const uint32_t filled = EntryWindow::kWideSection + 100;  // keys that open each section
   for (bool failing : {false, true}) {
     std::mt19937 random(7);
     std::string text;
     std::string expected;
     std::vector<Key> keys;  // of the section being read
+    std::map<std::string, size_t> byName;
+    uint32_t lines = 0;
     std::string key = "k";
+    auto entry = [&](const std::string& value) {
+      text += value == "\n" ? key + "\r\n" : key + "=" + value + "\r\n";
+      ++lines;
+      auto [at, added] = byName.try_emplace(folded(key), keys.size());
+      if (added) keys.push_back(Key{key, ""});
+      keys[at->second].values += keys[at->second].name + "=" + value + "|";
+    };
     auto endSection = [&] {
       for (const Key& k : keys) expected += k.values;
       keys.clear();
+      byName.clear();
     };
-    uint32_t line = 1;
-    for (; line <= 1500; ++line) {
-      uint32_t roll = random() % 100;
-      if (roll < 2 || line == 1) {
+    for (uint32_t randomLines = 0; randomLines < 800; ++randomLines) {
+      uint32_t roll = random() % 300;
+      if (roll == 0 || lines == 0) {
         endSection();
-        std::string name = roll == 0 ? "S" : "s";
+        std::string name = random() % 2 ? "S" : "s";
         text += "[" + name + "]\r\n";
+        ++lines;
         expected += "[" + name + "]";
+        for (uint32_t i = 0; i < filled; ++i) {
+          key = "Key" + std::to_string(i);
+          entry("v");
+        }
         continue;
       }
-      if (roll >= 30) {  // else the previous line's key again, even across a header
+      if (roll >= 90) {  // else the previous line's key again, even across a header
         char name[16];
-        std::snprintf(name, sizeof name, spellings[random() % 3], random() % 40);
+        uint32_t number = random() % 2 ? random() % filled : filled + random() % 40;
+        std::snprintf(name, sizeof name, spellings[random() % 3], number);
         key = name;
       }
-      std::string value = roll % 10 == 3 ? "\n" : "v" + std::to_string(line);
-      text += value == "\n" ? key + "\r\n" : key + "=" + value + "\r\n";
-      auto found = std::find_if(keys.begin(), keys.end(),
-                                [&](const Key& k) { return folded(k.name) == folded(key); });
-      if (found == keys.end()) found = keys.insert(keys.end(), Key{key, ""});
-      found->values += found->name + "=" + value + "|";
+      entry(roll % 10 == 3 ? "\n" : "v" + std::to_string(lines));
     }
     if (failing) text += "k=\0\r\n"sv;
     endSection();
@@ -222,7 +235,7 @@ TEST_P(LoaderTest, LinesJoinTheKeyThatTheFirstSpellingNamed) {
     DocumentModel document;
     EXPECT_EQ(LoadBytes(document, dir / "window.qds", FileBytes(text, GetParam()), Lenient),
               failing ? LoadStatus::SyntaxError : LoadStatus::Ok);
-    EXPECT_EQ(document.errorLine, failing ? line : 0);
+    EXPECT_EQ(document.errorLine, failing ? lines + 1 : 0);
     EXPECT_EQ(Dump(document), expected);
   }
 }

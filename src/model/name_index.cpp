@@ -10,11 +10,13 @@ namespace {
 
 constexpr uint32_t kInitialSlots = 16;
 
+}  // namespace
+
 // FNV-1a over the folded units, so that names that meet under the name
 // comparison land in the same slot, then a finishing mix: the slot is taken
 // from the low bits, which FNV-1a alone leaves poorly mixed for names that
 // differ only in their last digits.
-uint32_t FoldedHash(std::u16string_view name) {
+uint32_t NameIndex::Hash(std::u16string_view name) {
   uint32_t hash = 2166136261u;
   for (char16_t c : name) {
     hash = (hash ^ FoldAscii(c)) * 16777619u;
@@ -26,11 +28,11 @@ uint32_t FoldedHash(std::u16string_view name) {
   return hash ^ (hash >> 16);
 }
 
-}  // namespace
-
 NameIndex::NameIndex(ListNode* head) {
   AllocateSlots(kInitialSlots);
-  for (ListNode* node = head; node != nullptr; node = node->next) Added(node, false);
+  for (ListNode* node = head; node != nullptr; node = node->next) {
+    Added(node, false, Hash(node->name.View()));
+  }
 }
 
 void NameIndex::AllocateSlots(uint32_t count) {
@@ -57,19 +59,16 @@ NameIndex::Slot* NameIndex::Probe(std::u16string_view name, uint32_t hash) const
   }
 }
 
-ListNode* NameIndex::Find(std::u16string_view name) const {
-  return Probe(name, FoldedHash(name))->node;
+ListNode* NameIndex::Find(std::u16string_view name, uint32_t hash) const {
+  return Probe(name, hash)->node;
 }
 
-void NameIndex::Prefetch(std::u16string_view name) const {
-  qds::Prefetch(&slots_[FoldedHash(name) & mask_]);
-}
+void NameIndex::Prefetch(uint32_t hash) const { qds::Prefetch(&slots_[hash & mask_]); }
 
 ListNode* NameIndex::FirstOfName(const ListNode* node) const { return Find(node->name.View()); }
 
-void NameIndex::Added(ListNode* node, bool first) {
+void NameIndex::Added(ListNode* node, bool first, uint32_t hash) {
   std::u16string_view name = node->name.View();
-  uint32_t hash = FoldedHash(name);
   Slot* slot = Probe(name, hash);
   if (slot->node != nullptr) {
     ++slot->count;
@@ -87,7 +86,7 @@ void NameIndex::Added(ListNode* node, bool first) {
 
 void NameIndex::Removing(ListNode* node) {
   std::u16string_view name = node->name.View();
-  Slot* slot = Probe(name, FoldedHash(name));
+  Slot* slot = Probe(name, Hash(name));
   if (slot->node == nullptr) return;  // not indexed: nothing to do
   if (--slot->count == 0) return Erase(slot);
   if (slot->node != node) return;

@@ -25,15 +25,22 @@ class NameIndex {
   NameIndex(const NameIndex&) = delete;
   NameIndex& operator=(const NameIndex&) = delete;
 
-  // The first node whose name equals `name` with A-Z folded, or null.
-  ListNode* Find(std::u16string_view name) const;
-  // Asks for the memory of the slot where Find(name) starts, so that a Find
-  // soon after does not wait for it.
-  void Prefetch(std::u16string_view name) const;
+  // The hash that the index files `name` under: equal for names that are
+  // equal with A-Z folded.
+  static uint32_t Hash(std::u16string_view name);
+
+  // The first node whose name equals `name` with A-Z folded, or null;
+  // `hash` is Hash(name).
+  ListNode* Find(std::u16string_view name, uint32_t hash) const;
+  ListNode* Find(std::u16string_view name) const { return Find(name, Hash(name)); }
+  // Asks for the memory of the slot where a Find of a name of this `hash`
+  // starts, so that a Find soon after does not wait for it.
+  void Prefetch(uint32_t hash) const;
 
   // `node` has just been linked into the list. `first` tells whether it now
-  // stands before every other node of the same folded name.
-  void Added(ListNode* node, bool first);
+  // stands before every other node of the same folded name; `hash` is
+  // Hash() of its name.
+  void Added(ListNode* node, bool first, uint32_t hash);
   // The first node of `node`'s folded name, or null; for Added's callers.
   ListNode* FirstOfName(const ListNode* node) const;
   // `node` is about to be unlinked; its links must still be in place, so

@@ -77,7 +77,7 @@ ListNode* LinkedList::Unlink(ListNode* node) {
   return node;
 }
 
-void NodeListBase::Linked(ListNode* node) {
+void NodeListBase::Linked(ListNode* node, std::optional<uint32_t> hash) {
   if (index_ != nullptr) {
     bool first = node->prev == nullptr;
     if (!first && node->next != nullptr) {
@@ -88,7 +88,7 @@ void NodeListBase::Linked(ListNode* node) {
         first = later == present;
       }
     }
-    index_->Added(node, first);
+    index_->Added(node, first, hash ? *hash : NameIndex::Hash(node->name.View()));
   }
   if (watcher_ != nullptr) watcher_->NodeLinked(*this, node);
 }
@@ -98,17 +98,34 @@ void NodeListBase::Unlinking(ListNode* node) {
   if (watcher_ != nullptr) watcher_->NodeUnlinking(*this, node);
 }
 
-ListNode* NodeListBase::FindNode(std::u16string_view name) const {
+const NameIndex* NodeListBase::SearchIndex() const {
   if (index_ == nullptr && count() > kIndexThreshold) index_ = new NameIndex(head_);
-  if (index_ != nullptr) return index_->Find(name);
+  return index_;
+}
+
+ListNode* NodeListBase::Walk(std::u16string_view name) const {
   for (ListNode* node = head_; node != nullptr; node = node->next) {
     if (EqualsIgnoreAsciiCase(node->name.View(), name)) return node;
   }
   return nullptr;
 }
 
+ListNode* NodeListBase::FindNode(std::u16string_view name) const {
+  const NameIndex* index = SearchIndex();
+  return index != nullptr ? index->Find(name) : Walk(name);
+}
+
+ListNode* NodeListBase::FindNode(std::u16string_view name, uint32_t hash) const {
+  const NameIndex* index = SearchIndex();
+  return index != nullptr ? index->Find(name, hash) : Walk(name);
+}
+
 void NodeListBase::PrefetchName(std::u16string_view name) const {
-  if (index_ != nullptr) index_->Prefetch(name);
+  if (index_ != nullptr) index_->Prefetch(NameIndex::Hash(name));
+}
+
+void NodeListBase::PrefetchHash(uint32_t hash) const {
+  if (index_ != nullptr) index_->Prefetch(hash);
 }
 
 void NodeListBase::DropIndex() {

@@ -19,6 +19,7 @@
 #define KNITFOLD_MODEL_NODE_LIST_H_
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -130,22 +131,30 @@ class NodeListBase : public LinkedList {
   // watcher must outlive the list or be replaced first.
   void SetWatcher(ListWatcher* watcher) { watcher_ = watcher; }
 
+  // Whether searches go through a name index, which files each name under
+  // NameIndex::Hash(name).
+  bool indexed() const { return index_ != nullptr; }
+
   // Asks for the memory that a search for `name` reads first, if the list
   // has an index: a caller that knows its next searches a few ahead spares
   // each the wait for memory. Changes nothing.
   void PrefetchName(std::u16string_view name) const;
+  // The same for a name whose NameIndex::Hash is `hash`.
+  void PrefetchHash(uint32_t hash) const;
 
  protected:
   NodeListBase() = default;
   ~NodeListBase() { DropIndex(); }
 
   // Brings the index and the watcher up to date with `node`, which has just
-  // been linked in, or is about to be unlinked.
-  void Linked(ListNode* node);
+  // been linked in, or is about to be unlinked. `hash`, when the caller has
+  // it at hand, is NameIndex::Hash of the node's name.
+  void Linked(ListNode* node, std::optional<uint32_t> hash = {});
   void Unlinking(ListNode* node);
   // The first node whose name equals `name` with A-Z folded; the cursor is
-  // not touched.
+  // not touched. A caller that has NameIndex::Hash(name) at hand passes it.
   ListNode* FindNode(std::u16string_view name) const;
+  ListNode* FindNode(std::u16string_view name, uint32_t hash) const;
 
   ListWatcher* watcher_ = nullptr;
 
@@ -153,6 +162,11 @@ class NodeListBase : public LinkedList {
   // Built by the first search of a long list: a cache that searching may
   // fill, hence mutable.
   mutable NameIndex* index_ = nullptr;
+
+  // The index that searches use, built by the first search of a long list;
+  // null for a short one.
+  const NameIndex* SearchIndex() const;
+  ListNode* Walk(std::u16string_view name) const;
 };
 
 // A list whose nodes are all of type `Node`, found by name.
@@ -179,6 +193,11 @@ class NodeList : public NodeListBase {
     LinkTail(node);
     Linked(node);
   }
+  // The same for a caller that has NameIndex::Hash of the node's name.
+  void AddTail(Node* node, uint32_t hash) {
+    LinkTail(node);
+    Linked(node, hash);
+  }
   // The node at `position`, or null when the position is not below count().
   Node* NodeAt(uint32_t position) { return static_cast<Node*>(NodeAtPosition(position)); }
   void InsertAt(uint32_t position, Node* node) {
@@ -196,6 +215,9 @@ class NodeList : public NodeListBase {
     return node ? Remove(node) : nullptr;
   }
   Node* FindByName(std::u16string_view name) const { return static_cast<Node*>(FindNode(name)); }
+  Node* FindByName(std::u16string_view name, uint32_t hash) const {
+    return static_cast<Node*>(FindNode(name, hash));
+  }
 
   // Deletes every node.
   void RemoveAll() {

@@ -7,9 +7,10 @@
 // converted on the way). Either way the text of a token (section name, key,
 // value, run of comment text) stays where it lies: the document's nodes
 // borrow it. Only the tokens that the end of a block of text cuts move, with
-// what follows them, to the start of the next. Sections, keys and values
-// join the document as soon as they are complete, so a failed load keeps
-// everything read before the failure.
+// what follows them, to the start of the next. Sections join the document as
+// soon as they are complete, entry lines a few lines later (EntryWindow), and
+// a failed load joins the lines still waiting: it keeps everything read
+// before the failure.
 
 #include "qdsfile/qds_loader.h"
 
@@ -28,6 +29,7 @@
 #include "common/wide_format.h"
 #include "platform/descriptors.h"
 #include "platform/text_services.h"
+#include "qdsfile/entry_window.h"
 #include "qdsfile/file_stream.h"
 #include "qdsfile/qds_format.h"
 #include "qdsfile/version_scan.h"
@@ -79,11 +81,11 @@ struct ScanState {
   Reason reason = Reason::None;
 
   QdsSection* section = nullptr;
-  QdsKey* key = nullptr;
-  bool keyIsNew = false;  // made by this line and not yet in its section
   // The previous entry line's key in the current section: a line that
-  // repeats it exactly needs no lookup. It lies in the document's text.
+  // repeats it exactly (`repeatKey`) needs no lookup. It lies in the
+  // document's text.
   std::u16string_view lastKey;
+  bool repeatKey = false;
 
   bool versionSeen = false;
   bool ordinarySeen = false;
@@ -165,11 +167,6 @@ bool IsCheckLine(std::u16string_view text) {
   });
 }
 
-// The one place where an entry line's key is looked up in its section.
-QdsKey* FindKey(const QdsSection& section, std::u16string_view name) {
-  return section.keys.FindByName(name);
-}
-
 // The most bytes of a character that the end of an ANSI block can cut off
 // (a code page's longest character has four).
 constexpr uint32_t kCutBytes = 3;
@@ -229,6 +226,7 @@ class Loader {
   const uint32_t flags_;
   LoadOutcome* const outcome_;
   ScanState scan_;
+  EntryWindow entries_;
 
   // The text at hand: the mapped file, or the block of text that the file is
   // read into (`room_`, null for a mapping), whose characters [0, count_)
@@ -643,26 +641,20 @@ void Loader::StartEntry(uint32_t at) {
 
 void Loader::FinishKey(uint32_t end) {
   std::u16string_view name = TrimEnd(Take(scan_.keyText, end));
-  if (name != scan_.lastKey) {
-    scan_.key = FindKey(*scan_.section, name);
-    scan_.keyIsNew = scan_.key == nullptr;
-    if (scan_.keyIsNew) scan_.key = new QdsKey(Borrow(name));
-    borrowed_ = true;  // the text of lastKey stays where it lies too
+  scan_.repeatKey = name == scan_.lastKey;
+  if (!scan_.repeatKey) {
+    borrowed_ = true;  // a new key borrows the text, and so does lastKey
     scan_.lastKey = name;
   }
 }
 
 void Loader::FinishValue(uint32_t end) { AddValue(Trim(Take(scan_.value, end))); }
 
-// The value completes its entry: a new key joins its section now.
+// The value completes its entry line.
 void Loader::AddValue(std::u16string_view text) {
   auto* value = new QdsValue(Borrow(text));
   value->comment = Borrow(Take(scan_.comment, Token::kNone));  // closed where the line began
-  scan_.key->values.AddTail(value, scan_.keyIsNew ? nullptr : scan_.section);
-  if (scan_.keyIsNew) {
-    scan_.section->keys.AddTail(scan_.key);
-    scan_.keyIsNew = false;
-  }
+  entries_.Add(scan_.section, scan_.lastKey, scan_.repeatKey, value);
 }
 
 // "[$end$]" ends the text. With the digest checked, the digest covers the
@@ -720,9 +712,7 @@ void Loader::Finish() {
     std::u16string_view trailing = Take(scan_.comment, count_);
     if (!trailing.empty()) document_.trailingText = Borrow(trailing);
   }
-  if (scan_.keyIsNew) delete scan_.key;
-  scan_.key = nullptr;
-  scan_.keyIsNew = false;
+  entries_.JoinAll();
   FinishDigest();
   if (ok && Has(Digest) && !scan_.endSeen) Fail(LoadStatus::DigestMismatch, Reason::NoEndMarker);
 }

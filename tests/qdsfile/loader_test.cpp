@@ -6,11 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <random>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "qdsfile/entry_window.h"
 #include "qdsfile/qds_loader.h"
 #include "support/qds_text.h"
 #include "support/test_support.h"
@@ -164,6 +169,75 @@ TEST_P(LoaderTest, RunsOfEveryLengthEndWhereTheirTerminatorIs) {
   ASSERT_EQ(LoadBytes(document, dir / "runs.qds", FileBytes(text, GetParam()), KeepComments),
             LoadStatus::Ok);
   EXPECT_EQ(Dump(document, true), expected);
+}
+
+// Entry lines of a section of very many keys join them some lines after
+// they are read, those of a smaller section at once. Reopened sections that
+// fill up past the window's threshold, keys respelled in other cases or
+// repeated line after line, bare keys, and either a clean end or a failing
+// last line, must load as a plain model that joins each line at once says.
+TEST_P(LoaderTest, LinesJoinTheKeyThatTheFirstSpellingNamed) {
+  struct Key {
+    std::string name;
+    std::string values;
+  };
+  auto folded = [](std::string name) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+  };
+  const char* spellings[] = {"key%u", "KEY%u", "Key%u"};
+  const uint32_t filled = EntryWindow::kWideSection + 100;  // keys that open each section
+  for (bool failing : {false, true}) {
+    std::mt19937 random(7);
+    std::string text;
+    std::string expected;
+    std::vector<Key> keys;  // of the section being read
+    std::map<std::string, size_t> byName;
+    uint32_t lines = 0;
+    std::string key = "k";
+    auto entry = [&](const std::string& value) {
+      text += value == "\n" ? key + "\r\n" : key + "=" + value + "\r\n";
+      ++lines;
+      auto [at, added] = byName.try_emplace(folded(key), keys.size());
+      if (added) keys.push_back(Key{key, ""});
+      keys[at->second].values += keys[at->second].name + "=" + value + "|";
+    };
+    auto endSection = [&] {
+      for (const Key& k : keys) expected += k.values;
+      keys.clear();
+      byName.clear();
+    };
+    for (uint32_t randomLines = 0; randomLines < 800; ++randomLines) {
+      uint32_t roll = random() % 300;
+      if (roll == 0 || lines == 0) {
+        endSection();
+        std::string name = random() % 2 ? "S" : "s";
+        text += "[" + name + "]\r\n";
+        ++lines;
+        expected += "[" + name + "]";
+        for (uint32_t i = 0; i < filled; ++i) {
+          key = "Key" + std::to_string(i);
+          entry("v");
+        }
+        continue;
+      }
+      if (roll >= 90) {  // else the previous line's key again, even across a header
+        char name[16];
+        uint32_t number = random() % 2 ? random() % filled : filled + random() % 40;
+        std::snprintf(name, sizeof name, spellings[random() % 3], number);
+        key = name;
+      }
+      entry(roll % 10 == 3 ? "\n" : "v" + std::to_string(lines));
+    }
+    if (failing) text += "k=\0\r\n"sv;
+    endSection();
+    SCOPED_TRACE(failing ? "failing" : "clean");
+    DocumentModel document;
+    EXPECT_EQ(LoadBytes(document, dir / "window.qds", FileBytes(text, GetParam()), Lenient),
+              failing ? LoadStatus::SyntaxError : LoadStatus::Ok);
+    EXPECT_EQ(document.errorLine, failing ? lines + 1 : 0);
+    EXPECT_EQ(Dump(document), expected);
+  }
 }
 
 TEST_P(LoaderTest, CommentTextIsKeptWithTheItemThatFollowsIt) {

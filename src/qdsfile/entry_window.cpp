@@ -1,0 +1,67 @@
+#include "qdsfile/entry_window.h"
+
+#include "model/name_index.h"
+
+namespace qds {
+
+static_assert((EntryWindow::kLines & (EntryWindow::kLines - 1)) == 0, "the window is a ring");
+
+void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat,
+                      QdsValue* value) {
+  // The index of a section of fewer keys stays in the processor's nearer
+  // caches, where a lookup hardly waits: there the window would cost more
+  // than it spares, and the line joins at once, after the lines before it.
+  const bool wide = section->keys.count() >= kWideSection;
+  if (!wide) {
+    JoinAll();
+  } else if (count_ == kLines) {
+    JoinOldest();
+  }
+  Line& line = lines_[(oldest_ + count_++) % kLines];
+  // Field by field: a whole Line built first and then copied makes the
+  // processor wait for its own stores.
+  line.section = section;
+  line.value = value;
+  line.name = name;
+  line.repeat = repeat;
+  // A section with an index is searched by hash, computed once here for the
+  // lookup and for filing a new key; a short section is walked through keys
+  // that were just made.
+  line.hashed = !repeat && section->keys.indexed();
+  if (line.hashed) {
+    line.hash = NameIndex::Hash(name);
+    section->keys.PrefetchHash(line.hash);
+  }
+  if (!wide) JoinOldest();
+}
+
+void EntryWindow::JoinAll() {
+  while (count_ > 0) JoinOldest();
+}
+
+// A key that the section lacks joins it with its first value, as a key of
+// the file is never without one.
+void EntryWindow::JoinOldest() {
+  const Line& line = lines_[oldest_];
+  oldest_ = (oldest_ + 1) % kLines;
+  --count_;
+  NodeList<QdsKey>& keys = line.section->keys;
+  QdsKey* key = lastKey_;
+  if (!line.repeat) {
+    key = line.hashed ? keys.FindByName(line.name, line.hash) : keys.FindByName(line.name);
+  }
+  if (key == nullptr) {
+    key = new QdsKey(TextSlice::Borrow(line.name));
+    key->values.AddTail(line.value, nullptr);
+    if (line.hashed) {
+      keys.AddTail(key, line.hash);
+    } else {
+      keys.AddTail(key);
+    }
+  } else {
+    key->values.AddTail(line.value, line.section);
+  }
+  lastKey_ = key;
+}
+
+}  // namespace qds

@@ -145,7 +145,8 @@ StreamStatus FileStream::ReadDevice(void* buffer, uint32_t count, uint32_t* byte
 StreamStatus FileStream::WriteRaw(const void* buffer, uint32_t count) {
   if (handle_ < 0) return StreamStatus::WrongMode;
   // A whole piece with nothing gathered before it goes out as it is.
-  if (!gatherWrites_ || (pieceEnd_ == 0 && count >= kPieceBytes) || !HasPiece()) {
+  // So does a flushed one: no later write could join it.
+  if (!gatherWrites_ || (pieceEnd_ == 0 && (count >= kPieceBytes || flushing_)) || !HasPiece()) {
     return WriteDevice(buffer, count);
   }
   if (count > kPieceBytes - pieceEnd_) {
@@ -159,7 +160,9 @@ StreamStatus FileStream::WriteRaw(const void* buffer, uint32_t count) {
 }
 
 StreamStatus FileStream::Flush() {
+  flushing_ = true;
   StreamStatus status = BufferedStream::Flush();
+  flushing_ = false;
   if (!IsOpenFor(kStreamWrite)) return status;
   StreamStatus written = WritePiece();
   return status != StreamStatus::Ok ? status : written;

@@ -97,6 +97,7 @@ class FileStream : public BufferedStream {
   int handle_ = -1;
   int lastError_ = 0;
   bool gatherWrites_ = false;
+  bool flushing_ = false;  // within Flush()
   bool readFromDevice_ = false;
   // Reading: bytes read ahead and not yet handed to the stream, [next, end).
   // Writing: gathered bytes, [0, end).

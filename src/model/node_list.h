@@ -189,12 +189,9 @@ class NodeList : public NodeListBase {
     LinkHead(node);
     Linked(node);
   }
-  void AddTail(Node* node) {
-    LinkTail(node);
-    Linked(node);
-  }
-  // The same for a caller that has NameIndex::Hash of the node's name.
-  void AddTail(Node* node, uint32_t hash) {
+  // `hash`, when the caller has it at hand, is NameIndex::Hash of the
+  // node's name.
+  void AddTail(Node* node, std::optional<uint32_t> hash = {}) {
     LinkTail(node);
     Linked(node, hash);
   }

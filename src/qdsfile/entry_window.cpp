@@ -6,8 +6,7 @@ namespace qds {
 
 static_assert((EntryWindow::kLines & (EntryWindow::kLines - 1)) == 0, "the window is a ring");
 
-void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat,
-                      QdsValue* value) {
+void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat, QdsValue* value) {
   // The index of a section of fewer keys stays in the processor's nearer
   // caches, where a lookup hardly waits: there the window would cost more
   // than it spares, and the line joins at once, after the lines before it.
@@ -27,10 +26,10 @@ void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat
   // A section with an index is searched by hash, computed once here for the
   // lookup and for filing a new key; a short section is walked through keys
   // that were just made.
-  line.hashed = !repeat && section->keys.indexed();
-  if (line.hashed) {
+  line.hash.reset();
+  if (!repeat && section->keys.indexed()) {
     line.hash = NameIndex::Hash(name);
-    section->keys.PrefetchHash(line.hash);
+    section->keys.PrefetchHash(*line.hash);
   }
   if (!wide) JoinOldest();
 }
@@ -48,16 +47,12 @@ void EntryWindow::JoinOldest() {
   NodeList<QdsKey>& keys = line.section->keys;
   QdsKey* key = lastKey_;
   if (!line.repeat) {
-    key = line.hashed ? keys.FindByName(line.name, line.hash) : keys.FindByName(line.name);
+    key = line.hash ? keys.FindByName(line.name, *line.hash) : keys.FindByName(line.name);
   }
   if (key == nullptr) {
     key = new QdsKey(TextSlice::Borrow(line.name));
     key->values.AddTail(line.value, nullptr);
-    if (line.hashed) {
-      keys.AddTail(key, line.hash);
-    } else {
-      keys.AddTail(key);
-    }
+    keys.AddTail(key, line.hash);
   } else {
     key->values.AddTail(line.value, line.section);
   }

@@ -13,6 +13,7 @@
 #define KNITFOLD_QDSFILE_ENTRY_WINDOW_H_
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "model/qds_nodes.h"
@@ -44,8 +45,7 @@ class EntryWindow {
     QdsSection* section;
     QdsValue* value;
     std::u16string_view name;
-    uint32_t hash;  // NameIndex::Hash(name) when `hashed`
-    bool hashed;
+    std::optional<uint32_t> hash;  // NameIndex::Hash(name), where the section is indexed
     bool repeat;
   };
 

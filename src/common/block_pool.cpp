@@ -1,5 +1,6 @@
 #include "common/block_pool.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 
@@ -8,7 +9,7 @@
 namespace qds {
 namespace {
 
-constexpr size_t kGrain = 16;
+constexpr size_t kGrain = 8;
 constexpr size_t kClasses = kLargestPooledBlock / kGrain;
 
 struct FreeLink {
@@ -21,14 +22,15 @@ struct Pool {
   FreeLink* free[kClasses];
   char* next;  // the unused rest of the current chunk
   char* end;
+  size_t chunkBytes;  // the size of the current chunk (0: none yet)
 };
 
 thread_local Pool pool;
 ChunkSource chunkSource = nullptr;
 
-void* TakeChunk() {
-  void* chunk = chunkSource != nullptr ? chunkSource(kPoolChunkBytes) : nullptr;
-  return chunk != nullptr ? chunk : ::operator new(kPoolChunkBytes);
+void* TakeChunk(size_t bytes) {
+  void* chunk = chunkSource != nullptr ? chunkSource(bytes) : nullptr;
+  return chunk != nullptr ? chunk : ::operator new(bytes);
 }
 
 }  // namespace
@@ -48,8 +50,11 @@ void* AllocateBlock(size_t bytes) {
   size_t size = (index + 1) * kGrain;
   if (static_cast<size_t>(pool.end - pool.next) < size) {
     // The rest of the old chunk, less than one block, is given up.
-    pool.next = static_cast<char*>(TakeChunk());
-    pool.end = pool.next + kPoolChunkBytes;
+    pool.chunkBytes = pool.chunkBytes == 0
+                          ? kFirstChunkBytes
+                          : std::clamp(2 * pool.chunkBytes, kSecondChunkBytes, kPoolChunkBytes);
+    pool.next = static_cast<char*>(TakeChunk(pool.chunkBytes));
+    pool.end = pool.next + pool.chunkBytes;
   }
   void* block = pool.next;
   pool.next += size;

@@ -1,5 +1,6 @@
-// Memory pages on POSIX: anonymous mappings, aligned to the large-page size
-// and advised to use large pages where the system has them.
+// Memory pages on POSIX: anonymous mappings; those of a large page or more
+// aligned to the large-page size and advised to use large pages where the
+// system has them.
 
 #include <sys/mman.h>
 
@@ -10,21 +11,36 @@
 namespace qds::platform {
 namespace {
 
-constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+constexpr uintptr_t kLargePage = kLargePageBytes;
+#ifdef MAP_POPULATE
+constexpr int kFilledAtOnce = MAP_POPULATE;
+#else
+constexpr int kFilledAtOnce = 0;
+#endif
+
+void* MapAnonymous(size_t bytes, int flags) {
+  void* pages =
+      mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | flags, -1, 0);
+  return pages != MAP_FAILED ? pages : nullptr;
+}
 
 }  // namespace
 
 void* AllocatePages(size_t bytes) {
+  // A small piece is filled in at once: a fault per small page costs more.
+  if (bytes < kLargePage) return MapAnonymous(bytes, kFilledAtOnce);
   // Map one large page more than asked and cut the ends off, so that the
   // block starts on a large-page boundary.
   size_t mapped = bytes + kLargePage;
-  void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) return nullptr;
+  void* raw = MapAnonymous(mapped, 0);
+  if (raw == nullptr) return nullptr;
   uintptr_t start = reinterpret_cast<uintptr_t>(raw);
   uintptr_t aligned = (start + kLargePage - 1) & ~(kLargePage - 1);
   if (aligned > start) munmap(raw, aligned - start);
   uintptr_t end = start + mapped;
-  if (end > aligned + bytes) munmap(reinterpret_cast<void*>(aligned + bytes), end - aligned - bytes);
+  if (end > aligned + bytes) {
+    munmap(reinterpret_cast<void*>(aligned + bytes), end - aligned - bytes);
+  }
 #ifdef MADV_HUGEPAGE
   madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);  // advice only: may be refused
 #endif

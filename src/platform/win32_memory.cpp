@@ -1,6 +1,7 @@
-// Memory pages on Windows: reservations of the virtual-memory manager,
-// aligned to the large-page size. Large pages themselves need a privilege
-// that a packaging tool should not ask for, so the pages are ordinary ones.
+// Memory pages on Windows: reservations of the virtual-memory manager, those
+// of a large page or more aligned to the large-page size. Large pages
+// themselves need a privilege that a packaging tool should not ask for, so
+// the pages are ordinary ones.
 
 #include <windows.h>
 
@@ -11,7 +12,7 @@
 namespace qds::platform {
 namespace {
 
-constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+constexpr uintptr_t kLargePage = kLargePageBytes;
 
 }  // namespace
 
@@ -21,6 +22,9 @@ constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
 // reservation is given back.
 void* AllocatePages(size_t bytes) {
   if (bytes == 0 || bytes > SIZE_MAX - kLargePage) return nullptr;
+  if (bytes < kLargePage) {
+    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  }
   void* reservation = VirtualAlloc(nullptr, bytes + kLargePage, MEM_RESERVE, PAGE_NOACCESS);
   if (reservation == nullptr) return nullptr;
   uintptr_t aligned =

@@ -35,7 +35,7 @@ TEST(BlockPoolTest, BlocksOfAnySizeNeverOverlap) {
       }
       size_t size = random() % 4 == 0 ? 1 + random() % 2000 : random() % (kLargestPooledBlock + 1);
       auto* bytes = static_cast<unsigned char*>(AllocateBlock(size));
-      ASSERT_EQ(reinterpret_cast<uintptr_t>(bytes) % 16, 0u) << size;
+      ASSERT_EQ(reinterpret_cast<uintptr_t>(bytes) % 8, 0u) << size;
       unsigned char fill = static_cast<unsigned char>(step);
       std::memset(bytes, fill, size);
       held.push_back({bytes, size, fill});
@@ -44,16 +44,30 @@ TEST(BlockPoolTest, BlocksOfAnySizeNeverOverlap) {
   }).join();
 }
 
-// A chunk source that refuses leaves the pool to its fallback.
-TEST(BlockPoolTest, RefusingChunkSourceStillGivesBlocks) {
-  SetChunkSource([](size_t) -> void* { return nullptr; });
+// A thread's chunks grow from the first size to the largest, and a chunk
+// source that refuses leaves the pool to its fallback.
+std::vector<size_t> chunksAsked;
+
+TEST(BlockPoolTest, ChunksGrowToTheLargestSizeWhateverTheirSource) {
+  SetChunkSource([](size_t bytes) -> void* {
+    chunksAsked.push_back(bytes);
+    return nullptr;
+  });
   std::thread([] {
-    void* block = AllocateBlock(16);
-    EXPECT_NE(block, nullptr);
-    std::memset(block, 1, 16);
-    FreeBlock(block, 16);
+    std::vector<void*> blocks;
+    for (size_t taken = 0; taken < 3 * kPoolChunkBytes; taken += kLargestPooledBlock) {
+      blocks.push_back(AllocateBlock(kLargestPooledBlock));
+      std::memset(blocks.back(), 1, kLargestPooledBlock);
+    }
+    for (void* block : blocks) FreeBlock(block, kLargestPooledBlock);
   }).join();
   SetChunkSource(nullptr);
+  std::vector<size_t> expected{kFirstChunkBytes};
+  for (size_t bytes = kSecondChunkBytes; bytes < kPoolChunkBytes; bytes *= 2) {
+    expected.push_back(bytes);
+  }
+  expected.insert(expected.end(), chunksAsked.size() - expected.size(), kPoolChunkBytes);
+  EXPECT_EQ(chunksAsked, expected);
 }
 
 }  // namespace

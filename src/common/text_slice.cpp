@@ -1,36 +1,72 @@
 #include "common/text_slice.h"
 
 #include <cstring>
+#include <new>
 
 #include "common/block_pool.h"
 
 namespace qds {
 
+struct TextSlice::OutOfLine {
+  const char16_t* units;
+  size_t length;
+  bool owned;
+};
+
+namespace {
+
+uint64_t AddressOf(const void* pointer) {
+  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer));
+}
+
+}  // namespace
+
 TextSlice& TextSlice::operator=(TextSlice&& other) noexcept {
   if (this != &other) {
     Release();
-    units_ = other.units_;
-    bits_ = other.bits_;
-    other.units_ = nullptr;
-    other.bits_ = 0;
+    word_ = other.word_;
+    other.word_ = 0;
   }
   return *this;
+}
+
+void TextSlice::SetOutOfLine(const char16_t* units, size_t length, bool owned) {
+  void* block = AllocateBlock(sizeof(OutOfLine));
+  uint64_t record = AddressOf(block);
+  if (record > kAddressMask) {
+    FreeBlock(block, sizeof(OutOfLine));
+    if (owned) FreeBlock(const_cast<char16_t*>(units), length * sizeof(char16_t));
+    throw std::bad_alloc();  // memory that no slice can address
+  }
+  new (block) OutOfLine{units, length, owned};
+  word_ = record | kOutOfLine;
+}
+
+TextSlice::OutOfLine* TextSlice::Record() const {
+  return reinterpret_cast<OutOfLine*>(word_ & kAddressMask & ~kOutOfLine);
+}
+
+std::u16string_view TextSlice::OutOfLineView() const { return {Record()->units, Record()->length}; }
+
+bool TextSlice::IsBorrowed() const {
+  return (word_ & kOutOfLine) != 0 ? !Record()->owned : (word_ & kOwned) == 0;
 }
 
 void TextSlice::Assign(std::u16string_view text) {
   if (text.empty()) return Release();
   // Copy first: the text may lie in the block about to be let go.
-  auto* units = static_cast<char16_t*>(AllocateBlock(text.size() * sizeof(char16_t)));
-  std::memcpy(units, text.data(), text.size() * sizeof(char16_t));
+  size_t bytes = text.size() * sizeof(char16_t);
+  auto* units = static_cast<char16_t*>(AllocateBlock(bytes));
+  std::memcpy(units, text.data(), bytes);
   Release();
-  units_ = units;
-  bits_ = (static_cast<uint64_t>(text.size()) << 1) | kOwned;
+  Set(units, text.size(), true);
 }
 
-void TextSlice::Release() noexcept {
-  if ((bits_ & kOwned) != 0) FreeBlock(const_cast<char16_t*>(units_), Length() * sizeof(char16_t));
-  units_ = nullptr;
-  bits_ = 0;
+void TextSlice::Free() noexcept {
+  std::u16string_view text = View();
+  bool owned = !IsBorrowed();
+  if ((word_ & kOutOfLine) != 0) FreeBlock(Record(), sizeof(OutOfLine));
+  if (owned) FreeBlock(const_cast<char16_t*>(text.data()), text.size() * sizeof(char16_t));
 }
 
 }  // namespace qds

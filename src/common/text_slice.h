@@ -28,18 +28,16 @@ class TextSlice {
       : TextSlice(text != nullptr ? std::u16string_view(text) : std::u16string_view()) {}
   TextSlice(const TextSlice&) = delete;
   TextSlice& operator=(const TextSlice&) = delete;
-  TextSlice(TextSlice&& other) noexcept : units_(other.units_), bits_(other.bits_) {
-    other.units_ = nullptr;
-    other.bits_ = 0;
-  }
+  TextSlice(TextSlice&& other) noexcept : word_(other.word_) { other.word_ = 0; }
   TextSlice& operator=(TextSlice&& other) noexcept;
   ~TextSlice() { Release(); }
 
   // Refers to `text` without copying it: its units must outlive the slice.
+  // Only a text of more than 32767 units needs memory of its own (a small
+  // record; running out of memory throws std::bad_alloc).
   static TextSlice Borrow(std::u16string_view text) {
     TextSlice slice;
-    slice.units_ = text.data();
-    slice.bits_ = static_cast<uint64_t>(text.size()) << 1;
+    slice.Set(text.data(), text.size(), false);
     return slice;
   }
   // A slice of `part`, which lies within `whole`: borrowed when `whole` is,
@@ -48,13 +46,17 @@ class TextSlice {
     return whole.IsBorrowed() ? Borrow(part) : TextSlice(part);
   }
 
-  size_t Length() const { return static_cast<size_t>(bits_ >> 1); }
-  bool Empty() const { return Length() == 0; }
-  std::u16string_view View() const { return {units_, Length()}; }
-  char16_t operator[](size_t index) const { return units_[index]; }
+  std::u16string_view View() const {
+    if ((word_ & kOutOfLine) != 0) return OutOfLineView();
+    return {reinterpret_cast<const char16_t*>(word_ & kAddressMask),
+            static_cast<size_t>((word_ >> kLengthShift) & kInlineLengthMask)};
+  }
+  size_t Length() const { return View().size(); }
+  bool Empty() const { return word_ == 0; }
+  char16_t operator[](size_t index) const { return View()[index]; }
   // Where the units lie (null when empty): for asking for memory ahead.
-  const char16_t* Units() const { return units_; }
-  bool IsBorrowed() const { return (bits_ & kOwned) == 0; }
+  const char16_t* Units() const { return View().data(); }
+  bool IsBorrowed() const;
 
   // Replaces the text by a copy of `text`, which may lie in this slice.
   void Assign(std::u16string_view text);
@@ -66,12 +68,42 @@ class TextSlice {
   }
 
  private:
-  static constexpr uint64_t kOwned = 1;
+  // Names, values and comments are most of a document's nodes, so a slice
+  // is one word. Inline: the address of the units in the low 48 bits (every
+  // address of a process on the systems this runs on), the length in the 15
+  // bits above, and whether the units are owned in the top bit. A longer
+  // text, or one whose address does not fit, is kept out of line: the word
+  // holds the address of an OutOfLine record (with its lowest bit set,
+  // which no address of units or records has: both are aligned to 2 or
+  // more), and the slice owns the record.
+  struct OutOfLine;
+  static constexpr uint64_t kOutOfLine = 1;
+  static constexpr int kLengthShift = 48;
+  static constexpr uint64_t kAddressMask = (uint64_t{1} << kLengthShift) - 1;
+  static constexpr uint64_t kInlineLengthMask = 0x7FFF;
+  static constexpr uint64_t kOwned = uint64_t{1} << 63;
 
-  void Release() noexcept;
+  // Takes `units` as its text (owned: a block of AllocateBlock), the slice
+  // being empty.
+  void Set(const char16_t* units, size_t length, bool owned) {
+    auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(units));
+    if (length == 0) return;
+    if (length > kInlineLengthMask || address > kAddressMask) {
+      return SetOutOfLine(units, length, owned);
+    }
+    word_ = address | (static_cast<uint64_t>(length) << kLengthShift) | (owned ? kOwned : 0);
+  }
+  void SetOutOfLine(const char16_t* units, size_t length, bool owned);
+  OutOfLine* Record() const;
+  std::u16string_view OutOfLineView() const;
+  // A borrowed inline text has nothing to let go.
+  void Release() noexcept {
+    if ((word_ & (kOwned | kOutOfLine)) != 0) Free();
+    word_ = 0;
+  }
+  void Free() noexcept;
 
-  const char16_t* units_ = nullptr;
-  uint64_t bits_ = 0;  // the length, shifted left once; the low bit: owned
+  uint64_t word_ = 0;  // 0: the empty text
 };
 
 }  // namespace qds

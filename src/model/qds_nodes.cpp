@@ -2,9 +2,10 @@
 
 namespace qds {
 
-// Nodes are most of a document's memory: a value takes a pool block of 48
-// bytes and a key one of 64 (classes are multiples of 16).
-static_assert(sizeof(QdsValue) <= 48 && sizeof(QdsKey) <= 64);
+// Nodes are most of a document's memory: a value takes a pool block of 32
+// bytes and a key one of 56 (classes are multiples of 8).
+static_assert(sizeof(QdsValue) <= 32 && sizeof(QdsKey) <= 56);
+static_assert(alignof(QdsValue) <= 8 && alignof(QdsKey) <= 8 && alignof(QdsSection) <= 8);
 
 void ValueList::AddTail(QdsValue* value, QdsSection* holder) {
   LinkTail(value);

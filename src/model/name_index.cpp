@@ -36,7 +36,7 @@ NameIndex::NameIndex(ListNode* head) {
 }
 
 void NameIndex::AllocateSlots(uint32_t count) {
-  void* pages = count >= kLargeSlots ? platform::AllocatePages(count * sizeof(Slot)) : nullptr;
+  void* pages = count >= kPagedSlots ? platform::AllocatePages(count * sizeof(Slot)) : nullptr;
   // Fresh pages are zero-filled: every slot is free.
   slots_ = pages != nullptr ? static_cast<Slot*>(pages) : new Slot[count]();
   slotsOnPages_ = pages != nullptr;

@@ -59,10 +59,11 @@ class NameIndex {
   void Grow();
   void Erase(Slot* slot);
 
-  // Slot arrays of kLargeSlots slots or more come straight from the system,
-  // on large pages: an index of a million names must not cost a page fault
-  // per 4 KiB of slots.
-  static constexpr uint32_t kLargeSlots = (2u << 20) / sizeof(Slot);
+  // Slot arrays of kPagedSlots slots or more come straight from the system,
+  // already zero-filled (so free) and filled in at once or on large pages:
+  // an index of a million names must not cost a page fault per 4 KiB of
+  // slots, nor a second pass to clear them.
+  static constexpr uint32_t kPagedSlots = (64u << 10) / sizeof(Slot);
   // Points slots_ at a new array of `count` free slots.
   void AllocateSlots(uint32_t count);
   static void FreeSlots(Slot* slots, uint32_t count, bool onPages);

@@ -13,6 +13,7 @@
 #include "model/document_model.h"
 #include "platform/path_syntax.h"
 #include "qdsfile/file_stream.h"
+#include "qdsfile/memory_stream.h"
 #include "qdsfile/qds_format.h"
 #include "qdsfile/qds_loader.h"
 #include "qdsfile/qds_saver.h"
@@ -141,14 +142,20 @@ TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
 
 // A write that fails once, in the middle of a text larger than the save
 // buffer, fails the text wherever the buffer filled: in a comment, a
-// section name, a key or a value. Were it passed over, the writes after it
-// could succeed and a file with a piece missing would take the target's
-// place. The text is under two buffers, so the failed write is its only one.
+// section name, a key, a value, or an entry's line end. Were it passed over,
+// the writes after it could succeed and a file with a piece missing would
+// take the target's place. The text is under two buffers, so the failed
+// write is its only one.
 TEST(SaverTest, AWriteFailingInTheMiddleFailsTheText) {
 #ifdef _WIN32
   GTEST_SKIP() << "Windows has no device that is always full";
 #endif
   const std::u16string big(3000, u'x');
+  auto failsOnAFullDevice = [](const DocumentModel& document) {
+    FileStream stream(format::kSaveBufferSize);
+    EXPECT_EQ(stream.Open(u"/dev/full", kStreamWrite), StreamStatus::Ok);
+    return !WriteDocumentText(document, &stream, KeepComments);
+  };
   for (int part = 0; part < 4; ++part) {
     DocumentModel document;
     for (int i = 0; i < 32; ++i) {
@@ -156,9 +163,23 @@ TEST(SaverTest, AWriteFailingInTheMiddleFailsTheText) {
                                        part == 0 ? u";" + big + u"\r\n" : u"");
       AddEntry(section, part == 2 ? big : u"k", part == 3 ? big : u"v");
     }
-    FileStream stream(format::kSaveBufferSize);
-    ASSERT_EQ(stream.Open(u"/dev/full", kStreamWrite), StreamStatus::Ok);
-    EXPECT_FALSE(WriteDocumentText(document, &stream, KeepComments)) << part;
+    EXPECT_TRUE(failsOnAFullDevice(document)) << part;
+  }
+  // One entry whose value fills the buffer up to its line end, or up to one
+  // unit short of it: the line end's write is the one that fails.
+  auto oneEntry = [](size_t valueLength) {
+    auto document = std::make_unique<DocumentModel>();
+    AddEntry(AddSection(document.get(), u"s"), u"k", std::u16string(valueLength, u'x'));
+    return document;
+  };
+  std::string bytes;
+  MemoryStream measured(format::kSaveBufferSize, &bytes);
+  ASSERT_TRUE(WriteDocumentText(*oneEntry(0), &measured, KeepComments));
+  ASSERT_EQ(measured.Flush(), StreamStatus::Ok);
+  size_t beforeLineEnd = bytes.size() - 2 * sizeof(char16_t);
+  size_t fill = (format::kSaveBufferSize - beforeLineEnd) / sizeof(char16_t);
+  for (size_t length : {fill - 1, fill}) {
+    EXPECT_TRUE(failsOnAFullDevice(*oneEntry(length))) << length;
   }
 }
 

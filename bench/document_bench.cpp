@@ -1,5 +1,6 @@
 // The document operations of a merge on documents in memory: passes that
-// read every entry, SetEntry appends, and the merge of two documents. Each
+// read every entry, SetEntry appends, the merge of two documents, and a pass
+// of the library's edits over every entry. Each
 // runs on three shapes, which put the length of a document on its sections,
 // on the keys of one section or on the values of one key, at sizes ten times
 // apart, so that the rates show whether the cost per entry stays flat as
@@ -8,6 +9,7 @@
 //   build/bench/document_bench [--benchmark_filter=...]
 
 #include <benchmark/benchmark.h>
+#include <qds/qds.h>
 
 #include <string>
 
@@ -100,6 +102,51 @@ void BM_MergeDocuments(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * entries);
 }
 
+// Every entry of a document, in order, through the library's calls by name
+// and position: its value replaced (SetEntry at its position) and read
+// (Get), its key renamed, then every other value removed. Each call finds
+// its place from where the last one left off, whatever the shape.
+void BM_EditPass(benchmark::State& state) {
+  const int64_t shape = state.range(0);
+  const int64_t entries = state.range(1);
+  auto place = [shape](int64_t i) {
+    struct {
+      std::u16string section, key;
+      uint32_t position;
+    } at{shape == kSections ? Numbered("Section", i) : u"Files",
+         shape == kKeys ? Numbered("File", i) : u"File",
+         static_cast<uint32_t>(shape == kValues ? i : 0)};
+    return at;
+  };
+  std::u16string text;
+  for (auto _ : state) {
+    state.PauseTiming();
+    qds::QdsDocument document;
+    for (int64_t i = 0; i < entries; ++i) {
+      auto at = place(i);
+      document.SetEntry(at.section.c_str(), at.key.c_str(), qds::kAppendPosition, kValue);
+    }
+    state.ResumeTiming();
+    for (int64_t i = 0; i < entries; ++i) {
+      auto at = place(i);
+      document.SetEntry(at.section.c_str(), at.key.c_str(), at.position, u"changed");
+      benchmark::DoNotOptimize(document.Get(at.section, at.key, at.position, &text));
+    }
+    for (int64_t i = 0; i < entries; i += shape == kValues ? entries : 1) {
+      auto at = place(i);
+      benchmark::DoNotOptimize(document.RenameKey(at.section, at.key, at.key + u"+"));
+    }
+    // The values shape removes every other value of its key; the others,
+    // every other key with its one value.
+    for (int64_t i = 0; i < entries / 2; ++i) {
+      auto at = place(shape == kValues ? 0 : 2 * i);
+      size_t index = shape == kValues ? static_cast<size_t>(i) : 0;
+      benchmark::DoNotOptimize(document.RemoveValue(at.section, at.key + u"+", index));
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * entries);
+}
+
 void EveryShape(benchmark::internal::Benchmark* benchmark) {
   benchmark->ArgNames({"shape", "n"})->Unit(benchmark::kMillisecond);
   for (int64_t shape : {kSections, kKeys, kValues}) {
@@ -110,6 +157,7 @@ void EveryShape(benchmark::internal::Benchmark* benchmark) {
 BENCHMARK(BM_ReadPass)->Apply(EveryShape);
 BENCHMARK(BM_SetEntryAppend)->Apply(EveryShape);
 BENCHMARK(BM_MergeDocuments)->Apply(EveryShape);
+BENCHMARK(BM_EditPass)->Apply(EveryShape);
 
 }  // namespace
 

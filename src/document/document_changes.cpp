@@ -7,7 +7,6 @@
 
 #include <string>
 
-#include "common/text.h"
 #include "document/document_state.h"
 #include "document/text_conversions.h"
 #include "model/document_edits.h"
@@ -45,15 +44,6 @@ Status CheckEntry(TextRef section, TextRef key, TextRef value, EntryTexts* texts
   if (status.Ok()) status = CheckWritten(key, TextRole::Key, &texts->key);
   if (status.Ok()) status = CheckWritten(value, TextRole::Value, &texts->value);
   return status;
-}
-
-// Whether a node of `list` other than `node` bears `name`.
-template <class Node>
-bool OtherBears(const NodeList<Node>& list, const Node* node, std::u16string_view name) {
-  for (const Node* other = list.head(); other != nullptr; other = NodeList<Node>::Next(other)) {
-    if (other != node && EqualsIgnoreAsciiCase(other->name.View(), name)) return true;
-  }
-  return false;
 }
 
 // The key `key` of the first section named `section`, or the status that
@@ -109,8 +99,7 @@ Status QdsDocument::RemoveValue(TextRef section, TextRef key, size_t index) {
   Located found = Locate(state, section, key);
   if (found.status != ReadStatus::Ok) return found.status;
   if (index >= found.key->values.count()) return ReadStatus::NoEntry;
-  QdsValue* value = found.key->values.head();
-  for (size_t i = 0; i < index; ++i) value = ValueList::Next(value);
+  QdsValue* value = found.key->values.NodeAt(static_cast<uint32_t>(index));
   ++state.generation;
   qds::RemoveValue(&state.model, found.section, found.key, value);
   return Status();
@@ -145,7 +134,7 @@ Status QdsDocument::RenameSection(TextRef from, TextRef to) {
   if (Status checked = CheckWritten(to, TextRole::SectionName, &name); !checked.Ok()) {
     return checked;
   }
-  if (OtherBears(state.model.sections, found, name)) return NameTaken(Reason::SectionExists);
+  if (state.model.sections.OtherBears(found, name)) return NameTaken(Reason::SectionExists);
   ++state.generation;
   qds::RenameSection(&state.model, found, name);
   return Status();
@@ -157,7 +146,7 @@ Status QdsDocument::RenameKey(TextRef section, TextRef from, TextRef to) {
   if (found.status != ReadStatus::Ok) return found.status;
   std::u16string name;
   if (Status checked = CheckWritten(to, TextRole::Key, &name); !checked.Ok()) return checked;
-  if (OtherBears(found.section->keys, found.key, name)) return NameTaken(Reason::KeyExists);
+  if (found.section->keys.OtherBears(found.key, name)) return NameTaken(Reason::KeyExists);
   ++state.generation;
   qds::RenameKey(found.section, found.key, name);
   return Status();

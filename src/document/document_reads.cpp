@@ -154,9 +154,8 @@ Status GetValue(const detail::DocumentState& state, TextRef section, TextRef key
   if (ReadStatus status = FindKeyOf(state, section, key, &found); status != ReadStatus::Ok) {
     return status;
   }
-  const QdsValue* value = found->values.head();
-  for (size_t i = 0; i < index && value != nullptr; ++i) value = ValueList::Next(value);
-  if (value == nullptr) return ReadStatus::NoEntry;
+  if (index >= found->values.count()) return ReadStatus::NoEntry;
+  const QdsValue* value = found->values.NodeAt(static_cast<uint32_t>(index));
   if constexpr (std::is_same_v<Text, std::string>) {
     *text = ToUtf8(TextOf(value));
   } else {

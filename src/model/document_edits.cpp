@@ -52,16 +52,6 @@ uint32_t PositionOf(const List& list, const Node* node) {
   return position;
 }
 
-// A listed node's name must not change: the node leaves its list, takes
-// the name, and comes back to its place.
-template <class Node>
-void Rename(NodeList<Node>* list, Node* node, std::u16string_view name) {
-  uint32_t position = PositionOf(*list, node);
-  list->Remove(node);
-  node->name.Assign(name);
-  list->InsertAt(position, node);
-}
-
 }  // namespace
 
 ReadStatus FindSectionKey(const DocumentModel& model, std::u16string_view section,
@@ -111,11 +101,11 @@ void RemoveSection(DocumentModel* model, QdsSection* section) {
 }
 
 void RenameSection(DocumentModel* model, QdsSection* section, std::u16string_view name) {
-  Rename(&model->sections, section, name);
+  model->sections.Rename(section, name);
 }
 
 void RenameKey(QdsSection* section, QdsKey* key, std::u16string_view name) {
-  Rename(&section->keys, key, name);
+  section->keys.Rename(key, name);
 }
 
 }  // namespace qds

@@ -63,6 +63,11 @@ ListNode* NameIndex::Find(std::u16string_view name, uint32_t hash) const {
   return Probe(name, hash)->node;
 }
 
+uint32_t NameIndex::CountOfName(std::u16string_view name) const {
+  const Slot* slot = Probe(name, Hash(name));
+  return slot->node != nullptr ? slot->count : 0;
+}
+
 void NameIndex::Prefetch(uint32_t hash) const { qds::Prefetch(&slots_[hash & mask_]); }
 
 ListNode* NameIndex::FirstOfName(const ListNode* node) const { return Find(node->name.View()); }

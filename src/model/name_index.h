@@ -33,6 +33,8 @@ class NameIndex {
   // `hash` is Hash(name).
   ListNode* Find(std::u16string_view name, uint32_t hash) const;
   ListNode* Find(std::u16string_view name) const { return Find(name, Hash(name)); }
+  // How many nodes of the list bear `name` with A-Z folded.
+  uint32_t CountOfName(std::u16string_view name) const;
   // Asks for the memory of the slot where a Find of a name of this `hash`
   // starts, so that a Find soon after does not wait for it.
   void Prefetch(uint32_t hash) const;

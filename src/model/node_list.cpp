@@ -27,7 +27,7 @@ void LinkedList::LinkTail(ListNode* node) {
   ++count_;
 }
 
-ListNode* LinkedList::NodeAtPosition(uint32_t position) {
+ListNode* LinkedList::NodeAtPosition(uint32_t position) const {
   if (position >= count_) return nullptr;
   ListNode* node;
   if (position == 0) {
@@ -65,6 +65,17 @@ void LinkedList::LinkAt(uint32_t position, ListNode* node) {
 }
 
 ListNode* LinkedList::Unlink(ListNode* node) {
+  // The cursor keeps its position where the removal tells it: the removed
+  // node's successor takes its position, and a removal just before it moves
+  // it one down. Elsewhere its position is unknown and it goes to the head.
+  if (node == cursor_ && node->next != nullptr) {
+    cursor_ = node->next;
+  } else if (node == cursor_ || (cursor_ != nullptr && node == cursor_->prev)) {
+    cursor_ = node == cursor_ ? node->prev : cursor_;
+    --cursorIndex_;
+  } else if (cursor_ != nullptr && node != cursor_->next) {
+    cursor_ = nullptr;
+  }
   if (node->prev != nullptr) node->prev->next = node->next;
   else head_ = node->next;
   if (node->next != nullptr) node->next->prev = node->prev;
@@ -72,30 +83,42 @@ ListNode* LinkedList::Unlink(ListNode* node) {
   node->prev = nullptr;
   node->next = nullptr;
   --count_;
-  cursor_ = head_;
-  cursorIndex_ = 0;
+  if (cursor_ == nullptr) {
+    cursor_ = head_;
+    cursorIndex_ = 0;
+  }
   return node;
 }
 
-void NodeListBase::Linked(ListNode* node, std::optional<uint32_t> hash) {
-  if (index_ != nullptr) {
-    bool first = node->prev == nullptr;
-    if (!first && node->next != nullptr) {
-      // In the middle: it comes first if the present first node of its name
-      // lies after it.
-      const ListNode* present = index_->FirstOfName(node);
-      for (const ListNode* later = node->next; later != nullptr && !first; later = later->next) {
-        first = later == present;
-      }
+void NodeListBase::Index(ListNode* node, std::optional<uint32_t> hash) {
+  if (index_ == nullptr) return;
+  bool first = node->prev == nullptr;
+  if (!first && node->next != nullptr) {
+    // In the middle: it comes first if no other node bears its name or the
+    // present first one lies after it.
+    const ListNode* present = index_->FirstOfName(node);
+    first = present == nullptr;
+    for (const ListNode* later = node->next; later != nullptr && !first; later = later->next) {
+      first = later == present;
     }
-    index_->Added(node, first, hash ? *hash : NameIndex::Hash(node->name.View()));
   }
+  index_->Added(node, first, hash ? *hash : NameIndex::Hash(node->name.View()));
+}
+
+void NodeListBase::Linked(ListNode* node, std::optional<uint32_t> hash) {
+  Index(node, hash);
   if (watcher_ != nullptr) watcher_->NodeLinked(*this, node);
 }
 
 void NodeListBase::Unlinking(ListNode* node) {
   if (index_ != nullptr) index_->Removing(node);
   if (watcher_ != nullptr) watcher_->NodeUnlinking(*this, node);
+}
+
+void NodeListBase::Rename(ListNode* node, std::u16string_view name) {
+  if (index_ != nullptr) index_->Removing(node);
+  node->name.Assign(name);
+  Index(node, std::nullopt);
 }
 
 const NameIndex* NodeListBase::SearchIndex() const {
@@ -118,6 +141,15 @@ ListNode* NodeListBase::FindNode(std::u16string_view name) const {
 ListNode* NodeListBase::FindNode(std::u16string_view name, uint32_t hash) const {
   const NameIndex* index = SearchIndex();
   return index != nullptr ? index->Find(name, hash) : Walk(name);
+}
+
+bool NodeListBase::OtherBears(const ListNode* node, std::u16string_view name) const {
+  bool nodeBears = EqualsIgnoreAsciiCase(node->name.View(), name);
+  if (const NameIndex* index = SearchIndex()) return index->CountOfName(name) > (nodeBears ? 1 : 0);
+  for (const ListNode* other = head_; other != nullptr; other = other->next) {
+    if (other != node && EqualsIgnoreAsciiCase(other->name.View(), name)) return true;
+  }
+  return false;
 }
 
 void NodeListBase::PrefetchName(std::u16string_view name) const {

@@ -5,7 +5,9 @@
 // positions are 32-bit, and the cursor remembers the node last reached by
 // position, so a pass that steps forward or backward one position at a time
 // costs one step per node, the position last reached and the first and last
-// positions are reached directly. It owns the nodes linked into it and
+// positions are reached directly. Removing the node at the cursor, or one
+// beside it, keeps the cursor's position, so that a pass that removes or
+// replaces as it goes costs the same. It owns the nodes linked into it and
 // deletes them as the type it holds: nodes have no virtual destructor, which
 // would cost every node a pointer.
 //
@@ -13,7 +15,7 @@
 // searched by a walk; past kIndexThreshold nodes the first search builds a
 // NameIndex, which every later change keeps current, so that each search
 // costs constant expected time. A node's name must not change while the node
-// is in a list.
+// is in a list, except through the list's Rename.
 
 #ifndef KNITFOLD_MODEL_NODE_LIST_H_
 #define KNITFOLD_MODEL_NODE_LIST_H_
@@ -84,7 +86,9 @@ class LinkedList {
   void LinkHead(ListNode* node);
   void LinkTail(ListNode* node);
   void LinkAt(uint32_t position, ListNode* node);
-  ListNode* NodeAtPosition(uint32_t position);
+  // The cursor is a cache of where the last position lay, so that even a
+  // reader moves it.
+  ListNode* NodeAtPosition(uint32_t position) const;
   // Unlinks `node` (which must be in this list) and hands it to the caller.
   ListNode* Unlink(ListNode* node);
 
@@ -111,9 +115,9 @@ class LinkedList {
   ListNode* tail_ = nullptr;
 
  private:
-  ListNode* cursor_ = nullptr;
+  mutable ListNode* cursor_ = nullptr;
   uint32_t count_ = 0;
-  uint32_t cursorIndex_ = 0;
+  mutable uint32_t cursorIndex_ = 0;
 };
 
 class NodeListBase : public LinkedList {
@@ -134,6 +138,13 @@ class NodeListBase : public LinkedList {
   // Whether searches go through a name index, which files each name under
   // NameIndex::Hash(name).
   bool indexed() const { return index_ != nullptr; }
+
+  // Gives `node`, which stays in its place, the name `name`: the index files
+  // it anew, the watcher hears nothing (the list is the same but for a name).
+  void Rename(ListNode* node, std::u16string_view name);
+  // Whether a node other than `node` (which is in the list) bears `name`
+  // with A-Z folded.
+  bool OtherBears(const ListNode* node, std::u16string_view name) const;
 
   // Asks for the memory that a search for `name` reads first, if the list
   // has an index: a caller that knows its next searches a few ahead spares
@@ -163,6 +174,8 @@ class NodeListBase : public LinkedList {
   // fill, hence mutable.
   mutable NameIndex* index_ = nullptr;
 
+  // Files `node`, linked in, in the index (if there is one).
+  void Index(ListNode* node, std::optional<uint32_t> hash);
   // The index that searches use, built by the first search of a long list;
   // null for a short one.
   const NameIndex* SearchIndex() const;
@@ -196,7 +209,7 @@ class NodeList : public NodeListBase {
     Linked(node, hash);
   }
   // The node at `position`, or null when the position is not below count().
-  Node* NodeAt(uint32_t position) { return static_cast<Node*>(NodeAtPosition(position)); }
+  Node* NodeAt(uint32_t position) const { return static_cast<Node*>(NodeAtPosition(position)); }
   void InsertAt(uint32_t position, Node* node) {
     LinkAt(position, node);
     Linked(node);

@@ -48,7 +48,9 @@ class ValueList : public LinkedList {
 
   void AddTail(QdsValue* value, QdsSection* holder);
   // The value at `position`, or null when the position is not below count().
-  QdsValue* NodeAt(uint32_t position) { return static_cast<QdsValue*>(NodeAtPosition(position)); }
+  QdsValue* NodeAt(uint32_t position) const {
+    return static_cast<QdsValue*>(NodeAtPosition(position));
+  }
   void InsertAt(uint32_t position, QdsValue* value, QdsSection* holder);
   QdsValue* Remove(QdsValue* value, QdsSection* holder);
   QdsValue* RemoveHead(QdsSection* holder) { return head_ ? Remove(head(), holder) : nullptr; }

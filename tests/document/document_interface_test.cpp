@@ -172,6 +172,42 @@ TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing)
   }
 }
 
+// Lists long enough to be searched through a name index: a rename keeps
+// the node's place and is refused only for a name that another node bears.
+TEST(DocumentLongListsTest, RenamesKeepPlacesAndRefuseOnlyTakenNames) {
+  QdsDocument doc;
+  for (int i = 0; i < 20; ++i) {
+    std::string n = std::to_string(i);
+    ASSERT_EQ(doc.Add("S", "k" + n, "v" + n), Status());
+    ASSERT_EQ(doc.Add("T" + n, "k", "v"), Status());
+  }
+  const struct {
+    std::function<Status(QdsDocument&)> change;
+    Status status;
+  } steps[] = {
+      {[](QdsDocument& d) { return d.RenameKey("S", "k5", "K5"); }, Status()},
+      {[](QdsDocument& d) { return d.RenameKey("S", "k5", "k6"); }, LibraryStatus::NameExists},
+      {[](QdsDocument& d) { return d.RenameKey("S", "K5", "fresh"); }, Status()},
+      {[](QdsDocument& d) { return d.RenameKey("S", "k6", "FRESH"); }, LibraryStatus::NameExists},
+      {[](QdsDocument& d) { return d.RenameSection("T5", "t6"); }, LibraryStatus::NameExists},
+      {[](QdsDocument& d) { return d.RenameSection("T5", "U"); }, Status()},
+  };
+  for (const auto& step : steps) EXPECT_EQ(step.change(doc), step.status);
+  std::string text;
+  EXPECT_EQ(doc.Get("S", "fresh", 0, &text), Status());
+  EXPECT_EQ(text, "v5");
+  EXPECT_EQ(doc.Get("S", "k5", 0, &text), ReadStatus::NoEntry);
+  char16_t key[16];
+  char16_t value[16];
+  uint32_t keyLength = 16;
+  uint32_t valueLength = 16;
+  ASSERT_EQ(doc.GetEntry(u"S", 5, key, &keyLength, value, &valueLength, {}), ReadStatus::Ok);
+  EXPECT_EQ(std::u16string(key), u"fresh");
+  keyLength = 16;
+  ASSERT_EQ(doc.GetSectionName(6, key, &keyLength), ReadStatus::Ok);
+  EXPECT_EQ(std::u16string(key), u"U");
+}
+
 TEST_F(DocumentInterfaceTest, StatusesReadAsWords) {
   QdsDocument missing;
   Status notFound = missing.Load(scratch_ / "none.qds");

@@ -1,5 +1,7 @@
 #include "model/name_index.h"
 
+#include <cstring>
+
 #include "common/prefetch.h"
 #include "common/text.h"
 #include "model/node_list.h"
@@ -103,16 +105,46 @@ void NameIndex::Removing(ListNode* node) {
 }
 
 void NameIndex::Grow() {
+  uint32_t oldCount = mask_ + 1;
+  WidenSlots(oldCount * 2);
+  // Every entry is taken out and put back under the new mask, in place: a
+  // second array would double the index's memory for a moment and cost as
+  // many fresh pages again. The walk starts just past a free slot, so that
+  // each probe run is met from its start: an entry put back lands at or
+  // before its old slot, or in the new half, and never passes over an entry
+  // still waiting (which would leave a hole in that entry's probe run once
+  // it moved). Entries met before the run that wrapped around the end of
+  // the old table have their old slots above their homes, so those bound
+  // for the new half fit between their homes there and its end; only the
+  // wrapped run, met last, can go on past the end, onto slots already put
+  // back.
+  uint32_t start = 0;
+  while (slots_[start].node != nullptr) ++start;
+  for (uint32_t step = 1; step <= oldCount; ++step) {
+    Slot* slot = &slots_[(start + step) & (oldCount - 1)];
+    if (slot->node == nullptr) continue;
+    Slot entry = *slot;
+    slot->node = nullptr;
+    uint32_t at = entry.hash & mask_;
+    while (slots_[at].node != nullptr) at = (at + 1) & mask_;
+    slots_[at] = entry;
+  }
+}
+
+void NameIndex::WidenSlots(uint32_t count) {
+  size_t bytes = size_t{mask_ + 1} * sizeof(Slot);
+  void* resized =
+      slotsOnPages_ ? platform::ResizePages(slots_, bytes, count * sizeof(Slot)) : nullptr;
+  if (resized != nullptr) {
+    slots_ = static_cast<Slot*>(resized);
+    mask_ = count - 1;
+    return;
+  }
   Slot* old = slots_;
   bool oldOnPages = slotsOnPages_;
   uint32_t oldCount = mask_ + 1;
-  AllocateSlots(oldCount * 2);
-  for (uint32_t i = 0; i < oldCount; ++i) {
-    if (old[i].node == nullptr) continue;
-    uint32_t at = old[i].hash & mask_;
-    while (slots_[at].node != nullptr) at = (at + 1) & mask_;
-    slots_[at] = old[i];
-  }
+  AllocateSlots(count);
+  std::memcpy(static_cast<void*>(slots_), old, bytes);
   FreeSlots(old, oldCount, oldOnPages);
 }
 

@@ -68,6 +68,9 @@ class NameIndex {
   static constexpr uint32_t kPagedSlots = (64u << 10) / sizeof(Slot);
   // Points slots_ at a new array of `count` free slots.
   void AllocateSlots(uint32_t count);
+  // Points slots_ at an array of `count` slots (more than now) that starts
+  // with the slots as they are; the rest are free.
+  void WidenSlots(uint32_t count);
   static void FreeSlots(Slot* slots, uint32_t count, bool onPages);
 
   Slot* slots_ = nullptr;

@@ -11,6 +11,7 @@
 #include "platform/shared_library.h"
 #endif
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "platform/descriptors.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/memory.h"
 #include "platform/replace.h"
 #include "platform/text_services.h"
 #include "support/system_codes.h"
@@ -111,6 +113,28 @@ TEST(ErrorTextTest, CodesTheSystemDoesNotKnowHaveNoText) {
   EXPECT_EQ(text, u"previous");
 }
 #endif
+
+// Pages grown to a size of small or of large pages keep what they held and
+// gain zeros, aligned as AllocatePages aligns.
+TEST(MemoryTest, ResizedPagesKeepTheirContentsAndGainZeros) {
+  const std::pair<size_t, size_t> sizes[] = {
+      {64 << 10, 128 << 10}, {1 << 20, 2 << 20}, {2 << 20, 4 << 20}, {4 << 20, 16 << 20}};
+  for (auto [bytes, newBytes] : sizes) {
+    auto* pages = static_cast<uint32_t*>(AllocatePages(bytes));
+    ASSERT_NE(pages, nullptr);
+    for (size_t i = 0; i < bytes / 4; ++i) pages[i] = static_cast<uint32_t>(i * 2654435761u);
+    auto* resized = static_cast<uint32_t*>(ResizePages(pages, bytes, newBytes));
+    ASSERT_NE(resized, nullptr) << newBytes;
+    size_t alignment = newBytes >= kLargePageBytes ? kLargePageBytes : 4096;
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(resized) % alignment, 0u) << newBytes;
+    size_t wrong = 0;
+    for (size_t i = 0; i < newBytes / 4; ++i) {
+      wrong += resized[i] != (i < bytes / 4 ? static_cast<uint32_t>(i * 2654435761u) : 0u);
+    }
+    EXPECT_EQ(wrong, 0u) << newBytes;
+    FreePages(resized, newBytes);
+  }
+}
 
 TEST(FileServicesTest, CopyReplacesOrRefusesAnExistingDestination) {
   ScratchDir dir;

@@ -6,11 +6,14 @@
 namespace qds {
 
 void LinkedList::LinkHead(ListNode* node) {
-  node->prev = nullptr;
   node->next = head_;
-  if (head_ != nullptr) head_->prev = node;
+  if (head_ != nullptr) {
+    node->prev = head_->prev;
+    head_->prev = node;
+  } else {
+    node->prev = node;
+  }
   head_ = node;
-  if (tail_ == nullptr) tail_ = node;
   cursor_ = node;
   cursorIndex_ = 0;
   ++count_;
@@ -18,10 +21,14 @@ void LinkedList::LinkHead(ListNode* node) {
 
 void LinkedList::LinkTail(ListNode* node) {
   node->next = nullptr;
-  node->prev = tail_;
-  if (tail_ != nullptr) tail_->next = node;
-  tail_ = node;
-  if (head_ == nullptr) head_ = node;
+  if (head_ != nullptr) {
+    node->prev = head_->prev;
+    head_->prev->next = node;
+    head_->prev = node;
+  } else {
+    node->prev = node;
+    head_ = node;
+  }
   cursor_ = node;
   cursorIndex_ = count_;
   ++count_;
@@ -33,7 +40,7 @@ ListNode* LinkedList::NodeAtPosition(uint32_t position) const {
   if (position == 0) {
     node = head_;
   } else if (position == count_ - 1) {
-    node = tail_;
+    node = head_->prev;
   } else if (cursor_ != nullptr && position == cursorIndex_) {
     // Reading one position again, as each read of a pass over a section's
     // entries reaches the section again by its position.
@@ -70,16 +77,22 @@ ListNode* LinkedList::Unlink(ListNode* node) {
   // it one down. Elsewhere its position is unknown and it goes to the head.
   if (node == cursor_ && node->next != nullptr) {
     cursor_ = node->next;
-  } else if (node == cursor_ || (cursor_ != nullptr && node == cursor_->prev)) {
-    cursor_ = node == cursor_ ? node->prev : cursor_;
+  } else if (node == cursor_ || (cursor_ != nullptr && cursor_ != head_ && node == cursor_->prev)) {
+    // The tail goes: the node before it, if any, takes the cursor.
+    if (node == cursor_) cursor_ = node != head_ ? node->prev : nullptr;
     --cursorIndex_;
   } else if (cursor_ != nullptr && node != cursor_->next) {
     cursor_ = nullptr;
   }
-  if (node->prev != nullptr) node->prev->next = node->next;
-  else head_ = node->next;
-  if (node->next != nullptr) node->next->prev = node->prev;
-  else tail_ = node->prev;
+  if (node == head_) {
+    head_ = node->next;
+  } else {
+    node->prev->next = node->next;
+  }
+  // The node after it, or else the head (as the tail's mark), links back to
+  // the node before it.
+  ListNode* after = node->next != nullptr ? node->next : head_;
+  if (after != nullptr) after->prev = node->prev;
   node->prev = nullptr;
   node->next = nullptr;
   --count_;
@@ -92,7 +105,7 @@ ListNode* LinkedList::Unlink(ListNode* node) {
 
 void NodeListBase::Index(ListNode* node, std::optional<uint32_t> hash) {
   if (index_ == nullptr) return;
-  bool first = node->prev == nullptr;
+  bool first = node == head_;
   if (!first && node->next != nullptr) {
     // In the middle: it comes first if no other node bears its name or the
     // present first one lies after it.

@@ -1,8 +1,10 @@
 // ListNode and the lists that hold a QDS document's sections, a section's
 // keys and a key's values.
 //
-// A LinkedList is the doubly linked chain with its position cursor:
-// positions are 32-bit, and the cursor remembers the node last reached by
+// A LinkedList is the doubly linked chain with its position cursor. The
+// head's back link points at the tail, so that a list needs no tail pointer
+// of its own: a key, which holds a list of values, is a word smaller.
+// Positions are 32-bit, and the cursor remembers the node last reached by
 // position, so a pass that steps forward or backward one position at a time
 // costs one step per node, the position last reached and the first and last
 // positions are reached directly. Removing the node at the cursor, or one
@@ -49,6 +51,7 @@ class ListNode {
   static void* operator new(size_t size) { return AllocateBlock(size); }
   static void operator delete(void* node, size_t size) { FreeBlock(node, size); }
 
+  // The node before this one; for the head, the tail. Null outside a list.
   ListNode* prev = nullptr;
   ListNode* next = nullptr;
   TextSlice name;
@@ -99,7 +102,6 @@ class LinkedList {
   void DeleteAll() {
     ListNode* node = head_;
     head_ = nullptr;
-    tail_ = nullptr;
     cursor_ = nullptr;
     cursorIndex_ = 0;
     count_ = 0;
@@ -111,8 +113,13 @@ class LinkedList {
     }
   }
 
+  ListNode* TailNode() const { return head_ != nullptr ? head_->prev : nullptr; }
+  // The node before `node`, or null at the head.
+  static ListNode* Before(const ListNode* node) {
+    return node->prev->next == node ? node->prev : nullptr;
+  }
+
   ListNode* head_ = nullptr;
-  ListNode* tail_ = nullptr;
 
  private:
   mutable ListNode* cursor_ = nullptr;
@@ -194,9 +201,9 @@ class NodeList : public NodeListBase {
   }
 
   Node* head() const { return static_cast<Node*>(head_); }
-  Node* tail() const { return static_cast<Node*>(tail_); }
+  Node* tail() const { return static_cast<Node*>(TailNode()); }
   static Node* Next(const Node* node) { return static_cast<Node*>(node->next); }
-  static Node* Prev(const Node* node) { return static_cast<Node*>(node->prev); }
+  static Node* Prev(const Node* node) { return static_cast<Node*>(Before(node)); }
 
   void AddHead(Node* node) {
     LinkHead(node);
@@ -215,7 +222,7 @@ class NodeList : public NodeListBase {
     Linked(node);
   }
   Node* RemoveHead() { return head_ ? Remove(head()) : nullptr; }
-  Node* RemoveTail() { return tail_ ? Remove(tail()) : nullptr; }
+  Node* RemoveTail() { return head_ ? Remove(tail()) : nullptr; }
   Node* Remove(Node* node) {
     Unlinking(node);
     return static_cast<Node*>(Unlink(node));

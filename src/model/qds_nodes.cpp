@@ -3,8 +3,8 @@
 namespace qds {
 
 // Nodes are most of a document's memory: a value takes a pool block of 32
-// bytes and a key one of 56 (classes are multiples of 8).
-static_assert(sizeof(QdsValue) <= 32 && sizeof(QdsKey) <= 56);
+// bytes and a key one of 48 (classes are multiples of 8).
+static_assert(sizeof(QdsValue) <= 32 && sizeof(QdsKey) <= 48);
 static_assert(alignof(QdsValue) <= 8 && alignof(QdsKey) <= 8 && alignof(QdsSection) <= 8);
 
 void ValueList::AddTail(QdsValue* value, QdsSection* holder) {
@@ -38,7 +38,7 @@ void QdsSection::KeyCountChanging(QdsKey* key, int sign) {
   entryCount_ = sign > 0 ? entryCount_ + values : entryCount_ - values;
   if (flatKey_ == nullptr || key == flatKey_) {
     flatKey_ = nullptr;
-  } else if (key->prev == nullptr && key->next != nullptr) {  // at the head: before it
+  } else if (key == keys.head() && key->next != nullptr) {  // at the head: before it
     flatStart_ = sign > 0 ? flatStart_ + values : flatStart_ - values;
   } else if (key->next != nullptr) {  // in the middle: unknown
     flatKey_ = nullptr;

@@ -43,7 +43,7 @@ class ValueList : public LinkedList {
   ~ValueList() { DeleteAll<QdsValue>(); }
 
   QdsValue* head() const { return static_cast<QdsValue*>(head_); }
-  QdsValue* tail() const { return static_cast<QdsValue*>(tail_); }
+  QdsValue* tail() const { return static_cast<QdsValue*>(TailNode()); }
   static QdsValue* Next(const QdsValue* value) { return static_cast<QdsValue*>(value->next); }
 
   void AddTail(QdsValue* value, QdsSection* holder);
@@ -54,7 +54,7 @@ class ValueList : public LinkedList {
   void InsertAt(uint32_t position, QdsValue* value, QdsSection* holder);
   QdsValue* Remove(QdsValue* value, QdsSection* holder);
   QdsValue* RemoveHead(QdsSection* holder) { return head_ ? Remove(head(), holder) : nullptr; }
-  QdsValue* RemoveTail(QdsSection* holder) { return tail_ ? Remove(tail(), holder) : nullptr; }
+  QdsValue* RemoveTail(QdsSection* holder) { return head_ ? Remove(tail(), holder) : nullptr; }
   QdsValue* RemoveAt(uint32_t position, QdsSection* holder) {
     QdsValue* value = NodeAt(position);
     return value ? Remove(value, holder) : nullptr;

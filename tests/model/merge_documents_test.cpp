@@ -46,17 +46,24 @@ Keys SectionOf(DocumentModel& document) {
 // The merge empties the compat section from the head while it reads ahead:
 // a section long enough to be searched through an index, whose keys come
 // again in other letter cases, with runs of keys without values (which leave
-// the head together with the next entry) and keys of several values, must
-// add every entry where the plain walk does, into a target section searched
-// through an index from the start, and leave that index right.
+// the head together with the next entry), keys of several values and a key
+// read cut short, must add every entry where the plain walk does, into a
+// target section searched through an index from the start, and leave that
+// index right.
 TEST(MergeDocumentsTest, EveryCompatEntryLandsWhereAWalkWouldPutIt) {
   DocumentModel target;
   DocumentModel compat;
   Keys expected;
+  // A key with an empty value is read cut to 259 units: cut, it meets the
+  // target's key of those units.
+  const std::u16string longKey(300, u'k');
+  const std::u16string cutKey(259, u'k');
   for (int i = 0; i < 40; i += 2) {
     target.SetEntry(u"Files", Name("File", i).c_str(), kAppendPosition, u"t");
     Add(&expected, Name("File", i), u"t");
   }
+  target.SetEntry(u"Files", cutKey.c_str(), kAppendPosition, u"t");
+  Add(&expected, cutKey, u"t");
   ASSERT_NE(target.sections.head()->keys.FindByName(u"file0"), nullptr);  // builds the index
   compat.SetEntry(u"Files", u"first", kAppendPosition, u"c");
   QdsSection* files = compat.sections.head();
@@ -72,6 +79,8 @@ TEST(MergeDocumentsTest, EveryCompatEntryLandsWhereAWalkWouldPutIt) {
   for (const auto& [key, values] : SectionOf(compat)) {
     for (const auto& value : values) Add(&expected, key, value);
   }
+  compat.SetEntry(u"Files", longKey.c_str(), kAppendPosition, u"");
+  Add(&expected, cutKey, u"");
 
   MergeDocuments(&compat, &target);
   EXPECT_EQ(compat.GetSectionCount(), 0u);

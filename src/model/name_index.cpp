@@ -119,7 +119,7 @@ void NameIndex::Grow() {
   // wrapped run, met last, can go on past the end, onto slots already put
   // back.
   uint32_t start = 0;
-  while (slots_[start].node != nullptr) ++start;
+  while (slots_[start].node != nullptr) ++start;  // at least a quarter of the slots are free
   for (uint32_t step = 1; step <= oldCount; ++step) {
     Slot* slot = &slots_[(start + step) & (oldCount - 1)];
     if (slot->node == nullptr) continue;

@@ -78,7 +78,8 @@ ListNode* LinkedList::Unlink(ListNode* node) {
   if (node == cursor_ && node->next != nullptr) {
     cursor_ = node->next;
   } else if (node == cursor_ || (cursor_ != nullptr && cursor_ != head_ && node == cursor_->prev)) {
-    // The tail goes: the node before it, if any, takes the cursor.
+    // The cursor's node is the tail: the node before it, if any, takes the
+    // cursor. (The head's back link is the tail, not a node before it.)
     if (node == cursor_) cursor_ = node != head_ ? node->prev : nullptr;
     --cursorIndex_;
   } else if (cursor_ != nullptr && node != cursor_->next) {

@@ -99,7 +99,7 @@ Status QdsDocument::RemoveValue(TextRef section, TextRef key, size_t index) {
   Located found = Locate(state, section, key);
   if (found.status != ReadStatus::Ok) return found.status;
   if (index >= found.key->values.count()) return ReadStatus::NoEntry;
-  QdsValue* value = found.key->values.NodeAt(static_cast<uint32_t>(index));
+  QdsValue* value = found.key->values.NodeAt(static_cast<uint32_t>(index), found.section);
   ++state.generation;
   qds::RemoveValue(&state.model, found.section, found.key, value);
   return Status();

@@ -136,13 +136,14 @@ std::optional<Section> QdsDocument::FindSection(TextRef section) const {
 
 namespace {
 
-// The key `key` of the first section named `section`, or the status that
-// tells which is missing.
+// The key `key` of the first section named `section`, and that section, or
+// the status that tells which is missing.
 ReadStatus FindKeyOf(const detail::DocumentState& state, TextRef section, TextRef key,
-                     const QdsKey** found) {
+                     const QdsSection** holder, const QdsKey** found) {
   QdsSection* inSection = nullptr;
   QdsKey* inKey = nullptr;
   ReadStatus status = FindSectionKey(state.model, Wide(section), Wide(key), &inSection, &inKey);
+  *holder = inSection;
   *found = inKey;
   return status;
 }
@@ -150,12 +151,14 @@ ReadStatus FindKeyOf(const detail::DocumentState& state, TextRef section, TextRe
 template <class Text>
 Status GetValue(const detail::DocumentState& state, TextRef section, TextRef key, size_t index,
                 Text* text) {
+  const QdsSection* holder = nullptr;
   const QdsKey* found = nullptr;
-  if (ReadStatus status = FindKeyOf(state, section, key, &found); status != ReadStatus::Ok) {
+  if (ReadStatus status = FindKeyOf(state, section, key, &holder, &found);
+      status != ReadStatus::Ok) {
     return status;
   }
   if (index >= found->values.count()) return ReadStatus::NoEntry;
-  const QdsValue* value = found->values.NodeAt(static_cast<uint32_t>(index));
+  const QdsValue* value = found->values.NodeAt(static_cast<uint32_t>(index), holder);
   if constexpr (std::is_same_v<Text, std::string>) {
     *text = ToUtf8(TextOf(value));
   } else {
@@ -167,8 +170,10 @@ Status GetValue(const detail::DocumentState& state, TextRef section, TextRef key
 template <class Text>
 Status GetValues(const detail::DocumentState& state, TextRef section, TextRef key,
                  std::vector<Text>* texts) {
+  const QdsSection* holder = nullptr;
   const QdsKey* found = nullptr;
-  if (ReadStatus status = FindKeyOf(state, section, key, &found); status != ReadStatus::Ok) {
+  if (ReadStatus status = FindKeyOf(state, section, key, &holder, &found);
+      status != ReadStatus::Ok) {
     return status;
   }
   texts->clear();

@@ -99,7 +99,7 @@ ReadStatus DocumentModel::ViewEntry(QdsSection* section, uint32_t position, uint
   if (position >= section->EntryCount()) return ReadStatus::NoEntry;
   uint32_t local = 0;
   entry->key = section->KeyOfEntry(position, &local);
-  entry->value = entry->key->values.NodeAt(local);
+  entry->value = entry->key->values.NodeAt(local, section);
   entry->keyText = entry->key->name.View();
   std::u16string_view value = entry->value->name.View();
   entry->noValue = value.empty() || value.front() == u'\n';

@@ -5,7 +5,7 @@
 
 namespace qds {
 
-void LinkedList::LinkHead(ListNode* node) {
+void LinkedList::LinkHead(ListNode* node, ListCursor* cursor) {
   node->next = head_;
   if (head_ != nullptr) {
     node->prev = head_->prev;
@@ -14,12 +14,11 @@ void LinkedList::LinkHead(ListNode* node) {
     node->prev = node;
   }
   head_ = node;
-  cursor_ = node;
-  cursorIndex_ = 0;
+  *cursor = {node, 0};
   ++count_;
 }
 
-void LinkedList::LinkTail(ListNode* node) {
+void LinkedList::LinkTail(ListNode* node, ListCursor* cursor) {
   node->next = nullptr;
   if (head_ != nullptr) {
     node->prev = head_->prev;
@@ -29,61 +28,61 @@ void LinkedList::LinkTail(ListNode* node) {
     node->prev = node;
     head_ = node;
   }
-  cursor_ = node;
-  cursorIndex_ = count_;
+  *cursor = {node, count_};
   ++count_;
 }
 
-ListNode* LinkedList::NodeAtPosition(uint32_t position) const {
+ListNode* LinkedList::NodeAtPosition(uint32_t position, ListCursor* cursor) const {
   if (position >= count_) return nullptr;
+  const ListNode* at = cursor->node;
+  const uint32_t from = cursor->position;
   ListNode* node;
   if (position == 0) {
     node = head_;
   } else if (position == count_ - 1) {
     node = head_->prev;
-  } else if (cursor_ != nullptr && position == cursorIndex_) {
+  } else if (at != nullptr && position == from) {
     // Reading one position again, as each read of a pass over a section's
     // entries reaches the section again by its position.
-    node = cursor_;
-  } else if (cursor_ != nullptr && position == cursorIndex_ + 1) {
-    node = cursor_->next;
-  } else if (cursor_ != nullptr && cursorIndex_ > 0 && position == cursorIndex_ - 1) {
-    node = cursor_->prev;
+    node = cursor->node;
+  } else if (at != nullptr && position == from + 1) {
+    node = at->next;
+  } else if (at != nullptr && from > 0 && position == from - 1) {
+    node = at->prev;
   } else {
     node = head_;
     for (uint32_t i = 0; i < position; ++i) node = node->next;
   }
-  cursor_ = node;
-  cursorIndex_ = position;
+  *cursor = {node, position};
   return node;
 }
 
-void LinkedList::LinkAt(uint32_t position, ListNode* node) {
-  if (position == 0) return LinkHead(node);
-  if (position >= count_) return LinkTail(node);
-  ListNode* before = NodeAtPosition(position);
+void LinkedList::LinkAt(uint32_t position, ListNode* node, ListCursor* cursor) {
+  if (position == 0) return LinkHead(node, cursor);
+  if (position >= count_) return LinkTail(node, cursor);
+  ListNode* before = NodeAtPosition(position, cursor);
   node->next = before;
   node->prev = before->prev;
   before->prev->next = node;
   before->prev = node;
-  cursor_ = node;
-  cursorIndex_ = position;
+  *cursor = {node, position};
   ++count_;
 }
 
-ListNode* LinkedList::Unlink(ListNode* node) {
+ListNode* LinkedList::Unlink(ListNode* node, ListCursor* cursor) {
   // The cursor keeps its position where the removal tells it: the removed
   // node's successor takes its position, and a removal just before it moves
   // it one down. Elsewhere its position is unknown and it goes to the head.
-  if (node == cursor_ && node->next != nullptr) {
-    cursor_ = node->next;
-  } else if (node == cursor_ || (cursor_ != nullptr && cursor_ != head_ && node == cursor_->prev)) {
+  ListNode*& at = cursor->node;
+  if (node == at && node->next != nullptr) {
+    at = node->next;
+  } else if (node == at || (at != nullptr && at != head_ && node == at->prev)) {
     // The cursor's node is the tail: the node before it, if any, takes the
     // cursor. (The head's back link is the tail, not a node before it.)
-    if (node == cursor_) cursor_ = node != head_ ? node->prev : nullptr;
-    --cursorIndex_;
-  } else if (cursor_ != nullptr && node != cursor_->next) {
-    cursor_ = nullptr;
+    if (node == at) at = node != head_ ? node->prev : nullptr;
+    --cursor->position;
+  } else if (at != nullptr && node != at->next) {
+    at = nullptr;
   }
   if (node == head_) {
     head_ = node->next;
@@ -97,10 +96,7 @@ ListNode* LinkedList::Unlink(ListNode* node) {
   node->prev = nullptr;
   node->next = nullptr;
   --count_;
-  if (cursor_ == nullptr) {
-    cursor_ = head_;
-    cursorIndex_ = 0;
-  }
+  if (at == nullptr) *cursor = {head_, 0};
   return node;
 }
 

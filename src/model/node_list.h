@@ -74,6 +74,16 @@ class ListWatcher {
   ~ListWatcher() = default;
 };
 
+// Where a list's position cursor stands: the node last reached by position
+// and that position (no node: none known, and the next position is walked
+// to from the head). A list of names keeps its own; the value lists of a
+// section's keys share the section's, which a pass through the section's
+// entries moves from key to key.
+struct ListCursor {
+  ListNode* node = nullptr;
+  uint32_t position = 0;
+};
+
 class LinkedList {
  public:
   LinkedList(const LinkedList&) = delete;
@@ -85,25 +95,23 @@ class LinkedList {
   LinkedList() = default;
   ~LinkedList() = default;
 
-  // Linking and unlinking move the cursor and tell no one.
-  void LinkHead(ListNode* node);
-  void LinkTail(ListNode* node);
-  void LinkAt(uint32_t position, ListNode* node);
+  // Linking and unlinking move `cursor`, the list's, and tell no one.
+  void LinkHead(ListNode* node, ListCursor* cursor);
+  void LinkTail(ListNode* node, ListCursor* cursor);
+  void LinkAt(uint32_t position, ListNode* node, ListCursor* cursor);
   // The cursor is a cache of where the last position lay, so that even a
   // reader moves it.
-  ListNode* NodeAtPosition(uint32_t position) const;
+  ListNode* NodeAtPosition(uint32_t position, ListCursor* cursor) const;
   // Unlinks `node` (which must be in this list) and hands it to the caller.
-  ListNode* Unlink(ListNode* node);
+  ListNode* Unlink(ListNode* node, ListCursor* cursor);
 
-  // Deletes every node as a `Node`, telling no one: the chain is let go at
-  // once and deleted in order, the next node fetched ahead while the current
-  // one goes.
+  // Deletes every node as a `Node`, telling no one (the cursor included):
+  // the chain is let go at once and deleted in order, the next node fetched
+  // ahead while the current one goes.
   template <typename Node>
   void DeleteAll() {
     ListNode* node = head_;
     head_ = nullptr;
-    cursor_ = nullptr;
-    cursorIndex_ = 0;
     count_ = 0;
     while (node != nullptr) {
       ListNode* next = node->next;
@@ -122,9 +130,7 @@ class LinkedList {
   ListNode* head_ = nullptr;
 
  private:
-  mutable ListNode* cursor_ = nullptr;
   uint32_t count_ = 0;
-  mutable uint32_t cursorIndex_ = 0;
 };
 
 class NodeListBase : public LinkedList {
@@ -175,6 +181,7 @@ class NodeListBase : public LinkedList {
   ListNode* FindNode(std::u16string_view name, uint32_t hash) const;
 
   ListWatcher* watcher_ = nullptr;
+  mutable ListCursor cursor_;
 
  private:
   // Built by the first search of a long list: a cache that searching may
@@ -206,26 +213,28 @@ class NodeList : public NodeListBase {
   static Node* Prev(const Node* node) { return static_cast<Node*>(Before(node)); }
 
   void AddHead(Node* node) {
-    LinkHead(node);
+    LinkHead(node, &cursor_);
     Linked(node);
   }
   // `hash`, when the caller has it at hand, is NameIndex::Hash of the
   // node's name.
   void AddTail(Node* node, std::optional<uint32_t> hash = {}) {
-    LinkTail(node);
+    LinkTail(node, &cursor_);
     Linked(node, hash);
   }
   // The node at `position`, or null when the position is not below count().
-  Node* NodeAt(uint32_t position) const { return static_cast<Node*>(NodeAtPosition(position)); }
+  Node* NodeAt(uint32_t position) const {
+    return static_cast<Node*>(NodeAtPosition(position, &cursor_));
+  }
   void InsertAt(uint32_t position, Node* node) {
-    LinkAt(position, node);
+    LinkAt(position, node, &cursor_);
     Linked(node);
   }
   Node* RemoveHead() { return head_ ? Remove(head()) : nullptr; }
   Node* RemoveTail() { return head_ ? Remove(tail()) : nullptr; }
   Node* Remove(Node* node) {
     Unlinking(node);
-    return static_cast<Node*>(Unlink(node));
+    return static_cast<Node*>(Unlink(node, &cursor_));
   }
   Node* RemoveAt(uint32_t position) {
     Node* node = NodeAt(position);
@@ -239,6 +248,7 @@ class NodeList : public NodeListBase {
   // Deletes every node.
   void RemoveAll() {
     DropIndex();
+    cursor_ = {};
     if (watcher_ == nullptr) return DeleteAll<Node>();
     while (head_ != nullptr) delete Remove(head());
   }

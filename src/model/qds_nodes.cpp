@@ -3,23 +3,40 @@
 namespace qds {
 
 // Nodes are most of a document's memory: a value takes a pool block of 32
-// bytes and a key one of 48 (classes are multiples of 8).
-static_assert(sizeof(QdsValue) <= 32 && sizeof(QdsKey) <= 48);
+// bytes and a key one of 40 (classes are multiples of 8).
+static_assert(sizeof(QdsValue) <= 32 && sizeof(QdsKey) <= 40);
 static_assert(alignof(QdsValue) <= 8 && alignof(QdsKey) <= 8 && alignof(QdsSection) <= 8);
 
+ListCursor* ValueList::Cursor(const QdsSection* holder, ListCursor* spare) const {
+  if (holder == nullptr) return spare;
+  if (holder->cursorValues_ != this) {
+    holder->cursorValues_ = this;
+    holder->valueCursor_ = {};
+  }
+  return &holder->valueCursor_;
+}
+
 void ValueList::AddTail(QdsValue* value, QdsSection* holder) {
-  LinkTail(value);
+  ListCursor spare;
+  LinkTail(value, Cursor(holder, &spare));
   if (holder != nullptr) holder->ValueCountChanging(*this, +1);
 }
 
+QdsValue* ValueList::NodeAt(uint32_t position, const QdsSection* holder) const {
+  ListCursor spare;
+  return static_cast<QdsValue*>(NodeAtPosition(position, Cursor(holder, &spare)));
+}
+
 void ValueList::InsertAt(uint32_t position, QdsValue* value, QdsSection* holder) {
-  LinkAt(position, value);
+  ListCursor spare;
+  LinkAt(position, value, Cursor(holder, &spare));
   if (holder != nullptr) holder->ValueCountChanging(*this, +1);
 }
 
 QdsValue* ValueList::Remove(QdsValue* value, QdsSection* holder) {
   if (holder != nullptr) holder->ValueCountChanging(*this, -1);
-  return static_cast<QdsValue*>(Unlink(value));
+  ListCursor spare;
+  return static_cast<QdsValue*>(Unlink(value, Cursor(holder, &spare)));
 }
 
 void QdsSection::NodeLinked(const LinkedList&, ListNode* node) {
@@ -27,7 +44,10 @@ void QdsSection::NodeLinked(const LinkedList&, ListNode* node) {
 }
 
 void QdsSection::NodeUnlinking(const LinkedList&, ListNode* node) {
-  KeyCountChanging(static_cast<QdsKey*>(node), -1);
+  auto* key = static_cast<QdsKey*>(node);
+  KeyCountChanging(key, -1);
+  // A key that leaves may be deleted, and another made where it was.
+  if (cursorValues_ == &key->values) cursorValues_ = nullptr;
 }
 
 // The flat start of the last key found stays known when the change lies

@@ -35,8 +35,10 @@ class QdsValue final : public ListNode {
   TextSlice comment;
 };
 
-// A key's values. Each change names `holder`, the section that holds the
-// key (null while the key is in none), which keeps its figures current.
+// A key's values. Each change and each read by position names `holder`, the
+// section that holds the key (null while the key is in none), which keeps
+// its figures current and the position cursor of its keys' values: a key
+// then needs no cursor of its own.
 class ValueList : public LinkedList {
  public:
   ValueList() = default;
@@ -48,17 +50,20 @@ class ValueList : public LinkedList {
 
   void AddTail(QdsValue* value, QdsSection* holder);
   // The value at `position`, or null when the position is not below count().
-  QdsValue* NodeAt(uint32_t position) const {
-    return static_cast<QdsValue*>(NodeAtPosition(position));
-  }
+  QdsValue* NodeAt(uint32_t position, const QdsSection* holder) const;
   void InsertAt(uint32_t position, QdsValue* value, QdsSection* holder);
   QdsValue* Remove(QdsValue* value, QdsSection* holder);
   QdsValue* RemoveHead(QdsSection* holder) { return head_ ? Remove(head(), holder) : nullptr; }
   QdsValue* RemoveTail(QdsSection* holder) { return head_ ? Remove(tail(), holder) : nullptr; }
   QdsValue* RemoveAt(uint32_t position, QdsSection* holder) {
-    QdsValue* value = NodeAt(position);
+    QdsValue* value = NodeAt(position, holder);
     return value ? Remove(value, holder) : nullptr;
   }
+
+ private:
+  // `holder`'s cursor, aimed at this list; `spare`, which knows no
+  // position, for a key in no section.
+  ListCursor* Cursor(const QdsSection* holder, ListCursor* spare) const;
 };
 
 class QdsKey final : public ListNode {
@@ -98,6 +103,10 @@ class QdsSection final : public ListNode, private ListWatcher {
   // and the flat position of its first value.
   QdsKey* flatKey_ = nullptr;
   uint32_t flatStart_ = 0;
+  // The position cursor of the values of one key (null: none yet), a
+  // cache that reads move too.
+  mutable const ValueList* cursorValues_ = nullptr;
+  mutable ListCursor valueCursor_;
 };
 
 }  // namespace qds

@@ -97,7 +97,7 @@ class IndexedDocumentTest : public ::testing::TestWithParam<uint32_t> {
     }
     ASSERT_EQ(key->name.View(), model.keys[k].name) << "entry " << position;
     ASSERT_EQ(local, position - before) << "entry " << position;
-    ASSERT_EQ(key->values.NodeAt(local)->name.View(), model.keys[k].values[local]);
+    ASSERT_EQ(key->values.NodeAt(local, section)->name.View(), model.keys[k].values[local]);
   }
 
   // The whole document against the model: structure, lookups by name (also

@@ -136,15 +136,15 @@ std::optional<Section> QdsDocument::FindSection(TextRef section) const {
 
 namespace {
 
-// The key `key` of the first section named `section`, and that section, or
-// the status that tells which is missing.
+// The key `key` of the first section named `section` (and that section,
+// where `holder` asks for it), or the status that tells which is missing.
 ReadStatus FindKeyOf(const detail::DocumentState& state, TextRef section, TextRef key,
-                     const QdsSection** holder, const QdsKey** found) {
+                     const QdsKey** found, const QdsSection** holder = nullptr) {
   QdsSection* inSection = nullptr;
   QdsKey* inKey = nullptr;
   ReadStatus status = FindSectionKey(state.model, Wide(section), Wide(key), &inSection, &inKey);
-  *holder = inSection;
   *found = inKey;
+  if (holder != nullptr) *holder = inSection;
   return status;
 }
 
@@ -153,7 +153,7 @@ Status GetValue(const detail::DocumentState& state, TextRef section, TextRef key
                 Text* text) {
   const QdsSection* holder = nullptr;
   const QdsKey* found = nullptr;
-  if (ReadStatus status = FindKeyOf(state, section, key, &holder, &found);
+  if (ReadStatus status = FindKeyOf(state, section, key, &found, &holder);
       status != ReadStatus::Ok) {
     return status;
   }
@@ -170,10 +170,8 @@ Status GetValue(const detail::DocumentState& state, TextRef section, TextRef key
 template <class Text>
 Status GetValues(const detail::DocumentState& state, TextRef section, TextRef key,
                  std::vector<Text>* texts) {
-  const QdsSection* holder = nullptr;
   const QdsKey* found = nullptr;
-  if (ReadStatus status = FindKeyOf(state, section, key, &holder, &found);
-      status != ReadStatus::Ok) {
+  if (ReadStatus status = FindKeyOf(state, section, key, &found); status != ReadStatus::Ok) {
     return status;
   }
   texts->clear();

@@ -1,6 +1,7 @@
 #include "model/name_index.h"
 
 #include <cstring>
+#include <new>
 
 #include "common/prefetch.h"
 #include "common/text.h"
@@ -11,6 +12,11 @@ namespace qds {
 namespace {
 
 constexpr uint32_t kInitialSlots = 16;
+constexpr int kTagShift = 48;
+constexpr uint64_t kAddressBits = (uint64_t{1} << kTagShift) - 1;
+constexpr uint64_t kShared = 1;
+
+uint64_t TagOf(uint32_t hash) { return uint64_t{hash >> 16} << kTagShift; }
 
 }  // namespace
 
@@ -30,12 +36,24 @@ uint32_t NameIndex::Hash(std::u16string_view name) {
   return hash ^ (hash >> 16);
 }
 
-NameIndex::NameIndex(ListNode* head) {
+NameIndex::NameIndex(ListNode* head, NameHashOf hashOf) : hashOf_(hashOf) {
   AllocateSlots(kInitialSlots);
   for (ListNode* node = head; node != nullptr; node = node->next) {
     Added(node, false, Hash(node->name.View()));
   }
 }
+
+ListNode* NameIndex::NodeIn(Slot slot) {
+  return reinterpret_cast<ListNode*>(slot & kAddressBits & ~kShared);
+}
+
+NameIndex::Slot NameIndex::SlotFor(ListNode* node, uint32_t hash) {
+  auto address = static_cast<Slot>(reinterpret_cast<uintptr_t>(node));
+  if (address > kAddressBits) throw std::bad_alloc();  // memory that no slot can address
+  return address | TagOf(hash);
+}
+
+uint32_t NameIndex::HomeOf(Slot slot) const { return *hashOf_(NodeIn(slot)) & mask_; }
 
 void NameIndex::AllocateSlots(uint32_t count) {
   void* pages = count >= kPagedSlots ? platform::AllocatePages(count * sizeof(Slot)) : nullptr;
@@ -54,54 +72,74 @@ void NameIndex::FreeSlots(Slot* slots, uint32_t count, bool onPages) {
 }
 
 NameIndex::Slot* NameIndex::Probe(std::u16string_view name, uint32_t hash) const {
+  const Slot tag = TagOf(hash);
   for (uint32_t at = hash & mask_;; at = (at + 1) & mask_) {
     Slot* slot = &slots_[at];
-    if (slot->node == nullptr) return slot;
-    if (slot->hash == hash && EqualsIgnoreAsciiCase(slot->node->name.View(), name)) return slot;
+    if (*slot == 0) return slot;
+    if ((*slot & ~kAddressBits) == tag && EqualsIgnoreAsciiCase(NodeIn(*slot)->name.View(), name)) {
+      return slot;
+    }
   }
 }
 
 ListNode* NameIndex::Find(std::u16string_view name, uint32_t hash) const {
-  return Probe(name, hash)->node;
+  return NodeIn(*Probe(name, hash));
 }
 
 uint32_t NameIndex::CountOfName(std::u16string_view name) const {
-  const Slot* slot = Probe(name, Hash(name));
-  return slot->node != nullptr ? slot->count : 0;
+  Slot slot = *Probe(name, Hash(name));
+  if ((slot & kShared) == 0) return slot != 0 ? 1 : 0;
+  return sharedCounts_.find(NodeIn(slot))->second;
 }
 
 void NameIndex::Prefetch(uint32_t hash) const { qds::Prefetch(&slots_[hash & mask_]); }
 
 ListNode* NameIndex::FirstOfName(const ListNode* node) const { return Find(node->name.View()); }
 
+uint32_t NameIndex::TakeCount(Slot slot) {
+  if ((slot & kShared) == 0) return 1;
+  auto shared = sharedCounts_.find(NodeIn(slot));
+  uint32_t count = shared->second;
+  sharedCounts_.erase(shared);
+  return count;
+}
+
+void NameIndex::Refill(Slot* slot, ListNode* first, uint32_t count) {
+  *slot = SlotFor(first, *hashOf_(first)) | (count > 1 ? kShared : 0);
+  if (count > 1) sharedCounts_[first] = count;
+}
+
 void NameIndex::Added(ListNode* node, bool first, uint32_t hash) {
-  std::u16string_view name = node->name.View();
-  Slot* slot = Probe(name, hash);
-  if (slot->node != nullptr) {
-    ++slot->count;
-    if (first) slot->node = node;
-    return;
+  *hashOf_(node) = hash;
+  Slot* slot = Probe(node->name.View(), hash);
+  if (*slot != 0) {
+    ListNode* present = NodeIn(*slot);
+    uint32_t count = TakeCount(*slot);
+    return Refill(slot, first ? node : present, count + 1);
   }
   // Keep at least a quarter of the slots free, so that probes stay short.
   if ((used_ + 1) * 4 > (mask_ + 1) * 3) {
     Grow();
-    slot = Probe(name, hash);
+    slot = Probe(node->name.View(), hash);
   }
-  *slot = Slot{node, hash, 1};
+  *slot = SlotFor(node, hash);
   ++used_;
 }
 
 void NameIndex::Removing(ListNode* node) {
   std::u16string_view name = node->name.View();
-  Slot* slot = Probe(name, Hash(name));
-  if (slot->node == nullptr) return;  // not indexed: nothing to do
-  if (--slot->count == 0) return Erase(slot);
-  if (slot->node != node) return;
-  // The next node of that name in list order takes the place; one exists,
-  // since the count says so and every other one stands after `node`.
-  ListNode* next = node->next;
-  while (!EqualsIgnoreAsciiCase(next->name.View(), name)) next = next->next;
-  slot->node = next;
+  Slot* slot = Probe(name, *hashOf_(node));
+  if (*slot == 0) return;  // not indexed: nothing to do
+  ListNode* first = NodeIn(*slot);
+  uint32_t count = TakeCount(*slot) - 1;
+  if (count == 0) return Erase(slot);
+  if (first == node) {
+    // The next node of that name in list order takes the place; one exists,
+    // since the count says so and every other one stands after `node`.
+    first = node->next;
+    while (!EqualsIgnoreAsciiCase(first->name.View(), name)) first = first->next;
+  }
+  Refill(slot, first, count);
 }
 
 void NameIndex::Grow() {
@@ -117,16 +155,19 @@ void NameIndex::Grow() {
   // the old table have their old slots above their homes, so those bound
   // for the new half fit between their homes there and its end; only the
   // wrapped run, met last, can go on past the end, onto slots already put
-  // back.
+  // back. Each entry's home is read from its node, asked for a few entries
+  // ahead.
+  constexpr uint32_t kAhead = 8;
   uint32_t start = 0;
-  while (slots_[start].node != nullptr) ++start;  // at least a quarter of the slots are free
+  while (slots_[start] != 0) ++start;  // at least a quarter of the slots are free
   for (uint32_t step = 1; step <= oldCount; ++step) {
+    qds::Prefetch(NodeIn(slots_[(start + step + kAhead) & (oldCount - 1)]));
     Slot* slot = &slots_[(start + step) & (oldCount - 1)];
-    if (slot->node == nullptr) continue;
+    if (*slot == 0) continue;
     Slot entry = *slot;
-    slot->node = nullptr;
-    uint32_t at = entry.hash & mask_;
-    while (slots_[at].node != nullptr) at = (at + 1) & mask_;
+    *slot = 0;
+    uint32_t at = HomeOf(entry);
+    while (slots_[at] != 0) at = (at + 1) & mask_;
     slots_[at] = entry;
   }
 }
@@ -152,8 +193,8 @@ void NameIndex::WidenSlots(uint32_t count) {
 // back into the hole, so that every lookup still finds its slot.
 void NameIndex::Erase(Slot* slot) {
   uint32_t hole = static_cast<uint32_t>(slot - slots_);
-  for (uint32_t at = (hole + 1) & mask_; slots_[at].node != nullptr; at = (at + 1) & mask_) {
-    uint32_t home = slots_[at].hash & mask_;
+  for (uint32_t at = (hole + 1) & mask_; slots_[at] != 0; at = (at + 1) & mask_) {
+    uint32_t home = HomeOf(slots_[at]);
     // The entry may move into the hole when its home does not lie cyclically
     // in (hole, at].
     bool homeBetween = hole <= at ? (hole < home && home <= at) : (hole < home || home <= at);
@@ -161,7 +202,7 @@ void NameIndex::Erase(Slot* slot) {
     slots_[hole] = slots_[at];
     hole = at;
   }
-  slots_[hole].node = nullptr;
+  slots_[hole] = 0;
   --used_;
 }
 

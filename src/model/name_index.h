@@ -2,25 +2,33 @@
 // of a NodeList that bears it, so that finding a section or key by name costs
 // constant expected time instead of a walk of the list.
 //
-// The index keeps no copy of any name: each slot holds the first node of one
-// folded name, the name's hash and the number of nodes of the list that bear
-// it. The list tells the index about every node that joins or leaves it; a
-// node's name must not change while the node is in a list.
+// The index keeps no copy of any name: each slot is one word that holds the
+// first node of one folded name and part of the name's hash. The whole hash
+// lies in the node itself (where NameHashOf says), so that the index moves
+// and removes entries without reading a name again. The list tells the index
+// about every node that joins or leaves it; a node's name must not change
+// while the node is in a list.
 
 #ifndef KNITFOLD_MODEL_NAME_INDEX_H_
 #define KNITFOLD_MODEL_NAME_INDEX_H_
 
 #include <cstdint>
 #include <string_view>
+#include <unordered_map>
 
 namespace qds {
 
 class ListNode;
 
+// Where a node keeps the hash that an index files its name under, which the
+// index writes when it files the node.
+using NameHashOf = uint32_t* (*)(ListNode* node);
+
 class NameIndex {
  public:
-  // Indexes the list that starts at `head`.
-  explicit NameIndex(ListNode* head);
+  // Indexes the list that starts at `head`, whose nodes keep their hashes
+  // where `hashOf` says.
+  NameIndex(ListNode* head, NameHashOf hashOf);
   ~NameIndex() { FreeSlots(slots_, mask_ + 1, slotsOnPages_); }
   NameIndex(const NameIndex&) = delete;
   NameIndex& operator=(const NameIndex&) = delete;
@@ -41,7 +49,8 @@ class NameIndex {
 
   // `node` has just been linked into the list. `first` tells whether it now
   // stands before every other node of the same folded name; `hash` is
-  // Hash() of its name.
+  // Hash() of its name. A node whose address lies above the 48 bits that a
+  // slot holds throws std::bad_alloc (no system this runs on gives one).
   void Added(ListNode* node, bool first, uint32_t hash);
   // The first node of `node`'s folded name, or null; for Added's callers.
   ListNode* FirstOfName(const ListNode* node) const;
@@ -50,16 +59,26 @@ class NameIndex {
   void Removing(ListNode* node);
 
  private:
-  struct Slot {
-    ListNode* node;  // null: the slot is free
-    uint32_t hash;
-    uint32_t count;  // nodes of the list that bear this folded name
-  };
+  // A slot is one word, so that eight share a cache line: 0 when free, else
+  // the first node's address in the low 48 bits (nodes are aligned to 8, so
+  // the lowest bit is free: kShared, set when more nodes bear the name, their
+  // count kept in sharedCounts_) and the top 16 bits of the name's hash
+  // above, which a probe compares before it reads a name.
+  using Slot = uint64_t;
+  static ListNode* NodeIn(Slot slot);
+  static Slot SlotFor(ListNode* node, uint32_t hash);
+  // The slot where the search for `slot`'s name starts.
+  uint32_t HomeOf(Slot slot) const;
 
   // The slot that holds `name`, or the free slot where it would go.
   Slot* Probe(std::u16string_view name, uint32_t hash) const;
   void Grow();
   void Erase(Slot* slot);
+  // Takes the count of the nodes that bear the name of `slot` out of
+  // sharedCounts_: those the slot's first node leads.
+  uint32_t TakeCount(Slot slot);
+  // Fills `slot` with `first` as the first of `count` nodes of its name.
+  void Refill(Slot* slot, ListNode* first, uint32_t count);
 
   // Slot arrays of kPagedSlots slots or more come straight from the system,
   // already zero-filled (so free) and filled in at once or on large pages:
@@ -73,10 +92,14 @@ class NameIndex {
   void WidenSlots(uint32_t count);
   static void FreeSlots(Slot* slots, uint32_t count, bool onPages);
 
+  NameHashOf hashOf_;
   Slot* slots_ = nullptr;
   bool slotsOnPages_ = false;
   uint32_t mask_ = 0;  // slot count - 1; the slot count is a power of 2
   uint32_t used_ = 0;
+  // For each name that more than one node bears, keyed by its first node:
+  // how many do. Few names are shared, so few slots pay for a count.
+  std::unordered_map<const ListNode*, uint32_t> sharedCounts_;
 };
 
 }  // namespace qds

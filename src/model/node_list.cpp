@@ -131,8 +131,8 @@ void NodeListBase::Rename(ListNode* node, std::u16string_view name) {
   Index(node, std::nullopt);
 }
 
-const NameIndex* NodeListBase::SearchIndex() const {
-  if (index_ == nullptr && count() > kIndexThreshold) index_ = new NameIndex(head_);
+const NameIndex* NodeListBase::SearchIndex(NameHashOf hashOf) const {
+  if (index_ == nullptr && count() > kIndexThreshold) index_ = new NameIndex(head_, hashOf);
   return index_;
 }
 
@@ -143,19 +143,23 @@ ListNode* NodeListBase::Walk(std::u16string_view name) const {
   return nullptr;
 }
 
-ListNode* NodeListBase::FindNode(std::u16string_view name) const {
-  const NameIndex* index = SearchIndex();
+ListNode* NodeListBase::FindNode(std::u16string_view name, NameHashOf hashOf) const {
+  const NameIndex* index = SearchIndex(hashOf);
   return index != nullptr ? index->Find(name) : Walk(name);
 }
 
-ListNode* NodeListBase::FindNode(std::u16string_view name, uint32_t hash) const {
-  const NameIndex* index = SearchIndex();
+ListNode* NodeListBase::FindNode(std::u16string_view name, uint32_t hash,
+                                 NameHashOf hashOf) const {
+  const NameIndex* index = SearchIndex(hashOf);
   return index != nullptr ? index->Find(name, hash) : Walk(name);
 }
 
-bool NodeListBase::OtherBears(const ListNode* node, std::u16string_view name) const {
+bool NodeListBase::OtherBears(const ListNode* node, std::u16string_view name,
+                              NameHashOf hashOf) const {
   bool nodeBears = EqualsIgnoreAsciiCase(node->name.View(), name);
-  if (const NameIndex* index = SearchIndex()) return index->CountOfName(name) > (nodeBears ? 1 : 0);
+  if (const NameIndex* index = SearchIndex(hashOf)) {
+    return index->CountOfName(name) > (nodeBears ? 1 : 0);
+  }
   for (const ListNode* other = head_; other != nullptr; other = other->next) {
     if (other != node && EqualsIgnoreAsciiCase(other->name.View(), name)) return true;
   }

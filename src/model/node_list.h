@@ -17,7 +17,8 @@
 // searched by a walk; past kIndexThreshold nodes the first search builds a
 // NameIndex, which every later change keeps current, so that each search
 // costs constant expected time. A node's name must not change while the node
-// is in a list, except through the list's Rename.
+// is in a list, except through the list's Rename. Its nodes have a
+// `uint32_t nameHash`, which the index fills in.
 
 #ifndef KNITFOLD_MODEL_NODE_LIST_H_
 #define KNITFOLD_MODEL_NODE_LIST_H_
@@ -30,10 +31,10 @@
 #include "common/block_pool.h"
 #include "common/prefetch.h"
 #include "common/text_slice.h"
+#include "model/name_index.h"
 
 namespace qds {
 
-class NameIndex;
 class LinkedList;
 
 class ListNode {
@@ -155,9 +156,6 @@ class NodeListBase : public LinkedList {
   // Gives `node`, which stays in its place, the name `name`: the index files
   // it anew, the watcher hears nothing (the list is the same but for a name).
   void Rename(ListNode* node, std::u16string_view name);
-  // Whether a node other than `node` (which is in the list) bears `name`
-  // with A-Z folded.
-  bool OtherBears(const ListNode* node, std::u16string_view name) const;
 
   // Asks for the memory that a search for `name` reads first, if the list
   // has an index: a caller that knows its next searches a few ahead spares
@@ -175,10 +173,14 @@ class NodeListBase : public LinkedList {
   // it at hand, is NameIndex::Hash of the node's name.
   void Linked(ListNode* node, std::optional<uint32_t> hash = {});
   void Unlinking(ListNode* node);
+  // The searches hand on where the list's nodes keep their hashes, for the
+  // index that the first search of a long list builds.
+  //
   // The first node whose name equals `name` with A-Z folded; the cursor is
   // not touched. A caller that has NameIndex::Hash(name) at hand passes it.
-  ListNode* FindNode(std::u16string_view name) const;
-  ListNode* FindNode(std::u16string_view name, uint32_t hash) const;
+  ListNode* FindNode(std::u16string_view name, NameHashOf hashOf) const;
+  ListNode* FindNode(std::u16string_view name, uint32_t hash, NameHashOf hashOf) const;
+  bool OtherBears(const ListNode* node, std::u16string_view name, NameHashOf hashOf) const;
 
   ListWatcher* watcher_ = nullptr;
   mutable ListCursor cursor_;
@@ -192,7 +194,7 @@ class NodeListBase : public LinkedList {
   void Index(ListNode* node, std::optional<uint32_t> hash);
   // The index that searches use, built by the first search of a long list;
   // null for a short one.
-  const NameIndex* SearchIndex() const;
+  const NameIndex* SearchIndex(NameHashOf hashOf) const;
   ListNode* Walk(std::u16string_view name) const;
 };
 
@@ -240,9 +242,16 @@ class NodeList : public NodeListBase {
     Node* node = NodeAt(position);
     return node ? Remove(node) : nullptr;
   }
-  Node* FindByName(std::u16string_view name) const { return static_cast<Node*>(FindNode(name)); }
+  Node* FindByName(std::u16string_view name) const {
+    return static_cast<Node*>(FindNode(name, &HashOf));
+  }
   Node* FindByName(std::u16string_view name, uint32_t hash) const {
-    return static_cast<Node*>(FindNode(name, hash));
+    return static_cast<Node*>(FindNode(name, hash, &HashOf));
+  }
+  // Whether a node other than `node` (which is in the list) bears `name`
+  // with A-Z folded.
+  bool OtherBears(const Node* node, std::u16string_view name) const {
+    return NodeListBase::OtherBears(node, name, &HashOf);
   }
 
   // Deletes every node.
@@ -252,6 +261,9 @@ class NodeList : public NodeListBase {
     if (watcher_ == nullptr) return DeleteAll<Node>();
     while (head_ != nullptr) delete Remove(head());
   }
+
+ private:
+  static uint32_t* HashOf(ListNode* node) { return &static_cast<Node*>(node)->nameHash; }
 };
 
 }  // namespace qds

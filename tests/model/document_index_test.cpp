@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -108,10 +109,16 @@ class IndexedDocumentTest : public ::testing::TestWithParam<uint32_t> {
     for (const ModelSection& expected : model_.sections) {
       ASSERT_EQ(section->name.View(), expected.name);
       ASSERT_EQ(section->EntryCount(), Model::Count(expected)) << "section " << ToUtf8(expected.name);
-      for (const ModelKey& key : expected.keys) {
-        int first = Model::FindFirst(expected.keys, key.name);
-        ASSERT_EQ(section->keys.FindByName(key.name),
+      for (uint32_t k = 0; k < expected.keys.size(); ++k) {
+        const std::u16string& name = expected.keys[k].name;
+        int first = Model::FindFirst(expected.keys, name);
+        ASSERT_EQ(section->keys.FindByName(name),
                   section->keys.NodeAt(static_cast<uint32_t>(first)));
+        // Whether the name is shared, as a rename asks.
+        bool shared = std::count_if(expected.keys.begin(), expected.keys.end(), [&](auto& other) {
+                        return EqualsIgnoreAsciiCase(other.name, name);
+                      }) > 1;
+        ASSERT_EQ(section->keys.OtherBears(section->keys.NodeAt(k), name), shared);
       }
       // Forward and backward, as passes over a section read.
       for (uint32_t i = 0; i < Model::Count(expected); ++i) ExpectEntry(section, expected, i);

@@ -64,7 +64,7 @@ DocumentView ViewOf(const DocumentModel& document, bool readBack) {
         std::u16string text(value->name.View());
         s.entries.insert(s.entries.end(),
                          {std::u16string(key->name.View()), readBack ? ReadBack(text) : text,
-                          std::u16string(value->comment.View())});
+                          std::u16string(value->Comment())});
       }
     }
   }

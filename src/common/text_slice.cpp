@@ -9,8 +9,9 @@ namespace qds {
 
 struct TextSlice::OutOfLine {
   const char16_t* units;
-  size_t length;
-  bool owned;
+  uint64_t length : 63;
+  uint64_t owned : 1;
+  TextSlice note;
 };
 
 namespace {
@@ -38,7 +39,7 @@ void TextSlice::SetOutOfLine(const char16_t* units, size_t length, bool owned) {
     if (owned) FreeBlock(const_cast<char16_t*>(units), length * sizeof(char16_t));
     throw std::bad_alloc();  // memory that no slice can address
   }
-  new (block) OutOfLine{units, length, owned};
+  new (block) OutOfLine{units, length, owned, TextSlice()};
   word_ = record | kOutOfLine;
 }
 
@@ -53,19 +54,50 @@ bool TextSlice::IsBorrowed() const {
 }
 
 void TextSlice::Assign(std::u16string_view text) {
-  if (text.empty()) return Release();
-  // Copy first: the text may lie in the block about to be let go.
-  size_t bytes = text.size() * sizeof(char16_t);
-  auto* units = static_cast<char16_t*>(AllocateBlock(bytes));
-  std::memcpy(units, text.data(), bytes);
-  Release();
-  Set(units, text.size(), true);
+  TextSlice note = TakeNote();
+  if (text.empty()) {
+    Release();
+  } else {
+    // Copy first: the text may lie in the block about to be let go.
+    size_t bytes = text.size() * sizeof(char16_t);
+    auto* units = static_cast<char16_t*>(AllocateBlock(bytes));
+    std::memcpy(units, text.data(), bytes);
+    Release();
+    Set(units, text.size(), true);
+  }
+  SetNote(std::move(note));
+}
+
+std::u16string_view TextSlice::Note() const {
+  return (word_ & kOutOfLine) != 0 ? Record()->note.View() : std::u16string_view();
+}
+
+void TextSlice::SetNote(TextSlice note) {
+  if ((word_ & kOutOfLine) != 0 || !note.Empty()) *MutableNote() = std::move(note);
+}
+
+TextSlice TextSlice::TakeNote() {
+  return (word_ & kOutOfLine) != 0 ? std::move(Record()->note) : TextSlice();
+}
+
+TextSlice* TextSlice::MutableNote() {
+  if ((word_ & kOutOfLine) == 0) {
+    // The text moves into a record of its own, which has room for the note.
+    std::u16string_view text = View();
+    bool owned = !IsBorrowed();
+    word_ = 0;
+    SetOutOfLine(text.data(), text.size(), owned);
+  }
+  return &Record()->note;
 }
 
 void TextSlice::Free() noexcept {
   std::u16string_view text = View();
   bool owned = !IsBorrowed();
-  if ((word_ & kOutOfLine) != 0) FreeBlock(Record(), sizeof(OutOfLine));
+  if ((word_ & kOutOfLine) != 0) {
+    Record()->~OutOfLine();
+    FreeBlock(Record(), sizeof(OutOfLine));
+  }
   if (owned) FreeBlock(const_cast<char16_t*>(text.data()), text.size() * sizeof(char16_t));
 }
 

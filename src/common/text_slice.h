@@ -8,6 +8,10 @@
 //
 // Slices move but do not copy: a second slice of the same units is made
 // with Borrow (the units outlive both) or Part, or by copying the text.
+//
+// A slice may carry a second text, its note, which moves with it. A
+// document's values keep their comments there: few values have one, and a
+// field of their own would cost every value a word.
 
 #ifndef KNITFOLD_COMMON_TEXT_SLICE_H_
 #define KNITFOLD_COMMON_TEXT_SLICE_H_
@@ -52,15 +56,26 @@ class TextSlice {
             static_cast<size_t>((word_ >> kLengthShift) & kInlineLengthMask)};
   }
   size_t Length() const { return View().size(); }
-  bool Empty() const { return word_ == 0; }
+  bool Empty() const { return (word_ & kOutOfLine) != 0 ? OutOfLineView().empty() : word_ == 0; }
   char16_t operator[](size_t index) const { return View()[index]; }
   // Where the units lie (null when empty): for asking for memory ahead.
   const char16_t* Units() const { return View().data(); }
   bool IsBorrowed() const;
 
-  // Replaces the text by a copy of `text`, which may lie in this slice.
+  // Replaces the text by a copy of `text`, which may lie in this slice; the
+  // note stays.
   void Assign(std::u16string_view text);
+  // Lets go of the text and the note.
   void Clear() { Release(); }
+
+  // The note (empty: none).
+  std::u16string_view Note() const;
+  // Replaces the note by `note`.
+  void SetNote(TextSlice note);
+  // Hands the note over, leaving none.
+  TextSlice TakeNote();
+  // The note, to change in place: a slice without a note gets room for one.
+  TextSlice* MutableNote();
 
   friend bool operator==(const TextSlice& a, std::u16string_view b) { return a.View() == b; }
   friend bool operator==(const TextSlice& a, const char16_t* b) {
@@ -75,7 +90,7 @@ class TextSlice {
   // text, or one whose address does not fit, is kept out of line: the word
   // holds the address of an OutOfLine record (with its lowest bit set,
   // which no address of units or records has: both are aligned to 2 or
-  // more), and the slice owns the record.
+  // more), and the slice owns the record. A note is kept in the record too.
   struct OutOfLine;
   static constexpr uint64_t kOutOfLine = 1;
   static constexpr int kLengthShift = 48;

@@ -45,10 +45,13 @@ std::u16string_view NameOf(const View& view) {
   return node != nullptr ? node->name.View() : std::u16string_view();
 }
 
+std::u16string_view CommentText(const QdsSection& section) { return section.comment.View(); }
+std::u16string_view CommentText(const QdsValue& value) { return value.Comment(); }
+
 template <class Node, class View>
 std::u16string_view CommentOf(const View& view) {
   const Node* node = Internals::NodeOf<Node>(view);
-  return node != nullptr ? node->comment.View() : std::u16string_view();
+  return node != nullptr ? CommentText(*node) : std::u16string_view();
 }
 
 // A value's text as the reads give it: "" for a bare key.

@@ -10,8 +10,7 @@ constexpr std::u16string_view kLineEnd = u"\r\n";
 
 // What stays of a removed entry line's comment: all of it up to its last
 // line end; the rest is the line's own indentation.
-std::u16string_view Kept(const TextSlice& comment) {
-  std::u16string_view text = comment.View();
+std::u16string_view Kept(std::u16string_view text) {
   size_t end = text.rfind(kLineEnd);
   return end == std::u16string_view::npos ? std::u16string_view() : text.substr(0, end + 2);
 }
@@ -19,12 +18,16 @@ std::u16string_view Kept(const TextSlice& comment) {
 // The kept comments of `value` and the values after it, in order.
 std::u16string KeptFrom(const QdsValue* value) {
   std::u16string kept;
-  for (; value != nullptr; value = ValueList::Next(value)) kept += Kept(value->comment);
+  for (; value != nullptr; value = ValueList::Next(value)) kept += Kept(value->Comment());
   return kept;
 }
 
-void Prepend(std::u16string_view text, TextSlice* comment) {
+// Puts `text` before the comment that `place()` points at, asked for only
+// when there is text: a value's comment takes room of its own.
+template <class Place>
+void Prepend(std::u16string_view text, Place place) {
   if (text.empty()) return;
+  TextSlice* comment = place();
   std::u16string joined(text);
   joined += comment->View();
   comment->Assign(joined);
@@ -40,7 +43,7 @@ TextSlice* CommentAfter(DocumentModel* model, QdsSection* section) {
 TextSlice* CommentAfter(DocumentModel* model, QdsSection* section, QdsKey* key) {
   for (QdsKey* next = NodeList<QdsKey>::Next(key); next != nullptr;
        next = NodeList<QdsKey>::Next(next)) {
-    if (QdsValue* first = next->values.head()) return &first->comment;
+    if (QdsValue* first = next->values.head()) return first->MutableComment();
   }
   return CommentAfter(model, section);
 }
@@ -65,7 +68,7 @@ ReadStatus FindSectionKey(const DocumentModel& model, std::u16string_view sectio
 QdsValue* ReplaceValue(QdsSection* section, QdsKey* key, QdsValue* value,
                        std::u16string_view text) {
   auto* fresh = new QdsValue(text);
-  fresh->comment = std::move(value->comment);
+  fresh->SetComment(value->TakeComment());
   key->values.InsertAt(PositionOf(key->values, value), fresh, section);
   delete key->values.Remove(value, section);
   return fresh;
@@ -73,20 +76,21 @@ QdsValue* ReplaceValue(QdsSection* section, QdsKey* key, QdsValue* value,
 
 void RemoveValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value) {
   QdsValue* next = ValueList::Next(value);
-  Prepend(Kept(value->comment),
-          next != nullptr ? &next->comment : CommentAfter(model, section, key));
+  Prepend(Kept(value->Comment()), [&] {
+    return next != nullptr ? next->MutableComment() : CommentAfter(model, section, key);
+  });
   delete key->values.Remove(value, section);
   if (key->values.count() == 0) delete section->keys.Remove(key);
 }
 
 void RemoveLaterValues(DocumentModel* model, QdsSection* section, QdsKey* key) {
   QdsValue* first = key->values.head();
-  Prepend(KeptFrom(ValueList::Next(first)), CommentAfter(model, section, key));
+  Prepend(KeptFrom(ValueList::Next(first)), [&] { return CommentAfter(model, section, key); });
   while (key->values.tail() != first) delete key->values.RemoveTail(section);
 }
 
 void RemoveKey(DocumentModel* model, QdsSection* section, QdsKey* key) {
-  Prepend(KeptFrom(key->values.head()), CommentAfter(model, section, key));
+  Prepend(KeptFrom(key->values.head()), [&] { return CommentAfter(model, section, key); });
   delete section->keys.Remove(key);
 }
 
@@ -96,7 +100,7 @@ void RemoveSection(DocumentModel* model, QdsSection* section) {
        key = NodeList<QdsKey>::Next(key)) {
     kept += KeptFrom(key->values.head());
   }
-  Prepend(kept, CommentAfter(model, section));
+  Prepend(kept, [&] { return CommentAfter(model, section); });
   delete model->sections.Remove(section);
 }
 

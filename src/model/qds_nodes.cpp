@@ -2,9 +2,9 @@
 
 namespace qds {
 
-// Nodes are most of a document's memory: a value takes a pool block of 32
+// Nodes are most of a document's memory: a value takes a pool block of 24
 // bytes and a key one of 40 (classes are multiples of 8).
-static_assert(sizeof(QdsValue) <= 32 && sizeof(QdsKey) <= 40);
+static_assert(sizeof(QdsValue) <= 24 && sizeof(QdsKey) <= 40);
 static_assert(alignof(QdsValue) <= 8 && alignof(QdsKey) <= 8 && alignof(QdsSection) <= 8);
 
 ListCursor* ValueList::Cursor(const QdsSection* holder, ListCursor* spare) const {

@@ -1,8 +1,9 @@
 // The nodes of a QDS document: a section holds keys, a key holds values.
 //
-// A value's `name` is its text and its `comment` the comment text that stood
-// before the entry line that made it. A value whose text is a single line
-// feed is a bare key: its line had a key and no "=". Keys have no comment.
+// A value's `name` is its text and its comment the comment text that stood
+// before the entry line that made it, kept as the note of its name. A value
+// whose text is a single line feed is a bare key: its line had a key and no
+// "=". Keys have no comment.
 //
 // A section keeps its entry count, and the place of the entry last found by
 // flat position, current through every change of its keys list and of its
@@ -32,7 +33,11 @@ class QdsValue final : public ListNode {
   using ListNode::ListNode;
   bool IsBareKey() const { return !name.Empty() && name[0] == u'\n'; }
 
-  TextSlice comment;
+  std::u16string_view Comment() const { return name.Note(); }
+  void SetComment(TextSlice comment) { name.SetNote(std::move(comment)); }
+  TextSlice TakeComment() { return name.TakeNote(); }
+  // The comment, to change in place.
+  TextSlice* MutableComment() { return name.MutableNote(); }
 };
 
 // A key's values. Each change and each read by position names `holder`, the

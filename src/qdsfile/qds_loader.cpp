@@ -653,7 +653,7 @@ void Loader::FinishValue(uint32_t end) { AddValue(Trim(Take(scan_.value, end)));
 // The value completes its entry line.
 void Loader::AddValue(std::u16string_view text) {
   auto* value = new QdsValue(Borrow(text));
-  value->comment = Borrow(Take(scan_.comment, Token::kNone));  // closed where the line began
+  value->SetComment(Borrow(Take(scan_.comment, Token::kNone)));  // closed where the line began
   entries_.Add(scan_.section, scan_.lastKey, scan_.repeatKey, value);
 }
 

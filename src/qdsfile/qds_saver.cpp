@@ -49,8 +49,8 @@ bool WriteUnits(BufferedStream* stream, std::u16string_view text) {
 }
 
 // A stored comment is written only when the caller keeps comments.
-bool WriteComment(BufferedStream* stream, const TextSlice& comment, uint32_t flags) {
-  return (flags & KeepComments) == 0 || WriteUnits(stream, comment.View());
+bool WriteComment(BufferedStream* stream, std::u16string_view comment, uint32_t flags) {
+  return (flags & KeepComments) == 0 || WriteUnits(stream, comment);
 }
 
 // Writes `format` with its arguments, formatted into a buffer of `Capacity`.
@@ -64,7 +64,7 @@ bool WriteFormatted(BufferedStream* stream, const char16_t* format,
 
 bool WriteHeader(BufferedStream* stream, int32_t version, const TextSlice& leadingText,
                  uint32_t flags) {
-  if (!WriteComment(stream, leadingText, flags)) return false;
+  if (!WriteComment(stream, leadingText.View(), flags)) return false;
   bool written =
       version < format::kCodePageVersion
           ? WriteFormatted<format::kVersionLineCapacity>(stream, format::kVersionLineFormat,
@@ -115,7 +115,7 @@ bool WriteEntries(BufferedStream* stream, const QdsKey& key, uint32_t flags) {
       Prefetch(next->next);
       Prefetch(next->name.Units());
     }
-    if (!WriteComment(stream, value->comment, flags) || !WriteUnits(stream, key.name.View())) {
+    if (!WriteComment(stream, value->Comment(), flags) || !WriteUnits(stream, key.name.View())) {
       return false;
     }
     if (!value->IsBareKey()) {
@@ -267,7 +267,7 @@ bool WriteDocumentText(const DocumentModel& document, BufferedStream* stream, ui
     if (!WriteSection(stream, *section, first, flags)) return false;
     first = false;
   }
-  if (!WriteComment(stream, document.trailingText, flags)) return false;
+  if (!WriteComment(stream, document.trailingText.View(), flags)) return false;
   return (flags & Digest) == 0 || WriteEndMarker(stream);
 }
 

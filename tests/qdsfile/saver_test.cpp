@@ -42,7 +42,7 @@ QdsKey* AddKey(QdsSection* section, std::u16string_view name) {
 // Adds a value to the last key of `section`.
 void AddValue(QdsSection* section, std::u16string_view text, std::u16string_view comment = {}) {
   auto* value = new QdsValue(text);
-  value->comment.Assign(comment);
+  value->SetComment(TextSlice(comment));
   section->keys.tail()->values.AddTail(value, section);
 }
 

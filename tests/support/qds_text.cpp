@@ -58,7 +58,7 @@ std::string Dump(const DocumentModel& document, bool comments) {
          key = NodeList<QdsKey>::Next(key)) {
       for (const QdsValue* value = key->values.head(); value != nullptr;
            value = ValueList::Next(value)) {
-        out += (comments ? Braced(value->comment.View()) : "") + EncodeUtf8(key->name.View()) + "=" +
+        out += (comments ? Braced(value->Comment()) : "") + EncodeUtf8(key->name.View()) + "=" +
                EncodeUtf8(value->name.View()) + "|";
       }
     }

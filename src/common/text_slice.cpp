@@ -68,13 +68,7 @@ void TextSlice::Assign(std::u16string_view text) {
   SetNote(std::move(note));
 }
 
-std::u16string_view TextSlice::Note() const {
-  return (word_ & kOutOfLine) != 0 ? Record()->note.View() : std::u16string_view();
-}
-
-void TextSlice::SetNote(TextSlice note) {
-  if ((word_ & kOutOfLine) != 0 || !note.Empty()) *MutableNote() = std::move(note);
-}
+std::u16string_view TextSlice::OutOfLineNote() const { return Record()->note.View(); }
 
 TextSlice TextSlice::TakeNote() {
   return (word_ & kOutOfLine) != 0 ? std::move(Record()->note) : TextSlice();

@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 namespace qds {
 
@@ -69,9 +70,13 @@ class TextSlice {
   void Clear() { Release(); }
 
   // The note (empty: none).
-  std::u16string_view Note() const;
+  std::u16string_view Note() const {
+    return (word_ & kOutOfLine) != 0 ? OutOfLineNote() : std::u16string_view();
+  }
   // Replaces the note by `note`.
-  void SetNote(TextSlice note);
+  void SetNote(TextSlice note) {
+    if ((word_ & kOutOfLine) != 0 || !note.Empty()) *MutableNote() = std::move(note);
+  }
   // Hands the note over, leaving none.
   TextSlice TakeNote();
   // The note, to change in place: a slice without a note gets room for one.
@@ -111,6 +116,7 @@ class TextSlice {
   void SetOutOfLine(const char16_t* units, size_t length, bool owned);
   OutOfLine* Record() const;
   std::u16string_view OutOfLineView() const;
+  std::u16string_view OutOfLineNote() const;
   // A borrowed inline text has nothing to let go.
   void Release() noexcept {
     if ((word_ & (kOwned | kOutOfLine)) != 0) Free();

@@ -1,5 +1,6 @@
 #include "model/name_index.h"
 
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -18,22 +19,47 @@ constexpr uint64_t kShared = 1;
 
 uint64_t TagOf(uint32_t hash) { return uint64_t{hash >> 16} << kTagShift; }
 
+// `four` with each of its 16-bit lanes that holds A-Z made a-z.
+uint64_t FoldLanes(uint64_t four) {
+  constexpr uint64_t kLanes = 0x0001000100010001u;
+  constexpr uint64_t kTops = 0x8000 * kLanes;
+  // Each lane below its top bit, plus a bias that carries into the top bit
+  // (and no further) exactly when the lane is at least 'A', or above 'Z'.
+  uint64_t low = four & ~kTops;
+  uint64_t fromA = low + (0x8000 - u'A') * kLanes;
+  uint64_t pastZ = low + (0x8000 - u'Z' - 1) * kLanes;
+  uint64_t upper = fromA & ~pastZ & ~four & kTops;
+  return four | (upper >> 10);  // the top bit of a lane, moved to 0x20
+}
+
 }  // namespace
 
-// FNV-1a over the folded units, so that names that meet under the name
-// comparison land in the same slot, then a finishing mix: the slot is taken
-// from the low bits, which FNV-1a alone leaves poorly mixed for names that
-// differ only in their last digits.
+// Four units at a time, each of the word's 16-bit lanes folded as
+// FoldAscii folds a unit, so that names that meet under the name comparison
+// land in the same slot; each word is mixed in by a multiplication, and the
+// top half of the sum, where every bit of the name counts, gets a finishing
+// mix: the slot is taken from the low bits of the hash, which names that
+// differ only in their last digits must spread.
 uint32_t NameIndex::Hash(std::u16string_view name) {
-  uint32_t hash = 2166136261u;
-  for (char16_t c : name) {
-    hash = (hash ^ FoldAscii(c)) * 16777619u;
+  constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
+  uint64_t hash = name.size() * kMultiplier;
+  size_t at = 0;
+  for (; at + 4 <= name.size(); at += 4) {
+    uint64_t four;
+    std::memcpy(&four, name.data() + at, sizeof four);
+    hash = (std::rotl(hash, 26) ^ FoldLanes(four)) * kMultiplier;
   }
-  hash ^= hash >> 16;
-  hash *= 0x85EBCA6Bu;
-  hash ^= hash >> 13;
-  hash *= 0xC2B2AE35u;
-  return hash ^ (hash >> 16);
+  if (at < name.size()) {
+    uint64_t rest = 0;
+    for (size_t i = at; i < name.size(); ++i) rest |= uint64_t{name[i]} << (16 * (i - at));
+    hash = (std::rotl(hash, 26) ^ FoldLanes(rest)) * kMultiplier;
+  }
+  auto mixed = static_cast<uint32_t>(hash >> 32);
+  mixed ^= mixed >> 16;
+  mixed *= 0x85EBCA6Bu;
+  mixed ^= mixed >> 13;
+  mixed *= 0xC2B2AE35u;
+  return mixed ^ (mixed >> 16);
 }
 
 NameIndex::NameIndex(ListNode* head, NameHashOf hashOf) : hashOf_(hashOf) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "model/qds_nodes.h"
 
 namespace qds {
@@ -42,6 +43,39 @@ TEST(NameIndexTest, GrowingKeepsEveryNameFoundWhereverItsProbeRunWraps) {
       }
     }
   }
+}
+
+// Every unit, at every place of a word of the hash and of its short tail,
+// hashes as its folded form does (so A-Z meet a-z and nothing else meets),
+// and numbered names, which differ only in their last units, spread over
+// the low bits that pick a slot.
+TEST(NameIndexTest, HashFoldsEveryUnitAsTheComparisonDoesAndSpreadsNumberedNames) {
+  for (uint32_t unit = 0; unit <= 0xFFFF; ++unit) {
+    auto c = static_cast<char16_t>(unit);
+    for (size_t length = 1; length <= 6; ++length) {
+      std::u16string name(length, u'k');
+      name[length - 1] = c;
+      std::u16string folded = name;
+      folded[length - 1] = FoldAscii(c);
+      ASSERT_EQ(NameIndex::Hash(name), NameIndex::Hash(folded)) << unit << " " << length;
+      if (FoldAscii(c) != c) continue;
+      name[length - 1] = static_cast<char16_t>(unit ^ 0x20);
+      if (FoldAscii(name[length - 1]) == name[length - 1]) {
+        ASSERT_NE(NameIndex::Hash(name), NameIndex::Hash(folded)) << unit << " " << length;
+      }
+    }
+  }
+  constexpr uint32_t kNames = 1 << 16;
+  std::vector<bool> used(kNames);
+  uint32_t distinct = 0;
+  for (uint32_t i = 0; i < kNames; ++i) {
+    std::string text = "File" + std::to_string(i);
+    uint32_t slot = NameIndex::Hash(std::u16string(text.begin(), text.end())) & (kNames - 1);
+    distinct += used[slot] ? 0 : 1;
+    used[slot] = true;
+  }
+  // Names thrown at random fill 1 - 1/e of as many slots: 63%.
+  EXPECT_GT(distinct, kNames * 6 / 10);
 }
 
 }  // namespace

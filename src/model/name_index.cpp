@@ -36,10 +36,10 @@ uint64_t FoldLanes(uint64_t four) {
 
 // Four units at a time, each of the word's 16-bit lanes folded as
 // FoldAscii folds a unit, so that names that meet under the name comparison
-// land in the same slot; each word is mixed in by a multiplication, and the
-// top half of the sum, where every bit of the name counts, gets a finishing
-// mix: the slot is taken from the low bits of the hash, which names that
-// differ only in their last digits must spread.
+// land in the same slot; each word is mixed in by a multiplication. The top
+// half of the result, where every unit counts, gets a finishing mix: the
+// slot is taken from the low bits of the hash, which names that differ only
+// in their last digits must spread.
 uint32_t NameIndex::Hash(std::u16string_view name) {
   constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
   uint64_t hash = name.size() * kMultiplier;

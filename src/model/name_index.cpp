@@ -36,24 +36,30 @@ uint64_t FoldLanes(uint64_t four) {
 
 // Four units at a time, each of the word's 16-bit lanes folded as
 // FoldAscii folds a unit, so that names that meet under the name comparison
-// land in the same slot; each word is mixed in by a multiplication. The top
-// half of the result, where every unit counts, gets a finishing mix: the
-// slot is taken from the low bits of the hash, which names that differ only
-// in their last digits must spread.
+// land in the same slot; each word is mixed in by a multiplication. A name
+// of four units or more ends with its last four, which overlap the word
+// before when its length is not a multiple of four: every word is a load of
+// fixed size. The top half of the result, where every unit counts, gets a
+// finishing mix: the slot is taken from the low bits of the hash, which
+// names that differ only in their last digits must spread.
 uint32_t NameIndex::Hash(std::u16string_view name) {
   constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
-  uint64_t hash = name.size() * kMultiplier;
-  size_t at = 0;
-  for (; at + 4 <= name.size(); at += 4) {
-    uint64_t four;
-    std::memcpy(&four, name.data() + at, sizeof four);
+  const size_t size = name.size();
+  uint64_t hash = size * kMultiplier;
+  auto mix = [&hash](uint64_t four) {
     hash = (std::rotl(hash, 26) ^ FoldLanes(four)) * kMultiplier;
+  };
+  uint64_t four = 0;
+  if (size >= 4) {
+    for (size_t at = 0; at + 4 < size; at += 4) {
+      std::memcpy(&four, name.data() + at, sizeof four);
+      mix(four);
+    }
+    std::memcpy(&four, name.data() + size - 4, sizeof four);
+  } else {
+    for (size_t i = 0; i < size; ++i) four |= uint64_t{name[i]} << (16 * i);
   }
-  if (at < name.size()) {
-    uint64_t rest = 0;
-    for (size_t i = at; i < name.size(); ++i) rest |= uint64_t{name[i]} << (16 * (i - at));
-    hash = (std::rotl(hash, 26) ^ FoldLanes(rest)) * kMultiplier;
-  }
+  mix(four);
   auto mixed = static_cast<uint32_t>(hash >> 32);
   mixed ^= mixed >> 16;
   mixed *= 0x85EBCA6Bu;

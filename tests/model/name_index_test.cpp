@@ -53,15 +53,17 @@ TEST(NameIndexTest, HashFoldsEveryUnitAsTheComparisonDoesAndSpreadsNumberedNames
   for (uint32_t unit = 0; unit <= 0xFFFF; ++unit) {
     auto c = static_cast<char16_t>(unit);
     for (size_t length = 1; length <= 6; ++length) {
-      std::u16string name(length, u'k');
-      name[length - 1] = c;
-      std::u16string folded = name;
-      folded[length - 1] = FoldAscii(c);
-      ASSERT_EQ(NameIndex::Hash(name), NameIndex::Hash(folded)) << unit << " " << length;
-      if (FoldAscii(c) != c) continue;
-      name[length - 1] = static_cast<char16_t>(unit ^ 0x20);
-      if (FoldAscii(name[length - 1]) == name[length - 1]) {
-        ASSERT_NE(NameIndex::Hash(name), NameIndex::Hash(folded)) << unit << " " << length;
+      for (size_t at = 0; at < length; ++at) {
+        std::u16string name(length, u'k');
+        name[at] = c;
+        std::u16string folded = name;
+        folded[at] = FoldAscii(c);
+        ASSERT_EQ(NameIndex::Hash(name), NameIndex::Hash(folded)) << unit << " " << length << at;
+        if (FoldAscii(c) != c) continue;
+        name[at] = static_cast<char16_t>(unit ^ 0x20);
+        if (FoldAscii(name[at]) == name[at]) {
+          ASSERT_NE(NameIndex::Hash(name), NameIndex::Hash(folded)) << unit << " " << length << at;
+        }
       }
     }
   }

@@ -126,8 +126,6 @@ uint32_t NameIndex::CountOfName(std::u16string_view name) const {
 
 void NameIndex::Prefetch(uint32_t hash) const { qds::Prefetch(&slots_[hash & mask_]); }
 
-ListNode* NameIndex::FirstOfName(const ListNode* node) const { return Find(node->name.View()); }
-
 uint32_t NameIndex::TakeCount(Slot slot) {
   if ((slot & kShared) == 0) return 1;
   auto shared = sharedCounts_.find(NodeIn(slot));

@@ -52,8 +52,6 @@ class NameIndex {
   // Hash() of its name. A node whose address lies above the 48 bits that a
   // slot holds throws std::bad_alloc (no system this runs on gives one).
   void Added(ListNode* node, bool first, uint32_t hash);
-  // The first node of `node`'s folded name, or null; for Added's callers.
-  ListNode* FirstOfName(const ListNode* node) const;
   // `node` is about to be unlinked; its links must still be in place, so
   // that the next node of the same name can take its place.
   void Removing(ListNode* node);

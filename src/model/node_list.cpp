@@ -102,17 +102,18 @@ ListNode* LinkedList::Unlink(ListNode* node, ListCursor* cursor) {
 
 void NodeListBase::Index(ListNode* node, std::optional<uint32_t> hash) {
   if (index_ == nullptr) return;
+  const uint32_t nameHash = hash ? *hash : NameIndex::Hash(node->name.View());
   bool first = node == head_;
   if (!first && node->next != nullptr) {
     // In the middle: it comes first if no other node bears its name or the
     // present first one lies after it.
-    const ListNode* present = index_->FirstOfName(node);
+    const ListNode* present = index_->Find(node->name.View(), nameHash);
     first = present == nullptr;
     for (const ListNode* later = node->next; later != nullptr && !first; later = later->next) {
       first = later == present;
     }
   }
-  index_->Added(node, first, hash ? *hash : NameIndex::Hash(node->name.View()));
+  index_->Added(node, first, nameHash);
 }
 
 void NodeListBase::Linked(ListNode* node, std::optional<uint32_t> hash) {
@@ -148,8 +149,7 @@ ListNode* NodeListBase::FindNode(std::u16string_view name, NameHashOf hashOf) co
   return index != nullptr ? index->Find(name) : Walk(name);
 }
 
-ListNode* NodeListBase::FindNode(std::u16string_view name, uint32_t hash,
-                                 NameHashOf hashOf) const {
+ListNode* NodeListBase::FindNode(std::u16string_view name, uint32_t hash, NameHashOf hashOf) const {
   const NameIndex* index = SearchIndex(hashOf);
   return index != nullptr ? index->Find(name, hash) : Walk(name);
 }

@@ -78,6 +78,13 @@ bool WriteHeader(BufferedStream* stream, int32_t version, const TextSlice& leadi
   return true;
 }
 
+// Asks for the first and the last line of memory of `text`: a line of
+// text often spans two.
+void PrefetchText(std::u16string_view text) {
+  Prefetch(text.data());
+  Prefetch(text.data() + text.size());
+}
+
 // Walks a section's keys ahead of the writer and asks for the memory that
 // the writer will read, each request reading only nodes asked for one key
 // earlier: the key three ahead, the first value of the key two ahead, the
@@ -106,15 +113,22 @@ class KeyLookahead {
   const QdsKey* ahead_;  // the key after that one
 };
 
+// Writes a key's lines. The texts of the values up to kValuesAhead ahead
+// of the one written are asked for, and the node after the last of them: a
+// key's values often lie lines apart in the file, which the processor does
+// not foresee, and memory takes longer to come than a line to write.
 bool WriteEntries(BufferedStream* stream, const QdsKey& key, uint32_t flags) {
+  constexpr int kValuesAhead = 8;
+  const QdsValue* ahead = key.values.head();
+  auto askAhead = [&ahead] {
+    Prefetch(ahead->next);
+    PrefetchText(ahead->name.View());
+    ahead = ValueList::Next(ahead);
+  };
+  for (int i = 0; i < kValuesAhead && ahead != nullptr; ++i) askAhead();
   for (const QdsValue* value = key.values.head(); value != nullptr;
        value = ValueList::Next(value)) {
-    // The same for a key's values: the next one was asked for one step ago,
-    // now its text and the value after it are.
-    if (const QdsValue* next = ValueList::Next(value)) {
-      Prefetch(next->next);
-      Prefetch(next->name.Units());
-    }
+    if (ahead != nullptr) askAhead();
     if (!WriteComment(stream, value->Comment(), flags) || !WriteUnits(stream, key.name.View())) {
       return false;
     }

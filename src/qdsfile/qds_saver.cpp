@@ -81,8 +81,9 @@ bool WriteHeader(BufferedStream* stream, int32_t version, const TextSlice& leadi
 // Asks for the first and the last line of memory of `text`: a line of
 // text often spans two.
 void PrefetchText(std::u16string_view text) {
+  if (text.empty()) return;
   Prefetch(text.data());
-  Prefetch(text.data() + text.size());
+  Prefetch(&text.back());
 }
 
 // Walks a section's keys ahead of the writer and asks for the memory that

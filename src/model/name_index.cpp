@@ -120,32 +120,28 @@ ListNode* NameIndex::Find(std::u16string_view name, uint32_t hash) const {
 
 uint32_t NameIndex::CountOfName(std::u16string_view name) const {
   Slot slot = *Probe(name, Hash(name));
-  if ((slot & kShared) == 0) return slot != 0 ? 1 : 0;
-  return sharedCounts_.find(NodeIn(slot))->second;
+  return slot != 0 ? CountIn(slot) : 0;
 }
 
 void NameIndex::Prefetch(uint32_t hash) const { qds::Prefetch(&slots_[hash & mask_]); }
 
-uint32_t NameIndex::TakeCount(Slot slot) {
-  if ((slot & kShared) == 0) return 1;
-  auto shared = sharedCounts_.find(NodeIn(slot));
-  uint32_t count = shared->second;
-  sharedCounts_.erase(shared);
-  return count;
+uint32_t NameIndex::CountIn(Slot slot) const {
+  return (slot & kShared) == 0 ? 1 : sharedCounts_.find(NodeIn(slot))->second;
 }
 
 void NameIndex::Refill(Slot* slot, ListNode* first, uint32_t count) {
-  *slot = SlotFor(first, *hashOf_(first)) | (count > 1 ? kShared : 0);
+  ListNode* present = NodeIn(*slot);
+  if ((*slot & kShared) != 0 && (present != first || count == 1)) sharedCounts_.erase(present);
   if (count > 1) sharedCounts_[first] = count;
+  // Every node of the name bears its hash: the slot's tag stays.
+  *slot = SlotFor(first, 0) | (*slot & ~kAddressBits) | (count > 1 ? kShared : 0);
 }
 
 void NameIndex::Added(ListNode* node, bool first, uint32_t hash) {
   *hashOf_(node) = hash;
   Slot* slot = Probe(node->name.View(), hash);
   if (*slot != 0) {
-    ListNode* present = NodeIn(*slot);
-    uint32_t count = TakeCount(*slot);
-    return Refill(slot, first ? node : present, count + 1);
+    return Refill(slot, first ? node : NodeIn(*slot), CountIn(*slot) + 1);
   }
   // Keep at least a quarter of the slots free, so that probes stay short.
   if ((used_ + 1) * 4 > (mask_ + 1) * 3) {
@@ -161,7 +157,7 @@ void NameIndex::Removing(ListNode* node) {
   Slot* slot = Probe(name, *hashOf_(node));
   if (*slot == 0) return;  // not indexed: nothing to do
   ListNode* first = NodeIn(*slot);
-  uint32_t count = TakeCount(*slot) - 1;
+  uint32_t count = CountIn(*slot) - 1;
   if (count == 0) return Erase(slot);
   if (first == node) {
     // The next node of that name in list order takes the place; one exists,

@@ -72,10 +72,10 @@ class NameIndex {
   Slot* Probe(std::u16string_view name, uint32_t hash) const;
   void Grow();
   void Erase(Slot* slot);
-  // Takes the count of the nodes that bear the name of `slot` out of
-  // sharedCounts_: those the slot's first node leads.
-  uint32_t TakeCount(Slot slot);
-  // Fills `slot` with `first` as the first of `count` nodes of its name.
+  // How many nodes bear the name of `slot`, which is not free.
+  uint32_t CountIn(Slot slot) const;
+  // Makes `slot`, which holds a name, hold `first` as the first of `count`
+  // (one or more) nodes of it; the count's entry in sharedCounts_ follows.
   void Refill(Slot* slot, ListNode* first, uint32_t count);
 
   // Slot arrays of kPagedSlots slots or more come straight from the system,

@@ -24,14 +24,18 @@ class ExpandingReadTest : public ::testing::Test {
     EXPECT_EQ(doc_.SetSymbolTable(&table_), &table_);
   }
 
-  // Reads `value` back through a buffer of 512 units, expanded.
-  Read ReadValue(const std::u16string& value) {
+  // Reads `value` back under the key "key", expanded, through buffers of
+  // these capacities; *needed receives the value length that the read sets.
+  Read ReadValue(const std::u16string& value, uint32_t keyCapacity = 64,
+                 uint32_t valueCapacity = 512, uint32_t* needed = nullptr) {
     doc_.SetEntry(u"S", u"key", 0, value.c_str());
-    std::vector<char16_t> key(64), buffer(512);
-    uint32_t keyLength = 64, valueLength = 512;
+    std::vector<char16_t> key(keyCapacity), buffer(valueCapacity);
+    uint32_t keyLength = keyCapacity, valueLength = valueCapacity;
     Read read{doc_.GetEntry(u"S", 0, key.data(), &keyLength, buffer.data(), &valueLength,
-                            ReadFlags::Expand), u""};
+                            ReadFlags::Expand),
+              u""};
     if (read.status == ReadStatus::Ok) read.value = buffer.data();
+    if (needed != nullptr) *needed = valueLength;
     return read;
   }
 
@@ -73,6 +77,35 @@ TEST_F(ExpandingReadTest, FailureKeepsStatusAndExcerpt) {
   EXPECT_EQ(doc_.GetExpansionError(nullptr), 5u);
   EXPECT_EQ(Context(), u"%!nosuch()%");
   EXPECT_EQ(detail::Internals::State(doc_).expansionErrorPos, 0);
+}
+
+// Room decides before a failure is recorded: an expansion that does not fit
+// the value buffer, or fails while the key did not fit its own, reads as too
+// small and leaves the last failure in place; one that succeeds is not failed
+// for its cut key.
+TEST_F(ExpandingReadTest, WantOfRoomIsTooSmallAndRecordsNoFailure) {
+  ASSERT_EQ(ReadValue(u"%!nosuch()%").status, ReadStatus::ExpansionFailed);
+  static const struct {
+    const char16_t* value;
+    uint32_t keyCapacity;
+    uint32_t valueCapacity;
+    ReadStatus status;
+    uint32_t needed;  // the value length after the read (0: not examined)
+  } cases[] = {
+      {u"%who%%who%", 64, 4, ReadStatus::BufferTooSmall, 7},
+      {u"%who%%who%", 64, 7, ReadStatus::Ok, 7},
+      {u"%!alsonot()%", 2, 512, ReadStatus::BufferTooSmall, 0},
+      {u"%who%", 2, 512, ReadStatus::Ok, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.keyCapacity << " " << c.valueCapacity);
+    uint32_t needed = 0;
+    EXPECT_EQ(ReadValue(c.value, c.keyCapacity, c.valueCapacity, &needed).status, c.status);
+    if (c.needed != 0) {
+      EXPECT_EQ(needed, c.needed);
+    }
+    EXPECT_EQ(Context(), u"%!nosuch()%");
+  }
 }
 
 TEST_F(ExpandingReadTest, VersionOneTestsConditionsTheLegacyWay) {

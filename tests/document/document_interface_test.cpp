@@ -264,6 +264,18 @@ TEST_F(DocumentInterfaceTest, MovesKeepTheDocumentAndLeaveANewOne) {
   EXPECT_EQ(doc_.SectionCount(), 1u);
 }
 
+// The target of a merge borrows the compat document's texts, which must
+// outlive the compat document itself.
+TEST_F(DocumentInterfaceTest, AMergedTargetKeepsTheTextsOfACompatDocumentGone) {
+  {
+    QdsDocument compat;
+    const char* text = "[$version 3, codepage 1200$]\n[Files]\nextra=tool.exe\n[New]\nk=v\n";
+    ASSERT_EQ(compat.LoadBytes(test::Qds(ToUtf16(text))), Status());
+    Merge(doc_, compat);
+  }
+  EXPECT_EQ(Saved(), std::string(kScript) + "extra=tool.exe\n\n[New]\nk=v\n");
+}
+
 TEST_F(DocumentInterfaceTest, AnEditOfASignedFileTwiceGivesTheBytesOfOnce) {
   ASSERT_EQ(doc_.SaveTo(file_, SaveFlags::KeepComments | SaveFlags::Digest), Status());
   std::string once;

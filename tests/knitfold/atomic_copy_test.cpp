@@ -79,19 +79,22 @@ TEST_P(AtomicReplaceTest, ANewFileTakesItsPermissionBitsLessTheUmask) {
   EXPECT_EQ(StatusOf(dir / "to").st_gid, 1u);
 }
 
-// Links lead from "to" to the file that must receive the bytes; a file of
-// several names is overwritten in place.
+// Links lead from the destination, or from a folder of its path, to the file
+// that must receive the bytes; a file of several names is overwritten in
+// place.
 TEST_P(AtomicReplaceTest, LinksStayAndTheFileTheyLeadToIsReplaced) {
   const struct {
     const char* name;
     std::vector<std::pair<std::string, std::string>> links;  // link, what it holds
     std::string file;                                        // where the bytes land
+    std::string to = "to";                                   // the destination
   } cases[] = {
       {"relative link", {{"to", "sub/real"}}, "sub/real"},
       {"absolute link", {{"to", (dir / "sub/real").string()}}, "sub/real"},
       {"link to a link", {{"to", "sub/hop"}, {"sub/hop", "real"}}, "sub/real"},
       {"dangling link", {{"to", "sub/absent"}}, "sub/absent"},
       {"second hard link", {}, "sub/real"},
+      {"folder through a link", {{"via", "sub"}}, "sub/real", "via/real"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -102,7 +105,7 @@ TEST_P(AtomicReplaceTest, LinksStayAndTheFileTheyLeadToIsReplaced) {
     WriteBytes(dir / "sub/real", "old");
     if (c.links.empty()) fs::create_hard_link(dir / "sub/real", dir / "to");
     for (const auto& [link, target] : c.links) fs::create_symlink(target, dir / link);
-    ASSERT_TRUE(Replace(dir / "from", dir / "to"));
+    ASSERT_TRUE(Replace(dir / "from", dir / c.to));
     for (const auto& [link, target] : c.links) EXPECT_TRUE(fs::is_symlink(dir / link)) << link;
     EXPECT_EQ(ReadBytes(dir / c.file), "new bytes");
     EXPECT_EQ(fs::hard_link_count(dir / c.file), c.links.empty() ? 2u : 1u);

@@ -17,6 +17,7 @@ TEST(CountedStringTest, EveryChangeOfACopyLeavesTheOriginal) {
       {"Assign", [](CountedString* s) { s->Assign(u"other"); }, u"other"},
       {"Append", [](CountedString* s) { s->Append(u'z'); }, u"abcdz"},
       {"Clear", [](CountedString* s) { s->Clear(); }, u""},
+      {"MoveAssign", [](CountedString* s) { *s = CountedString(u"moved"); }, u"moved"},
       {"GetBuffer", [](CountedString* s) {
          s->GetBuffer(10)[0] = u'X';
          s->ReleaseBuffer();

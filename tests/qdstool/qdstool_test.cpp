@@ -227,6 +227,7 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
     EXPECT_EQ(result.exitCode, c.exitCode) << line;
     ExpectText(result.standardOutput, c.standardOutput, line);
     ExpectText(result.standardError, c.standardError, line);
+    EXPECT_FALSE(result.standardError.ends_with("\n\n")) << line << ": a blank last line";
     if (!c.written.empty()) {
       EXPECT_EQ(ReadBytes(out), Utf16Bytes(c.written, true)) << line;
     }

@@ -262,9 +262,11 @@ std::vector<std::string> LinesBetween(const std::string& text, const std::string
 // option that a synopsis shows is taken by its command.
 TEST_F(QdsToolTest, HelpManualPageAndReadmeShowTheSameCommandsAndOptions) {
   std::set<std::string> help, manual, listed, readme;
-  for (const std::string& line : LinesBetween(QdsTool({"--help"}).standardOutput, "", "Works")) {
+  const std::string overview = QdsTool({"--help"}).standardOutput;
+  for (const std::string& line : LinesBetween(overview, "", "Works")) {
     help.insert(line.substr(line.find("qdstool ") + 8));
   }
+  EXPECT_NE(overview.find("\nThe expansion language"), std::string::npos);
   help.erase("COMMAND [ARGUMENTS]");
   const std::string page = ReadBytes(test::SourceFile("docs/qdstool.1"));
   for (const std::string& line : LinesBetween(page, ".SH SYNOPSIS\n.nf\n", ".fi")) {

@@ -63,15 +63,19 @@ Status LoadWith(detail::DocumentState& state, LoadCall load) {
   return Internals::MakeStatus(status, details);
 }
 
+// The loader's flags for a library user's: a user's files may change while
+// the document lives, so they are never mapped, and a user's document is
+// searched by name.
+uint32_t LoaderFlags(LoadFlags flags) {
+  return static_cast<uint32_t>(flags) & ~(MapInput | ReadInOrder);
+}
+
 }  // namespace
 
 Status QdsDocument::Load(const std::filesystem::path& file, LoadFlags flags) {
   detail::DocumentState& state = Internals::State(*this);
-  // A library user's files may change while the document lives: they are
-  // never mapped.
   return LoadWith(state, [&](LoadOutcome* outcome) {
-    return LoadDocument(&state.model, WidePathName(file).c_str(),
-                        static_cast<uint32_t>(flags) & ~MapInput, outcome);
+    return LoadDocument(&state.model, WidePathName(file).c_str(), LoaderFlags(flags), outcome);
   });
 }
 
@@ -79,7 +83,7 @@ Status QdsDocument::LoadBytes(std::string_view bytes, LoadFlags flags) {
   detail::DocumentState& state = Internals::State(*this);
   return LoadWith(state, [&](LoadOutcome* outcome) {
     MemoryStream stream(format::kStreamBufferSize, bytes);
-    return ParseDocument(&state.model, &stream, static_cast<uint32_t>(flags), outcome);
+    return ParseDocument(&state.model, &stream, LoaderFlags(flags), outcome);
   });
 }
 

@@ -24,7 +24,7 @@ bool LoadRegularFileAhead(DocumentModel* compat, const char16_t* name, LoadStatu
   FileStream stream(format::kStreamBufferSize);
   if (stream.OpenRegularFile(name) != StreamStatus::Ok) return false;
   compat->fileName = name;
-  *status = ParseDocument(compat, &stream, MapInput);
+  *status = ParseDocument(compat, &stream, MapInput | ReadInOrder);
   return true;
 }
 
@@ -67,7 +67,7 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
   // Any other compat file is opened only in its turn.
   if (!compatLoaded) {
     if (!preparedFirst()) return 0;
-    compatStatus = LoadDocument(&compat, compatName, MapInput);
+    compatStatus = LoadDocument(&compat, compatName, MapInput | ReadInOrder);
   }
   if (compatStatus != LoadStatus::Ok) return loadFailed(compatStatus, compatName);
   MergeDocuments(&compat, &target);

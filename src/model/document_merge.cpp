@@ -78,6 +78,15 @@ class CompatLookahead {
 // kReadCapacity units, releasing each once it is read. The texts stay where
 // they are: the target borrows those that the compat document borrows from
 // its text blocks, which the target has taken over.
+//
+// The keys of a section bear distinct names, so a key that the merge adds
+// to the destination is looked for again only by the later entries of the
+// same compat key, which find it as the key of the entry merged last: the
+// destination's index need not file it, and rather than grow while both
+// documents are whole, it is dropped at the end of the section. The next
+// search builds it again, at a cost no more than a few times the keys
+// merged, as only a section of at least a quarter of the destination's keys
+// is merged so.
 void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
   QdsSection* source = compat->sections.head();
   if (source->name.Length() >= kReadCapacity) return;  // its name cannot be read
@@ -87,22 +96,34 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
   CompatLookahead lookahead(source);
   // The section that SetEntry finds by the same name, once there is one.
   QdsSection* destination = target->sections.FindByName(source->name.View());
+  const uint32_t sourceKeys = source->keys.count();
+  bool unfiledRun = false;
+  const QdsKey* lastSource = nullptr;  // the compat key of the entry merged last
+  QdsKey* lastTarget = nullptr;        // and the key that took it
   while (source->EntryCount() > 0) {
+    if (!unfiledRun && destination != nullptr && sourceKeys >= destination->keys.count() / 4) {
+      destination->keys.BeginUnfiledRun();
+      unfiledRun = true;
+    }
     lookahead.Prefetch(destination);
     EntryView entry;
     if (compat->ViewEntry(source, 0, 0, &entry) == ReadStatus::Ok &&
         entry.Fits(kReadCapacity, kReadCapacity)) {
       std::u16string_view keyText = ReadPart(entry.keyText, kReadCapacity);
-      QdsKey* found = destination != nullptr ? destination->keys.FindByName(keyText) : nullptr;
+      QdsKey* found = entry.key == lastSource ? lastTarget : nullptr;
+      if (found == nullptr && destination != nullptr) found = destination->keys.FindByName(keyText);
       target->AppendEntry(
           &destination, found,
           destination == nullptr ? TextSlice::Part(source->name, source->name.View()) : TextSlice(),
           found == nullptr ? TextSlice::Part(entry.key->name, keyText) : TextSlice(),
           TextSlice::Part(entry.value->name, entry.valueText));
+      lastSource = entry.key;
+      lastTarget = found != nullptr ? found : destination->keys.tail();
     }
     ReleaseFirstEntry(source);
     lookahead.EntryRemoved();
   }
+  if (unfiledRun) destination->keys.EndUnfiledRun();
 }
 
 }  // namespace

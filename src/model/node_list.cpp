@@ -117,7 +117,11 @@ void NodeListBase::Index(ListNode* node, std::optional<uint32_t> hash) {
 }
 
 void NodeListBase::Linked(ListNode* node, std::optional<uint32_t> hash) {
-  Index(node, hash);
+  if (unfiledRun_) {
+    if (index_ != nullptr) indexLacksNodes_ = true;
+  } else {
+    Index(node, hash);
+  }
   if (watcher_ != nullptr) watcher_->NodeLinked(*this, node);
 }
 
@@ -177,6 +181,12 @@ void NodeListBase::PrefetchHash(uint32_t hash) const {
 void NodeListBase::DropIndex() {
   delete index_;
   index_ = nullptr;
+  indexLacksNodes_ = false;
+}
+
+void NodeListBase::EndUnfiledRun() {
+  unfiledRun_ = false;
+  if (indexLacksNodes_) DropIndex();
 }
 
 }  // namespace qds

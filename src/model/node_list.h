@@ -145,6 +145,16 @@ class NodeListBase : public LinkedList {
   // removal.
   void DropIndex();
 
+  // Between these two, nodes that join the list are not filed in its index,
+  // for a caller that adds many nodes whose names no other node of the list
+  // bears and does not search for them meanwhile: filing them would only
+  // grow the index while the caller holds much else. Searches meanwhile see
+  // the nodes filed before (the index finds no name of an unfiled node, so
+  // removing one is safe). The end of the run drops an index that lacks
+  // nodes; the next search of a long list builds it again.
+  void BeginUnfiledRun() { unfiledRun_ = true; }
+  void EndUnfiledRun();
+
   // Reports later changes of this list to `watcher` (none: null). The
   // watcher must outlive the list or be replaced first.
   void SetWatcher(ListWatcher* watcher) { watcher_ = watcher; }
@@ -182,6 +192,9 @@ class NodeListBase : public LinkedList {
   ListNode* FindNode(std::u16string_view name, uint32_t hash, NameHashOf hashOf) const;
   bool OtherBears(const ListNode* node, std::u16string_view name, NameHashOf hashOf) const;
 
+  // First, where the list's tail padding leaves room for them.
+  bool unfiledRun_ = false;
+  bool indexLacksNodes_ = false;
   ListWatcher* watcher_ = nullptr;
   mutable ListCursor cursor_;
 

@@ -21,10 +21,15 @@ inline constexpr uint32_t OmitHeader = static_cast<uint32_t>(SaveFlags::OmitHead
 // document's texts would change with it, or the process stop if it were
 // shortened); a file that replaces it under its name is harmless.
 inline constexpr uint32_t MapInput = 0x20;
+// Loading only, and not one of LoadFlags: the document is only read in
+// order, never searched by name (as the compat document of a merge is), so
+// the index of each section's keys, which the load needs to gather each
+// key's values, is let go once the section is loaded.
+inline constexpr uint32_t ReadInOrder = 0x40;
 
 static_assert(KeepComments == static_cast<uint32_t>(SaveFlags::KeepComments) &&
               Digest == static_cast<uint32_t>(SaveFlags::Digest));
-static_assert((MapInput & (KeepComments | Digest | Lenient)) == 0);
+static_assert(((MapInput | ReadInOrder) & (KeepComments | Digest | Lenient)) == 0);
 
 }  // namespace qds
 

@@ -211,6 +211,7 @@ class Loader {
   void FinishHeader(uint32_t end);
   void AddVersionSection();
   void AddSection(std::u16string_view name);
+  void CloseSection();
   void StartEntry(uint32_t at);
   void FinishKey(uint32_t end);
   void FinishValue(uint32_t end);
@@ -618,12 +619,20 @@ void Loader::AddVersionSection() {
 }
 
 void Loader::AddSection(std::u16string_view name) {
+  CloseSection();
   auto* section = new QdsSection(Borrow(name));
   section->comment = Borrow(Take(scan_.comment, Token::kNone));  // closed at the "["
   document_.sections.AddTail(section);
   scan_.section = section;
   scan_.lastKey = {};
   scan_.ordinarySeen = true;
+}
+
+// The section that entries went to has them all.
+void Loader::CloseSection() {
+  if (scan_.section == nullptr || !Has(ReadInOrder)) return;
+  entries_.JoinAll();
+  scan_.section->keys.DropIndex();
 }
 
 // The first character of an entry line's key.
@@ -713,6 +722,7 @@ void Loader::Finish() {
     if (!trailing.empty()) document_.trailingText = Borrow(trailing);
   }
   entries_.JoinAll();
+  CloseSection();
   FinishDigest();
   if (ok && Has(Digest) && !scan_.endSeen) Fail(LoadStatus::DigestMismatch, Reason::NoEndMarker);
 }

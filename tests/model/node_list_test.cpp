@@ -1,6 +1,7 @@
-// What a NodeList owns and hands back. Finding by name and inserting
-// anywhere are checked against a plain walk in document_index_test.cpp, a
-// dropped index by the merge in merge_documents_test.cpp.
+// What a NodeList owns and hands back, and what an unfiled run leaves.
+// Finding by name and inserting anywhere are checked against a plain walk in
+// document_index_test.cpp, a dropped index by the merge in
+// merge_documents_test.cpp.
 
 #include "model/node_list.h"
 
@@ -86,6 +87,31 @@ TEST(NodeListTest, RemovedNodesAreHandedBackAndTheRestDeletedOnce) {
   section.keys.AddTail(key);
   EXPECT_EQ(section.EntryCount(), 1u);
   EXPECT_EQ(section.KeyOfEntry(0, &local), key);
+}
+
+// Nodes that join during an unfiled run are found by name once the run has
+// ended; removing or renaming one of them meanwhile is safe.
+TEST(NodeListTest, AnUnfiledRunLeavesNoIndexThatLacksNodes) {
+  int deleted = 0;
+  NodeList<CountedNode> list;
+  auto add = [&](std::u16string_view names) {
+    for (char16_t c : names) list.AddTail(new CountedNode(std::u16string_view(&c, 1), &deleted));
+  };
+  add(u"abcdefghijklmnopqrst");
+  ASSERT_EQ(list.FindByName(u"T"), list.tail());  // builds the index
+  list.BeginUnfiledRun();
+  add(u"uvw");
+  delete list.Remove(list.tail());  // "w", never filed
+  delete list.Remove(list.FindByName(u"b"));
+  add(u"xy");
+  list.Rename(list.tail(), u"z");  // "y", never filed
+  EXPECT_EQ(list.FindByName(u"a"), list.head());
+  list.EndUnfiledRun();
+  add(u"0");
+  EXPECT_EQ(Names(list), u"acdefghijklmnopqrstuvxz0");
+  for (uint32_t i = 0; i < list.count(); ++i) {
+    EXPECT_EQ(list.FindByName(list.NodeAt(i)->name.View()), list.NodeAt(i)) << i;
+  }
 }
 
 }  // namespace

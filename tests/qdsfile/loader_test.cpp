@@ -175,7 +175,9 @@ TEST_P(LoaderTest, RunsOfEveryLengthEndWhereTheirTerminatorIs) {
 // they are read, those of a smaller section at once. Reopened sections that
 // fill up past the window's threshold, keys respelled in other cases or
 // repeated line after line, bare keys, and either a clean end or a failing
-// last line, must load as a plain model that joins each line at once says.
+// last line, must load as a plain model that joins each line at once says,
+// and so when the document is to be read in order only, which keeps no
+// section's index.
 TEST_P(LoaderTest, LinesJoinTheKeyThatTheFirstSpellingNamed) {
   struct Key {
     std::string name;
@@ -232,11 +234,18 @@ TEST_P(LoaderTest, LinesJoinTheKeyThatTheFirstSpellingNamed) {
     if (failing) text += "k=\0\r\n"sv;
     endSection();
     SCOPED_TRACE(failing ? "failing" : "clean");
-    DocumentModel document;
-    EXPECT_EQ(LoadBytes(document, dir / "window.qds", FileBytes(text, GetParam()), Lenient),
-              failing ? LoadStatus::SyntaxError : LoadStatus::Ok);
-    EXPECT_EQ(document.errorLine, failing ? lines + 1 : 0);
-    EXPECT_EQ(Dump(document), expected);
+    for (uint32_t inOrder : {0u, ReadInOrder}) {
+      DocumentModel document;
+      EXPECT_EQ(
+          LoadBytes(document, dir / "window.qds", FileBytes(text, GetParam()), Lenient | inOrder),
+          failing ? LoadStatus::SyntaxError : LoadStatus::Ok);
+      EXPECT_EQ(document.errorLine, failing ? lines + 1 : 0);
+      EXPECT_EQ(Dump(document), expected);
+      for (QdsSection* section = document.sections.head(); inOrder && section != nullptr;
+           section = NodeList<QdsSection>::Next(section)) {
+        EXPECT_FALSE(section->keys.indexed());
+      }
+    }
   }
 }
 

@@ -207,7 +207,9 @@ long FirstFlushInCopyBack(const test::Package& package) {
 // symbolic link stays that link, hard links keep sharing one file), its
 // permission bits with the set-id bits and its owner, whatever the umask;
 // whether the run failed before touching it (a missing compat file) or in
-// the save's copy back, which the backup then undoes.
+// the save's copy back (its first flush of the target or its folder, or the
+// operation before, which opens the folder to flush it), which the backup
+// then undoes.
 TEST(RestoreTest, AFailedRunLeavesTheTargetTheFileItWas) {
   static const struct {
     const char* what;
@@ -236,17 +238,21 @@ TEST(RestoreTest, AFailedRunLeavesTheTargetTheFileItWas) {
                       s.st_mode & 07777, s.st_uid, s.st_gid, s.st_nlink, s.st_ino);
   };
   for (const auto& kind : kinds) {
-    for (bool inCopyBack : {false, true}) {
-      SCOPED_TRACE(std::string(kind.what) + (inCopyBack ? ", failed copy back" : ", no compat"));
+    // The failing operation: none (-1), or this many before the copy back's first flush.
+    for (long beforeFlush : {-1, 0, 1}) {
+      const bool inCopyBack = beforeFlush >= 0;
+      SCOPED_TRACE(std::string(kind.what) + (!inCopyBack        ? ", no compat"
+                                             : beforeFlush == 0 ? ", the copy back's first flush"
+                                                                : ", the operation before it"));
       auto prepare = [&] {
         auto package = std::make_unique<test::Package>(kTarget, kCompat);
         kind.make(package->root() / "pkg");
         if (!inCopyBack) fs::remove(package->compat());
         return package;
       };
-      // Failing the copy back's flush of the target or its folder: the target
-      // then holds the merged text, or part of it.
-      long at = inCopyBack ? FirstFlushInCopyBack(*prepare()) : 0;
+      // Failing in the copy back: the target then holds the merged text, or
+      // part of it.
+      long at = inCopyBack ? FirstFlushInCopyBack(*prepare()) - beforeFlush : 0;
       ASSERT_EQ(at > 0, inCopyBack);
       auto package = prepare();
       const fs::path target = package->target();

@@ -3,6 +3,7 @@
 // system has them.
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -31,16 +32,20 @@ void* AllocatePages(size_t bytes) {
   // A small piece is filled in at once: a fault per small page costs more.
   if (bytes < kLargePage) return MapAnonymous(bytes, kFilledAtOnce);
   // Map one large page more than asked and cut the ends off, so that the
-  // block starts on a large-page boundary.
-  size_t mapped = bytes + kLargePage;
+  // block starts on a large-page boundary. The block ends where its last
+  // small page does: an end cut anywhere else would not be unmapped, and
+  // the rest of the large page would stay mapped after FreePages.
+  static const uintptr_t kPage = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t whole = (bytes + kPage - 1) & ~(kPage - 1);
+  const size_t mapped = whole + kLargePage;
   void* raw = MapAnonymous(mapped, 0);
   if (raw == nullptr) return nullptr;
   uintptr_t start = reinterpret_cast<uintptr_t>(raw);
   uintptr_t aligned = (start + kLargePage - 1) & ~(kLargePage - 1);
   if (aligned > start) munmap(raw, aligned - start);
   uintptr_t end = start + mapped;
-  if (end > aligned + bytes) {
-    munmap(reinterpret_cast<void*>(aligned + bytes), end - aligned - bytes);
+  if (end > aligned + whole) {
+    munmap(reinterpret_cast<void*>(aligned + whole), end - aligned - whole);
   }
 #ifdef MADV_HUGEPAGE
   madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);  // advice only: may be refused

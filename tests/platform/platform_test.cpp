@@ -139,6 +139,23 @@ TEST(MemoryTest, ResizedPagesKeepTheirContentsAndGainZeros) {
   }
 }
 
+#ifdef __linux__
+// Pages of any size, large or small and a whole number of small pages or
+// not, leave no address space behind once freed.
+TEST(MemoryTest, FreedPagesLeaveNoAddressSpaceBehind) {
+  auto mappedKilobytes = [] {
+    std::string status = ReadBytes("/proc/self/status");
+    return std::stol(status.substr(status.find("VmSize:") + 7));
+  };
+  for (size_t bytes : {size_t{8198}, kLargePageBytes + 8198, 2 * kLargePageBytes}) {
+    FreePages(AllocatePages(bytes), bytes);
+    const long before = mappedKilobytes();
+    for (int i = 0; i < 8; ++i) FreePages(AllocatePages(bytes), bytes);
+    EXPECT_LT(mappedKilobytes() - before, 1024) << bytes;
+  }
+}
+#endif
+
 TEST(FileServicesTest, CopyReplacesOrRefusesAnExistingDestination) {
   ScratchDir dir;
   WriteBytes(dir / "from", "new bytes");

@@ -1,7 +1,6 @@
 #include "model/document_model.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 #include "common/text.h"
@@ -17,7 +16,7 @@ namespace {
 void CopyCut(std::u16string_view text, char16_t* buffer, uint32_t capacity) {
   if (buffer == nullptr || capacity == 0) return;
   size_t copied = std::min<size_t>(text.size(), capacity);
-  std::memcpy(buffer, text.data(), copied * sizeof(char16_t));
+  std::copy_n(text.data(), copied, buffer);  // an empty text may have no units at all
   if (copied < capacity) buffer[copied] = 0;
   buffer[capacity - 1] = 0;
 }
@@ -52,7 +51,7 @@ ReadStatus DocumentModel::GetSectionName(uint32_t position, char16_t* buffer, ui
     *length = needed;
     return ReadStatus::BufferTooSmall;
   }
-  std::memcpy(buffer, section->name.Units(), (needed - 1) * sizeof(char16_t));
+  std::copy_n(section->name.Units(), needed - 1, buffer);
   buffer[needed - 1] = 0;
   *length = needed;
   return ReadStatus::Ok;

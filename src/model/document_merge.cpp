@@ -86,7 +86,8 @@ class CompatLookahead {
 // documents are whole, it is dropped at the end of the section. The next
 // search builds it again, at a cost no more than a few times the keys
 // merged, as only a section of at least a quarter of the destination's keys
-// is merged so.
+// is merged so. Only a name read cut to the buffer may be another key's
+// too: a key made with a name of that length is filed.
 void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
   QdsSection* source = compat->sections.head();
   if (source->name.Length() >= kReadCapacity) return;  // its name cannot be read
@@ -119,6 +120,9 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
           TextSlice::Part(entry.value->name, entry.valueText));
       lastSource = entry.key;
       lastTarget = found != nullptr ? found : destination->keys.tail();
+      if (found == nullptr && keyText.size() == kReadCapacity - 1) {
+        destination->keys.File(lastTarget);
+      }
     }
     ReleaseFirstEntry(source);
     lookahead.EntryRemoved();

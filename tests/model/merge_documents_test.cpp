@@ -46,8 +46,9 @@ Keys SectionOf(DocumentModel& document) {
 // The merge empties the compat section from the head while it reads ahead:
 // a section long enough to be searched through an index, whose keys come
 // again in other letter cases, with runs of keys without values (which leave
-// the head together with the next entry), keys of several values and a key
-// read cut short, must add every entry where the plain walk does, into a
+// the head together with the next entry), keys of several values and keys
+// read cut short (to a target's key, or two to one new key), must add every
+// entry where the plain walk does, into a
 // target section searched through an index from the start, and leave that
 // index right.
 TEST(MergeDocumentsTest, EveryCompatEntryLandsWhereAWalkWouldPutIt) {
@@ -81,6 +82,11 @@ TEST(MergeDocumentsTest, EveryCompatEntryLandsWhereAWalkWouldPutIt) {
   }
   compat.SetEntry(u"Files", longKey.c_str(), kAppendPosition, u"");
   Add(&expected, cutKey, u"");
+  // Two keys that the cut makes one, new to the target.
+  for (size_t length : {300, 280}) {
+    compat.SetEntry(u"Files", std::u16string(length, u'q').c_str(), kAppendPosition, u"");
+    Add(&expected, std::u16string(259, u'q'), u"");
+  }
 
   MergeDocuments(&compat, &target);
   EXPECT_EQ(compat.GetSectionCount(), 0u);

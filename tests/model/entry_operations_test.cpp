@@ -150,6 +150,7 @@ TEST(EntryBufferTest, CutsAtTheCapacitiesAndReportsTheSizesNeeded) {
       {u"k", u"value", 260, 5, ReadStatus::BufferTooSmall, u"k", u"valu", 2, 6},
       {u"k", u"value", 260, 1, ReadStatus::BufferTooSmall, u"k", u"", 2, 6},
       {u"key", u"value", 0, 0, ReadStatus::BufferTooSmall, u"", u"", 4, 6},
+      {u"", u"v", 260, 2, ReadStatus::Ok, u"", u"v", 1, 2},  // a key with no units to copy
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.key.size() << " " << c.keyCapacity << " " << c.valueCapacity);
@@ -180,6 +181,11 @@ TEST(SectionNameTest, StatusesAndSizes) {
   length = 5;
   EXPECT_EQ(doc.GetSectionName(1, buffer, &length), ReadStatus::NoSection);
   EXPECT_EQ(length, 5u);
+  // Found by the merge fuzzer: an empty name has no units to copy.
+  DocumentModel unnamed;
+  unnamed.SetEntry(u"", u"k", kAppendPosition, u"v");
+  EXPECT_EQ(unnamed.GetSectionName(0, buffer, &length), ReadStatus::Ok);
+  EXPECT_EQ(std::u16string(buffer), u"");
 }
 
 }  // namespace

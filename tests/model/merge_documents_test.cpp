@@ -82,7 +82,8 @@ TEST(MergeDocumentsTest, EveryCompatEntryLandsWhereAWalkWouldPutIt) {
   }
   compat.SetEntry(u"Files", longKey.c_str(), kAppendPosition, u"");
   Add(&expected, cutKey, u"");
-  // Two keys that the cut makes one, new to the target.
+  // Found by the merge fuzzer: two keys that the cut makes one, new to the
+  // target.
   for (size_t length : {300, 280}) {
     compat.SetEntry(u"Files", std::u16string(length, u'q').c_str(), kAppendPosition, u"");
     Add(&expected, std::u16string(259, u'q'), u"");

@@ -154,9 +154,11 @@ class NodeListBase : public LinkedList {
   // nodes; the next search of a long list builds it again.
   void BeginUnfiledRun() { unfiledRun_ = true; }
   void EndUnfiledRun();
-  // Files `node`, which joined during the run, after all: a later search of
-  // the run may look for its name.
-  void File(ListNode* node) { Index(node, std::nullopt); }
+  // Files `node`, which has just joined, after all when it joined during a
+  // run: a later search of the run may look for its name.
+  void File(ListNode* node) {
+    if (unfiledRun_) Index(node, std::nullopt);
+  }
 
   // Reports later changes of this list to `watcher` (none: null). The
   // watcher must outlive the list or be replaced first.

@@ -98,5 +98,23 @@ TEST(MergeDocumentsTest, EveryCompatEntryLandsWhereAWalkWouldPutIt) {
   }
 }
 
+// A compat section too small beside its destination to merge without filing
+// its keys files each new key once, its name read cut short or not.
+TEST(MergeDocumentsTest, ASmallSectionFilesEachNewKeyOnce) {
+  DocumentModel target;
+  DocumentModel compat;
+  for (int i = 0; i < 40; ++i) target.SetEntry(u"S", Name("k", i).c_str(), kAppendPosition, u"t");
+  ASSERT_NE(target.sections.head()->keys.FindByName(u"k0"), nullptr);  // builds the index
+  const std::u16string cut(259, u'q');
+  compat.SetEntry(u"S", (cut + u"q").c_str(), kAppendPosition, u"");
+  compat.SetEntry(u"S", u"new", kAppendPosition, u"c");
+  MergeDocuments(&compat, &target);
+  NodeList<QdsKey>& keys = target.sections.head()->keys;
+  for (const std::u16string& name : {cut, std::u16string(u"new")}) {
+    delete keys.Remove(keys.FindByName(name));
+    EXPECT_EQ(keys.FindByName(name), nullptr);
+  }
+}
+
 }  // namespace
 }  // namespace qds

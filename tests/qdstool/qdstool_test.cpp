@@ -596,6 +596,9 @@ TEST_F(QdsToolTest, CheckWarnsOfTextMeantOtherwise) {
        ":1: warning: looks like UTF-16 without the byte-order mark FF FE: read as ANSI text\n", 7},
       {"\xFE\xFF", ":1: warning: looks like big-endian UTF-16: only little-endian UTF-16 after "
        "FF FE is read as UTF-16\n", 7},
+      // Three byte pairs in four as UTF-16 has them: too few to say so.
+      {std::string("[\0a\0]\0\r\0\n\0k\0xxxx", 16),
+       ":1: warning: 1 line ends are LF alone, not CR LF: the text from here reads as one line\n", 7},
   };
   const std::string file = Path("a.qds");
   for (const auto& c : cases) {

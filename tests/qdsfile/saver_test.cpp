@@ -142,10 +142,11 @@ TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
 
 // A write that fails once, in the middle of a text larger than the save
 // buffer, fails the text wherever the buffer filled: in a comment, a
-// section name, a key, a value, or an entry's line end. Were it passed over,
-// the writes after it could succeed and a file with a piece missing would
-// take the target's place. The text is under two buffers, so the failed
-// write is its only one.
+// section name, a key, a value, or an entry's line end, or in the leading
+// comment of a document without sections. Were it passed over, the writes
+// after it could succeed and a file with a piece missing would take the
+// target's place. The text is under two buffers, so the failed write is its
+// only one.
 TEST(SaverTest, AWriteFailingInTheMiddleFailsTheText) {
 #ifdef _WIN32
   GTEST_SKIP() << "Windows has no device that is always full";
@@ -165,6 +166,10 @@ TEST(SaverTest, AWriteFailingInTheMiddleFailsTheText) {
     }
     EXPECT_TRUE(failsOnAFullDevice(document)) << part;
   }
+  DocumentModel headerOnly;
+  headerOnly.leadingText =
+      TextSlice(u";" + std::u16string(format::kSaveBufferSize / 2, u'x') + u"\r\n");
+  EXPECT_TRUE(failsOnAFullDevice(headerOnly));
   // One entry whose value fills the buffer up to its line end, or up to one
   // unit short of it: the line end's write is the one that fails.
   auto oneEntry = [](size_t valueLength) {

@@ -1,11 +1,14 @@
 // Two knitfold runs on one target at the same time: the log is held
 // exclusively by the first, the second gives up (KnitfoldCliTest shows that
-// it touches nothing), and the target is never corrupted. Within a run, what
+// it touches nothing), and the target is never corrupted; a log that the
+// other creates at the same moment is taken as it stands. Within a run, what
 // goes on at the same time never shows: a run that ends early never touches
 // the compat file.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <future>
@@ -57,6 +60,39 @@ TEST(ConcurrencyTest, RunsAtTheSameTimeNeverCorruptTheTarget) {
     EXPECT_EQ(package.LogText(), u"");
   }
   EXPECT_GT(overlapped, 0) << "no pair of runs ever met";
+}
+
+// A log that another run creates between this run's finding none and its
+// creating one is opened as it stands: the run goes on with it, and empties
+// it once it holds the lock. The fault injector holds the run 100 ms before
+// its create, and the log is planted meanwhile; a run whose moment was
+// missed (the run created the log first) is tried again.
+TEST(ConcurrencyTest, ALogCreatedMeanwhileByAnotherRunIsTaken) {
+  test::Package package(u"[$version 3, codepage 1200$]\n[S]\nk=1\n", kCompat);
+  const std::string old = ReadBytes(package.target());
+  const std::string once = test::MergedBytes(package, old);
+  bool planted = false;
+  for (int attempt = 0; attempt < 5 && !planted; ++attempt) {
+    test::WriteBytes(package.target(), old);
+    fs::remove(package.log());
+    fs::remove(package.report());
+    auto run = std::async(std::launch::async, [&] {
+      return package.Run(package.FaultEnvironment(2, "pause", "open app.qds.log"));
+    });
+    while (run.wait_for(std::chrono::milliseconds(1)) == std::future_status::timeout) {
+      if (test::ReadFaultReport(package.report()).acted.empty()) continue;
+      int planting = open(package.log().c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+      planted = planting >= 0 && write(planting, "another run", 11) == 11;
+      if (planting >= 0) close(planting);
+      break;
+    }
+    test::ProcessResult result = run.get();
+    if (!planted) continue;
+    EXPECT_EQ(result.exitCode, 0) << result.standardError;
+    EXPECT_EQ(ReadBytes(package.target()), once);
+    EXPECT_EQ(package.LogText(), u"");
+  }
+  EXPECT_TRUE(planted) << "the run never waited before creating its log";
 }
 
 // The compat file loads beside the target only where that cannot be seen. A

@@ -243,6 +243,8 @@ TEST_F(DocumentInterfaceTest, ExpandsAValueAndAStaleViewIsRefused) {
   EXPECT_EQ(value.Text(), "");  // the change replaced the node the view showed
   EXPECT_TRUE(dir->Values().empty());
   EXPECT_EQ(doc_.Expand(value, table, &out), LibraryStatus::StaleView);
+  ASSERT_EQ(doc_.RemoveValue("Registry", "Path", 1), Status());  // a later change never revives it
+  EXPECT_EQ(doc_.Expand(value, table, &out), LibraryStatus::StaleView);
   value = *doc_.FindSection("Registry")->FindKey("Dir")->Values().begin();
   Status failed = doc_.Expand(value, table, &out);
   EXPECT_EQ(failed, ReadStatus::ExpansionFailed);

@@ -13,10 +13,8 @@
 
 #include <string>
 
-#include "common/block_pool.h"
 #include "model/document_merge.h"
 #include "model/document_model.h"
-#include "platform/memory.h"
 
 namespace {
 
@@ -162,7 +160,6 @@ BENCHMARK(BM_EditPass)->Apply(EveryShape);
 }  // namespace
 
 int main(int argc, char** argv) {
-  qds::SetChunkSource(qds::platform::AllocatePages);  // as the tool does
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

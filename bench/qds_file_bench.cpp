@@ -19,9 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "common/block_pool.h"
 #include "model/document_model.h"
-#include "platform/memory.h"
 #include "qdsfile/qds_loader.h"
 #include "qdsfile/qds_saver.h"
 
@@ -162,7 +160,6 @@ std::vector<int64_t> TakeSizes(int* argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  qds::SetChunkSource(qds::platform::AllocatePages);  // as the tool does
   std::vector<int64_t> sizes = TakeSizes(&argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -1,6 +1,6 @@
 #include "common/block_pool.h"
 
-#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <new>
 
@@ -9,63 +9,55 @@
 namespace qds {
 namespace {
 
-constexpr size_t kGrain = 8;
-constexpr size_t kClasses = kLargestPooledBlock / kGrain;
+thread_local BlockPool pool;
 
-struct FreeLink {
-  FreeLink* next;
-};
+// Chunks are kept for the life of the process, each behind a link to the
+// one taken before it, so that a leak checker finds them all still
+// reachable (a thread's pool goes with the thread).
+std::atomic<void*> lastChunk{nullptr};
 
-// Trivially destructible, so that a thread's pool needs no cleanup at its
-// exit: its chunks stay, and blocks in them stay valid wherever they went.
-struct Pool {
-  FreeLink* free[kClasses];
-  char* next;  // the unused rest of the current chunk
-  char* end;
-  size_t chunkBytes;  // the size of the current chunk (0: none yet)
-};
-
-thread_local Pool pool;
-ChunkSource chunkSource = nullptr;
-
-void* TakeChunk(size_t bytes) {
-  void* chunk = chunkSource != nullptr ? chunkSource(bytes) : nullptr;
-  return chunk != nullptr ? chunk : ::operator new(bytes);
+void* TakeChunk() {
+  auto* chunk = static_cast<void**>(::operator new(sizeof(void*) + kChunkBytes));
+  *chunk = lastChunk.exchange(chunk, std::memory_order_relaxed);
+  return chunk + 1;
 }
 
 }  // namespace
 
-void SetChunkSource(ChunkSource source) { chunkSource = source; }
-
-void* AllocateBlock(size_t bytes) {
-  if (!kPoolingBlocks || bytes > kLargestPooledBlock) return ::operator new(bytes);
-  size_t index = bytes == 0 ? 0 : (bytes - 1) / kGrain;
-  if (FreeLink* block = pool.free[index]) {
-    pool.free[index] = block->next;
+void* BlockPool::Allocate(size_t bytes, ChunkTaker takeChunk) {
+  size_t index = ClassOf(bytes);
+  if (FreeLink* block = free_[index]) {
+    free_[index] = block->next;
     // The next block of the class is the next one handed out: its link is
     // read then, and its memory written.
     Prefetch(block->next);
     return block;
   }
   size_t size = (index + 1) * kGrain;
-  if (static_cast<size_t>(pool.end - pool.next) < size) {
+  if (static_cast<size_t>(end_ - next_) < size) {
     // The rest of the old chunk, less than one block, is given up.
-    pool.chunkBytes = pool.chunkBytes == 0
-                          ? kFirstChunkBytes
-                          : std::clamp(2 * pool.chunkBytes, kSecondChunkBytes, kPoolChunkBytes);
-    pool.next = static_cast<char*>(TakeChunk(pool.chunkBytes));
-    pool.end = pool.next + pool.chunkBytes;
+    next_ = static_cast<char*>(takeChunk());
+    end_ = next_ + kChunkBytes;
   }
-  void* block = pool.next;
-  pool.next += size;
+  void* block = next_;
+  next_ += size;
   return block;
+}
+
+void BlockPool::Free(void* block, size_t bytes) {
+  size_t index = ClassOf(bytes);
+  free_[index] = new (block) FreeLink{free_[index]};
+}
+
+void* AllocateBlock(size_t bytes) {
+  if (!kPoolingBlocks || bytes > kLargestPooledBlock) return ::operator new(bytes);
+  return pool.Allocate(bytes, TakeChunk);
 }
 
 void FreeBlock(void* block, size_t bytes) {
   if (block == nullptr) return;
   if (!kPoolingBlocks || bytes > kLargestPooledBlock) return ::operator delete(block);
-  size_t index = bytes == 0 ? 0 : (bytes - 1) / kGrain;
-  pool.free[index] = new (block) FreeLink{pool.free[index]};
+  pool.Free(block, bytes);
 }
 
 }  // namespace qds

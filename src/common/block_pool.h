@@ -1,15 +1,18 @@
-// The memory of the many small objects that a document is made of: its
-// nodes and the buffers of its texts.
+// The memory of the many small objects that a document is made of.
 //
-// Blocks of up to kLargestPooledBlock bytes come from large chunks, in size
-// classes of 8 bytes, and go back to a free list of their class when freed;
-// larger blocks come from operator new. A freed block is only ever reused
-// for a block of the same class, and chunks are kept for the life of the
-// process. Each thread has its own free lists and chunk (a block freed by
-// another thread than the one that took it simply joins that thread's
-// lists). A block is aligned to 8 bytes, as much as a node needs: finer
-// classes waste less of the memory that a document is mostly made of.
-// Running out of memory throws std::bad_alloc, as operator new does.
+// Blocks of up to kLargestPooledBlock bytes come from chunks of kChunkBytes,
+// in size classes of 8 bytes, and go back to a free list of their class
+// when freed. A freed block is only ever reused for a block of the same
+// class, and chunks are kept for the life of the process. Each thread has
+// its own free lists and chunk (a block freed by another thread than the
+// one that took it simply joins that thread's lists). A block is aligned to
+// 8 bytes, as much as a node needs: finer classes waste less of the memory
+// that a document is mostly made of.
+//
+// AllocateBlock, which holds the buffers of a document's texts, takes its
+// chunks and its larger blocks from operator new; running out of memory
+// throws std::bad_alloc, as operator new does. A document's nodes have a
+// pool of their own, which takes its chunks elsewhere.
 //
 // Builds with AddressSanitizer take every block from operator new, so that
 // the sanitizer sees each one (kPoolingBlocks is false).
@@ -34,25 +37,42 @@ inline constexpr bool kPoolingBlocks = true;
 #endif
 
 inline constexpr size_t kLargestPooledBlock = 512;
-// A thread's first chunk has kFirstChunkBytes, enough for a small document,
-// which thus takes little memory. The next has kSecondChunkBytes, a large
-// page, and each further one twice the one before, up to kPoolChunkBytes:
-// the memory of a large document comes in large pages, which cost far less
-// to touch first.
-inline constexpr size_t kFirstChunkBytes = size_t{256} << 10;
-inline constexpr size_t kSecondChunkBytes = size_t{2} << 20;
-inline constexpr size_t kPoolChunkBytes = size_t{8} << 20;
+// Chunks are small enough that a small document takes little memory, and a
+// thread's unused rest of one costs little.
+inline constexpr size_t kChunkBytes = size_t{256} << 10;
+
+// One thread's share of a pool: its free lists, by class, and the unused
+// rest of its current chunk. A pool is a thread_local BlockPool and a
+// function that takes chunks, which may throw std::bad_alloc. Constant
+// initialized and trivially destructible, so that a thread's pool needs
+// neither a guard nor cleanup: its chunks stay, and blocks in them stay
+// valid wherever they went.
+class BlockPool {
+ public:
+  // Returns a chunk of kChunkBytes bytes, aligned to 8.
+  using ChunkTaker = void* (*)();
+
+  // A block of `bytes` bytes, at most kLargestPooledBlock.
+  void* Allocate(size_t bytes, ChunkTaker takeChunk);
+  // `block` (not null) goes back to the free list of its class.
+  void Free(void* block, size_t bytes);
+
+ private:
+  static constexpr size_t kGrain = 8;
+  static constexpr size_t kClasses = kLargestPooledBlock / kGrain;
+  struct FreeLink {
+    FreeLink* next;
+  };
+  static size_t ClassOf(size_t bytes) { return bytes == 0 ? 0 : (bytes - 1) / kGrain; }
+
+  FreeLink* free_[kClasses] = {};
+  char* next_ = nullptr;
+  char* end_ = nullptr;
+};
 
 // A block of `bytes` bytes; `bytes` must be given again to FreeBlock.
 void* AllocateBlock(size_t bytes);
 void FreeBlock(void* block, size_t bytes);
-
-// Where new chunks come from: a function that returns the `bytes` bytes
-// asked for, aligned to 8 (or null, when the pool falls back to operator
-// new). A program sets it once at its start, before other threads run; the
-// default takes chunks from operator new. Chunks already taken stay in use.
-using ChunkSource = void* (*)(size_t bytes);
-void SetChunkSource(ChunkSource source);
 
 }  // namespace qds
 

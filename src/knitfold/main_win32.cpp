@@ -4,13 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "common/block_pool.h"
 #include "knitfold/entry_point.h"
-#include "platform/memory.h"
 
 int wmain(int argc, wchar_t** argv) {
-  // A merge makes a node and a text for every entry of both files.
-  qds::SetChunkSource(qds::platform::AllocatePages);
   std::vector<std::u16string> arguments;
   arguments.reserve(static_cast<size_t>(argc));
   for (int i = 0; i < argc; ++i) {

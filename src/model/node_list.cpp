@@ -91,7 +91,7 @@ ListNode* LinkedList::Unlink(ListNode* node, ListCursor* cursor) {
   }
   // The node after it, or else the head (as the tail's mark), links back to
   // the node before it.
-  ListNode* after = node->next != nullptr ? node->next : head_;
+  ListNode* after = node->next != nullptr ? static_cast<ListNode*>(node->next) : head_;
   if (after != nullptr) after->prev = node->prev;
   node->prev = nullptr;
   node->next = nullptr;

@@ -28,14 +28,38 @@
 #include <string_view>
 #include <utility>
 
-#include "common/block_pool.h"
 #include "common/prefetch.h"
 #include "common/text_slice.h"
 #include "model/name_index.h"
+#include "model/node_pool.h"
 
 namespace qds {
 
 class LinkedList;
+class ListNode;
+
+// A link from one node to another, or to none: a NodePool reference, read
+// and assigned as a pointer.
+class NodeLink {
+ public:
+  NodeLink() = default;
+  // Implicit both ways: a link stands for a pointer.
+  NodeLink(ListNode* node) : reference_(NodePool::ReferenceTo(node)) {}  // NOLINT
+  NodeLink& operator=(ListNode* node) {
+    reference_ = NodePool::ReferenceTo(node);
+    return *this;
+  }
+  operator ListNode*() const { return static_cast<ListNode*>(NodePool::At(reference_)); }  // NOLINT
+  ListNode* operator->() const { return *this; }
+  // The node as the type it is, as a static_cast of a pointer would give it.
+  template <typename Node>
+  explicit operator Node*() const {
+    return static_cast<Node*>(static_cast<ListNode*>(*this));
+  }
+
+ private:
+  NodePool::Reference reference_{};
+};
 
 class ListNode {
  public:
@@ -46,15 +70,15 @@ class ListNode {
   ListNode(const ListNode&) = delete;
   ListNode& operator=(const ListNode&) = delete;
 
-  // Nodes are many and small: they live in the block pool. A node is always
+  // Nodes are many and small: they live in the node pool. A node is always
   // deleted as its own type, which passes the pool the size it was taken
   // with.
-  static void* operator new(size_t size) { return AllocateBlock(size); }
-  static void operator delete(void* node, size_t size) { FreeBlock(node, size); }
+  static void* operator new(size_t size) { return NodePool::Allocate(size); }
+  static void operator delete(void* node, size_t size) { NodePool::Free(node, size); }
 
-  // The node before this one; for the head, the tail. Null outside a list.
-  ListNode* prev = nullptr;
-  ListNode* next = nullptr;
+  // The node before this one; for the head, the tail. None outside a list.
+  NodeLink prev;
+  NodeLink next;
   TextSlice name;
 
  protected:

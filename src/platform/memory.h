@@ -27,6 +27,17 @@ void FreePages(void* pages, size_t bytes);
 // the system refuses; `pages` is then unchanged.
 void* ResizePages(void* pages, size_t bytes, size_t newBytes);
 
+// A range of `bytes` bytes of address space, aligned to kLargePageBytes,
+// that holds no memory until CommitPages gives parts of it some; null when
+// the system refuses. For an allocator whose pieces must lie close together.
+// The range stays reserved until FreePages gives it back with the same size.
+void* ReservePages(size_t bytes);
+// Makes `bytes` bytes at `pages`, within a reserved range and aligned as
+// AllocatePages aligns a piece of that size, fresh zero-filled memory, on
+// large pages where AllocatePages would use them; each page costs only once
+// it is touched. False when the system refuses.
+bool CommitPages(void* pages, size_t bytes);
+
 }  // namespace qds::platform
 
 #endif  // KNITFOLD_PLATFORM_MEMORY_H_

@@ -26,20 +26,17 @@ void* MapAnonymous(size_t bytes, int flags) {
   return pages != MAP_FAILED ? pages : nullptr;
 }
 
-}  // namespace
-
-void* AllocatePages(size_t bytes) {
-  // A small piece is filled in at once: a fault per small page costs more.
-  if (bytes < kLargePage) return MapAnonymous(bytes, kFilledAtOnce);
-  // Map one large page more than asked and cut the ends off, so that the
-  // block starts on a large-page boundary. The block ends where its last
-  // small page does: an end cut anywhere else would not be unmapped, and
-  // the rest of the large page would stay mapped after FreePages.
+// `bytes` bytes mapped with `protection` and `flags`, starting on a
+// large-page boundary: one large page more is mapped and the ends are cut
+// off. The piece ends where its last small page does: an end cut anywhere
+// else would not be unmapped, and the rest of the large page would stay
+// mapped after FreePages.
+void* MapAligned(size_t bytes, int protection, int flags) {
   static const uintptr_t kPage = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
   const uintptr_t whole = (bytes + kPage - 1) & ~(kPage - 1);
   const size_t mapped = whole + kLargePage;
-  void* raw = MapAnonymous(mapped, 0);
-  if (raw == nullptr) return nullptr;
+  void* raw = mmap(nullptr, mapped, protection, MAP_PRIVATE | MAP_ANONYMOUS | flags, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
   uintptr_t start = reinterpret_cast<uintptr_t>(raw);
   uintptr_t aligned = (start + kLargePage - 1) & ~(kLargePage - 1);
   if (aligned > start) munmap(raw, aligned - start);
@@ -47,10 +44,33 @@ void* AllocatePages(size_t bytes) {
   if (end > aligned + whole) {
     munmap(reinterpret_cast<void*>(aligned + whole), end - aligned - whole);
   }
-#ifdef MADV_HUGEPAGE
-  madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);  // advice only: may be refused
-#endif
   return reinterpret_cast<void*>(aligned);
+}
+
+void AdviseLargePages(void* pages, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  madvise(pages, bytes, MADV_HUGEPAGE);  // advice only: may be refused
+#endif
+}
+
+}  // namespace
+
+void* AllocatePages(size_t bytes) {
+  // A small piece is filled in at once: a fault per small page costs more.
+  if (bytes < kLargePage) return MapAnonymous(bytes, kFilledAtOnce);
+  void* pages = MapAligned(bytes, PROT_READ | PROT_WRITE, 0);
+  if (pages != nullptr) AdviseLargePages(pages, bytes);
+  return pages;
+}
+
+// Reserved address space is neither readable nor counted against the
+// memory the system has promised, until committed.
+void* ReservePages(size_t bytes) { return MapAligned(bytes, PROT_NONE, MAP_NORESERVE); }
+
+bool CommitPages(void* pages, size_t bytes) {
+  if (mprotect(pages, bytes, PROT_READ | PROT_WRITE) != 0) return false;
+  if (bytes >= kLargePage) AdviseLargePages(pages, bytes);
+  return true;
 }
 
 void FreePages(void* pages, size_t bytes) {

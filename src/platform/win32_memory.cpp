@@ -21,17 +21,29 @@ constexpr uintptr_t kLargePage = kLargePageBytes;
 // page longer holds an aligned block, and only that block is committed. The
 // rest stays reserved, costing address space alone, until the whole
 // reservation is given back.
-void* AllocatePages(size_t bytes) {
+void* ReservePages(size_t bytes) {
   if (bytes == 0 || bytes > SIZE_MAX - kLargePage) return nullptr;
-  if (bytes < kLargePage) {
-    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-  }
   void* reservation = VirtualAlloc(nullptr, bytes + kLargePage, MEM_RESERVE, PAGE_NOACCESS);
   if (reservation == nullptr) return nullptr;
   uintptr_t aligned =
       (reinterpret_cast<uintptr_t>(reservation) + kLargePage - 1) & ~(kLargePage - 1);
-  void* pages = VirtualAlloc(reinterpret_cast<void*>(aligned), bytes, MEM_COMMIT, PAGE_READWRITE);
-  if (pages == nullptr) VirtualFree(reservation, 0, MEM_RELEASE);
+  return reinterpret_cast<void*>(aligned);
+}
+
+bool CommitPages(void* pages, size_t bytes) {
+  return VirtualAlloc(pages, bytes, MEM_COMMIT, PAGE_READWRITE) != nullptr;
+}
+
+void* AllocatePages(size_t bytes) {
+  if (bytes == 0) return nullptr;
+  if (bytes < kLargePage) {
+    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  }
+  void* pages = ReservePages(bytes);
+  if (pages != nullptr && !CommitPages(pages, bytes)) {
+    FreePages(pages, bytes);
+    return nullptr;
+  }
   return pages;
 }
 

@@ -44,33 +44,5 @@ TEST(BlockPoolTest, BlocksOfAnySizeNeverOverlap) {
   }).join();
 }
 
-// A thread's chunks grow from the first size to the largest, and a chunk
-// source that refuses leaves the pool to its fallback.
-std::vector<size_t> chunksAsked;
-
-TEST(BlockPoolTest, ChunksGrowToTheLargestSizeWhateverTheirSource) {
-  if (!kPoolingBlocks) GTEST_SKIP() << "this build takes every block from operator new";
-  SetChunkSource([](size_t bytes) -> void* {
-    chunksAsked.push_back(bytes);
-    return nullptr;
-  });
-  std::thread([] {
-    std::vector<void*> blocks;
-    for (size_t taken = 0; taken < 3 * kPoolChunkBytes; taken += kLargestPooledBlock) {
-      blocks.push_back(AllocateBlock(kLargestPooledBlock));
-      std::memset(blocks.back(), 1, kLargestPooledBlock);
-    }
-    for (void* block : blocks) FreeBlock(block, kLargestPooledBlock);
-  }).join();
-  SetChunkSource(nullptr);
-  std::vector<size_t> expected{kFirstChunkBytes};
-  for (size_t bytes = kSecondChunkBytes; bytes < kPoolChunkBytes; bytes *= 2) {
-    expected.push_back(bytes);
-  }
-  ASSERT_GE(chunksAsked.size(), expected.size());
-  expected.insert(expected.end(), chunksAsked.size() - expected.size(), kPoolChunkBytes);
-  EXPECT_EQ(chunksAsked, expected);
-}
-
 }  // namespace
 }  // namespace qds

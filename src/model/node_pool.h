@@ -1,0 +1,61 @@
+// NodePool: the memory of a document's nodes, which link to one another by
+// references of 32 bits instead of pointers: the links are most of a small
+// node (a value is half links), and a document is mostly nodes.
+//
+// Every node lies in one range of address space, reserved at the first node
+// and given memory as the nodes need it, and a node's reference is its
+// offset there in units of 8 bytes: 32 GiB of nodes at most. Blocks are
+// taken and freed as the block pool's are (each thread has free lists of
+// its own, blocks of at most kLargestPooledBlock bytes). A system that
+// grants less address space gets a smaller range; running out of it, or of
+// memory, throws std::bad_alloc.
+//
+// Builds that take every block from operator new (kPoolingBlocks false)
+// take nodes from it too, and their references are addresses.
+
+#ifndef KNITFOLD_MODEL_NODE_POOL_H_
+#define KNITFOLD_MODEL_NODE_POOL_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+#include "common/block_pool.h"
+
+namespace qds {
+
+class NodePool {
+ public:
+  // 0: no node.
+  using Reference = std::conditional_t<kPoolingBlocks, uint32_t, uintptr_t>;
+
+  static void* Allocate(size_t bytes);
+  static void Free(void* node, size_t bytes);
+
+  static Reference ReferenceTo(const void* node) {
+    if (node == nullptr) return 0;
+    auto address = reinterpret_cast<uintptr_t>(node);
+    if constexpr (kPoolingBlocks) address = (address - base_) >> kUnitShift;
+    return static_cast<Reference>(address);
+  }
+  static void* At(Reference reference) {
+    if (reference == 0) return nullptr;
+    uintptr_t address = reference;
+    if constexpr (kPoolingBlocks) address = base_ + (address << kUnitShift);
+    return reinterpret_cast<void*>(address);
+  }
+
+ private:
+  static constexpr int kUnitShift = 3;
+
+  struct Range;
+  static Range& Reserved();
+  static void* TakeChunk();
+
+  // Where the range starts: set once, before the first node is handed out.
+  static inline uintptr_t base_ = 0;
+};
+
+}  // namespace qds
+
+#endif  // KNITFOLD_MODEL_NODE_POOL_H_

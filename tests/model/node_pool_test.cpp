@@ -1,0 +1,73 @@
+// Nodes taken on several threads at once, and a system that grants less
+// address space than the references can reach.
+
+#include "model/node_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
+namespace qds {
+namespace {
+
+// Each thread fills its nodes with its own byte and frees every other one
+// on the way, so that freed nodes are taken again: every node keeps its
+// bytes, and its reference leads back to it.
+void TakeNodes(unsigned char fill, std::vector<void*>* held) {
+  for (int step = 0; step < 40000; ++step) {
+    size_t bytes = 8 * (1 + step % 17);
+    void* node = NodePool::Allocate(bytes);
+    std::memset(node, fill, bytes);
+    if (step % 2 == 1) {
+      NodePool::Free(node, bytes);
+    } else {
+      held->push_back(node);
+    }
+  }
+}
+
+TEST(NodePoolTest, NodesOfThreadsNeverOverlapAndTheirReferencesLeadBack) {
+  std::vector<void*> held[3];
+  std::vector<std::thread> threads;
+  for (unsigned char fill = 0; fill < 3; ++fill) threads.emplace_back(TakeNodes, fill, &held[fill]);
+  for (std::thread& thread : threads) thread.join();
+  for (unsigned char fill = 0; fill < 3; ++fill) {
+    for (size_t i = 0; i < held[fill].size(); ++i) {
+      auto* node = static_cast<unsigned char*>(held[fill][i]);
+      size_t bytes = 8 * (1 + (2 * i) % 17);
+      ASSERT_EQ(NodePool::At(NodePool::ReferenceTo(node)), node);
+      for (size_t at = 0; at < bytes; ++at) ASSERT_EQ(node[at], fill) << i;
+      NodePool::Free(node, bytes);
+    }
+  }
+  EXPECT_EQ(NodePool::ReferenceTo(nullptr), NodePool::Reference{0});
+  EXPECT_EQ(NodePool::At(0), nullptr);
+}
+
+#ifndef _WIN32
+// In a process of its own, whose first node comes after the limit is set.
+[[noreturn]] void TakeANodeUnderALimit() {
+  const rlimit limit{rlim_t{1} << 30, rlim_t{1} << 30};
+  setrlimit(RLIMIT_AS, &limit);
+  void* node = NodePool::Allocate(64);
+  std::memset(node, 1, 64);
+  std::exit(NodePool::At(NodePool::ReferenceTo(node)) == node ? 0 : 1);
+}
+
+TEST(NodePoolDeathTest, ALimitOnAddressSpaceGetsASmallerRange) {
+  if (!kPoolingBlocks) GTEST_SKIP() << "this build takes every node from operator new";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(TakeANodeUnderALimit(), testing::ExitedWithCode(0), "");
+}
+#endif
+
+}  // namespace
+}  // namespace qds

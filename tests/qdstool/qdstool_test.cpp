@@ -85,8 +85,10 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
   // ANSI text, and UTF-8 whose last character the loader's 4096-byte blocks
   // cut in two: at the end of the file and before a line end.
   const std::string ansi = Path("ansi.qds"), cut = Path("cut.qds"), cutLast = Path("last.qds");
+  const std::string ansi3 = Path("ansi3.qds");
   const std::string value = std::string(4088, 'a') + "\xC3\xA9";  // after "[s]\r\nk=" (7 bytes)
   test::WriteBytes(ansi, "[a]\nk=\xE9");
+  test::WriteBytes(ansi3, "[$version 3$]\r\n[a]\r\n");
   test::WriteBytes(cut, "[s]\r\nk=" + value + "\r\n");
   test::WriteBytes(cutLast, "[s]\r\nk=" + value.substr(0, 4088) + "\xF0\x9F\x98\x80");
   const std::string ok = file + ": ok (version 3, 2 sections, 3 entries)\n";
@@ -123,6 +125,9 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       {{"check", "-h"}, 0, "usage: qdstool check...", ""}, {{"check", file}, 0, ok, ""},
       {{"check", broken}, 7, "", syntax + " (status 7)\n"},
       {{"check", missing}, 2, "", notFound + " (status 2)\n"},
+      {{"check", ansi3}, 7, "",
+       "qdstool: " + ansi3 +
+           ":1: syntax error: missing \", codepage\" after version 3 in an ANSI file (status 7)\n"},
       {{"check", "--digest", file}, 15, "", unsignedFile + " (status 15)\n"},
       {{"verify", file, file}, 15, "", unsignedFile + " (status 15)\n" + unsignedFile + "..."},
       {{"check", "--lenient", bare}, 0, bare + ": ok (version 1, 1 sections, 1 entries)\n", ""},

@@ -429,26 +429,34 @@ TEST(LoaderDigestTest, AnyChangeOrMissingPieceFailsTheCheck) {
     const char* name;
     std::string bytes;
     LoadStatus status;
+    Reason reason;
   } cases[] = {
-      {"intact", good, LoadStatus::Ok},
-      {"text after the check line", good + Utf16Bytes(u"[x]=\0"sv), LoadStatus::Ok},
-      {"changed value", changed(body.size() - 20, 'w'), LoadStatus::DigestMismatch},
-      {"changed zero byte", changed(body.size() - 21, '\x01'), LoadStatus::DigestMismatch},
+      {"intact", good, LoadStatus::Ok, Reason::None},
+      {"text after the check line", good + Utf16Bytes(u"[x]=\0"sv), LoadStatus::Ok, Reason::None},
+      {"changed value", changed(body.size() - 20, 'w'), LoadStatus::DigestMismatch,
+       Reason::DigestDiffers},
+      {"changed zero byte", changed(body.size() - 21, '\x01'), LoadStatus::DigestMismatch,
+       Reason::DigestDiffers},
       {"changed digit", changed(digitsAt, firstDigit == '0' ? '1' : '0'),
-       LoadStatus::DigestMismatch},
+       LoadStatus::DigestMismatch, Reason::DigestDiffers},
       {"lowercase digits", body + Utf16Bytes(u"\r\n" + lower + u"\r\n"),
-       LoadStatus::DigestMismatch},
-      {"no check line", body, LoadStatus::DigestMismatch},
-      {"check line cut short", good.substr(0, good.size() - 2), LoadStatus::DigestMismatch},
+       LoadStatus::DigestMismatch, Reason::NoCheckLine},
+      {"no check line", body, LoadStatus::DigestMismatch, Reason::NoCheckLine},
+      {"check line cut short", good.substr(0, good.size() - 2), LoadStatus::DigestMismatch,
+       Reason::NoCheckLine},
       {"no end marker", FileBytes("[$version 2$]\r\n[s]\r\nk=value\r\n", Encoding::Utf16),
-       LoadStatus::DigestMismatch},
+       LoadStatus::DigestMismatch, Reason::NoEndMarker},
       {"syntax error before the marker",
        FileBytes("[$version 2$]\r\n[s]\r\n=value\r\n[$end$]", Encoding::Utf16),
-       LoadStatus::SyntaxError},
+       LoadStatus::SyntaxError, Reason::LineStartsWithEquals},
   };
   for (const auto& c : cases) {
     DocumentModel doc;
-    EXPECT_EQ(LoadBytes(doc, dir / "check.qds", c.bytes, Digest), c.status) << c.name;
+    LoadOutcome outcome;
+    WriteBytes(dir / "check.qds", c.bytes);
+    EXPECT_EQ(LoadDocument(&doc, WidePath(dir / "check.qds").c_str(), Digest, &outcome), c.status)
+        << c.name;
+    EXPECT_EQ(outcome.reason, c.reason) << c.name;
   }
 }
 

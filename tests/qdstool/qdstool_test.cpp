@@ -175,6 +175,7 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
        "{\"status\":1,\"errorPos\":28,\"output\":\"abcd\",\"symbols\":"
        "{\"B2\":\"\\u00E9\",\"Z\":\"1\",\"b\":\"\\u0022q\\u0022\"}}\n", ""},
       {{"eval", "1 + 2 * 3"}, 0, "7\n", ""}, {{"eval", "--", "-7 / 2"}, 0, "-3\n", ""},
+      {{"eval", "--legacy", "no"}, 0, "0\n", ""}, {{"eval", "--legacy", "b>a"}, 0, "1\n", ""},
       {{"eval", "1 / 0"}, 12, "", "qdstool: eval: division by zero (status 12)\n"},
       {{"eval", "'open"}, 15, "", "qdstool: eval: bad quoted string (status 15)\n"},
       {{"get", got, "S"}, 0, "a=%who% x\na=2\nb=%!if(1 = 1,yes)%\n", ""},

@@ -13,11 +13,8 @@ namespace qds {
 namespace {
 
 constexpr uint32_t kInitialSlots = 16;
-constexpr int kTagShift = 48;
-constexpr uint64_t kAddressBits = (uint64_t{1} << kTagShift) - 1;
-constexpr uint64_t kShared = 1;
-
-uint64_t TagOf(uint32_t hash) { return uint64_t{hash >> 16} << kTagShift; }
+constexpr uint32_t kShared = uint32_t{1} << 31;
+constexpr uint32_t kHashBits = kShared - 1;
 
 // `four` with each of its 16-bit lanes that holds A-Z made a-z.
 uint64_t FoldLanes(uint64_t four) {
@@ -68,24 +65,21 @@ uint32_t NameIndex::Hash(std::u16string_view name) {
   return mixed ^ (mixed >> 16);
 }
 
-NameIndex::NameIndex(ListNode* head, NameHashOf hashOf) : hashOf_(hashOf) {
+NameIndex::NameIndex(ListNode* head) {
   AllocateSlots(kInitialSlots);
   for (ListNode* node = head; node != nullptr; node = node->next) {
     Added(node, false, Hash(node->name.View()));
   }
 }
 
-ListNode* NameIndex::NodeIn(Slot slot) {
-  return reinterpret_cast<ListNode*>(slot & kAddressBits & ~kShared);
-}
+ListNode* NameIndex::NodeIn(Slot slot) { return static_cast<ListNode*>(NodePool::At(slot.node)); }
 
 NameIndex::Slot NameIndex::SlotFor(ListNode* node, uint32_t hash) {
-  auto address = static_cast<Slot>(reinterpret_cast<uintptr_t>(node));
-  if (address > kAddressBits) throw std::bad_alloc();  // memory that no slot can address
-  return address | TagOf(hash);
+  return {NodePool::ReferenceTo(node), hash & kHashBits};
 }
 
-uint32_t NameIndex::HomeOf(Slot slot) const { return *hashOf_(NodeIn(slot)) & mask_; }
+// Slot counts stay below 2^31: the mask leaves kShared out.
+uint32_t NameIndex::HomeOf(Slot slot) const { return slot.hash & mask_; }
 
 void NameIndex::AllocateSlots(uint32_t count) {
   void* pages = count >= kPagedSlots ? platform::AllocatePages(count * sizeof(Slot)) : nullptr;
@@ -104,11 +98,12 @@ void NameIndex::FreeSlots(Slot* slots, uint32_t count, bool onPages) {
 }
 
 NameIndex::Slot* NameIndex::Probe(std::u16string_view name, uint32_t hash) const {
-  const Slot tag = TagOf(hash);
+  const uint32_t hashBits = hash & kHashBits;
   for (uint32_t at = hash & mask_;; at = (at + 1) & mask_) {
     Slot* slot = &slots_[at];
-    if (*slot == 0) return slot;
-    if ((*slot & ~kAddressBits) == tag && EqualsIgnoreAsciiCase(NodeIn(*slot)->name.View(), name)) {
+    if (slot->node == 0) return slot;
+    if ((slot->hash & kHashBits) == hashBits &&
+        EqualsIgnoreAsciiCase(NodeIn(*slot)->name.View(), name)) {
       return slot;
     }
   }
@@ -120,27 +115,28 @@ ListNode* NameIndex::Find(std::u16string_view name, uint32_t hash) const {
 
 uint32_t NameIndex::CountOfName(std::u16string_view name) const {
   Slot slot = *Probe(name, Hash(name));
-  return slot != 0 ? CountIn(slot) : 0;
+  return slot.node != 0 ? CountIn(slot) : 0;
 }
 
 void NameIndex::Prefetch(uint32_t hash) const { qds::Prefetch(&slots_[hash & mask_]); }
 
 uint32_t NameIndex::CountIn(Slot slot) const {
-  return (slot & kShared) == 0 ? 1 : sharedCounts_.find(NodeIn(slot))->second;
+  return (slot.hash & kShared) == 0 ? 1 : sharedCounts_.find(NodeIn(slot))->second;
 }
 
 void NameIndex::Refill(Slot* slot, ListNode* first, uint32_t count) {
   ListNode* present = NodeIn(*slot);
-  if ((*slot & kShared) != 0 && (present != first || count == 1)) sharedCounts_.erase(present);
+  if ((slot->hash & kShared) != 0 && (present != first || count == 1)) {
+    sharedCounts_.erase(present);
+  }
   if (count > 1) sharedCounts_[first] = count;
-  // Every node of the name bears its hash: the slot's tag stays.
-  *slot = SlotFor(first, 0) | (*slot & ~kAddressBits) | (count > 1 ? kShared : 0);
+  *slot = SlotFor(first, slot->hash);
+  if (count > 1) slot->hash |= kShared;
 }
 
 void NameIndex::Added(ListNode* node, bool first, uint32_t hash) {
-  *hashOf_(node) = hash;
   Slot* slot = Probe(node->name.View(), hash);
-  if (*slot != 0) {
+  if (slot->node != 0) {
     return Refill(slot, first ? node : NodeIn(*slot), CountIn(*slot) + 1);
   }
   // Keep at least a quarter of the slots free, so that probes stay short.
@@ -154,8 +150,8 @@ void NameIndex::Added(ListNode* node, bool first, uint32_t hash) {
 
 void NameIndex::Removing(ListNode* node) {
   std::u16string_view name = node->name.View();
-  Slot* slot = Probe(name, *hashOf_(node));
-  if (*slot == 0) return;  // not indexed: nothing to do
+  Slot* slot = Probe(name, Hash(name));
+  if (slot->node == 0) return;  // not indexed: nothing to do
   ListNode* first = NodeIn(*slot);
   uint32_t count = CountIn(*slot) - 1;
   if (count == 0) return Erase(slot);
@@ -181,19 +177,16 @@ void NameIndex::Grow() {
   // the old table have their old slots above their homes, so those bound
   // for the new half fit between their homes there and its end; only the
   // wrapped run, met last, can go on past the end, onto slots already put
-  // back. Each entry's home is read from its node, asked for a few entries
-  // ahead.
-  constexpr uint32_t kAhead = 8;
+  // back. Each entry's home is in its slot: no node is read.
   uint32_t start = 0;
-  while (slots_[start] != 0) ++start;  // at least a quarter of the slots are free
+  while (slots_[start].node != 0) ++start;  // at least a quarter of the slots are free
   for (uint32_t step = 1; step <= oldCount; ++step) {
-    qds::Prefetch(NodeIn(slots_[(start + step + kAhead) & (oldCount - 1)]));
     Slot* slot = &slots_[(start + step) & (oldCount - 1)];
-    if (*slot == 0) continue;
+    if (slot->node == 0) continue;
     Slot entry = *slot;
-    *slot = 0;
+    *slot = Slot{};
     uint32_t at = HomeOf(entry);
-    while (slots_[at] != 0) at = (at + 1) & mask_;
+    while (slots_[at].node != 0) at = (at + 1) & mask_;
     slots_[at] = entry;
   }
 }
@@ -219,7 +212,7 @@ void NameIndex::WidenSlots(uint32_t count) {
 // back into the hole, so that every lookup still finds its slot.
 void NameIndex::Erase(Slot* slot) {
   uint32_t hole = static_cast<uint32_t>(slot - slots_);
-  for (uint32_t at = (hole + 1) & mask_; slots_[at] != 0; at = (at + 1) & mask_) {
+  for (uint32_t at = (hole + 1) & mask_; slots_[at].node != 0; at = (at + 1) & mask_) {
     uint32_t home = HomeOf(slots_[at]);
     // The entry may move into the hole when its home does not lie cyclically
     // in (hole, at].
@@ -228,7 +221,7 @@ void NameIndex::Erase(Slot* slot) {
     slots_[hole] = slots_[at];
     hole = at;
   }
-  slots_[hole] = 0;
+  slots_[hole] = Slot{};
   --used_;
 }
 

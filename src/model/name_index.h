@@ -2,12 +2,11 @@
 // of a NodeList that bears it, so that finding a section or key by name costs
 // constant expected time instead of a walk of the list.
 //
-// The index keeps no copy of any name: each slot is one word that holds the
-// first node of one folded name and part of the name's hash. The whole hash
-// lies in the node itself (where NameHashOf says), so that the index moves
-// and removes entries without reading a name again. The list tells the index
-// about every node that joins or leaves it; a node's name must not change
-// while the node is in a list.
+// The index keeps no copy of any name: each slot holds the first node of one
+// folded name, as a NodePool reference, and the name's hash, so that the
+// index moves entries without reading a node again. The list tells the
+// index about every node that joins or leaves it; a node's name must not
+// change while the node is in a list.
 
 #ifndef KNITFOLD_MODEL_NAME_INDEX_H_
 #define KNITFOLD_MODEL_NAME_INDEX_H_
@@ -16,19 +15,16 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "model/node_pool.h"
+
 namespace qds {
 
 class ListNode;
 
-// Where a node keeps the hash that an index files its name under, which the
-// index writes when it files the node.
-using NameHashOf = uint32_t* (*)(ListNode* node);
-
 class NameIndex {
  public:
-  // Indexes the list that starts at `head`, whose nodes keep their hashes
-  // where `hashOf` says.
-  NameIndex(ListNode* head, NameHashOf hashOf);
+  // Indexes the list that starts at `head`.
+  explicit NameIndex(ListNode* head);
   ~NameIndex() { FreeSlots(slots_, mask_ + 1, slotsOnPages_); }
   NameIndex(const NameIndex&) = delete;
   NameIndex& operator=(const NameIndex&) = delete;
@@ -49,20 +45,22 @@ class NameIndex {
 
   // `node` has just been linked into the list. `first` tells whether it now
   // stands before every other node of the same folded name; `hash` is
-  // Hash() of its name. A node whose address lies above the 48 bits that a
-  // slot holds throws std::bad_alloc (no system this runs on gives one).
+  // Hash() of its name.
   void Added(ListNode* node, bool first, uint32_t hash);
   // `node` is about to be unlinked; its links must still be in place, so
   // that the next node of the same name can take its place.
   void Removing(ListNode* node);
 
  private:
-  // A slot is one word, so that eight share a cache line: 0 when free, else
-  // the first node's address in the low 48 bits (nodes are aligned to 8, so
-  // the lowest bit is free: kShared, set when more nodes bear the name, their
-  // count kept in sharedCounts_) and the top 16 bits of the name's hash
-  // above, which a probe compares before it reads a name.
-  using Slot = uint64_t;
+  // A slot is one word, so that eight share a cache line: the first node
+  // (none: the slot is free) and the name's hash but its top bit, which a
+  // probe compares before it reads a name and which gives the slot its home.
+  // The top bit is kShared, set when more nodes bear the name, their count
+  // kept in sharedCounts_.
+  struct Slot {
+    NodePool::Reference node;
+    uint32_t hash;
+  };
   static ListNode* NodeIn(Slot slot);
   static Slot SlotFor(ListNode* node, uint32_t hash);
   // The slot where the search for `slot`'s name starts.
@@ -90,7 +88,6 @@ class NameIndex {
   void WidenSlots(uint32_t count);
   static void FreeSlots(Slot* slots, uint32_t count, bool onPages);
 
-  NameHashOf hashOf_;
   Slot* slots_ = nullptr;
   bool slotsOnPages_ = false;
   uint32_t mask_ = 0;  // slot count - 1; the slot count is a power of 2

@@ -91,7 +91,7 @@ ListNode* LinkedList::Unlink(ListNode* node, ListCursor* cursor) {
   }
   // The node after it, or else the head (as the tail's mark), links back to
   // the node before it.
-  ListNode* after = node->next != nullptr ? static_cast<ListNode*>(node->next) : head_;
+  ListNode* after = node->next != nullptr ? node->next : head_;
   if (after != nullptr) after->prev = node->prev;
   node->prev = nullptr;
   node->next = nullptr;
@@ -136,8 +136,8 @@ void NodeListBase::Rename(ListNode* node, std::u16string_view name) {
   Index(node, std::nullopt);
 }
 
-const NameIndex* NodeListBase::SearchIndex(NameHashOf hashOf) const {
-  if (index_ == nullptr && count() > kIndexThreshold) index_ = new NameIndex(head_, hashOf);
+const NameIndex* NodeListBase::SearchIndex() const {
+  if (index_ == nullptr && count() > kIndexThreshold) index_ = new NameIndex(head_);
   return index_;
 }
 
@@ -148,20 +148,19 @@ ListNode* NodeListBase::Walk(std::u16string_view name) const {
   return nullptr;
 }
 
-ListNode* NodeListBase::FindNode(std::u16string_view name, NameHashOf hashOf) const {
-  const NameIndex* index = SearchIndex(hashOf);
+ListNode* NodeListBase::FindNode(std::u16string_view name) const {
+  const NameIndex* index = SearchIndex();
   return index != nullptr ? index->Find(name) : Walk(name);
 }
 
-ListNode* NodeListBase::FindNode(std::u16string_view name, uint32_t hash, NameHashOf hashOf) const {
-  const NameIndex* index = SearchIndex(hashOf);
+ListNode* NodeListBase::FindNode(std::u16string_view name, uint32_t hash) const {
+  const NameIndex* index = SearchIndex();
   return index != nullptr ? index->Find(name, hash) : Walk(name);
 }
 
-bool NodeListBase::OtherBears(const ListNode* node, std::u16string_view name,
-                              NameHashOf hashOf) const {
+bool NodeListBase::OtherBears(const ListNode* node, std::u16string_view name) const {
   bool nodeBears = EqualsIgnoreAsciiCase(node->name.View(), name);
-  if (const NameIndex* index = SearchIndex(hashOf)) {
+  if (const NameIndex* index = SearchIndex()) {
     return index->CountOfName(name) > (nodeBears ? 1 : 0);
   }
   for (const ListNode* other = head_; other != nullptr; other = other->next) {

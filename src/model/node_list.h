@@ -17,8 +17,7 @@
 // searched by a walk; past kIndexThreshold nodes the first search builds a
 // NameIndex, which every later change keeps current, so that each search
 // costs constant expected time. A node's name must not change while the node
-// is in a list, except through the list's Rename. Its nodes have a
-// `uint32_t nameHash`, which the index fills in.
+// is in a list, except through the list's Rename.
 
 #ifndef KNITFOLD_MODEL_NODE_LIST_H_
 #define KNITFOLD_MODEL_NODE_LIST_H_
@@ -152,7 +151,7 @@ class LinkedList {
     return node->prev->next == node ? node->prev : nullptr;
   }
 
-  ListNode* head_ = nullptr;
+  NodeLink head_;
 
  private:
   uint32_t count_ = 0;
@@ -212,14 +211,11 @@ class NodeListBase : public LinkedList {
   // it at hand, is NameIndex::Hash of the node's name.
   void Linked(ListNode* node, std::optional<uint32_t> hash = {});
   void Unlinking(ListNode* node);
-  // The searches hand on where the list's nodes keep their hashes, for the
-  // index that the first search of a long list builds.
-  //
   // The first node whose name equals `name` with A-Z folded; the cursor is
   // not touched. A caller that has NameIndex::Hash(name) at hand passes it.
-  ListNode* FindNode(std::u16string_view name, NameHashOf hashOf) const;
-  ListNode* FindNode(std::u16string_view name, uint32_t hash, NameHashOf hashOf) const;
-  bool OtherBears(const ListNode* node, std::u16string_view name, NameHashOf hashOf) const;
+  ListNode* FindNode(std::u16string_view name) const;
+  ListNode* FindNode(std::u16string_view name, uint32_t hash) const;
+  bool OtherBears(const ListNode* node, std::u16string_view name) const;
 
   // First, where the list's tail padding leaves room for them.
   bool unfiledRun_ = false;
@@ -236,7 +232,7 @@ class NodeListBase : public LinkedList {
   void Index(ListNode* node, std::optional<uint32_t> hash);
   // The index that searches use, built by the first search of a long list;
   // null for a short one.
-  const NameIndex* SearchIndex(NameHashOf hashOf) const;
+  const NameIndex* SearchIndex() const;
   ListNode* Walk(std::u16string_view name) const;
 };
 
@@ -284,16 +280,14 @@ class NodeList : public NodeListBase {
     Node* node = NodeAt(position);
     return node ? Remove(node) : nullptr;
   }
-  Node* FindByName(std::u16string_view name) const {
-    return static_cast<Node*>(FindNode(name, &HashOf));
-  }
+  Node* FindByName(std::u16string_view name) const { return static_cast<Node*>(FindNode(name)); }
   Node* FindByName(std::u16string_view name, uint32_t hash) const {
-    return static_cast<Node*>(FindNode(name, hash, &HashOf));
+    return static_cast<Node*>(FindNode(name, hash));
   }
   // Whether a node other than `node` (which is in the list) bears `name`
   // with A-Z folded.
   bool OtherBears(const Node* node, std::u16string_view name) const {
-    return NodeListBase::OtherBears(node, name, &HashOf);
+    return NodeListBase::OtherBears(node, name);
   }
 
   // Deletes every node.
@@ -303,9 +297,6 @@ class NodeList : public NodeListBase {
     if (watcher_ == nullptr) return DeleteAll<Node>();
     while (head_ != nullptr) delete Remove(head());
   }
-
- private:
-  static uint32_t* HashOf(ListNode* node) { return &static_cast<Node*>(node)->nameHash; }
 };
 
 }  // namespace qds

@@ -74,9 +74,7 @@ class ValueList : public LinkedList {
 class QdsKey final : public ListNode {
  public:
   using ListNode::ListNode;
-  // The hash takes the room that the values list leaves at its end.
-  [[no_unique_address]] ValueList values;
-  uint32_t nameHash = 0;  // the keys list's index files the name under it
+  ValueList values;
 };
 
 class QdsSection final : public ListNode, private ListWatcher {
@@ -89,7 +87,6 @@ class QdsSection final : public ListNode, private ListWatcher {
 
   TextSlice comment;
   NodeList<QdsKey> keys;
-  uint32_t nameHash = 0;  // the sections list's index files the name under it
 
   // The number of entries: the value counts of all keys added up.
   uint32_t EntryCount() const { return entryCount_; }

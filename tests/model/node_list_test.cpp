@@ -20,7 +20,6 @@ struct CountedNode : ListNode {
   CountedNode(std::u16string_view name, int* deleted) : ListNode(name), deleted(deleted) {}
   ~CountedNode() { ++*deleted; }
   int* deleted;
-  uint32_t nameHash = 0;
 };
 
 std::u16string Names(NodeList<CountedNode>& list) {

@@ -122,6 +122,9 @@ TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing)
        kHead + "Version=1.0\n  ; the folder\n  Dir=\"C:\\x\"\nPath=b\n" + kTail},
       {"remove a section", [](QdsDocument& d) { return d.RemoveSection("files"); },
        kHead + "Version=1.0\n  ; the folder\n  Dir=\"C:\\x\"\nPath=a\nPath=b\n\n"},
+      {"remove a section, its comments kept",
+       [](QdsDocument& d) { return d.RemoveSection("registry"); },
+       "[$version 3, codepage 1200$]\n\n; tools\n  ; the folder\n" + kTail},
       {"rename a section", [](QdsDocument& d) { return d.RenameSection("Files", "Bin"); },
        std::string(kScript.substr(0, kScript.size() - kTail.size())) + "\n[Bin]\nmain=app.exe\n"},
       {"rename a key to its other case", [](QdsDocument& d) { return d.RenameKey("Files", "main", "MAIN"); },
@@ -252,6 +255,11 @@ TEST_F(DocumentInterfaceTest, ExpandsAValueAndAStaleViewIsRefused) {
   EXPECT_EQ(failed.Text(), "cannot expand: division by zero at position 2");
   QdsDocument other;
   EXPECT_EQ(other.Expand(value, table, &out), LibraryStatus::StaleView);
+  // A rename counts as a change too, whatever comes after it.
+  value = *doc_.FindSection("Registry")->FindKey("Path")->Values().begin();
+  ASSERT_EQ(doc_.RenameSection("Files", "Bin"), Status());
+  ASSERT_EQ(doc_.RemoveValue("Registry", "Path", 0), Status());
+  EXPECT_EQ(doc_.Expand(value, table, &out), LibraryStatus::StaleView);
 }
 
 TEST_F(DocumentInterfaceTest, MovesKeepTheDocumentAndLeaveANewOne) {

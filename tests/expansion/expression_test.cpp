@@ -46,8 +46,8 @@ TEST(ExpressionTest, ComputesValuesOrFailsWithTheirStatus) {
       // Text rules.
       {u"abc < abd", u"1"}, {u"ab < abc", u"1"}, {u"ABC = abc", u"0"}, {u"ABC ~= abc", u"1"},
       {u"abc ~< ABD", u"1"}, {u"a ~!= A", u"0"}, {u"10 ~= 010", u"0"}, {u"b > a1", u"1"},
-      {u"0 | no", u"0"}, {u"2 & yes", u"1"}, {u"0x0 & 1", u"0"}, {u"! x", u"0"}, {u"! ! 5", u"1"},
-      {u"! 0x0", u"0"},  // "!" judges the text, and "0x0" is not "0"
+      {u"b ~> A", u"1"}, {u"0 | no", u"0"}, {u"2 & yes", u"1"}, {u"0x0 & 1", u"0"}, {u"! x", u"0"},
+      {u"! ! 5", u"1"}, {u"! 0x0", u"0"},  // "!" judges the text, and "0x0" is not "0"
       {u"- - 3", u"3"}, {u"+ 3", u"3"}, {u"1 - - 2", u"3"},
       // Results and truth of the last operand.
       {u"", u"0"}, {u"  ", u"0"}, {u"yes", u"1"}, {u"no", u"0"}, {u"('it')", u"1"},

@@ -217,7 +217,6 @@ class NodeListBase : public LinkedList {
   ListNode* FindNode(std::u16string_view name, uint32_t hash) const;
   bool OtherBears(const ListNode* node, std::u16string_view name) const;
 
-  // First, where the list's tail padding leaves room for them.
   bool unfiledRun_ = false;
   bool indexLacksNodes_ = false;
   ListWatcher* watcher_ = nullptr;

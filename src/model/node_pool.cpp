@@ -9,11 +9,11 @@
 namespace qds {
 namespace {
 
-// As much as a reference can reach. Where the system grants less (a limit
-// on a process's address space, a memory checker that maps its own), half
-// of what it grants, so that the rest of the process has room too: the
-// texts that the nodes borrow from, the tables that index them.
-constexpr size_t kLargestRange = size_t{1} << (32 + 3);
+// The range reaches as far as a reference. Where the system grants less (a
+// limit on a process's address space, a memory checker that maps its own),
+// it takes half of what the system grants, so that the rest of the process
+// has room too: the texts that the nodes borrow from, the tables that index
+// them. It takes no less than this.
 constexpr size_t kSmallestRange = size_t{64} << 20;
 constexpr size_t kLargePage = platform::kLargePageBytes;
 // Chunks are handed out from here on: the first ones, as much as a small
@@ -42,11 +42,11 @@ struct NodePool::Range {
 // after that (through the thread that made the node), so base_ is set once
 // for all.
 NodePool::Range::Range() : used(kFirstChunkOffset), committed(kFirstChunkOffset) {
-  for (bytes = kLargestRange; bytes >= kSmallestRange; bytes /= 2) {
+  for (bytes = kReach; bytes >= kSmallestRange; bytes /= 2) {
     base = static_cast<char*>(platform::ReservePages(bytes));
     if (base != nullptr) break;
   }
-  if (base != nullptr && bytes < kLargestRange) {
+  if (base != nullptr && bytes < kReach) {
     platform::FreePages(base, bytes);
     bytes /= 2;
     base = static_cast<char*>(platform::ReservePages(bytes));

@@ -47,6 +47,8 @@ class NodePool {
 
  private:
   static constexpr int kUnitShift = 3;
+  // As much address space as a reference can reach.
+  static constexpr size_t kReach = size_t{1} << (32 + kUnitShift);
 
   struct Range;
   static Range& Reserved();

@@ -73,7 +73,7 @@ ListNode* LinkedList::Unlink(ListNode* node, ListCursor* cursor) {
   // The cursor keeps its position where the removal tells it: the removed
   // node's successor takes its position, and a removal just before it moves
   // it one down. Elsewhere its position is unknown and it goes to the head.
-  ListNode*& at = cursor->node;
+  NodeLink& at = cursor->node;
   if (node == at && node->next != nullptr) {
     at = node->next;
   } else if (node == at || (at != nullptr && at != head_ && node == at->prev)) {

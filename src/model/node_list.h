@@ -104,7 +104,7 @@ class ListWatcher {
 // section's keys share the section's, which a pass through the section's
 // entries moves from key to key.
 struct ListCursor {
-  ListNode* node = nullptr;
+  NodeLink node;
   uint32_t position = 0;
 };
 
@@ -217,10 +217,11 @@ class NodeListBase : public LinkedList {
   ListNode* FindNode(std::u16string_view name, uint32_t hash) const;
   bool OtherBears(const ListNode* node, std::u16string_view name) const;
 
+  // The cursor, two 32-bit words, fills the room after the flags.
   bool unfiledRun_ = false;
   bool indexLacksNodes_ = false;
-  ListWatcher* watcher_ = nullptr;
   mutable ListCursor cursor_;
+  ListWatcher* watcher_ = nullptr;
 
  private:
   // Built by the first search of a long list: a cache that searching may

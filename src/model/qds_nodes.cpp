@@ -2,15 +2,18 @@
 
 namespace qds {
 
-// Nodes are most of a document's memory: a value takes a pool block of 24
-// bytes and a key one of 40 (classes are multiples of 8).
-static_assert(sizeof(QdsValue) <= 24 && sizeof(QdsKey) <= 40);
+// Nodes are most of a document's memory: with references of 32 bits, a
+// value takes a pool block of 16 bytes, a key one of 24 and a section one of
+// 96 (classes are multiples of 8).
+static_assert(!kPoolingBlocks ||
+              (sizeof(QdsValue) <= 16 && sizeof(QdsKey) <= 24 && sizeof(QdsSection) <= 96));
 static_assert(alignof(QdsValue) <= 8 && alignof(QdsKey) <= 8 && alignof(QdsSection) <= 8);
 
 ListCursor* ValueList::Cursor(const QdsSection* holder, ListCursor* spare) const {
   if (holder == nullptr) return spare;
-  if (holder->cursorValues_ != this) {
-    holder->cursorValues_ = this;
+  const NodePool::Reference self = NodePool::ReferenceTo(this);
+  if (holder->cursorValues_ != self) {
+    holder->cursorValues_ = self;
     holder->valueCursor_ = {};
   }
   return &holder->valueCursor_;
@@ -47,7 +50,7 @@ void QdsSection::NodeUnlinking(const LinkedList&, ListNode* node) {
   auto* key = static_cast<QdsKey*>(node);
   KeyCountChanging(key, -1);
   // A key that leaves may be deleted, and another made where it was.
-  if (cursorValues_ == &key->values) cursorValues_ = nullptr;
+  if (cursorValues_ == NodePool::ReferenceTo(&key->values)) cursorValues_ = 0;
 }
 
 // The flat start of the last key found stays known when the change lies
@@ -67,7 +70,7 @@ void QdsSection::KeyCountChanging(QdsKey* key, int sign) {
 
 void QdsSection::ValueCountChanging(const ValueList& values, int delta) {
   entryCount_ += delta;
-  if (flatKey_ == nullptr || &values == &flatKey_->values || flatKey_ == keys.head() ||
+  if (flatKey_ == nullptr || &values == &FlatKey()->values || flatKey_ == keys.head() ||
       &values == &keys.tail()->values) {
     return;  // within the key found last, or after it
   }
@@ -92,7 +95,7 @@ QdsKey* QdsSection::KeyOfEntry(uint32_t position, uint32_t* local) {
   if (flatKey_ != nullptr) {
     uint32_t fromLast = position >= flatStart_ ? position - flatStart_ : flatStart_ - position;
     if (fromLast < distance) {
-      key = flatKey_;
+      key = FlatKey();
       start = flatStart_;
     }
   }

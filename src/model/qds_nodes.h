@@ -103,14 +103,18 @@ class QdsSection final : public ListNode, private ListWatcher {
   void ValueCountChanging(const ValueList& values, int delta);
   void KeyCountChanging(QdsKey* key, int sign);
 
+  QdsKey* FlatKey() const { return static_cast<QdsKey*>(flatKey_); }
+
+  // A section is as many words as a few lines: its links are references,
+  // as a node's are.
   uint32_t entryCount_ = 0;
-  // The key that held the entry last found by position (null: none known)
+  // The key that held the entry last found by position (none: none known)
   // and the flat position of its first value.
-  QdsKey* flatKey_ = nullptr;
+  NodeLink flatKey_;
   uint32_t flatStart_ = 0;
-  // The position cursor of the values of one key (null: none yet), a
-  // cache that reads move too.
-  mutable const ValueList* cursorValues_ = nullptr;
+  // The position cursor of the values of one key (0: none yet), a cache
+  // that reads move too. The values list lies in its key, in the node pool.
+  mutable NodePool::Reference cursorValues_ = 0;
   mutable ListCursor valueCursor_;
 };
 

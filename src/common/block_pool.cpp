@@ -16,10 +16,13 @@ thread_local BlockPool pool;
 // reachable (a thread's pool goes with the thread).
 std::atomic<void*> lastChunk{nullptr};
 
-void* TakeChunk() {
+// Chunks are small enough that a thread's unused rest of one costs little.
+constexpr size_t kChunkBytes = size_t{256} << 10;
+
+BlockPool::Chunk TakeChunk() {
   auto* chunk = static_cast<void**>(::operator new(sizeof(void*) + kChunkBytes));
   *chunk = lastChunk.exchange(chunk, std::memory_order_relaxed);
-  return chunk + 1;
+  return {reinterpret_cast<char*>(chunk + 1), kChunkBytes};
 }
 
 }  // namespace
@@ -36,8 +39,9 @@ void* BlockPool::Allocate(size_t bytes, ChunkTaker takeChunk) {
   size_t size = (index + 1) * kGrain;
   if (static_cast<size_t>(end_ - next_) < size) {
     // The rest of the old chunk, less than one block, is given up.
-    next_ = static_cast<char*>(takeChunk());
-    end_ = next_ + kChunkBytes;
+    Chunk chunk = takeChunk();
+    next_ = chunk.start;
+    end_ = chunk.start + chunk.bytes;
   }
   void* block = next_;
   next_ += size;

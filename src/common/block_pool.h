@@ -1,6 +1,6 @@
 // The memory of the many small objects that a document is made of.
 //
-// Blocks of up to kLargestPooledBlock bytes come from chunks of kChunkBytes,
+// Blocks of up to kLargestPooledBlock bytes come from larger chunks,
 // in size classes of 8 bytes, and go back to a free list of their class
 // when freed. A freed block is only ever reused for a block of the same
 // class, and chunks are kept for the life of the process. Each thread has
@@ -37,9 +37,6 @@ inline constexpr bool kPoolingBlocks = true;
 #endif
 
 inline constexpr size_t kLargestPooledBlock = 512;
-// Chunks are small enough that a small document takes little memory, and a
-// thread's unused rest of one costs little.
-inline constexpr size_t kChunkBytes = size_t{256} << 10;
 
 // One thread's share of a pool: its free lists, by class, and the unused
 // rest of its current chunk. A pool is a thread_local BlockPool and a
@@ -49,8 +46,12 @@ inline constexpr size_t kChunkBytes = size_t{256} << 10;
 // valid wherever they went.
 class BlockPool {
  public:
-  // Returns a chunk of kChunkBytes bytes, aligned to 8.
-  using ChunkTaker = void* (*)();
+  // Memory for blocks, aligned to 8.
+  struct Chunk {
+    char* start;
+    size_t bytes;
+  };
+  using ChunkTaker = Chunk (*)();
 
   // A block of `bytes` bytes, at most kLargestPooledBlock.
   void* Allocate(size_t bytes, ChunkTaker takeChunk);

@@ -16,12 +16,20 @@ namespace {
 // them. It takes no less than this.
 constexpr size_t kSmallestRange = size_t{64} << 20;
 constexpr size_t kLargePage = platform::kLargePageBytes;
-// Chunks are handed out from here on: the first ones, as much as a small
-// document needs, take small pages, so that it costs only the pages that
-// it touches; from the first large-page boundary on, chunks take large
-// pages, which cost far less to touch first. Offset 0 holds no node:
-// reference 0 is none.
-constexpr size_t kFirstChunkOffset = kLargePage - 2 * kChunkBytes;
+// The threads' chunks are small, so that the unused rest of each costs
+// little when it is filled in at once; taking one costs a few calls to the
+// system.
+constexpr size_t kChunkBytes = size_t{64} << 10;
+// Chunks are handed out from here on, the first large page starting after
+// the first chunk. Offset 0 holds no node: reference 0 is none.
+constexpr size_t kFirstChunkOffset = kLargePage - kChunkBytes;
+// Most documents' nodes take at least a byte for every two characters of
+// their text: a line of 80 characters makes a key and a value, 40 bytes.
+constexpr uint64_t kCharactersPerNodeByte = 2;
+// Past the nodes expected, chunks take small pages for this long.
+constexpr size_t kSmallPagesSpan = size_t{4} << 20;
+static_assert(kLargePage % kChunkBytes == 0 && kSmallPagesSpan % kLargePage == 0,
+              "chunks start and end where large pages do");
 
 thread_local BlockPool pool;
 
@@ -36,6 +44,8 @@ struct NodePool::Range {
   // The offset up to which the range has memory.
   std::atomic<size_t> committed;
   std::mutex committing;
+  // The bytes of nodes that loads expect, in all.
+  std::atomic<size_t> expected{0};
 };
 
 // The first chunk reserves the range; a thread that reaches a node has come
@@ -59,10 +69,36 @@ NodePool::Range& NodePool::Reserved() {
   return range;
 }
 
-// The threads take their chunks one after another from the same large
-// pages, which thus fill up whatever the threads' shares: only the last
-// large page is partly used. Memory is committed a large page at a time.
-void* NodePool::TakeChunk() {
+void NodePool::Expect(uint64_t characters) {
+  if constexpr (kPoolingBlocks) {
+    Reserved().expected.fetch_add(characters / kCharactersPerNodeByte, std::memory_order_relaxed);
+  }
+}
+
+namespace {
+
+constexpr size_t RoundUp(size_t offset) { return (offset + kLargePage - 1) & ~(kLargePage - 1); }
+
+// Commits the range at `base` from `from` up to at least `end`, on large
+// pages up to `largeEnd`, then on small pages for kSmallPagesSpan, then on
+// large pages again; returns where the range now has memory up to. A large
+// page partly used holds up to 2 MiB that no node needs: where the nodes
+// end as expected, small pages fill in only what the chunks take, and a
+// document that outgrows the span is large enough that the waste is a
+// small share of it.
+size_t CommitUpTo(char* base, size_t from, size_t end, size_t largeEnd) {
+  const bool pastExpected = end > largeEnd && end <= largeEnd + kSmallPagesSpan;
+  const bool small = from % kLargePage != 0 || pastExpected;
+  const size_t to = small ? end : RoundUp(end);
+  if (!platform::CommitPages(base + from, to - from)) throw std::bad_alloc();
+  return to;
+}
+
+}  // namespace
+
+// The threads take their chunks one after another from the same range, so
+// that memory is committed in order, without gaps.
+BlockPool::Chunk NodePool::TakeChunk() {
   Range& range = Reserved();
   if (range.base == nullptr) throw std::bad_alloc();
   const size_t start = range.used.fetch_add(kChunkBytes, std::memory_order_relaxed);
@@ -72,12 +108,12 @@ void* NodePool::TakeChunk() {
     std::lock_guard<std::mutex> lock(range.committing);
     const size_t from = range.committed.load(std::memory_order_relaxed);
     if (from < end) {
-      const size_t to = (end + kLargePage - 1) & ~(kLargePage - 1);
-      if (!platform::CommitPages(range.base + from, to - from)) throw std::bad_alloc();
-      range.committed.store(to, std::memory_order_release);
+      const size_t largeEnd =
+          (kFirstChunkOffset + range.expected.load(std::memory_order_relaxed)) & ~(kLargePage - 1);
+      range.committed.store(CommitUpTo(range.base, from, end, largeEnd), std::memory_order_release);
     }
   }
-  return range.base + start;
+  return {range.base + start, kChunkBytes};
 }
 
 void* NodePool::Allocate(size_t bytes) {

@@ -32,6 +32,11 @@ class NodePool {
   static void* Allocate(size_t bytes);
   static void Free(void* node, size_t bytes);
 
+  // A load of a text of `characters` characters is starting: the pool
+  // gives the nodes that it expects memory on large pages, and the rest,
+  // which the load may not need, on small ones.
+  static void Expect(uint64_t characters);
+
   static Reference ReferenceTo(const void* node) {
     if (node == nullptr) return 0;
     auto address = reinterpret_cast<uintptr_t>(node);
@@ -52,7 +57,7 @@ class NodePool {
 
   struct Range;
   static Range& Reserved();
-  static void* TakeChunk();
+  static BlockPool::Chunk TakeChunk();
 
   // Where the range starts: set once, before the first node is handed out.
   static inline uintptr_t base_ = 0;

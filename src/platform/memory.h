@@ -14,7 +14,7 @@ inline constexpr size_t kLargePageBytes = size_t{2} << 20;
 // the system refuses. A piece of at least kLargePageBytes is aligned to
 // that, and the system is asked to back it with large pages where it can: a
 // first touch of memory a small page at a time costs far more. A smaller
-// piece takes small pages, so that only what is touched costs. The memory
+// piece takes small pages, filled in at once where the system can. The memory
 // stays until FreePages gives it back with the same size.
 void* AllocatePages(size_t bytes);
 void FreePages(void* pages, size_t bytes);
@@ -33,9 +33,10 @@ void* ResizePages(void* pages, size_t bytes, size_t newBytes);
 // The range stays reserved until FreePages gives it back with the same size.
 void* ReservePages(size_t bytes);
 // Makes `bytes` bytes at `pages`, within a reserved range and aligned as
-// AllocatePages aligns a piece of that size, fresh zero-filled memory, on
-// large pages where AllocatePages would use them; each page costs only once
-// it is touched. False when the system refuses.
+// AllocatePages aligns a piece of that size, fresh zero-filled memory, as
+// AllocatePages would give it: a piece of at least kLargePageBytes on large
+// pages, each costing only once it is touched; a smaller one on small pages
+// filled in at once where the system can. False when the system refuses.
 bool CommitPages(void* pages, size_t bytes);
 
 }  // namespace qds::platform

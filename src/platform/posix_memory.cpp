@@ -53,6 +53,13 @@ void AdviseLargePages(void* pages, size_t bytes) {
 #endif
 }
 
+// One call fills in every small page: far cheaper than a fault for each.
+void FillInAtOnce(void* pages, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  madvise(pages, bytes, MADV_POPULATE_WRITE);  // advice only: older systems refuse it
+#endif
+}
+
 }  // namespace
 
 void* AllocatePages(size_t bytes) {
@@ -69,7 +76,11 @@ void* ReservePages(size_t bytes) { return MapAligned(bytes, PROT_NONE, MAP_NORES
 
 bool CommitPages(void* pages, size_t bytes) {
   if (mprotect(pages, bytes, PROT_READ | PROT_WRITE) != 0) return false;
-  if (bytes >= kLargePage) AdviseLargePages(pages, bytes);
+  if (bytes >= kLargePage) {
+    AdviseLargePages(pages, bytes);
+  } else {
+    FillInAtOnce(pages, bytes);
+  }
   return true;
 }
 

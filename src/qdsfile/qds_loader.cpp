@@ -23,10 +23,12 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <string_view>
 
 #include "common/text.h"
 #include "common/wide_format.h"
+#include "model/node_pool.h"
 #include "platform/descriptors.h"
 #include "platform/text_services.h"
 #include "qdsfile/entry_window.h"
@@ -188,6 +190,8 @@ class Loader {
 
   // ---- Blocks
   bool MapFile();
+  // How many characters the file holds; null when the stream cannot tell.
+  std::optional<uint64_t> FileCharacters();
   bool ReadBytes(void* into, uint32_t count);
   void DecodeFirstBlock();
   bool NextBlock();
@@ -277,6 +281,7 @@ LoadStatus Loader::Run() {
       Report();
       return LoadStatus::SyntaxError;
     }
+    if (std::optional<uint64_t> characters = FileCharacters()) NodePool::Expect(*characters);
     if (chars_ == nullptr) DecodeFirstBlock();
     uint32_t from = document_.utf16 ? 1 : 0;  // after the byte-order mark
     for (;;) {
@@ -335,12 +340,16 @@ bool Loader::ReadBytes(void* into, uint32_t count) {
   return false;
 }
 
+std::optional<uint64_t> Loader::FileCharacters() {
+  int64_t size = stream_.GetSize();
+  if (size < 0) return std::nullopt;
+  return static_cast<uint64_t>(size) / (document_.utf16 ? 2 : 1);
+}
+
 // The first block of text holds the whole file when it is small: no file
 // block yields more characters than it has bytes.
 void Loader::DecodeFirstBlock() {
-  int64_t size = stream_.GetSize();
-  uint64_t units = size < 0 ? kTextBlockCharacters
-                            : static_cast<uint64_t>(size) / (document_.utf16 ? 2 : 1);
+  uint64_t units = FileCharacters().value_or(kTextBlockCharacters);
   if (!NewTextBlock(0, static_cast<uint32_t>(std::min<uint64_t>(units, kTextBlockCharacters)))) {
     return;
   }

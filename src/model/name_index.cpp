@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "common/prefetch.h"
 #include "common/text.h"
@@ -37,7 +38,7 @@ uint64_t FoldLanes(uint64_t four) {
 // of four units or more ends with its last four, which overlap the word
 // before when its length is not a multiple of four: every word is a load of
 // fixed size. The top half of the result, where every unit counts, gets a
-// finishing mix: the slot is taken from the low bits of the hash, which
+// finishing mix: the slot is taken from the high bits of the hash, which
 // names that differ only in their last digits must spread.
 uint32_t NameIndex::Hash(std::u16string_view name) {
   constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
@@ -78,15 +79,18 @@ NameIndex::Slot NameIndex::SlotFor(ListNode* node, uint32_t hash) {
   return {NodePool::ReferenceTo(node), hash & kHashBits};
 }
 
-// Slot counts stay below 2^31: the mask leaves kShared out.
-uint32_t NameIndex::HomeOf(Slot slot) const { return slot.hash & mask_; }
+// The slot count times the hash's share of 2^31: homes keep the order of
+// hashes, whatever the count. Slot counts stay below 2^31.
+uint32_t NameIndex::HomeOf(uint32_t hash) const {
+  return static_cast<uint32_t>((uint64_t{hash & kHashBits} * count_) >> 31);
+}
 
 void NameIndex::AllocateSlots(uint32_t count) {
   void* pages = count >= kPagedSlots ? platform::AllocatePages(count * sizeof(Slot)) : nullptr;
   // Fresh pages are zero-filled: every slot is free.
   slots_ = pages != nullptr ? static_cast<Slot*>(pages) : new Slot[count]();
   slotsOnPages_ = pages != nullptr;
-  mask_ = count - 1;
+  count_ = count;
 }
 
 void NameIndex::FreeSlots(Slot* slots, uint32_t count, bool onPages) {
@@ -99,7 +103,7 @@ void NameIndex::FreeSlots(Slot* slots, uint32_t count, bool onPages) {
 
 NameIndex::Slot* NameIndex::Probe(std::u16string_view name, uint32_t hash) const {
   const uint32_t hashBits = hash & kHashBits;
-  for (uint32_t at = hash & mask_;; at = (at + 1) & mask_) {
+  for (uint32_t at = HomeOf(hash);; at = After(at)) {
     Slot* slot = &slots_[at];
     if (slot->node == 0) return slot;
     if ((slot->hash & kHashBits) == hashBits &&
@@ -118,7 +122,7 @@ uint32_t NameIndex::CountOfName(std::u16string_view name) const {
   return slot.node != 0 ? CountIn(slot) : 0;
 }
 
-void NameIndex::Prefetch(uint32_t hash) const { qds::Prefetch(&slots_[hash & mask_]); }
+void NameIndex::Prefetch(uint32_t hash) const { qds::Prefetch(&slots_[HomeOf(hash)]); }
 
 uint32_t NameIndex::CountIn(Slot slot) const {
   return (slot.hash & kShared) == 0 ? 1 : sharedCounts_.find(NodeIn(slot))->second;
@@ -140,7 +144,7 @@ void NameIndex::Added(ListNode* node, bool first, uint32_t hash) {
     return Refill(slot, first ? node : NodeIn(*slot), CountIn(*slot) + 1);
   }
   // Keep at least a quarter of the slots free, so that probes stay short.
-  if ((used_ + 1) * 4 > (mask_ + 1) * 3) {
+  if ((used_ + 1) * 4 > count_ * 3) {
     Grow();
     slot = Probe(node->name.View(), hash);
   }
@@ -164,45 +168,58 @@ void NameIndex::Removing(ListNode* node) {
   Refill(slot, first, count);
 }
 
+// Slots grow by half and by a third in turn (2^k, 1.5 * 2^k, 2^(k+1))
+// while they take less than a large page, and double past that, so that
+// they stay whole large pages, which widen without a copy.
+uint32_t NameIndex::GrownCount() const {
+  constexpr uint32_t kLargeSlots = platform::kLargePageBytes / sizeof(Slot);
+  if (count_ >= kLargeSlots) return count_ * 2;
+  return std::has_single_bit(count_) ? count_ / 2 * 3 : count_ / 3 * 4;
+}
+
 void NameIndex::Grow() {
-  uint32_t oldCount = mask_ + 1;
-  WidenSlots(oldCount * 2);
-  // Every entry is taken out and put back under the new mask, in place: a
-  // second array would double the index's memory for a moment and cost as
-  // many fresh pages again. The walk starts just past a free slot, so that
-  // each probe run is met from its start: an entry put back lands at or
-  // before its old slot, or in the new half, and never passes over an entry
-  // still waiting (which would leave a hole in that entry's probe run once
-  // it moved). Entries met before the run that wrapped around the end of
-  // the old table have their old slots above their homes, so those bound
-  // for the new half fit between their homes there and its end; only the
-  // wrapped run, met last, can go on past the end, onto slots already put
-  // back. Each entry's home is in its slot: no node is read.
-  uint32_t start = 0;
-  while (slots_[start].node != 0) ++start;  // at least a quarter of the slots are free
-  for (uint32_t step = 1; step <= oldCount; ++step) {
-    Slot* slot = &slots_[(start + step) & (oldCount - 1)];
-    if (slot->node == 0) continue;
-    Slot entry = *slot;
-    *slot = Slot{};
-    uint32_t at = HomeOf(entry);
-    while (slots_[at].node != 0) at = (at + 1) & mask_;
+  const uint32_t oldCount = count_;
+  WidenSlots(GrownCount());
+  // In place, from the last entry down: a second array would cost as many
+  // fresh pages again. Homes keep the order of hashes and only move up, so
+  // the slots above an entry's old one hold only entries already put back,
+  // and an entry whose new home is not below its old slot passes only
+  // those on its way to the first free slot. The rest (an entry displaced
+  // as far as its home lies from the start; one whose probe would wrap
+  // around the end) is put back last, over entries that all stay. Each
+  // entry's home is in its slot: no node is read.
+  std::vector<Slot> last;
+  for (uint32_t from = oldCount; from-- > 0;) {
+    const Slot entry = slots_[from];
+    if (entry.node == 0) continue;
+    slots_[from] = Slot{};
+    uint32_t at = HomeOf(entry.hash);
+    while (at >= from && at < count_ && slots_[at].node != 0) ++at;
+    if (at < from || at == count_) {
+      last.push_back(entry);
+    } else {
+      slots_[at] = entry;
+    }
+  }
+  for (Slot entry : last) {
+    uint32_t at = HomeOf(entry.hash);
+    while (slots_[at].node != 0) at = After(at);
     slots_[at] = entry;
   }
 }
 
 void NameIndex::WidenSlots(uint32_t count) {
-  size_t bytes = size_t{mask_ + 1} * sizeof(Slot);
+  size_t bytes = size_t{count_} * sizeof(Slot);
   void* resized =
       slotsOnPages_ ? platform::ResizePages(slots_, bytes, count * sizeof(Slot)) : nullptr;
   if (resized != nullptr) {
     slots_ = static_cast<Slot*>(resized);
-    mask_ = count - 1;
+    count_ = count;
     return;
   }
   Slot* old = slots_;
   bool oldOnPages = slotsOnPages_;
-  uint32_t oldCount = mask_ + 1;
+  uint32_t oldCount = count_;
   AllocateSlots(count);
   std::memcpy(static_cast<void*>(slots_), old, bytes);
   FreeSlots(old, oldCount, oldOnPages);
@@ -212,8 +229,8 @@ void NameIndex::WidenSlots(uint32_t count) {
 // back into the hole, so that every lookup still finds its slot.
 void NameIndex::Erase(Slot* slot) {
   uint32_t hole = static_cast<uint32_t>(slot - slots_);
-  for (uint32_t at = (hole + 1) & mask_; slots_[at].node != 0; at = (at + 1) & mask_) {
-    uint32_t home = HomeOf(slots_[at]);
+  for (uint32_t at = After(hole); slots_[at].node != 0; at = After(at)) {
+    uint32_t home = HomeOf(slots_[at].hash);
     // The entry may move into the hole when its home does not lie cyclically
     // in (hole, at].
     bool homeBetween = hole <= at ? (hole < home && home <= at) : (hole < home || home <= at);

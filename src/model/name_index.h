@@ -25,7 +25,7 @@ class NameIndex {
  public:
   // Indexes the list that starts at `head`.
   explicit NameIndex(ListNode* head);
-  ~NameIndex() { FreeSlots(slots_, mask_ + 1, slotsOnPages_); }
+  ~NameIndex() { FreeSlots(slots_, count_, slotsOnPages_); }
   NameIndex(const NameIndex&) = delete;
   NameIndex& operator=(const NameIndex&) = delete;
 
@@ -63,11 +63,14 @@ class NameIndex {
   };
   static ListNode* NodeIn(Slot slot);
   static Slot SlotFor(ListNode* node, uint32_t hash);
-  // The slot where the search for `slot`'s name starts.
-  uint32_t HomeOf(Slot slot) const;
+  // The slot where the search for a name of `hash` starts.
+  uint32_t HomeOf(uint32_t hash) const;
+  // The slot a probe goes on to after `at`.
+  uint32_t After(uint32_t at) const { return at + 1 < count_ ? at + 1 : 0; }
 
   // The slot that holds `name`, or the free slot where it would go.
   Slot* Probe(std::u16string_view name, uint32_t hash) const;
+  uint32_t GrownCount() const;
   void Grow();
   void Erase(Slot* slot);
   // How many nodes bear the name of `slot`, which is not free.
@@ -90,7 +93,7 @@ class NameIndex {
 
   Slot* slots_ = nullptr;
   bool slotsOnPages_ = false;
-  uint32_t mask_ = 0;  // slot count - 1; the slot count is a power of 2
+  uint32_t count_ = 0;  // of slots
   uint32_t used_ = 0;
   // For each name that more than one node bears, keyed by its first node:
   // how many do. Few names are shared, so few slots pay for a count.

@@ -1,6 +1,7 @@
-// How a name index grows: in place, each name put back under the doubled
-// mask while others still wait in their old slots. Finding by name is
-// checked against a plain walk in document_index_test.cpp.
+// How a name index grows: in place, from the last name down, each put back
+// under the larger count while others still wait in their old slots.
+// Finding by name is checked against a plain walk in
+// document_index_test.cpp.
 
 #include "model/name_index.h"
 
@@ -18,16 +19,23 @@
 namespace qds {
 namespace {
 
+// The slot where a name's search starts in a table of `count` slots: its
+// share of the hash's 31 bits.
+uint32_t HomeIn(uint32_t count, const std::u16string& name) {
+  return static_cast<uint32_t>((uint64_t{NameIndex::Hash(name) & 0x7FFFFFFF} * count) >> 31);
+}
+
 // Names whose slots lie around the end of a table of 32, where probe runs
-// wrap to its start, or at its start and middle, where a name moves up from
-// the start of a table of 16, are added in many orders; every name must
-// stay found through each growth.
+// wrap to its start, or at its start and middle, where probe runs reach
+// past the new home of a name that waits, are added in many orders, the
+// table growing from 16 slots to 24, 32, 48 and 64; every name must stay
+// found through each growth.
 TEST(NameIndexTest, GrowingKeepsEveryNameFoundWhereverItsProbeRunWraps) {
   std::vector<std::u16string> names;
   for (int i = 0; names.size() < 48; ++i) {
     std::string text = "n" + std::to_string(i);
     std::u16string name(text.begin(), text.end());
-    uint32_t slot = NameIndex::Hash(name) & 31;
+    uint32_t slot = HomeIn(32, name);
     if (slot >= 26 || slot % 16 < 2) names.push_back(name);
   }
   std::mt19937 random(7);
@@ -48,7 +56,7 @@ TEST(NameIndexTest, GrowingKeepsEveryNameFoundWhereverItsProbeRunWraps) {
 // Every unit, at every place of a word of the hash and of its short tail,
 // hashes as its folded form does (so A-Z meet a-z and nothing else meets),
 // and numbered names, which differ only in their last units, spread over
-// the low bits that pick a slot.
+// the slots of a table.
 TEST(NameIndexTest, HashFoldsEveryUnitAsTheComparisonDoesAndSpreadsNumberedNames) {
   for (uint32_t unit = 0; unit <= 0xFFFF; ++unit) {
     auto c = static_cast<char16_t>(unit);
@@ -72,7 +80,7 @@ TEST(NameIndexTest, HashFoldsEveryUnitAsTheComparisonDoesAndSpreadsNumberedNames
   uint32_t distinct = 0;
   for (uint32_t i = 0; i < kNames; ++i) {
     std::string text = "File" + std::to_string(i);
-    uint32_t slot = NameIndex::Hash(std::u16string(text.begin(), text.end())) & (kNames - 1);
+    uint32_t slot = HomeIn(kNames, std::u16string(text.begin(), text.end()));
     distinct += used[slot] ? 0 : 1;
     used[slot] = true;
   }

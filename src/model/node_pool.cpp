@@ -1,5 +1,6 @@
 #include "model/node_pool.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <new>
@@ -44,14 +45,16 @@ struct NodePool::Range {
   // The offset up to which the range has memory.
   std::atomic<size_t> committed;
   std::mutex committing;
-  // The bytes of nodes that loads expect, in all.
-  std::atomic<size_t> expected{0};
+  // Where the nodes that loads expect end: a load expects its nodes after
+  // the chunks taken so far, or after those that other loads expect.
+  std::atomic<size_t> expectedEnd;
 };
 
 // The first chunk reserves the range; a thread that reaches a node has come
 // after that (through the thread that made the node), so base_ is set once
 // for all.
-NodePool::Range::Range() : used(kFirstChunkOffset), committed(kFirstChunkOffset) {
+NodePool::Range::Range()
+    : used(kFirstChunkOffset), committed(kFirstChunkOffset), expectedEnd(kFirstChunkOffset) {
   for (bytes = kReach; bytes >= kSmallestRange; bytes /= 2) {
     base = static_cast<char*>(platform::ReservePages(bytes));
     if (base != nullptr) break;
@@ -70,9 +73,14 @@ NodePool::Range& NodePool::Reserved() {
 }
 
 void NodePool::Expect(uint64_t characters) {
-  if constexpr (kPoolingBlocks) {
-    Reserved().expected.fetch_add(characters / kCharactersPerNodeByte, std::memory_order_relaxed);
-  }
+  if constexpr (!kPoolingBlocks) return;
+  Range& range = Reserved();
+  const size_t bytes = characters / kCharactersPerNodeByte;
+  size_t end = range.expectedEnd.load(std::memory_order_relaxed);
+  size_t start;
+  do {
+    start = std::max(end, range.used.load(std::memory_order_relaxed));
+  } while (!range.expectedEnd.compare_exchange_weak(end, start + bytes, std::memory_order_relaxed));
 }
 
 namespace {
@@ -108,8 +116,7 @@ BlockPool::Chunk NodePool::TakeChunk() {
     std::lock_guard<std::mutex> lock(range.committing);
     const size_t from = range.committed.load(std::memory_order_relaxed);
     if (from < end) {
-      const size_t largeEnd =
-          (kFirstChunkOffset + range.expected.load(std::memory_order_relaxed)) & ~(kLargePage - 1);
+      const size_t largeEnd = range.expectedEnd.load(std::memory_order_relaxed) & ~(kLargePage - 1);
       range.committed.store(CommitUpTo(range.base, from, end, largeEnd), std::memory_order_release);
     }
   }

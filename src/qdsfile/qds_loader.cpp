@@ -193,7 +193,8 @@ class Loader {
   // How many characters the file holds; null when the stream cannot tell.
   std::optional<uint64_t> FileCharacters();
   bool ReadBytes(void* into, uint32_t count);
-  void DecodeFirstBlock();
+  // `characters`: how many the file holds, if the stream can tell.
+  void DecodeFirstBlock(std::optional<uint64_t> characters);
   bool NextBlock();
   uint32_t ConvertAnsi(char16_t* into);
   bool NewTextBlock(uint32_t filled, uint32_t atLeast);
@@ -281,8 +282,9 @@ LoadStatus Loader::Run() {
       Report();
       return LoadStatus::SyntaxError;
     }
-    if (std::optional<uint64_t> characters = FileCharacters()) NodePool::Expect(*characters);
-    if (chars_ == nullptr) DecodeFirstBlock();
+    const std::optional<uint64_t> characters = FileCharacters();
+    if (characters) NodePool::Expect(*characters);
+    if (chars_ == nullptr) DecodeFirstBlock(characters);
     uint32_t from = document_.utf16 ? 1 : 0;  // after the byte-order mark
     for (;;) {
       ScanBlock(from);
@@ -348,8 +350,8 @@ std::optional<uint64_t> Loader::FileCharacters() {
 
 // The first block of text holds the whole file when it is small: no file
 // block yields more characters than it has bytes.
-void Loader::DecodeFirstBlock() {
-  uint64_t units = FileCharacters().value_or(kTextBlockCharacters);
+void Loader::DecodeFirstBlock(std::optional<uint64_t> characters) {
+  uint64_t units = characters.value_or(kTextBlockCharacters);
   if (!NewTextBlock(0, static_cast<uint32_t>(std::min<uint64_t>(units, kTextBlockCharacters)))) {
     return;
   }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "platform/memory.h"
 
@@ -33,6 +34,10 @@ static_assert(kLargePage % kChunkBytes == 0 && kSmallPagesSpan % kLargePage == 0
               "chunks start and end where large pages do");
 
 thread_local BlockPool pool;
+// A thread's first chunk takes its small pages as they are touched: a small
+// document uses a part of it. A thread that takes another fills whole
+// chunks, whose pages cost less filled in at once.
+thread_local bool tookChunk = false;
 
 }  // namespace
 
@@ -94,11 +99,11 @@ constexpr size_t RoundUp(size_t offset) { return (offset + kLargePage - 1) & ~(k
 // end as expected, small pages fill in only what the chunks take, and a
 // document that outgrows the span is large enough that the waste is a
 // small share of it.
-size_t CommitUpTo(char* base, size_t from, size_t end, size_t largeEnd) {
+size_t CommitUpTo(char* base, size_t from, size_t end, size_t largeEnd, platform::Filling filling) {
   const bool pastExpected = end > largeEnd && end <= largeEnd + kSmallPagesSpan;
   const bool small = from % kLargePage != 0 || pastExpected;
   const size_t to = small ? end : RoundUp(end);
-  if (!platform::CommitPages(base + from, to - from)) throw std::bad_alloc();
+  if (!platform::CommitPages(base + from, to - from, filling)) throw std::bad_alloc();
   return to;
 }
 
@@ -112,12 +117,15 @@ BlockPool::Chunk NodePool::TakeChunk() {
   const size_t start = range.used.fetch_add(kChunkBytes, std::memory_order_relaxed);
   const size_t end = start + kChunkBytes;
   if (end > range.bytes) throw std::bad_alloc();
+  const auto filling =
+      std::exchange(tookChunk, true) ? platform::Filling::kAtOnce : platform::Filling::kOnTouch;
   if (range.committed.load(std::memory_order_acquire) < end) {
     std::lock_guard<std::mutex> lock(range.committing);
     const size_t from = range.committed.load(std::memory_order_relaxed);
     if (from < end) {
       const size_t largeEnd = range.expectedEnd.load(std::memory_order_relaxed) & ~(kLargePage - 1);
-      range.committed.store(CommitUpTo(range.base, from, end, largeEnd), std::memory_order_release);
+      range.committed.store(CommitUpTo(range.base, from, end, largeEnd, filling),
+                            std::memory_order_release);
     }
   }
   return {range.base + start, kChunkBytes};

@@ -32,12 +32,18 @@ void* ResizePages(void* pages, size_t bytes, size_t newBytes);
 // the system refuses. For an allocator whose pieces must lie close together.
 // The range stays reserved until FreePages gives it back with the same size.
 void* ReservePages(size_t bytes);
+// How CommitPages gives a piece smaller than kLargePageBytes its small
+// pages: all filled in at once where the system can (one call costs far
+// less than a fault for each), or each as it is first touched (for memory
+// that may be only partly used).
+enum class Filling { kAtOnce, kOnTouch };
+
 // Makes `bytes` bytes at `pages`, within a reserved range and aligned as
-// AllocatePages aligns a piece of that size, fresh zero-filled memory, as
-// AllocatePages would give it: a piece of at least kLargePageBytes on large
-// pages, each costing only once it is touched; a smaller one on small pages
-// filled in at once where the system can. False when the system refuses.
-bool CommitPages(void* pages, size_t bytes);
+// AllocatePages aligns a piece of that size, fresh zero-filled memory: a
+// piece of at least kLargePageBytes on large pages, each costing only once
+// it is touched; a smaller one on small pages filled in as `filling` says.
+// False when the system refuses.
+bool CommitPages(void* pages, size_t bytes, Filling filling);
 
 }  // namespace qds::platform
 

@@ -74,11 +74,11 @@ void* AllocatePages(size_t bytes) {
 // memory the system has promised, until committed.
 void* ReservePages(size_t bytes) { return MapAligned(bytes, PROT_NONE, MAP_NORESERVE); }
 
-bool CommitPages(void* pages, size_t bytes) {
+bool CommitPages(void* pages, size_t bytes, Filling filling) {
   if (mprotect(pages, bytes, PROT_READ | PROT_WRITE) != 0) return false;
   if (bytes >= kLargePage) {
     AdviseLargePages(pages, bytes);
-  } else {
+  } else if (filling == Filling::kAtOnce) {
     FillInAtOnce(pages, bytes);
   }
   return true;

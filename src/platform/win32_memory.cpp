@@ -30,7 +30,9 @@ void* ReservePages(size_t bytes) {
   return reinterpret_cast<void*>(aligned);
 }
 
-bool CommitPages(void* pages, size_t bytes) {
+// The system fills in a committed page when it is first touched, whatever
+// `filling` asks.
+bool CommitPages(void* pages, size_t bytes, Filling /*filling*/) {
   return VirtualAlloc(pages, bytes, MEM_COMMIT, PAGE_READWRITE) != nullptr;
 }
 
@@ -40,7 +42,7 @@ void* AllocatePages(size_t bytes) {
     return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
   }
   void* pages = ReservePages(bytes);
-  if (pages != nullptr && !CommitPages(pages, bytes)) {
+  if (pages != nullptr && !CommitPages(pages, bytes, Filling::kOnTouch)) {
     FreePages(pages, bytes);
     return nullptr;
   }

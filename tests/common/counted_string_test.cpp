@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace qds {
 namespace {
 
@@ -24,7 +26,10 @@ TEST(CountedStringTest, EveryChangeOfACopyLeavesTheOriginal) {
        }, u"Xbcd"},
   };
   for (const auto& c : cases) {
-    CountedString original(u"abcd");
+    // The shared buffer has room to spare: a change written into it would fit.
+    CountedString original;
+    std::copy_n(u"abcd", 5, original.GetBuffer(16));
+    original.ReleaseBuffer();
     CountedString copy(original);
     c.change(&copy);
     EXPECT_EQ(original, u"abcd") << c.name;

@@ -202,7 +202,7 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       {{"get", "--codepage=65001", cutLast, "s", "k"}, 0, ReadBytes(cutLast).substr(7) + "\n", ""},
       // cat: the text in UTF-8 as loading decodes it, line ends as they are.
       {{"cat", file}, 0, EncodeUtf8(kSample), ""},
-      {{"cat", "--codepage=1252", ansi}, 0, "[a]\nk=\xC3\xA9", ""},
+      {{"cat", "--codepage=0x4e4", ansi}, 0, "[a]\nk=\xC3\xA9", ""},  // 1252
       {{"cat", "--codepage", "65001", cutLast}, 0, ReadBytes(cutLast), ""},
       {{"dump", file}, 0,
        "{\"status\":0,\"errorLine\":0,\"version\":3,\"utf16\":1,"

@@ -70,6 +70,7 @@ TEST(Utf8Test, InvalidBytesBecomeEscapesAndComeBack) {
       "\xC3",                // cut sequence
       "\xC0\xAF",            // overlong
       "\xED\xA0\x80",        // encoded surrogate
+      "\xED\xBF\xBF",        // the last encoded surrogate
       "\xF4\x90\x80\x80",    // above U+10FFFF
       "ok\xE2\x82",          // cut at the end
   };

@@ -547,8 +547,8 @@ TEST_F(QdsToolTest, ImportWritesQdsOrRefusesTheLine) {
     std::u16string file;  // empty: refused
     std::string error = {};
   } cases[] = {
-      {"\xEF\xBB\xBF; app\n[a]\r\n  k=\xC3\xA9\n\n[b]\nx=y",
-       u"[$version 1$]\r\n\r\n; app\r\n[a]\r\n  k=\x00E9\r\n\r\n[b]\r\nx=y\r\n"},
+      {"\xEF\xBB\xBF; app\n[a]\r\n  k=\xC3\xA9\n\n[b]\nx=y\xF4\x8F\xBF\xBF",
+       u"[$version 1$]\r\n\r\n; app\r\n[a]\r\n  k=\x00E9\r\n\r\n[b]\r\nx=y\U0010FFFF\r\n"},
       {"[$version 3, codepage 1252$]\n[a]\nk=1\n",
        u"[$version 3, codepage 1200$]\r\n[a]\r\nk=1\r\n"},
       {"[a]\n# note\n", u"", "2: syntax error: \"#\" does not start a comment in a QDS file"},

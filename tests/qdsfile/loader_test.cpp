@@ -284,7 +284,7 @@ std::string Utf16File(std::u16string_view text) { return Utf16Bytes(text, true);
 
 // Whole files, of either encoding, from a document whose version was 5: the
 // version comes from the first header line only, and an ANSI version-3
-// file must name its code page.
+// file must name its code page. A file mapped loads as one read.
 TEST(LoaderFileTest, VersionMarksAndCodePagesOfWholeFiles) {
   const std::u16string comment = u";" + std::u16string(5000, u'x') + u"\r\n";
   const struct {
@@ -321,20 +321,23 @@ TEST(LoaderFileTest, VersionMarksAndCodePagesOfWholeFiles) {
       // no character.
       {"\xEF\xBB\xBF[a]\r\n", 0, LoadStatus::SyntaxError, 1, ""},
       {"\xEF\xBB\xBF[a]\r\n", Lenient, LoadStatus::Ok, 1, "[]\u00EF\u00BB\u00BF[a]=\n|"},
+      {"\xFF[a]\r\n", Lenient, LoadStatus::Ok, 1, "[]\u00FF[a]=\n|"},
       {Utf16File(u"[s]\r\nk=v") + "x", 0, LoadStatus::Ok, 1, "[s]k=v|"},
   };
   ScratchDir dir;
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.bytes));
-    DocumentModel fresh;
-    fresh.version = 5;
-    fresh.errorLine = 99;
-    EXPECT_EQ(LoadBytes(fresh, dir / "v.qds", c.bytes, c.flags), c.status);
-    EXPECT_EQ(fresh.version, c.version);
-    EXPECT_EQ(Dump(fresh), c.dumped);
-    EXPECT_EQ(fresh.utf16, c.bytes.starts_with("\xFF\xFE") ? 1u : 0u);
-    if (c.status == LoadStatus::Ok) {
-      EXPECT_EQ(fresh.errorLine, 99u);
+    for (uint32_t mapped : {0u, MapInput}) {
+      SCOPED_TRACE(testing::PrintToString(c.bytes) + (mapped ? " mapped" : ""));
+      DocumentModel fresh;
+      fresh.version = 5;
+      fresh.errorLine = 99;
+      EXPECT_EQ(LoadBytes(fresh, dir / "v.qds", c.bytes, c.flags | mapped), c.status);
+      EXPECT_EQ(fresh.version, c.version);
+      EXPECT_EQ(Dump(fresh), c.dumped);
+      EXPECT_EQ(fresh.utf16, c.bytes.starts_with("\xFF\xFE") ? 1u : 0u);
+      if (c.status == LoadStatus::Ok) {
+        EXPECT_EQ(fresh.errorLine, 99u);
+      }
     }
   }
 }

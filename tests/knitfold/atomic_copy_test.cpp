@@ -151,6 +151,26 @@ TEST(AtomicMoveTest, RenamesWithinAFileSystemAndCopiesAcrossOne) {
   EXPECT_FALSE(fs::exists(elsewhere));
 }
 
+// A file that the program made is moved or removed only while its name
+// shows that file: one put in its place meanwhile stays, untouched.
+TEST(AtomicMoveTest, AFileSwappedInForTheOneMadeStays) {
+  test::ScratchDir dir;
+  WriteBytes(dir / "source", "made");
+  const std::u16string made = WidePath(dir / "made");
+  platform::CreatedFile created;
+  ASSERT_TRUE(platform::CreateCopy(WidePath(dir / "source").c_str(), made.c_str(),
+                                   platform::NewCopyBits::Source,
+                                   platform::NewCopyFolder::MayBeLink, &created));
+  WriteBytes(dir / "planted", "planted");
+  fs::rename(dir / "planted", dir / "made");  // a new file while the made one still exists
+  WriteBytes(dir / "to", "old");
+  EXPECT_FALSE(platform::MoveFileOver(made.c_str(), WidePath(dir / "to").c_str(), &created));
+  EXPECT_EQ(platform::LastErrorCode(), platform::kErrorNotOwnFile);
+  EXPECT_FALSE(platform::RemoveCreatedFile(made.c_str(), created));
+  EXPECT_EQ(ReadBytes(dir / "to"), "old");
+  EXPECT_EQ(ReadBytes(dir / "made"), "planted");
+}
+
 // The kernel copies large regular files; what it cannot copy, such as a
 // file of /proc whose size reads as zero, is read and written.
 TEST(AtomicCopyTest, CopiesLargeFilesAndFilesOfUnknownSizeWhole) {

@@ -24,15 +24,16 @@ class ExpandingReadTest : public ::testing::Test {
     EXPECT_EQ(doc_.SetSymbolTable(&table_), &table_);
   }
 
-  // Reads `value` back under the key "key", expanded, through buffers of
-  // these capacities; *needed receives the value length that the read sets.
+  // Reads `value` back under the key "key", expanded unless `flags` say
+  // otherwise, through buffers of these capacities; *needed receives the
+  // value length that the read sets.
   Read ReadValue(const std::u16string& value, uint32_t keyCapacity = 64,
-                 uint32_t valueCapacity = 512, uint32_t* needed = nullptr) {
+                 uint32_t valueCapacity = 512, uint32_t* needed = nullptr,
+                 ReadFlags flags = ReadFlags::Expand) {
     doc_.SetEntry(u"S", u"key", 0, value.c_str());
     std::vector<char16_t> key(keyCapacity), buffer(valueCapacity);
     uint32_t keyLength = keyCapacity, valueLength = valueCapacity;
-    Read read{doc_.GetEntry(u"S", 0, key.data(), &keyLength, buffer.data(), &valueLength,
-                            ReadFlags::Expand),
+    Read read{doc_.GetEntry(u"S", 0, key.data(), &keyLength, buffer.data(), &valueLength, flags),
               u""};
     if (read.status == ReadStatus::Ok) read.value = buffer.data();
     if (needed != nullptr) *needed = valueLength;
@@ -48,6 +49,14 @@ class ExpandingReadTest : public ::testing::Test {
   SymbolTable table_{true};
   QdsDocument doc_;
 };
+
+// A read expands only when it asks to and a table is attached.
+TEST_F(ExpandingReadTest, OnlyAReadThatAsksExpandsWithTheTable) {
+  EXPECT_EQ(ReadValue(u"%who%").value, u"Bob");
+  EXPECT_EQ(ReadValue(u"%who%", 64, 512, nullptr, ReadFlags::None).value, u"%who%");
+  doc_.SetSymbolTable(nullptr);
+  EXPECT_EQ(ReadValue(u"%who%").value, u"%who%");
+}
 
 TEST_F(ExpandingReadTest, FailureKeepsStatusAndExcerpt) {
   // An unclosed span fails at the character after its backquote.

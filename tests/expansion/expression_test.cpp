@@ -65,7 +65,7 @@ TEST(ExpressionTest, ComputesValuesOrFailsWithTheirStatus) {
       {u"1 == 1", u"-", UnknownOperator}, {u"1 <> 2", u"-", UnknownOperator},
       {u"1 ~+ 2", u"-", UnknownOperator}, {u"1+-2", u"-", UnknownOperator},
       {u"!!5", u"-", UnknownOperator}, {u"1 ~ 2", u"-", UnknownOperator},
-      {u"a ~& b", u"-", UnknownOperator},
+      {u"a ~& b", u"-", UnknownOperator}, {u"4 ~/ 2", u"-", UnknownOperator},
   };
   for (const auto& c : cases) {
     Evaluated e = Evaluate(c.expression);

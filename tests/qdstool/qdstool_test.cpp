@@ -273,6 +273,7 @@ TEST_F(QdsToolTest, HelpManualPageAndReadmeShowTheSameCommandsAndOptions) {
     help.insert(line.substr(line.find("qdstool ") + 8));
   }
   EXPECT_NE(overview.find("\nThe expansion language"), std::string::npos);
+  EXPECT_NE(overview.find("\n  get       "), std::string::npos) << "summaries in one column";
   help.erase("COMMAND [ARGUMENTS]");
   const std::string page = ReadBytes(test::SourceFile("docs/qdstool.1"));
   for (const std::string& line : LinesBetween(page, ".SH SYNOPSIS\n.nf\n", ".fi")) {

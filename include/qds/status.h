@@ -5,7 +5,8 @@
 // Each group of operations has its own table of numbers (the enums below);
 // 0 is success in every table. The numbers are part of the interface and of
 // qdstool's exit statuses: never renumber. Tables share some numbers
-// (Table() tells them apart); LibraryStatus's, from 30 on, are its own.
+// (Table() tells them apart); LibraryStatus's 30-35 and 40 are its own, and
+// 36-39 belong to the file tables.
 // Nothing in the library throws, except std::bad_alloc when memory runs out.
 
 #ifndef KNITFOLD_QDS_STATUS_H_
@@ -32,6 +33,9 @@ enum class LoadStatus : int {
   SyntaxError = 7,   // the text breaks the format's grammar; Status::Line() says where
   DigestMismatch = 15,     // LoadFlags::Digest: not signed, or the text changed since
   DigestUnavailable = 16,  // LoadFlags::Digest: the digest's system library cannot be loaded
+  Busy = 36,         // another run is changing the file and did not finish in time
+  OutOfMemory = 37,  // memory ran out
+  LineTooLong = 38,  // a line longer than 2,147,483,647 UTF-16 units
 };
 
 // QdsDocument::Save and SaveTo.
@@ -43,6 +47,8 @@ enum class SaveStatus : int {
   CopyBackFailed = 5,  // the written file could not take the place of the old one
   WriteFailed = 6,     // writing failed (a full disk, a device error)
   DigestUnavailable = 16,  // SaveFlags::Digest: the digest's library cannot be loaded
+  Busy = 36,               // another run is changing the file and did not finish in time
+  OutOfMemory = 37,        // memory ran out
 };
 
 // The reads of a document: the low-level GetEntry and GetSectionName, and

@@ -34,6 +34,9 @@ constexpr Entry kLoadStatuses[] = {
     {7, "SyntaxError", "syntax error"},
     {15, "DigestMismatch", "not signed, or changed since it was signed"},
     {16, "DigestUnavailable", "cannot compute the digest"},
+    {36, "Busy", "being changed by another run"},
+    {37, "OutOfMemory", "out of memory"},
+    {38, "LineTooLong", "line too long"},
 };
 
 constexpr Entry kSaveStatuses[] = {
@@ -44,6 +47,8 @@ constexpr Entry kSaveStatuses[] = {
     {5, "CopyBackFailed", "cannot put the new file in place"},
     {6, "WriteFailed", "cannot write"},
     {16, "DigestUnavailable", "cannot compute the digest"},
+    {36, "Busy", "being changed by another run"},
+    {37, "OutOfMemory", "out of memory"},
 };
 
 constexpr Entry kReadStatuses[] = {

@@ -1,0 +1,19 @@
+// Random bytes on Windows: the system's preferred generator of CNG.
+
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include "platform/random.h"
+
+namespace qds::platform {
+
+bool FillRandom(void* bytes, size_t size) {
+  NTSTATUS status = BCryptGenRandom(nullptr, static_cast<PUCHAR>(bytes), static_cast<ULONG>(size),
+                                    BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  if (status >= 0) return true;
+  SetLastError(ERROR_GEN_FAILURE);
+  return false;
+}
+
+}  // namespace qds::platform

@@ -1,14 +1,17 @@
 #include "model/name_index.h"
 
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "common/prefetch.h"
+#include "common/siphash.h"
 #include "common/text.h"
 #include "model/node_list.h"
 #include "platform/memory.h"
+#include "platform/random.h"
 
 namespace qds {
 namespace {
@@ -30,40 +33,41 @@ uint64_t FoldLanes(uint64_t four) {
   return four | (upper >> 10);  // the top bit of a lane, moved to 0x20
 }
 
+// The key of every name hash of this process: drawn from the system at the
+// first hash (once, whichever thread comes first), so that neither a file
+// nor a run before this one tells which names share a slot. Should the
+// system give no random bytes, the addresses where the system placed this
+// process's code and stack stand in: weaker, but no load fails for it.
+SipKey NameKey() {
+  static const SipKey key = [] {
+    SipKey drawn;
+    if (!platform::FillRandom(&drawn, sizeof drawn)) {
+      drawn = {reinterpret_cast<uintptr_t>(&drawn), reinterpret_cast<uintptr_t>(&NameKey)};
+    }
+    return drawn;
+  }();
+  return key;
+}
+
 }  // namespace
 
-// Four units at a time, each of the word's 16-bit lanes folded as
-// FoldAscii folds a unit, so that names that meet under the name comparison
-// land in the same slot; each word is mixed in by a multiplication. A name
-// of four units or more ends with its last four, which overlap the word
-// before when its length is not a multiple of four: every word is a load of
-// fixed size. The top half of the result, where every unit counts, gets a
-// finishing mix: the slot is taken from the high bits of the hash, which
-// names that differ only in their last digits must spread.
+// SipHash-1-3 of the name's UTF-16 units with A-Z folded, four units to a
+// word, each of its 16-bit lanes folded as FoldAscii folds a unit, so that
+// names that meet under the name comparison land in the same slot. The key
+// makes it a secret which names collide, or which share a stretch of
+// slots.
 uint32_t NameIndex::Hash(std::u16string_view name) {
-  constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
+  SipHash13 hash(NameKey());
   const size_t size = name.size();
-  uint64_t hash = size * kMultiplier;
-  auto mix = [&hash](uint64_t four) {
-    hash = (std::rotl(hash, 26) ^ FoldLanes(four)) * kMultiplier;
-  };
-  uint64_t four = 0;
-  if (size >= 4) {
-    for (size_t at = 0; at + 4 < size; at += 4) {
-      std::memcpy(&four, name.data() + at, sizeof four);
-      mix(four);
-    }
-    std::memcpy(&four, name.data() + size - 4, sizeof four);
-  } else {
-    for (size_t i = 0; i < size; ++i) four |= uint64_t{name[i]} << (16 * i);
+  const size_t whole = size & ~size_t{3};
+  uint64_t four;
+  for (size_t at = 0; at < whole; at += 4) {
+    std::memcpy(&four, name.data() + at, sizeof four);
+    hash.Add(FoldLanes(four));
   }
-  mix(four);
-  auto mixed = static_cast<uint32_t>(hash >> 32);
-  mixed ^= mixed >> 16;
-  mixed *= 0x85EBCA6Bu;
-  mixed ^= mixed >> 13;
-  mixed *= 0xC2B2AE35u;
-  return mixed ^ (mixed >> 16);
+  uint64_t tail = 0;
+  for (size_t at = whole; at < size; ++at) tail |= uint64_t{name[at]} << (16 * (at - whole));
+  return static_cast<uint32_t>(hash.Finish(FoldLanes(tail), 2 * size));
 }
 
 NameIndex::NameIndex(ListNode* head) {

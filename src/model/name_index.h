@@ -7,6 +7,13 @@
 // index moves entries without reading a node again. The list tells the
 // index about every node that joins or leaves it; a node's name must not
 // change while the node is in a list.
+//
+// Names come from files that anyone may have written, so the hash is keyed
+// (SipHash-1-3, with a key drawn from the system once per process): names
+// picked to share a hash, or a stretch of slots, would make every search
+// among them walk all of them, and a load quadratic. Without the key no one
+// can pick such names, whether to collide whole hashes or only to crowd the
+// homes that the linear probing walks through, other than by chance.
 
 #ifndef KNITFOLD_MODEL_NAME_INDEX_H_
 #define KNITFOLD_MODEL_NAME_INDEX_H_
@@ -30,7 +37,7 @@ class NameIndex {
   NameIndex& operator=(const NameIndex&) = delete;
 
   // The hash that the index files `name` under: equal for names that are
-  // equal with A-Z folded.
+  // equal with A-Z folded. It differs from one process to the next.
   static uint32_t Hash(std::u16string_view name);
 
   // The first node whose name equals `name` with A-Z folded, or null;

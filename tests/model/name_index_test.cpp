@@ -54,10 +54,12 @@ TEST(NameIndexTest, GrowingKeepsEveryNameFoundWhereverItsProbeRunWraps) {
 }
 
 // Every unit, at every place of a word of the hash and of its short tail,
-// hashes as its folded form does (so A-Z meet a-z and nothing else meets),
-// and numbered names, which differ only in their last units, spread over
-// the slots of a table.
+// hashes as its folded form does (so A-Z meet a-z and nothing else meets:
+// of 1.4 million other pairs, 32-bit hashes under a random key share one
+// with a chance of 1 in 3,000), and numbered names, which differ only in
+// their last units, spread over the slots of a table.
 TEST(NameIndexTest, HashFoldsEveryUnitAsTheComparisonDoesAndSpreadsNumberedNames) {
+  int collisions = 0;
   for (uint32_t unit = 0; unit <= 0xFFFF; ++unit) {
     auto c = static_cast<char16_t>(unit);
     for (size_t length = 1; length <= 6; ++length) {
@@ -70,11 +72,12 @@ TEST(NameIndexTest, HashFoldsEveryUnitAsTheComparisonDoesAndSpreadsNumberedNames
         if (FoldAscii(c) != c) continue;
         name[at] = static_cast<char16_t>(unit ^ 0x20);
         if (FoldAscii(name[at]) == name[at]) {
-          ASSERT_NE(NameIndex::Hash(name), NameIndex::Hash(folded)) << unit << " " << length << at;
+          collisions += NameIndex::Hash(name) == NameIndex::Hash(folded) ? 1 : 0;
         }
       }
     }
   }
+  EXPECT_LE(collisions, 2);
   constexpr uint32_t kNames = 1 << 16;
   std::vector<bool> used(kNames);
   uint32_t distinct = 0;

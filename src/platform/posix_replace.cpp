@@ -8,7 +8,6 @@
 // complete, just before it is renamed onto its name.
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +18,7 @@
 
 #include "platform/errors.h"
 #include "platform/posix_support.h"
+#include "platform/random.h"
 #include "platform/replace.h"
 
 namespace qds::platform {
@@ -160,11 +160,7 @@ bool CopyBytes(int input, int output) {
 int CreateHidden(int folder, const std::string& name, std::string* hidden) {
   constexpr size_t kNameKept = 200;
   uint64_t random = 0;
-  ssize_t got = getrandom(&random, sizeof random, 0);
-  if (got != static_cast<ssize_t>(sizeof random)) {
-    if (got >= 0) errno = EIO;
-    return -1;
-  }
+  if (!FillRandom(&random, sizeof random)) return -1;
   char digits[17];
   std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random));
   // Built by appending to a new string: GCC 12 warns falsely (-Wrestrict)

@@ -38,15 +38,26 @@ uint64_t FoldLanes(uint64_t four) {
 // nor a run before this one tells which names share a slot. Should the
 // system give no random bytes, the addresses where the system placed this
 // process's code and stack stand in: weaker, but no load fails for it.
-SipKey NameKey() {
-  static const SipKey key = [] {
-    SipKey drawn;
-    if (!platform::FillRandom(&drawn, sizeof drawn)) {
-      drawn = {reinterpret_cast<uintptr_t>(&drawn), reinterpret_cast<uintptr_t>(&NameKey)};
-    }
-    return drawn;
-  }();
+[[gnu::noinline]] SipKey DrawKey() {
+  SipKey drawn;
+  if (!platform::FillRandom(&drawn, sizeof drawn)) {
+    drawn = {reinterpret_cast<uintptr_t>(&drawn), reinterpret_cast<uintptr_t>(&DrawKey)};
+  }
+  return drawn;
+}
+
+// Kept out of line from the hash, which then costs one check of a flag.
+const SipKey& NameKey() {
+  static const SipKey key = DrawKey();
   return key;
+}
+
+// The last `count` (0 to 3) units of `name`, which has at least four, as
+// the low lanes of a word: one load of its last four units, shifted.
+uint64_t LastUnits(std::u16string_view name, size_t count) {
+  uint64_t four;
+  std::memcpy(&four, name.data() + name.size() - 4, sizeof four);
+  return count == 0 ? 0 : four >> (64 - 16 * count);
 }
 
 }  // namespace
@@ -66,7 +77,11 @@ uint32_t NameIndex::Hash(std::u16string_view name) {
     hash.Add(FoldLanes(four));
   }
   uint64_t tail = 0;
-  for (size_t at = whole; at < size; ++at) tail |= uint64_t{name[at]} << (16 * (at - whole));
+  if (whole != 0) {
+    tail = LastUnits(name, size - whole);
+  } else {
+    for (size_t at = 0; at < size; ++at) tail |= uint64_t{name[at]} << (16 * at);
+  }
   return static_cast<uint32_t>(hash.Finish(FoldLanes(tail), 2 * size));
 }
 

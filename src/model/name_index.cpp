@@ -46,7 +46,8 @@ uint64_t FoldLanes(uint64_t four) {
   return drawn;
 }
 
-// Kept out of line from the hash, which then costs one check of a flag.
+// The key, drawn at the first call. DrawKey stays out of line, so that this
+// costs the hash one check of a flag.
 const SipKey& NameKey() {
   static const SipKey key = DrawKey();
   return key;

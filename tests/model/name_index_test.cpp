@@ -55,14 +55,15 @@ TEST(NameIndexTest, GrowingKeepsEveryNameFoundWhereverItsProbeRunWraps) {
 
 // Every unit, at every place of a word of the hash and of its short tail,
 // hashes as its folded form does (so A-Z meet a-z and nothing else meets:
-// of 1.4 million other pairs, 32-bit hashes under a random key share one
-// with a chance of 1 in 3,000), and numbered names, which differ only in
-// their last units, spread over the slots of a table.
+// among 1.8 million other pairs, 32-bit hashes under a random key share a
+// value 0.0004 times on average; a unit the hash dropped, thousands), and
+// numbered names, which differ only in their last units, spread over the
+// slots of a table.
 TEST(NameIndexTest, HashFoldsEveryUnitAsTheComparisonDoesAndSpreadsNumberedNames) {
   int collisions = 0;
   for (uint32_t unit = 0; unit <= 0xFFFF; ++unit) {
     auto c = static_cast<char16_t>(unit);
-    for (size_t length = 1; length <= 6; ++length) {
+    for (size_t length = 1; length <= 7; ++length) {
       for (size_t at = 0; at < length; ++at) {
         std::u16string name(length, u'k');
         name[at] = c;

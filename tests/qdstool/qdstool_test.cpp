@@ -506,6 +506,12 @@ TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
       {{"edit", "--set", "files", "main", "1", "--set", "files", "k", " v"}, 32, u"",
        "cannot set [files] \"k\": a value may not begin or end with white space (status 32)\n"},
       {{"del", "nothing"}, 10, u"", "no section \"nothing\" (status 10)\n"},
+      // What is written must be UTF-8; what is only looked up may be any bytes.
+      {{"set", "files", "main", "caf\xE9"}, 32, u"",
+       "cannot set [files] \"main\": a value is not valid UTF-8 (status 32)\n"},
+      {{"edit", "--del-section", "strings", "--add", "files", "k\xE9", "v"}, 31, u"",
+       "cannot add to [files] \"k\xE9\": a key is not valid UTF-8 (status 31)\n"},
+      {{"del", "files", "k\xE9"}, 11, u"", "no key \"k\xE9\" in section \"files\" (status 11)\n"},
       {{"edit", "--del-section", "strings", "--del", "files", "nokey"}, 11, u"",
        "no key \"nokey\" in section \"files\" (status 11)\n"},
   };

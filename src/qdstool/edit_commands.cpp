@@ -132,8 +132,8 @@ const OptionRule kEditOptions[] = {{u"--codepage", 1}, {u"-o", 1},    {u"--set",
   "FILE is loaded keeping its comments and saved in place (through a new file that\n" \
   "takes its place), to OUT (-o, --output) or, for \"-\", to standard output. A\n"    \
   "signed file is signed again; one whose digest fails is refused (status 15).\n"     \
-  "A name or value that the file format cannot hold is refused: 30 section name,\n"   \
-  "31 key, 32 value; then nothing is written.\n"
+  "A name or value that is not UTF-8, or that the file format cannot hold, is\n"      \
+  "refused: 30 section name, 31 key, 32 value; then nothing is written.\n"
 
 const ToolCommand kSetCommand = {
     u"set",

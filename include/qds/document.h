@@ -10,6 +10,10 @@
 // std::string (UTF-8) or, from the overloads and functions ending in 16,
 // std::u16string.
 //
+// Any operation may throw std::bad_alloc when memory runs out, and nothing
+// else; the document may then hold part of what the operation did, and is
+// only to be destroyed or assigned.
+//
 // A document belongs to one thread at a time. It may be moved (into a
 // container, out of a function); it cannot be copied. A moved-from document
 // is an empty new one.

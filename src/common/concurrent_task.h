@@ -2,13 +2,15 @@
 // creator goes on with other work, until Wait().
 //
 // Where no thread can be started, the work runs on the caller's thread at
-// Wait() instead: the result is the same, only later. The work must not
-// throw; an exception that leaves it ends the program, as one that leaves
-// main() does.
+// Wait() instead: the result is the same, only later. An exception that
+// leaves the work (std::bad_alloc, the only one the library lets out) is
+// carried to the waiting thread and thrown again by Wait(), as if the work
+// had run there; the destructor, which only waits, drops it.
 
 #ifndef KNITFOLD_COMMON_CONCURRENT_TASK_H_
 #define KNITFOLD_COMMON_CONCURRENT_TASK_H_
 
+#include <exception>
 #include <functional>
 #include <thread>
 
@@ -19,14 +21,19 @@ class ConcurrentTask {
   explicit ConcurrentTask(std::function<void()> work);
   ConcurrentTask(const ConcurrentTask&) = delete;
   ConcurrentTask& operator=(const ConcurrentTask&) = delete;
-  ~ConcurrentTask() { Wait(); }
+  ~ConcurrentTask();
 
-  // Returns once the work is done; later calls return at once.
+  // Returns once the work is done, or throws what left it; later calls
+  // return at once.
   void Wait();
 
  private:
+  // Waits for the thread and runs work that no thread took.
+  void Finish();
+
   std::function<void()> work_;  // kept until Wait() when no thread started
   std::thread thread_;
+  std::exception_ptr failure_;  // what left the work on the thread
 };
 
 }  // namespace qds

@@ -1,5 +1,7 @@
 #include "knitfold/entry_point.h"
 
+#include <new>
+
 #include "common/text.h"
 #include "knitfold/log.h"
 #include "knitfold/merge_with_backup.h"
@@ -41,9 +43,7 @@ bool AnswerQuestion(const char16_t* argument) {
   return true;
 }
 
-}  // namespace
-
-int RunKnitfold(int argc, const char16_t* const* argv) {
+int RunWithLog(int argc, const char16_t* const* argv) {
   if (argc == 2 && AnswerQuestion(argv[1])) return 0;
   if (argc < 3) {
     ReportWithoutLog(kMessageUsage);
@@ -68,6 +68,18 @@ int RunKnitfold(int argc, const char16_t* const* argv) {
     return -1;
   }
   return MergeWithBackup(target, compat) == 0 ? -1 : 0;
+}
+
+}  // namespace
+
+int RunKnitfold(int argc, const char16_t* const* argv) {
+  // What runs out of memory before the merge has nothing to undo; the merge
+  // undoes its own work (MergeWithBackup).
+  try {
+    return RunWithLog(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
 }
 
 }  // namespace qds

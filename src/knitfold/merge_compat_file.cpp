@@ -1,5 +1,7 @@
 #include "knitfold/merge_compat_file.h"
 
+#include <new>
+
 #include "common/concurrent_task.h"
 #include "knitfold/log.h"
 #include "knitfold/messages.h"
@@ -26,6 +28,18 @@ bool LoadRegularFileAhead(DocumentModel* compat, const char16_t* name, LoadStatu
   compat->fileName = name;
   *status = ParseDocument(compat, &stream, MapInput | ReadInOrder);
   return true;
+}
+
+// Runs `step`, a load or the merge and save, and gives its status; memory
+// running out meanwhile, on this thread or on one it waits for, is the
+// step's OutOfMemory, told and undone as any other failure of the step.
+template <typename StepStatus, typename Step>
+StepStatus OutOfMemoryAsStatus(const Step& step) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    return StepStatus::OutOfMemory;
+  }
 }
 
 }  // namespace
@@ -57,8 +71,13 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
   // Both files may be mapped: the compat file is only read, and the target
   // is only written (replaced, or where that cannot be, copied over) once
   // its document has been written out.
-  LoadStatus targetStatus = LoadDocument(&target, targetName, KeepComments | MapInput);
-  compatLoad.Wait();
+  LoadStatus targetStatus = OutOfMemoryAsStatus<LoadStatus>(
+      [&] { return LoadDocument(&target, targetName, KeepComments | MapInput); });
+  compatStatus = OutOfMemoryAsStatus<LoadStatus>([&] {
+    compatLoad.Wait();
+    return compatStatus;
+  });
+  compatLoaded = compatLoaded || compatStatus == LoadStatus::OutOfMemory;
   auto loadFailed = [&](LoadStatus status, const char16_t* name) {
     if (preparedFirst()) LogMessage(kMessageLoadFailed, static_cast<int32_t>(status), name);
     return 0;
@@ -67,12 +86,17 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
   // Any other compat file is opened only in its turn.
   if (!compatLoaded) {
     if (!preparedFirst()) return 0;
-    compatStatus = LoadDocument(&compat, compatName, MapInput | ReadInOrder);
+    compatStatus = OutOfMemoryAsStatus<LoadStatus>(
+        [&] { return LoadDocument(&compat, compatName, MapInput | ReadInOrder); });
   }
   if (compatStatus != LoadStatus::Ok) return loadFailed(compatStatus, compatName);
-  MergeDocuments(&compat, &target);
-  // The document is not read again: its sections go while its file moves into place.
-  SaveStatus status = SaveDocumentReleasingSections(&target, nullptr, KeepComments, preparedFirst);
+  // The merge makes the text that the save writes: memory that runs out in
+  // either is a failure to save the target.
+  SaveStatus status = OutOfMemoryAsStatus<SaveStatus>([&] {
+    MergeDocuments(&compat, &target);
+    // The document is not read again: its sections go while its file moves into place.
+    return SaveDocumentReleasingSections(&target, nullptr, KeepComments, preparedFirst);
+  });
   if (!preparedFirst()) return 0;
   if (status != SaveStatus::Ok) {
     *targetTouched = status == SaveStatus::CopyBackFailed;

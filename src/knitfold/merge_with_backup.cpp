@@ -1,5 +1,6 @@
 #include "knitfold/merge_with_backup.h"
 
+#include <new>
 #include <string_view>
 
 #include "knitfold/file_operations.h"
@@ -133,21 +134,31 @@ int MergeWithBackup(const char16_t* target, const char16_t* compat) {
   }
   // The backup is made while the two files load; the merge waits for it. It
   // is a new file with the target's permission bits, whatever stood at its
-  // name.
+  // name. Memory running out while it is made fails the copy.
   platform::CreatedFile backup;
   bool backupFailed = false;
   uint32_t backupError = 0;
   auto makeBackup = [&] {
-    if (platform::CreateCopy(target, paths.backup.c_str(), platform::NewCopyBits::Source,
-                             platform::NewCopyFolder::MayBeLink, &backup)) {
-      return true;
+    try {
+      if (platform::CreateCopy(target, paths.backup.c_str(), platform::NewCopyBits::Source,
+                               platform::NewCopyFolder::MayBeLink, &backup)) {
+        return true;
+      }
+      backupError = platform::LastErrorCode();  // kept by the thread that made the copy
+    } catch (const std::bad_alloc&) {
+      backupError = platform::kErrorOutOfMemory;
     }
     backupFailed = true;
-    backupError = platform::LastErrorCode();  // kept by the thread that made the copy
     return false;
   };
   bool targetTouched = false;
-  int merged = MergeCompatFile(target, compat, makeBackup, &targetTouched);
+  int merged = 0;
+  try {
+    merged = MergeCompatFile(target, compat, makeBackup, &targetTouched);
+  } catch (const std::bad_alloc&) {
+    // The steps tell their own lack of memory; this is one outside them (the
+    // threads' start, a message), after which the run still undoes its work.
+  }
   if (backupFailed) {
     platform::SetLastErrorCode(backupError);
     ReportCopyFailure(target, paths.backup.c_str());

@@ -27,14 +27,20 @@ int Apply(QdsDocument* document, const Edit& edit, const std::string& file) {
   Status status;
   switch (edit.kind) {
     case EditKind::Set:
-    case EditKind::Add:
-      status = edit.kind == EditKind::Set ? document->Set(edit.section, edit.key, edit.value)
-                                          : document->Add(edit.section, edit.key, edit.value);
+    case EditKind::Add: {
+      // What is written goes in as the UTF-8 it came as (ToUtf8 gives back
+      // the bytes of the command line), so that the library refuses bytes
+      // that are not UTF-8, as it would from any other program.
+      const std::string section = ToUtf8(edit.section), key = ToUtf8(edit.key),
+                        value = ToUtf8(edit.value);
+      status = edit.kind == EditKind::Set ? document->Set(section, key, value)
+                                          : document->Add(section, key, value);
       if (status.Ok()) return 0;
       return Report(file,
                     std::string(edit.kind == EditKind::Set ? "cannot set [" : "cannot add to [") +
-                        ToUtf8(edit.section) + "] \"" + ToUtf8(edit.key) + "\"",
+                        section + "] \"" + key + "\"",
                     status);
+    }
     case EditKind::DeleteKey:
       status = document->RemoveKey(edit.section, edit.key);
       break;
@@ -126,8 +132,8 @@ const OptionRule kEditOptions[] = {{u"--codepage", 1}, {u"-o", 1},    {u"--set",
   "FILE is loaded keeping its comments and saved in place (through a new file that\n" \
   "takes its place), to OUT (-o, --output) or, for \"-\", to standard output. A\n"    \
   "signed file is signed again; one whose digest fails is refused (status 15).\n"     \
-  "A name or value that the file format cannot hold is refused: 30 section name,\n"   \
-  "31 key, 32 value; then nothing is written.\n"
+  "A name or value that is not UTF-8, or that the file format cannot hold, is\n"      \
+  "refused: 30 section name, 31 key, 32 value; then nothing is written.\n"
 
 const ToolCommand kSetCommand = {
     u"set",

@@ -1,6 +1,9 @@
 // qdstool's input and output: files or the standard streams, and messages.
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <new>
 #include <string>
 
 #include "qdstool/tool.h"
@@ -51,10 +54,14 @@ int ApplyCodePage(const ParsedArguments& arguments, QdsDocument* document) {
 }
 
 Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document) {
-  if (argument != kStandardStream) return document->Load(PathFromUtf16(argument), flags);
-  std::string bytes;
-  Status read = ReadStandardInput(&bytes);
-  return read.Ok() ? document->LoadBytes(bytes, flags) : read;
+  try {
+    if (argument != kStandardStream) return document->Load(PathFromUtf16(argument), flags);
+    std::string bytes;
+    Status read = ReadStandardInput(&bytes);
+    return read.Ok() ? document->LoadBytes(bytes, flags) : read;
+  } catch (const std::bad_alloc&) {
+    return LoadStatus::OutOfMemory;
+  }
 }
 
 int LoadInput(const ParsedArguments& arguments, const std::u16string& argument, LoadFlags flags,
@@ -73,23 +80,53 @@ std::u16string OutputOption(const ParsedArguments& arguments) {
 int SaveOutput(QdsDocument* document, const std::u16string& input, const std::u16string& output,
                SaveFlags flags) {
   const std::u16string& target = output.empty() ? input : output;
+  const bool toStandardOutput = target == kStandardStream;
   Status status;
-  if (target == kStandardStream) {
-    std::string bytes;
-    status = document->Write(&bytes, flags);
-    if (status.Ok() && (!WriteOutput(bytes) || std::fflush(stdout) != 0)) {
-      status = SaveStatus::WriteFailed;
+  try {
+    if (toStandardOutput) {
+      // A failed write is told when standard output is closed (FinishOutput).
+      std::string bytes;
+      status = document->Write(&bytes, flags);
+      if (status.Ok()) WriteOutput(bytes);
+    } else {
+      status =
+          output.empty() ? document->Save(flags) : document->SaveTo(PathFromUtf16(output), flags);
     }
-    if (!status.Ok()) return Report("standard output", status);
-    return 0;
+  } catch (const std::bad_alloc&) {
+    status = SaveStatus::OutOfMemory;
   }
-  status = output.empty() ? document->Save(flags) : document->SaveTo(PathFromUtf16(output), flags);
-  if (!status.Ok()) Report(ToUtf8(target), status);
+  if (!status.Ok()) Report(toStandardOutput ? "standard output" : ToUtf8(target), status);
   return status.Number();
 }
 
+namespace {
+
+// The C runtime's error of the first write to standard output that failed; 0
+// while none has.
+int outputError = 0;
+
+void NoteOutputError() {
+  if (outputError == 0) outputError = errno != 0 ? errno : EIO;
+}
+
+}  // namespace
+
 bool WriteOutput(std::string_view bytes) {
-  return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+  errno = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size()) return true;
+  NoteOutputError();
+  return false;
+}
+
+int FinishOutput(int status) {
+  errno = 0;
+  if (std::fflush(stdout) != 0) NoteOutputError();
+  errno = 0;
+  if (std::fclose(stdout) != 0) NoteOutputError();
+  if (outputError == 0) return status;
+  PrintErrorLine("qdstool: standard output: " + StatusText(SaveStatus::WriteFailed) + ": " +
+                 std::strerror(outputError) + " (status 6)");
+  return status != 0 ? status : static_cast<int>(SaveStatus::WriteFailed);
 }
 
 void PrintLine(std::u16string_view text) {

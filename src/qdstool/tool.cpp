@@ -1,6 +1,7 @@
 #include "qdstool/tool.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 #include "qdstool/version.h"
@@ -63,9 +64,7 @@ int Help(std::span<const std::u16string> topic) {
   return 0;
 }
 
-}  // namespace
-
-int RunTool(std::span<const std::u16string> arguments) {
+int RunCommandLine(std::span<const std::u16string> arguments) {
   if (arguments.empty()) {
     std::string overview = Overview();
     overview.pop_back();
@@ -91,6 +90,21 @@ int RunTool(std::span<const std::u16string> arguments) {
   }
   if (parsed.help()) return Help(arguments.first(1));
   return command->run(parsed);
+}
+
+}  // namespace
+
+int RunTool(std::span<const std::u16string> arguments) {
+  int status;
+  // The loads and saves tell their lack of memory with their file's name
+  // (LoadFile, SaveOutput); this is any other.
+  try {
+    status = RunCommandLine(arguments);
+  } catch (const std::bad_alloc&) {
+    PrintErrorLine("qdstool: out of memory (status 37)");
+    status = static_cast<int>(LoadStatus::OutOfMemory);
+  }
+  return FinishOutput(status);
 }
 
 int UsageError(const ParsedArguments& arguments, std::string_view message) {

@@ -147,8 +147,14 @@ std::u16string OutputOption(const ParsedArguments& arguments);
 // Text is UTF-16 inside and UTF-8 on the console.
 
 // Bytes to standard output as they stand (for text already in UTF-8 or ASCII).
-// False when they cannot be written.
+// False when they cannot be written; the first failure is kept for
+// FinishOutput, so that no command need check.
 bool WriteOutput(std::string_view bytes);
+// Flushes and closes standard output at the end of a run whose exit status
+// is `status`. When a write failed, then or before, says "qdstool: standard
+// output: cannot write: REASON (status 6)" and returns 6 in place of 0;
+// otherwise returns `status`.
+int FinishOutput(int status);
 // `text` and a line feed, as UTF-8, to standard output or standard error.
 void PrintLine(std::u16string_view text);
 void PrintErrorLine(std::string_view text);

@@ -1,5 +1,6 @@
 // Inputs far beyond what a package holds: each run completes in time and
-// memory proportional to its input and without running out of stack. The
+// memory proportional to its input and without running out of stack, and a
+// run that memory is too small for says so and leaves the package whole. The
 // suite runs them at reduced sizes; with KNITFOLD_FULL_SIZE=1 in the
 // environment they run at full size (lines of 100 million characters, a
 // million sections) and print their time and peak memory.
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/block_pool.h"
 #include "knitfold/package_run.h"
 
 namespace qds {
@@ -63,6 +65,29 @@ TEST(ResourceBoundsTest, AMillionSectionsMergeIntoAMillionSections) {
     compat += u"[S" + Decimal(sections - 1 - i) + u"]\nk=2\n";
   }
   ExpectMerged("a million sections", target, compat, merged);
+}
+
+// Under a limit of 60 MB of address space, too little for the node pool's
+// range, a load runs out of memory: knitfold tells it, leaves the target as
+// it was and takes its backup away; qdstool tells it with the file's name.
+TEST(ResourceBoundsTest, MemoryThatRunsOutIsToldAndTheTargetKept) {
+  if (!kPoolingBlocks) GTEST_SKIP() << "AddressSanitizer's own memory takes more than the limit";
+  test::Package package(u"[S]\nk=1\n", u"[S]\nx=1\n");
+  const std::string target = package.target().string(), before = test::ReadBytes(target);
+  auto limited = [&](const char* program, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"-c", "ulimit -v 60000 && exec \"$@\"", "sh",
+                                         test::BuiltProgram(program).string()});
+    return test::RunProcess("/bin/sh", arguments);
+  };
+  EXPECT_EQ(limited("bin/knitfold", {target, package.compat().string()}).exitCode,
+            test::kExitStatusMinusOne);
+  EXPECT_EQ(package.LogText(), u"Error 37 loading file " + test::WidePath(target) + u"\n");
+  EXPECT_EQ(test::ReadBytes(target), before);
+  EXPECT_FALSE(std::filesystem::exists(package.backup()));
+  EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
+  test::ProcessResult qdstool = limited("bin/qdstool", {"get", target, "S"});
+  EXPECT_EQ(qdstool.exitCode, 37);
+  EXPECT_EQ(qdstool.standardError, "qdstool: " + target + ": out of memory (status 37)\n");
 }
 
 }  // namespace

@@ -430,16 +430,22 @@ TEST_F(QdsToolTest, OutputThatIsADeviceIsWrittenDirectly) {
 
 // "-" is standard input where a file is read and standard output where one
 // is written; without -o, what came from standard input goes back there.
+// Standard output that cannot be written (here a full device) fails the
+// command, whatever it writes there.
 TEST_F(QdsToolTest, DashStandsForTheStandardStreams) {
   const std::string file = Write("a.qds", kSample);
   const std::string broken = Write("broken.qds", u"[a]\r\nk\r\n");
   ASSERT_EQ(QdsTool({"sign", file, "-o", Path("signed.qds")}).exitCode, 0);
   const std::string signedBytes = ReadBytes(Path("signed.qds"));
+  const std::string compat = Write("c.qds", u"[new]\r\nk=1\r\n");
+  const std::string full = "qdstool: standard output: cannot write: " +
+                           std::string(std::strerror(ENOSPC)) + " (status 6)\n";
   const struct {
     std::string input;
     std::vector<std::string> arguments;
     int exitCode;
     std::string output, error;
+    std::string outputFile = {};  // where standard output goes instead of the pipe
   } cases[] = {
       {file, {"check", "-"}, 0, "standard input: ok (version 3, 2 sections, 3 entries)\n", ""},
       {broken, {"check", "-"}, 7, "",
@@ -448,10 +454,19 @@ TEST_F(QdsToolTest, DashStandsForTheStandardStreams) {
       {file, {"sign", file, "-o", "-"}, 0, signedBytes, ""},
       {file, {"rewrite", "-", "-"}, 0, Utf16Bytes(kSample, true), ""},
       {file, {"get", "-", "files", "main"}, 0, "app.exe\n", ""},
+      {file, {"get", "-", "files"}, 6, "", full, "/dev/full"},
+      {file, {"cat", "-"}, 6, "", full, "/dev/full"},
+      {file, {"sections", file}, 6, "", full, "/dev/full"},
+      {file, {"dump", file}, 6, "", full, "/dev/full"},
+      {file, {"check", file}, 6, "", full, "/dev/full"},
+      {file, {"merge", "--dry-run", file, compat}, 6, "", full, "/dev/full"},
+      {file, {"rewrite", "-", "-"}, 6, "", full, "/dev/full"},
+      {file, {"--help", "-"}, 6, "", full, "/dev/full"},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> shell{"-c", "f=$1; shift; exec \"$@\" < \"$f\"", "sh", c.input,
-                                   test::BuiltProgram("bin/qdstool").string()};
+    std::vector<std::string> shell{
+        "-c", "f=$1; o=$2; shift 2; [ -z \"$o\" ] || exec > \"$o\"; exec \"$@\" < \"$f\"", "sh",
+        c.input, c.outputFile, test::BuiltProgram("bin/qdstool").string()};
     shell.insert(shell.end(), c.arguments.begin(), c.arguments.end());
     ProcessResult result = test::RunProcess("/bin/sh", shell);
     const std::string shown = c.arguments[0] + " " + c.arguments[1];
@@ -491,6 +506,12 @@ TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
       {{"edit", "--set", "files", "main", "1", "--set", "files", "k", " v"}, 32, u"",
        "cannot set [files] \"k\": a value may not begin or end with white space (status 32)\n"},
       {{"del", "nothing"}, 10, u"", "no section \"nothing\" (status 10)\n"},
+      // What is written must be UTF-8; what is only looked up may be any bytes.
+      {{"set", "files", "main", "caf\xE9"}, 32, u"",
+       "cannot set [files] \"main\": a value is not valid UTF-8 (status 32)\n"},
+      {{"edit", "--del-section", "strings", "--add", "files", "k\xE9", "v"}, 31, u"",
+       "cannot add to [files] \"k\xE9\": a key is not valid UTF-8 (status 31)\n"},
+      {{"del", "files", "k\xE9"}, 11, u"", "no key \"k\xE9\" in section \"files\" (status 11)\n"},
       {{"edit", "--del-section", "strings", "--del", "files", "nokey"}, 11, u"",
        "no key \"nokey\" in section \"files\" (status 11)\n"},
   };

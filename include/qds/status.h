@@ -160,7 +160,8 @@ class [[nodiscard]] Status {
   Reason Why() const { return reason_; }
   // The enumerator's name: "Ok", "NotFound", "SyntaxError", "InvalidKey", ...
   QDS_API std::string_view Name() const;
-  // The 1-based line of a syntax error; 0 for every other status.
+  // The 1-based line of a syntax error or of a line too long; 0 for every
+  // other status.
   uint32_t Line() const { return table_ == StatusTable::Load ? where_ : 0; }
   // Where an expansion stopped, in UTF-16 units of the text expanded
   // (ReadStatus::ExpansionFailed and ExpandStatus); 0 for other statuses.

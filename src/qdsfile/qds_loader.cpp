@@ -229,6 +229,7 @@ class Loader {
   bool ReadCheckLine(uint32_t close, char16_t* found, size_t* have);
   void FinishDigest();
   void Finish();
+  void CheckUnchanged();
   void Report();
 
   DocumentModel& document_;
@@ -312,8 +313,16 @@ LoadStatus Loader::Run() {
     }
   }
   Finish();
+  CheckUnchanged();
   Report();
   return scan_.status;
+}
+
+// A file written while it loaded, or a mapping that lost its file's bytes
+// (read as zeros), gave text that is not the file's, whatever it parsed as.
+void Loader::CheckUnchanged() {
+  bool cut = room_ == nullptr && chars_ != nullptr && platform::MappingCut(chars_);
+  if (cut || !stream_.Unchanged()) Fail(LoadStatus::ReadFailed);
 }
 
 void Loader::Report() {

@@ -29,7 +29,7 @@ enum class LoadStatus : int {
   OpenFailed = 1,    // the file cannot be opened for another reason
   NotFound = 2,      // the file, or a folder of its path, does not exist
   AccessDenied = 3,  // the open was refused
-  ReadFailed = 4,    // reading failed (a folder, a device error)
+  ReadFailed = 4,    // reading failed (a folder, a device error, the file changed meanwhile)
   SyntaxError = 7,   // the text breaks the format's grammar; Status::Line() says where
   DigestMismatch = 15,     // LoadFlags::Digest: not signed, or the text changed since
   DigestUnavailable = 16,  // LoadFlags::Digest: the digest's system library cannot be loaded

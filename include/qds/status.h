@@ -29,7 +29,7 @@ enum class LoadStatus : int {
   OpenFailed = 1,    // the file cannot be opened for another reason
   NotFound = 2,      // the file, or a folder of its path, does not exist
   AccessDenied = 3,  // the open was refused
-  ReadFailed = 4,    // reading failed (a folder, a device error)
+  ReadFailed = 4,    // reading failed (a folder, a device error, the file changed meanwhile)
   SyntaxError = 7,   // the text breaks the format's grammar; Status::Line() says where
   DigestMismatch = 15,     // LoadFlags::Digest: not signed, or the text changed since
   DigestUnavailable = 16,  // LoadFlags::Digest: the digest's system library cannot be loaded
@@ -160,7 +160,8 @@ class [[nodiscard]] Status {
   Reason Why() const { return reason_; }
   // The enumerator's name: "Ok", "NotFound", "SyntaxError", "InvalidKey", ...
   QDS_API std::string_view Name() const;
-  // The 1-based line of a syntax error; 0 for every other status.
+  // The 1-based line of a syntax error or of a line too long; 0 for every
+  // other status.
   uint32_t Line() const { return table_ == StatusTable::Load ? where_ : 0; }
   // Where an expansion stopped, in UTF-16 units of the text expanded
   // (ReadStatus::ExpansionFailed and ExpandStatus); 0 for other statuses.

@@ -59,7 +59,9 @@ Status LoadWith(detail::DocumentState& state, LoadCall load) {
   detail::StatusDetails details;
   details.reason = outcome.reason;
   details.systemCode = outcome.runtimeError;
-  if (status == LoadStatus::SyntaxError) details.where = state.model.errorLine;
+  if (status == LoadStatus::SyntaxError || status == LoadStatus::LineTooLong) {
+    details.where = state.model.errorLine;
+  }
   return Internals::MakeStatus(status, details);
 }
 

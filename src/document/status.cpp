@@ -13,6 +13,7 @@
 #include "document/document_state.h"
 #include "platform/errors.h"
 #include "qdsfile/md5_digest.h"
+#include "qdsfile/qds_format.h"
 
 namespace qds {
 
@@ -209,7 +210,7 @@ std::string Status::Text() const {
 
 std::string Status::Describe(std::string_view subject) const {
   std::string message(subject);
-  if (Line() != 0) message += ":" + std::to_string(Line());
+  if (*this == LoadStatus::SyntaxError && Line() != 0) message += ":" + std::to_string(Line());
   return message + ": " + Text() + " (status " + std::to_string(number_) + ")";
 }
 
@@ -223,6 +224,10 @@ std::string StatusText(const Status& status) {
     return "syntax error: " + std::string(reason);
   }
   if (status == LoadStatus::DigestMismatch && !reason.empty()) return std::string(reason);
+  if (status == LoadStatus::LineTooLong && status.Line() != 0) {
+    return "line " + std::to_string(status.Line()) + " is longer than " +
+           std::to_string(format::kMaxLineUnits) + " characters";
+  }
   if (status.Table() == StatusTable::Library && status.Number() <= 32 && !reason.empty()) {
     return std::string(kRefusedTexts[status.Number() - 30]) + std::string(reason);
   }

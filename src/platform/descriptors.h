@@ -36,17 +36,42 @@ int64_t PathSize(const char16_t* path);
 // a disk file takes writes best in large pieces, while a device may have to
 // see each write as it is made.
 bool IsDiskFile(int descriptor);
+
+// What a write to a file changes: its size, and its times of last
+// modification and of last status change (in the system's units). A file
+// whose stamp differs between two looks was changed in between.
+struct FileStamp {
+  int64_t size = -1;
+  int64_t modified = 0;
+  int64_t changed = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+// The stamp of the file open at `descriptor`; false when the query fails.
+bool StampOf(int descriptor, FileStamp* stamp);
+
 // The whole of the regular file open for reading at `descriptor`, mapped
 // read-only with its pages read in: what reading it from its start would
 // give, without a copy; *bytes gets its size. Null, with nothing mapped, for
 // an empty file, anything but a regular file, a file that another account
-// may write, or where the system cannot map it (the caller reads it
-// instead). The mapping stays after the descriptor is closed, until
-// UnmapFile is given it with the same size. A mapped file that another
-// program of this account shortens stops the process when a page past its
-// new end is touched: map only where that is an acceptable end.
+// may write, too many mappings at once, or where the system cannot map it
+// (the caller reads it instead; Windows maps nothing). The mapping stays
+// after the descriptor is closed, until UnmapFile is given it with the same
+// size. A mapped file that another program of this account shortens stops
+// the process when a page past its new end is touched, unless the program
+// guards its mappings (GuardMappedFiles): map only where one of the two is
+// an acceptable end.
 const void* MapFile(int descriptor, size_t* bytes);
 void UnmapFile(const void* mapping, size_t bytes);
+
+// For a program's main alone, never a library's: from now on a page of a
+// mapping of MapFile that has lost its file's bytes (the file was shortened)
+// reads as zeros instead of stopping the process, and MappingCut tells. The
+// process-wide handler of the system's bus error signal does it; a fault
+// anywhere else still stops the process as it would have.
+void GuardMappedFiles();
+// True when a page of `mapping` (of MapFile) has lost its file's bytes since
+// it was mapped: its text is not the file's.
+bool MappingCut(const void* mapping);
 
 }  // namespace qds::platform
 

@@ -98,12 +98,28 @@ const void* MapFile(int descriptor, size_t* bytes) {
   auto size = static_cast<size_t>(status.st_size);
   void* mapping = mmap(nullptr, size, PROT_READ, flags, descriptor, 0);
   if (mapping == MAP_FAILED) return nullptr;
+  if (!GuardMapping(mapping, size)) {
+    munmap(mapping, size);
+    return nullptr;
+  }
   *bytes = size;
   return mapping;
 }
 
 void UnmapFile(const void* mapping, size_t bytes) {
-  if (mapping != nullptr) munmap(const_cast<void*>(mapping), bytes);
+  if (mapping == nullptr) return;
+  ForgetMapping(mapping);
+  munmap(const_cast<void*>(mapping), bytes);
+}
+
+bool StampOf(int descriptor, FileStamp* stamp) {
+  struct stat status;
+  if (fstat(descriptor, &status) != 0) return false;
+  constexpr int64_t kNanoseconds = 1'000'000'000;
+  stamp->size = status.st_size;
+  stamp->modified = status.st_mtim.tv_sec * kNanoseconds + status.st_mtim.tv_nsec;
+  stamp->changed = status.st_ctim.tv_sec * kNanoseconds + status.st_ctim.tv_nsec;
+  return true;
 }
 
 }  // namespace qds::platform

@@ -353,14 +353,16 @@ bool MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* c
 
 bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits bits, NewCopyFolder folder,
                 CreatedFile* made) {
-  int input = open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC);
+  // Opened without waiting: a FIFO without a writer, or a device, must not
+  // hold the run before it is refused.
+  int input = open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (input < 0) return false;
   std::string destination = NativePath(to);
   int folderDescriptor = -1;
   struct stat source;
   bool copied = fstat(input, &source) == 0;
-  if (copied && S_ISDIR(source.st_mode)) {
-    errno = EISDIR;
+  if (copied && !S_ISREG(source.st_mode)) {
+    errno = S_ISDIR(source.st_mode) ? EISDIR : static_cast<int>(kErrorNotRegularFile);
     copied = false;
   }
   if (copied) {

@@ -21,6 +21,12 @@ inline std::string NativePath(const char16_t* path) {
   return EncodeUtf8(std::u16string_view(path));
 }
 
+// Lists a mapping of MapFile for the guard of GuardMappedFiles; false when
+// the list is full (the file is then read instead). ForgetMapping takes it
+// off before it is unmapped.
+bool GuardMapping(const void* mapping, size_t bytes);
+void ForgetMapping(const void* mapping);
+
 // Keeps errno across cleanup calls that may change it.
 class ErrnoKeeper {
  public:

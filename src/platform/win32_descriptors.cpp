@@ -73,8 +73,28 @@ bool IsDiskFile(int descriptor) {
   return handle != -1 && GetFileType(reinterpret_cast<HANDLE>(handle)) == FILE_TYPE_DISK;
 }
 
-// Not mapped here: callers read the file instead.
+// Times in the system's 100-nanosecond units.
+bool StampOf(int descriptor, FileStamp* stamp) {
+  intptr_t handle = _get_osfhandle(descriptor);
+  FILE_BASIC_INFO times;
+  LARGE_INTEGER size;
+  if (handle == -1 ||
+      !GetFileInformationByHandleEx(reinterpret_cast<HANDLE>(handle), FileBasicInfo, &times,
+                                    sizeof times) ||
+      !GetFileSizeEx(reinterpret_cast<HANDLE>(handle), &size)) {
+    return false;
+  }
+  stamp->size = size.QuadPart;
+  stamp->modified = times.LastWriteTime.QuadPart;
+  stamp->changed = times.ChangeTime.QuadPart;
+  return true;
+}
+
+// Not mapped here: callers read the file instead. (A mapped file could not
+// be shortened on Windows anyway.)
 const void* MapFile(int /*descriptor*/, size_t* /*bytes*/) { return nullptr; }
 void UnmapFile(const void* /*mapping*/, size_t /*bytes*/) {}
+void GuardMappedFiles() {}
+bool MappingCut(const void* /*mapping*/) { return false; }
 
 }  // namespace qds::platform

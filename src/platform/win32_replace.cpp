@@ -114,12 +114,31 @@ bool MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* c
   return CopyFileTo(from, to, false) && RemoveCreatedFile(from, identity);
 }
 
+namespace {
+
+// True when `path` opens as something other than a file on a disk (a
+// device, a pipe); what cannot be opened is left to the copy to report.
+bool IsOtherThanDiskFile(const char16_t* path) {
+  HANDLE file = CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool other = GetFileType(file) != FILE_TYPE_DISK;
+  CloseHandle(file);
+  return other;
+}
+
+}  // namespace
+
 // The new copy takes the attributes of `from`, as CopyFileW gives them:
 // Windows has no permission bits to choose.
 bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits, NewCopyFolder folder,
                 CreatedFile* made) {
   if (folder == NewCopyFolder::NeverLink && FolderIsReparsePoint(to)) {
     SetLastError(kErrorLinkRefused);
+    return false;
+  }
+  if (IsOtherThanDiskFile(from)) {
+    SetLastError(kErrorNotRegularFile);
     return false;
   }
   BY_HANDLE_FILE_INFORMATION information;

@@ -39,6 +39,8 @@ int64_t BufferedStream::GetSize() { return -1; }
 
 const void* BufferedStream::MapContents(size_t*) { return nullptr; }
 
+bool BufferedStream::Unchanged() { return true; }
+
 int BufferedStream::GetError() { return 0; }
 
 bool BufferedStream::AllocateBuffer(uint32_t size) {

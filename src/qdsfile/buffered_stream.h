@@ -110,6 +110,11 @@ class BufferedStream {
   // the device can be mapped and nothing has been read from it yet, else
   // null (the default). The caller unmaps them (platform::UnmapFile).
   virtual const void* MapContents(size_t* bytes);
+  // Whether the device open for reading still is what it was when it was
+  // opened: a file written in between (its size or times changed) may have
+  // given bytes of neither version. True (the default) where nothing can
+  // change it.
+  virtual bool Unchanged();
 
   // Allocates `size` bytes rounded up to a multiple of 64. False, changing
   // nothing, if a buffer exists already; false if the allocation fails.

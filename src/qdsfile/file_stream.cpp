@@ -60,6 +60,8 @@ StreamStatus FileStream::OpenWith(const char16_t* path, int mode, OpenCall open)
     return OpenFailure(error);
   }
   handle_ = handle;
+  opened_ = {};
+  if (mode == kStreamRead) platform::StampOf(handle, &opened_);
   gatherWrites_ = mode == kStreamWrite && platform::IsDiskFile(handle);
   readFromDevice_ = false;
   written_ = handedToDisk_ = 0;
@@ -100,6 +102,11 @@ StreamStatus FileStream::Close() {
 const void* FileStream::MapContents(size_t* bytes) {
   if (handle_ < 0 || !IsOpenFor(kStreamRead) || readFromDevice_) return nullptr;
   return platform::MapFile(handle_, bytes);
+}
+
+bool FileStream::Unchanged() {
+  platform::FileStamp now;
+  return !IsOpenFor(kStreamRead) || (platform::StampOf(handle_, &now) && now == opened_);
 }
 
 bool FileStream::HasPiece() {

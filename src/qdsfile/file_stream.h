@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/descriptors.h"
 #include "platform/replace.h"
 #include "qdsfile/buffered_stream.h"
 
@@ -64,6 +65,9 @@ class FileStream : public BufferedStream {
   // system can map it and as long as nothing has been read from the stream,
   // else null. The caller unmaps it.
   const void* MapContents(size_t* bytes) override;
+  // Compares the file's stamp (platform::StampOf) with the one it had when
+  // it was opened for reading.
+  bool Unchanged() override;
   // The file that OpenNew created.
   const platform::CreatedFile& created() const { return created_; }
   // Flushes, then closes the descriptor: the flush status when the flush
@@ -99,6 +103,7 @@ class FileStream : public BufferedStream {
   bool gatherWrites_ = false;
   bool flushing_ = false;  // within Flush()
   bool readFromDevice_ = false;
+  platform::FileStamp opened_;  // reading
   // Reading: bytes read ahead and not yet handed to the stream, [next, end).
   // Writing: gathered bytes, [0, end).
   std::unique_ptr<uint8_t[]> piece_;

@@ -99,6 +99,10 @@ inline constexpr uint32_t kUtf16BlockBytes = 8192;
 // buffer, so that every block is exactly one fill of the stream.
 inline constexpr uint32_t kDigestUtf16BlockBytes = kStreamBufferSize;
 inline constexpr uint32_t kBlockCharacters = 4096;
+// The longest line a load takes, in UTF-16 units (its line end not
+// counted): a line lies whole in one block of text, whose positions are
+// 32-bit, beside the comment lines before it.
+inline constexpr uint32_t kMaxLineUnits = 2147483647;
 
 // ---- Files ------------------------------------------------------------------------
 

@@ -178,8 +178,9 @@ constexpr uint32_t kFileBlockRoom = format::kBlockCharacters + kCutBytes;
 
 class Loader {
  public:
-  Loader(DocumentModel& document, BufferedStream& stream, uint32_t flags, LoadOutcome* outcome)
-      : document_(document), stream_(stream), flags_(flags), outcome_(outcome) {}
+  Loader(DocumentModel& document, BufferedStream& stream, uint32_t flags, LoadOutcome* outcome,
+         uint32_t maxLine)
+      : document_(document), stream_(stream), flags_(flags), outcome_(outcome), maxLine_(maxLine) {}
 
   LoadStatus Run();
 
@@ -187,6 +188,9 @@ class Loader {
   bool Has(uint32_t flag) const { return (flags_ & flag) != 0; }
   void Fail(LoadStatus status, Reason reason = Reason::None);
   void SyntaxError(Reason reason) { Fail(LoadStatus::SyntaxError, reason); }
+  // Fails the load when the current line, up to `end` characters from the
+  // start of the text (the count of before_), is longer than maxLine_.
+  bool LineTooLong(uint64_t end);
 
   // ---- Blocks
   bool MapFile();
@@ -205,7 +209,7 @@ class Loader {
   uint32_t SkipOrdinary(uint32_t at) const;
   void Step(char16_t c, uint32_t at);
   void BeginLineEnd(uint32_t at);
-  void EndLine(char16_t c);
+  void EndLine(char16_t c, uint32_t at);
   void MarkComment(uint32_t at);
   std::u16string_view Take(Token& token, uint32_t end);
   void Close(Token& token, uint32_t end);
@@ -225,12 +229,14 @@ class Loader {
   bool ReadCheckLine(uint32_t close, char16_t* found, size_t* have);
   void FinishDigest();
   void Finish();
+  void CheckUnchanged();
   void Report();
 
   DocumentModel& document_;
   BufferedStream& stream_;
   const uint32_t flags_;
   LoadOutcome* const outcome_;
+  const uint32_t maxLine_;
   ScanState scan_;
   EntryWindow entries_;
 
@@ -246,6 +252,11 @@ class Loader {
   uint32_t blockBytes_ = 0;
   // Whether some text of the document lies in the block of text at hand.
   bool borrowed_ = false;
+  // Lines are measured across blocks of text: the characters read before
+  // the text at hand (the file's, less the tokens moved along), and where
+  // the current line starts in that count.
+  uint64_t before_ = 0;
+  uint64_t lineStart_ = 0;
   // The file bytes of the ANSI block at hand, after the bytes of a character
   // that the block before cut (`carried_`, at most kCutBytes, not counted in
   // blockBytes_).
@@ -261,7 +272,15 @@ void Loader::Fail(LoadStatus status, Reason reason) {
   scan_.status = status;
   scan_.reason = reason;
   scan_.running = false;
-  if (status == LoadStatus::SyntaxError) document_.errorLine = scan_.line;
+  if (status == LoadStatus::SyntaxError || status == LoadStatus::LineTooLong) {
+    document_.errorLine = scan_.line;
+  }
+}
+
+bool Loader::LineTooLong(uint64_t end) {
+  if (end <= lineStart_ || end - lineStart_ <= maxLine_) return false;
+  Fail(LoadStatus::LineTooLong);
+  return true;
 }
 
 LoadStatus Loader::Run() {
@@ -286,6 +305,7 @@ LoadStatus Loader::Run() {
     if (characters) NodePool::Expect(*characters);
     if (chars_ == nullptr) DecodeFirstBlock(characters);
     uint32_t from = document_.utf16 ? 1 : 0;  // after the byte-order mark
+    lineStart_ = from;
     for (;;) {
       ScanBlock(from);
       if (!scan_.running || !NextBlock()) break;
@@ -293,8 +313,16 @@ LoadStatus Loader::Run() {
     }
   }
   Finish();
+  CheckUnchanged();
   Report();
   return scan_.status;
+}
+
+// A file written while it loaded, or a mapping that lost its file's bytes
+// (read as zeros), gave text that is not the file's, whatever it parsed as.
+void Loader::CheckUnchanged() {
+  bool cut = room_ == nullptr && chars_ != nullptr && platform::MappingCut(chars_);
+  if (cut || !stream_.Unchanged()) Fail(LoadStatus::ReadFailed);
 }
 
 void Loader::Report() {
@@ -406,19 +434,23 @@ uint32_t Loader::ConvertAnsi(char16_t* into) {
 // use there move to its start, so that each stays in one piece; the block
 // grows with them, so that a long token moves a bounded number of times. The
 // block left behind is let go if no text lies in it. False, failing the
-// load, when a token outgrows 32-bit positions.
+// load, when the line at hand is too long, or the tokens (comment lines
+// before a line) outgrow 32-bit positions.
 bool Loader::NewTextBlock(uint32_t filled, uint32_t atLeast) {
+  if (LineTooLong(before_ + filled)) return false;
   uint32_t keep = filled;
   Token* tokens[] = {&scan_.name, &scan_.keyText, &scan_.value, &scan_.comment};
   for (Token* token : tokens) {
     if (token->InUse()) keep = std::min(keep, token->start);
   }
   uint32_t moving = filled - keep;
-  if (moving >= Token::kNone / 2 - format::kBlockCharacters) {
+  constexpr uint64_t kMostCharacters = Token::kNone - 1;
+  uint64_t wanted = std::max<uint64_t>(atLeast, 2 * uint64_t{moving}) + kFileBlockRoom;
+  if (uint64_t{moving} + kFileBlockRoom > kMostCharacters) {
     Fail(LoadStatus::ReadFailed);
     return false;
   }
-  uint32_t capacity = std::max(atLeast, 2 * moving) + kFileBlockRoom;
+  auto capacity = static_cast<uint32_t>(std::min(wanted, kMostCharacters));
   const char16_t* old = room_;
   char16_t* block = document_.texts.AddBlock(capacity);
   if (moving > 0) std::memcpy(block, chars_ + keep, moving * sizeof(char16_t));
@@ -428,6 +460,7 @@ bool Loader::NewTextBlock(uint32_t filled, uint32_t atLeast) {
     token->start -= keep;
     if (token->end != Token::kNone) token->end -= keep;
   }
+  before_ += keep;
   chars_ = room_ = block;
   capacity_ = capacity;
   count_ = moving;
@@ -486,7 +519,7 @@ uint32_t Loader::SkipOrdinary(uint32_t at) const {
 void Loader::Step(char16_t c, uint32_t at) {
   if (c == format::kIgnoredUnit) return;
   if (c == 0) return SyntaxError(Reason::NulCharacter);
-  if (scan_.place == Place::HeaderLf || scan_.place == Place::BlankLf) return EndLine(c);
+  if (scan_.place == Place::HeaderLf || scan_.place == Place::BlankLf) return EndLine(c, at);
   if (c == u'\r' && scan_.place != Place::SectionName) return BeginLineEnd(at);
 
   switch (scan_.place) {
@@ -567,10 +600,12 @@ void Loader::BeginLineEnd(uint32_t at) {
   }
 }
 
-// The character after a line's CR: only LF completes the line.
-void Loader::EndLine(char16_t c) {
+// The character after a line's CR, at `at`: only LF completes the line.
+void Loader::EndLine(char16_t c, uint32_t at) {
   if (c != u'\n') return SyntaxError(Reason::LoneCarriageReturn);
+  if (LineTooLong(before_ + at - 1)) return;  // up to the CR
   ++scan_.line;
+  lineStart_ = before_ + at + 1;
   scan_.place = Place::LineStart;
 }
 
@@ -725,7 +760,8 @@ void Loader::FinishDigest() {
 
 void Loader::Finish() {
   if (!scan_.versionSeen) document_.version = format::kDefaultVersion;
-  bool ok = scan_.status == LoadStatus::Ok;
+  // The text ends at an end marker, or with the last line.
+  bool ok = scan_.status == LoadStatus::Ok && (scan_.endSeen || !LineTooLong(before_ + count_));
   // A last line without "\r\n" still counts when its value has begun.
   if (ok && scan_.value.IsOpen()) FinishValue(count_);
   if (ok) {
@@ -741,18 +777,18 @@ void Loader::Finish() {
 }  // namespace
 
 LoadStatus ParseDocument(DocumentModel* document, BufferedStream* stream, uint32_t flags,
-                         LoadOutcome* outcome) {
-  Loader loader(*document, *stream, flags, outcome);
+                         LoadOutcome* outcome, uint32_t maxLine) {
+  Loader loader(*document, *stream, flags, outcome, maxLine);
   return loader.Run();
 }
 
 LoadStatus LoadDocument(DocumentModel* document, const char16_t* path, uint32_t flags,
-                        LoadOutcome* outcome) {
+                        LoadOutcome* outcome, uint32_t maxLine) {
   if (path == nullptr) path = u"";
   document->fileName = path;
   FileStream stream(format::kStreamBufferSize);
   StreamStatus opened = stream.Open(path, kStreamRead);
-  if (opened == StreamStatus::Ok) return ParseDocument(document, &stream, flags, outcome);
+  if (opened == StreamStatus::Ok) return ParseDocument(document, &stream, flags, outcome, maxLine);
   if (outcome != nullptr) outcome->runtimeError = stream.GetError();
   switch (opened) {
     case StreamStatus::NotFound:

@@ -11,6 +11,7 @@
 
 #include "model/document_model.h"
 #include "qdsfile/file_flags.h"
+#include "qdsfile/qds_format.h"
 
 namespace qds {
 
@@ -32,11 +33,13 @@ struct LoadOutcome {
 };
 
 // Reads the file at `path` into `document`, whose fileName it becomes. A
-// failed load keeps what was read before the failure; a syntax error sets
-// the document's errorLine. `outcome`, when given, receives what else the
-// load found.
+// failed load keeps what was read before the failure; a syntax error, and a
+// line of more than `maxLine` UTF-16 units (LineTooLong), set the document's
+// errorLine. `outcome`, when given, receives what else the load found.
+// `maxLine` is lowered only by tests.
 [[nodiscard]] LoadStatus LoadDocument(DocumentModel* document, const char16_t* path,
-                                      uint32_t flags, LoadOutcome* outcome = nullptr);
+                                      uint32_t flags, LoadOutcome* outcome = nullptr,
+                                      uint32_t maxLine = format::kMaxLineUnits);
 
 // Reads the file that `stream` has open for reading into `document`, as
 // LoadDocument does once the file is open. With Digest, the stream must have
@@ -44,7 +47,8 @@ struct LoadOutcome {
 // the loader relies on every block it reads being one whole fill of that
 // buffer.
 [[nodiscard]] LoadStatus ParseDocument(DocumentModel* document, BufferedStream* stream, uint32_t flags,
-                                       LoadOutcome* outcome = nullptr);
+                                       LoadOutcome* outcome = nullptr,
+                                       uint32_t maxLine = format::kMaxLineUnits);
 
 }  // namespace qds
 

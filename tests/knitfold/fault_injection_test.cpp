@@ -299,5 +299,34 @@ TEST(FullDiskTest, TheTemporaryFileGoesAndTheMessageIsTold) {
   }
 }
 
+// A file that another program empties while it loads, at the operation
+// named, mapped (a page past the new end, touched, would stop the process)
+// or read (an ANSI compat file): the load fails, the run ends as after any
+// failed load, and nothing but the working copies is left beside the target.
+TEST(ShortenedFileTest, AFileEmptiedWhileItLoadsFailsItsLoad) {
+  const struct {
+    const char* on;
+    bool target;
+    bool ansiCompat;
+  } rows[] = {{"mmap app.qds", true, false},
+              {"mmap extra.qds", false, false},
+              {"read extra.qds", false, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.on);
+    test::Package package(kTarget, kCompat);
+    if (row.ansiCompat) WriteBytes(package.compat(), "[Files]\r\na=2\r\n");
+    const fs::path emptied = row.target ? package.target() : package.compat();
+    test::ProcessResult result = package.RunWithFault(1, "shorten", row.on);
+    EXPECT_FALSE(test::ReadFaultReport(package.report()).acted.empty());
+    EXPECT_EQ(result.exitCode, kFailure);
+    EXPECT_EQ(package.LogText(), u"Error 4 loading file " + test::WidePath(emptied) + u"\n");
+    EXPECT_EQ(ReadBytes(package.target()), row.target ? "" : test::Qds(kTarget));
+    std::set<std::string> left;
+    for (const auto& [name, bytes] : test::Snapshot(package.root() / "pkg")) left.insert(name);
+    EXPECT_EQ(left, (std::set<std::string>{"app.qds", "app.qds.log", "TessalCF.ADF",
+                                           "TessalCF.ADF/extra.cmd", "TessalCF.ADF/extra.key"}));
+  }
+}
+
 }  // namespace
 }  // namespace qds

@@ -7,7 +7,8 @@
 //   KNITFOLD_FAULT_ACTION   "fail" (default): the call does nothing and fails
 //                           with the error number of its row below; "kill":
 //                           SIGKILL before the call; "pause": the call waits
-//                           100 ms, then runs
+//                           100 ms, then runs; "shorten": the file the call
+//                           names is emptied, then the call runs
 //   KNITFOLD_FAULT_REPORT   a file that receives "N OPERATION PATH" per
 //                           counted call, and " !" after the one acted on
 //   KNITFOLD_FAULT_ON       "OPERATION SUFFIX": N counts only the calls of
@@ -26,6 +27,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -46,7 +48,7 @@ struct State {
   std::atomic<long> countOn{0};
   char onOperation[64] = {};  // empty: every counted call counts for `at`
   char onSuffix[512] = {};
-  char action = 'f';  // f(ail), k(ill) or p(ause)
+  char action = 'f';  // f(ail), k(ill), p(ause) or s(horten)
   int report = -1;
   char paths[kMaxTracked][512] = {};  // of the counted descriptors; empty for others
 } state;
@@ -128,6 +130,7 @@ bool Strike(const char* operation, const char* what, int error) {
     timespec pause{0, 100 * 1000 * 1000};
     nanosleep(&pause, nullptr);
   }
+  if (state.action == 's') truncate(what, 0);
   if (state.action != 'f') return false;
   errno = error;
   return true;
@@ -183,6 +186,13 @@ COUNTED(int, unlinkat, "unlink", ENOENT, CountsAt(dirfd, path), path,
         (int dirfd, const char* path, int flags), (dirfd, path, flags))
 COUNTED(int, mkdir, "mkdir", ENOSPC, Counts(path), path, (const char* path, mode_t mode),
         (path, mode))
+
+// A mapping of a counted file, which fails as the system's would.
+void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
+  static const auto real = Real<void* (*)(void*, size_t, int, int, int, off_t)>("mmap");
+  if (fd >= 0 && Tracked(fd) && Strike("mmap", state.paths[fd], ENODEV)) return MAP_FAILED;
+  return real(address, length, protection, flags, fd, offset);
+}
 
 int close(int fd) {
   static const auto real = Real<int (*)(int)>("close");

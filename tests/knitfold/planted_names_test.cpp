@@ -31,13 +31,16 @@ const char* const kPlantNames[] = {"link to the victim", "dangling link", "hard 
 // error, %s its system text, and %t, %b, %c, %C, %w, %l and %o the target,
 // backup, compat file, command file, its working copy, log and out.qds.
 // With no name, the backup's old predictable hidden names are planted, and
-// another account's app.qds.bak, for a run without its compat file.
+// another account's app.qds.bak, for a run without its compat file. A name
+// that starts with "../" is one of the user's, which the run reads: a link
+// planted there leads to `linkTo`, when given.
 const struct Row {
   const char* name;
   bool qdstool;
   int errors[kPlants];
   const char* told;
   bool toOut = false;
+  const char* linkTo = nullptr;
 } kRows[] = {
     {"app.qds.log", false, {ELOOP, ELOOP, EMLINK, ENXIO, EISDIR, 0},
      "2>Error %n creating log file %l\n"},
@@ -51,6 +54,8 @@ const struct Row {
     {"out.qds.tmp", true, {0, 0, 0, 0, 3, 0},
      "2>qdstool: %o: cannot create: Is a directory (status %n)\n", true},
     {"", false, {2, 2, 2, 2, 2, 2}, "Error %n loading file %c\n"},
+    {"../in/extra.cmd", false, {ENXIO, 0, 0, ENXIO, EISDIR, 0}, "Error copying %C to %w : %s\n",
+     false, "/dev/zero"},
 };
 
 // The backup's hidden names as they once were: all that the next runs could
@@ -86,6 +91,7 @@ const uid_t kNobody = getpwnam("nobody") != nullptr ? getpwnam("nobody")->pw_uid
 
 void PlantAt(const fs::path& name, Plant plant, const fs::path& victim) {
   fs::create_directories(name.parent_path());
+  fs::remove(name);
   bool folder = name.filename() == "TessalCF.ADF";
   switch (plant) {
     case kLink:
@@ -135,7 +141,9 @@ TEST(PlantedNamesTest, NothingFoundAtAPickedNameIsFollowedWrittenOrReused) {
       const bool hiddenNames = *row.name == '\0';
       const std::vector<std::string> names =
           hiddenNames ? OldHiddenNames() : std::vector<std::string>{row.name};
-      for (const std::string& name : names) PlantAt(pkg / name, Plant(plant), victim);
+      for (const std::string& name : names) {
+        PlantAt(pkg / name, Plant(plant), plant == kLink && row.linkTo ? row.linkTo : victim);
+      }
       if (hiddenNames) {
         fs::remove(package.compat());
         PlantAt(package.backup(), kOthersFile, victim);
@@ -171,7 +179,8 @@ TEST(PlantedNamesTest, NothingFoundAtAPickedNameIsFollowedWrittenOrReused) {
         EXPECT_EQ(fs::is_regular_file(fs::symlink_status(paths.at('o'))), row.toOut);
         EXPECT_EQ(ReadBytes(package.target()) == merged, !row.qdstool);
         // A file that the run left at the name is its own, never the one it found.
-        if (names[0] != "app.qds.log" && lstat((pkg / names[0]).c_str(), &status) == 0) {
+        if (names[0] != "app.qds.log" && !names[0].starts_with("../") &&
+            lstat((pkg / names[0]).c_str(), &status) == 0) {
           EXPECT_NE(status.st_uid, kNobody);
         }
         continue;

@@ -3,7 +3,8 @@
 // run that memory is too small for says so and leaves the package whole. The
 // suite runs them at reduced sizes; with KNITFOLD_FULL_SIZE=1 in the
 // environment they run at full size (lines of 100 million characters, a
-// million sections) and print their time and peak memory.
+// million sections) and print their time and peak memory, and a line over
+// the limit is loaded.
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
 #include "common/block_pool.h"
 #include "knitfold/package_run.h"
@@ -46,6 +48,32 @@ TEST(ResourceBoundsTest, LongLinesAreKeptOrSkipped) {
   ExpectMerged("long lines in both", kVersion + u"; " + kLongLine + u"\n[S]\nk=1\n",
                u"[S]\nbig=" + kLongLine + u"\nsmall=1\n",
                kVersion + u"; " + kLongLine + u"\n[S]\nk=1\nsmall=1\n");
+}
+
+// A line one unit over the limit fails both programs' loads at its line,
+// and knitfold leaves the target as it was. Full size only: the file is 4 GiB.
+TEST(ResourceBoundsTest, ALineOverTheLimitFailsItsLoad) {
+  if (!kFullSize) GTEST_SKIP() << "runs with KNITFOLD_FULL_SIZE=1";
+  test::Package package(kVersion + u"[S]\nk=", u"[S]\nx=1\n");
+  {
+    std::ofstream target(package.target(), std::ios::binary | std::ios::app);
+    const std::string block(size_t{1} << 24, 'v');  // 'v' and 0: 2^23 units
+    std::string units;
+    for (char c : block) units += {c, '\0'};
+    for (size_t left = size_t{1} << 31; left > 0; left -= units.size() / 2) {
+      target.write(units.data(), static_cast<std::streamsize>(std::min(left * 2, units.size())));
+    }
+    target.write("\r\0\n\0", 4);
+  }
+  const auto size = std::filesystem::file_size(package.target());
+  EXPECT_EQ(package.Run().exitCode, test::kExitStatusMinusOne);
+  EXPECT_EQ(package.LogText(), u"Error 38 loading file " + test::WidePath(package.target()) + u"\n");
+  EXPECT_EQ(std::filesystem::file_size(package.target()), size);
+  EXPECT_FALSE(std::filesystem::exists(package.backup()));
+  const std::string name = package.target().string();
+  test::ProcessResult checked = test::RunProcess(test::BuiltProgram("bin/qdstool"), {"check", name});
+  EXPECT_EQ(checked.standardError,
+            "qdstool: " + name + ": line 3 is longer than 2147483647 characters (status 38)\n");
 }
 
 std::u16string Decimal(size_t number) {

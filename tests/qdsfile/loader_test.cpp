@@ -284,7 +284,9 @@ std::string Utf16File(std::u16string_view text) { return Utf16Bytes(text, true);
 
 // Whole files, of either encoding, from a document whose version was 5: the
 // version comes from the first header line only, and an ANSI version-3
-// file must name its code page. A file mapped loads as one read.
+// file must name its code page. A file mapped loads as one read. A line
+// longer than the limit (here lowered to `maxLine`) fails the load at its
+// line, where it ends or where the file does.
 TEST(LoaderFileTest, VersionMarksAndCodePagesOfWholeFiles) {
   const std::u16string comment = u";" + std::u16string(5000, u'x') + u"\r\n";
   const struct {
@@ -293,6 +295,8 @@ TEST(LoaderFileTest, VersionMarksAndCodePagesOfWholeFiles) {
     LoadStatus status;
     int32_t version;
     const char* dumped;
+    uint32_t maxLine = format::kMaxLineUnits;
+    uint32_t errorLine = 99;
   } cases[] = {
       {Utf16File(u""), 0, LoadStatus::Ok, 1, ""},
       {Utf16File(u"[a]\r\n"), 0, LoadStatus::Ok, 1, "[a]"},
@@ -323,6 +327,10 @@ TEST(LoaderFileTest, VersionMarksAndCodePagesOfWholeFiles) {
       {"\xEF\xBB\xBF[a]\r\n", Lenient, LoadStatus::Ok, 1, "[]\u00EF\u00BB\u00BF[a]=\n|"},
       {"\xFF[a]\r\n", Lenient, LoadStatus::Ok, 1, "[]\u00FF[a]=\n|"},
       {Utf16File(u"[s]\r\nk=v") + "x", 0, LoadStatus::Ok, 1, "[s]k=v|"},
+      {Utf16File(u"[s]\r\nk=123456\r\n;4567"), 0, LoadStatus::Ok, 1, "[s]k=123456|", 8},
+      {Utf16File(u"[s]\r\nk=1234567\r\n[t]\r\n"), 0, LoadStatus::LineTooLong, 1, "[s]k=1234567|", 8, 2},
+      {Utf16File(u"[s]\r\n;123456789"), 0, LoadStatus::LineTooLong, 1, "[s]", 8, 2},
+      {"[s]\r\n\r\n[t]\r\nk=1234567", 0, LoadStatus::LineTooLong, 1, "[s][t]", 8, 4},
   };
   ScratchDir dir;
   for (const auto& c : cases) {
@@ -331,12 +339,12 @@ TEST(LoaderFileTest, VersionMarksAndCodePagesOfWholeFiles) {
       DocumentModel fresh;
       fresh.version = 5;
       fresh.errorLine = 99;
-      EXPECT_EQ(LoadBytes(fresh, dir / "v.qds", c.bytes, c.flags | mapped), c.status);
+      EXPECT_EQ(LoadBytes(fresh, dir / "v.qds", c.bytes, c.flags | mapped, c.maxLine), c.status);
       EXPECT_EQ(fresh.version, c.version);
       EXPECT_EQ(Dump(fresh), c.dumped);
       EXPECT_EQ(fresh.utf16, c.bytes.starts_with("\xFF\xFE") ? 1u : 0u);
-      if (c.status == LoadStatus::Ok) {
-        EXPECT_EQ(fresh.errorLine, 99u);
+      if (c.status == LoadStatus::Ok || c.status == LoadStatus::LineTooLong) {
+        EXPECT_EQ(fresh.errorLine, c.errorLine);
       }
     }
   }

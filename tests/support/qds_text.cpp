@@ -24,9 +24,9 @@ std::string FileBytes(std::string_view text, Encoding encoding) {
 }
 
 LoadStatus LoadBytes(DocumentModel& document, const std::filesystem::path& path,
-                     std::string_view bytes, uint32_t flags) {
+                     std::string_view bytes, uint32_t flags, uint32_t maxLine) {
   WriteBytes(path, bytes);
-  return LoadDocument(&document, WidePath(path).c_str(), flags);
+  return LoadDocument(&document, WidePath(path).c_str(), flags, nullptr, maxLine);
 }
 
 std::string RoundTrip(const std::filesystem::path& dir, std::string_view bytes, uint32_t loadFlags,

@@ -11,6 +11,7 @@
 
 #include "model/document_model.h"
 #include "qdsfile/file_flags.h"
+#include "qdsfile/qds_format.h"
 
 namespace qds::test {
 
@@ -22,9 +23,11 @@ const char* EncodingName(Encoding encoding);
 // byte-order mark for UTF-16.
 std::string FileBytes(std::string_view text, Encoding encoding);
 
-// Writes `bytes` to `path` and loads it into `document`.
+// Writes `bytes` to `path` and loads it into `document`, lines limited to
+// `maxLine` units.
 [[nodiscard]] LoadStatus LoadBytes(DocumentModel& document, const std::filesystem::path& path,
-                                   std::string_view bytes, uint32_t flags);
+                                   std::string_view bytes, uint32_t flags,
+                                   uint32_t maxLine = format::kMaxLineUnits);
 
 // The sections and entries as UTF-8 text: "[name]key=value|key=value|[next]...",
 // entries in their flat order. With `comments`, every stored comment is shown

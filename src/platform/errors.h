@@ -32,6 +32,8 @@ extern const uint32_t kErrorNotOwnFile;
 // A refused link (or other reparse point) where a name that the program
 // picks, its working folder or its log should be.
 extern const uint32_t kErrorLinkRefused;
+// A file lock (file_lock.h) that another holder kept.
+extern const uint32_t kErrorLockHeld;
 
 // The system's text for a system code, unchanged (it may end in a line
 // break). False when the system cannot describe the code.

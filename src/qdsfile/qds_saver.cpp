@@ -24,6 +24,7 @@
 #include "platform/files.h"
 #include "platform/path_syntax.h"
 #include "platform/replace.h"
+#include "qdsfile/file_lock.h"
 #include "qdsfile/file_stream.h"
 #include "qdsfile/md5_digest.h"
 #include "qdsfile/qds_format.h"
@@ -190,14 +191,27 @@ bool IsReplaceable(const char16_t* path) {
 }
 
 // Which file is replaced through a temporary file: the own file only, or
-// whichever is saved to.
+// whichever is saved to. A library user's save of any file also takes the
+// file's lock unless `held` holds it already, and refuses a file that it may
+// not write before anything is created; a program that saves the own file
+// holds the lock itself.
 enum class Replacing { OwnFile, AnyFile };
+
+// The status of a save that found the file's lock held or out of reach.
+SaveStatus LockRefusal(platform::LockFailure failure, SaveOutcome* outcome) {
+  if (failure != platform::LockFailure::Held) {
+    *outcome = {static_cast<int>(platform::LastErrorCode()), false};
+  }
+  return static_cast<SaveStatus>(LockRefusalNumber(failure));
+}
+
 enum class AfterWriting { KeepSections, ReleaseSections };
 
 // `mayReplace` (when given) is asked before the text takes the file's place;
 // declined, the save leaves the file as it was and returns Ok.
 SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flags,
                     Replacing replacing, AfterWriting after, SaveOutcome* outcome,
+                    const FileLock* held = nullptr,
                     const std::function<bool()>& mayReplace = nullptr) {
   SaveOutcome unused;
   if (outcome == nullptr) outcome = &unused;
@@ -210,6 +224,17 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   if ((flags & Digest) != 0 && !Md5Digest::Available()) return SaveStatus::DigestUnavailable;
   const char16_t* destination = ownFile ? fileName.Data() : path;
   bool copyBack = ownFile || (replacing == Replacing::AnyFile && IsReplaceable(path));
+  FileLock lock;
+  if (replacing == Replacing::AnyFile && copyBack) {
+    if (held == nullptr || !held->Guards(destination)) {
+      platform::LockFailure failure = lock.Acquire(destination);
+      if (failure != platform::LockFailure::None) return LockRefusal(failure, outcome);
+    }
+    if (platform::IsReadOnlyFile(destination)) {
+      outcome->reason = Reason::ReadOnly;
+      return SaveStatus::AccessDenied;
+    }
+  }
   auto declined = [&] { return mayReplace && !mayReplace(); };
   // A file written where it stands is replaced from its first write on.
   if (!copyBack && declined()) return SaveStatus::Ok;
@@ -292,14 +317,15 @@ SaveStatus SaveDocument(DocumentModel* document, const char16_t* path, uint32_t 
 }
 
 SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path, uint32_t flags,
-                                 SaveOutcome* outcome) {
-  return SaveText(document, path, flags, Replacing::AnyFile, AfterWriting::KeepSections, outcome);
+                                 SaveOutcome* outcome, const FileLock* held) {
+  return SaveText(document, path, flags, Replacing::AnyFile, AfterWriting::KeepSections, outcome,
+                  held);
 }
 
 SaveStatus SaveDocumentReleasingSections(DocumentModel* document, const char16_t* path,
                                          uint32_t flags, const std::function<bool()>& mayReplace) {
   return SaveText(document, path, flags, Replacing::OwnFile, AfterWriting::ReleaseSections, nullptr,
-                  mayReplace);
+                  nullptr, mayReplace);
 }
 
 }  // namespace qds

@@ -94,6 +94,7 @@ TEST_F(FaultInjectionTest, EveryFailedOperationLeavesTheTargetWholeAndTheLogTell
                                        "app.qds.log",
                                        "app.qds.bak",
                                        "app.qds.tmp",
+                                       "app.qds.lock",
                                        "TessalCF.ADF",
                                        "TessalCF.ADF/extra.cmd",
                                        "TessalCF.ADF/extra.key"};

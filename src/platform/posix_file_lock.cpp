@@ -1,0 +1,102 @@
+// The file lock on POSIX: flock on a lock file of this account's own,
+// opened without following a link at its name. flock needs only a
+// descriptor, and a descriptor needs only read access: the lock file is
+// therefore one that no other account may open (root aside).
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/errors.h"
+#include "platform/file_lock.h"
+#include "platform/posix_support.h"
+
+namespace qds::platform {
+
+namespace {
+
+constexpr long kPollNanoseconds = 20'000'000;
+
+// Opens the lock file, creating it (0600, exclusively) when missing, and
+// checks that it is a lock file of this account's: -1 otherwise.
+int OpenLockFile(const std::string& path) {
+  constexpr int kFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int descriptor = open(path.c_str(), kFlags);
+  if (descriptor < 0 && errno == ENOENT) {
+    descriptor = open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
+    if (descriptor < 0 && errno == EEXIST) descriptor = open(path.c_str(), kFlags);
+  }
+  if (descriptor < 0) return -1;
+  struct stat status;
+  int refusal = 0;
+  if (fstat(descriptor, &status) != 0) {
+    refusal = errno;
+  } else if (!S_ISREG(status.st_mode)) {
+    refusal = static_cast<int>(kErrorNotRegularFile);
+  } else if (status.st_nlink != 1) {
+    refusal = static_cast<int>(kErrorSeveralLinks);
+  } else if (status.st_uid != geteuid() || (status.st_mode & 077) != 0) {
+    refusal = static_cast<int>(kErrorNotOwnFile);
+  }
+  if (refusal == 0) return descriptor;
+  close(descriptor);
+  errno = refusal;
+  return -1;
+}
+
+LockFailure FailureOf(int error) {
+  switch (error) {
+    case EWOULDBLOCK:
+      return LockFailure::Held;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return LockFailure::Denied;
+    case ENOENT:
+    case ENOTDIR:
+      return LockFailure::NoFolder;
+    default:
+      return LockFailure::Other;
+  }
+}
+
+FileHandle FailWith(int error, LockFailure* failure) {
+  *failure = FailureOf(error);
+  errno = error;
+  return kInvalidHandle;
+}
+
+}  // namespace
+
+FileHandle AcquireFileLock(const char16_t* path, uint32_t waitMilliseconds,
+                           LockFailure* failure) {
+  *failure = LockFailure::None;
+  int descriptor = OpenLockFile(NativePath(path));
+  if (descriptor < 0) return FailWith(errno, failure);
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const long long deadline = now.tv_sec * 1000LL + now.tv_nsec / 1'000'000 + waitMilliseconds;
+  while (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if ((errno != EWOULDBLOCK && errno != EINTR) ||
+        now.tv_sec * 1000LL + now.tv_nsec / 1'000'000 >= deadline) {
+      int error = errno == EINTR ? EWOULDBLOCK : errno;
+      close(descriptor);
+      return FailWith(error, failure);
+    }
+    const timespec pause = {0, kPollNanoseconds};
+    nanosleep(&pause, nullptr);
+  }
+  return descriptor;
+}
+
+void ReleaseFileLock(FileHandle lock) {
+  if (lock != kInvalidHandle) close(static_cast<int>(lock));
+}
+
+}  // namespace qds::platform

@@ -25,9 +25,9 @@ enum class LockFailure { None, Held, Denied, NoFolder, Other };
 // or (Other) a
 // link (on Windows any reparse point) at the name (kErrorLinkRefused);
 // something other than a regular file (kErrorNotRegularFile); a file of
-// several links (kErrorSeveralLinks); on POSIX a file of another account,
-// or one that other accounts may open (kErrorNotOwnFile), since whoever may
-// open the lock file may hold it.
+// several links (kErrorSeveralLinks); on POSIX a file that accounts other
+// than its owner may open, or (but for root) another account's
+// (kErrorNotOwnFile), since whoever may open the lock file may hold it.
 FileHandle AcquireFileLock(const char16_t* path, uint32_t waitMilliseconds,
                            LockFailure* failure);
 // Lets the lock go and closes the lock file, which stays.

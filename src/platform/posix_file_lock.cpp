@@ -23,7 +23,9 @@ namespace {
 constexpr long kPollNanoseconds = 20'000'000;
 
 // Opens the lock file, creating it (0600, exclusively) when missing, and
-// checks that it is a lock file of this account's: -1 otherwise.
+// checks that no account but its owner (and root) may open it, and that it
+// is this account's unless this is root, which shares the lock files of the
+// accounts whose files it changes: -1 otherwise.
 int OpenLockFile(const std::string& path) {
   constexpr int kFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   int descriptor = open(path.c_str(), kFlags);
@@ -40,7 +42,7 @@ int OpenLockFile(const std::string& path) {
     refusal = static_cast<int>(kErrorNotRegularFile);
   } else if (status.st_nlink != 1) {
     refusal = static_cast<int>(kErrorSeveralLinks);
-  } else if (status.st_uid != geteuid() || (status.st_mode & 077) != 0) {
+  } else if ((status.st_mode & 077) != 0 || (status.st_uid != geteuid() && geteuid() != 0)) {
     refusal = static_cast<int>(kErrorNotOwnFile);
   }
   if (refusal == 0) return descriptor;

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <qds/document.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +61,35 @@ TEST(ConcurrencyTest, RunsAtTheSameTimeNeverCorruptTheTarget) {
     EXPECT_EQ(package.LogText(), u"");
   }
   EXPECT_GT(overlapped, 0) << "no pair of runs ever met";
+}
+
+// Writers of one target at the same time take turns under its lock: in
+// each round knitfold merges while `qdstool set` and `qdstool add` change
+// it, and every change whose writer exited 0 (here all: none waits the 5 s
+// after which a writer gives up) is in the file afterwards.
+TEST(ConcurrencyTest, WritersOfOneTargetTakeTurnsAndLoseNoChange) {
+  test::Package package(u"[$version 3, codepage 1200$]\n[S]\nk=1\n", kCompat);
+  const std::string target = package.target().string();
+  for (int round = 0; round < 12; ++round) {
+    const std::string n = std::to_string(round);
+    SCOPED_TRACE("round " + n);
+    auto merge = std::async(std::launch::async, [&] { return package.Run(); });
+    auto set = std::async(std::launch::async,
+                          [&] { return test::QdsTool({"set", target, "Registry", "Version", n}); });
+    auto add = std::async(std::launch::async,
+                          [&] { return test::QdsTool({"add", target, "S", "j", "a" + n}); });
+    for (const test::ProcessResult& result : {merge.get(), set.get(), add.get()}) {
+      ASSERT_EQ(result.exitCode, 0) << result.standardError;
+    }
+    QdsDocument document;
+    ASSERT_TRUE(document.Load(package.target()).Ok());
+    std::string text;
+    EXPECT_TRUE(document.Get("T", "x", 0, &text).Ok() && text == "y") << "the merge was lost";
+    EXPECT_TRUE(document.Get("Registry", "Version", 0, &text).Ok() && text == n) << "set lost";
+    std::vector<std::string> added;
+    EXPECT_TRUE(document.GetAll("S", "j", &added).Ok());
+    EXPECT_EQ(added.size(), static_cast<size_t>(round + 1)) << "an add was lost";
+  }
 }
 
 // A log that another run creates between this run's finding none and its

@@ -51,6 +51,7 @@ const struct Row {
     {"out.qds.tmp", true, {0, 0, 0, 0, 3, 0},
      "2>qdstool: %o: cannot create: Is a directory (status %n)\n", true},
     {"", false, {2, 2, 2, 2, 2, 2}, "Error %n loading file %c\n"},
+    {"app.qds.lock", false, {1, 1, 1, 1, 1, 1}, "Error %n loading file %t\n"},
 };
 
 // The backup's hidden names as they once were: all that the next runs could

@@ -13,7 +13,9 @@
 
 #include <chrono>
 #include <future>
+#include <thread>
 
+#include "common/utf8.h"
 #include "knitfold/package_run.h"
 #include "support/system_codes.h"
 
@@ -89,6 +91,33 @@ TEST(ConcurrencyTest, WritersOfOneTargetTakeTurnsAndLoseNoChange) {
     std::vector<std::string> added;
     EXPECT_TRUE(document.GetAll("S", "j", &added).Ok());
     EXPECT_EQ(added.size(), static_cast<size_t>(round + 1)) << "an add was lost";
+  }
+}
+
+// Another account may read the target's folder but not write it: it can
+// open neither the log nor the lock file, and so cannot lock either to hold
+// runs off; a log that an earlier version left readable is made private by
+// the next run.
+TEST(ConcurrencyTest, OnlyAccountsThatMayWriteTheFolderCanHoldARunOff) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may run a command as another account";
+  test::Package package(u"[$version 3, codepage 1200$]\n[S]\nk=1\n", kCompat);
+  fs::permissions(package.root(), fs::perms::owner_all | fs::perms::group_read |
+                                      fs::perms::group_exec | fs::perms::others_read |
+                                      fs::perms::others_exec);
+  test::WriteBytes(package.log(), "");
+  chmod(package.log().c_str(), 0644);
+  ASSERT_EQ(package.Run().exitCode, 0);
+  for (const fs::path& held : {package.log(), fs::path(package.target().string() + ".lock")}) {
+    SCOPED_TRACE(held.string());
+    auto holder = std::async(std::launch::async, [&] {
+      return test::RunProcess("/usr/bin/setpriv",
+                              {"--reuid=65534", "--regid=65534", "--clear-groups",
+                               "/usr/bin/flock", "-s", held.string(), "sleep", "2"});
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    test::ProcessResult run = package.Run();
+    EXPECT_EQ(run.exitCode, 0) << run.standardError << EncodeUtf8(package.LogText());
+    holder.get();
   }
 }
 

@@ -191,21 +191,30 @@ bool IsReplaceable(const char16_t* path) {
 }
 
 // Which file is replaced through a temporary file: the own file only, or
-// whichever is saved to. A library user's save of any file also takes the
-// file's lock unless `held` holds it already, and refuses a file that it may
-// not write before anything is created; a program that saves the own file
-// holds the lock itself.
+// whichever is saved to.
 enum class Replacing { OwnFile, AnyFile };
-
-// The status of a save that found the file's lock held or out of reach.
-SaveStatus LockRefusal(platform::LockFailure failure, SaveOutcome* outcome) {
-  if (failure != platform::LockFailure::Held) {
-    *outcome = {static_cast<int>(platform::LastErrorCode()), false};
-  }
-  return static_cast<SaveStatus>(LockRefusalNumber(failure));
-}
-
 enum class AfterWriting { KeepSections, ReleaseSections };
+
+// A library user's save that replaces `destination` holds its lock: `held`
+// when that guards it, else one taken into *lock; and it refuses a file that
+// this process may not write before it creates anything. knitfold, which
+// saves its own file, holds the lock itself.
+SaveStatus GuardReplacement(const char16_t* destination, const FileLock* held, FileLock* lock,
+                            SaveOutcome* outcome) {
+  if (held == nullptr || !held->Guards(destination)) {
+    platform::LockFailure failure = lock->Acquire(destination);
+    if (failure == platform::LockFailure::Held) return SaveStatus::Busy;
+    if (failure != platform::LockFailure::None) {
+      *outcome = {static_cast<int>(platform::LastErrorCode()), false};
+      return static_cast<SaveStatus>(LockRefusalNumber(failure));
+    }
+  }
+  if (platform::IsReadOnlyFile(destination)) {
+    outcome->reason = Reason::ReadOnly;
+    return SaveStatus::AccessDenied;
+  }
+  return SaveStatus::Ok;
+}
 
 // `mayReplace` (when given) is asked before the text takes the file's place;
 // declined, the save leaves the file as it was and returns Ok.
@@ -226,13 +235,9 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   bool copyBack = ownFile || (replacing == Replacing::AnyFile && IsReplaceable(path));
   FileLock lock;
   if (replacing == Replacing::AnyFile && copyBack) {
-    if (held == nullptr || !held->Guards(destination)) {
-      platform::LockFailure failure = lock.Acquire(destination);
-      if (failure != platform::LockFailure::None) return LockRefusal(failure, outcome);
-    }
-    if (platform::IsReadOnlyFile(destination)) {
-      outcome->reason = Reason::ReadOnly;
-      return SaveStatus::AccessDenied;
+    if (SaveStatus guarded = GuardReplacement(destination, held, &lock, outcome);
+        guarded != SaveStatus::Ok) {
+      return guarded;
     }
   }
   auto declined = [&] { return mayReplace && !mayReplace(); };

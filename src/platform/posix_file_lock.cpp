@@ -67,6 +67,12 @@ LockFailure FailureOf(int error) {
   }
 }
 
+long long MonotonicMilliseconds() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000LL + now.tv_nsec / 1'000'000;
+}
+
 FileHandle FailWith(int error, LockFailure* failure) {
   *failure = FailureOf(error);
   errno = error;
@@ -80,14 +86,10 @@ FileHandle AcquireFileLock(const char16_t* path, uint32_t waitMilliseconds,
   *failure = LockFailure::None;
   int descriptor = OpenLockFile(NativePath(path));
   if (descriptor < 0) return FailWith(errno, failure);
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  const long long deadline = now.tv_sec * 1000LL + now.tv_nsec / 1'000'000 + waitMilliseconds;
+  const long long deadline = MonotonicMilliseconds() + waitMilliseconds;
   while (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    if ((errno != EWOULDBLOCK && errno != EINTR) ||
-        now.tv_sec * 1000LL + now.tv_nsec / 1'000'000 >= deadline) {
-      int error = errno == EINTR ? EWOULDBLOCK : errno;
+    int error = errno == EINTR ? EWOULDBLOCK : errno;
+    if (error != EWOULDBLOCK || MonotonicMilliseconds() >= deadline) {
       close(descriptor);
       return FailWith(error, failure);
     }

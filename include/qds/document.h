@@ -63,6 +63,17 @@ class QDS_API QdsDocument {
   // 7 with Why() and Line(); 15 with Why() (Digest: not signed, or changed);
   // 16.
   Status Load(const std::filesystem::path& file, LoadFlags flags = {});
+  // As Load, for a document that will be saved over `file`: first takes the
+  // file's lock, which every writer of the library takes (the lock file is
+  // the file's name with ".lock" appended, beside it; see Concurrency in
+  // docs/library.md), waiting up to 5 s while another run holds it. The
+  // document holds the lock, a loaded file or not, until it ends or loads
+  // for a change again, so that nobody changes the file between this read
+  // and the Save that writes it back. A file that does not exist yet can be
+  // locked. Returns what Load returns, or without loading: 36 (Busy) when
+  // another run kept the lock; 1, 2 or 3 with the system's error when the
+  // lock file cannot be opened or made.
+  Status LoadForChange(const std::filesystem::path& file, LoadFlags flags = {});
   // Reads a file's bytes, as Load reads the file, into the document;
   // FileName() becomes empty. Returns 0, 7, 15 or 16 as Load.
   Status LoadBytes(std::string_view bytes, LoadFlags flags = {});
@@ -70,9 +81,14 @@ class QDS_API QdsDocument {
   // it (its name with ".tmp" appended), which takes the file's place, with
   // its permissions, once every byte is on disk, so that a failed save
   // leaves the file as it was. A link is followed: the file it leads to is
-  // replaced. Returns a SaveStatus: 0; 2 without a file name; 1, 2, 3
-  // (create), 6 (write) or 5 (taking the file's place) with the system's
-  // error; 16. The document is not changed, FileName() included.
+  // replaced. The save holds the file's lock (see LoadForChange): the
+  // document's own when it holds that file's, else one it takes for the
+  // save, waiting up to 5 s. Returns a SaveStatus: 0; 2 without a file
+  // name; 1, 2, 3 (create), 6 (write) or 5 (taking the file's place) with
+  // the system's error; 3 with Why() Reason::ReadOnly for a file that this
+  // process may not write, before anything is created; 16; 36 (Busy) when
+  // another run kept the lock. The document is not changed, FileName()
+  // included.
   Status Save(SaveFlags flags = {});
   // As Save, to `file`; FileName() stays. A device, a FIFO or a folder at
   // `file`, which no file can replace, is written (or refused) in place.

@@ -129,6 +129,9 @@ enum class Reason : uint8_t {
   // LibraryStatus::NameExists.
   SectionExists,
   KeyExists,
+  // SaveStatus::AccessDenied: the file that the save would replace may not
+  // be written.
+  ReadOnly,
 };
 
 namespace detail {

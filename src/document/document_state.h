@@ -15,11 +15,15 @@
 
 #include "expansion/symbol_map.h"
 #include "model/document_model.h"
+#include "qdsfile/file_lock.h"
 
 namespace qds::detail {
 
 struct DocumentState {
   DocumentModel model;
+  // The lock of the file that LoadForChange read, held until the document
+  // ends or loads for a change again.
+  FileLock lock;
   // Raised by every change that removes, renames or replaces a part: a view
   // made before is stale.
   uint64_t generation = 0;

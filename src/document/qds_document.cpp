@@ -11,6 +11,7 @@
 #include "document/document_state.h"
 #include "document/expanding_read.h"
 #include "document/text_conversions.h"
+#include "platform/errors.h"
 #include "platform/text_services.h"
 #include "qdsfile/md5_digest.h"
 #include "qdsfile/memory_stream.h"
@@ -81,6 +82,20 @@ Status QdsDocument::Load(const std::filesystem::path& file, LoadFlags flags) {
   });
 }
 
+Status QdsDocument::LoadForChange(const std::filesystem::path& file, LoadFlags flags) {
+  detail::DocumentState& state = Internals::State(*this);
+  if (platform::LockFailure failure = state.lock.Acquire(WidePathName(file).c_str());
+      failure != platform::LockFailure::None) {
+    detail::StatusDetails details;
+    if (failure != platform::LockFailure::Held) {
+      details.systemCode = static_cast<int32_t>(platform::LastErrorCode());
+      details.systemCodeFromRuntime = false;
+    }
+    return Internals::MakeStatus(static_cast<LoadStatus>(LockRefusalNumber(failure)), details);
+  }
+  return Load(file, flags);
+}
+
 Status QdsDocument::LoadBytes(std::string_view bytes, LoadFlags flags) {
   detail::DocumentState& state = Internals::State(*this);
   return LoadWith(state, [&](LoadOutcome* outcome) {
@@ -104,9 +119,10 @@ namespace {
 
 Status SaveReplacing(detail::DocumentState& state, const char16_t* path, SaveFlags flags) {
   SaveOutcome outcome;
-  SaveStatus status =
-      SaveDocumentReplacing(&state.model, path, static_cast<uint32_t>(flags), &outcome);
+  SaveStatus status = SaveDocumentReplacing(&state.model, path, static_cast<uint32_t>(flags),
+                                            &outcome, &state.lock);
   detail::StatusDetails details;
+  details.reason = outcome.reason;
   details.systemCode = outcome.systemCode;
   details.systemCodeFromRuntime = outcome.fromRuntime;
   return Internals::MakeStatus(status, details);

@@ -124,8 +124,9 @@ constexpr std::string_view kReasonWords[] = {
     "may not begin with \"[\"",
     "another section already has that name",
     "another key of the section already has that name",
+    "the file is read-only",
 };
-static_assert(std::size(kReasonWords) == static_cast<size_t>(Reason::KeyExists) + 1);
+static_assert(std::size(kReasonWords) == static_cast<size_t>(Reason::ReadOnly) + 1);
 
 // What a status of LibraryStatus 30-32 says its rule is about.
 constexpr std::string_view kRefusedTexts[] = {"a section name ", "a key ", "a value "};
@@ -196,7 +197,7 @@ std::string Status::Text() const {
   std::string more;
   if (systemCode_ != 0) {
     more = SystemText();
-  } else if (IsFileFailure(*this)) {
+  } else if (IsFileFailure(*this) && reason_ == Reason::None) {
     more = FallbackWords(*this);
   } else if (*this == ReadStatus::ExpansionFailed) {
     more = StatusText(static_cast<ExpandStatus>(detail_));
@@ -231,7 +232,9 @@ std::string StatusText(const Status& status) {
   if (status.Table() == StatusTable::Library && status.Number() <= 32 && !reason.empty()) {
     return std::string(kRefusedTexts[status.Number() - 30]) + std::string(reason);
   }
-  if (status == LibraryStatus::NameExists && !reason.empty()) return std::string(reason);
+  if ((status == LibraryStatus::NameExists || IsFileFailure(status)) && !reason.empty()) {
+    return std::string(reason);
+  }
   const Entry* entry = Find(status.Table(), status.Number());
   return std::string(entry != nullptr ? entry->words : "unknown status");
 }

@@ -9,6 +9,7 @@
 #include "platform/console.h"
 #include "platform/errors.h"
 #include "platform/exclusive_log.h"
+#include "qdsfile/file_lock.h"
 
 namespace qds {
 
@@ -65,6 +66,14 @@ int RunWithLog(int argc, const char16_t* const* argv) {
   g_logHandle = platform::CreateExclusiveLog(logName);
   if (g_logHandle == platform::kInvalidHandle) {
     ReportWithoutLog(kMessageLogFailed, platform::LastErrorCode(), logName);
+    return -1;
+  }
+  // The log keeps two runs apart; the target's lock keeps this run apart
+  // from every other writer of the target (qdstool, programs on the
+  // library), from before the target is read until the merge is in place.
+  FileLock targetLock;
+  if (int refused = LockRefusalNumber(targetLock.Acquire(target)); refused != 0) {
+    LogMessage(kMessageLoadFailed, refused, target);
     return -1;
   }
   return MergeWithBackup(target, compat) == 0 ? -1 : 0;

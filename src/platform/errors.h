@@ -34,6 +34,8 @@ extern const uint32_t kErrorNotOwnFile;
 extern const uint32_t kErrorLinkRefused;
 // Memory ran out (for a failure that the program, not the system, saw).
 extern const uint32_t kErrorOutOfMemory;
+// A file lock (file_lock.h) that another holder kept.
+extern const uint32_t kErrorLockHeld;
 
 // The system's text for a system code, unchanged (it may end in a line
 // break). False when the system cannot describe the code.

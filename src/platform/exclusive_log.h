@@ -13,7 +13,10 @@ using FileHandle = intptr_t;
 inline constexpr FileHandle kInvalidHandle = -1;
 
 // Opens or creates the log at `path` for writing, holds it exclusively until
-// the process ends, and only then truncates it. kInvalidHandle on failure,
+// the process ends, and only then truncates it. On POSIX a new log is
+// readable and writable by its owner alone, and an existing one of this
+// account's is made so before it is held, since any account that may open
+// the log could hold it too. kInvalidHandle on failure,
 // with the cause in LastErrorCode() and the name left as it was: a log held
 // by another process; a link (on Windows any reparse point) at the name,
 // which is never followed; a directory; something other than a regular file

@@ -45,6 +45,10 @@ bool SameFile(const char16_t* a, const char16_t* b);
 // can be opened and read without waiting for another program and without
 // changing anything; by a status query of the path: nothing is opened.
 bool IsRegularFile(const char16_t* path);
+// True when `path` leads to an existing file that this process may not
+// write: on POSIX one whose permission bits refuse this account, on Windows
+// one with the read-only attribute.
+bool IsReadOnlyFile(const char16_t* path);
 
 }  // namespace qds::platform
 

@@ -17,6 +17,7 @@ const uint32_t kErrorSeveralLinks = EMLINK;
 const uint32_t kErrorNotOwnFile = ESTALE;
 const uint32_t kErrorLinkRefused = ELOOP;
 const uint32_t kErrorOutOfMemory = ENOMEM;
+const uint32_t kErrorLockHeld = EWOULDBLOCK;
 
 uint32_t LastErrorCode() { return static_cast<uint32_t>(errno); }
 void SetLastErrorCode(uint32_t code) { errno = static_cast<int>(code); }

@@ -1,5 +1,9 @@
 // The exclusive log on POSIX: a regular file of one link, opened without
-// following a link at its name and held with an exclusive lock.
+// following a link at its name and held with an exclusive lock. Whoever may
+// open a file may lock it, and so block every run: the log is therefore
+// private, created readable and writable by its owner alone, and a log of
+// this account's that others may open (as earlier versions created it) is
+// made private before the lock is taken.
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -15,6 +19,24 @@
 
 namespace qds::platform {
 
+namespace {
+
+// A regular file of one link, private when it is this account's: 0, or the
+// system code that refuses it.
+int Refusal(int descriptor) {
+  struct stat status;
+  if (fstat(descriptor, &status) != 0) return errno;
+  if (!S_ISREG(status.st_mode)) return static_cast<int>(kErrorNotRegularFile);
+  if (status.st_nlink != 1) return static_cast<int>(kErrorSeveralLinks);
+  bool ours = status.st_uid == geteuid();
+  if (ours && (status.st_mode & 077) != 0 && fchmod(descriptor, status.st_mode & 0700) != 0) {
+    return errno;
+  }
+  return 0;
+}
+
+}  // namespace
+
 FileHandle CreateExclusiveLog(const char16_t* path) {
   std::string native = NativePath(path);
   // Never through a link, never blocking on a FIFO, never a terminal; the
@@ -23,20 +45,13 @@ FileHandle CreateExclusiveLog(const char16_t* path) {
   constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   int descriptor = open(native.c_str(), kFlags);
   if (descriptor < 0 && errno == ENOENT) {
-    descriptor = open(native.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+    descriptor = open(native.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
     if (descriptor < 0 && errno == EEXIST) descriptor = open(native.c_str(), kFlags);
   }
   if (descriptor < 0) return kInvalidHandle;
-  struct stat status;
-  bool usable = fstat(descriptor, &status) == 0;
-  if (usable && !S_ISREG(status.st_mode)) {
-    errno = static_cast<int>(kErrorNotRegularFile);
-    usable = false;
-  } else if (usable && status.st_nlink != 1) {
-    errno = static_cast<int>(kErrorSeveralLinks);
-    usable = false;
-  }
-  if (!usable || flock(descriptor, LOCK_EX | LOCK_NB) != 0 || ftruncate(descriptor, 0) != 0) {
+  int refusal = Refusal(descriptor);
+  if (refusal != 0) errno = refusal;
+  if (refusal != 0 || flock(descriptor, LOCK_EX | LOCK_NB) != 0 || ftruncate(descriptor, 0) != 0) {
     CloseKeepingErrno(descriptor);
     return kInvalidHandle;
   }

@@ -1,9 +1,11 @@
 // Files and directories on POSIX. A name that starts with a dot counts as
 // hidden, one without write permission as read-only.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 
 #include "platform/files.h"
@@ -68,6 +70,11 @@ bool SameFile(const char16_t* a, const char16_t* b) {
 bool IsRegularFile(const char16_t* path) {
   struct stat status;
   return Status(path, &status) && S_ISREG(status.st_mode);
+}
+
+bool IsReadOnlyFile(const char16_t* path) {
+  // Asked as the effective account, which is the one that writes.
+  return faccessat(AT_FDCWD, NativePath(path).c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
 }
 
 }  // namespace qds::platform

@@ -61,4 +61,10 @@ bool IsRegularFile(const char16_t* path) {
   return _wstat64(Wide(path), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
 }
 
+bool IsReadOnlyFile(const char16_t* path) {
+  DWORD attributes = GetFileAttributesW(Wide(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 }  // namespace qds::platform

@@ -108,6 +108,8 @@ inline constexpr uint32_t kMaxLineUnits = 2147483647;
 
 // Saving over the document's own file writes this file first.
 inline constexpr char16_t kTemporarySuffix[] = u".tmp";
+// The lock file of a file that is being changed (qdsfile/file_lock.h).
+inline constexpr char16_t kLockSuffix[] = u".lock";
 
 }  // namespace qds::format
 

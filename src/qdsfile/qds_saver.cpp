@@ -24,6 +24,7 @@
 #include "platform/files.h"
 #include "platform/path_syntax.h"
 #include "platform/replace.h"
+#include "qdsfile/file_lock.h"
 #include "qdsfile/file_stream.h"
 #include "qdsfile/md5_digest.h"
 #include "qdsfile/qds_format.h"
@@ -194,10 +195,32 @@ bool IsReplaceable(const char16_t* path) {
 enum class Replacing { OwnFile, AnyFile };
 enum class AfterWriting { KeepSections, ReleaseSections };
 
+// A library user's save that replaces `destination` holds its lock: `held`
+// when that guards it, else one taken into *lock; and it refuses a file that
+// this process may not write before it creates anything. knitfold, which
+// saves its own file, holds the lock itself.
+SaveStatus GuardReplacement(const char16_t* destination, const FileLock* held, FileLock* lock,
+                            SaveOutcome* outcome) {
+  if (held == nullptr || !held->Guards(destination)) {
+    platform::LockFailure failure = lock->Acquire(destination);
+    if (failure == platform::LockFailure::Held) return SaveStatus::Busy;
+    if (failure != platform::LockFailure::None) {
+      *outcome = {static_cast<int>(platform::LastErrorCode()), false};
+      return static_cast<SaveStatus>(LockRefusalNumber(failure));
+    }
+  }
+  if (platform::IsReadOnlyFile(destination)) {
+    outcome->reason = Reason::ReadOnly;
+    return SaveStatus::AccessDenied;
+  }
+  return SaveStatus::Ok;
+}
+
 // `mayReplace` (when given) is asked before the text takes the file's place;
 // declined, the save leaves the file as it was and returns Ok.
 SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flags,
                     Replacing replacing, AfterWriting after, SaveOutcome* outcome,
+                    const FileLock* held = nullptr,
                     const std::function<bool()>& mayReplace = nullptr) {
   SaveOutcome unused;
   if (outcome == nullptr) outcome = &unused;
@@ -210,6 +233,13 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   if ((flags & Digest) != 0 && !Md5Digest::Available()) return SaveStatus::DigestUnavailable;
   const char16_t* destination = ownFile ? fileName.Data() : path;
   bool copyBack = ownFile || (replacing == Replacing::AnyFile && IsReplaceable(path));
+  FileLock lock;
+  if (replacing == Replacing::AnyFile && copyBack) {
+    if (SaveStatus guarded = GuardReplacement(destination, held, &lock, outcome);
+        guarded != SaveStatus::Ok) {
+      return guarded;
+    }
+  }
   auto declined = [&] { return mayReplace && !mayReplace(); };
   // A file written where it stands is replaced from its first write on.
   if (!copyBack && declined()) return SaveStatus::Ok;
@@ -292,14 +322,15 @@ SaveStatus SaveDocument(DocumentModel* document, const char16_t* path, uint32_t 
 }
 
 SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path, uint32_t flags,
-                                 SaveOutcome* outcome) {
-  return SaveText(document, path, flags, Replacing::AnyFile, AfterWriting::KeepSections, outcome);
+                                 SaveOutcome* outcome, const FileLock* held) {
+  return SaveText(document, path, flags, Replacing::AnyFile, AfterWriting::KeepSections, outcome,
+                  held);
 }
 
 SaveStatus SaveDocumentReleasingSections(DocumentModel* document, const char16_t* path,
                                          uint32_t flags, const std::function<bool()>& mayReplace) {
   return SaveText(document, path, flags, Replacing::OwnFile, AfterWriting::ReleaseSections, nullptr,
-                  mayReplace);
+                  nullptr, mayReplace);
 }
 
 }  // namespace qds

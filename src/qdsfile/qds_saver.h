@@ -23,7 +23,10 @@ class BufferedStream;
 struct SaveOutcome {
   int systemCode = 0;
   bool fromRuntime = true;
+  Reason reason = Reason::None;
 };
+
+class FileLock;
 
 // Saves to `path`, or with no path (null or empty) to the document's
 // fileName. The document's own file is replaced through a temporary file
@@ -38,10 +41,16 @@ struct SaveOutcome {
 // its own temporary file, which takes its place only once written (on POSIX
 // in one step, flushed to disk), so that a failed save leaves it as it was.
 // Only a device, a FIFO or a folder at `path`, which no file can replace, is
-// written (or refused) in place.
+// written (or refused) in place. A file that is replaced is saved under its
+// lock (qdsfile/file_lock.h): `held` when it guards that file, else one that
+// the save takes, or fails with Busy after waiting for it; and a file that
+// this process may not write is refused (AccessDenied, Reason::ReadOnly)
+// before anything is created.
 [[nodiscard]] SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path,
-                                               uint32_t flags, SaveOutcome* outcome = nullptr);
-// As SaveDocument, and lets go of the sections once their text is written:
+                                               uint32_t flags, SaveOutcome* outcome = nullptr,
+                                               const FileLock* held = nullptr);
+// As SaveDocument, for a caller that holds the file's lock, and lets go of
+// the sections once their text is written:
 // while the temporary file takes the place of the document's own file,
 // which mostly waits for the disk, the sections are deleted beside it. After
 // a successful write the document has no sections, whatever follows.

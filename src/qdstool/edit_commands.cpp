@@ -61,7 +61,8 @@ int EditFile(const ParsedArguments& arguments, const std::vector<Edit>& edits) {
   const std::string subject = Subject(file);
   QdsDocument document;
   if (int status = ApplyCodePage(arguments, &document); status != 0) return status;
-  Status loaded = LoadFile(file, LoadFlags::KeepComments | LoadFlags::Digest, &document);
+  Status loaded = LoadFile(file, LoadFlags::KeepComments | LoadFlags::Digest, &document,
+                           LoadingFor(arguments));
   SaveFlags flags = SaveFlags::KeepComments | SaveFlags::Digest;
   if (loaded.Why() == Reason::NoEndMarker) {
     // The whole text was read: the file is simply not signed.

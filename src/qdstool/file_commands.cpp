@@ -65,7 +65,8 @@ int RunSign(const ParsedArguments& arguments) {
   if (arguments.operands().size() != 1) return UsageError(arguments, "expected one FILE");
   QdsDocument document;
   const std::u16string& file = arguments.operands()[0];
-  int status = LoadInput(arguments, file, LoadFlags::KeepComments, &document);
+  int status =
+      LoadInput(arguments, file, LoadFlags::KeepComments, &document, LoadingFor(arguments));
   if (status != 0) return status;
   return SaveOutput(&document, file, OutputOption(arguments),
                     SaveFlags::KeepComments | SaveFlags::Digest);

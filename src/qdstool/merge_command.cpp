@@ -34,7 +34,7 @@ int RunMerge(const ParsedArguments& arguments) {
     if (!ReadInput(targetFile, &targetBytes, &status)) return status;
     loaded = target.LoadBytes(targetBytes, LoadFlags::KeepComments);
   } else {
-    loaded = LoadFile(targetFile, LoadFlags::KeepComments, &target);
+    loaded = LoadFile(targetFile, LoadFlags::KeepComments, &target, LoadingFor(arguments));
   }
   if (!loaded.Ok()) return Report(Subject(targetFile), loaded);
   if (Status status = LoadFile(operands[1], LoadFlags::None, &compat); !status.Ok()) {

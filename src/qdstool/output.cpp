@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <string>
 
@@ -53,9 +54,14 @@ int ApplyCodePage(const ParsedArguments& arguments, QdsDocument* document) {
   return status;
 }
 
-Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document) {
+Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document,
+                Loading loading) {
   try {
-    if (argument != kStandardStream) return document->Load(PathFromUtf16(argument), flags);
+    if (argument != kStandardStream) {
+      std::filesystem::path file = PathFromUtf16(argument);
+      return loading == Loading::ToChange ? document->LoadForChange(file, flags)
+                                          : document->Load(file, flags);
+    }
     std::string bytes;
     Status read = ReadStandardInput(&bytes);
     return read.Ok() ? document->LoadBytes(bytes, flags) : read;
@@ -65,9 +71,9 @@ Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* do
 }
 
 int LoadInput(const ParsedArguments& arguments, const std::u16string& argument, LoadFlags flags,
-              QdsDocument* document) {
+              QdsDocument* document, Loading loading) {
   if (int status = ApplyCodePage(arguments, document); status != 0) return status;
-  Status status = LoadFile(argument, flags, document);
+  Status status = LoadFile(argument, flags, document, loading);
   if (!status.Ok()) Report(Subject(argument), status);
   return status.Number();
 }
@@ -75,6 +81,10 @@ int LoadInput(const ParsedArguments& arguments, const std::u16string& argument, 
 std::u16string OutputOption(const ParsedArguments& arguments) {
   const std::u16string* output = arguments.Value(u"-o");
   return output != nullptr ? *output : std::u16string();
+}
+
+Loading LoadingFor(const ParsedArguments& arguments) {
+  return OutputOption(arguments).empty() ? Loading::ToChange : Loading::ToRead;
 }
 
 int SaveOutput(QdsDocument* document, const std::u16string& input, const std::u16string& output,

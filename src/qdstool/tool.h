@@ -117,18 +117,25 @@ std::string Subject(std::u16string_view argument);
 // with the failure reported, when it cannot be read (*status: its number).
 bool ReadInput(const std::u16string& argument, std::string* bytes, int* status);
 
+// Whether the command saves the file it loads over it, and so loads it
+// under the file's lock (QdsDocument::LoadForChange), which the document
+// holds until the command ends.
+enum class Loading { ToRead, ToChange };
 // Loads the file that `argument` names (or standard input) into `document`,
 // after applying the command's --codepage; a failure is reported. Returns
 // the load status's number, or kUsageError or UnknownCodePage for a bad
 // --codepage.
 int LoadInput(const ParsedArguments& arguments, const std::u16string& argument, LoadFlags flags,
-              QdsDocument* document);
+              QdsDocument* document, Loading loading = Loading::ToRead);
 // Gives `document` the command's --codepage, if any. Returns 0, or
 // kUsageError or UnknownCodePage for a bad one, which is reported.
 int ApplyCodePage(const ParsedArguments& arguments, QdsDocument* document);
 // Loads the file that `argument` names (or standard input) into
 // `document`, reporting nothing. Returns the load status.
-Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document);
+Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document,
+                Loading loading = Loading::ToRead);
+// ToChange when the command saves over its input: no -o was given.
+Loading LoadingFor(const ParsedArguments& arguments);
 // The --codepage of the command (the system's code page by default) into
 // *codePage; a bad one is reported. Returns 0, kUsageError or 34.
 int CodePageOption(const ParsedArguments& arguments, uint32_t* codePage);

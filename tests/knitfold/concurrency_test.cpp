@@ -7,12 +7,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <qds/document.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <future>
+#include <thread>
 
+#include "common/utf8.h"
 #include "knitfold/package_run.h"
 #include "support/system_codes.h"
 
@@ -60,6 +63,62 @@ TEST(ConcurrencyTest, RunsAtTheSameTimeNeverCorruptTheTarget) {
     EXPECT_EQ(package.LogText(), u"");
   }
   EXPECT_GT(overlapped, 0) << "no pair of runs ever met";
+}
+
+// Writers of one target at the same time take turns under its lock: in
+// each round knitfold merges while `qdstool set` and `qdstool add` change
+// it, and every change whose writer exited 0 (here all: none waits the 5 s
+// after which a writer gives up) is in the file afterwards.
+TEST(ConcurrencyTest, WritersOfOneTargetTakeTurnsAndLoseNoChange) {
+  test::Package package(u"[$version 3, codepage 1200$]\n[S]\nk=1\n", kCompat);
+  const std::string target = package.target().string();
+  for (int round = 0; round < 12; ++round) {
+    const std::string n = std::to_string(round);
+    SCOPED_TRACE("round " + n);
+    auto merge = std::async(std::launch::async, [&] { return package.Run(); });
+    auto set = std::async(std::launch::async,
+                          [&] { return test::QdsTool({"set", target, "Registry", "Version", n}); });
+    auto add = std::async(std::launch::async,
+                          [&] { return test::QdsTool({"add", target, "S", "j", "a" + n}); });
+    for (const test::ProcessResult& result : {merge.get(), set.get(), add.get()}) {
+      ASSERT_EQ(result.exitCode, 0) << result.standardError;
+    }
+    QdsDocument document;
+    ASSERT_TRUE(document.Load(package.target()).Ok());
+    std::string text;
+    EXPECT_TRUE(document.Get("T", "x", 0, &text).Ok() && text == "y") << "the merge was lost";
+    EXPECT_TRUE(document.Get("Registry", "Version", 0, &text).Ok() && text == n) << "set lost";
+    std::vector<std::string> added;
+    EXPECT_TRUE(document.GetAll("S", "j", &added).Ok());
+    EXPECT_EQ(added.size(), static_cast<size_t>(round + 1)) << "an add was lost";
+  }
+}
+
+// Another account may read the target's folder but not write it: it can
+// open neither the log nor the lock file, and so cannot lock either to hold
+// runs off; a log that an earlier version left readable is made private by
+// the next run.
+TEST(ConcurrencyTest, OnlyAccountsThatMayWriteTheFolderCanHoldARunOff) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may run a command as another account";
+  test::Package package(u"[$version 3, codepage 1200$]\n[S]\nk=1\n", kCompat);
+  fs::permissions(package.root(), fs::perms::owner_all | fs::perms::group_read |
+                                      fs::perms::group_exec | fs::perms::others_read |
+                                      fs::perms::others_exec);
+  test::WriteBytes(package.log(), "");
+  chmod(package.log().c_str(), 0644);
+  ASSERT_EQ(package.Run().exitCode, 0);
+  for (const fs::path& held : {package.log(), fs::path(package.target().string() + ".lock")}) {
+    SCOPED_TRACE(held.string());
+    auto holder = std::async(std::launch::async, [&] {
+      return test::RunProcess("/usr/bin/setpriv",
+                              {"--reuid=65534", "--regid=65534", "--clear-groups",
+                               "/usr/bin/flock", "-s", held.string(), "sleep", "2"});
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    test::ProcessResult run = package.Run();
+    EXPECT_EQ(run.exitCode, 0) << run.standardError << EncodeUtf8(package.LogText());
+    holder.get();
+  }
 }
 
 // A log that another run creates between this run's finding none and its

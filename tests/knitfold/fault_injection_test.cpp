@@ -94,6 +94,7 @@ TEST_F(FaultInjectionTest, EveryFailedOperationLeavesTheTargetWholeAndTheLogTell
                                        "app.qds.log",
                                        "app.qds.bak",
                                        "app.qds.tmp",
+                                       "app.qds.lock",
                                        "TessalCF.ADF",
                                        "TessalCF.ADF/extra.cmd",
                                        "TessalCF.ADF/extra.key"};
@@ -181,6 +182,38 @@ TEST(QdsToolFaultTest, AFailedSaveLeavesAnExistingOutputWhole) {
       if (acted.starts_with("write ")) {
         EXPECT_EQ(left, old);
       }
+    }
+  }
+}
+
+// A file of several names is overwritten in place, which a kill can cut
+// short (qdstool(1) says what that costs): killed at any operation, qdstool
+// leaves the file with its old text or the new one, or else the whole new
+// text in FILE.tmp beside it, and both names still show one file.
+TEST(QdsToolFaultTest, AKilledSaveOverAFileOfSeveralNamesLeavesTheNewTextBesideIt) {
+  test::Package package(kTarget, kCompat);
+  const std::string file = package.target().string();
+  const fs::path second = package.root() / "pkg/second.qds";
+  const std::string old = ReadBytes(file);
+  const std::vector<std::string> command = {"set", file, "Reg", "K", "new"};
+  auto run = [&](long at) {
+    WriteBytes(file, old);
+    fs::remove(file + ".tmp");
+    fs::remove(package.report());
+    test::ScopedEnvironment environment(package.FaultEnvironment(at, "kill"));
+    test::RunProcess(test::BuiltProgram("bin/qdstool"), command);
+    return test::ReadFaultReport(package.report()).acted;
+  };
+  fs::create_hard_link(file, second);
+  run(0);
+  const std::string written = ReadBytes(file);
+  ASSERT_NE(written, old);
+  for (long n = 1; !run(n).empty(); ++n) {
+    SCOPED_TRACE("killed at operation " + std::to_string(n));
+    ASSERT_TRUE(fs::equivalent(file, second));
+    const std::string left = ReadBytes(file);
+    if (left != old && left != written) {
+      EXPECT_EQ(ReadBytes(file + ".tmp"), written);
     }
   }
 }

@@ -56,6 +56,7 @@ const struct Row {
     {"", false, {2, 2, 2, 2, 2, 2}, "Error %n loading file %c\n"},
     {"../in/extra.cmd", false, {ENXIO, 0, 0, ENXIO, EISDIR, 0}, "Error copying %C to %w : %s\n",
      false, "/dev/zero"},
+    {"app.qds.lock", false, {1, 1, 1, 1, 1, 1}, "Error %n loading file %t\n"},
 };
 
 // The backup's hidden names as they once were: all that the next runs could

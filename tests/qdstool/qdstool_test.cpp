@@ -12,9 +12,15 @@
 #include <string>
 #include <vector>
 
+#include <qds/qds.h>
+
 #include "common/utf8.h"
 #include "platform/path_syntax.h"
 #include "support/test_support.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace qds {
 namespace {
@@ -480,6 +486,34 @@ TEST_F(QdsToolTest, DashStandsForTheStandardStreams) {
 
 // Each edit changes what it names and nothing else; a refused one, or one
 // of several, leaves the file as it was; -o writes elsewhere.
+// What a row finds at FILE besides its text: nothing more, FILE made
+// read-only (its owner runs the edit: root, who may write any file, runs it
+// as nobody), or FILE's lock held by another writer for longer than an
+// edit waits.
+enum class Finds { Text, ReadOnlyFile, HeldLock };
+
+// Runs qdstool as the owner of `file`, a file of `folder`, and of the
+// file's lock file.
+ProcessResult QdsToolAsOwner(const std::vector<std::string>& arguments, const std::string& folder,
+                             const std::string& file) {
+#ifndef _WIN32
+  if (geteuid() == 0) {
+    constexpr int kNobody = 65534;
+    static_cast<void>(chown((file + ".lock").c_str(), kNobody, kNobody));
+    EXPECT_EQ(chown(folder.c_str(), kNobody, kNobody) | chown(file.c_str(), kNobody, kNobody), 0);
+    std::vector<std::string> asNobody = {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                         test::BuiltProgram("bin/qdstool")};
+    asNobody.insert(asNobody.end(), arguments.begin(), arguments.end());
+    ProcessResult result = test::RunProcess("/usr/bin/setpriv", asNobody);
+    EXPECT_EQ(chown(folder.c_str(), 0, 0) | chown(file.c_str(), 0, 0), 0);
+    return result;
+  }
+#endif
+  static_cast<void>(folder);
+  static_cast<void>(file);
+  return QdsTool(arguments);
+}
+
 TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
   const std::u16string kHead = u"; package\r\n[$version 3, codepage 1200$]\r\n[files]\r\n";
   const std::u16string kHelper = u"  ; the helper\r\nhelper=h\x00E9lp.dll\r\n";
@@ -490,6 +524,7 @@ TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
     int exitCode;
     std::u16string text;     // empty: unchanged
     std::string error = {};  // after "qdstool: FILE: "
+    Finds finds = Finds::Text;
   } cases[] = {
       {{"set", "files", "MAIN", "new.exe"}, 0, kHead + u"main=new.exe\r\n" + kHelper + kStrings},
       {{"add", "files", "main", "b=\"2\""}, 0,
@@ -514,12 +549,27 @@ TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
       {{"del", "files", "k\xE9"}, 11, u"", "no key \"k\xE9\" in section \"files\" (status 11)\n"},
       {{"edit", "--del-section", "strings", "--del", "files", "nokey"}, 11, u"",
        "no key \"nokey\" in section \"files\" (status 11)\n"},
+      {{"set", "files", "main", "1"}, 3, u"", "the file is read-only (status 3)\n",
+       Finds::ReadOnlyFile},
+      {{"add", "files", "main", "1"}, 36, u"", "being changed by another run (status 36)\n",
+       Finds::HeldLock},
   };
   for (const auto& c : cases) {
     Write("a.qds", kSample);
     std::vector<std::string> arguments{c.arguments[0], file};
     arguments.insert(arguments.end(), c.arguments.begin() + 1, c.arguments.end());
-    ProcessResult result = QdsTool(arguments);
+    QdsDocument otherWriter;
+    if (c.finds == Finds::HeldLock) {
+      ASSERT_TRUE(otherWriter.LoadForChange(file).Ok());
+    }
+    if (c.finds == Finds::ReadOnlyFile) {
+      std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+    }
+    ProcessResult result = c.finds == Finds::ReadOnlyFile
+                               ? QdsToolAsOwner(arguments, dir_.path().string(), file)
+                               : QdsTool(arguments);
+    std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+    EXPECT_FALSE(std::filesystem::exists(file + ".tmp")) << c.arguments[1];
     EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments[1];
     EXPECT_EQ(result.standardError, c.error.empty() ? "" : "qdstool: " + file + ": " + c.error)
         << c.arguments[1];

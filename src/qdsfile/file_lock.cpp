@@ -1,0 +1,57 @@
+#include "qdsfile/file_lock.h"
+
+#include <utility>
+
+#include "qdsfile/qds_format.h"
+
+namespace qds {
+
+FileLock::FileLock(FileLock&& other) noexcept
+    : handle_(std::exchange(other.handle_, platform::kInvalidHandle)),
+      target_(std::move(other.target_)) {}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+  if (this != &other) {
+    Release();
+    handle_ = std::exchange(other.handle_, platform::kInvalidHandle);
+    target_ = std::move(other.target_);
+  }
+  return *this;
+}
+
+platform::LockFailure FileLock::Acquire(const char16_t* target) {
+  Release();
+  CountedString lockName(target);
+  lockName.Append(format::kLockSuffix);
+  platform::LockFailure failure;
+  handle_ = platform::AcquireFileLock(lockName.Data(), kWaitMilliseconds, &failure);
+  if (handle_ != platform::kInvalidHandle) target_ = target;
+  return failure;
+}
+
+bool FileLock::Guards(const char16_t* target) const {
+  return handle_ != platform::kInvalidHandle && target_.View() == std::u16string_view(target);
+}
+
+void FileLock::Release() {
+  platform::ReleaseFileLock(std::exchange(handle_, platform::kInvalidHandle));
+  target_ = CountedString();
+}
+
+int LockRefusalNumber(platform::LockFailure failure) {
+  switch (failure) {
+    case platform::LockFailure::None:
+      return 0;
+    case platform::LockFailure::Held:
+      return 36;
+    case platform::LockFailure::Denied:
+      return 3;
+    case platform::LockFailure::NoFolder:
+      return 2;
+    case platform::LockFailure::Other:
+      break;
+  }
+  return 1;
+}
+
+}  // namespace qds

@@ -90,14 +90,27 @@ int MergeCompatFile(const char16_t* targetName, const char16_t* compatName,
         [&] { return LoadDocument(&compat, compatName, MapInput | ReadInOrder); });
   }
   if (compatStatus != LoadStatus::Ok) return loadFailed(compatStatus, compatName);
+  // A mapped file shortened after its load is seen only now, once its text
+  // has been written: that text is not the file's, so it never takes the
+  // target's place, and the file that was cut failed to read.
+  const void* compatMapping = compat.texts.FirstMapping();
+  const void* cut = nullptr;
+  auto mayReplace = [&] {
+    if (!preparedFirst()) return false;
+    cut = target.texts.CutMapping();
+    return cut == nullptr;
+  };
   // The merge makes the text that the save writes: memory that runs out in
   // either is a failure to save the target.
   SaveStatus status = OutOfMemoryAsStatus<SaveStatus>([&] {
     MergeDocuments(&compat, &target);
     // The document is not read again: its sections go while its file moves into place.
-    return SaveDocumentReleasingSections(&target, nullptr, KeepComments, preparedFirst);
+    return SaveDocumentReleasingSections(&target, nullptr, KeepComments, mayReplace);
   });
   if (!preparedFirst()) return 0;
+  if (cut != nullptr) {
+    return loadFailed(LoadStatus::ReadFailed, cut == compatMapping ? compatName : targetName);
+  }
   if (status != SaveStatus::Ok) {
     *targetTouched = status == SaveStatus::CopyBackFailed;
     LogMessage(kMessageSaveFailed, static_cast<int32_t>(status), targetName);

@@ -54,4 +54,18 @@ void TextBlocks::TakeOver(TextBlocks* other) {
   other->blocks_.clear();
 }
 
+const void* TextBlocks::FirstMapping() const {
+  for (const Block& block : blocks_) {
+    if (block.mapped) return block.base;
+  }
+  return nullptr;
+}
+
+const void* TextBlocks::CutMapping() const {
+  for (const Block& block : blocks_) {
+    if (block.mapped && platform::MappingCut(block.base)) return block.base;
+  }
+  return nullptr;
+}
+
 }  // namespace qds

@@ -28,6 +28,12 @@ class TextBlocks {
   void AddMapping(const void* mapping, size_t bytes);
   // Takes over every block and mapping of `other`, which is left with none.
   void TakeOver(TextBlocks* other);
+  // The first file mapping kept, or null: a load maps at most its one file.
+  const void* FirstMapping() const;
+  // The first file mapping kept whose file has lost bytes since it was
+  // mapped (platform::MappingCut), or null: texts borrowed from it read as
+  // zeros where the file was cut, so they are not the file's.
+  const void* CutMapping() const;
 
  private:
   struct Block {

@@ -343,7 +343,9 @@ TEST(ShortenedFileTest, AFileEmptiedWhileItLoadsFailsItsLoad) {
     bool ansiCompat;
   } rows[] = {{"mmap app.qds", true, false},
               {"mmap extra.qds", false, false},
-              {"read extra.qds", false, true}};
+              {"read extra.qds", false, true},
+              // After its load: the merge finds zeros where the mapping was cut.
+              {"close extra.qds", false, false}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.on);
     test::Package package(kTarget, kCompat);
@@ -356,7 +358,7 @@ TEST(ShortenedFileTest, AFileEmptiedWhileItLoadsFailsItsLoad) {
     EXPECT_EQ(ReadBytes(package.target()), row.target ? "" : test::Qds(kTarget));
     std::set<std::string> left;
     for (const auto& [name, bytes] : test::Snapshot(package.root() / "pkg")) left.insert(name);
-    EXPECT_EQ(left, (std::set<std::string>{"app.qds", "app.qds.log", "TessalCF.ADF",
+    EXPECT_EQ(left, (std::set<std::string>{"app.qds", "app.qds.lock", "app.qds.log", "TessalCF.ADF",
                                            "TessalCF.ADF/extra.cmd", "TessalCF.ADF/extra.key"}));
   }
 }

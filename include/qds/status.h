@@ -183,8 +183,9 @@ class [[nodiscard]] Status {
   // "a key may not contain \"=\"". "ok" for success.
   QDS_API std::string Text() const;
   // "SUBJECT: TEXT (status N)", or for a syntax error
-  // "SUBJECT:LINE: TEXT (status N)": a whole message about `subject` (a
-  // file name, say).
+  // "SUBJECT:LINE: TEXT (status N)", or for Busy "SUBJECT is being
+  // changed by another run (status 36)": a whole message about `subject`
+  // (a file name, say).
   QDS_API std::string Describe(std::string_view subject) const;
 
   // Statuses are equal when both are successes, or when their tables and

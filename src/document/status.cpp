@@ -211,6 +211,10 @@ std::string Status::Text() const {
 
 std::string Status::Describe(std::string_view subject) const {
   std::string message(subject);
+  // Said of the file itself: "app.qds is being changed by another run".
+  if (*this == LoadStatus::Busy || *this == SaveStatus::Busy) {
+    return message + " is " + Text() + " (status " + std::to_string(number_) + ")";
+  }
   if (*this == LoadStatus::SyntaxError && Line() != 0) message += ":" + std::to_string(Line());
   return message + ": " + Text() + " (status " + std::to_string(number_) + ")";
 }

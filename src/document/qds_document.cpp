@@ -11,7 +11,6 @@
 #include "document/document_state.h"
 #include "document/expanding_read.h"
 #include "document/text_conversions.h"
-#include "platform/errors.h"
 #include "platform/text_services.h"
 #include "qdsfile/md5_digest.h"
 #include "qdsfile/memory_stream.h"
@@ -87,10 +86,7 @@ Status QdsDocument::LoadForChange(const std::filesystem::path& file, LoadFlags f
   if (platform::LockFailure failure = state.lock.Acquire(WidePathName(file).c_str());
       failure != platform::LockFailure::None) {
     detail::StatusDetails details;
-    if (failure != platform::LockFailure::Held) {
-      details.systemCode = static_cast<int32_t>(platform::LastErrorCode());
-      details.systemCodeFromRuntime = false;
-    }
+    details.systemCode = LockRefusalCode(failure, &details.systemCodeFromRuntime);
     return Internals::MakeStatus(static_cast<LoadStatus>(LockRefusalNumber(failure)), details);
   }
   return Load(file, flags);

@@ -1,7 +1,9 @@
 #include "qdsfile/file_lock.h"
 
+#include <cerrno>
 #include <utility>
 
+#include "platform/errors.h"
 #include "qdsfile/qds_format.h"
 
 namespace qds {
@@ -52,6 +54,13 @@ int LockRefusalNumber(platform::LockFailure failure) {
       break;
   }
   return 1;
+}
+
+int LockRefusalCode(platform::LockFailure failure, bool* fromRuntime) {
+  *fromRuntime = failure == platform::LockFailure::NoFolder;
+  if (*fromRuntime) return ENOENT;
+  if (failure == platform::LockFailure::Held) return 0;
+  return static_cast<int>(platform::LastErrorCode());
 }
 
 }  // namespace qds

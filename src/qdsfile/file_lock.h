@@ -42,6 +42,11 @@ class FileLock {
 // lock: 36 (Busy) when another run kept it, 3 when the lock file may not be
 // made, 2 when its folder is missing, otherwise 1.
 int LockRefusalNumber(platform::LockFailure failure);
+// The error behind a failure to take a lock, for the status's system words;
+// 0 when another run kept it. A missing folder is the C runtime's ENOENT
+// (*fromRuntime), as a failed creation of the file itself tells it on every
+// system; any other failure is the system code of LastErrorCode().
+int LockRefusalCode(platform::LockFailure failure, bool* fromRuntime);
 
 }  // namespace qds
 

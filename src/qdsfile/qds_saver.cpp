@@ -203,9 +203,8 @@ SaveStatus GuardReplacement(const char16_t* destination, const FileLock* held, F
                             SaveOutcome* outcome) {
   if (held == nullptr || !held->Guards(destination)) {
     platform::LockFailure failure = lock->Acquire(destination);
-    if (failure == platform::LockFailure::Held) return SaveStatus::Busy;
     if (failure != platform::LockFailure::None) {
-      *outcome = {static_cast<int>(platform::LastErrorCode()), false};
+      outcome->systemCode = LockRefusalCode(failure, &outcome->fromRuntime);
       return static_cast<SaveStatus>(LockRefusalNumber(failure));
     }
   }

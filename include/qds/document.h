@@ -115,7 +115,8 @@ class QDS_API QdsDocument {
   // another number, 1 for a file without one; 3 for a new document.
   int32_t Version() const;
   // Whether the last load read UTF-16 (the file began with FF FE). Saving
-  // always writes UTF-16.
+  // writes UTF-16, but for a layout-keeping save, which keeps the file's
+  // own encoding.
   bool LoadedUtf16() const;
   // The code page of the ANSI files that later loads read.
   uint32_t CodePage() const;
@@ -126,6 +127,16 @@ class QDS_API QdsDocument {
   // Whether the last load met the end marker followed by a well-formed
   // digest line, whether or not it checked the digest.
   bool HasDigest() const;
+  // Whether the document remembers the text of the file it was loaded from
+  // (LoadFlags::KeepLayout), for a save with SaveFlags::KeepLayout.
+  bool KeepsLayout() const;
+  // Whether a change was made since the last load. A change that changes
+  // nothing (Set of the one value a key has, a rename to the same name) is
+  // none.
+  bool Modified() const;
+  // Whether the last load read a text with line feeds and no CR LF: a file
+  // whose lines end in LF alone, which the format reads as one line.
+  bool LineFeedsOnly() const;
   // The comment and blank lines before the version line, and after the
   // last entry, as a load that kept comments read them; "" otherwise.
   std::string LeadingText() const;

@@ -19,7 +19,14 @@ enum class LoadFlags : uint32_t {
   None = 0,
   KeepComments = 0x01,  // keep comment and blank lines, so that a save writes them back
   Digest = 0x02,        // require the end marker and check the digest after it
-  Lenient = 0x10,       // take entries before the first section, and keys without "="
+  // Read an ANSI file in the code page that its version line declares
+  // ("codepage N"), when this system converts it; CodePage() becomes it.
+  DeclaredCodePage = 0x08,
+  Lenient = 0x10,  // take entries before the first section, and keys without "="
+  // Remember the file's own text (its encoding and every line's bytes), so
+  // that a save with SaveFlags::KeepLayout changes only the lines that the
+  // changes name. Kept only by a load into a document without sections.
+  KeepLayout = 0x80,
 };
 
 // QdsDocument::Save and SaveTo.
@@ -28,6 +35,12 @@ enum class SaveFlags : uint32_t {
   KeepComments = 0x01,  // write the comment text that a load kept
   Digest = 0x02,        // end the text with the end marker and the digest line (sign)
   OmitHeader = 0x04,    // leave out the leading text and the version line
+  // Of a document that keeps its file's layout (QdsDocument::KeepsLayout):
+  // write the file's own text, in its own encoding, with only the lines
+  // that the changes name changed (docs/qds-format.md, "Layout-keeping
+  // saves"); the other flags then do not apply, but Digest, which signs
+  // an unsigned file. Of any other document: ignored.
+  KeepLayout = 0x80,
 };
 
 // The reads of values: QdsDocument::GetEntry, GetEntryAt and Expand.

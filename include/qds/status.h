@@ -49,6 +49,9 @@ enum class SaveStatus : int {
   DigestUnavailable = 16,  // SaveFlags::Digest: the digest's library cannot be loaded
   Busy = 36,               // another run is changing the file and did not finish in time
   OutOfMemory = 37,        // memory ran out
+  // SaveFlags::KeepLayout of an ANSI file: a text that its code page cannot
+  // hold; Detail() is the character (its code point).
+  Unrepresentable = 39,
 };
 
 // The reads of a document: the low-level GetEntry and GetSectionName, and

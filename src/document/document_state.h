@@ -31,6 +31,10 @@ struct DocumentState {
   // line, and before the marker a line end that the trailing text kept.
   bool hasDigest = false;
   bool signingLineEnd = false;
+  // Whether the last load read lines that end in LF alone.
+  bool lineFeedsOnly = false;
+  // Whether a change was made since the last load.
+  bool modified = false;
   // Attached for reads with ReadFlags::Expand; not owned.
   SymbolTable* symbolTable = nullptr;
   // Where the last expansion stopped: the position of its failure in the

@@ -167,6 +167,12 @@ Status QdsDocument::SetCodePage(uint32_t codePage) {
 
 bool QdsDocument::HasDigest() const { return Internals::State(*this).hasDigest; }
 
+bool QdsDocument::KeepsLayout() const { return false; }
+
+bool QdsDocument::Modified() const { return Internals::State(*this).modified; }
+
+bool QdsDocument::LineFeedsOnly() const { return Internals::State(*this).lineFeedsOnly; }
+
 std::string QdsDocument::LeadingText() const { return ToUtf8(LeadingText16()); }
 
 std::u16string QdsDocument::LeadingText16() const {

@@ -50,6 +50,7 @@ constexpr Entry kSaveStatuses[] = {
     {16, "DigestUnavailable", "cannot compute the digest"},
     {36, "Busy", "being changed by another run"},
     {37, "OutOfMemory", "out of memory"},
+    {39, "Unrepresentable", "a character that the file's code page cannot hold"},
 };
 
 constexpr Entry kReadStatuses[] = {

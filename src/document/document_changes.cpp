@@ -60,6 +60,18 @@ Located Locate(detail::DocumentState& state, TextRef section, TextRef key) {
   return found;
 }
 
+// A change is about to remove, replace or rename a part: every view made
+// before is stale, and the document differs from its file.
+void Changing(detail::DocumentState& state) {
+  ++state.generation;
+  state.modified = true;
+}
+
+// Whether `key` holds `value` alone, which a Set of it leaves as it is.
+bool HoldsOnly(const QdsKey& key, std::u16string_view value) {
+  return key.values.count() == 1 && key.values.head()->name.View() == value;
+}
+
 Status NameTaken(Reason reason) {
   detail::StatusDetails details;
   details.reason = reason;
@@ -76,12 +88,14 @@ Status QdsDocument::Set(TextRef section, TextRef key, TextRef value) {
   QdsKey* existing = nullptr;
   if (FindSectionKey(state.model, texts.section, texts.key, &inSection, &existing) !=
       ReadStatus::Ok) {
+    state.modified = true;
     state.model.SetEntry(texts.section.c_str(), texts.key.c_str(), kAppendPosition,
                          texts.value.c_str());
     return Status();
   }
-  ++state.generation;
-  ReplaceValue(inSection, existing, existing->values.head(), texts.value);
+  if (HoldsOnly(*existing, texts.value)) return Status();
+  Changing(state);
+  ReplaceValue(&state.model, inSection, existing, existing->values.head(), texts.value);
   RemoveLaterValues(&state.model, inSection, existing);
   return Status();
 }
@@ -89,6 +103,7 @@ Status QdsDocument::Set(TextRef section, TextRef key, TextRef value) {
 Status QdsDocument::Add(TextRef section, TextRef key, TextRef value) {
   EntryTexts texts;
   if (Status checked = CheckEntry(section, key, value, &texts); !checked.Ok()) return checked;
+  Internals::State(*this).modified = true;
   Internals::State(*this).model.SetEntry(texts.section.c_str(), texts.key.c_str(),
                                          kAppendPosition, texts.value.c_str());
   return Status();
@@ -100,7 +115,7 @@ Status QdsDocument::RemoveValue(TextRef section, TextRef key, size_t index) {
   if (found.status != ReadStatus::Ok) return found.status;
   if (index >= found.key->values.count()) return ReadStatus::NoEntry;
   QdsValue* value = found.key->values.NodeAt(static_cast<uint32_t>(index), found.section);
-  ++state.generation;
+  Changing(state);
   qds::RemoveValue(&state.model, found.section, found.key, value);
   return Status();
 }
@@ -109,7 +124,7 @@ Status QdsDocument::RemoveKey(TextRef section, TextRef key) {
   detail::DocumentState& state = Internals::State(*this);
   Located found = Locate(state, section, key);
   if (found.status != ReadStatus::Ok) return found.status;
-  ++state.generation;
+  Changing(state);
   qds::RemoveKey(&state.model, found.section, found.key);
   return Status();
 }
@@ -119,7 +134,7 @@ Status QdsDocument::RemoveSection(TextRef section) {
   std::u16string name = Wide(section);
   QdsSection* found = state.model.sections.FindByName(name);
   if (found == nullptr) return ReadStatus::NoSection;
-  ++state.generation;
+  Changing(state);
   for (; found != nullptr; found = state.model.sections.FindByName(name)) {
     qds::RemoveSection(&state.model, found);
   }
@@ -135,7 +150,8 @@ Status QdsDocument::RenameSection(TextRef from, TextRef to) {
     return checked;
   }
   if (state.model.sections.OtherBears(found, name)) return NameTaken(Reason::SectionExists);
-  ++state.generation;
+  if (found->name.View() == name) return Status();
+  Changing(state);
   qds::RenameSection(&state.model, found, name);
   return Status();
 }
@@ -147,8 +163,9 @@ Status QdsDocument::RenameKey(TextRef section, TextRef from, TextRef to) {
   std::u16string name;
   if (Status checked = CheckWritten(to, TextRole::Key, &name); !checked.Ok()) return checked;
   if (found.section->keys.OtherBears(found.key, name)) return NameTaken(Reason::KeyExists);
-  ++state.generation;
-  qds::RenameKey(found.section, found.key, name);
+  if (found.key->name.View() == name) return Status();
+  Changing(state);
+  qds::RenameKey(&state.model, found.section, found.key, name);
   return Status();
 }
 

@@ -7,8 +7,13 @@ namespace qds {
 
 void Merge(QdsDocument& target, QdsDocument& compat) {
   detail::DocumentState& from = detail::Internals::State(compat);
+  detail::DocumentState& into = detail::Internals::State(target);
   ++from.generation;
-  MergeDocuments(&from.model, &detail::Internals::State(target).model);
+  into.modified = true;
+  // The merge takes the compat document's parts away: its file's layout
+  // has nothing left to tell.
+  from.model.layout.reset();
+  MergeDocuments(&from.model, &into.model);
 }
 
 }  // namespace qds

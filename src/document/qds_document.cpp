@@ -52,8 +52,10 @@ namespace {
 template <class LoadCall>
 Status LoadWith(detail::DocumentState& state, LoadCall load) {
   LoadOutcome outcome;
+  state.modified = false;
   LoadStatus status = load(&outcome);
   state.hasDigest = outcome.checkLine;
+  state.lineFeedsOnly = outcome.lineFeedsOnly;
   state.signingLineEnd =
       status == LoadStatus::Ok && outcome.checkLine && outcome.lineEndBeforeMarker;
   detail::StatusDetails details;
@@ -100,31 +102,39 @@ Status QdsDocument::LoadBytes(std::string_view bytes, LoadFlags flags) {
   });
 }
 
-Status QdsDocument::Write(std::string* bytes, SaveFlags flags) const {
-  if (Has(flags, SaveFlags::Digest) && !Md5Digest::Available()) {
-    return SaveStatus::DigestUnavailable;
-  }
-  MemoryStream stream(format::kStreamBufferSize, bytes);
-  static_cast<void>(
-      WriteDocumentText(Internals::State(*this).model, &stream, static_cast<uint32_t>(flags)));
-  static_cast<void>(stream.Flush());
-  return Status();
-}
-
 namespace {
+
+Status SaveResult(SaveStatus status, const SaveOutcome& outcome) {
+  detail::StatusDetails details;
+  details.reason = outcome.reason;
+  details.systemCode = outcome.systemCode;
+  details.systemCodeFromRuntime = outcome.fromRuntime;
+  details.detail = outcome.character;
+  return Internals::MakeStatus(status, details);
+}
 
 Status SaveReplacing(detail::DocumentState& state, const char16_t* path, SaveFlags flags) {
   SaveOutcome outcome;
   SaveStatus status = SaveDocumentReplacing(&state.model, path, static_cast<uint32_t>(flags),
                                             &outcome, &state.lock);
-  detail::StatusDetails details;
-  details.reason = outcome.reason;
-  details.systemCode = outcome.systemCode;
-  details.systemCodeFromRuntime = outcome.fromRuntime;
-  return Internals::MakeStatus(status, details);
+  return SaveResult(status, outcome);
 }
 
 }  // namespace
+
+Status QdsDocument::Write(std::string* bytes, SaveFlags flags) const {
+  const DocumentModel& model = Internals::State(*this).model;
+  if (Signs(model, static_cast<uint32_t>(flags)) && !Md5Digest::Available()) {
+    return SaveStatus::DigestUnavailable;
+  }
+  size_t before = bytes->size();
+  MemoryStream stream(format::kStreamBufferSize, bytes);
+  SaveOutcome outcome;
+  SaveStatus status = WriteText(model, &stream, static_cast<uint32_t>(flags), &outcome);
+  static_cast<void>(stream.Flush());
+  if (status != SaveStatus::Ok) bytes->resize(before);
+  return SaveResult(status, outcome);
+}
 
 Status QdsDocument::Save(SaveFlags flags) {
   return SaveReplacing(Internals::State(*this), nullptr, flags);
@@ -167,7 +177,7 @@ Status QdsDocument::SetCodePage(uint32_t codePage) {
 
 bool QdsDocument::HasDigest() const { return Internals::State(*this).hasDigest; }
 
-bool QdsDocument::KeepsLayout() const { return false; }
+bool QdsDocument::KeepsLayout() const { return Internals::State(*this).model.layout != nullptr; }
 
 bool QdsDocument::Modified() const { return Internals::State(*this).modified; }
 
@@ -237,6 +247,7 @@ ReadStatus QdsDocument::GetEntryAt(uint32_t sectionPosition, uint32_t position, 
 int QdsDocument::SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
                           const char16_t* value) {
   detail::DocumentState& state = Internals::State(*this);
+  state.modified = true;
   // Replacing a value in place takes its node away from the views.
   if (position != kAppendPosition && state.model.CountEntries(section, key) > position) {
     ++state.generation;

@@ -48,6 +48,13 @@ TextSlice* CommentAfter(DocumentModel* model, QdsSection* section, QdsKey* key) 
   return CommentAfter(model, section);
 }
 
+// Deletes a node that left the model, which its layout forgets.
+template <class Node>
+void Delete(DocumentModel* model, Node* node) {
+  if (model->layout) model->layout->Forget(node);
+  delete node;
+}
+
 template <class List, class Node>
 uint32_t PositionOf(const List& list, const Node* node) {
   uint32_t position = 0;
@@ -65,11 +72,12 @@ ReadStatus FindSectionKey(const DocumentModel& model, std::u16string_view sectio
   return *foundKey != nullptr ? ReadStatus::Ok : ReadStatus::NoEntry;
 }
 
-QdsValue* ReplaceValue(QdsSection* section, QdsKey* key, QdsValue* value,
+QdsValue* ReplaceValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value,
                        std::u16string_view text) {
   auto* fresh = new QdsValue(text);
   fresh->SetComment(value->TakeComment());
   key->values.InsertAt(PositionOf(key->values, value), fresh, section);
+  if (model->layout) model->layout->Replaced(value, fresh);
   delete key->values.Remove(value, section);
   return fresh;
 }
@@ -79,19 +87,19 @@ void RemoveValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValu
   Prepend(Kept(value->Comment()), [&] {
     return next != nullptr ? next->MutableComment() : CommentAfter(model, section, key);
   });
-  delete key->values.Remove(value, section);
-  if (key->values.count() == 0) delete section->keys.Remove(key);
+  Delete(model, key->values.Remove(value, section));
+  if (key->values.count() == 0) Delete(model, section->keys.Remove(key));
 }
 
 void RemoveLaterValues(DocumentModel* model, QdsSection* section, QdsKey* key) {
   QdsValue* first = key->values.head();
   Prepend(KeptFrom(ValueList::Next(first)), [&] { return CommentAfter(model, section, key); });
-  while (key->values.tail() != first) delete key->values.RemoveTail(section);
+  while (key->values.tail() != first) Delete(model, key->values.RemoveTail(section));
 }
 
 void RemoveKey(DocumentModel* model, QdsSection* section, QdsKey* key) {
   Prepend(KeptFrom(key->values.head()), [&] { return CommentAfter(model, section, key); });
-  delete section->keys.Remove(key);
+  Delete(model, section->keys.Remove(key));
 }
 
 void RemoveSection(DocumentModel* model, QdsSection* section) {
@@ -101,15 +109,17 @@ void RemoveSection(DocumentModel* model, QdsSection* section) {
     kept += KeptFrom(key->values.head());
   }
   Prepend(kept, [&] { return CommentAfter(model, section); });
-  delete model->sections.Remove(section);
+  Delete(model, model->sections.Remove(section));
 }
 
 void RenameSection(DocumentModel* model, QdsSection* section, std::u16string_view name) {
   model->sections.Rename(section, name);
+  if (model->layout) model->layout->Renamed(section);
 }
 
-void RenameKey(QdsSection* section, QdsKey* key, std::u16string_view name) {
+void RenameKey(DocumentModel* model, QdsSection* section, QdsKey* key, std::u16string_view name) {
   section->keys.Rename(key, name);
+  if (model->layout) model->layout->Renamed(key);
 }
 
 }  // namespace qds

@@ -9,6 +9,9 @@
 // the comment's last line end). A removed section's comment goes the same
 // way, before the comments of its entries.
 //
+// A model that keeps its file's layout (model/source_layout.h) hears of
+// every node removed, replaced and renamed.
+//
 // Nodes given must belong to the model (a key to the section given, a value
 // to the key given); every node removed is deleted.
 
@@ -29,7 +32,7 @@ ReadStatus FindSectionKey(const DocumentModel& model, std::u16string_view sectio
 // Gives `value` of `key` of `section` the text `text`, in its place and with
 // its comment. The node is replaced: `value` is deleted and the new node
 // returned.
-QdsValue* ReplaceValue(QdsSection* section, QdsKey* key, QdsValue* value,
+QdsValue* ReplaceValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value,
                        std::u16string_view text);
 // Removes `value` from `key`, and `key` from `section` with its last value.
 void RemoveValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value);
@@ -39,7 +42,7 @@ void RemoveKey(DocumentModel* model, QdsSection* section, QdsKey* key);
 void RemoveSection(DocumentModel* model, QdsSection* section);
 // Gives the node its new name in its place.
 void RenameSection(DocumentModel* model, QdsSection* section, std::u16string_view name);
-void RenameKey(QdsSection* section, QdsKey* key, std::u16string_view name);
+void RenameKey(DocumentModel* model, QdsSection* section, QdsKey* key, std::u16string_view name);
 
 }  // namespace qds
 

@@ -148,8 +148,11 @@ int DocumentModel::SetEntry(const char16_t* section, const char16_t* key, uint32
   QdsSection* target = FindSection(section);
   QdsKey* found = target != nullptr ? target->keys.FindByName(OrEmpty(key)) : nullptr;
   if (found != nullptr && position < found->values.count()) {
-    found->values.InsertAt(position, new QdsValue(value), target);
-    delete found->values.RemoveAt(position + 1, target);
+    auto* fresh = new QdsValue(value);
+    found->values.InsertAt(position, fresh, target);
+    QdsValue* replaced = found->values.RemoveAt(position + 1, target);
+    if (layout) layout->Replaced(replaced, fresh);
+    delete replaced;
     return 1;
   }
   AppendEntry(&target, found, TextSlice(target == nullptr ? section : nullptr),

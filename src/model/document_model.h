@@ -19,11 +19,13 @@
 #include <qds/document.h>
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "common/counted_string.h"
 #include "common/text_slice.h"
 #include "model/qds_nodes.h"
+#include "model/source_layout.h"
 #include "model/text_blocks.h"
 
 namespace qds {
@@ -129,6 +131,9 @@ class DocumentModel {
   TextSlice trailingText;
   int32_t version = 3;
   TextSlice leadingText;
+  // The file as it stood, for a save that keeps its layout; null unless the
+  // load was asked to keep it.
+  std::unique_ptr<SourceLayout> layout;
 
  private:
   ReadStatus ReadEntry(QdsSection* section, uint32_t position, char16_t* keyBuffer,

@@ -4,8 +4,10 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "common/text.h"
@@ -138,6 +140,36 @@ size_t WideToAnsiLength(uint32_t codePage, std::u16string_view text) {
     }
   }
   return total;
+}
+
+size_t WideToAnsi(uint32_t codePage, std::u16string_view text, std::string* out) {
+  if (codePage == kWindows1252) {
+    for (size_t i = 0; i < text.size(); ++i) {
+      char16_t unit = text[i];
+      if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
+        out->push_back(static_cast<char>(unit));
+        continue;
+      }
+      const char16_t* high = std::find(std::begin(k1252High), std::end(k1252High), unit);
+      if (high == std::end(k1252High)) return i;
+      out->push_back(static_cast<char>(0x80 + (high - std::begin(k1252High))));
+    }
+    return std::u16string_view::npos;
+  }
+  Converter converter(IconvName(codePage).c_str(), "UTF-16LE");
+  if (!converter.Valid()) return 0;
+  char* input = reinterpret_cast<char*>(const_cast<char16_t*>(text.data()));
+  size_t inputLeft = text.size() * sizeof(char16_t);
+  char chunk[256];
+  while (inputLeft > 0) {
+    char* output = chunk;
+    size_t outputLeft = sizeof chunk;
+    size_t result = iconv(converter.get(), &input, &inputLeft, &output, &outputLeft);
+    out->append(chunk, sizeof chunk - outputLeft);
+    if (result != static_cast<size_t>(-1)) break;
+    if (errno != E2BIG) return text.size() - inputLeft / sizeof(char16_t);
+  }
+  return std::u16string_view::npos;
 }
 
 }  // namespace qds::platform

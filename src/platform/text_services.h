@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace qds::platform {
@@ -34,6 +35,11 @@ size_t CutCharacterBytes(uint32_t codePage, const char* bytes, size_t count);
 // The number of bytes that `text` takes in `codePage` (the inverse measure of
 // AnsiToWide, for counting file bytes behind converted text).
 size_t WideToAnsiLength(uint32_t codePage, std::u16string_view text);
+// Appends `text` in `codePage` to *out, each character as the code page
+// holds it, never an approximation. Returns the position of the first
+// character that the code page cannot hold (then *out holds a part), or
+// npos when every one was converted.
+size_t WideToAnsi(uint32_t codePage, std::u16string_view text, std::string* out);
 
 }  // namespace qds::platform
 

@@ -76,4 +76,55 @@ size_t WideToAnsiLength(uint32_t codePage, std::u16string_view text) {
   return total;
 }
 
+namespace {
+
+// Converts one piece of text in `codePage`, appending it to *out; false when
+// a character has no form there. Most code pages tell that through the
+// default character they put instead (asked not to approximate); UTF-8
+// fails outright on a lone surrogate; a few code pages take neither flag,
+// and hold every character.
+bool ConvertPiece(uint32_t codePage, std::u16string_view piece, std::string* out) {
+  const bool utf8 = codePage == CP_UTF8;
+  DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  auto convert = [&](char* into, int room) {
+    return WideCharToMultiByte(codePage, flags, Wide(piece.data()), static_cast<int>(piece.size()),
+                               into, room, nullptr, utf8 || flags == 0 ? nullptr : &usedDefault);
+  };
+  int bytes = convert(nullptr, 0);
+  if (bytes == 0 && !utf8 && GetLastError() == ERROR_INVALID_FLAGS) {
+    flags = 0;
+    bytes = convert(nullptr, 0);
+  }
+  if (bytes <= 0 || usedDefault) return false;
+  size_t at = out->size();
+  out->resize(at + static_cast<size_t>(bytes));
+  return convert(out->data() + at, bytes) == bytes && !usedDefault;
+}
+
+size_t CharacterLength(std::u16string_view text) {
+  return text.size() >= 2 && text[0] >= 0xD800 && text[0] <= 0xDBFF && text[1] >= 0xDC00 &&
+                 text[1] <= 0xDFFF
+             ? 2
+             : 1;
+}
+
+}  // namespace
+
+// The texts that a save converts are a line's few: one call converts them,
+// and only a refusal looks for the character behind it.
+size_t WideToAnsi(uint32_t codePage, std::u16string_view text, std::string* out) {
+  size_t before = out->size();
+  if (text.empty() || (text.size() <= kMaxUnits && ConvertPiece(codePage, text, out))) {
+    return std::u16string_view::npos;
+  }
+  out->resize(before);
+  for (size_t at = 0; at < text.size();) {
+    size_t length = CharacterLength(text.substr(at));
+    if (!ConvertPiece(codePage, text.substr(at, length), out)) return at;
+    at += length;
+  }
+  return std::u16string_view::npos;
+}
+
 }  // namespace qds::platform

@@ -14,6 +14,9 @@ namespace qds {
 inline constexpr uint32_t KeepComments = static_cast<uint32_t>(LoadFlags::KeepComments);
 inline constexpr uint32_t Digest = static_cast<uint32_t>(LoadFlags::Digest);
 inline constexpr uint32_t Lenient = static_cast<uint32_t>(LoadFlags::Lenient);  // loading only
+inline constexpr uint32_t DeclaredCodePage =
+    static_cast<uint32_t>(LoadFlags::DeclaredCodePage);  // loading only
+inline constexpr uint32_t KeepLayout = static_cast<uint32_t>(LoadFlags::KeepLayout);
 inline constexpr uint32_t OmitHeader = static_cast<uint32_t>(SaveFlags::OmitHeader);  // saving only
 // Loading only, and not one of LoadFlags: a UTF-16 file is mapped instead
 // of read, where the system can map it, and stays mapped while the document
@@ -28,8 +31,10 @@ inline constexpr uint32_t MapInput = 0x20;
 inline constexpr uint32_t ReadInOrder = 0x40;
 
 static_assert(KeepComments == static_cast<uint32_t>(SaveFlags::KeepComments) &&
-              Digest == static_cast<uint32_t>(SaveFlags::Digest));
-static_assert(((MapInput | ReadInOrder) & (KeepComments | Digest | Lenient)) == 0);
+              Digest == static_cast<uint32_t>(SaveFlags::Digest) &&
+              KeepLayout == static_cast<uint32_t>(SaveFlags::KeepLayout));
+static_assert(((MapInput | ReadInOrder) &
+               (KeepComments | Digest | Lenient | DeclaredCodePage | KeepLayout)) == 0);
 
 }  // namespace qds
 

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -229,6 +230,10 @@ class Loader {
   bool ReadCheckLine(uint32_t close, char16_t* found, size_t* have);
   void FinishDigest();
   void Finish();
+  // ---- Layout
+  void StartLayout();
+  void AddItem(const ListNode* node, bool header);
+  void FinishLayout();
   void CheckUnchanged();
   void Report();
 
@@ -262,6 +267,10 @@ class Loader {
   // blockBytes_).
   char raw_[format::kAnsiBlockBytes + kCutBytes];
   uint32_t carried_ = 0;
+  // With KeepLayout: the layout that the document gets if the load succeeds.
+  std::unique_ptr<SourceLayout> layout_;
+  // Whether a line feed came before the first line end.
+  bool lineFeedFirst_ = false;
 };
 
 // A block of text holds this many characters unless the file is smaller or
@@ -295,12 +304,14 @@ LoadStatus Loader::Run() {
   }
   if (scan_.running && !MapFile()) ReadBytes(raw_, format::kFirstBlockBytes);
   if (scan_.running) {
-    if (ScanVersion(document_, std::string_view(raw_, blockBytes_)) != LoadStatus::Ok) {
+    if (ScanVersion(document_, std::string_view(raw_, blockBytes_), Has(DeclaredCodePage)) !=
+        LoadStatus::Ok) {
       SyntaxError(Reason::AnsiVersion3WithoutCodePage);
       FinishDigest();
       Report();
       return LoadStatus::SyntaxError;
     }
+    StartLayout();
     const std::optional<uint64_t> characters = FileCharacters();
     if (characters) NodePool::Expect(*characters);
     if (chars_ == nullptr) DecodeFirstBlock(characters);
@@ -314,6 +325,7 @@ LoadStatus Loader::Run() {
   }
   Finish();
   CheckUnchanged();
+  FinishLayout();
   Report();
   return scan_.status;
 }
@@ -331,6 +343,7 @@ void Loader::Report() {
   if (scan_.status == LoadStatus::ReadFailed) outcome_->runtimeError = stream_.GetError();
   outcome_->checkLine = scan_.checkLine;
   outcome_->lineEndBeforeMarker = scan_.lineEndBeforeMarker;
+  outcome_->lineFeedsOnly = lineFeedFirst_ && scan_.line == 1;
 }
 
 // ---- Blocks --------------------------------------------------------------------
@@ -340,7 +353,7 @@ void Loader::Report() {
 // block, as a read would. False when the file is to be read: an ANSI file is
 // converted as it is read, and positions within the text are 32-bit.
 bool Loader::MapFile() {
-  if (!Has(MapInput) || Has(Digest)) return false;
+  if (!Has(MapInput) || Has(Digest) || Has(KeepLayout)) return false;
   size_t bytes = 0;
   const void* mapping = stream_.MapContents(&bytes);
   if (mapping == nullptr) return false;
@@ -364,6 +377,7 @@ bool Loader::MapFile() {
 bool Loader::ReadBytes(void* into, uint32_t count) {
   blockBytes_ = 0;
   StreamStatus status = stream_.Read(into, count, &blockBytes_);
+  if (status == StreamStatus::Ok && layout_) layout_->AppendBytes(into, blockBytes_);
   if (status == StreamStatus::Ok) return blockBytes_ > 0;
   blockBytes_ = 0;
   if (status != StreamStatus::EndOfData) Fail(LoadStatus::ReadFailed);
@@ -488,6 +502,10 @@ uint32_t Loader::BytesAfter(uint32_t index) const {
 // ---- Characters --------------------------------------------------------------
 
 void Loader::ScanBlock(uint32_t from) {
+  if (scan_.line == 1 && !lineFeedFirst_) {
+    lineFeedFirst_ = std::u16string_view(chars_ + from, count_ - from).find(u'\n') !=
+                     std::u16string_view::npos;
+  }
   for (uint32_t at = from; at < count_ && scan_.running; ++at) {
     at = SkipOrdinary(at);
     if (at == count_) break;
@@ -606,6 +624,7 @@ void Loader::EndLine(char16_t c, uint32_t at) {
   if (LineTooLong(before_ + at - 1)) return;  // up to the CR
   ++scan_.line;
   lineStart_ = before_ + at + 1;
+  if (layout_) layout_->EndItem(lineStart_);
   scan_.place = Place::LineStart;
 }
 
@@ -649,6 +668,7 @@ void Loader::FinishHeader(uint32_t end) {
   } else if (name == format::kEndMarkerName) {
     scan_.running = false;
     CheckEndMarker(end);
+    if (layout_) layout_->SetEndMarker(lineStart_, scan_.checkLine);
   } else {
     AddSection(name);
   }
@@ -669,6 +689,7 @@ void Loader::AddSection(std::u16string_view name) {
   auto* section = new QdsSection(Borrow(name));
   section->comment = Borrow(Take(scan_.comment, Token::kNone));  // closed at the "["
   document_.sections.AddTail(section);
+  AddItem(section, true);
   scan_.section = section;
   scan_.lastKey = {};
   scan_.ordinarySeen = true;
@@ -709,6 +730,7 @@ void Loader::FinishValue(uint32_t end) { AddValue(Trim(Take(scan_.value, end)));
 void Loader::AddValue(std::u16string_view text) {
   auto* value = new QdsValue(Borrow(text));
   value->SetComment(Borrow(Take(scan_.comment, Token::kNone)));  // closed where the line began
+  AddItem(value, false);
   entries_.Add(scan_.section, scan_.lastKey, scan_.repeatKey, value);
 }
 
@@ -718,7 +740,7 @@ void Loader::AddValue(std::u16string_view text) {
 // without the digest.
 void Loader::CheckEndMarker(uint32_t close) {
   scan_.endSeen = true;
-  if (!Has(Digest) && outcome_ == nullptr) return;
+  if (!Has(Digest) && outcome_ == nullptr && !layout_) return;
   // The comment text before the marker was closed at its "[".
   scan_.lineEndBeforeMarker = ClosedText(scan_.comment).ends_with(format::kLineEnd);
   char16_t digest[kDigestTextCapacity];
@@ -772,6 +794,42 @@ void Loader::Finish() {
   CloseSection();
   FinishDigest();
   if (ok && Has(Digest) && !scan_.endSeen) Fail(LoadStatus::DigestMismatch, Reason::NoEndMarker);
+}
+
+// ---- Layout ----------------------------------------------------------------------
+
+// The layout starts with the first block, once its encoding is known; only a
+// document without sections can be given its file's layout.
+void Loader::StartLayout() {
+  if (!Has(KeepLayout) || document_.sections.count() != 0) return;
+  document_.layout.reset();
+  layout_ = std::make_unique<SourceLayout>(document_.utf16 != 0, document_.codePage);
+  layout_->AppendBytes(raw_, blockBytes_);
+}
+
+void Loader::AddItem(const ListNode* node, bool header) {
+  if (layout_) layout_->AddItem(lineStart_, node, header);
+}
+
+// The layout keeps the whole file, also what follows the end marker, and
+// measures its lines in the file's bytes. ANSI text is converted once more,
+// whole, for that measure.
+void Loader::FinishLayout() {
+  if (!layout_ || scan_.status != LoadStatus::Ok) return;
+  layout_->EndItem(before_ + count_);
+  if (scan_.endSeen) {
+    while (ReadBytes(raw_, format::kAnsiBlockBytes)) {
+    }
+    if (scan_.status != LoadStatus::Ok) return;
+  }
+  std::u16string text;
+  if (!document_.utf16) {
+    std::string_view bytes = layout_->Bytes();
+    text.resize(bytes.size() + kCutBytes);
+    text.resize(platform::AnsiToWide(document_.codePage, bytes.data(), bytes.size(), text.data(),
+                                     text.size()));
+  }
+  if (layout_->PositionsToBytes(text)) document_.layout = std::move(layout_);
 }
 
 }  // namespace

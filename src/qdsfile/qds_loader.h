@@ -1,6 +1,8 @@
 // Loading a QDS file into a DocumentModel: the reader of the QDS file
 // format (docs/qds-format.md). Flags: KeepComments, Digest, Lenient,
-// MapInput (qdsfile/file_flags.h).
+// DeclaredCodePage, KeepLayout, MapInput, ReadInOrder (qdsfile/file_flags.h).
+// KeepLayout gives a document without sections the layout of its file
+// (model/source_layout.h), which a load that fails does not keep.
 
 #ifndef KNITFOLD_QDSFILE_QDS_LOADER_H_
 #define KNITFOLD_QDSFILE_QDS_LOADER_H_
@@ -30,6 +32,8 @@ struct LoadOutcome {
   // failure past the marker then goes unreported, as the text has ended).
   bool checkLine = false;
   bool lineEndBeforeMarker = false;
+  // The text had line feeds and no CR LF: its lines end in LF alone.
+  bool lineFeedsOnly = false;
 };
 
 // Reads the file at `path` into `document`, whose fileName it becomes. A

@@ -26,6 +26,7 @@
 #include "platform/replace.h"
 #include "qdsfile/file_lock.h"
 #include "qdsfile/file_stream.h"
+#include "qdsfile/layout_writer.h"
 #include "qdsfile/md5_digest.h"
 #include "qdsfile/qds_format.h"
 
@@ -229,7 +230,7 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   if (!ownFile && !hasPath) return SaveStatus::NoTarget;
   // Without its digest the file would be worthless: fail before any file is
   // created or truncated.
-  if ((flags & Digest) != 0 && !Md5Digest::Available()) return SaveStatus::DigestUnavailable;
+  if (Signs(*document, flags) && !Md5Digest::Available()) return SaveStatus::DigestUnavailable;
   const char16_t* destination = ownFile ? fileName.Data() : path;
   bool copyBack = ownFile || (replacing == Replacing::AnyFile && IsReplaceable(path));
   FileLock lock;
@@ -245,7 +246,7 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   CountedString target(destination);
   if (copyBack) target.Append(format::kTemporarySuffix);
   platform::CreatedFile temporary;
-  bool written = false;
+  SaveStatus written = SaveStatus::WriteFailed;
   {
     FileStream stream(format::kSaveBufferSize);
     StreamStatus opened =
@@ -264,14 +265,17 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
     temporary = stream.created();
     // A failed close can carry a deferred write error. After a failed write
     // the stream's destructor flushes what it holds and closes the file.
-    written = WriteDocumentText(*document, &stream, flags) && stream.Close() == StreamStatus::Ok;
-    if (!written) outcome->systemCode = stream.GetError();
+    written = WriteText(*document, &stream, flags, outcome);
+    if (written == SaveStatus::Ok && stream.Close() != StreamStatus::Ok) {
+      written = SaveStatus::WriteFailed;
+    }
+    if (written == SaveStatus::WriteFailed) outcome->systemCode = stream.GetError();
   }
-  if (!written) {
+  if (written != SaveStatus::Ok) {
     // A partly written temporary file would only hold space that a full
     // disk lacks; a file written directly stays as far as it got.
     if (copyBack) platform::RemoveCreatedFile(target.Data(), temporary);
-    return SaveStatus::WriteFailed;
+    return written;
   }
   if (copyBack && declined()) {
     platform::RemoveCreatedFile(target.Data(), temporary);
@@ -296,6 +300,19 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
 }
 
 }  // namespace
+
+bool Signs(const DocumentModel& document, uint32_t flags) {
+  return (flags & Digest) != 0 ||
+         ((flags & KeepLayout) != 0 && document.layout && document.layout->Signed());
+}
+
+SaveStatus WriteText(const DocumentModel& document, BufferedStream* stream, uint32_t flags,
+                     SaveOutcome* outcome) {
+  if ((flags & KeepLayout) != 0 && document.layout) {
+    return WriteLayoutText(document, stream, (flags & Digest) != 0, &outcome->character);
+  }
+  return WriteDocumentText(document, stream, flags) ? SaveStatus::Ok : SaveStatus::WriteFailed;
+}
 
 bool WriteDocumentText(const DocumentModel& document, BufferedStream* stream, uint32_t flags) {
   if ((flags & Digest) != 0 && stream->StartHash() != StreamStatus::Ok) return false;

@@ -24,6 +24,8 @@ struct SaveOutcome {
   int systemCode = 0;
   bool fromRuntime = true;
   Reason reason = Reason::None;
+  // Unrepresentable: the character that the file's code page cannot hold.
+  int32_t character = 0;
 };
 
 class FileLock;
@@ -62,7 +64,16 @@ class FileLock;
     DocumentModel* document, const char16_t* path, uint32_t flags,
     const std::function<bool()>& mayReplace = nullptr);
 
-// Writes the text of `document` to `stream`, which is open for writing:
+// Whether a save of `document` with `flags` signs the file it writes.
+bool Signs(const DocumentModel& document, uint32_t flags);
+// Writes the text of `document` to `stream`, which is open for writing: with
+// KeepLayout, of a document that keeps its file's layout, the file's own
+// text with the document's changes (qdsfile/layout_writer.h), signed when
+// the file was or with Digest; else the canonical text (WriteDocumentText).
+// Returns Ok, WriteFailed, or Unrepresentable with outcome->character.
+[[nodiscard]] SaveStatus WriteText(const DocumentModel& document, BufferedStream* stream,
+                                   uint32_t flags, SaveOutcome* outcome);
+// Writes the canonical text of `document` to `stream`, which is open for writing:
 // the byte-order mark, the header unless OmitHeader, the sections, the
 // trailing text, and with Digest the end marker and check line. False when
 // a write fails.

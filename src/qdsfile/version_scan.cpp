@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "common/text.h"
+#include "platform/text_services.h"
 #include "qdsfile/qds_format.h"
 
 namespace qds {
@@ -65,8 +66,19 @@ VersionNumber ParseVersionNumber(std::basic_string_view<Unit> text) {
   return {negative ? -value : value, i};
 }
 
+// The code page that an ANSI version line declares after ", codepage ", if
+// this system converts it.
+void TakeCodePage(DocumentModel& document, std::string_view declared) {
+  VersionNumber number = ParseVersionNumber(declared);
+  if (number.end != 0 && number.value > 0 &&
+      platform::IsKnownCodePage(static_cast<uint32_t>(number.value))) {
+    document.codePage = static_cast<uint32_t>(number.value);
+  }
+}
+
 template <typename Unit>
-LoadStatus ScanText(DocumentModel& document, std::basic_string_view<Unit> text, size_t firstLine) {
+LoadStatus ScanText(DocumentModel& document, std::basic_string_view<Unit> text, size_t firstLine,
+                    bool declaredCodePage) {
   std::basic_string_view<Unit> header = FirstHeaderText(text, firstLine);
   if (!StartsWithIgnoringCase(header, format::kVersionTagAnsi)) return LoadStatus::Ok;
   std::basic_string_view<Unit> rest = header.substr(format::kVersionTagLength);
@@ -78,21 +90,25 @@ LoadStatus ScanText(DocumentModel& document, std::basic_string_view<Unit> text, 
   document.version = number.value;
   // UTF-16 text needs no code page; an ANSI file must say it has one.
   constexpr bool kAnsi = sizeof(Unit) == 1;
-  if (kAnsi && number.value == format::kCodePageVersion &&
-      !StartsWithIgnoringCase(rest.substr(number.end), format::kCodePageTagAnsi)) {
-    document.errorLine = 1;
-    return LoadStatus::SyntaxError;
+  if constexpr (kAnsi) {
+    if (number.value != format::kCodePageVersion) return LoadStatus::Ok;
+    std::string_view after = rest.substr(number.end);
+    if (!StartsWithIgnoringCase(after, format::kCodePageTagAnsi)) {
+      document.errorLine = 1;
+      return LoadStatus::SyntaxError;
+    }
+    if (declaredCodePage) TakeCodePage(document, after.substr(std::string_view(format::kCodePageTagAnsi).size()));
   }
   return LoadStatus::Ok;
 }
 
 }  // namespace
 
-LoadStatus ScanVersion(DocumentModel& document, std::string_view block) {
+LoadStatus ScanVersion(DocumentModel& document, std::string_view block, bool declaredCodePage) {
   block = block.substr(0, std::min<size_t>(block.size(), format::kFirstBlockBytes));
   document.utf16 = block.size() >= 2 && Widen(block[0]) == format::kByteOrderMarkBytes[0] &&
                    Widen(block[1]) == format::kByteOrderMarkBytes[1];
-  if (!document.utf16) return ScanText(document, block, 0);
+  if (!document.utf16) return ScanText(document, block, 0, declaredCodePage);
 
   char16_t units[format::kFirstBlockBytes / 2];
   size_t count = block.size() / 2;
@@ -100,7 +116,7 @@ LoadStatus ScanVersion(DocumentModel& document, std::string_view block) {
     units[i] = static_cast<char16_t>(Widen(block[2 * i]) | (Widen(block[2 * i + 1]) << 8));
   }
   // The line after the byte-order mark is the first line.
-  return ScanText(document, std::u16string_view(units, count), 1);
+  return ScanText(document, std::u16string_view(units, count), 1, false);
 }
 
 }  // namespace qds

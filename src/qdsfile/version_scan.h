@@ -21,7 +21,10 @@ namespace qds {
 // of the file, at most format::kFirstBlockBytes of them are examined) and may
 // set `document.version`. Returns SyntaxError, with `errorLine` 1, for an
 // ANSI file whose version 3 is not followed at once by ", codepage "; else Ok.
-[[nodiscard]] LoadStatus ScanVersion(DocumentModel& document, std::string_view block);
+// With `declaredCodePage`, the code page that follows there becomes the
+// document's when this system converts it.
+[[nodiscard]] LoadStatus ScanVersion(DocumentModel& document, std::string_view block,
+                                     bool declaredCodePage = false);
 
 }  // namespace qds
 

@@ -1,0 +1,107 @@
+// SourceLayout: the file that a document was loaded from, as it stood (its
+// bytes, in its own encoding), and which of its lines each section header and
+// entry line was, so that a save can write the file again changing only the
+// lines that the document's changes name.
+//
+// The file's lines are `items` (a header or an entry line, with the node that
+// it made) and the text between them (comment and blank lines, the version
+// line, whatever the load skipped). A node keeps its item while it lives:
+// the edits of the model tell the layout about every node that they remove,
+// replace or rename (model/document_edits.h), so that a node the layout does
+// not know is one that a change made, and an item whose node is gone is a
+// line that a change removed.
+
+#ifndef KNITFOLD_MODEL_SOURCE_LAYOUT_H_
+#define KNITFOLD_MODEL_SOURCE_LAYOUT_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "model/node_pool.h"
+
+namespace qds {
+
+class ListNode;
+class QdsKey;
+class QdsSection;
+class QdsValue;
+
+class SourceLayout {
+ public:
+  // A header or entry line: bytes [start, end) of the file, its line end
+  // included.
+  struct Item {
+    uint64_t start;
+    uint64_t end;
+    NodePool::Reference node;
+    bool header;
+    // The value's text or the section's name is no longer the line's.
+    bool changed;
+  };
+
+  SourceLayout(bool utf16, uint32_t codePage) : utf16_(utf16), codePage_(codePage) {}
+  SourceLayout(const SourceLayout&) = delete;
+  SourceLayout& operator=(const SourceLayout&) = delete;
+
+  // ---- Made by a load
+  // The file's bytes, appended as they are read.
+  void AppendBytes(const void* bytes, size_t count);
+  // The next item, starting at byte `start`, made by `node`; it ends where
+  // the next line starts (EndItem).
+  void AddItem(uint64_t start, const ListNode* node, bool header);
+  void EndItem(uint64_t end);
+  // The end marker's "[" stands at byte `at`; `checkLine`: a well-formed
+  // check line follows it.
+  void SetEndMarker(uint64_t at, bool checkLine) {
+    endMarker_ = at;
+    signed_ = checkLine;
+  }
+  // Item positions given in characters of the loaded text become bytes.
+  // False when the text's line ends do not match the bytes' (the layout is
+  // then of no use).
+  bool PositionsToBytes(std::u16string_view text);
+
+  // ---- Told by the edits
+  // The node leaves the document with everything it holds.
+  void Forget(const QdsValue* value);
+  void Forget(const QdsKey* key);
+  void Forget(const QdsSection* section);
+  // `fresh` takes the place of `replaced` with another text.
+  void Replaced(const ListNode* replaced, const ListNode* fresh);
+  // A section or a key got another name.
+  void Renamed(const ListNode* node);
+
+  // ---- Read by a save
+  bool Utf16() const { return utf16_; }
+  uint32_t CodePage() const { return codePage_; }
+  std::string_view Bytes() const { return bytes_; }
+  const std::vector<Item>& Items() const { return items_; }
+  // The item of a section or value node, or none for a node that the file
+  // did not hold.
+  std::optional<uint32_t> ItemOf(const ListNode* node) const;
+  bool Alive(uint32_t item) const { return ItemOfReference(items_[item].node) == item; }
+  bool IsRenamedKey(const ListNode* key) const;
+  std::optional<uint64_t> EndMarker() const { return endMarker_; }
+  bool Signed() const { return signed_; }
+
+ private:
+  static constexpr uint32_t kRenamedKey = UINT32_MAX;
+
+  std::optional<uint32_t> ItemOfReference(NodePool::Reference node) const;
+
+  bool utf16_;
+  uint32_t codePage_;
+  std::string bytes_;
+  std::vector<Item> items_;
+  std::unordered_map<NodePool::Reference, uint32_t> items_of_;
+  std::optional<uint64_t> endMarker_;
+  bool signed_ = false;
+};
+
+}  // namespace qds
+
+#endif  // KNITFOLD_MODEL_SOURCE_LAYOUT_H_

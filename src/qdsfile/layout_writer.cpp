@@ -1,0 +1,510 @@
+#include "qdsfile/layout_writer.h"
+
+#include <algorithm>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/text.h"
+#include "platform/text_services.h"
+#include "qdsfile/buffered_stream.h"
+#include "qdsfile/qds_format.h"
+
+namespace qds {
+namespace {
+
+using Item = SourceLayout::Item;
+
+// The anchor of what a file without items gains: its end, before any end
+// marker.
+constexpr uint32_t kEndOfText = std::numeric_limits<uint32_t>::max();
+
+// A part that the document has and its file had not, written after the
+// line of its anchor item: one value of a key the file had, a key with its
+// values, or a section with its keys.
+struct Insertion {
+  uint32_t anchor;
+  const QdsSection* section;  // set for a new section only
+  const QdsKey* key;
+  const QdsValue* value;  // null: every value of `key`
+};
+
+// An item whose line the document changed: a value's text or its key's
+// name (`key` set), or a section's name.
+struct Rewrite {
+  uint32_t item;
+  const QdsKey* key;
+  const ListNode* node;
+};
+
+// The parts of an entry line, as positions in the file's bytes.
+struct EntryParts {
+  uint64_t keyStart;
+  uint64_t keyEnd;
+  uint64_t valueStart;  // after "=" and the blanks after it; = valueEnd without "="
+  uint64_t valueEnd;
+  uint64_t bodyEnd;  // before the line end
+  bool separator;    // the line has "="
+};
+
+// The file's text, read a unit (a UTF-16 unit or an ANSI byte) at a time.
+class FileUnits {
+ public:
+  explicit FileUnits(const SourceLayout& layout)
+      : bytes_(layout.Bytes()), size_(layout.Utf16() ? 2 : 1) {}
+
+  uint64_t Size() const { return size_; }
+  uint64_t End() const { return bytes_.size() - bytes_.size() % size_; }
+  // Where the text starts: after a UTF-16 file's byte-order mark.
+  uint64_t TextStart() const { return size_ == 2 ? 2 : 0; }
+  char16_t At(uint64_t at) const {
+    auto byte = [&](uint64_t i) { return static_cast<unsigned char>(bytes_[i]); };
+    return size_ == 2 ? static_cast<char16_t>(byte(at) | byte(at + 1) << 8) : byte(at);
+  }
+  // White space as the loader skips it (U+001A included); an ANSI byte
+  // counts only when it is ASCII.
+  bool Blank(uint64_t at) const {
+    char16_t unit = At(at);
+    return unit == format::kIgnoredUnit || ((size_ == 2 || unit < 0x80) && IsWhiteSpace(unit));
+  }
+  bool EndsWithLineEnd(uint64_t from, uint64_t to) const {
+    return to >= from + 2 * size_ && At(to - 2 * size_) == u'\r' && At(to - size_) == u'\n';
+  }
+  // The start of the line that ends at `end` (after a line feed), no
+  // earlier than `floor`.
+  uint64_t LineStartBefore(uint64_t end, uint64_t floor) const {
+    uint64_t at = end - size_;
+    while (at > floor && At(at - size_) != u'\n') at -= size_;
+    return at;
+  }
+  // Whether the line [from, to) holds only blanks before its line end, or
+  // begins, after blanks, with `mark`.
+  bool IsBlankLine(uint64_t from, uint64_t to) const {
+    return FirstFilled(from, to) == std::nullopt;
+  }
+  bool StartsWith(uint64_t from, uint64_t to, char16_t mark) const {
+    std::optional<char16_t> first = FirstFilled(from, to);
+    return first && *first == mark;
+  }
+  EntryParts Entry(uint64_t start, uint64_t end) const;
+  std::string_view Bytes(uint64_t from, uint64_t to) const {
+    return bytes_.substr(from, to - from);
+  }
+
+ private:
+  std::optional<char16_t> FirstFilled(uint64_t from, uint64_t to) const {
+    for (uint64_t at = from; at < to; at += size_) {
+      char16_t unit = At(at);
+      if (unit == u'\r' || unit == u'\n') return std::nullopt;
+      if (!Blank(at)) return unit;
+    }
+    return std::nullopt;
+  }
+  uint64_t SkipBlanks(uint64_t at, uint64_t end) const {
+    while (at < end && Blank(at)) at += size_;
+    return at;
+  }
+  uint64_t BackOverBlanks(uint64_t end, uint64_t floor) const {
+    while (end > floor && Blank(end - size_)) end -= size_;
+    return end;
+  }
+
+  std::string_view bytes_;
+  uint64_t size_;
+};
+
+EntryParts FileUnits::Entry(uint64_t start, uint64_t end) const {
+  EntryParts parts{};
+  parts.bodyEnd = EndsWithLineEnd(start, end) ? end - 2 * size_ : end;
+  parts.keyStart = SkipBlanks(start, parts.bodyEnd);
+  uint64_t separator = parts.keyStart;
+  while (separator < parts.bodyEnd && At(separator) != format::kKeyValueSeparator) {
+    separator += size_;
+  }
+  parts.separator = separator < parts.bodyEnd;
+  parts.keyEnd = BackOverBlanks(separator, parts.keyStart);
+  parts.valueStart = parts.separator ? SkipBlanks(separator + size_, parts.bodyEnd) : parts.bodyEnd;
+  parts.valueEnd = BackOverBlanks(parts.bodyEnd, parts.valueStart);
+  return parts;
+}
+
+class LayoutWriter {
+ public:
+  LayoutWriter(const DocumentModel& document, BufferedStream* stream)
+      : document_(document),
+        layout_(*document.layout),
+        items_(layout_.Items()),
+        units_(layout_),
+        stream_(stream) {}
+
+  SaveStatus Write(bool sign, int32_t* character);
+
+ private:
+  // ---- Planning
+  void Plan();
+  void PlanSection(const QdsSection* section, std::optional<uint32_t>* lastAlive);
+  bool SectionsSeparated() const;
+
+  // ---- Lines
+  bool WriteItem(uint32_t item);
+  bool WriteGapOfRemoved(uint64_t from, uint64_t to);
+  bool WriteInsertions(uint32_t anchor, uint64_t lineEnd);
+  bool WriteEntryLine(std::string_view indent, const QdsKey& key, const QdsValue& value);
+  bool WriteNewSection(const QdsSection& section);
+  bool RewriteEntry(const Item& item, const Rewrite& rewrite);
+  bool RewriteHeader(const Item& item, const QdsSection& section);
+  bool WriteTail(uint64_t from, bool sign);
+  bool WriteCheckLine();
+
+  // ---- Output
+  // The file's bytes [from, to), gathered with the bytes before them when
+  // they follow on, so that unchanged text goes out in long pieces.
+  bool Raw(uint64_t from, uint64_t to);
+  bool Flush();
+  // A text in the file's encoding.
+  bool Text(std::u16string_view text);
+  bool Put(std::string_view bytes);
+
+  const DocumentModel& document_;
+  const SourceLayout& layout_;
+  const std::vector<Item>& items_;
+  FileUnits units_;
+  BufferedStream* stream_;
+
+  std::vector<Insertion> insertions_;
+  std::vector<Rewrite> rewrites_;
+  size_t nextInsertion_ = 0;
+  size_t nextRewrite_ = 0;
+  bool separateSections_ = true;
+
+  uint64_t pendingFrom_ = 0;
+  uint64_t pendingTo_ = 0;
+  std::string encoded_;
+  SaveStatus status_ = SaveStatus::Ok;
+  int32_t character_ = 0;
+};
+
+// ---- Planning ----------------------------------------------------------------------
+
+// Finds, in one walk of the document, the parts that its file did not have
+// (each with the item it follows) and the items whose lines changed.
+void LayoutWriter::Plan() {
+  std::optional<uint32_t> lastAlive;
+  for (const QdsSection* section = document_.sections.head(); section != nullptr;
+       section = NodeList<QdsSection>::Next(section)) {
+    PlanSection(section, &lastAlive);
+  }
+  std::stable_sort(insertions_.begin(), insertions_.end(),
+                   [](const Insertion& a, const Insertion& b) { return a.anchor < b.anchor; });
+  std::sort(rewrites_.begin(), rewrites_.end(),
+            [](const Rewrite& a, const Rewrite& b) { return a.item < b.item; });
+  separateSections_ = SectionsSeparated();
+}
+
+void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t>* lastAlive) {
+  const std::optional<uint32_t> header = layout_.ItemOf(section);
+  if (header && items_[*header].changed) rewrites_.push_back(Rewrite{*header, nullptr, section});
+  std::optional<uint32_t> sectionLast = header;
+  std::vector<const QdsKey*> newKeys;
+  for (const QdsKey* key = section->keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
+    const bool renamed = layout_.IsRenamedKey(key);
+    std::optional<uint32_t> keyLast;
+    size_t firstNew = insertions_.size();
+    for (const QdsValue* value = key->values.head(); value != nullptr;
+         value = ValueList::Next(value)) {
+      std::optional<uint32_t> item = layout_.ItemOf(value);
+      if (!item) {
+        insertions_.push_back(Insertion{0, nullptr, key, value});
+        continue;
+      }
+      keyLast = std::max(keyLast.value_or(0), *item);
+      if (renamed || items_[*item].changed) rewrites_.push_back(Rewrite{*item, key, value});
+    }
+    if (!keyLast) {
+      insertions_.resize(firstNew);
+      newKeys.push_back(key);
+      continue;
+    }
+    for (size_t i = firstNew; i < insertions_.size(); ++i) insertions_[i].anchor = *keyLast;
+    sectionLast = std::max(sectionLast.value_or(0), *keyLast);
+  }
+  if (!sectionLast) {
+    uint32_t end = items_.empty() ? kEndOfText : static_cast<uint32_t>(items_.size() - 1);
+    insertions_.push_back(Insertion{lastAlive->value_or(end), section, nullptr, nullptr});
+    return;
+  }
+  for (const QdsKey* key : newKeys) insertions_.push_back(Insertion{*sectionLast, nullptr, key, nullptr});
+  *lastAlive = std::max(lastAlive->value_or(0), *sectionLast);
+}
+
+// A new section is set apart by a blank line when the file's second
+// section is (or when the file has fewer, as a canonical file is).
+bool LayoutWriter::SectionsSeparated() const {
+  int headers = 0;
+  uint64_t gapStart = units_.TextStart();
+  for (const Item& item : items_) {
+    if (item.header && ++headers == 2) {
+      for (uint64_t end = item.start; end > gapStart;) {
+        uint64_t start = units_.LineStartBefore(end, gapStart);
+        if (units_.IsBlankLine(start, end)) return true;
+        end = start;
+      }
+      return false;
+    }
+    gapStart = item.end;
+  }
+  return true;
+}
+
+// ---- Lines -------------------------------------------------------------------------
+
+SaveStatus LayoutWriter::Write(bool sign, int32_t* character) {
+  sign = sign || layout_.Signed();
+  Plan();
+  if (sign && stream_->StartHash() != StreamStatus::Ok) return SaveStatus::WriteFailed;
+  uint64_t at = 0;
+  bool inRemovedSection = false;
+  bool written = true;
+  for (uint32_t i = 0; written && i < items_.size(); ++i) {
+    const Item& item = items_[i];
+    if (layout_.Alive(i)) {
+      inRemovedSection = false;
+      written = Raw(at, item.start) && WriteItem(i);
+    } else {
+      // The lines between a removed header and its section's last entry
+      // line go with them.
+      written = (!item.header && inRemovedSection) || WriteGapOfRemoved(at, item.start);
+      inRemovedSection = inRemovedSection || item.header;
+    }
+    written = written && WriteInsertions(i, item.end);
+    at = item.end;
+  }
+  written = written && WriteTail(at, sign) && Flush();
+  *character = character_;
+  if (!written && status_ == SaveStatus::Ok) status_ = SaveStatus::WriteFailed;
+  return status_;
+}
+
+bool LayoutWriter::WriteItem(uint32_t item) {
+  while (nextRewrite_ < rewrites_.size() && rewrites_[nextRewrite_].item < item) ++nextRewrite_;
+  if (nextRewrite_ == rewrites_.size() || rewrites_[nextRewrite_].item != item) {
+    return Raw(items_[item].start, items_[item].end);
+  }
+  const Rewrite& rewrite = rewrites_[nextRewrite_];
+  if (rewrite.key == nullptr) {
+    return RewriteHeader(items_[item], *static_cast<const QdsSection*>(rewrite.node));
+  }
+  return RewriteEntry(items_[item], rewrite);
+}
+
+// The text between an item and a removed one, less the removed item's
+// comment lines: the ones right above it, without a blank line between.
+bool LayoutWriter::WriteGapOfRemoved(uint64_t from, uint64_t to) {
+  uint64_t end = to;
+  while (end > from) {
+    uint64_t start = units_.LineStartBefore(end, std::max(from, units_.TextStart()));
+    if (!units_.StartsWith(start, end, format::kCommentMark)) break;
+    end = start;
+  }
+  return Raw(from, end);
+}
+
+// What follows the item `anchor`, whose line ends at `lineEnd`: a line that
+// ended the file without a line end gets one first.
+bool LayoutWriter::WriteInsertions(uint32_t anchor, uint64_t lineEnd) {
+  bool first = true;
+  for (; nextInsertion_ < insertions_.size() && insertions_[nextInsertion_].anchor == anchor;
+       ++nextInsertion_) {
+    if (first && lineEnd > units_.TextStart() &&
+        !units_.EndsWithLineEnd(units_.TextStart(), lineEnd) && !Text(format::kLineEnd)) {
+      return false;
+    }
+    first = false;
+    const Insertion& insertion = insertions_[nextInsertion_];
+    if (insertion.section != nullptr) {
+      if (!WriteNewSection(*insertion.section)) return false;
+      continue;
+    }
+    // A new line takes the indentation of the entry line that it follows.
+    std::string_view indent;
+    if (anchor != kEndOfText && !items_[anchor].header) {
+      indent = units_.Bytes(items_[anchor].start,
+                            units_.Entry(items_[anchor].start, items_[anchor].end).keyStart);
+    }
+    if (insertion.value != nullptr) {
+      if (!WriteEntryLine(indent, *insertion.key, *insertion.value)) return false;
+      continue;
+    }
+    for (const QdsValue* value = insertion.key->values.head(); value != nullptr;
+         value = ValueList::Next(value)) {
+      if (!WriteEntryLine(indent, *insertion.key, *value)) return false;
+    }
+  }
+  return true;
+}
+
+bool LayoutWriter::WriteEntryLine(std::string_view indent, const QdsKey& key,
+                                  const QdsValue& value) {
+  if (!Flush() || !Put(indent) || !Text(key.name.View())) return false;
+  if (!value.IsBareKey()) {
+    static constexpr char16_t kSeparator[] = {format::kKeyValueSeparator, u'\0'};
+    if (!Text(kSeparator) || !Text(value.name.View())) return false;
+  }
+  return Text(format::kLineEnd);
+}
+
+bool LayoutWriter::WriteNewSection(const QdsSection& section) {
+  if (separateSections_ && !Text(format::kLineEnd)) return false;
+  if (!section.name.Empty()) {
+    static constexpr char16_t kOpen[] = {format::kSectionOpen, u'\0'};
+    static constexpr char16_t kClose[] = {format::kSectionClose, u'\r', u'\n', u'\0'};
+    if (!Text(kOpen) || !Text(section.name.View()) || !Text(kClose)) return false;
+  }
+  for (const QdsKey* key = section.keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
+    for (const QdsValue* value = key->values.head(); value != nullptr;
+         value = ValueList::Next(value)) {
+      if (!WriteEntryLine(std::string_view(), *key, *value)) return false;
+    }
+  }
+  return true;
+}
+
+// The line with the key's new name and the value's new text where they
+// changed; its indentation, the blanks around "=" and the line end stay.
+bool LayoutWriter::RewriteEntry(const Item& item, const Rewrite& rewrite) {
+  const auto& value = *static_cast<const QdsValue*>(rewrite.node);
+  EntryParts parts = units_.Entry(item.start, item.end);
+  if (!Raw(item.start, parts.keyStart)) return false;
+  bool keyWritten = layout_.IsRenamedKey(rewrite.key) ? Text(rewrite.key->name.View())
+                                                      : Raw(parts.keyStart, parts.keyEnd);
+  if (!keyWritten) return false;
+  if (value.IsBareKey()) return Raw(parts.bodyEnd, item.end);
+  if (!item.changed) return Raw(parts.keyEnd, item.end);
+  if (parts.separator) {
+    return Raw(parts.keyEnd, parts.valueStart) && Text(value.name.View()) &&
+           Raw(parts.valueEnd, item.end);
+  }
+  static constexpr char16_t kSeparator[] = {format::kKeyValueSeparator, u'\0'};
+  return Text(kSeparator) && Text(value.name.View()) && Raw(parts.bodyEnd, item.end);
+}
+
+// The header with the section's new name between its brackets; what
+// followed the "]" stays.
+bool LayoutWriter::RewriteHeader(const Item& item, const QdsSection& section) {
+  uint64_t open = item.start;
+  while (units_.At(open) != format::kSectionOpen) open += units_.Size();
+  uint64_t close = open + units_.Size();
+  if (layout_.Utf16()) {
+    while (close < item.end && units_.At(close) != format::kSectionClose) close += units_.Size();
+  } else {
+    // In a multi-byte code page the byte of "]" can end another character:
+    // the bracket is the first whose text before it reads as the loader read it.
+    std::string_view line = units_.Bytes(open, item.end);
+    std::u16string text(line.size() + 4, u'\0');
+    text.resize(platform::AnsiToWide(layout_.CodePage(), line.data(), line.size(), text.data(),
+                                     text.size()));
+    size_t bracket = text.find(format::kSectionClose);
+    for (close = open + 1; close < item.end; ++close) {
+      if (units_.At(close) != format::kSectionClose) continue;
+      std::u16string before(close - open + 4, u'\0');
+      before.resize(platform::AnsiToWide(layout_.CodePage(), line.data(), close - open,
+                                         before.data(), before.size()));
+      if (before.size() == bracket && text.starts_with(before)) break;
+    }
+  }
+  return Raw(item.start, open + units_.Size()) && Text(section.name.View()) &&
+         Raw(std::min(close, item.end), item.end);
+}
+
+// The text after the last item: up to an end marker, the marker, and after
+// it a check line of the new digest in place of the old one when the file
+// is signed; a file signed anew gets marker and check line at its end. What
+// a file without items gains goes before the marker.
+bool LayoutWriter::WriteTail(uint64_t from, bool sign) {
+  std::optional<uint64_t> marker = layout_.EndMarker();
+  uint64_t end = units_.End();
+  uint64_t before = marker.value_or(end);
+  if (!Raw(from, before) || !WriteInsertions(kEndOfText, before)) return false;
+  if (!marker) {
+    if (!sign) return Raw(before, layout_.Bytes().size());
+    if (before > units_.TextStart() && !units_.EndsWithLineEnd(units_.TextStart(), before) &&
+        !Text(format::kLineEnd)) {
+      return false;
+    }
+    return Text(format::kEndMarker) && WriteCheckLine() && Raw(end, layout_.Bytes().size());
+  }
+  uint64_t close = *marker;
+  while (close < end && units_.At(close) != format::kSectionClose) close += units_.Size();
+  uint64_t after = std::min(close + units_.Size(), end);
+  if (!Raw(*marker, after)) return false;
+  if (!sign) return Raw(after, layout_.Bytes().size());
+  uint64_t oldCheckLine = layout_.Signed() ? format::kCheckLineLength * units_.Size() : 0;
+  return WriteCheckLine() &&
+         Raw(std::min(after + oldCheckLine, end), layout_.Bytes().size());
+}
+
+bool LayoutWriter::WriteCheckLine() {
+  if (!Flush()) return false;
+  char16_t digest[kDigestTextCapacity];
+  stream_->FinishHash(digest, 0);
+  std::u16string line(format::kLineEnd);
+  line += digest;
+  line += format::kLineEnd;
+  return Text(line);
+}
+
+// ---- Output ------------------------------------------------------------------------
+
+bool LayoutWriter::Raw(uint64_t from, uint64_t to) {
+  if (from >= to) return true;
+  if (from != pendingTo_ && !Flush()) return false;
+  if (pendingFrom_ == pendingTo_) pendingFrom_ = from;
+  pendingTo_ = to;
+  return true;
+}
+
+bool LayoutWriter::Flush() {
+  std::string_view bytes = layout_.Bytes().substr(pendingFrom_, pendingTo_ - pendingFrom_);
+  pendingFrom_ = pendingTo_;
+  return Put(bytes);
+}
+
+bool LayoutWriter::Text(std::u16string_view text) {
+  if (!Flush()) return false;
+  if (layout_.Utf16()) {
+    return Put(std::string_view(reinterpret_cast<const char*>(text.data()),
+                                text.size() * sizeof(char16_t)));
+  }
+  encoded_.clear();
+  size_t refused = platform::WideToAnsi(layout_.CodePage(), text, &encoded_);
+  if (refused != std::u16string_view::npos) {
+    char32_t code = text[refused];
+    if (code >= 0xD800 && code <= 0xDBFF && refused + 1 < text.size()) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[refused + 1] - 0xDC00);
+    }
+    character_ = static_cast<int32_t>(code);
+    status_ = SaveStatus::Unrepresentable;
+    return false;
+  }
+  return Put(encoded_);
+}
+
+bool LayoutWriter::Put(std::string_view bytes) {
+  constexpr size_t kMostPerPut = UINT32_MAX;
+  while (!bytes.empty()) {
+    size_t count = std::min(bytes.size(), kMostPerPut);
+    if (stream_->Put(bytes.data(), static_cast<uint32_t>(count)) != StreamStatus::Ok) return false;
+    bytes.remove_prefix(count);
+  }
+  return true;
+}
+
+}  // namespace
+
+SaveStatus WriteLayoutText(const DocumentModel& document, BufferedStream* stream, bool sign,
+                           int32_t* character) {
+  return LayoutWriter(document, stream).Write(sign, character);
+}
+
+}  // namespace qds

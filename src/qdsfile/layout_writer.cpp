@@ -71,11 +71,11 @@ class FileUnits {
   bool EndsWithLineEnd(uint64_t from, uint64_t to) const {
     return to >= from + 2 * size_ && At(to - 2 * size_) == u'\r' && At(to - size_) == u'\n';
   }
-  // The start of the line that ends at `end` (after a line feed), no
-  // earlier than `floor`.
+  // The start of the line that ends at `end`, no earlier than `floor`:
+  // lines end with CR LF (a line feed alone is text).
   uint64_t LineStartBefore(uint64_t end, uint64_t floor) const {
     uint64_t at = end - size_;
-    while (at > floor && At(at - size_) != u'\n') at -= size_;
+    while (at > floor && !EndsWithLineEnd(floor, at)) at -= size_;
     return at;
   }
   // Whether the line [from, to) holds only blanks before its line end, or
@@ -149,7 +149,9 @@ class LayoutWriter {
   // ---- Lines
   bool WriteItem(uint32_t item);
   bool WriteGapOfRemoved(uint64_t from, uint64_t to);
-  bool WriteInsertions(uint32_t anchor, uint64_t lineEnd);
+  bool WriteInsertions(uint32_t anchor);
+  // A line end, unless the text written so far ends with one.
+  bool EndLine();
   bool WriteEntryLine(std::string_view indent, const QdsKey& key, const QdsValue& value);
   bool WriteNewSection(const QdsSection& section);
   bool RewriteEntry(const Item& item, const Rewrite& rewrite);
@@ -180,6 +182,8 @@ class LayoutWriter {
 
   uint64_t pendingFrom_ = 0;
   uint64_t pendingTo_ = 0;
+  // The text written so far ends with a line end (or is none).
+  bool atLineStart_ = true;
   std::string encoded_;
   SaveStatus status_ = SaveStatus::Ok;
   int32_t character_ = 0;
@@ -277,7 +281,7 @@ SaveStatus LayoutWriter::Write(bool sign, int32_t* character) {
       written = (!item.header && inRemovedSection) || WriteGapOfRemoved(at, item.start);
       inRemovedSection = inRemovedSection || item.header;
     }
-    written = written && WriteInsertions(i, item.end);
+    written = written && WriteInsertions(i);
     at = item.end;
   }
   written = written && WriteTail(at, sign) && Flush();
@@ -310,17 +314,12 @@ bool LayoutWriter::WriteGapOfRemoved(uint64_t from, uint64_t to) {
   return Raw(from, end);
 }
 
-// What follows the item `anchor`, whose line ends at `lineEnd`: a line that
-// ended the file without a line end gets one first.
-bool LayoutWriter::WriteInsertions(uint32_t anchor, uint64_t lineEnd) {
-  bool first = true;
+// What follows the item `anchor`: a line that ended the file without a line
+// end gets one first.
+bool LayoutWriter::WriteInsertions(uint32_t anchor) {
   for (; nextInsertion_ < insertions_.size() && insertions_[nextInsertion_].anchor == anchor;
        ++nextInsertion_) {
-    if (first && lineEnd > units_.TextStart() &&
-        !units_.EndsWithLineEnd(units_.TextStart(), lineEnd) && !Text(format::kLineEnd)) {
-      return false;
-    }
-    first = false;
+    if (!EndLine()) return false;
     const Insertion& insertion = insertions_[nextInsertion_];
     if (insertion.section != nullptr) {
       if (!WriteNewSection(*insertion.section)) return false;
@@ -343,6 +342,8 @@ bool LayoutWriter::WriteInsertions(uint32_t anchor, uint64_t lineEnd) {
   }
   return true;
 }
+
+bool LayoutWriter::EndLine() { return atLineStart_ || Text(format::kLineEnd); }
 
 bool LayoutWriter::WriteEntryLine(std::string_view indent, const QdsKey& key,
                                   const QdsValue& value) {
@@ -420,19 +421,21 @@ bool LayoutWriter::RewriteHeader(const Item& item, const QdsSection& section) {
 // The text after the last item: up to an end marker, the marker, and after
 // it a check line of the new digest in place of the old one when the file
 // is signed; a file signed anew gets marker and check line at its end. What
-// a file without items gains goes before the marker.
+// a file without items gains goes before the marker, and before a last line
+// without a line end that is no item (which a load drops, and which a line
+// end would make an entry).
 bool LayoutWriter::WriteTail(uint64_t from, bool sign) {
   std::optional<uint64_t> marker = layout_.EndMarker();
   uint64_t end = units_.End();
   uint64_t before = marker.value_or(end);
-  if (!Raw(from, before) || !WriteInsertions(kEndOfText, before)) return false;
+  if (!marker && end > from && !units_.EndsWithLineEnd(from, end)) {
+    before = std::max(from, units_.LineStartBefore(end, units_.TextStart()));
+  }
+  if (!Raw(from, before) || !WriteInsertions(kEndOfText)) return false;
   if (!marker) {
     if (!sign) return Raw(before, layout_.Bytes().size());
-    if (before > units_.TextStart() && !units_.EndsWithLineEnd(units_.TextStart(), before) &&
-        !Text(format::kLineEnd)) {
-      return false;
-    }
-    return Text(format::kEndMarker) && WriteCheckLine() && Raw(end, layout_.Bytes().size());
+    return EndLine() && Text(format::kEndMarker) && WriteCheckLine() &&
+           Raw(before, layout_.Bytes().size());
   }
   uint64_t close = *marker;
   while (close < end && units_.At(close) != format::kSectionClose) close += units_.Size();
@@ -461,6 +464,7 @@ bool LayoutWriter::Raw(uint64_t from, uint64_t to) {
   if (from != pendingTo_ && !Flush()) return false;
   if (pendingFrom_ == pendingTo_) pendingFrom_ = from;
   pendingTo_ = to;
+  atLineStart_ = to == units_.TextStart() || units_.EndsWithLineEnd(units_.TextStart(), to);
   return true;
 }
 
@@ -472,6 +476,7 @@ bool LayoutWriter::Flush() {
 
 bool LayoutWriter::Text(std::u16string_view text) {
   if (!Flush()) return false;
+  if (!text.empty()) atLineStart_ = text.ends_with(format::kLineEnd);
   if (layout_.Utf16()) {
     return Put(std::string_view(reinterpret_cast<const char*>(text.data()),
                                 text.size() * sizeof(char16_t)));

@@ -1,0 +1,306 @@
+// Edits of documents that keep their file's layout, on every file of the
+// examples, the test data and the corpus that loads, and on generated files
+// in the shapes that packagers write (comments, indentation, blanks around
+// "=", repeated and scattered keys, ANSI, signed, a last line without its
+// line end): each random edit leaves the same sections, keys and values as
+// the same edit of a canonical document, keeps the encoding and the
+// signature, and changes only lines that it names.
+
+#include <gtest/gtest.h>
+#include <qds/qds.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace qds {
+namespace {
+
+constexpr LoadFlags kLoad = LoadFlags::KeepComments | LoadFlags::Lenient;
+constexpr SaveFlags kLossless = SaveFlags::KeepComments | SaveFlags::KeepLayout;
+
+// ---- Files
+
+std::vector<std::string> FilesOnDisk() {
+  std::vector<std::string> files;
+  for (const char* folder : {"examples", "tests/data", "../shared/corpus"}) {
+    if (!std::filesystem::is_directory(test::SourceFile(folder))) continue;
+    for (const auto& entry : std::filesystem::directory_iterator(test::SourceFile(folder))) {
+      if (entry.is_regular_file()) files.push_back(test::ReadBytes(entry.path()));
+    }
+  }
+  return files;
+}
+
+// A script as packagers write them, in UTF-16 or ANSI (code page 1252).
+std::string GeneratedFile(std::mt19937& random) {
+  auto pick = [&](int n) { return static_cast<int>(random() % n); };
+  const char16_t* versions[] = {u"[$version 3, codepage 1200$]\r\n", u"[$Version 2$]\r\n", u""};
+  const char16_t* blanks[] = {u"", u" ", u"\t", u"  "};
+  std::u16string text = pick(2) ? u"; generated\r\n" : u"";
+  text += versions[pick(3)];
+  for (int s = 0, sections = 1 + pick(4); s < sections; ++s) {
+    if (pick(2)) text += u"\r\n";
+    if (pick(3) == 0) text += u"; section\r\n";
+    text += u"[S" + std::u16string(1, u'0' + pick(3)) + (pick(4) ? u"]" : u"] tail") + u"\r\n";
+    for (int e = 0, entries = pick(6); e < entries; ++e) {
+      if (pick(4) == 0) text += pick(2) ? u"  ; note\r\n" : u"\r\n";
+      std::u16string key = std::u16string(pick(2) ? u"k" : u"K") + char16_t(u'0' + pick(3));
+      text += blanks[pick(4)] + key + blanks[pick(4)] + u"=" + blanks[pick(4)];
+      text += pick(5) ? u"v\u00e9" + std::u16string(pick(3), u'x') : u"";
+      text += (pick(6) ? blanks[0] : blanks[1]) + std::u16string(u"\r\n");
+    }
+  }
+  if (pick(3) == 0) text += u"; trailing\r\n";
+  if (pick(4) == 0 && text.ends_with(u"=v\u00e9\r\n")) text.resize(text.size() - 2);
+  if (pick(3)) return test::Utf16Bytes(text, true);
+  std::string ansi;
+  for (char16_t unit : text) ansi += static_cast<char>(unit);
+  return ansi;
+}
+
+// ---- Lines
+
+std::vector<std::u16string> Lines(const std::string& bytes) {
+  std::string utf8;
+  EXPECT_TRUE(DecodeFileText(bytes, 1252, &utf8).Ok());
+  std::u16string text = ToUtf16(utf8);
+  std::vector<std::u16string> lines;
+  for (size_t at = 0; at <= text.size();) {
+    size_t end = std::min(text.find(u"\r\n", at), text.size());
+    // A signed file's check line changes with every edit.
+    bool checkLine = !lines.empty() && lines.back() == u"[$end$]";
+    lines.push_back(checkLine ? u"(check line)" : text.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+// The lines of `before` and of `after` that a longest common run of lines
+// leaves over: what a line diff shows as removed and as added.
+void Diff(const std::vector<std::u16string>& before, const std::vector<std::u16string>& after,
+          std::vector<std::u16string>* removed, std::vector<std::u16string>* added) {
+  size_t n = before.size(), m = after.size();
+  std::vector<std::vector<uint32_t>> common(n + 1, std::vector<uint32_t>(m + 1, 0));
+  for (size_t i = n; i-- > 0;) {
+    for (size_t j = m; j-- > 0;) {
+      common[i][j] = before[i] == after[j] ? common[i + 1][j + 1] + 1
+                                           : std::max(common[i + 1][j], common[i][j + 1]);
+    }
+  }
+  size_t i = 0, j = 0;
+  while (i < n || j < m) {
+    if (i < n && j < m && before[i] == after[j]) {
+      ++i, ++j;
+    } else if (j == m || (i < n && common[i + 1][j] >= common[i][j + 1])) {
+      removed->push_back(before[i++]);
+    } else {
+      added->push_back(after[j++]);
+    }
+  }
+}
+
+std::u16string Trimmed(std::u16string_view text) {
+  auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\x1A'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return std::u16string(text);
+}
+
+bool IsComment(const std::u16string& line) { return Trimmed(line).starts_with(u';'); }
+
+// Whether `line` is an entry line of `key` (A-Z folded), with `value` when
+// one is given.
+bool IsEntry(const std::u16string& line, const std::u16string& key,
+             const std::u16string* value = nullptr) {
+  size_t separator = line.find(u'=');
+  std::u16string name = Trimmed(line.substr(0, separator));
+  auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; };
+  bool same = name.size() == key.size() && std::equal(name.begin(), name.end(), key.begin(),
+                                                      [&](char16_t a, char16_t b) {
+                                                        return fold(a) == fold(b);
+                                                      });
+  return same && !line.starts_with(u'[') &&
+         (value == nullptr ||
+          (separator != std::u16string::npos && Trimmed(line.substr(separator + 1)) == *value));
+}
+
+// ---- Documents
+
+std::string Dump(const QdsDocument& document) {
+  std::string text;
+  for (Section section : document.Sections()) {
+    text += "[" + section.Name() + "]";
+    for (Key key : section.Keys()) {
+      for (Value value : key.Values()) text += key.Name() + "=" + value.Text() + ";";
+    }
+  }
+  return text;
+}
+
+// One edit, the same on both documents, and what its lines may be.
+struct Edit {
+  std::string name;
+  std::function<Status(QdsDocument&)> apply;
+  // Checks the lines that the edit removed and added.
+  std::function<void(const std::vector<std::u16string>&, const std::vector<std::u16string>&)> lines;
+};
+
+void Only(const std::vector<std::u16string>& lines, const std::function<bool(const std::u16string&)>& allowed,
+          const std::string& what) {
+  for (const std::u16string& line : lines) EXPECT_TRUE(allowed(line)) << what << ": " << ToUtf8(line);
+}
+
+size_t Count(const std::vector<std::u16string>& lines,
+             const std::function<bool(const std::u16string&)>& which) {
+  return std::count_if(lines.begin(), lines.end(), which);
+}
+
+// An edit of a part that `document` holds, or that it lacks, chosen by
+// `random`.
+Edit RandomEdit(const QdsDocument& document, std::mt19937& random) {
+  // Changes by name reach the first section of a name.
+  std::vector<Section> sections;
+  for (Section section : document.Sections()) {
+    std::optional<Section> first = document.FindSection(section.Name());
+    if (!section.Name().empty() && first->KeyCount() > 0) sections.push_back(*first);
+  }
+  auto pick = [&](size_t n) { return random() % n; };
+  const std::u16string value = u"new \u00e9 " + std::u16string(1, u'a' + pick(26));
+  if (sections.empty()) {
+    return {"new section", [=](QdsDocument& d) { return d.Set("Fresh", "k", value); },
+            [=](const auto& removed, const auto& added) {
+              EXPECT_LE(removed.size(), 1u);
+              EXPECT_EQ(Count(added, [&](const auto& l) { return IsEntry(l, u"k", &value); }), 1u);
+            }};
+  }
+  Section section = sections[pick(sections.size())];
+  std::vector<Key> keys(section.Keys().begin(), section.Keys().end());
+  Key key = keys[pick(keys.size())];
+  const std::string s = section.Name(), k = key.Name();
+  const std::u16string k16 = key.Name16();
+  const size_t values = key.ValueCount();
+  auto removedOnly = [=](size_t entries) {
+    return [=](const auto& removed, const auto& added) {
+      EXPECT_TRUE(added.empty());
+      EXPECT_EQ(Count(removed, [&](const auto& l) { return IsEntry(l, k16); }), entries);
+      Only(removed, [&](const auto& l) { return IsEntry(l, k16) || IsComment(l); }, "removed");
+    };
+  };
+  auto oneNewLine = [=](const std::u16string& newKey) {
+    return [=](const auto& removed, const auto& added) {
+      EXPECT_LE(removed.size(), 1u);
+      EXPECT_LE(added.size(), removed.size() + 1);
+      EXPECT_EQ(Count(added, [&](const auto& l) { return IsEntry(l, newKey, &value); }), 1u);
+    };
+  };
+  switch (pick(8)) {
+    case 0:
+      return {"set", [=](QdsDocument& d) { return d.Set(s, k, value); },
+              [=](const auto& removed, const auto& added) {
+                EXPECT_EQ(added.size(), 1u);
+                Only(added, [&](const auto& l) { return IsEntry(l, k16, &value); }, "added");
+                Only(removed, [&](const auto& l) { return IsEntry(l, k16) || IsComment(l); }, "removed");
+              }};
+    case 1:
+      return {"add", [=](QdsDocument& d) { return d.Add(s, k, value); }, oneNewLine(k16)};
+    case 2:
+      return {"new key", [=](QdsDocument& d) { return d.Set(s, "Brand", value); }, oneNewLine(u"Brand")};
+    case 3:
+      return {"new section", [=](QdsDocument& d) { return d.Add("Fresh", "k", value); },
+              [=](const auto& removed, const auto& added) {
+                EXPECT_LE(removed.size(), 1u);
+                EXPECT_LE(added.size(), removed.size() + 3);
+                EXPECT_EQ(Count(added, [](const auto& l) { return l == u"[Fresh]"; }), 1u);
+              }};
+    case 4:
+      return {"del value", [=](QdsDocument& d) { return d.RemoveValue(s, k, values - 1); }, removedOnly(1)};
+    case 5:
+      return {"del key", [=](QdsDocument& d) { return d.RemoveKey(s, k); }, removedOnly(values)};
+    case 6:
+      return {"del section", [=](QdsDocument& d) { return d.RemoveSection(s); },
+              [=](const auto& removed, const auto& added) {
+                EXPECT_TRUE(added.empty());
+                EXPECT_GE(Count(removed, [&](const auto& l) { return l.starts_with(u"[" + ToUtf16(s) + u"]"); }), 1u);
+                Only(removed, [&](const auto& l) { return !l.starts_with(u"[") || l.starts_with(u"[" + ToUtf16(s) + u"]"); },
+                     "removed");
+              }};
+    default:
+      return {"rename key", [=](QdsDocument& d) { return d.RenameKey(s, k, "Renamed"); },
+              [=](const auto& removed, const auto& added) {
+                EXPECT_EQ(Count(removed, [&](const auto& l) { return IsEntry(l, k16); }), values);
+                EXPECT_EQ(Count(added, [&](const auto& l) { return IsEntry(l, u"Renamed"); }), values);
+                EXPECT_EQ(removed.size(), values);
+                EXPECT_EQ(added.size(), values);
+              }};
+  }
+}
+
+// ---- The property
+
+struct Counts {
+  int files = 0;
+  int edits = 0;
+};
+
+void CheckEdits(const std::string& bytes, std::mt19937& random, int edits, Counts* counts) {
+  QdsDocument probe;
+  if (!probe.LoadBytes(bytes, kLoad | LoadFlags::KeepLayout).Ok()) return;
+  ASSERT_TRUE(probe.KeepsLayout());
+  const bool signedFile = QdsDocument().LoadBytes(bytes, LoadFlags::Digest).Ok();
+  ++counts->files;
+  for (int n = 0; n < edits; ++n) {
+    QdsDocument canonical, lossless;
+    ASSERT_TRUE(canonical.LoadBytes(bytes, kLoad).Ok());
+    ASSERT_TRUE(lossless.LoadBytes(bytes, kLoad | LoadFlags::KeepLayout).Ok());
+    Edit edit = RandomEdit(canonical, random);
+    std::string text;
+    static_cast<void>(DecodeFileText(bytes, 1252, &text));
+    SCOPED_TRACE(edit.name + " of\n" + text);
+    ASSERT_EQ(edit.apply(canonical), edit.apply(lossless));
+    std::string written;
+    ASSERT_TRUE(lossless.Write(&written, kLossless).Ok());
+    QdsDocument reread;
+    ASSERT_TRUE(reread.LoadBytes(written, kLoad | (signedFile ? LoadFlags::Digest : LoadFlags::None)).Ok());
+    std::string canonicalBytes;
+    QdsDocument canonicalReread;
+    ASSERT_TRUE(canonical.Write(&canonicalBytes, SaveFlags::KeepComments).Ok());
+    ASSERT_TRUE(canonicalReread.LoadBytes(canonicalBytes, kLoad).Ok());
+    EXPECT_EQ(Dump(reread), Dump(canonicalReread));
+    EXPECT_EQ(written.starts_with("\xFF\xFE"), bytes.starts_with("\xFF\xFE"));
+    std::vector<std::u16string> removed, added;
+    Diff(Lines(bytes), Lines(written), &removed, &added);
+    edit.lines(removed, added);
+    ++counts->edits;
+  }
+}
+
+TEST(LosslessEditTest, AnEditChangesOnlyTheLinesItNames) {
+  std::mt19937 random(20261209);
+  Counts counts;
+  for (const std::string& bytes : FilesOnDisk()) CheckEdits(bytes, random, 12, &counts);
+  const int onDisk = counts.files;
+  for (int n = 0; n < 300; ++n) {
+    std::string bytes = GeneratedFile(random);
+    CheckEdits(bytes, random, 2, &counts);
+    if (n % 3 == 0) {
+      // The same script signed.
+      QdsDocument document;
+      std::string signedBytes;
+      Status loaded = document.LoadBytes(bytes, kLoad);
+      ASSERT_TRUE(loaded.Ok()) << loaded.Describe("generated") << "\n" << bytes;
+      ASSERT_TRUE(document.Write(&signedBytes, SaveFlags::KeepComments | SaveFlags::Digest).Ok());
+      CheckEdits(signedBytes, random, 2, &counts);
+    }
+  }
+  EXPECT_GE(onDisk, 20);
+  std::cout << counts.edits << " edits of " << counts.files << " files (" << onDisk
+            << " on disk)\n";
+}
+
+}  // namespace
+}  // namespace qds

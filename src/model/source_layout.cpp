@@ -14,6 +14,12 @@ NodePool::Reference ReferenceOf(const ListNode* node) { return NodePool::Referen
 
 }  // namespace
 
+void SourceLayout::Reserve(uint64_t bytes) {
+  bytes_.reserve(bytes);
+  items_.reserve(bytes / kExpectedLineBytes);
+  items_of_.reserve(bytes / kExpectedLineBytes);
+}
+
 void SourceLayout::AppendBytes(const void* bytes, size_t count) {
   bytes_.append(static_cast<const char*>(bytes), count);
 }
@@ -32,6 +38,7 @@ void SourceLayout::EndItem(uint64_t end) {
 // byte 0x0A and converts to U+000A alone: the item that starts after the
 // k-th line feed of the text starts after the k-th 0x0A byte of the file.
 bool SourceLayout::PositionsToBytes(std::u16string_view text) {
+  std::string_view bytes = Bytes();
   if (utf16_) {
     for (Item& item : items_) item.start *= 2, item.end *= 2;
     if (endMarker_) *endMarker_ *= 2;
@@ -42,11 +49,11 @@ bool SourceLayout::PositionsToBytes(std::u16string_view text) {
   // Moves from the line start at `character` to the one at `to`.
   auto toByte = [&](uint64_t to) -> std::optional<uint64_t> {
     if (to > text.size()) return std::nullopt;
-    if (to == text.size()) return bytes_.size();
+    if (to == text.size()) return bytes.size();
     if (to != 0 && text[to - 1] != u'\n') return std::nullopt;
     for (; character < to; ++character) {
       if (text[character] != u'\n') continue;
-      byte = bytes_.find('\n', byte);
+      byte = bytes.find('\n', byte);
       if (byte == std::string::npos) return std::nullopt;
       ++byte;
     }

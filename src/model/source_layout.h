@@ -48,8 +48,13 @@ class SourceLayout {
   SourceLayout& operator=(const SourceLayout&) = delete;
 
   // ---- Made by a load
-  // The file's bytes, appended as they are read.
+  // Room for a file of `bytes` bytes, whose lines are about as many as its
+  // bytes make of lines of kExpectedLineBytes.
+  void Reserve(uint64_t bytes);
+  // The file's bytes, appended as they are read; or all of them, lying in
+  // memory that outlives the layout (the document's text blocks).
   void AppendBytes(const void* bytes, size_t count);
+  void BorrowBytes(std::string_view bytes) { borrowed_ = bytes; }
   // The next item, starting at byte `start`, made by `node`; it ends where
   // the next line starts (EndItem).
   void AddItem(uint64_t start, const ListNode* node, bool header);
@@ -78,7 +83,7 @@ class SourceLayout {
   // ---- Read by a save
   bool Utf16() const { return utf16_; }
   uint32_t CodePage() const { return codePage_; }
-  std::string_view Bytes() const { return bytes_; }
+  std::string_view Bytes() const { return borrowed_.data() != nullptr ? borrowed_ : bytes_; }
   const std::vector<Item>& Items() const { return items_; }
   // The item of a section or value node, or none for a node that the file
   // did not hold.
@@ -90,12 +95,14 @@ class SourceLayout {
 
  private:
   static constexpr uint32_t kRenamedKey = UINT32_MAX;
+  static constexpr uint64_t kExpectedLineBytes = 64;
 
   std::optional<uint32_t> ItemOfReference(NodePool::Reference node) const;
 
   bool utf16_;
   uint32_t codePage_;
   std::string bytes_;
+  std::string_view borrowed_;
   std::vector<Item> items_;
   std::unordered_map<NodePool::Reference, uint32_t> items_of_;
   std::optional<uint64_t> endMarker_;

@@ -231,7 +231,8 @@ class Loader {
   void FinishDigest();
   void Finish();
   // ---- Layout
-  void StartLayout();
+  void StartLayout(std::optional<uint64_t> characters);
+  bool ReadWhole();
   void AddItem(const ListNode* node, bool header);
   void FinishLayout();
   void CheckUnchanged();
@@ -311,8 +312,8 @@ LoadStatus Loader::Run() {
       Report();
       return LoadStatus::SyntaxError;
     }
-    StartLayout();
     const std::optional<uint64_t> characters = FileCharacters();
+    StartLayout(characters);
     if (characters) NodePool::Expect(*characters);
     if (chars_ == nullptr) DecodeFirstBlock(characters);
     uint32_t from = document_.utf16 ? 1 : 0;  // after the byte-order mark
@@ -800,11 +801,44 @@ void Loader::Finish() {
 
 // The layout starts with the first block, once its encoding is known; only a
 // document without sections can be given its file's layout.
-void Loader::StartLayout() {
+void Loader::StartLayout(std::optional<uint64_t> characters) {
   if (!Has(KeepLayout) || document_.sections.count() != 0) return;
   document_.layout.reset();
   layout_ = std::make_unique<SourceLayout>(document_.utf16 != 0, document_.codePage);
+  if (ReadWhole()) return;
+  if (characters) layout_->Reserve(*characters * (document_.utf16 ? 2 : 1));
   layout_->AppendBytes(raw_, blockBytes_);
+}
+
+// A UTF-16 file whose layout is kept, and whose digest is not checked (which
+// needs the reads of one stream buffer), is read whole into one block of
+// text and scanned where it lies, as a mapped file is; the layout's bytes
+// are that block, so that the file lies in memory once.
+bool Loader::ReadWhole() {
+  int64_t size = stream_.GetSize();
+  if (!document_.utf16 || Has(Digest) || size < blockBytes_ ||
+      static_cast<uint64_t>(size) / sizeof(char16_t) >= Token::kNone) {
+    return false;
+  }
+  const auto bytes = static_cast<size_t>(size);
+  char16_t* block = document_.texts.AddBlock((bytes + 1) / sizeof(char16_t));
+  auto* into = reinterpret_cast<char*>(block);
+  std::memcpy(into, raw_, blockBytes_);
+  size_t have = blockBytes_;
+  for (uint32_t got = 0; have < bytes; have += got) {
+    constexpr size_t kMostPerRead = size_t{1} << 30;
+    StreamStatus status =
+        stream_.Read(into + have, static_cast<uint32_t>(std::min(bytes - have, kMostPerRead)), &got);
+    if (status == StreamStatus::EndOfData || (status == StreamStatus::Ok && got == 0)) break;
+    if (status != StreamStatus::Ok) {
+      Fail(LoadStatus::ReadFailed);
+      break;
+    }
+  }
+  layout_->BorrowBytes(std::string_view(into, have));
+  chars_ = block;
+  count_ = static_cast<uint32_t>(have / sizeof(char16_t));
+  return true;
 }
 
 void Loader::AddItem(const ListNode* node, bool header) {
@@ -817,7 +851,7 @@ void Loader::AddItem(const ListNode* node, bool header) {
 void Loader::FinishLayout() {
   if (!layout_ || scan_.status != LoadStatus::Ok) return;
   layout_->EndItem(before_ + count_);
-  if (scan_.endSeen) {
+  if (scan_.endSeen && room_ != nullptr) {
     while (ReadBytes(raw_, format::kAnsiBlockBytes)) {
     }
     if (scan_.status != LoadStatus::Ok) return;

@@ -87,15 +87,18 @@ class QDS_API QdsDocument {
   // name; 1, 2, 3 (create), 6 (write) or 5 (taking the file's place) with
   // the system's error; 3 with Why() Reason::ReadOnly for a file that this
   // process may not write, before anything is created; 16; 36 (Busy) when
-  // another run kept the lock. The document is not changed, FileName()
-  // included.
+  // another run kept the lock; 39 with the character as Detail() when a
+  // layout-keeping save of an ANSI file meets a text that its code page
+  // cannot hold (the file stays as it was). The document is not changed,
+  // FileName() included.
   Status Save(SaveFlags flags = {});
   // As Save, to `file`; FileName() stays. A device, a FIFO or a folder at
   // `file`, which no file can replace, is written (or refused) in place.
   Status SaveTo(const std::filesystem::path& file, SaveFlags flags = {});
   // Appends to *bytes what Save would write to the file, byte for byte.
-  // Returns 0, or 16 when SaveFlags::Digest cannot be computed (nothing
-  // appended).
+  // Returns 0; 16 when SaveFlags::Digest cannot be computed, or 39 when a
+  // layout-keeping save meets a character that the file's code page cannot
+  // hold (nothing appended).
   Status Write(std::string* bytes, SaveFlags flags = {}) const;
   // Takes back the line end that signing put into the text: a signing save
   // writes a line end before "[$end$]", which a load that keeps comments
@@ -192,7 +195,10 @@ class QDS_API QdsDocument {
   // new values after the last value of their key, each without a comment.
   // A removed line's comment and blank lines stay: they move to the next
   // line that a save writes (the indentation of the removed line goes). A
-  // change that removes, replaces or renames makes every view stale.
+  // save that keeps the file's layout (SaveFlags::KeepLayout) writes the
+  // file's own lines instead, and a removed line goes there with the
+  // comment lines right above it (docs/qds-format.md). A change that
+  // removes, replaces or renames makes every view stale.
 
   // Gives `key` of `section` the one value `value`: its first value takes
   // the new text (in its place, with its comment) and any others go; a

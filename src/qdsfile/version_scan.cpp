@@ -69,10 +69,14 @@ VersionNumber ParseVersionNumber(std::basic_string_view<Unit> text) {
 // The code page that an ANSI version line declares after ", codepage ", if
 // this system converts it.
 void TakeCodePage(DocumentModel& document, std::string_view declared) {
-  VersionNumber number = ParseVersionNumber(declared);
-  if (number.end != 0 && number.value > 0 &&
-      platform::IsKnownCodePage(static_cast<uint32_t>(number.value))) {
-    document.codePage = static_cast<uint32_t>(number.value);
+  constexpr uint32_t kMostCodePage = 65535;
+  uint32_t codePage = 0;
+  for (char digit : declared) {
+    if (digit < '0' || digit > '9' || codePage > kMostCodePage) break;
+    codePage = codePage * 10 + static_cast<uint32_t>(digit - '0');
+  }
+  if (codePage > 0 && codePage <= kMostCodePage && platform::IsKnownCodePage(codePage)) {
+    document.codePage = codePage;
   }
 }
 

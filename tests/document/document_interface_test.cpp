@@ -127,6 +127,10 @@ TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing)
        "[$version 3, codepage 1200$]\n\n; tools\n  ; the folder\n" + kTail},
       {"rename a section", [](QdsDocument& d) { return d.RenameSection("Files", "Bin"); },
        std::string(kScript.substr(0, kScript.size() - kTail.size())) + "\n[Bin]\nmain=app.exe\n"},
+      {"set the value a key has", [](QdsDocument& d) { return d.Set("Files", "MAIN", "app.exe"); },
+       unchanged},
+      {"rename to the same name", [](QdsDocument& d) { return d.RenameSection("Files", "Files"); },
+       unchanged},
       {"rename a key to its other case", [](QdsDocument& d) { return d.RenameKey("Files", "main", "MAIN"); },
        std::string(kScript.substr(0, kScript.size() - kTail.size())) + "\n[Files]\nMAIN=app.exe\n"},
       {"rename onto another section", [](QdsDocument& d) { return d.RenameSection("Files", "registry"); },
@@ -171,6 +175,7 @@ TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing)
     Status status = c.change(doc_);
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(status.Why(), c.reason);
+    EXPECT_EQ(doc_.Modified(), c.saved != unchanged);
     EXPECT_EQ(Saved(), c.saved);
   }
 }

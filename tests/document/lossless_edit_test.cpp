@@ -302,5 +302,35 @@ TEST(LosslessEditTest, AnEditChangesOnlyTheLinesItNames) {
             << " on disk)\n";
 }
 
+// An ANSI file stays ANSI in its code page; a text that the code page cannot
+// hold is refused, naming it, and the file stays as it was.
+TEST(LosslessEditTest, AnAnsiFileKeepsItsCodePageOrRefusesTheChange) {
+  const std::string ansi = "[$version 3, codepage 1251$]\r\n[s]\r\nk = \xE9\r\n";
+  const struct {
+    const char16_t* value;
+    Status status;
+    int32_t character;
+    std::string bytes;
+  } cases[] = {
+      {u"\u0439\u0446", Status(), 0, "[$version 3, codepage 1251$]\r\n[s]\r\nk = \xE9\xF6\r\n"},
+      {u"x\u00E9", SaveStatus::Unrepresentable, 0xE9, ansi},
+      {u"\U0001F600", SaveStatus::Unrepresentable, 0x1F600, ansi},
+  };
+  test::ScratchDir scratch;
+  for (const auto& c : cases) {
+    test::WriteBytes(scratch / "a.qds", ansi);
+    QdsDocument document;
+    ASSERT_TRUE(document.LoadForChange(scratch / "a.qds", kLoad | LoadFlags::KeepLayout |
+                                                            LoadFlags::DeclaredCodePage)
+                    .Ok());
+    ASSERT_TRUE(document.Set("s", "k", c.value).Ok());
+    Status saved = document.Save(kLossless);
+    EXPECT_EQ(saved, c.status);
+    EXPECT_EQ(saved.Detail(), c.character);
+    EXPECT_EQ(test::ReadBytes(scratch / "a.qds"), c.bytes);
+    EXPECT_EQ(test::Snapshot(scratch.path()).size(), 2u);  // the file and its lock
+  }
+}
+
 }  // namespace
 }  // namespace qds

@@ -352,16 +352,21 @@ TEST(LoaderFileTest, VersionMarksAndCodePagesOfWholeFiles) {
 
 TEST(LoaderFileTest, AnsiTextIsConvertedWithTheDocumentsCodePage) {
   ScratchDir dir;
+  // Unless asked for, the code page that the file declares is not used.
   static const struct {
     uint32_t codePage;
     const char* expected;
-  } cases[] = {{1252, "[s]k=\u00E9|"}, {1251, "[s]k=\u0439|"}, {999999, ""}};  // no such page
+    uint32_t flags = 0;
+  } cases[] = {{1252, "[s]k=\u00E9|"},
+               {1251, "[s]k=\u0439|"},
+               {999999, ""},  // no such page
+               {1252, "[s]k=\u0439|", DeclaredCodePage}};
   for (const auto& c : cases) {
     DocumentModel fresh;
     fresh.codePage = c.codePage;
-    EXPECT_EQ(
-        LoadBytes(fresh, dir / "cp.qds", "[$version 3, codepage 1251$]\r\n[s]\r\nk=\xE9\r\n", 0),
-        LoadStatus::Ok);
+    EXPECT_EQ(LoadBytes(fresh, dir / "cp.qds", "[$version 3, codepage 1251$]\r\n[s]\r\nk=\xE9\r\n",
+                        c.flags),
+              LoadStatus::Ok);
     EXPECT_EQ(Dump(fresh), c.expected) << c.codePage;
   }
 }

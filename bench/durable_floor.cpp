@@ -1,8 +1,11 @@
 // The durable floor of bench/compare: the file operations of a knitfold run
 // and nothing else, in one process, so that a small merge is not measured
-// against the starts of several programs.
+// against the starts of several programs. Given one file, the floor of an
+// edit of it (bench/key_edit): its durable copy, step 2 below with the file's
+// bytes alone, which is what an edit that saves in place must do at least.
 //
 //   durable_floor target.qds compat.qds
+//   durable_floor file.qds
 //
 // In the order knitfold makes them:
 // 1. the backup: the target copied by the kernel to a temporary name beside
@@ -91,25 +94,30 @@ bool Append(int output, const std::string& path, std::vector<char>* piece) {
   return true;
 }
 
-bool WriteMerged(const std::string& target, const std::string& compat) {
+// Writes the bytes of `sources`, one after the other, over `target` through
+// a temporary file.
+bool WriteOver(const std::string& target, const std::vector<std::string>& sources) {
   std::string temporary = target + ".tmp";
   int output = OpenForWriting(temporary);
   if (output < 0) return false;
   std::vector<char> piece(kPiece);
-  return Append(output, target, &piece) && Append(output, compat, &piece) &&
-         PlaceDurably(output, temporary, target);
+  for (const std::string& source : sources) {
+    if (!Append(output, source, &piece)) return false;
+  }
+  return PlaceDurably(output, temporary, target);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2) return WriteOver(argv[1], {argv[1]}) ? 0 : 1;
   if (argc != 3) {
-    std::fprintf(stderr, "usage: durable_floor target.qds compat.qds\n");
+    std::fprintf(stderr, "usage: durable_floor target.qds compat.qds | durable_floor file.qds\n");
     return 1;
   }
   std::string target = argv[1];
   std::string backup = target + ".bak";
-  bool done = MakeBackup(target, backup) && WriteMerged(target, argv[2]);
+  bool done = MakeBackup(target, backup) && WriteOver(target, {target, argv[2]});
   if (done && unlink(backup.c_str()) != 0) done = Fail("deleting " + backup);
   return done ? 0 : 1;
 }

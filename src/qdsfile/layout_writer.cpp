@@ -428,8 +428,9 @@ bool LayoutWriter::WriteTail(uint64_t from, bool sign) {
   std::optional<uint64_t> marker = layout_.EndMarker();
   uint64_t end = units_.End();
   uint64_t before = marker.value_or(end);
-  if (!marker && end > from && !units_.EndsWithLineEnd(from, end)) {
-    before = std::max(from, units_.LineStartBefore(end, units_.TextStart()));
+  const uint64_t textFrom = std::max(from, units_.TextStart());
+  if (!marker && end > textFrom && !units_.EndsWithLineEnd(textFrom, end)) {
+    before = std::max(textFrom, units_.LineStartBefore(end, units_.TextStart()));
   }
   if (!Raw(from, before) || !WriteInsertions(kEndOfText)) return false;
   if (!marker) {

@@ -80,7 +80,7 @@ Status QdsDocument::Set(TextRef section, TextRef key, TextRef value) {
                          texts.value.c_str());
     return Status();
   }
-  ++state.generation;
+  state.views.Invalidate();
   ReplaceValue(inSection, existing, existing->values.head(), texts.value);
   RemoveLaterValues(&state.model, inSection, existing);
   return Status();
@@ -100,7 +100,7 @@ Status QdsDocument::RemoveValue(TextRef section, TextRef key, size_t index) {
   if (found.status != ReadStatus::Ok) return found.status;
   if (index >= found.key->values.count()) return ReadStatus::NoEntry;
   QdsValue* value = found.key->values.NodeAt(static_cast<uint32_t>(index), found.section);
-  ++state.generation;
+  state.views.Invalidate();
   qds::RemoveValue(&state.model, found.section, found.key, value);
   return Status();
 }
@@ -109,7 +109,7 @@ Status QdsDocument::RemoveKey(TextRef section, TextRef key) {
   detail::DocumentState& state = Internals::State(*this);
   Located found = Locate(state, section, key);
   if (found.status != ReadStatus::Ok) return found.status;
-  ++state.generation;
+  state.views.Invalidate();
   qds::RemoveKey(&state.model, found.section, found.key);
   return Status();
 }
@@ -119,7 +119,7 @@ Status QdsDocument::RemoveSection(TextRef section) {
   std::u16string name = Wide(section);
   QdsSection* found = state.model.sections.FindByName(name);
   if (found == nullptr) return ReadStatus::NoSection;
-  ++state.generation;
+  state.views.Invalidate();
   for (; found != nullptr; found = state.model.sections.FindByName(name)) {
     qds::RemoveSection(&state.model, found);
   }
@@ -135,7 +135,7 @@ Status QdsDocument::RenameSection(TextRef from, TextRef to) {
     return checked;
   }
   if (state.model.sections.OtherBears(found, name)) return NameTaken(Reason::SectionExists);
-  ++state.generation;
+  state.views.Invalidate();
   qds::RenameSection(&state.model, found, name);
   return Status();
 }
@@ -147,7 +147,7 @@ Status QdsDocument::RenameKey(TextRef section, TextRef from, TextRef to) {
   std::u16string name;
   if (Status checked = CheckWritten(to, TextRole::Key, &name); !checked.Ok()) return checked;
   if (found.section->keys.OtherBears(found.key, name)) return NameTaken(Reason::KeyExists);
-  ++state.generation;
+  state.views.Invalidate();
   qds::RenameKey(found.section, found.key, name);
   return Status();
 }

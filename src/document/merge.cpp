@@ -7,7 +7,7 @@ namespace qds {
 
 void Merge(QdsDocument& target, QdsDocument& compat) {
   detail::DocumentState& from = detail::Internals::State(compat);
-  ++from.generation;
+  from.views.Invalidate();
   MergeDocuments(&from.model, &detail::Internals::State(target).model);
 }
 

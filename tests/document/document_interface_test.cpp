@@ -272,6 +272,20 @@ TEST_F(DocumentInterfaceTest, MovesKeepTheDocumentAndLeaveANewOne) {
   EXPECT_EQ(documents[0].FileName(), file_);
   ASSERT_EQ(doc_.Set("A", "k", "v"), Status());
   EXPECT_EQ(doc_.SectionCount(), 1u);
+  // Views follow their document into the document it is moved to, whose
+  // own views go stale.
+  Value followed = *documents[0].FindSection("Files")->FindKey("main")->Values().begin();
+  Value overwritten = *doc_.FindSection("A")->FindKey("k")->Values().begin();
+  Section section = *doc_.Sections().begin();
+  doc_ = std::move(documents[0]);
+  SymbolTable table;
+  std::string out;
+  EXPECT_EQ(doc_.Expand(followed, table, &out), Status());
+  EXPECT_EQ(out, "app.exe");
+  EXPECT_EQ(doc_.Expand(overwritten, table, &out), LibraryStatus::StaleView);
+  EXPECT_EQ(section.Name(), "");
+  EXPECT_TRUE(section.Keys().empty());
+  EXPECT_EQ(overwritten.Text(), "");
 }
 
 // The target of a merge borrows the compat document's texts, which must

@@ -163,6 +163,8 @@ TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing)
        unchanged, LibraryStatus::InvalidSectionName, Reason::VersionName},
       {"end marker section", [](QdsDocument& d) { return d.Add("$end$", "k", "1"); },
        unchanged, LibraryStatus::InvalidSectionName, Reason::EndMarkerName},
+      {"merge into itself", [](QdsDocument& d) { return Merge(d, d); },
+       unchanged, LibraryStatus::MergedIntoItself, Reason::None},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -295,7 +297,7 @@ TEST_F(DocumentInterfaceTest, AMergedTargetKeepsTheTextsOfACompatDocumentGone) {
     QdsDocument compat;
     const char* text = "[$version 3, codepage 1200$]\n[Files]\nextra=tool.exe\n[New]\nk=v\n";
     ASSERT_EQ(compat.LoadBytes(test::Qds(ToUtf16(text))), Status());
-    Merge(doc_, compat);
+    ASSERT_EQ(Merge(doc_, compat), Status());
   }
   EXPECT_EQ(Saved(), std::string(kScript) + "extra=tool.exe\n\n[New]\nk=v\n");
 }

@@ -252,7 +252,8 @@ class QDS_API QdsDocument {
   // expanded. An empty value or bare key reads as "" with status 0, its
   // value length untouched. Returns 0; 8 (the expansion failed:
   // GetExpansionError); 9 (a buffer too small or null: both lengths hold the
-  // sizes needed, to read again with); 10; 11 (no entry at `position`).
+  // sizes needed, to read again with; the read again runs the value's
+  // commands again, a %!set()% twice); 10; 11 (no entry at `position`).
   [[nodiscard]] ReadStatus GetEntry(const char16_t* section, uint32_t position,
                                     char16_t* keyBuffer, uint32_t* keyLength,
                                     char16_t* valueBuffer, uint32_t* valueLength,

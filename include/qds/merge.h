@@ -7,6 +7,7 @@
 
 #include <qds/document.h>
 #include <qds/export.h>
+#include <qds/status.h>
 
 namespace qds {
 
@@ -18,8 +19,10 @@ namespace qds {
 // arrives cut to 259; values lose their enclosing double quotes. `compat`
 // is left without sections (its views go stale); the target's views stay
 // valid. Saved with SaveFlags::KeepComments, the target then holds the
-// bytes that knitfold writes for the same pair.
-QDS_API void Merge(QdsDocument& target, QdsDocument& compat);
+// bytes that knitfold writes for the same pair. Returns 0, or
+// LibraryStatus::MergedIntoItself (40), changing nothing, when `target` and
+// `compat` are one document.
+QDS_API Status Merge(QdsDocument& target, QdsDocument& compat);
 
 }  // namespace qds
 

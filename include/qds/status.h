@@ -98,6 +98,7 @@ enum class LibraryStatus : int {
   NameExists = 33,          // a rename onto a name that another section or key has
   UnknownCodePage = 34,     // a code page this system cannot convert; Status::Detail() is it
   StaleView = 35,           // a view that no longer shows a part of this document
+  MergedIntoItself = 40,    // Merge given one document as target and compat
 };
 
 // Why an operation failed, where its number alone does not say.

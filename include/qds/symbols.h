@@ -68,8 +68,9 @@ class QDS_API SymbolTable {
 };
 
 // Expands `text` with `table` into *out. The expansion runs with room for
-// 65536 units; when that is too little, it runs once more with the room
-// the first run asked for (commands run on every run: a %!set()% twice).
+// 65536 units; when that is too little, the symbols that its commands
+// changed are put back as they were and it runs once more with the room the
+// first run asked for, so that each command takes effect once.
 // *out receives what was produced, also on failure (as far as it got).
 // Returns an ExpandStatus: 0, or the failure with Position() where in
 // `text` it was found (0 when only the output did not fit:

@@ -11,8 +11,10 @@
 // SetEntry appending, Load) keeps every view valid, and a walk then also
 // reaches what was appended at the end. Every change that removes, renames
 // or replaces a part makes every view of the document stale: a stale view
-// reads as empty ("", 0, an empty range) and its walk ends. A view must not
-// outlive its document (a move of the document keeps it valid).
+// reads as empty ("", 0, an empty range) and its walk ends. A view follows
+// its document through a move: after `a = std::move(b)` the views of b show
+// a's parts, while the views that a had are stale. A view must not outlive
+// its document.
 
 #ifndef KNITFOLD_QDS_VIEWS_H_
 #define KNITFOLD_QDS_VIEWS_H_
@@ -30,11 +32,14 @@ namespace qds {
 
 namespace detail {
 struct DocumentState;
+struct ViewSlot;
 struct Internals;
-// Which part of which document a view shows. `node` is a word that only the
-// library reads; `generation` tells a stale view from a valid one.
+// Which part of which document a view shows. `slot` and `node` are words
+// that only the library reads (the slot, where the document keeps its
+// generation, outlives the document); `generation` tells a stale view from a
+// valid one.
 struct Handle {
-  const DocumentState* state = nullptr;
+  const ViewSlot* slot = nullptr;
   std::uintptr_t node = 0;
   uint64_t generation = 0;
 };

@@ -63,7 +63,7 @@ Located Locate(detail::DocumentState& state, TextRef section, TextRef key) {
 // A change is about to remove, replace or rename a part: every view made
 // before is stale, and the document differs from its file.
 void Changing(detail::DocumentState& state) {
-  ++state.generation;
+  state.views.Invalidate();
   state.modified = true;
 }
 

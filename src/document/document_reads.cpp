@@ -5,6 +5,7 @@
 #include <qds/document.h>
 #include <qds/views.h>
 
+#include <cassert>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -24,15 +25,19 @@ using detail::Internals;
 namespace detail {
 
 const ListNode* Internals::Current(const Handle& handle, const DocumentState* state) {
-  if (handle.node == 0 || handle.generation != handle.state->generation) return nullptr;
-  if (state != nullptr && handle.state != state) return nullptr;
+  if (handle.node == 0) return nullptr;
+  if (!IsCurrent(handle)) {
+    assert(!OutlivedItsDocument(handle) && "a view outlived its document");
+    return nullptr;
+  }
+  if (state != nullptr && handle.slot != state->views.slot()) return nullptr;
   return reinterpret_cast<const ListNode*>(handle.node);
 }
 
 Handle NextHandle(const Handle& handle) {
   const ListNode* node = Internals::Current(handle, nullptr);
-  if (node == nullptr || node->next == nullptr) return Handle();
-  return Internals::HandleOf(*handle.state, node->next);
+  if (node == nullptr) return Handle();
+  return Internals::HandleBeside(handle, node->next);
 }
 
 }  // namespace detail
@@ -81,14 +86,14 @@ size_t Section::EntryCount() const {
 Range<Key> Section::Keys() const {
   const QdsSection* section = Internals::NodeOf<QdsSection>(*this);
   if (section == nullptr) return Range<Key>(detail::Handle());
-  return Range<Key>(Internals::HandleOf(*handle_.state, section->keys.head()));
+  return Range<Key>(Internals::HandleBeside(handle_, section->keys.head()));
 }
 
 std::optional<Key> Section::FindKey(TextRef key) const {
   const QdsSection* section = Internals::NodeOf<QdsSection>(*this);
   const QdsKey* found = section != nullptr ? section->keys.FindByName(Wide(key)) : nullptr;
   if (found == nullptr) return std::nullopt;
-  return Internals::MakeView<Key>(Internals::HandleOf(*handle_.state, found));
+  return Internals::MakeView<Key>(Internals::HandleBeside(handle_, found));
 }
 
 std::string Key::Name() const { return ToUtf8(Name16()); }
@@ -102,7 +107,7 @@ size_t Key::ValueCount() const {
 Range<Value> Key::Values() const {
   const QdsKey* key = Internals::NodeOf<QdsKey>(*this);
   if (key == nullptr) return Range<Value>(detail::Handle());
-  return Range<Value>(Internals::HandleOf(*handle_.state, key->values.head()));
+  return Range<Value>(Internals::HandleBeside(handle_, key->values.head()));
 }
 
 std::string Value::Text() const { return ToUtf8(Text16()); }

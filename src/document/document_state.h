@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "document/view_slot.h"
 #include "expansion/symbol_map.h"
 #include "model/document_model.h"
 #include "qdsfile/file_lock.h"
@@ -24,9 +25,9 @@ struct DocumentState {
   // The lock of the file that LoadForChange read, held until the document
   // ends or loads for a change again.
   FileLock lock;
-  // Raised by every change that removes, renames or replaces a part: a view
-  // made before is stale.
-  uint64_t generation = 0;
+  // Where its views check their generation, which every change that
+  // removes, renames or replaces a part raises: a view made before is stale.
+  ViewAnchor views;
   // What the last load found after the end marker: a well-formed digest
   // line, and before the marker a line end that the trailing text kept.
   bool hasDigest = false;
@@ -71,12 +72,18 @@ struct Internals {
 
   static Status MakeStatus(Status status, const StatusDetails& details);
 
-  // The handle of `node` of `state` (an empty one for none), and the node
-  // of a view: null for a stale view, and for one of another document than
-  // `state` when that is given.
+  // The handle of `node` of `state` (an empty one for none), of `node` of
+  // the document that the current `handle` shows, and the node of a view:
+  // null for a stale view, and for one of another document than `state`
+  // when that is given.
   static Handle HandleOf(const DocumentState& state, const ListNode* node) {
     if (node == nullptr) return Handle();
-    return Handle{&state, reinterpret_cast<std::uintptr_t>(node), state.generation};
+    return Handle{state.views.slot(), reinterpret_cast<std::uintptr_t>(node),
+                  state.views.generation()};
+  }
+  static Handle HandleBeside(const Handle& handle, const ListNode* node) {
+    if (node == nullptr) return Handle();
+    return Handle{handle.slot, reinterpret_cast<std::uintptr_t>(node), handle.generation};
   }
   template <class Node, class View>
   static const Node* NodeOf(const View& view, const DocumentState* state = nullptr) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "expansion/replace_symbols.h"
+#include "expansion/symbol_undo.h"
 
 namespace qds {
 
@@ -45,10 +46,17 @@ void RecordExpansionFailure(detail::DocumentState& state, std::u16string_view va
 
 ReplaceStatus ExpandWithRetry(SymbolMap& table, std::u16string_view text, uint32_t flags,
                               std::u16string* out, uint32_t* errorPos) {
+  // The second run must find the symbols as the first found them, or the
+  // first run's commands would take effect twice (a counter raised twice).
+  // Commands change nothing but the table (the path commands only read the
+  // file system), so putting back the symbols that the first run changed is
+  // enough, and cheaper than an engine that writes into growing room.
+  SymbolUndo undo(table);
   std::vector<char16_t> buffer(kFirstRoom);
   uint32_t length = kFirstRoom;
   ReplaceStatus status = ReplaceSymbols(table, text, buffer.data(), &length, flags, errorPos);
   if (status == ReplaceStatus::BufferTooSmall) {
+    undo.Restore();
     buffer.assign(length, u'\0');
     status = ReplaceSymbols(table, text, buffer.data(), &length, flags, errorPos);
   }

@@ -41,7 +41,8 @@ void RecordExpansionFailure(detail::DocumentState& state, std::u16string_view va
                             ReplaceStatus status);
 
 // Expands `text` as the library's own callers do: with room for 65536
-// units, and once more with the room asked for when that is too little.
+// units, and when that is too little, with the symbols put back as they
+// were, once more with the room asked for; so each command takes effect once.
 // *out receives what the last run produced (as far as it fit), *errorPos
 // what ReplaceSymbols reports.
 ReplaceStatus ExpandWithRetry(SymbolMap& table, std::u16string_view text, uint32_t flags,

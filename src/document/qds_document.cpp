@@ -42,7 +42,9 @@ QdsDocument::QdsDocument(QdsDocument&& other) noexcept = default;
 
 QdsDocument& QdsDocument::operator=(QdsDocument&& other) noexcept = default;
 
-QdsDocument::~QdsDocument() = default;
+QdsDocument::~QdsDocument() {
+  if (state_ != nullptr) state_->views.EndWithDocument();
+}
 
 // ---- Files ---------------------------------------------------------------------
 
@@ -250,7 +252,7 @@ int QdsDocument::SetEntry(const char16_t* section, const char16_t* key, uint32_t
   state.modified = true;
   // Replacing a value in place takes its node away from the views.
   if (position != kAppendPosition && state.model.CountEntries(section, key) > position) {
-    ++state.generation;
+    state.views.Invalidate();
   }
   return state.model.SetEntry(section, key, position, value);
 }

@@ -95,6 +95,7 @@ constexpr Entry kLibraryStatuses[] = {
     {33, "NameExists", "another section or key already has that name"},
     {34, "UnknownCodePage", "a code page this system cannot convert"},
     {35, "StaleView", "the view does not show a part of this document"},
+    {40, "MergedIntoItself", "a document cannot be merged into itself"},
 };
 
 // The words of each Reason, in its order.

@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "common/wide_format.h"
 #include "expansion/number_text.h"
+#include "expansion/symbol_undo.h"
 
 namespace qds {
 
@@ -110,8 +111,18 @@ SymbolMap::Node* SymbolMap::TakeFreeNode() {
   return node;
 }
 
+void SymbolMap::KeepForUndo(std::u16string_view name, Node** link) {
+  if (undo_ == nullptr) return;
+  if (link == nullptr) {
+    undo_->Keep(name, nullptr, nullptr);
+  } else {
+    undo_->Keep(name, &(*link)->name, &(*link)->value);
+  }
+}
+
 void SymbolMap::Set(std::u16string_view name, std::u16string_view value) {
   Node** link = FindLink(name);
+  KeepForUndo(name, link);
   Node* node;
   if (link != nullptr) {
     node = *link;
@@ -137,6 +148,7 @@ void SymbolMap::SetNumber(std::u16string_view name, int32_t number) {
 bool SymbolMap::Remove(std::u16string_view name) {
   Node** link = FindLink(name);
   if (link == nullptr) return false;
+  KeepForUndo(name, link);
   Node* node = *link;
   *link = node->next;
   node->name.Clear();

@@ -15,6 +15,8 @@
 // The empty name is an ordinary name. The table gives no meaning to names;
 // the command language stores defined commands under "!" + name.
 //
+// An attached SymbolUndo keeps what changes, to put it back.
+//
 // One thread at a time; no locks.
 
 #ifndef KNITFOLD_EXPANSION_SYMBOL_MAP_H_
@@ -29,6 +31,7 @@
 namespace qds {
 
 struct CommandTable;
+class SymbolUndo;
 
 class SymbolMap {
  public:
@@ -69,6 +72,7 @@ class SymbolMap {
                    visit) const;
 
  private:
+  friend class SymbolUndo;
   static constexpr uint32_t kBucketCount = 17;  // at creation and after emptying
   static constexpr int32_t kMaxLoad = 4;        // nodes per bucket before growing
 
@@ -88,6 +92,9 @@ class SymbolMap {
   // `next`), or null when the name is absent.
   Node** FindLink(std::u16string_view name) const;
   Node* TakeFreeNode();
+  // Tells the attached undo, if any, that the symbol at `link` (null: the
+  // absent `name`) is about to change.
+  void KeepForUndo(std::u16string_view name, Node** link);
 
   Node** buckets_ = nullptr;
   uint32_t bucketCount_ = kBucketCount;
@@ -97,6 +104,7 @@ class SymbolMap {
   int32_t blockSize_;
   bool caseInsensitive_;
   const CommandTable* commands_;
+  SymbolUndo* undo_ = nullptr;
 };
 
 }  // namespace qds

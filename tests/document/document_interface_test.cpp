@@ -167,6 +167,8 @@ TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing)
        unchanged, LibraryStatus::InvalidSectionName, Reason::VersionName},
       {"end marker section", [](QdsDocument& d) { return d.Add("$end$", "k", "1"); },
        unchanged, LibraryStatus::InvalidSectionName, Reason::EndMarkerName},
+      {"merge into itself", [](QdsDocument& d) { return Merge(d, d); },
+       unchanged, LibraryStatus::MergedIntoItself, Reason::None},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -277,6 +279,20 @@ TEST_F(DocumentInterfaceTest, MovesKeepTheDocumentAndLeaveANewOne) {
   EXPECT_EQ(documents[0].FileName(), file_);
   ASSERT_EQ(doc_.Set("A", "k", "v"), Status());
   EXPECT_EQ(doc_.SectionCount(), 1u);
+  // Views follow their document into the document it is moved to, whose
+  // own views go stale.
+  Value followed = *documents[0].FindSection("Files")->FindKey("main")->Values().begin();
+  Value overwritten = *doc_.FindSection("A")->FindKey("k")->Values().begin();
+  Section section = *doc_.Sections().begin();
+  doc_ = std::move(documents[0]);
+  SymbolTable table;
+  std::string out;
+  EXPECT_EQ(doc_.Expand(followed, table, &out), Status());
+  EXPECT_EQ(out, "app.exe");
+  EXPECT_EQ(doc_.Expand(overwritten, table, &out), LibraryStatus::StaleView);
+  EXPECT_EQ(section.Name(), "");
+  EXPECT_TRUE(section.Keys().empty());
+  EXPECT_EQ(overwritten.Text(), "");
 }
 
 // The target of a merge borrows the compat document's texts, which must
@@ -286,7 +302,7 @@ TEST_F(DocumentInterfaceTest, AMergedTargetKeepsTheTextsOfACompatDocumentGone) {
     QdsDocument compat;
     const char* text = "[$version 3, codepage 1200$]\n[Files]\nextra=tool.exe\n[New]\nk=v\n";
     ASSERT_EQ(compat.LoadBytes(test::Qds(ToUtf16(text))), Status());
-    Merge(doc_, compat);
+    ASSERT_EQ(Merge(doc_, compat), Status());
   }
   EXPECT_EQ(Saved(), std::string(kScript) + "extra=tool.exe\n\n[New]\nk=v\n");
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/utf8.h"
+#include "expansion/symbol_undo.h"
 
 namespace qds {
 namespace {
@@ -44,6 +45,31 @@ TEST(SymbolTableTest, NamesFoldOnlyAsciiLettersAndOnlyWhereAsked) {
     table.ForEach([&](const CountedString& n, const CountedString&) { names += n.View(); });
     EXPECT_EQ(names.find(u"path") == std::u16string::npos, fold) << EncodeUtf8(names);
   }
+}
+
+// An undo puts the symbols changed while it was attached back as their first
+// change found them, in their spelling, removes those it saw created, and
+// lets later changes stand.
+TEST(SymbolTableTest, UndoPutsBackWhatChangedAsItWas) {
+  SymbolMap table(true, 2);
+  table.Set(u"Kept", u"k");
+  table.Set(u"Path", u"p");
+  table.Set(u"gone", u"g");
+  SymbolUndo undo(table);
+  table.Set(u"path", u"1");
+  EXPECT_TRUE(table.Remove(u"PATH"));
+  table.Set(u"PATH", u"2");
+  EXPECT_TRUE(table.Remove(u"gone"));
+  table.Set(u"new", u"n");
+  undo.Restore();
+  table.Set(u"after", u"a");
+  std::map<std::u16string, std::u16string> symbols;
+  table.ForEach([&](const CountedString& n, const CountedString& v) {
+    symbols[std::u16string(n.View())] = v.View();
+  });
+  const std::map<std::u16string, std::u16string> expected = {
+      {u"Kept", u"k"}, {u"Path", u"p"}, {u"gone", u"g"}, {u"after", u"a"}};
+  EXPECT_EQ(symbols, expected);
 }
 
 // Many symbols across blocks and growing buckets, every other one removed,

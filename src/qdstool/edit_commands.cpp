@@ -5,6 +5,7 @@
 
 #include <qds/qds.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -202,7 +203,11 @@ int RunEdit(const ParsedArguments& arguments) {
     }
   }
   if (edits.empty()) return UsageError(arguments, "expected at least one edit");
-  return EditFile(arguments, edits, true);
+  // Only a change that adds makes a missing file, as set and add do.
+  const bool adds = std::any_of(edits.begin(), edits.end(), [](const Edit& edit) {
+    return edit.kind == EditKind::Set || edit.kind == EditKind::Add;
+  });
+  return EditFile(arguments, edits, adds);
 }
 
 #define KNITFOLD_EDIT_OPTIONS \
@@ -231,7 +236,7 @@ const OptionRule kEditOptions[] = {
   "file changed, or would.\n"
 #define KNITFOLD_EDIT_OPTIONS_SHOWN \
   "[--codepage N] [-o OUT] [--canonical] [--dry-run] [--exit-code] "
-#define KNITFOLD_EDIT_CREATES "A FILE that does not exist is made (UTF-16, version 3).\n"
+#define KNITFOLD_EDIT_CREATES "A missing FILE is made (UTF-16, version 3).\n"
 
 const ToolCommand kSetCommand = {
     u"set",
@@ -285,7 +290,8 @@ const ToolCommand kEditCommand = {
     "[--rename-section SECTION NEWNAME]... [--rename-key SECTION KEY NEWNAME]...",
     "Makes the changes in the order given, as set, add, del and rename make them;\n"
     "when one fails, none is saved. With --missing-ok a change that names a\n"
-    "missing section or key is skipped. " KNITFOLD_EDIT_CREATES KNITFOLD_EDIT_SAVING,
+    "missing section or key is skipped. With --set or --add, a FILE that does\n"
+    "not exist is made (UTF-16, version 3).\n" KNITFOLD_EDIT_SAVING,
     kEditOptions,
     RunEdit,
 };

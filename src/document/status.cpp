@@ -4,6 +4,7 @@
 
 #include <qds/status.h>
 
+#include <cstdio>
 #include <iterator>
 #include <string>
 
@@ -205,6 +206,10 @@ std::string Status::Text() const {
     more = StatusText(static_cast<ExpandStatus>(detail_));
   } else if (*this == LibraryStatus::UnknownCodePage) {
     return "code page " + std::to_string(detail_) + " cannot be converted on this system";
+  } else if (*this == SaveStatus::Unrepresentable) {
+    char codePoint[16];
+    std::snprintf(codePoint, sizeof codePoint, "U+%04X", static_cast<unsigned>(detail_));
+    more = codePoint;
   }
   if (!more.empty()) text += ": " + more;
   if (located_ && !Ok()) text += " at position " + std::to_string(where_);

@@ -102,23 +102,24 @@ int RunImport(const ParsedArguments& arguments) {
       "\xFF\xFE" + std::string(reinterpret_cast<const char*>(normal.data()), normal.size() * 2),
       LoadFlags::KeepComments);
   if (!loaded.Ok()) return Report(subject, loaded);
-  return SaveOutput(&document, operands[0], operands[1], SaveFlags::KeepComments);
+  return FinishChange(arguments, &document, operands[0], operands[1], SaveFlags::KeepComments);
 }
 
-const OptionRule kImportOptions[] = {{u"--codepage", 1}};
+const OptionRule kImportOptions[] = {{u"--codepage", 1}, KNITFOLD_CHANGE_OPTIONS};
 
 }  // namespace
 
 const ToolCommand kImportCommand = {
     u"import",
     "make a QDS file of a text in UTF-8 or a code page",
-    "import [--codepage N] IN OUT",
+    "import [--codepage N] [--dry-run] [--exit-code] IN OUT",
     "Reads IN, UTF-8 (a byte-order mark is dropped) or with --codepage text of\n"
     "code page N, whose lines end in LF or CR LF, and writes it to OUT as a QDS\n"
     "file: UTF-16 after the byte-order mark, lines ending in CR LF, comments,\n"
     "blank lines and indentation kept. A line that the format would not read as\n"
     "it looks, such as a comment that starts with '#', is refused with its\n"
-    "number (status 7), and nothing is written.\n",
+    "number (status 7), and nothing is written. --dry-run and --exit-code as\n"
+    "for set, of OUT.\n",
     kImportOptions,
     RunImport,
 };

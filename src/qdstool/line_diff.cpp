@@ -101,7 +101,10 @@ void AppendLine(char sign, std::string_view line, std::string* out) {
   out->append(ended ? "\n" : "\n\\ No newline at end of file\n");
 }
 
+// A hunk's range as diff -u writes it: "START,COUNT", a COUNT of 1 left out,
+// and START the line before the hunk when it holds no line of the text.
 std::string Range(size_t start, size_t count) {
+  if (count == 1) return std::to_string(start + 1);
   return std::to_string(count == 0 ? start : start + 1) + "," + std::to_string(count);
 }
 
@@ -109,8 +112,8 @@ constexpr size_t kContext = 3;
 
 }  // namespace
 
-bool AppendUnifiedDiff(std::string_view before, std::string_view after, std::string_view name,
-                       std::string* out) {
+bool AppendUnifiedDiff(std::string_view before, std::string_view after, std::string_view oldName,
+                       std::string_view newName, std::string* out) {
   std::vector<std::string_view> oldLines = SplitLines(before);
   std::vector<std::string_view> newLines = SplitLines(after);
   std::unordered_map<std::string_view, uint32_t> ids;
@@ -144,7 +147,7 @@ bool AppendUnifiedDiff(std::string_view before, std::string_view after, std::str
   }
   script.insert(script.end(), suffix, Op::Keep);
 
-  out->append("--- " + std::string(name) + "\n+++ " + std::string(name) + " (merged)\n");
+  out->append("--- " + std::string(oldName) + "\n+++ " + std::string(newName) + "\n");
   // Walk the script; a hunk runs from kContext kept lines before its first
   // change to kContext after its last, while changes come closer than
   // twice the context.

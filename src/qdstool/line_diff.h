@@ -1,5 +1,5 @@
-// A unified diff of two texts, line by line, as "merge --dry-run" shows
-// what a merge would change.
+// A unified diff of two texts, line by line, as --dry-run shows what a
+// command would change in a file.
 
 #ifndef KNITFOLD_QDSTOOL_LINE_DIFF_H_
 #define KNITFOLD_QDSTOOL_LINE_DIFF_H_
@@ -10,7 +10,7 @@
 namespace qds::tool {
 
 // Appends to *out the unified diff that turns `before` into `after`: the
-// lines "--- NAME" and "+++ NAME (merged)", then hunks with three lines of
+// lines "--- OLDNAME" and "+++ NEWNAME", then hunks with three lines of
 // context, joined where their contexts touch; nothing when the texts are
 // equal. Lines end at LF and are compared with their CR, shown without it;
 // a last line without LF is followed by "\ No newline at end of file".
@@ -20,8 +20,8 @@ namespace qds::tool {
 // with the texts. Where the budget does not suffice, the differing middle is
 // shown as removed and then added: correct, not minimal. Returns whether
 // the diff is minimal.
-bool AppendUnifiedDiff(std::string_view before, std::string_view after, std::string_view name,
-                       std::string* out);
+bool AppendUnifiedDiff(std::string_view before, std::string_view after, std::string_view oldName,
+                       std::string_view newName, std::string* out);
 
 }  // namespace qds::tool
 

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "qdstool/line_diff.h"
 #include "qdstool/tool.h"
 
 namespace qds::tool {
@@ -18,59 +17,49 @@ int RunMerge(const ParsedArguments& arguments) {
   if (targetFile == kStandardStream && operands[1] == kStandardStream) {
     return UsageError(arguments, "standard input can be only one of TARGET and COMPAT");
   }
-  bool dryRun = arguments.Has(u"--dry-run");
   QdsDocument target;
   QdsDocument compat;
   if (int status = ApplyCodePage(arguments, &target); status != 0) return status;
-  const uint32_t codePage = target.CodePage();
-  static_cast<void>(compat.SetCodePage(codePage));
-
-  // The dry run shows the target's text as it is: its bytes are read once,
-  // for the text and the document alike.
-  std::string targetBytes;
-  Status loaded;
-  if (dryRun) {
-    int status = 0;
-    if (!ReadInput(targetFile, &targetBytes, &status)) return status;
-    loaded = target.LoadBytes(targetBytes, LoadFlags::KeepComments);
-  } else {
-    loaded = LoadFile(targetFile, LoadFlags::KeepComments, &target, LoadingFor(arguments));
+  static_cast<void>(compat.SetCodePage(target.CodePage()));
+  const LoadFlags codePage = CodePageLoadFlags(arguments);
+  const std::string targetName = Subject(targetFile), compatName = Subject(operands[1]);
+  Status loaded =
+      LoadFile(targetFile, LoadFlags::KeepComments | codePage, &target, LoadingFor(arguments));
+  if (!loaded.Ok()) return Report(targetName, loaded);
+  if (int refused = CheckLineEnds(target, targetName, Use::Write); refused != 0) return refused;
+  if (Status status = LoadFile(operands[1], codePage, &compat); !status.Ok()) {
+    return Report(compatName, status);
   }
-  if (!loaded.Ok()) return Report(Subject(targetFile), loaded);
-  if (Status status = LoadFile(operands[1], LoadFlags::None, &compat); !status.Ok()) {
-    return Report(Subject(operands[1]), status);
+  CheckLineEnds(compat, compatName, Use::Read);
+  SaveFlags flags = SaveFlags::KeepComments;
+  if (arguments.Has(u"--sign")) {
+    // Signed again, the text must not gain the line end that signing adds.
+    target.Unsign();
+    flags = flags | SaveFlags::Digest;
+  } else if (target.HasDigest()) {
+    PrintErrorLine("qdstool: " + targetName +
+                   ": the merged file is unsigned, as knitfold writes it; --sign signs it");
   }
   static_cast<void>(Merge(target, compat));  // two documents: never 40
-  if (!dryRun) {
-    return SaveOutput(&target, targetFile, OutputOption(arguments), SaveFlags::KeepComments);
-  }
-  std::string before, after, merged;
-  static_cast<void>(DecodeFileText(targetBytes, codePage, &before));
-  static_cast<void>(target.Write(&merged, SaveFlags::KeepComments));
-  static_cast<void>(DecodeFileText(merged, codePage, &after));
-  std::string diff;
-  bool minimal = AppendUnifiedDiff(before, after, Subject(targetFile), &diff);
-  WriteOutput(diff);
-  if (!minimal) {
-    PrintErrorLine("qdstool: " + Subject(targetFile) +
-                   ": the diff is not minimal: too many changes to align");
-  }
-  return 0;
+  return FinishChange(arguments, &target, targetFile, OutputOption(arguments), flags);
 }
 
-const OptionRule kMergeOptions[] = {{u"--codepage", 1}, {u"-o", 1}, {u"--dry-run", 0}};
+const OptionRule kMergeOptions[] = {
+    {u"--codepage", 1}, {u"-o", 1}, {u"--sign", 0}, KNITFOLD_CHANGE_OPTIONS};
 
 }  // namespace
 
 const ToolCommand kMergeCommand = {
     u"merge",
     "merge a compat file into a target as knitfold does",
-    "merge [--codepage N] [-o OUT] [--dry-run] TARGET COMPAT",
+    "merge [--codepage N] [-o OUT] [--sign] [--dry-run] [--exit-code] TARGET COMPAT",
     "Adds every entry of COMPAT to TARGET by knitfold's rules and saves TARGET\n"
     "with its comments, in place or to OUT (-o, --output): the bytes that\n"
     "knitfold writes, without its log, working copies or backup. A signed\n"
-    "TARGET comes out unsigned. --dry-run prints, as a unified diff of the\n"
-    "text in UTF-8, what the merge would change, and writes nothing.\n",
+    "TARGET comes out unsigned, as knitfold writes it, and qdstool says so;\n"
+    "--sign signs the result. --dry-run prints, as a unified diff of the text\n"
+    "in UTF-8, what the merge would change, and writes nothing; --exit-code\n"
+    "exits 1 when the merge changed TARGET, or would.\n",
     kMergeOptions,
     RunMerge,
 };

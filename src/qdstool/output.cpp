@@ -28,8 +28,8 @@ Status ReadStandardInput(std::string* bytes) {
 }  // namespace
 
 bool ReadInput(const std::u16string& argument, std::string* bytes, int* status) {
-  Status read =
-      argument == kStandardStream ? ReadStandardInput(bytes) : ReadFile(PathFromUtf16(argument), bytes);
+  Status read = argument == kStandardStream ? ReadStandardInput(bytes)
+                                            : ReadFile(PathFromUtf16(argument), bytes);
   *status = read.Ok() ? 0 : Report(Subject(argument), read);
   return read.Ok();
 }
@@ -73,7 +73,7 @@ Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* do
 int LoadInput(const ParsedArguments& arguments, const std::u16string& argument, LoadFlags flags,
               QdsDocument* document, Loading loading) {
   if (int status = ApplyCodePage(arguments, document); status != 0) return status;
-  Status status = LoadFile(argument, flags, document, loading);
+  Status status = LoadFile(argument, flags | CodePageLoadFlags(arguments), document, loading);
   if (!status.Ok()) Report(Subject(argument), status);
   return status.Number();
 }
@@ -84,7 +84,27 @@ std::u16string OutputOption(const ParsedArguments& arguments) {
 }
 
 Loading LoadingFor(const ParsedArguments& arguments) {
-  return OutputOption(arguments).empty() ? Loading::ToChange : Loading::ToRead;
+  // A dry run changes nothing, and so leaves no lock file behind.
+  return OutputOption(arguments).empty() && !arguments.Has(u"--dry-run") ? Loading::ToChange
+                                                                         : Loading::ToRead;
+}
+
+LoadFlags CodePageLoadFlags(const ParsedArguments& arguments) {
+  return arguments.Has(u"--codepage") ? LoadFlags::None : LoadFlags::DeclaredCodePage;
+}
+
+int CheckLineEnds(const QdsDocument& document, std::string_view subject, Use use) {
+  if (!document.LineFeedsOnly()) return 0;
+  const std::string words =
+      "lines end in LF alone; the format reads CR LF only, so the file reads as one line; "
+      "convert it with qdstool import";
+  if (use == Use::Read) {
+    PrintErrorLine("qdstool: " + std::string(subject) + ": " + words);
+    return 0;
+  }
+  PrintErrorLine("qdstool: " + std::string(subject) + ": refusing to write: " + words +
+                 " (status " + std::to_string(kDataError) + ")");
+  return kDataError;
 }
 
 int SaveOutput(QdsDocument* document, const std::u16string& input, const std::u16string& output,

@@ -82,7 +82,10 @@ int RunDump(const ParsedArguments& arguments) {
   if (arguments.operands().size() != 1) return UsageError(arguments, "expected one FILE");
   QdsDocument document;
   if (int status = ApplyCodePage(arguments, &document); status != 0) return status;
-  Status status = LoadFile(arguments.operands()[0], static_cast<LoadFlags>(flags), &document);
+  const std::u16string& file = arguments.operands()[0];
+  Status status =
+      LoadFile(file, static_cast<LoadFlags>(flags) | CodePageLoadFlags(arguments), &document);
+  CheckLineEnds(document, Subject(file), Use::Read);
   Dump(document, status);
   return status.Number();
 }
@@ -91,13 +94,16 @@ int RunDump(const ParsedArguments& arguments) {
 
 int RunCat(const ParsedArguments& arguments) {
   if (arguments.operands().size() != 1) return UsageError(arguments, "expected one FILE");
-  uint32_t codePage = QdsDocument().CodePage();
-  if (int status = CodePageOption(arguments, &codePage); status != 0) return status;
+  QdsDocument document;
+  if (int status = ApplyCodePage(arguments, &document); status != 0) return status;
   std::string bytes;
   int status = 0;
   if (!ReadInput(arguments.operands()[0], &bytes, &status)) return status;
+  // Loaded for the code page that its version line declares, and its line ends.
+  static_cast<void>(document.LoadBytes(bytes, CodePageLoadFlags(arguments) | LoadFlags::Lenient));
+  CheckLineEnds(document, Subject(arguments.operands()[0]), Use::Read);
   std::string text;
-  static_cast<void>(DecodeFileText(bytes, codePage, &text));
+  static_cast<void>(DecodeFileText(bytes, document.CodePage(), &text));
   WriteOutput(text);
   return 0;
 }
@@ -112,6 +118,7 @@ int LoadSection(const ParsedArguments& arguments, QdsDocument* document,
   if (int status = LoadInput(arguments, file, LoadFlags::None, document); status != 0) {
     return status;
   }
+  CheckLineEnds(*document, Subject(file), Use::Read);
   *section = document->FindSection(arguments.operands()[1]);
   if (!*section) return ReportMissing(Subject(file), arguments.operands()[1], nullptr);
   return 0;
@@ -120,10 +127,11 @@ int LoadSection(const ParsedArguments& arguments, QdsDocument* document,
 int RunSections(const ParsedArguments& arguments) {
   if (arguments.operands().size() != 1) return UsageError(arguments, "expected one FILE");
   QdsDocument document;
-  if (int status = LoadInput(arguments, arguments.operands()[0], LoadFlags::None, &document);
-      status != 0) {
+  const std::u16string& file = arguments.operands()[0];
+  if (int status = LoadInput(arguments, file, LoadFlags::None, &document); status != 0) {
     return status;
   }
+  CheckLineEnds(document, Subject(file), Use::Read);
   std::string out;
   for (Section section : document.Sections()) out += section.Name() + "\n";
   WriteOutput(out);
@@ -223,7 +231,8 @@ const ToolCommand kCatCommand = {
     "print the text of a QDS file in UTF-8",
     "cat [--codepage N] FILE",
     "Prints the text of FILE in UTF-8, as loading reads it (UTF-16 after the\n"
-    "byte-order mark, any other file in the code page), line ends as they are,\n"
+    "byte-order mark, any other file in --codepage N, else in the code page its\n"
+    "version line declares, else in the system's), line ends as they are,\n"
     "end marker and digest line included. As a textconv filter it lets\n"
     "'git diff' show QDS files as text.\n",
     kCodePageOption,

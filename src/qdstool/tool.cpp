@@ -11,10 +11,10 @@ namespace {
 
 // The order is the order of the help listing.
 const ToolCommand* const kCommands[] = {
-    &kCheckCommand,  &kVerifyCommand, &kSignCommand,     &kRewriteCommand, &kDumpCommand,
-    &kCatCommand,    &kImportCommand, &kSectionsCommand, &kKeysCommand,    &kGetCommand,
-    &kSetCommand,    &kAddCommand,    &kDelCommand,      &kEditCommand,    &kMergeCommand,
-    &kExpandCommand, &kEvalCommand,
+    &kCheckCommand, &kVerifyCommand, &kSignCommand,     &kRewriteCommand, &kDumpCommand,
+    &kCatCommand,   &kImportCommand, &kSectionsCommand, &kKeysCommand,    &kGetCommand,
+    &kSetCommand,   &kAddCommand,    &kDelCommand,      &kRenameCommand,  &kEditCommand,
+    &kMergeCommand, &kExpandCommand, &kEvalCommand,
 };
 
 // The command called `name` (exact spelling); null when there is none.

@@ -30,10 +30,14 @@ namespace qds::tool {
 int RunTool(std::span<const std::u16string> arguments);
 
 // Exit status of a command line that cannot be understood (as sysexits'
-// EX_USAGE), and of "check --strict" on a file that warned (EX_DATAERR);
-// apart from every status of the library.
+// EX_USAGE), and of a file that a command will not take as it stands
+// (EX_DATAERR): "check --strict" of one that warned, a change of one whose
+// lines end in LF alone; apart from every status of the library.
 inline constexpr int kUsageError = 64;
-inline constexpr int kWarnedStrictly = 65;
+inline constexpr int kDataError = 65;
+// Exit status of --exit-code when the command changed, or would change, a
+// file (as "git diff --exit-code").
+inline constexpr int kChanged = 1;
 
 // ---- Arguments ---------------------------------------------------------------------
 //
@@ -122,7 +126,8 @@ bool ReadInput(const std::u16string& argument, std::string* bytes, int* status);
 // holds until the command ends.
 enum class Loading { ToRead, ToChange };
 // Loads the file that `argument` names (or standard input) into `document`,
-// after applying the command's --codepage; a failure is reported. Returns
+// after applying the command's --codepage (CodePageLoadFlags are added to
+// `flags`); a failure is reported. Returns
 // the load status's number, or kUsageError or UnknownCodePage for a bad
 // --codepage.
 int LoadInput(const ParsedArguments& arguments, const std::u16string& argument, LoadFlags flags,
@@ -134,8 +139,18 @@ int ApplyCodePage(const ParsedArguments& arguments, QdsDocument* document);
 // `document`, reporting nothing. Returns the load status.
 Status LoadFile(const std::u16string& argument, LoadFlags flags, QdsDocument* document,
                 Loading loading = Loading::ToRead);
-// ToChange when the command saves over its input: no -o was given.
+// ToChange when the command saves over its input: no -o, no --dry-run.
 Loading LoadingFor(const ParsedArguments& arguments);
+// LoadFlags::DeclaredCodePage unless the command was given --codepage: an
+// ANSI file is read in --codepage N, else in the code page its version line
+// declares, else in the system's.
+LoadFlags CodePageLoadFlags(const ParsedArguments& arguments);
+// What a command does with the file it loaded.
+enum class Use { Read, Write };
+// Tells of a loaded file whose lines end in LF alone, which the format
+// reads as one line: a warning for a command that only reads it; a refusal
+// for one that would write it. Returns 0, or kDataError for a refusal.
+int CheckLineEnds(const QdsDocument& document, std::string_view subject, Use use);
 // The --codepage of the command (the system's code page by default) into
 // *codePage; a bad one is reported. Returns 0, kUsageError or 34.
 int CodePageOption(const ParsedArguments& arguments, uint32_t* codePage);
@@ -148,6 +163,18 @@ int SaveOutput(QdsDocument* document, const std::u16string& input, const std::u1
                SaveFlags flags);
 // The -o (--output) of the command, or "".
 std::u16string OutputOption(const ParsedArguments& arguments);
+// Ends a command that writes `document` as SaveOutput saves it, with the
+// options that every such command takes: --dry-run prints the unified diff
+// ("--- a/FILE", "+++ b/FILE") of the text of the file that would be
+// written, as it is and as it would be, in UTF-8, and writes nothing;
+// --exit-code exits kChanged when the file changed or would change. A file
+// saved in place is not written when it would not change. Returns the save
+// status, or kChanged, or 0.
+int FinishChange(const ParsedArguments& arguments, QdsDocument* document,
+                 const std::u16string& input, const std::u16string& output, SaveFlags flags);
+// The options of FinishChange.
+#define KNITFOLD_CHANGE_OPTIONS \
+  {u"--dry-run", 0}, { u"--exit-code", 0 }
 
 // ---- Output ----------------------------------------------------------------------------
 //
@@ -200,6 +227,7 @@ extern const ToolCommand kGetCommand;
 extern const ToolCommand kSetCommand;
 extern const ToolCommand kAddCommand;
 extern const ToolCommand kDelCommand;
+extern const ToolCommand kRenameCommand;
 extern const ToolCommand kEditCommand;
 // import_command.cpp
 extern const ToolCommand kImportCommand;

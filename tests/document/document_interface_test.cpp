@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "document/document_state.h"
 #include "support/test_support.h"
 
 namespace qds {
@@ -239,6 +240,9 @@ TEST_F(DocumentInterfaceTest, StatusesReadAsWords) {
             "another key of the section already has that name");
   EXPECT_EQ(doc_.RemoveKey("Registry", "Gone").Text(), "no such key or value");
   EXPECT_EQ(StatusText(ExpandStatus::DivisionByZero), "division by zero");
+  EXPECT_EQ(detail::Internals::MakeStatus(SaveStatus::Unrepresentable, {.detail = 0x20AC})
+                .Describe("a.qds"),
+            "a.qds: a character that the file's code page cannot hold: U+20AC (status 39)");
 }
 
 TEST_F(DocumentInterfaceTest, ExpandsAValueAndAStaleViewIsRefused) {

@@ -97,7 +97,7 @@ TEST(MergeToolTest, DryRunShowsTheChangeAsAUnifiedDiffAndWritesNothing) {
     ProcessResult result = QdsTool({"merge", "--dry-run", target, (dir / "c.qds").string()});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.standardOutput,
-              c.diff.empty() ? "" : "--- " + target + "\n+++ " + target + " (merged)\n" + c.diff)
+              c.diff.empty() ? "" : "--- a/" + target + "\n+++ b/" + target + "\n" + c.diff)
         << c.diff;
     EXPECT_EQ(result.standardError, "");
     EXPECT_EQ(ReadBytes(target), Utf16Bytes(c.target, true));

@@ -19,6 +19,7 @@
 #include "support/test_support.h"
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -39,6 +40,15 @@ const char16_t kSample[] =
     u"; package\r\n[$version 3, codepage 1200$]\r\n"
     u"[files]\r\nmain=app.exe\r\n  ; the helper\r\nhelper=h\x00E9lp.dll\r\n"
     u"\r\n[strings]\r\nquote=say \"hi\" \\ bye\r\n";
+
+// A text whose lines end in LF alone, and whether the library tells such
+// a text from a load (until it does, qdstool cannot).
+const char16_t kLineFeedsAlone[] = u"; package\n[a]\nk=1\n";
+bool LibraryTellsLineFeeds() {
+  QdsDocument probe;
+  static_cast<void>(probe.LoadBytes(Utf16Bytes(kLineFeedsAlone, true)));
+  return probe.LineFeedsOnly();
+}
 
 class QdsToolTest : public testing::Test {
  protected:
@@ -99,6 +109,11 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
   test::WriteBytes(cut, "[s]\r\nk=" + value + "\r\n");
   test::WriteBytes(cutLast, "[s]\r\nk=" + value.substr(0, 4088) + "\xF0\x9F\x98\x80");
   const std::string ok = file + ": ok (version 3, 2 sections, 3 entries)\n";
+  const std::string lineFeeds = Write("lf.qds", kLineFeedsAlone);
+  const std::string ansi1251 = Path("ansi1251.qds");
+  test::WriteBytes(ansi1251, "[$version 3, codepage 1251$]\r\n[a]\r\nk=\xE9\r\n");
+  QdsDocument declared;
+  static_cast<void>(declared.LoadBytes(ReadBytes(ansi1251), LoadFlags::DeclaredCodePage));
   const std::string unsignedFile = "qdstool: " + file + ": not signed: the text has no end marker";
   const std::string syntax = "qdstool: " + broken + ":4: syntax error: a key without \"=\"";
   const std::string notFound = "qdstool: " + missing + ": cannot open: " + kNoSuchFile;
@@ -132,6 +147,17 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       {{"check", "-h"}, 0, "usage: qdstool check...", ""}, {{"check", file}, 0, ok, ""},
       {{"check", broken}, 7, "", syntax + " (status 7)\n"},
       {{"check", missing}, 2, "", notFound + " (status 2)\n"},
+      // The code page of an ANSI file: --codepage, else the one its version line declares.
+      {{"check", "--codepage", "1250", ansi1251}, 0,
+       ansi1251 + ": ok (version 3, 1 sections, 1 entries)\n" + ansi1251 + ": code page: 1250\n",
+       ""},
+      {{"check", ansi1251}, 0,
+       ansi1251 + ": ok (version 3, 1 sections, 1 entries)\n" + ansi1251 +
+           ": code page: " + std::to_string(declared.CodePage()) + "\n", ""},
+      {{"sections", lineFeeds}, 0, "",
+       LibraryTellsLineFeeds() ? "qdstool: " + lineFeeds + ": lines end in LF alone; the format "
+                                 "reads CR LF only, so the file reads as one line; convert it "
+                                 "with qdstool import\n" : ""},
       {{"check", ansi3}, 7, "",
        "qdstool: " + ansi3 +
            ":1: syntax error: missing \", codepage\" after version 3 in an ANSI file (status 7)\n"},
@@ -366,11 +392,29 @@ TEST_F(QdsToolTest, SignedFileVerifiesUntilItIsChanged) {
   EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
   ProcessResult verified = QdsTool({"verify", file});
   EXPECT_EQ(verified.standardOutput, file + ": ok (version 3, 2 sections, 3 entries)\n");
+  // Signing again would add a line end before the end marker: shown, not written.
+  ProcessResult again = QdsTool({"sign", "--dry-run", "--exit-code", file});
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_NE(again.standardOutput.find("\n+\n [$end$]\n"), std::string::npos) << again.standardOutput;
+  EXPECT_EQ(ReadBytes(file), bytes);
+
+  // A merge writes the target unsigned, as knitfold does, and says so, unless --sign.
+  const std::string compat = Write("c.qds", u"[new]\r\nk=1\r\n");
+  ProcessResult merged = QdsTool({"merge", file, compat, "-o", Path("m.qds")});
+  EXPECT_EQ(merged.standardError,
+            "qdstool: " + file +
+                ": the merged file is unsigned, as knitfold writes it; --sign signs it\n");
+  EXPECT_EQ(QdsTool({"merge", "--sign", file, compat, "-o", Path("m.qds")}).exitCode, 0);
+  EXPECT_EQ(QdsTool({"verify", Path("m.qds")}).exitCode, 0);
 
   std::string tampered = bytes;
   tampered[tampered.find(Utf16Bytes(u"app.exe"))] = 'A';
   test::WriteBytes(file, tampered);
   EXPECT_EQ(QdsTool({"verify", file}).exitCode, 15);
+  ProcessResult checked = QdsTool({"check", "--strict", file});
+  EXPECT_EQ(checked.exitCode, 65);
+  EXPECT_EQ(checked.standardError,
+            "qdstool: " + file + ": warning: signed, but the digest does not match\n");
 }
 
 #ifndef _WIN32
@@ -489,9 +533,9 @@ TEST_F(QdsToolTest, DashStandsForTheStandardStreams) {
 // of several, leaves the file as it was; -o writes elsewhere.
 // What a row finds at FILE besides its text: nothing more, FILE made
 // read-only (its owner runs the edit: root, who may write any file, runs it
-// as nobody), or FILE's lock held by another writer for longer than an
-// edit waits.
-enum class Finds { Text, ReadOnlyFile, HeldLock };
+// as nobody), FILE's lock held by another writer for longer than an edit
+// waits, or lines of FILE that end in LF alone.
+enum class Finds { Text, ReadOnlyFile, HeldLock, LineFeedsAlone };
 
 // Runs qdstool as the owner of `file`, a file of `folder`, and of the
 // file's lock file.
@@ -526,8 +570,33 @@ TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
     std::u16string text;     // empty: unchanged
     std::string error = {};  // after "qdstool: FILE: "
     Finds finds = Finds::Text;
+    std::string output = "";  // standard output
   } cases[] = {
       {{"set", "files", "MAIN", "new.exe"}, 0, kHead + u"main=new.exe\r\n" + kHelper + kStrings},
+      {{"set", "--canonical", "files", "MAIN", "new.exe"}, 0,
+       kHead + u"main=new.exe\r\n" + kHelper + kStrings},
+      {{"rename", "files", "main", "prog"}, 0, kHead + u"prog=app.exe\r\n" + kHelper + kStrings},
+      {{"edit", "--rename-section", "strings", "s", "--rename-key", "s", "quote", "q"}, 0,
+       kHead + u"main=app.exe\r\n" + kHelper + u"\r\n[s]\r\nq=say \"hi\" \\ bye\r\n"},
+      {{"edit", "--add", "files", "main", "2", "--del", "files", "main", "--missing-ok", "--del",
+        "files", "main", "--del-section", "none"}, 0, kHead + kHelper + kStrings},
+      {{"del", "--index", "0", "files", "main"}, 0, kHead + kHelper + kStrings},
+      {{"del", "--index", "1", "files", "main"}, 11, u"",
+       "no value 1 of key \"main\" in section \"files\" (status 11)\n"},
+      {{"rename", "files", "main", "Helper"}, 33, u"",
+       "cannot rename [files] \"main\": another key of the section already has that name "
+       "(status 33)\n"},
+      {{"rename", "none", "x"}, 10, u"", "no section \"none\" (status 10)\n"},
+      // What changes no byte writes nothing; --exit-code tells a change.
+      {{"del", "--missing-ok", "--exit-code", "files", "none"}, 0, u""},
+      {{"set", "--exit-code", "files", "main", "app.exe"}, 0, u""},
+      {{"set", "--exit-code", "files", "main", "1"}, 1, kHead + u"main=1\r\n" + kHelper + kStrings},
+      {{"set", "--dry-run", "--exit-code", "files", "main", "1"}, 1, u"", "", Finds::Text,
+       "@@ -1,7 +1,7 @@\n ; package\n [$version 3, codepage 1200$]\n [files]\n-main=app.exe\n"
+       "+main=1\n   ; the helper\n helper=h\xC3\xA9lp.dll\n \n"},
+      {{"set", "files", "main", "1"}, 65, u"",
+       "refusing to write: lines end in LF alone; the format reads CR LF only, so the file "
+       "reads as one line; convert it with qdstool import (status 65)\n", Finds::LineFeedsAlone},
       {{"add", "files", "main", "b=\"2\""}, 0,
        kHead + u"main=app.exe\r\nmain=b=\"2\"\r\n" + kHelper + kStrings},
       {{"set", "new", "k", ""}, 0, kSample + std::u16string(u"\r\n[new]\r\nk=\r\n")},
@@ -540,7 +609,8 @@ TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
       {{"edit", "--del-section", "strings", "--add", "a]", "k", "v"}, 30, u"",
        "cannot add to [a]] \"k\": a section name may not contain \"[\" or \"]\" (status 30)\n"},
       {{"edit", "--set", "files", "main", "1", "--set", "files", "k", " v"}, 32, u"",
-       "cannot set [files] \"k\": a value may not begin or end with white space (status 32)\n"},
+       "cannot set [files] \"k\": a value may not begin or end with white space; enclosing it in "
+       "double quotes keeps the blanks (status 32)\n"},
       {{"del", "nothing"}, 10, u"", "no section \"nothing\" (status 10)\n"},
       // What is written must be UTF-8; what is only looked up may be any bytes.
       {{"set", "files", "main", "caf\xE9"}, 32, u"",
@@ -555,8 +625,13 @@ TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
       {{"add", "files", "main", "1"}, 36, u"", " is being changed by another run (status 36)\n",
        Finds::HeldLock},
   };
+  const bool tellsLineFeeds = LibraryTellsLineFeeds();
   for (const auto& c : cases) {
-    Write("a.qds", kSample);
+    if (c.finds == Finds::LineFeedsAlone && !tellsLineFeeds) continue;
+    const std::u16string original = c.finds == Finds::LineFeedsAlone ? kLineFeedsAlone : kSample;
+    Write("a.qds", original);
+    std::filesystem::remove(file + ".lock");
+    const auto written = std::filesystem::last_write_time(file);
     std::vector<std::string> arguments{c.arguments[0], file};
     arguments.insert(arguments.end(), c.arguments.begin() + 1, c.arguments.end());
     QdsDocument otherWriter;
@@ -577,13 +652,35 @@ TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
     EXPECT_EQ(result.standardError, c.error.empty() ? "" : "qdstool: " + file + after + c.error)
         << c.arguments[1];
     EXPECT_EQ(test::FromUtf16Bytes(ReadBytes(file)),
-              u"\xFEFF" + (c.text.empty() ? kSample : c.text))
+              u"\xFEFF" + (c.text.empty() ? original : c.text))
         << c.arguments[1];
+    if (c.text.empty()) {
+      EXPECT_EQ(std::filesystem::last_write_time(file), written) << c.arguments[1];
+    }
+    const bool dryRun =
+        std::find(c.arguments.begin(), c.arguments.end(), "--dry-run") != c.arguments.end();
+    EXPECT_EQ(result.standardOutput,
+              dryRun ? "--- a/" + file + "\n+++ b/" + file + "\n" + c.output : "")
+        << c.arguments[1];
+    EXPECT_TRUE(!dryRun || !std::filesystem::exists(file + ".lock")) << c.arguments[1];
   }
   ProcessResult elsewhere = QdsTool({"set", "-o", Path("b.qds"), file, "files", "main", "1"});
   EXPECT_EQ(elsewhere.exitCode, 0) << elsewhere.standardError;
   EXPECT_EQ(ReadBytes(file), Utf16Bytes(kSample, true));
   EXPECT_EQ(ReadBytes(Path("b.qds")), Utf16Bytes(kHead + u"main=1\r\n" + kHelper + kStrings, true));
+
+  // set, add and edit make a missing file, as a new document saves; del does not.
+  ASSERT_EQ(QdsTool({"add", Path("new.qds"), "s", "k", "v"}).exitCode, 0);
+  EXPECT_EQ(ReadBytes(Path("new.qds")),
+            Utf16Bytes(u"[$version 3, codepage 1200$]\r\n[s]\r\nk=v\r\n", true));
+#ifndef _WIN32
+  const mode_t umaskBits = umask(0);
+  umask(umaskBits);
+  EXPECT_EQ(static_cast<mode_t>(std::filesystem::status(Path("new.qds")).permissions()),
+            0666 & ~umaskBits);
+#endif
+  EXPECT_EQ(QdsTool({"del", Path("none.qds"), "s"}).exitCode, 2);
+  EXPECT_FALSE(std::filesystem::exists(Path("none.qds")));
 }
 
 // A signed file is signed again after an edit, and the same edit made

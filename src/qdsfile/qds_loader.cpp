@@ -847,14 +847,17 @@ void Loader::AddItem(const ListNode* node, bool header) {
 
 // The layout keeps the whole file, also what follows the end marker, and
 // measures its lines in the file's bytes. ANSI text is converted once more,
-// whole, for that measure.
+// whole, for that measure. A load that failed only for want of an end
+// marker read the whole text, and keeps it too.
 void Loader::FinishLayout() {
-  if (!layout_ || scan_.status != LoadStatus::Ok) return;
+  const bool whole = scan_.status == LoadStatus::Ok ||
+                     (scan_.status == LoadStatus::DigestMismatch && scan_.reason == Reason::NoEndMarker);
+  if (!layout_ || !whole) return;
   layout_->EndItem(before_ + count_);
   if (scan_.endSeen && room_ != nullptr) {
     while (ReadBytes(raw_, format::kAnsiBlockBytes)) {
     }
-    if (scan_.status != LoadStatus::Ok) return;
+    if (scan_.status != LoadStatus::Ok) return;  // a read failed
   }
   std::u16string text;
   if (!document_.utf16) {

@@ -2,7 +2,8 @@
 // format (docs/qds-format.md). Flags: KeepComments, Digest, Lenient,
 // DeclaredCodePage, KeepLayout, MapInput, ReadInOrder (qdsfile/file_flags.h).
 // KeepLayout gives a document without sections the layout of its file
-// (model/source_layout.h), which a load that fails does not keep.
+// (model/source_layout.h), which a load that fails does not keep, unless
+// it failed only for want of an end marker (the whole text was read).
 
 #ifndef KNITFOLD_QDSFILE_QDS_LOADER_H_
 #define KNITFOLD_QDSFILE_QDS_LOADER_H_

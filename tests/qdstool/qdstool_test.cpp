@@ -104,7 +104,7 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
   const std::string ansi = Path("ansi.qds"), cut = Path("cut.qds"), cutLast = Path("last.qds");
   const std::string ansi3 = Path("ansi3.qds");
   const std::string value = std::string(4088, 'a') + "\xC3\xA9";  // after "[s]\r\nk=" (7 bytes)
-  test::WriteBytes(ansi, "[a]\nk=\xE9");
+  test::WriteBytes(ansi, "[a]\r\nk=\xE9");
   test::WriteBytes(ansi3, "[$version 3$]\r\n[a]\r\n");
   test::WriteBytes(cut, "[s]\r\nk=" + value + "\r\n");
   test::WriteBytes(cutLast, "[s]\r\nk=" + value.substr(0, 4088) + "\xF0\x9F\x98\x80");
@@ -235,7 +235,7 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       {{"get", "--codepage=65001", cutLast, "s", "k"}, 0, ReadBytes(cutLast).substr(7) + "\n", ""},
       // cat: the text in UTF-8 as loading decodes it, line ends as they are.
       {{"cat", file}, 0, EncodeUtf8(kSample), ""},
-      {{"cat", "--codepage=0x4e4", ansi}, 0, "[a]\nk=\xC3\xA9", ""},  // 1252
+      {{"cat", "--codepage=0x4e4", ansi}, 0, "[a]\r\nk=\xC3\xA9", ""},  // 1252
       {{"cat", "--codepage", "65001", cutLast}, 0, ReadBytes(cutLast), ""},
       {{"dump", file}, 0,
        "{\"status\":0,\"errorLine\":0,\"version\":3,\"utf16\":1,"
@@ -792,9 +792,10 @@ TEST_F(QdsToolTest, CheckWarnsOfTextMeantOtherwise) {
   }
 }
 
-// A set of one value writes what a load and save keeping comments writes,
-// but for that value's line, on every file of the examples and the corpus
-// that loads.
+// A canonical set of one value writes what a load and save keeping
+// comments writes, but for that value's line, on every file of the examples
+// and the corpus that loads. (A set that keeps the layout changes only the
+// value's line of the file itself: tests/document/lossless_edit_test.cpp.)
 TEST_F(QdsToolTest, SetChangesOneLineOfWhatARewriteWrites) {
   std::vector<std::filesystem::path> files;
   for (const char* folder : {"examples", "../shared/corpus"}) {
@@ -821,7 +822,8 @@ TEST_F(QdsToolTest, SetChangesOneLineOfWhatARewriteWrites) {
       }
     }
     if (!found()) continue;
-    ProcessResult set = QdsTool({"set", "-o", Path("s.qds"), in, section, key, "changed"});
+    ProcessResult set =
+        QdsTool({"set", "--canonical", "-o", Path("s.qds"), in, section, key, "changed"});
     ASSERT_EQ(set.exitCode, 0) << in << ": " << set.standardError;
     // The texts agree up to the line of the first difference, and after it.
     std::u16string rewritten = test::FromUtf16Bytes(ReadBytes(Path("r.qds")));

@@ -154,6 +154,7 @@ class LayoutWriter {
   bool EndLine();
   bool WriteEntryLine(std::string_view indent, const QdsKey& key, const QdsValue& value);
   bool WriteNewSection(const QdsSection& section);
+  bool WriteHeaderLine(const QdsSection& section);
   bool RewriteEntry(const Item& item, const Rewrite& rewrite);
   bool RewriteHeader(const Item& item, const QdsSection& section);
   bool WriteTail(uint64_t from, bool sign);
@@ -178,6 +179,11 @@ class LayoutWriter {
   std::vector<Rewrite> rewrites_;
   size_t nextInsertion_ = 0;
   size_t nextRewrite_ = 0;
+  // A section that the file had without a header line (the entries that a
+  // lenient load found before any), given a name: its header goes before
+  // its first line.
+  std::optional<uint32_t> namedFirstItem_;
+  const QdsSection* named_ = nullptr;
   bool separateSections_ = true;
 
   uint64_t pendingFrom_ = 0;
@@ -210,6 +216,7 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
   const std::optional<uint32_t> header = layout_.ItemOf(section);
   if (header && items_[*header].changed) rewrites_.push_back(Rewrite{*header, nullptr, section});
   std::optional<uint32_t> sectionLast = header;
+  std::optional<uint32_t> sectionFirst;
   std::vector<const QdsKey*> newKeys;
   for (const QdsKey* key = section->keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
     const bool renamed = layout_.IsRenamedKey(key);
@@ -223,6 +230,7 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
         continue;
       }
       keyLast = std::max(keyLast.value_or(0), *item);
+      sectionFirst = std::min(sectionFirst.value_or(*item), *item);
       if (renamed || items_[*item].changed) rewrites_.push_back(Rewrite{*item, key, value});
     }
     if (!keyLast) {
@@ -239,6 +247,10 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
     return;
   }
   for (const QdsKey* key : newKeys) insertions_.push_back(Insertion{*sectionLast, nullptr, key, nullptr});
+  if (!header && !section->name.Empty()) {
+    namedFirstItem_ = sectionFirst;
+    named_ = section;
+  }
   *lastAlive = std::max(lastAlive->value_or(0), *sectionLast);
 }
 
@@ -274,7 +286,8 @@ SaveStatus LayoutWriter::Write(bool sign, int32_t* character) {
     const Item& item = items_[i];
     if (layout_.Alive(i)) {
       inRemovedSection = false;
-      written = Raw(at, item.start) && WriteItem(i);
+      written = Raw(at, item.start) && (namedFirstItem_ != i || WriteHeaderLine(*named_)) &&
+                WriteItem(i);
     } else {
       // The lines between a removed header and its section's last entry
       // line go with them.
@@ -355,13 +368,15 @@ bool LayoutWriter::WriteEntryLine(std::string_view indent, const QdsKey& key,
   return Text(format::kLineEnd);
 }
 
+bool LayoutWriter::WriteHeaderLine(const QdsSection& section) {
+  static constexpr char16_t kOpen[] = {format::kSectionOpen, u'\0'};
+  static constexpr char16_t kClose[] = {format::kSectionClose, u'\r', u'\n', u'\0'};
+  return Text(kOpen) && Text(section.name.View()) && Text(kClose);
+}
+
 bool LayoutWriter::WriteNewSection(const QdsSection& section) {
   if (separateSections_ && !Text(format::kLineEnd)) return false;
-  if (!section.name.Empty()) {
-    static constexpr char16_t kOpen[] = {format::kSectionOpen, u'\0'};
-    static constexpr char16_t kClose[] = {format::kSectionClose, u'\r', u'\n', u'\0'};
-    if (!Text(kOpen) || !Text(section.name.View()) || !Text(kClose)) return false;
-  }
+  if (!section.name.Empty() && !WriteHeaderLine(section)) return false;
   for (const QdsKey* key = section.keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
     for (const QdsValue* value = key->values.head(); value != nullptr;
          value = ValueList::Next(value)) {

@@ -209,4 +209,19 @@ void BufferedStream::FinishHash(char16_t* hexOut, uint32_t excludeCount) {
   hashing_ = false;
 }
 
+// The stream hashes whole fills and the last one padded with zeros to a
+// whole block: a file's fills all are whole blocks but its last.
+bool DigestOfBytes(std::string_view bytes, char16_t* hexOut) {
+  Md5Digest digest;
+  if (!digest.Start()) return false;
+  digest.Update(format::kDigestSalt, format::kDigestSaltSize);
+  digest.Update(bytes.data(), bytes.size());
+  static constexpr uint8_t kZeros[kBlock] = {};
+  digest.Update(kZeros, RoundUpToBlock(bytes.size()) - bytes.size());
+  uint8_t result[kMd5Size];
+  digest.Finish(result);
+  RenderDigest(result, hexOut);
+  return true;
+}
+
 }  // namespace qds

@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <cstring>
 
 #include "common/counted_string.h"
@@ -51,6 +52,11 @@ inline constexpr int kStreamWrite = 2;
 
 // Room that FinishHash needs: 32 digits and a terminating zero.
 inline constexpr size_t kDigestTextCapacity = 33;
+
+// The digest of a file's first bytes, `bytes`, into `hexOut` (as FinishHash
+// gives it), as a stream that hashed them from the file's start computes
+// it. False when the digest cannot be computed.
+[[nodiscard]] bool DigestOfBytes(std::string_view bytes, char16_t* hexOut);
 
 class BufferedStream {
  public:

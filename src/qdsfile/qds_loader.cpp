@@ -272,6 +272,8 @@ class Loader {
   std::unique_ptr<SourceLayout> layout_;
   // Whether a line feed came before the first line end.
   bool lineFeedFirst_ = false;
+  // The digest is computed from the layout's bytes (ReadWhole).
+  bool digestFromBytes_ = false;
 };
 
 // A block of text holds this many characters unless the file is smaller or
@@ -745,7 +747,11 @@ void Loader::CheckEndMarker(uint32_t close) {
   // The comment text before the marker was closed at its "[".
   scan_.lineEndBeforeMarker = ClosedText(scan_.comment).ends_with(format::kLineEnd);
   char16_t digest[kDigestTextCapacity];
-  if (Has(Digest)) {
+  if (digestFromBytes_) {
+    // The whole file lies in the block at hand, as it does in the file.
+    std::string_view covered = layout_->Bytes().substr(0, (before_ + close + 1) * sizeof(char16_t));
+    if (!DigestOfBytes(covered, digest)) Fail(LoadStatus::DigestUnavailable);
+  } else if (Has(Digest)) {
     stream_.FinishHash(digest, BytesAfter(close));
     scan_.digestRunning = false;
   }
@@ -810,15 +816,22 @@ void Loader::StartLayout(std::optional<uint64_t> characters) {
   layout_->AppendBytes(raw_, blockBytes_);
 }
 
-// A UTF-16 file whose layout is kept, and whose digest is not checked (which
-// needs the reads of one stream buffer), is read whole into one block of
-// text and scanned where it lies, as a mapped file is; the layout's bytes
-// are that block, so that the file lies in memory once.
+// A UTF-16 file whose layout is kept is read whole into one block of text
+// and scanned where it lies, as a mapped file is; the layout's bytes are
+// that block, so that the file lies in memory once. Its digest is computed
+// from those bytes when the end marker shows how many it covers, so that a
+// file without one is never hashed.
 bool Loader::ReadWhole() {
   int64_t size = stream_.GetSize();
-  if (!document_.utf16 || Has(Digest) || size < blockBytes_ ||
+  if (!document_.utf16 || size < blockBytes_ ||
       static_cast<uint64_t>(size) / sizeof(char16_t) >= Token::kNone) {
     return false;
+  }
+  if (scan_.digestRunning) {
+    char16_t unused[kDigestTextCapacity];
+    stream_.FinishHash(unused, 0);
+    scan_.digestRunning = false;
+    digestFromBytes_ = true;
   }
   const auto bytes = static_cast<size_t>(size);
   char16_t* block = document_.texts.AddBlock((bytes + 1) / sizeof(char16_t));

@@ -188,8 +188,10 @@ class LayoutWriter {
 
   uint64_t pendingFrom_ = 0;
   uint64_t pendingTo_ = 0;
-  // The text written so far ends with a line end (or is none).
+  // The text written so far ends with a line end (or is none), or with a
+  // CR that a line feed would make one.
   bool atLineStart_ = true;
+  bool afterCr_ = false;
   std::string encoded_;
   SaveStatus status_ = SaveStatus::Ok;
   int32_t character_ = 0;
@@ -356,7 +358,9 @@ bool LayoutWriter::WriteInsertions(uint32_t anchor) {
   return true;
 }
 
-bool LayoutWriter::EndLine() { return atLineStart_ || Text(format::kLineEnd); }
+bool LayoutWriter::EndLine() {
+  return atLineStart_ || Text(afterCr_ ? std::u16string_view(u"\n") : format::kLineEnd);
+}
 
 bool LayoutWriter::WriteEntryLine(std::string_view indent, const QdsKey& key,
                                   const QdsValue& value) {
@@ -481,6 +485,7 @@ bool LayoutWriter::Raw(uint64_t from, uint64_t to) {
   if (pendingFrom_ == pendingTo_) pendingFrom_ = from;
   pendingTo_ = to;
   atLineStart_ = to == units_.TextStart() || units_.EndsWithLineEnd(units_.TextStart(), to);
+  afterCr_ = to > units_.TextStart() && units_.At(to - units_.Size()) == u'\r';
   return true;
 }
 
@@ -492,7 +497,10 @@ bool LayoutWriter::Flush() {
 
 bool LayoutWriter::Text(std::u16string_view text) {
   if (!Flush()) return false;
-  if (!text.empty()) atLineStart_ = text.ends_with(format::kLineEnd);
+  if (!text.empty()) {
+    atLineStart_ = text.ends_with(format::kLineEnd);
+    afterCr_ = text.back() == u'\r';
+  }
   if (layout_.Utf16()) {
     return Put(std::string_view(reinterpret_cast<const char*>(text.data()),
                                 text.size() * sizeof(char16_t)));

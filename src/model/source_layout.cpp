@@ -15,9 +15,9 @@ NodePool::Reference ReferenceOf(const ListNode* node) { return NodePool::Referen
 }  // namespace
 
 void SourceLayout::Reserve(uint64_t bytes) {
-  bytes_.reserve(bytes);
+  if (borrowed_.data() == nullptr) bytes_.reserve(bytes);
   items_.reserve(bytes / kExpectedLineBytes);
-  items_of_.reserve(bytes / kExpectedLineBytes);
+  GrowTable(bytes / kExpectedLineBytes);
 }
 
 void SourceLayout::AppendBytes(const void* bytes, size_t count) {
@@ -26,7 +26,7 @@ void SourceLayout::AppendBytes(const void* bytes, size_t count) {
 
 void SourceLayout::AddItem(uint64_t start, const ListNode* node, bool header) {
   NodePool::Reference reference = ReferenceOf(node);
-  items_of_[reference] = static_cast<uint32_t>(items_.size());
+  File(reference, static_cast<uint32_t>(items_.size()));
   items_.push_back(Item{start, start, reference, header, false});
 }
 
@@ -74,41 +74,44 @@ bool SourceLayout::PositionsToBytes(std::u16string_view text) {
   return true;
 }
 
-void SourceLayout::Forget(const QdsValue* value) { items_of_.erase(ReferenceOf(value)); }
+void SourceLayout::Forget(const QdsValue* value) { Unfile(ReferenceOf(value)); }
 
 void SourceLayout::Forget(const QdsKey* key) {
-  items_of_.erase(ReferenceOf(key));
+  Unfile(ReferenceOf(key));
   for (const QdsValue* value = key->values.head(); value != nullptr; value = ValueList::Next(value)) {
     Forget(value);
   }
 }
 
 void SourceLayout::Forget(const QdsSection* section) {
-  items_of_.erase(ReferenceOf(section));
+  Unfile(ReferenceOf(section));
   for (const QdsKey* key = section->keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
     Forget(key);
   }
 }
 
 void SourceLayout::Replaced(const ListNode* replaced, const ListNode* fresh) {
-  auto found = items_of_.find(ReferenceOf(replaced));
-  if (found == items_of_.end()) return;
-  uint32_t item = found->second;
-  items_of_.erase(found);
-  items_[item].node = ReferenceOf(fresh);
-  items_[item].changed = true;
-  items_of_[items_[item].node] = item;
+  std::optional<uint32_t> item = ItemOf(replaced);
+  if (!item) return;
+  Unfile(ReferenceOf(replaced));
+  items_[*item].node = ReferenceOf(fresh);
+  items_[*item].changed = true;
+  File(items_[*item].node, *item);
 }
 
 void SourceLayout::Renamed(const ListNode* node) {
-  auto [found, added] = items_of_.try_emplace(ReferenceOf(node), kRenamedKey);
-  if (!added && found->second != kRenamedKey) items_[found->second].changed = true;
+  const Entry* found = Find(ReferenceOf(node));
+  if (found == nullptr) {
+    File(ReferenceOf(node), kRenamedKey);
+  } else if (found->item != kRenamedKey) {
+    items_[found->item].changed = true;
+  }
 }
 
 std::optional<uint32_t> SourceLayout::ItemOfReference(NodePool::Reference node) const {
-  auto found = items_of_.find(node);
-  if (found == items_of_.end() || found->second == kRenamedKey) return std::nullopt;
-  return found->second;
+  const Entry* found = Find(node);
+  if (found == nullptr || found->item == kRenamedKey) return std::nullopt;
+  return found->item;
 }
 
 std::optional<uint32_t> SourceLayout::ItemOf(const ListNode* node) const {
@@ -116,8 +119,70 @@ std::optional<uint32_t> SourceLayout::ItemOf(const ListNode* node) const {
 }
 
 bool SourceLayout::IsRenamedKey(const ListNode* key) const {
-  auto found = items_of_.find(ReferenceOf(key));
-  return found != items_of_.end() && found->second == kRenamedKey;
+  const Entry* found = Find(ReferenceOf(key));
+  return found != nullptr && found->item == kRenamedKey;
+}
+
+// ---- The table
+
+namespace {
+
+size_t Home(NodePool::Reference node, size_t mask) {
+  return static_cast<size_t>((static_cast<uint64_t>(node) * 0x9E3779B97F4A7C15u) >> 32) & mask;
+}
+
+}  // namespace
+
+// The entry of `node`, or the free one where it would go.
+size_t SourceLayout::SlotOf(NodePool::Reference node) const {
+  const size_t mask = table_.size() - 1;
+  size_t at = Home(node, mask);
+  while (table_[at].node != 0 && table_[at].node != node) at = (at + 1) & mask;
+  return at;
+}
+
+const SourceLayout::Entry* SourceLayout::Find(NodePool::Reference node) const {
+  if (table_.empty()) return nullptr;
+  const Entry& entry = table_[SlotOf(node)];
+  return entry.node != 0 ? &entry : nullptr;
+}
+
+void SourceLayout::File(NodePool::Reference node, uint32_t item) {
+  if (2 * (filed_ + 1) > table_.size()) GrowTable(2 * (filed_ + 1));
+  Entry& entry = table_[SlotOf(node)];
+  if (entry.node == 0) ++filed_;
+  entry = Entry{node, item};
+}
+
+// Takes the entry out, and moves up each entry after it that its probe
+// would no longer reach.
+void SourceLayout::Unfile(NodePool::Reference node) {
+  if (table_.empty()) return;
+  size_t hole = SlotOf(node);
+  if (table_[hole].node == 0) return;
+  --filed_;
+  const size_t mask = table_.size() - 1;
+  for (size_t at = (hole + 1) & mask; table_[at].node != 0; at = (at + 1) & mask) {
+    size_t home = Home(table_[at].node, mask);
+    // Whether `home` lies cyclically in (hole, at]: the entry stays.
+    bool stays = hole < at ? (home > hole && home <= at) : (home > hole || home <= at);
+    if (stays) continue;
+    table_[hole] = table_[at];
+    hole = at;
+  }
+  table_[hole] = Entry{0, 0};
+}
+
+// Room for `entries` entries at most half full, the filed ones moved over.
+void SourceLayout::GrowTable(size_t entries) {
+  size_t size = 16;
+  while (size < 2 * entries) size *= 2;
+  if (size <= table_.size()) return;
+  std::vector<Entry> old(size, Entry{0, 0});
+  old.swap(table_);
+  for (const Entry& entry : old) {
+    if (entry.node != 0) table_[SlotOf(entry.node)] = entry;
+  }
 }
 
 }  // namespace qds

@@ -18,7 +18,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "model/node_pool.h"
@@ -97,6 +96,20 @@ class SourceLayout {
   static constexpr uint32_t kRenamedKey = UINT32_MAX;
   static constexpr uint64_t kExpectedLineBytes = 64;
 
+  // Which item each node made: a table of open addressing, as every line of
+  // a file is filed once and found once or twice, and a table that asks for
+  // memory per entry would cost a load of a large file more than its
+  // parse. An entry of no node is free.
+  struct Entry {
+    NodePool::Reference node;
+    uint32_t item;
+  };
+  size_t SlotOf(NodePool::Reference node) const;
+  const Entry* Find(NodePool::Reference node) const;
+  void File(NodePool::Reference node, uint32_t item);
+  void Unfile(NodePool::Reference node);
+  void GrowTable(size_t entries);
+
   std::optional<uint32_t> ItemOfReference(NodePool::Reference node) const;
 
   bool utf16_;
@@ -104,7 +117,8 @@ class SourceLayout {
   std::string bytes_;
   std::string_view borrowed_;
   std::vector<Item> items_;
-  std::unordered_map<NodePool::Reference, uint32_t> items_of_;
+  std::vector<Entry> table_;  // a power of two entries, at most half in use
+  size_t filed_ = 0;
   std::optional<uint64_t> endMarker_;
   bool signed_ = false;
 };

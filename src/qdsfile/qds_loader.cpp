@@ -849,6 +849,7 @@ bool Loader::ReadWhole() {
     }
   }
   layout_->BorrowBytes(std::string_view(into, have));
+  layout_->Reserve(have);
   chars_ = block;
   count_ = static_cast<uint32_t>(have / sizeof(char16_t));
   return true;

@@ -5,7 +5,8 @@
 // edits (saved and loaded again), and every line of it that no edit names
 // must be a line of the input: the edits bring their texts marked with "~",
 // so that a line without one is either a blank line, the check line of a
-// signed file, or one the input had.
+// signed file, or one the input had (a last line completed with its line
+// end counts as itself).
 
 #include <qds/qds.h>
 
@@ -61,6 +62,9 @@ Status Apply(QdsDocument& document, uint8_t kind, const std::string& section,
 std::vector<std::string> Lines(const std::string& bytes) {
   std::string text;
   if (!DecodeFileText(bytes, 1252, &text).Ok()) return {};
+  // A last line that ends in a lone CR gets its line feed when a line
+  // follows it.
+  if (text.ends_with('\r')) text.pop_back();
   std::vector<std::string> lines;
   for (size_t at = 0; at <= text.size();) {
     size_t end = std::min(text.find("\r\n", at), text.size());

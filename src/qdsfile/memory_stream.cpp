@@ -5,7 +5,8 @@
 
 namespace qds {
 
-MemoryStream::MemoryStream(uint32_t bufferSize, std::string_view bytes) : input_(bytes) {
+MemoryStream::MemoryStream(uint32_t bufferSize, std::string_view bytes)
+    : input_(bytes), size_(bytes.size()) {
   AllocateBuffer(bufferSize);
   SetOpened(u"", kStreamRead);
 }

@@ -19,14 +19,17 @@ class MemoryStream : public BufferedStream {
   // Open for writing: every byte written is appended to *out.
   MemoryStream(uint32_t bufferSize, std::string* out);
 
-  int64_t GetSize() override { return static_cast<int64_t>(input_.size()); }
+  // The size of the bytes read, as a file's is its whole size wherever
+  // reading stands.
+  int64_t GetSize() override { return static_cast<int64_t>(size_); }
 
  protected:
   [[nodiscard]] StreamStatus ReadRaw(void* buffer, uint32_t count, uint32_t* bytesRead) override;
   [[nodiscard]] StreamStatus WriteRaw(const void* buffer, uint32_t count) override;
 
  private:
-  std::string_view input_;
+  std::string_view input_;  // what is still to be read
+  size_t size_ = 0;
   std::string* output_ = nullptr;
 };
 

@@ -44,7 +44,7 @@ std::string GeneratedFile(std::mt19937& random) {
   std::u16string text = pick(2) ? u"; generated\r\n" : u"";
   text += versions[pick(3)];
   // Now and then a file longer than the first block that a load reads.
-  for (int s = 0, sections = 1 + pick(4) + (pick(20) == 0 ? 80 : 0); s < sections; ++s) {
+  for (int s = 0, sections = 1 + pick(4) + (pick(20) == 0 ? 300 : 0); s < sections; ++s) {
     if (pick(2)) text += u"\r\n";
     if (pick(3) == 0) text += u"; section\r\n";
     text += u"[S" + std::u16string(1, u'0' + pick(3)) + (pick(4) ? u"]" : u"] tail") + u"\r\n";

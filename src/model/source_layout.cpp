@@ -41,7 +41,9 @@ bool SourceLayout::PositionsToBytes(std::u16string_view text) {
   std::string_view bytes = Bytes();
   if (utf16_) {
     for (Item& item : items_) item.start *= 2, item.end *= 2;
-    if (endMarker_) *endMarker_ *= 2;
+    for (std::optional<uint64_t>* line : {&endMarker_, &unfinishedLine_}) {
+      if (*line) **line *= 2;
+    }
     return true;
   }
   size_t character = 0;
@@ -66,10 +68,10 @@ bool SourceLayout::PositionsToBytes(std::u16string_view text) {
     item.start = *start;
     item.end = *end;
   }
-  if (endMarker_) {
-    std::optional<uint64_t> marker = toByte(*endMarker_);
-    if (!marker) return false;
-    endMarker_ = *marker;
+  for (std::optional<uint64_t>* line : {&endMarker_, &unfinishedLine_}) {
+    if (!*line) continue;
+    *line = toByte(**line);
+    if (!*line) return false;
   }
   return true;
 }

@@ -64,6 +64,10 @@ class SourceLayout {
     endMarker_ = at;
     signed_ = checkLine;
   }
+  // The text's last line, from `at`, is one that the load did not finish (a
+  // header without its "]", a key without "=", a comment): what the file
+  // gains at its end goes before it.
+  void SetUnfinishedLine(uint64_t at) { unfinishedLine_ = at; }
   // Item positions given in characters of the loaded text become bytes.
   // False when the text's line ends do not match the bytes' (the layout is
   // then of no use).
@@ -90,6 +94,7 @@ class SourceLayout {
   bool Alive(uint32_t item) const { return ItemOfReference(items_[item].node) == item; }
   bool IsRenamedKey(const ListNode* key) const;
   std::optional<uint64_t> EndMarker() const { return endMarker_; }
+  std::optional<uint64_t> UnfinishedLine() const { return unfinishedLine_; }
   bool Signed() const { return signed_; }
 
  private:
@@ -120,6 +125,7 @@ class SourceLayout {
   std::vector<Entry> table_;  // a power of two entries, at most half in use
   size_t filed_ = 0;
   std::optional<uint64_t> endMarker_;
+  std::optional<uint64_t> unfinishedLine_;
   bool signed_ = false;
 };
 

@@ -441,16 +441,12 @@ bool LayoutWriter::RewriteHeader(const Item& item, const QdsSection& section) {
 // it a check line of the new digest in place of the old one when the file
 // is signed; a file signed anew gets marker and check line at its end. What
 // a file without items gains goes before the marker, and before a last line
-// without a line end that is no item (which a load drops, and which a line
-// end would make an entry).
+// that the load did not finish (which a line end after it would change).
 bool LayoutWriter::WriteTail(uint64_t from, bool sign) {
   std::optional<uint64_t> marker = layout_.EndMarker();
   uint64_t end = units_.End();
-  uint64_t before = marker.value_or(end);
-  const uint64_t textFrom = std::max(from, units_.TextStart());
-  if (!marker && end > textFrom && !units_.EndsWithLineEnd(textFrom, end)) {
-    before = std::max(textFrom, units_.LineStartBefore(end, units_.TextStart()));
-  }
+  uint64_t before = std::max(
+      {from, units_.TextStart(), marker.value_or(layout_.UnfinishedLine().value_or(end))});
   if (!Raw(from, before) || !WriteInsertions(kEndOfText)) return false;
   if (!marker) {
     if (!sign) return Raw(before, layout_.Bytes().size());

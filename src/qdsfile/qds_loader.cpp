@@ -868,6 +868,7 @@ void Loader::FinishLayout() {
                      (scan_.status == LoadStatus::DigestMismatch && scan_.reason == Reason::NoEndMarker);
   if (!layout_ || !whole) return;
   layout_->EndItem(before_ + count_);
+  if (!scan_.endSeen && scan_.place != Place::LineStart) layout_->SetUnfinishedLine(lineStart_);
   if (scan_.endSeen && room_ != nullptr) {
     while (ReadBytes(raw_, format::kAnsiBlockBytes)) {
     }

@@ -36,10 +36,12 @@ static_assert(kLargePage % kChunkBytes == 0 && kSmallPagesSpan % kLargePage == 0
               "chunks start and end where large pages do");
 
 // When the blocks that threads gave up pass this many bytes, the range
-// looks for whole free chunks among them; it keeps this many with their
-// memory, for the next loads, and gives the rest back to the system.
+// looks for whole free chunks among them; it keeps at least this many with
+// their memory, for the next loads, and gives the rest back to the system
+// where they fill large pages.
 constexpr size_t kCollectBytes = size_t{16} << 20;
 constexpr size_t kKeptFreeChunks = (size_t{4} << 20) / kChunkBytes;
+constexpr size_t kChunksPerLargePage = kLargePage / kChunkBytes;
 // A chunk's carved bytes while a thread still carves it.
 constexpr uint32_t kCarving = UINT32_MAX;
 
@@ -219,26 +221,31 @@ void NodePool::Range::Collect() {
     if (freeIn[number] != 0 && freeIn[number] == carved[number]) freeIn[number] = kWhole;
   }
   shared.KeepFreeBlocks([&](void* block, size_t) { return freeIn[ChunkOf(block)] != kWhole; });
-  // Runs of neighbouring chunks go back to the system in one call.
+  // Memory goes back to the system a large page at a time, whose pages
+  // the system frees at once (giving back a part of one costs far more);
+  // runs of neighbouring large pages in one call.
   size_t runStart = 0;
   size_t runEnd = 0;
   const auto giveBackRun = [&] {
-    if (runEnd > runStart) {
-      platform::DecommitPages(base + runStart * kChunkBytes, (runEnd - runStart) * kChunkBytes);
-    }
+    if (runEnd > runStart) platform::DecommitPages(base + runStart, runEnd - runStart);
   };
-  for (size_t number = 0; number < freeIn.size(); ++number) {
-    if (freeIn[number] != kWhole) continue;
-    if (freeChunks.size() < kKeptFreeChunks) {
-      freeChunks.push_back(static_cast<uint32_t>(number));
-      continue;
+  for (size_t first = 0; first < freeIn.size(); first += kChunksPerLargePage) {
+    const size_t end = std::min(first + kChunksPerLargePage, freeIn.size());
+    const bool givenBack =
+        freeChunks.size() >= kKeptFreeChunks && end - first == kChunksPerLargePage &&
+        std::all_of(&freeIn[first], &freeIn[first] + kChunksPerLargePage,
+                    [&](uint32_t bytes) { return bytes == kWhole; });
+    for (size_t number = first; number < end; ++number) {
+      if (freeIn[number] == kWhole) {
+        (givenBack ? decommitted : freeChunks).push_back(static_cast<uint32_t>(number));
+      }
     }
-    decommitted.push_back(static_cast<uint32_t>(number));
-    if (number != runEnd) {
+    if (!givenBack) continue;
+    if (first * kChunkBytes != runEnd) {
       giveBackRun();
-      runStart = number;
+      runStart = first * kChunkBytes;
     }
-    runEnd = number + 1;
+    runEnd = end * kChunkBytes;
   }
   giveBackRun();
   // Blocks of chunks that are partly in use are looked at again only when

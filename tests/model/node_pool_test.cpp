@@ -1,5 +1,6 @@
-// Nodes taken on several threads at once, and a system that grants less
-// address space than the references can reach.
+// Nodes taken on several threads at once, nodes freed on other threads than
+// those that took them, and a system that grants less address space than
+// the references can reach.
 
 #include "model/node_pool.h"
 
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -53,6 +55,47 @@ TEST(NodePoolTest, NodesOfThreadsNeverOverlapAndTheirReferencesLeadBack) {
   }
   EXPECT_EQ(NodePool::ReferenceTo(nullptr), NodePool::Reference{0});
   EXPECT_EQ(NodePool::At(0), nullptr);
+}
+
+constexpr size_t kMiB = size_t{1} << 20;
+
+// 24 MiB of nodes: more than the free nodes at which whole free chunks go
+// back to the system.
+std::vector<void*> TakeMany() {
+  std::vector<void*> nodes(kMiB);
+  for (void*& node : nodes) node = NodePool::Allocate(24);
+  return nodes;
+}
+
+void FreeAll(const std::vector<void*>& nodes) {
+  for (void* node : nodes) NodePool::Free(node, 24);
+}
+
+// Were freed nodes kept by the thread that freed them, each round would
+// take new chunks: 192 MiB in all. A thread that ends or frees what
+// another took hands them on, and chunks whose every node is free go back.
+TEST(NodePoolTest, NodesFreedOnAnyThreadAreTakenAgainOrGivenBack) {
+  if (!kPoolingBlocks) GTEST_SKIP() << "this build takes every node from operator new";
+  constexpr int kRounds = 8;
+  const size_t before = NodePool::ChunkBytes();
+  for (int round = 0; round < kRounds; ++round) std::thread([] { FreeAll(TakeMany()); }).join();
+  EXPECT_LT(NodePool::ChunkBytes(), before + 8 * kMiB);
+
+  // Taken here, freed on one long-lived thread.
+  std::vector<std::promise<std::vector<void*>>> taken(kRounds);
+  std::vector<std::promise<void>> freed(kRounds);
+  std::thread freeing([&] {
+    for (int round = 0; round < kRounds; ++round) {
+      FreeAll(taken[round].get_future().get());
+      freed[round].set_value();
+    }
+  });
+  for (int round = 0; round < kRounds; ++round) {
+    taken[round].set_value(TakeMany());
+    freed[round].get_future().wait();
+    EXPECT_LT(NodePool::ChunkBytes(), before + 32 * kMiB) << round;
+  }
+  freeing.join();
 }
 
 #ifndef _WIN32

@@ -234,7 +234,7 @@ void NodePool::Range::Collect() {
     const bool givenBack =
         freeChunks.size() >= kKeptFreeChunks && end - first == kChunksPerLargePage &&
         std::all_of(&freeIn[first], &freeIn[first] + kChunksPerLargePage,
-                    [&](uint32_t bytes) { return bytes == kWhole; });
+                    [](uint32_t chunkFree) { return chunkFree == kWhole; });
     for (size_t number = first; number < end; ++number) {
       if (freeIn[number] == kWhole) {
         (givenBack ? decommitted : freeChunks).push_back(static_cast<uint32_t>(number));

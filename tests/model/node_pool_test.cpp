@@ -1,6 +1,6 @@
-// Nodes taken on several threads at once, nodes freed on other threads than
-// those that took them, and a system that grants less address space than
-// the references can reach.
+// Nodes taken on several threads at once, nodes and text blocks freed on
+// other threads than those that took them, and a system that grants less
+// address space than the references can reach.
 
 #include "model/node_pool.h"
 
@@ -96,6 +96,17 @@ TEST(NodePoolTest, NodesFreedOnAnyThreadAreTakenAgainOrGivenBack) {
     EXPECT_LT(NodePool::ChunkBytes(), before + 32 * kMiB) << round;
   }
   freeing.join();
+}
+
+// The pool of texts hands the free blocks of a thread that ends on too: the
+// next thread takes them again rather than new memory.
+TEST(NodePoolTest, TextBlocksOfAnEndedThreadAreTakenAgain) {
+  if (!kPoolingBlocks) GTEST_SKIP() << "this build takes every block from operator new";
+  void* freed = nullptr;
+  void* taken = nullptr;
+  std::thread([&] { FreeBlock(freed = AllocateBlock(40), 40); }).join();
+  std::thread([&] { FreeBlock(taken = AllocateBlock(40), 40); }).join();
+  EXPECT_EQ(taken, freed);
 }
 
 #ifndef _WIN32

@@ -71,17 +71,29 @@ void FreeAll(const std::vector<void*>& nodes) {
   for (void* node : nodes) NodePool::Free(node, 24);
 }
 
+// MinGW's emulated thread-local storage is gone before a thread's last
+// destructors run, so there a thread that ends keeps what it freed.
+#ifdef _WIN32
+constexpr bool kEndedThreadsHandOn = false;
+#else
+constexpr bool kEndedThreadsHandOn = true;
+#endif
+
 // Were freed nodes kept by the thread that freed them, each round would
 // take new chunks: 192 MiB in all. A thread that ends or frees what
 // another took hands them on, and chunks whose every node is free go back.
-TEST(NodePoolTest, NodesFreedOnAnyThreadAreTakenAgainOrGivenBack) {
-  if (!kPoolingBlocks) GTEST_SKIP() << "this build takes every node from operator new";
-  constexpr int kRounds = 8;
+constexpr int kRounds = 8;
+
+TEST(NodePoolTest, NodesOfEndedThreadsAreTakenAgainOrGivenBack) {
+  if (!kPoolingBlocks || !kEndedThreadsHandOn) GTEST_SKIP() << "not in this build";
   const size_t before = NodePool::ChunkBytes();
   for (int round = 0; round < kRounds; ++round) std::thread([] { FreeAll(TakeMany()); }).join();
   EXPECT_LT(NodePool::ChunkBytes(), before + 8 * kMiB);
+}
 
-  // Taken here, freed on one long-lived thread.
+TEST(NodePoolTest, NodesFreedOnALongLivedThreadAreTakenAgain) {
+  if (!kPoolingBlocks) GTEST_SKIP() << "this build takes every node from operator new";
+  const size_t before = NodePool::ChunkBytes();
   std::vector<std::promise<std::vector<void*>>> taken(kRounds);
   std::vector<std::promise<void>> freed(kRounds);
   std::thread freeing([&] {
@@ -101,7 +113,7 @@ TEST(NodePoolTest, NodesFreedOnAnyThreadAreTakenAgainOrGivenBack) {
 // The pool of texts hands the free blocks of a thread that ends on too: the
 // next thread takes them again rather than new memory.
 TEST(NodePoolTest, TextBlocksOfAnEndedThreadAreTakenAgain) {
-  if (!kPoolingBlocks) GTEST_SKIP() << "this build takes every block from operator new";
+  if (!kPoolingBlocks || !kEndedThreadsHandOn) GTEST_SKIP() << "not in this build";
   void* freed = nullptr;
   void* taken = nullptr;
   std::thread([&] { FreeBlock(freed = AllocateBlock(40), 40); }).join();

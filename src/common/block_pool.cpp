@@ -1,5 +1,6 @@
 #include "common/block_pool.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -106,7 +107,7 @@ void* BlockPool::Allocate(size_t bytes, Source& source) {
   netFreed_ -= static_cast<ptrdiff_t>(size);
   if (FreeLink* block = free_[index]) {
     free_[index] = block->next;
-    freeBytes_ -= size;
+    --count_[index];
     // The next block of the class is the next one handed out: its link is
     // read then, and its memory written.
     Prefetch(block->next);
@@ -132,7 +133,7 @@ bool BlockPool::Free(void* block, size_t bytes) {
   size_t index = ClassOf(bytes);
   if (free_[index] == nullptr) last_[index] = static_cast<FreeLink*>(block);
   free_[index] = new (block) FreeLink{free_[index]};
-  freeBytes_ += SizeOf(index);
+  ++count_[index];
   netFreed_ += static_cast<ptrdiff_t>(SizeOf(index));
   return netFreed_ > kHandOnBytes;
 }
@@ -144,7 +145,7 @@ void BlockPool::MoveFreeBlocksTo(BlockPool& to) {
     last_[index]->next = to.free_[index];
     to.free_[index] = std::exchange(free_[index], nullptr);
   }
-  to.freeBytes_ += std::exchange(freeBytes_, 0);
+  for (size_t index = 0; index < kClasses; ++index) to.count_[index] += std::exchange(count_[index], 0);
   netFreed_ = 0;
 }
 
@@ -161,16 +162,25 @@ bool BlockPool::MoveFreeBlocksTo(BlockPool& to, size_t bytes, size_t most) {
   const size_t size = SizeOf(index);
   FreeLink* first = free_[index];
   if (first == nullptr) return false;
-  FreeLink* last = first;
-  size_t moved = size;
-  for (; last->next != nullptr && moved + size <= most; moved += size) last = last->next;
+  size_t moved = count_[index];
+  FreeLink* last = last_[index];
+  if (moved > std::max<size_t>(most / size, 1)) {
+    moved = 1;
+    for (last = first; moved < most / size; ++moved) last = last->next;
+  }
   free_[index] = last->next;
   if (to.free_[index] == nullptr) to.last_[index] = last;
   last->next = to.free_[index];
   to.free_[index] = first;
-  freeBytes_ -= moved;
-  to.freeBytes_ += moved;
+  count_[index] -= moved;
+  to.count_[index] += moved;
   return true;
+}
+
+size_t BlockPool::FreeBytes() const {
+  size_t bytes = 0;
+  for (size_t index = 0; index < kClasses; ++index) bytes += count_[index] * SizeOf(index);
+  return bytes;
 }
 
 BlockPool::Chunk BlockPool::TakeRest() {

@@ -83,13 +83,14 @@ class BlockPool {
   // The classes whose free lists hold blocks, as Source::sharedClasses.
   uint64_t NonemptyClasses() const;
   // The bytes of the blocks on the free lists.
-  size_t FreeBytes() const { return freeBytes_; }
+  size_t FreeBytes() const;
   // Puts every free block on `to`'s lists, in time independent of their
   // number.
   void MoveFreeBlocksTo(BlockPool& to);
   // Puts free blocks of the class of `bytes`, at least one if there is one
   // and at most `most` bytes of them, on `to`'s list: a share for one
-  // thread, so that threads that need blocks at once all get some. False
+  // thread, so that threads that need blocks at once all get some. The
+  // whole list, when it fits, in time independent of its length. False
   // when there was none.
   bool MoveFreeBlocksTo(BlockPool& to, size_t bytes, size_t most);
   // Keeps on the free lists only the blocks for which keep(block, bytes)
@@ -114,7 +115,8 @@ class BlockPool {
   // The block freed first of each nonempty list: where a list ends, so
   // that whole lists join others at once.
   FreeLink* last_[kClasses] = {};
-  size_t freeBytes_ = 0;
+  // The number of blocks on each list.
+  size_t count_[kClasses] = {};
   // What the pool freed less what it took, since it last moved its blocks.
   ptrdiff_t netFreed_ = 0;
   char* next_ = nullptr;
@@ -123,8 +125,8 @@ class BlockPool {
 
 template <typename Keep>
 void BlockPool::KeepFreeBlocks(Keep keep) {
-  freeBytes_ = 0;
   for (size_t index = 0; index < kClasses; ++index) {
+    count_[index] = 0;
     FreeLink** link = &free_[index];
     FreeLink* last = nullptr;
     for (FreeLink* block = *link; block != nullptr; block = block->next) {
@@ -132,7 +134,7 @@ void BlockPool::KeepFreeBlocks(Keep keep) {
       *link = block;
       link = &block->next;
       last = block;
-      freeBytes_ += SizeOf(index);
+      ++count_[index];
     }
     *link = nullptr;
     last_[index] = last;

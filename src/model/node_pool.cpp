@@ -268,7 +268,10 @@ bool NodePool::TakeShared(BlockPool& blocks, size_t bytes) {
   Range& range = Reserved();
   threadEnd_.armed = true;
   std::lock_guard<std::mutex> lock(range.lock);
-  const bool took = range.shared.MoveFreeBlocksTo(blocks, bytes, kChunkBytes);
+  // The whole list: a share would be cut a block at a time, a cache miss
+  // each. What a thread takes beyond its need comes back when it ends or
+  // frees, and whole free chunks meanwhile serve the others.
+  const bool took = range.shared.MoveFreeBlocksTo(blocks, bytes, SIZE_MAX);
   range.NoteShared();
   return took;
 }

@@ -8,10 +8,11 @@
 // lists). A block is aligned to 8 bytes, as much as a node needs: finer
 // classes waste less of the memory that a document is mostly made of.
 //
-// AllocateBlock's chunks are kept for the life of the process. A thread
-// that ends leaves its free lists and the rest of its chunk to the threads
-// that come. The node pool also moves free lists between running threads
-// and gives whole free chunks back (model/node_pool.h).
+// A thread that ends, or that frees 1 MiB more than it takes, hands its
+// free lists on to the other threads of its pool; one that ends also
+// leaves them the rest of its chunk. AllocateBlock's chunks are kept for
+// the life of the process; the node pool gives whole free chunks back to
+// the system (model/node_pool.h).
 //
 // AllocateBlock, which holds the buffers of a document's texts, takes its
 // chunks and its larger blocks from operator new; running out of memory

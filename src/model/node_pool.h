@@ -13,10 +13,11 @@
 // A thread gives its free lists to the range when it ends, and whenever
 // BlockPool::Free says that it frees more than it takes (a thread that
 // destroys what another loads); a thread whose own list of a class is
-// empty takes a share of those before it carves its chunk.
+// empty takes the range's list of that class before it carves its chunk.
 // Once the blocks given up pass 16 MiB, the chunks whose every block is
 // among them become whole free chunks, taken again before new ones; past
-// the first 4 MiB of them, their memory goes back to the system.
+// the first 4 MiB of them, their memory goes back to the system where
+// they fill whole large pages.
 //
 // Builds that take every block from operator new (kPoolingBlocks false)
 // take nodes from it too, and their references are addresses.

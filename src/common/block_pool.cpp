@@ -1,8 +1,11 @@
 #include "common/block_pool.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <new>
+#include <utility>
 
 #include "common/prefetch.h"
 
@@ -19,7 +22,78 @@ std::atomic<void*> lastChunk{nullptr};
 // Chunks are small enough that a thread's unused rest of one costs little.
 constexpr size_t kChunkBytes = size_t{256} << 10;
 
-BlockPool::Chunk TakeChunk() {
+// The unused rest of the chunk of a thread that ended, which the next
+// thread to need a chunk takes instead: kept when it holds a block of any
+// size.
+struct Rest {
+  Rest* next;
+  size_t bytes;
+};
+
+// What threads handed on, for the others: the free blocks of those that
+// freed more than they took, or ended, and the rests of the chunks of those
+// that ended. Never destroyed, as a thread may end after the process's
+// static objects are gone.
+struct Shared {
+  std::mutex lock;
+  BlockPool blocks;
+  Rest* rests = nullptr;
+};
+Shared& TheShared() {
+  static Shared& shared = *new Shared;
+  return shared;
+}
+
+bool TakeShared(BlockPool& blocks, size_t bytes);
+BlockPool::Chunk TakeChunk(BlockPool& blocks);
+BlockPool::Source blockSource{TakeShared, TakeChunk};
+
+void HandOnUnlocked(Shared& shared) {
+  pool.MoveFreeBlocksTo(shared.blocks);
+  blockSource.sharedClasses.store(shared.blocks.NonemptyClasses(), std::memory_order_relaxed);
+}
+
+// Hands the thread's pool on when the thread ends; armed when the thread
+// first takes blocks or hands its own on.
+struct ThreadEnd {
+  bool armed = false;
+  ~ThreadEnd() {
+    if (!armed) return;
+    Shared& shared = TheShared();
+    std::lock_guard<std::mutex> lock(shared.lock);
+    HandOnUnlocked(shared);
+    BlockPool::Chunk rest = pool.TakeRest();
+    if (rest.bytes >= kLargestPooledBlock) shared.rests = new (rest.start) Rest{shared.rests, rest.bytes};
+  }
+};
+thread_local ThreadEnd threadEnd;
+
+void HandOn() {
+  threadEnd.armed = true;
+  Shared& shared = TheShared();
+  std::lock_guard<std::mutex> lock(shared.lock);
+  HandOnUnlocked(shared);
+}
+
+bool TakeShared(BlockPool& blocks, size_t bytes) {
+  threadEnd.armed = true;
+  Shared& shared = TheShared();
+  std::lock_guard<std::mutex> lock(shared.lock);
+  const bool took = shared.blocks.MoveFreeBlocksTo(blocks, bytes, kChunkBytes / 4);
+  blockSource.sharedClasses.store(shared.blocks.NonemptyClasses(), std::memory_order_relaxed);
+  return took;
+}
+
+BlockPool::Chunk TakeChunk(BlockPool& /*blocks*/) {
+  threadEnd.armed = true;
+  {
+    Shared& shared = TheShared();
+    std::lock_guard<std::mutex> lock(shared.lock);
+    if (Rest* rest = shared.rests) {
+      shared.rests = rest->next;
+      return {reinterpret_cast<char*>(rest), rest->bytes};
+    }
+  }
   auto* chunk = static_cast<void**>(::operator new(sizeof(void*) + kChunkBytes));
   *chunk = lastChunk.exchange(chunk, std::memory_order_relaxed);
   return {reinterpret_cast<char*>(chunk + 1), kChunkBytes};
@@ -27,19 +101,26 @@ BlockPool::Chunk TakeChunk() {
 
 }  // namespace
 
-void* BlockPool::Allocate(size_t bytes, ChunkTaker takeChunk) {
+void* BlockPool::Allocate(size_t bytes, Source& source) {
   size_t index = ClassOf(bytes);
+  size_t size = SizeOf(index);
+  netFreed_ -= static_cast<ptrdiff_t>(size);
   if (FreeLink* block = free_[index]) {
     free_[index] = block->next;
+    --count_[index];
     // The next block of the class is the next one handed out: its link is
     // read then, and its memory written.
     Prefetch(block->next);
     return block;
   }
-  size_t size = (index + 1) * kGrain;
+  if ((source.sharedClasses.load(std::memory_order_relaxed) >> index & 1) != 0 &&
+      source.takeShared(*this, bytes)) {
+    netFreed_ += static_cast<ptrdiff_t>(size);
+    return Allocate(bytes, source);
+  }
   if (static_cast<size_t>(end_ - next_) < size) {
     // The rest of the old chunk, less than one block, is given up.
-    Chunk chunk = takeChunk();
+    Chunk chunk = source.takeChunk(*this);
     next_ = chunk.start;
     end_ = chunk.start + chunk.bytes;
   }
@@ -48,20 +129,75 @@ void* BlockPool::Allocate(size_t bytes, ChunkTaker takeChunk) {
   return block;
 }
 
-void BlockPool::Free(void* block, size_t bytes) {
+bool BlockPool::Free(void* block, size_t bytes) {
   size_t index = ClassOf(bytes);
+  if (free_[index] == nullptr) last_[index] = static_cast<FreeLink*>(block);
   free_[index] = new (block) FreeLink{free_[index]};
+  ++count_[index];
+  netFreed_ += static_cast<ptrdiff_t>(SizeOf(index));
+  return netFreed_ > kHandOnBytes;
+}
+
+void BlockPool::MoveFreeBlocksTo(BlockPool& to) {
+  for (size_t index = 0; index < kClasses; ++index) {
+    if (free_[index] == nullptr) continue;
+    if (to.free_[index] == nullptr) to.last_[index] = last_[index];
+    last_[index]->next = to.free_[index];
+    to.free_[index] = std::exchange(free_[index], nullptr);
+  }
+  for (size_t index = 0; index < kClasses; ++index) to.count_[index] += std::exchange(count_[index], 0);
+  netFreed_ = 0;
+}
+
+uint64_t BlockPool::NonemptyClasses() const {
+  uint64_t classes = 0;
+  for (size_t index = 0; index < kClasses; ++index) {
+    if (free_[index] != nullptr) classes |= uint64_t{1} << index;
+  }
+  return classes;
+}
+
+bool BlockPool::MoveFreeBlocksTo(BlockPool& to, size_t bytes, size_t most) {
+  const size_t index = ClassOf(bytes);
+  const size_t size = SizeOf(index);
+  FreeLink* first = free_[index];
+  if (first == nullptr) return false;
+  size_t moved = count_[index];
+  FreeLink* last = last_[index];
+  if (moved > std::max<size_t>(most / size, 1)) {
+    moved = 1;
+    for (last = first; moved < most / size; ++moved) last = last->next;
+  }
+  free_[index] = last->next;
+  if (to.free_[index] == nullptr) to.last_[index] = last;
+  last->next = to.free_[index];
+  to.free_[index] = first;
+  count_[index] -= moved;
+  to.count_[index] += moved;
+  return true;
+}
+
+size_t BlockPool::FreeBytes() const {
+  size_t bytes = 0;
+  for (size_t index = 0; index < kClasses; ++index) bytes += count_[index] * SizeOf(index);
+  return bytes;
+}
+
+BlockPool::Chunk BlockPool::TakeRest() {
+  Chunk rest{next_, static_cast<size_t>(end_ - next_)};
+  next_ = end_ = nullptr;
+  return rest;
 }
 
 void* AllocateBlock(size_t bytes) {
   if (!kPoolingBlocks || bytes > kLargestPooledBlock) return ::operator new(bytes);
-  return pool.Allocate(bytes, TakeChunk);
+  return pool.Allocate(bytes, blockSource);
 }
 
 void FreeBlock(void* block, size_t bytes) {
   if (block == nullptr) return;
   if (!kPoolingBlocks || bytes > kLargestPooledBlock) return ::operator delete(block);
-  pool.Free(block, bytes);
+  if (pool.Free(block, bytes)) HandOn();
 }
 
 }  // namespace qds

@@ -10,6 +10,15 @@
 // grants less address space gets a smaller range; running out of it, or of
 // memory, throws std::bad_alloc.
 //
+// A thread gives its free lists to the range when it ends, and whenever
+// BlockPool::Free says that it frees more than it takes (a thread that
+// destroys what another loads); a thread whose own list of a class is
+// empty takes the range's list of that class before it carves its chunk.
+// Once the blocks given up pass 16 MiB, the chunks whose every block is
+// among them become whole free chunks, taken again before new ones; past
+// the first 4 MiB of them, their memory goes back to the system where
+// they fill whole large pages.
+//
 // Builds that take every block from operator new (kPoolingBlocks false)
 // take nodes from it too, and their references are addresses.
 
@@ -37,6 +46,10 @@ class NodePool {
   // which the load may not need, on small ones.
   static void Expect(uint64_t characters);
 
+  // The memory of the chunks taken from the range and not given back to
+  // the system: in use, on free lists or whole free.
+  static size_t ChunkBytes();
+
   static Reference ReferenceTo(const void* node) {
     if (node == nullptr) return 0;
     auto address = reinterpret_cast<uintptr_t>(node);
@@ -56,8 +69,14 @@ class NodePool {
   static constexpr size_t kReach = size_t{1} << (32 + kUnitShift);
 
   struct Range;
+  struct ThreadEnd;
   static Range& Reserved();
-  static BlockPool::Chunk TakeChunk();
+  static bool TakeShared(BlockPool& blocks, size_t bytes);
+  static BlockPool::Chunk TakeChunk(BlockPool& blocks);
+  static void GiveBack(bool threadEnds);
+
+  static thread_local ThreadEnd threadEnd_;
+  static BlockPool::Source source_;
 
   // Where the range starts: set once, before the first node is handed out.
   static inline uintptr_t base_ = 0;

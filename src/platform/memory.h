@@ -44,6 +44,13 @@ enum class Filling { kAtOnce, kOnTouch };
 // it is touched; a smaller one on small pages filled in as `filling` says.
 // False when the system refuses.
 bool CommitPages(void* pages, size_t bytes, Filling filling);
+// Gives the memory of `bytes` committed bytes at `pages` back to the
+// system; the range stays reserved, and CommitPages makes them memory again.
+void DecommitPages(void* pages, size_t bytes);
+
+// The memory that the process holds now (its resident set); 0 where the
+// system does not tell.
+size_t ResidentBytes();
 
 }  // namespace qds::platform
 

@@ -2,10 +2,12 @@
 // aligned to the large-page size and advised to use large pages where the
 // system has them.
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/memory.h"
@@ -82,6 +84,23 @@ bool CommitPages(void* pages, size_t bytes, Filling filling) {
     FillInAtOnce(pages, bytes);
   }
   return true;
+}
+
+// The pages stay readable and writable: a touch fills one in, zeroed, as
+// CommitPages would.
+void DecommitPages(void* pages, size_t bytes) { madvise(pages, bytes, MADV_DONTNEED); }
+
+size_t ResidentBytes() {
+  static const size_t kPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  int file = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  if (file < 0) return 0;
+  char text[128] = {};
+  ssize_t got = read(file, text, sizeof text - 1);
+  close(file);
+  size_t size = 0;
+  size_t resident = 0;
+  if (got <= 0 || std::sscanf(text, "%zu %zu", &size, &resident) != 2) return 0;
+  return resident * kPage;
 }
 
 void FreePages(void* pages, size_t bytes) {

@@ -4,6 +4,8 @@
 // the pages are ordinary ones.
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <cstdint>
 #include <cstring>
@@ -34,6 +36,15 @@ void* ReservePages(size_t bytes) {
 // `filling` asks.
 bool CommitPages(void* pages, size_t bytes, Filling /*filling*/) {
   return VirtualAlloc(pages, bytes, MEM_COMMIT, PAGE_READWRITE) != nullptr;
+}
+
+void DecommitPages(void* pages, size_t bytes) { VirtualFree(pages, bytes, MEM_DECOMMIT); }
+
+size_t ResidentBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return counters.WorkingSetSize;
 }
 
 void* AllocatePages(size_t bytes) {

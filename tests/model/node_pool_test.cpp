@@ -1,4 +1,5 @@
-// Nodes taken on several threads at once, and a system that grants less
+// Nodes taken on several threads at once, nodes and text blocks freed on
+// other threads than those that took them, and a system that grants less
 // address space than the references can reach.
 
 #include "model/node_pool.h"
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -53,6 +55,70 @@ TEST(NodePoolTest, NodesOfThreadsNeverOverlapAndTheirReferencesLeadBack) {
   }
   EXPECT_EQ(NodePool::ReferenceTo(nullptr), NodePool::Reference{0});
   EXPECT_EQ(NodePool::At(0), nullptr);
+}
+
+constexpr size_t kMiB = size_t{1} << 20;
+
+// 24 MiB of nodes: more than the free nodes at which whole free chunks go
+// back to the system.
+std::vector<void*> TakeMany() {
+  std::vector<void*> nodes(kMiB);
+  for (void*& node : nodes) node = NodePool::Allocate(24);
+  return nodes;
+}
+
+void FreeAll(const std::vector<void*>& nodes) {
+  for (void* node : nodes) NodePool::Free(node, 24);
+}
+
+// MinGW's emulated thread-local storage is gone before a thread's last
+// destructors run, so there a thread that ends keeps what it freed.
+#ifdef _WIN32
+constexpr bool kEndedThreadsHandOn = false;
+#else
+constexpr bool kEndedThreadsHandOn = true;
+#endif
+
+// Were freed nodes kept by the thread that freed them, each round would
+// take new chunks: 192 MiB in all. A thread that ends or frees what
+// another took hands them on, and chunks whose every node is free go back.
+constexpr int kRounds = 8;
+
+TEST(NodePoolTest, NodesOfEndedThreadsAreTakenAgainOrGivenBack) {
+  if (!kPoolingBlocks || !kEndedThreadsHandOn) GTEST_SKIP() << "not in this build";
+  const size_t before = NodePool::ChunkBytes();
+  for (int round = 0; round < kRounds; ++round) std::thread([] { FreeAll(TakeMany()); }).join();
+  EXPECT_LT(NodePool::ChunkBytes(), before + 8 * kMiB);
+}
+
+TEST(NodePoolTest, NodesFreedOnALongLivedThreadAreTakenAgain) {
+  if (!kPoolingBlocks) GTEST_SKIP() << "this build takes every node from operator new";
+  const size_t before = NodePool::ChunkBytes();
+  std::vector<std::promise<std::vector<void*>>> taken(kRounds);
+  std::vector<std::promise<void>> freed(kRounds);
+  std::thread freeing([&] {
+    for (int round = 0; round < kRounds; ++round) {
+      FreeAll(taken[round].get_future().get());
+      freed[round].set_value();
+    }
+  });
+  for (int round = 0; round < kRounds; ++round) {
+    taken[round].set_value(TakeMany());
+    freed[round].get_future().wait();
+    EXPECT_LT(NodePool::ChunkBytes(), before + 32 * kMiB) << round;
+  }
+  freeing.join();
+}
+
+// The pool of texts hands the free blocks of a thread that ends on too: the
+// next thread takes them again rather than new memory.
+TEST(NodePoolTest, TextBlocksOfAnEndedThreadAreTakenAgain) {
+  if (!kPoolingBlocks || !kEndedThreadsHandOn) GTEST_SKIP() << "not in this build";
+  void* freed = nullptr;
+  void* taken = nullptr;
+  std::thread([&] { FreeBlock(freed = AllocateBlock(40), 40); }).join();
+  std::thread([&] { FreeBlock(taken = AllocateBlock(40), 40); }).join();
+  EXPECT_EQ(taken, freed);
 }
 
 #ifndef _WIN32

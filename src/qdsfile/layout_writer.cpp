@@ -244,6 +244,9 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
     sectionLast = std::max(sectionLast.value_or(0), *keyLast);
   }
   if (!sectionLast) {
+    // A section without a name or entries (what a lenient load makes of a
+    // last line that it drops) has no line to write.
+    if (section->name.Empty() && section->keys.count() == 0) return;
     uint32_t end = items_.empty() ? kEndOfText : static_cast<uint32_t>(items_.size() - 1);
     insertions_.push_back(Insertion{lastAlive->value_or(end), section, nullptr, nullptr});
     return;

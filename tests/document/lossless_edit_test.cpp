@@ -135,6 +135,8 @@ bool IsEntry(const std::u16string& line, const std::u16string& key,
 std::string Dump(const QdsDocument& document) {
   std::string text;
   for (Section section : document.Sections()) {
+    // A lenient load's section without a name or entries writes no line.
+    if (section.Name().empty() && section.KeyCount() == 0) continue;
     text += "[" + section.Name() + "]";
     for (Key key : section.Keys()) {
       for (Value value : key.Values()) text += key.Name() + "=" + value.Text() + ";";

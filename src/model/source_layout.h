@@ -64,9 +64,9 @@ class SourceLayout {
     endMarker_ = at;
     signed_ = checkLine;
   }
-  // The text's last line, from `at`, is one that the load did not finish (a
-  // header without its "]", a key without "=", a comment): what the file
-  // gains at its end goes before it.
+  // The text's last line, from `at`, is one that the load dropped (a header
+  // without its "]", a key without "="): what the file gains at its end
+  // goes before it.
   void SetUnfinishedLine(uint64_t at) { unfinishedLine_ = at; }
   // Item positions given in characters of the loaded text become bytes.
   // False when the text's line ends do not match the bytes' (the layout is

@@ -868,7 +868,11 @@ void Loader::FinishLayout() {
                      (scan_.status == LoadStatus::DigestMismatch && scan_.reason == Reason::NoEndMarker);
   if (!layout_ || !whole) return;
   layout_->EndItem(before_ + count_);
-  if (!scan_.endSeen && scan_.place != Place::LineStart) layout_->SetUnfinishedLine(lineStart_);
+  // A line end after a last header without its "]", or a last key without
+  // "=", would make a line of what the load dropped.
+  if (!scan_.endSeen && (scan_.place == Place::SectionName || scan_.place == Place::Key)) {
+    layout_->SetUnfinishedLine(lineStart_);
+  }
   if (scan_.endSeen && room_ != nullptr) {
     while (ReadBytes(raw_, format::kAnsiBlockBytes)) {
     }

@@ -274,6 +274,8 @@ class Loader {
   bool lineFeedFirst_ = false;
   // The digest is computed from the layout's bytes (ReadWhole).
   bool digestFromBytes_ = false;
+  // The current line made an item of the layout.
+  bool lineMadeItem_ = false;
 };
 
 // A block of text holds this many characters unless the file is smaller or
@@ -628,6 +630,7 @@ void Loader::EndLine(char16_t c, uint32_t at) {
   ++scan_.line;
   lineStart_ = before_ + at + 1;
   if (layout_) layout_->EndItem(lineStart_);
+  lineMadeItem_ = false;
   scan_.place = Place::LineStart;
 }
 
@@ -856,7 +859,9 @@ bool Loader::ReadWhole() {
 }
 
 void Loader::AddItem(const ListNode* node, bool header) {
-  if (layout_) layout_->AddItem(lineStart_, node, header);
+  if (!layout_) return;
+  layout_->AddItem(lineStart_, node, header);
+  lineMadeItem_ = true;
 }
 
 // The layout keeps the whole file, also what follows the end marker, and
@@ -868,11 +873,11 @@ void Loader::FinishLayout() {
                      (scan_.status == LoadStatus::DigestMismatch && scan_.reason == Reason::NoEndMarker);
   if (!layout_ || !whole) return;
   layout_->EndItem(before_ + count_);
-  // A line end after a last header without its "]", or a last key without
-  // "=", would make a line of what the load dropped.
-  if (!scan_.endSeen && (scan_.place == Place::SectionName || scan_.place == Place::Key)) {
-    layout_->SetUnfinishedLine(lineStart_);
-  }
+  // A line end after a last header without its "]", a last key without
+  // "=" or a last "key=", would make a line of what the load dropped.
+  bool dropped = scan_.place == Place::SectionName || scan_.place == Place::Key ||
+                 (scan_.place == Place::Value && !lineMadeItem_);
+  if (!scan_.endSeen && dropped) layout_->SetUnfinishedLine(lineStart_);
   if (scan_.endSeen && room_ != nullptr) {
     while (ReadBytes(raw_, format::kAnsiBlockBytes)) {
     }

@@ -41,7 +41,7 @@ bool SourceLayout::PositionsToBytes(std::u16string_view text) {
   std::string_view bytes = Bytes();
   if (utf16_) {
     for (Item& item : items_) item.start *= 2, item.end *= 2;
-    for (std::optional<uint64_t>* line : {&endMarker_, &unfinishedLine_}) {
+    for (std::optional<uint64_t>* line : {&endMarker_, &unfinishedLine_, &versionLine_}) {
       if (*line) **line *= 2;
     }
     return true;
@@ -68,7 +68,7 @@ bool SourceLayout::PositionsToBytes(std::u16string_view text) {
     item.start = *start;
     item.end = *end;
   }
-  for (std::optional<uint64_t>* line : {&endMarker_, &unfinishedLine_}) {
+  for (std::optional<uint64_t>* line : {&endMarker_, &unfinishedLine_, &versionLine_}) {
     if (!*line) continue;
     *line = toByte(**line);
     if (!*line) return false;

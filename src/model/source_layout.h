@@ -64,6 +64,8 @@ class SourceLayout {
     endMarker_ = at;
     signed_ = checkLine;
   }
+  // The version line starts at `at`.
+  void SetVersionLine(uint64_t at) { versionLine_ = at; }
   // The text's last line, from `at`, is one that the load dropped (a header
   // without its "]", a key without "="): what the file gains at its end
   // goes before it.
@@ -95,6 +97,7 @@ class SourceLayout {
   bool IsRenamedKey(const ListNode* key) const;
   std::optional<uint64_t> EndMarker() const { return endMarker_; }
   std::optional<uint64_t> UnfinishedLine() const { return unfinishedLine_; }
+  std::optional<uint64_t> VersionLine() const { return versionLine_; }
   bool Signed() const { return signed_; }
 
  private:
@@ -126,6 +129,7 @@ class SourceLayout {
   size_t filed_ = 0;
   std::optional<uint64_t> endMarker_;
   std::optional<uint64_t> unfinishedLine_;
+  std::optional<uint64_t> versionLine_;
   bool signed_ = false;
 };
 

@@ -184,6 +184,10 @@ class LayoutWriter {
   // its first line.
   std::optional<uint32_t> namedFirstItem_;
   const QdsSection* named_ = nullptr;
+  // The lines of a section that goes whole to where new sections go: one
+  // found without a header line before the version line (a lenient load
+  // reads such lines) and given a name, whose header cannot stand there.
+  std::vector<uint32_t> moved_;
   bool separateSections_ = true;
 
   uint64_t pendingFrom_ = 0;
@@ -220,6 +224,8 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
   std::optional<uint32_t> sectionLast = header;
   std::optional<uint32_t> sectionFirst;
   std::vector<const QdsKey*> newKeys;
+  std::vector<uint32_t> lines;
+  const size_t insertionsBefore = insertions_.size();
   for (const QdsKey* key = section->keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
     const bool renamed = layout_.IsRenamedKey(key);
     std::optional<uint32_t> keyLast;
@@ -233,6 +239,7 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
       }
       keyLast = std::max(keyLast.value_or(0), *item);
       sectionFirst = std::min(sectionFirst.value_or(*item), *item);
+      if (!header) lines.push_back(*item);
       if (renamed || items_[*item].changed) rewrites_.push_back(Rewrite{*item, key, value});
     }
     if (!keyLast) {
@@ -242,6 +249,14 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
     }
     for (size_t i = firstNew; i < insertions_.size(); ++i) insertions_[i].anchor = *keyLast;
     sectionLast = std::max(sectionLast.value_or(0), *keyLast);
+  }
+  const std::optional<uint64_t> version = layout_.VersionLine();
+  if (!header && !section->name.Empty() && sectionFirst && version &&
+      items_[*sectionFirst].start < *version) {
+    moved_ = std::move(lines);
+    std::sort(moved_.begin(), moved_.end());
+    insertions_.resize(insertionsBefore);  // its new values go with it
+    sectionLast.reset();
   }
   if (!sectionLast) {
     // A section without a name or entries (what a lenient load makes of a
@@ -289,7 +304,7 @@ SaveStatus LayoutWriter::Write(bool sign, int32_t* character) {
   bool written = true;
   for (uint32_t i = 0; written && i < items_.size(); ++i) {
     const Item& item = items_[i];
-    if (layout_.Alive(i)) {
+    if (layout_.Alive(i) && !std::binary_search(moved_.begin(), moved_.end(), i)) {
       inRemovedSection = false;
       written = Raw(at, item.start) && (namedFirstItem_ != i || WriteHeaderLine(*named_)) &&
                 WriteItem(i);

@@ -688,6 +688,7 @@ void Loader::AddVersionSection() {
   if (scan_.ordinarySeen) return SyntaxError(Reason::VersionAfterSection);
   scan_.versionSeen = true;
   document_.leadingText = Borrow(comment);
+  if (layout_) layout_->SetVersionLine(lineStart_);
 }
 
 void Loader::AddSection(std::u16string_view name) {

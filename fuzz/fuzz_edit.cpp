@@ -2,7 +2,7 @@
 // the fuzzer's first bytes (set, add, new key, new section, removals,
 // renames), and saves keeping the layout. The text written must load, with
 // the same sections, keys and values as a canonical document after the same
-// edits (saved and loaded again), and every line of it that no edit names
+// edits, and every line of it that no edit names
 // must be a line of the input: the edits bring their texts marked with "~",
 // so that a line without one is either a blank line, the check line of a
 // signed file, or one the input had (a last line completed with its line
@@ -21,15 +21,22 @@ namespace {
 
 constexpr LoadFlags kLoad = LoadFlags::KeepComments | LoadFlags::Lenient;
 
+// The sections in order, each with its keys and their values in order. The
+// keys of a section count in any order: a key's first line removed, its
+// next line elsewhere in the file is where it first stands.
 std::string Dump(const QdsDocument& document) {
   std::string text;
   for (Section section : document.Sections()) {
     // A lenient load's section without a name or entries writes no line.
     if (section.Name().empty() && section.KeyCount() == 0) continue;
-    text += "[" + section.Name() + "]";
+    std::vector<std::string> keys;
     for (Key key : section.Keys()) {
-      for (Value value : key.Values()) text += key.Name() + "=" + value.Text() + ";";
+      std::string& lines = keys.emplace_back();
+      for (Value value : key.Values()) lines += key.Name() + "=" + value.Text() + ";";
     }
+    std::sort(keys.begin(), keys.end());
+    text += "[" + section.Name() + "]";
+    for (const std::string& lines : keys) text += lines;
   }
   return text;
 }
@@ -92,14 +99,12 @@ void CheckEdits(const std::string& bytes, Input& input) {
     Check(Apply(canonical, kind, section, key, index) == Apply(lossless, kind, section, key, index),
           "both documents take the edit alike");
   }
-  std::string written, canonicalBytes;
+  std::string written;
   Check(lossless.Write(&written, SaveFlags::KeepComments | SaveFlags::KeepLayout).Ok(),
         "a document that keeps its layout writes it");
-  Check(canonical.Write(&canonicalBytes, SaveFlags::KeepComments).Ok(), "the canonical text");
-  QdsDocument reread, canonicalReread;
+  QdsDocument reread;
   Check(reread.LoadBytes(written, kLoad).Ok(), "what is written loads");
-  Check(canonicalReread.LoadBytes(canonicalBytes, kLoad).Ok(), "the canonical text loads");
-  Check(Dump(reread) == Dump(canonicalReread), "the edits give the canonical document's entries");
+  Check(Dump(reread) == Dump(canonical), "the edits give the canonical document's entries");
   Check(written.starts_with("\xFF\xFE") == bytes.starts_with("\xFF\xFE"), "the encoding stays");
   std::vector<std::string> before = Lines(bytes);
   std::sort(before.begin(), before.end());

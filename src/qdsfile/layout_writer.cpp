@@ -62,12 +62,14 @@ class FileUnits {
     auto byte = [&](uint64_t i) { return static_cast<unsigned char>(bytes_[i]); };
     return size_ == 2 ? static_cast<char16_t>(byte(at) | byte(at + 1) << 8) : byte(at);
   }
-  // White space as the loader skips it (U+001A included); an ANSI byte
-  // counts only when it is ASCII.
-  bool Blank(uint64_t at) const {
+  // White space as the loader trims it; an ANSI byte counts only when it
+  // is ASCII. Blank: also U+001A, which the loader skips where a line or
+  // its key would start.
+  bool White(uint64_t at) const {
     char16_t unit = At(at);
-    return unit == format::kIgnoredUnit || ((size_ == 2 || unit < 0x80) && IsWhiteSpace(unit));
+    return (size_ == 2 || unit < 0x80) && IsWhiteSpace(unit);
   }
+  bool Blank(uint64_t at) const { return At(at) == format::kIgnoredUnit || White(at); }
   bool EndsWithLineEnd(uint64_t from, uint64_t to) const {
     return to >= from + 2 * size_ && At(to - 2 * size_) == u'\r' && At(to - size_) == u'\n';
   }
@@ -105,8 +107,12 @@ class FileUnits {
     while (at < end && Blank(at)) at += size_;
     return at;
   }
-  uint64_t BackOverBlanks(uint64_t end, uint64_t floor) const {
-    while (end > floor && Blank(end - size_)) end -= size_;
+  uint64_t SkipWhite(uint64_t at, uint64_t end) const {
+    while (at < end && White(at)) at += size_;
+    return at;
+  }
+  uint64_t BackOverWhite(uint64_t end, uint64_t floor) const {
+    while (end > floor && White(end - size_)) end -= size_;
     return end;
   }
 
@@ -123,9 +129,9 @@ EntryParts FileUnits::Entry(uint64_t start, uint64_t end) const {
     separator += size_;
   }
   parts.separator = separator < parts.bodyEnd;
-  parts.keyEnd = BackOverBlanks(separator, parts.keyStart);
-  parts.valueStart = parts.separator ? SkipBlanks(separator + size_, parts.bodyEnd) : parts.bodyEnd;
-  parts.valueEnd = BackOverBlanks(parts.bodyEnd, parts.valueStart);
+  parts.keyEnd = BackOverWhite(separator, parts.keyStart);
+  parts.valueStart = parts.separator ? SkipWhite(separator + size_, parts.bodyEnd) : parts.bodyEnd;
+  parts.valueEnd = BackOverWhite(parts.bodyEnd, parts.valueStart);
   return parts;
 }
 
@@ -145,6 +151,8 @@ class LayoutWriter {
   void Plan();
   void PlanSection(const QdsSection* section, std::optional<uint32_t>* lastAlive);
   bool SectionsSeparated() const;
+  std::optional<uint64_t> VersionLineEnd() const;
+  bool WriteMovedSection(std::optional<uint64_t>* versionEnd, uint64_t limit, uint64_t* at);
 
   // ---- Lines
   bool WriteItem(uint32_t item);
@@ -184,10 +192,11 @@ class LayoutWriter {
   // its first line.
   std::optional<uint32_t> namedFirstItem_;
   const QdsSection* named_ = nullptr;
-  // The lines of a section that goes whole to where new sections go: one
-  // found without a header line before the version line (a lenient load
-  // reads such lines) and given a name, whose header cannot stand there.
+  // The lines of a section that goes whole right after the version line:
+  // one found without a header line before it (a lenient load reads such
+  // lines) and given a name, whose header cannot stand there.
   std::vector<uint32_t> moved_;
+  const QdsSection* movedSection_ = nullptr;
   bool separateSections_ = true;
 
   uint64_t pendingFrom_ = 0;
@@ -255,8 +264,9 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
       items_[*sectionFirst].start < *version) {
     moved_ = std::move(lines);
     std::sort(moved_.begin(), moved_.end());
+    movedSection_ = section;
     insertions_.resize(insertionsBefore);  // its new values go with it
-    sectionLast.reset();
+    return;
   }
   if (!sectionLast) {
     // A section without a name or entries (what a lenient load makes of a
@@ -302,8 +312,10 @@ SaveStatus LayoutWriter::Write(bool sign, int32_t* character) {
   uint64_t at = 0;
   bool inRemovedSection = false;
   bool written = true;
+  std::optional<uint64_t> versionEnd = VersionLineEnd();
   for (uint32_t i = 0; written && i < items_.size(); ++i) {
     const Item& item = items_[i];
+    written = WriteMovedSection(&versionEnd, item.start, &at);
     if (layout_.Alive(i) && !std::binary_search(moved_.begin(), moved_.end(), i)) {
       inRemovedSection = false;
       written = Raw(at, item.start) && (namedFirstItem_ != i || WriteHeaderLine(*named_)) &&
@@ -317,10 +329,33 @@ SaveStatus LayoutWriter::Write(bool sign, int32_t* character) {
     written = written && WriteInsertions(i);
     at = item.end;
   }
-  written = written && WriteTail(at, sign) && Flush();
+  written = written && WriteMovedSection(&versionEnd, units_.End(), &at) && WriteTail(at, sign) &&
+            Flush();
   *character = character_;
   if (!written && status_ == SaveStatus::Ok) status_ = SaveStatus::WriteFailed;
   return status_;
+}
+
+// The section that goes after the version line, once the text written
+// reaches it (`*at`, up to `limit`).
+bool LayoutWriter::WriteMovedSection(std::optional<uint64_t>* versionEnd, uint64_t limit,
+                                     uint64_t* at) {
+  if (!*versionEnd || **versionEnd > limit) return true;
+  uint64_t end = **versionEnd;
+  versionEnd->reset();
+  bool written = Raw(*at, end) && EndLine() && WriteNewSection(*movedSection_);
+  *at = std::max(*at, end);
+  return written;
+}
+
+// Where the line after the version line starts, when a section is to go
+// there.
+std::optional<uint64_t> LayoutWriter::VersionLineEnd() const {
+  std::optional<uint64_t> version = layout_.VersionLine();
+  if (!version || moved_.empty()) return std::nullopt;
+  uint64_t end = *version + 2 * units_.Size();
+  while (end < units_.End() && !units_.EndsWithLineEnd(*version, end)) end += units_.Size();
+  return std::min(end, units_.End());
 }
 
 bool LayoutWriter::WriteItem(uint32_t item) {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -306,6 +307,43 @@ TEST(LosslessEditTest, AnEditChangesOnlyTheLinesItNames) {
   EXPECT_GE(onDisk, 20);
   std::cout << counts.edits << " edits of " << counts.files << " files (" << onDisk
             << " on disk)\n";
+}
+
+// What the edit fuzzer found, each on the smallest file that shows it: the
+// text written, byte for byte.
+TEST(LosslessEditTest, FoundByTheFuzzerWritesWhatItShould) {
+  using Change = std::function<Status(QdsDocument&)>;
+  const Change newSection = [](QdsDocument& d) { return d.Set("N", "k", "v"); };
+  const Change nameTheFirst = [](QdsDocument& d) { return d.RenameSection("", "N"); };
+  const auto utf16 = [](std::u16string_view text) { return test::Utf16Bytes(text, true); };
+  const struct {
+    const char* what;
+    std::string bytes;
+    Change change;
+    std::string written;
+  } cases[] = {
+      {"an empty file keeps its mark first", utf16(u""), newSection, utf16(u"\r\n[N]\r\nk=v\r\n")},
+      {"a last lone CR gets its line feed", "[s]\r\nk=1\r", [](QdsDocument& d) { return d.Add("s", "k", "2"); },
+       "[s]\r\nk=1\r\nk=2\r\n"},
+      {"a section without a header gets one", "k=1\r\n[s]\r\n", nameTheFirst, "[N]\r\nk=1\r\n[s]\r\n"},
+      {"...but not before the version line", "k=1\r\n[$version 2$]\r\n", nameTheFirst,
+       "[$version 2$]\r\n\r\n[N]\r\nk=1\r\n"},
+      {"a last header without ] stays last", "[s]\r\nk=1\r\n[t", newSection,
+       "[s]\r\nk=1\r\n\r\n[N]\r\nk=v\r\n[t"},
+      {"a last key= stays last", "[s]\r\nk=1\r\nx=", newSection, "[s]\r\nk=1\r\n\r\n[N]\r\nk=v\r\nx="},
+      {"a dropped last key writes no line", "x", [](QdsDocument& d) { return d.RemoveSection("s"); }, "x"},
+      {"a key that ends in U+001A is renamed whole", "[s]\r\n\x1Ak\x1A = 1\r\n",
+       [](QdsDocument& d) { return d.RenameKey("s", "k\x1A", "n"); }, "[s]\r\n\x1An = 1\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QdsDocument document;
+    ASSERT_TRUE(document.LoadBytes(c.bytes, kLoad | LoadFlags::KeepLayout).Ok());
+    static_cast<void>(c.change(document));
+    std::string written;
+    ASSERT_TRUE(document.Write(&written, kLossless).Ok());
+    EXPECT_EQ(written, c.written);
+  }
 }
 
 // An ANSI file stays ANSI in its code page; a text that the code page cannot

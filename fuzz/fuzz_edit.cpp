@@ -72,7 +72,8 @@ std::vector<std::string> Lines(const std::string& bytes) {
   std::string text;
   if (!DecodeFileText(bytes, 1252, &text).Ok()) return {};
   // A last line that ends in a lone CR gets its line feed when a line
-  // follows it.
+  // follows it, after any U+001A, which lines are compared without.
+  std::erase(text, '\x1A');
   if (text.ends_with('\r')) text.pop_back();
   std::vector<std::string> lines;
   for (size_t at = 0; at <= text.size();) {

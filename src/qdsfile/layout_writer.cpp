@@ -70,6 +70,12 @@ class FileUnits {
     return (size_ == 2 || unit < 0x80) && IsWhiteSpace(unit);
   }
   bool Blank(uint64_t at) const { return At(at) == format::kIgnoredUnit || White(at); }
+  // Whether [from, to) ends with a CR, U+001A after it aside (the loader
+  // skips those before the line feed).
+  bool EndsWithCr(uint64_t from, uint64_t to) const {
+    while (to > from && At(to - size_) == format::kIgnoredUnit) to -= size_;
+    return to > from && At(to - size_) == u'\r';
+  }
   bool EndsWithLineEnd(uint64_t from, uint64_t to) const {
     return to >= from + 2 * size_ && At(to - 2 * size_) == u'\r' && At(to - size_) == u'\n';
   }
@@ -534,7 +540,7 @@ bool LayoutWriter::Raw(uint64_t from, uint64_t to) {
   if (pendingFrom_ == pendingTo_) pendingFrom_ = from;
   pendingTo_ = to;
   atLineStart_ = to == units_.TextStart() || units_.EndsWithLineEnd(units_.TextStart(), to);
-  afterCr_ = to > units_.TextStart() && units_.At(to - units_.Size()) == u'\r';
+  afterCr_ = units_.EndsWithCr(units_.TextStart(), to);
   return true;
 }
 

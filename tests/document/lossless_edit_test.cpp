@@ -325,6 +325,8 @@ TEST(LosslessEditTest, FoundByTheFuzzerWritesWhatItShould) {
       {"an empty file keeps its mark first", utf16(u""), newSection, utf16(u"\r\n[N]\r\nk=v\r\n")},
       {"a last lone CR gets its line feed", "[s]\r\nk=1\r", [](QdsDocument& d) { return d.Add("s", "k", "2"); },
        "[s]\r\nk=1\r\nk=2\r\n"},
+      {"...also after U+001A", "[s]\r\nk=1\r\x1A", [](QdsDocument& d) { return d.Add("s", "k", "2"); },
+       "[s]\r\nk=1\r\x1A\nk=2\r\n"},
       {"a section without a header gets one", "k=1\r\n[s]\r\n", nameTheFirst, "[N]\r\nk=1\r\n[s]\r\n"},
       {"...but not before the version line", "k=1\r\n[$version 2$]\r\n", nameTheFirst,
        "[$version 2$]\r\n\r\n[N]\r\nk=1\r\n"},

@@ -70,6 +70,15 @@ class FileUnits {
     return (size_ == 2 || unit < 0x80) && IsWhiteSpace(unit);
   }
   bool Blank(uint64_t at) const { return At(at) == format::kIgnoredUnit || White(at); }
+  // Where the line end of the line [start, end) starts: its CR, which the
+  // line feed (or the end of the text) follows, U+001A between them aside
+  // (the loader skips those); `end` for a line without one.
+  uint64_t LineEndStart(uint64_t start, uint64_t end) const {
+    uint64_t at = end;
+    if (at > start && At(at - size_) == u'\n') at -= size_;
+    while (at > start && At(at - size_) == format::kIgnoredUnit) at -= size_;
+    return at > start && At(at - size_) == u'\r' ? at - size_ : end;
+  }
   // Whether [from, to) ends with a CR, U+001A after it aside (the loader
   // skips those before the line feed).
   bool EndsWithCr(uint64_t from, uint64_t to) const {
@@ -128,7 +137,7 @@ class FileUnits {
 
 EntryParts FileUnits::Entry(uint64_t start, uint64_t end) const {
   EntryParts parts{};
-  parts.bodyEnd = EndsWithLineEnd(start, end) ? end - 2 * size_ : end;
+  parts.bodyEnd = LineEndStart(start, end);
   parts.keyStart = SkipBlanks(start, parts.bodyEnd);
   uint64_t separator = parts.keyStart;
   while (separator < parts.bodyEnd && At(separator) != format::kKeyValueSeparator) {

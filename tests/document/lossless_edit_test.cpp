@@ -334,6 +334,8 @@ TEST(LosslessEditTest, FoundByTheFuzzerWritesWhatItShould) {
        "[s]\r\nk=1\r\n\r\n[N]\r\nk=v\r\n[t"},
       {"a last key= stays last", "[s]\r\nk=1\r\nx=", newSection, "[s]\r\nk=1\r\n\r\n[N]\r\nk=v\r\nx="},
       {"a dropped last key writes no line", "x", [](QdsDocument& d) { return d.RemoveSection("s"); }, "x"},
+      {"a last line's lone CR stays when its key is renamed", "[s]\r\nk\r",
+       [](QdsDocument& d) { return d.RenameKey("s", "k", "n"); }, "[s]\r\nn\r"},
       {"a key that ends in U+001A is renamed whole", "[s]\r\n\x1Ak\x1A = 1\r\n",
        [](QdsDocument& d) { return d.RenameKey("s", "k\x1A", "n"); }, "[s]\r\n\x1An = 1\r\n"},
   };

@@ -97,6 +97,10 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
   CompatLookahead lookahead(source);
   // The section that SetEntry finds by the same name, once there is one.
   QdsSection* destination = target->sections.FindByName(source->name.View());
+  // A section that this merge makes holds only keys of this compat section,
+  // whose names differ: a key is found there only by the entries of the same
+  // compat key, or by a name cut to the buffer.
+  const bool madeHere = destination == nullptr;
   const uint32_t sourceKeys = source->keys.count();
   bool unfiledRun = false;
   const QdsKey* lastSource = nullptr;  // the compat key of the entry merged last
@@ -112,7 +116,10 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
         entry.Fits(kReadCapacity, kReadCapacity)) {
       std::u16string_view keyText = ReadPart(entry.keyText, kReadCapacity);
       QdsKey* found = entry.key == lastSource ? lastTarget : nullptr;
-      if (found == nullptr && destination != nullptr) found = destination->keys.FindByName(keyText);
+      const bool cut = keyText.size() == kReadCapacity - 1;
+      if (found == nullptr && destination != nullptr && (!madeHere || cut)) {
+        found = destination->keys.FindByName(keyText);
+      }
       target->AppendEntry(
           &destination, found,
           destination == nullptr ? TextSlice::Part(source->name, source->name.View()) : TextSlice(),
@@ -120,9 +127,7 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
           TextSlice::Part(entry.value->name, entry.valueText));
       lastSource = entry.key;
       lastTarget = found != nullptr ? found : destination->keys.tail();
-      if (found == nullptr && keyText.size() == kReadCapacity - 1) {
-        destination->keys.File(lastTarget);
-      }
+      if (found == nullptr && cut) destination->keys.File(lastTarget);
     }
     ReleaseFirstEntry(source);
     lookahead.EntryRemoved();

@@ -1,5 +1,7 @@
 #include "model/document_merge.h"
 
+#include <optional>
+
 #include "common/prefetch.h"
 
 namespace qds {
@@ -40,8 +42,19 @@ class CompatLookahead {
     }
     for (; near_.asked < kNear && near_.value != nullptr; near_.Step()) {
       bool first = near_.value == near_.key->values.head();
-      if (first && destination != nullptr) destination->keys.PrefetchName(near_.key->name.View());
+      if (!first || destination == nullptr) continue;
+      std::optional<uint32_t> hash = destination->keys.PrefetchName(near_.key->name.View());
+      if (hash && filed_ - taken_ < kHashes) hashes_[filed_++ % kHashes] = {near_.key, *hash};
     }
+  }
+  // The hash of `key`'s name, when the prefetch for it took one. Asked in
+  // the order of the keys: the hashes of keys before `key` go.
+  std::optional<uint32_t> TakeHash(const QdsKey* key) {
+    while (taken_ != filed_) {
+      const Hashed& oldest = hashes_[taken_++ % kHashes];
+      if (oldest.key == key) return oldest.hash;
+    }
+    return std::nullopt;
   }
   // The entry at the head of the compat section is gone.
   void EntryRemoved() {
@@ -71,6 +84,16 @@ class CompatLookahead {
   };
   Walker far_;
   Walker near_;
+  // The hashes that the prefetches took, for the searches: the keys of the
+  // next kNear entries at most.
+  static constexpr uint32_t kHashes = 32;
+  struct Hashed {
+    const QdsKey* key;
+    uint32_t hash;
+  };
+  Hashed hashes_[kHashes];
+  uint32_t filed_ = 0;
+  uint32_t taken_ = 0;
 };
 
 // Adds the entries of the first compat section to `target`, in order, as
@@ -118,7 +141,10 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
       QdsKey* found = entry.key == lastSource ? lastTarget : nullptr;
       const bool cut = keyText.size() == kReadCapacity - 1;
       if (found == nullptr && destination != nullptr && (!madeHere || cut)) {
-        found = destination->keys.FindByName(keyText);
+        std::optional<uint32_t> hash = lookahead.TakeHash(entry.key);
+        found = hash && keyText.size() == entry.key->name.Length()
+                    ? destination->keys.FindByName(keyText, *hash)
+                    : destination->keys.FindByName(keyText);
       }
       target->AppendEntry(
           &destination, found,

@@ -72,9 +72,16 @@ BoxPointer Loads(py::handle data, bool keepLayout, std::optional<uint32_t> codeP
 }
 
 // The flags of a save: comments always; the file's own text unless
-// `canonical`; signed when `sign`, or by default when the file was.
+// `canonical`; signed when `sign`, or by default when the file was. The
+// file's own text of a signed file keeps its digest lines, so only a
+// canonical save leaves a signed file unsigned (ValueError otherwise).
 SaveFlags SaveFlagsFor(const QdsDocument& document, std::optional<bool> sign, bool canonical) {
   SaveFlags flags = SaveFlags::KeepComments;
+  const bool ownText = !canonical && document.KeepsLayout();
+  if (ownText && document.HasDigest() && !sign.value_or(true)) {
+    throw py::value_error("a signed file saved with its own layout stays signed; "
+                          "canonical=True saves it unsigned");
+  }
   if (!canonical) flags |= SaveFlags::KeepLayout;
   if (sign.value_or(document.HasDigest())) flags |= SaveFlags::Digest;
   return flags;
@@ -90,11 +97,11 @@ void Save(DocumentBox& box, py::handle file, std::optional<bool> sign, bool cano
   Using using_(box);
   QdsDocument& document = box.document;
   std::filesystem::path path = file.is_none() ? document.FileName() : PathOf(file);
+  SaveFlags flags = SaveFlagsFor(document, sign, canonical);
   Status status;
   {
     py::gil_scoped_release released;
     PrepareSave(document, canonical);
-    SaveFlags flags = SaveFlagsFor(document, sign, canonical);
     status = file.is_none() ? document.Save(flags) : document.SaveTo(path, flags);
   }
   if (!status.Ok()) RaiseStatus(status, path.empty() ? "save" : path.string(), path);
@@ -102,12 +109,13 @@ void Save(DocumentBox& box, py::handle file, std::optional<bool> sign, bool cano
 
 py::bytes Dumps(DocumentBox& box, std::optional<bool> sign, bool canonical) {
   Using using_(box);
+  SaveFlags flags = SaveFlagsFor(box.document, sign, canonical);
   std::string bytes;
   Status status;
   {
     py::gil_scoped_release released;
     PrepareSave(box.document, canonical);
-    status = box.document.Write(&bytes, SaveFlagsFor(box.document, sign, canonical));
+    status = box.document.Write(&bytes, flags);
   }
   if (!status.Ok()) RaiseStatus(status, "dumps");
   return py::bytes(bytes);

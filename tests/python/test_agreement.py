@@ -59,3 +59,16 @@ def test_merge_writes_knitfold_bytes(app, tmp_path):
     assert other.dumps() == before
     subprocess.run([str(BIN / "knitfold"), str(app), str(compat)], check=True)
     assert target.dumps(canonical=True) == app.read_bytes()
+
+
+def test_guide_example_runs(tmp_path, monkeypatch, capsys):
+    guide = (SOURCE / "docs" / "python.md").read_text()
+    example = guide.split("```python\n", 1)[1].split("```", 1)[0]
+    for name in ("app.qds", "extra.qds"):
+        shutil.copy(SOURCE / "examples" / name, tmp_path / name)
+    monkeypatch.chdir(tmp_path)
+    exec(compile(example, "docs/python.md", "exec"), {})  # pylint: disable=exec-used
+    printed = capsys.readouterr().out.splitlines()
+    assert printed[0] == "4.2.0" and printed[-3:] == [
+        "/opt\\Ledger Notes", "9",
+        'cannot set [Registry] "bad=key": a key may not contain "=" (status 31)']

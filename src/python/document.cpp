@@ -55,8 +55,11 @@ BoxPointer Loads(py::handle data, bool keepLayout, std::optional<uint32_t> codeP
   LoadFlags flags;
   BoxPointer box = NewDocument(keepLayout, codePage, verify, &flags);
   std::string bytes;
-  if (PyBytes_Check(data.ptr()) || PyByteArray_Check(data.ptr())) {
-    bytes = py::cast<std::string>(py::bytes(py::reinterpret_borrow<py::object>(data)));
+  if (!PyUnicode_Check(data.ptr())) {
+    // bytes, bytearray, memoryview: what bytes() takes.
+    auto copy = py::reinterpret_steal<py::object>(PyBytes_FromObject(data.ptr()));
+    if (!copy) throw py::error_already_set();
+    bytes.assign(PyBytes_AS_STRING(copy.ptr()), static_cast<size_t>(PyBytes_GET_SIZE(copy.ptr())));
   } else {
     // A text is given to the loader as UTF-16, which holds any text.
     std::u16string text = TextOf(data, "data");

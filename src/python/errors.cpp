@@ -24,19 +24,31 @@ const char kQdsErrorDoc[] =
 
 }  // namespace
 
+namespace {
+
+// The str of the library's UTF-8, with the bytes of a file name that are
+// not UTF-8 kept as os.fsdecode keeps them.
+py::str StrOfUtf8(std::string_view text) {
+  PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
+                                       "surrogateescape");
+  if (str == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(str);
+}
+
+}  // namespace
+
 void RaiseStatus(const Status& status, std::string_view subject,
                  const std::filesystem::path& path) {
   std::string message = subject.empty()
                             ? status.Text() + " (status " + std::to_string(status.Number()) + ")"
                             : status.Describe(subject);
-  py::object error = py::reinterpret_borrow<py::object>(qdsErrorType)(message);
+  py::object error = py::reinterpret_borrow<py::object>(qdsErrorType)(StrOfUtf8(message));
   error.attr("status") = status.Number();
   error.attr("name") = std::string(status.Name());
-  error.attr("reason") = status.Text();
+  error.attr("reason") = StrOfUtf8(status.Text());
   error.attr("line") = status.Line();
   error.attr("position") = status.Position();
-  error.attr("path") = path.empty() ? py::none() : py::reinterpret_steal<py::object>(
-                                                       PyUnicode_DecodeFSDefault(path.c_str()));
+  error.attr("path") = path.empty() ? py::object(py::none()) : StrOfUtf8(path.native());
   PyErr_SetObject(qdsErrorType, error.ptr());
   throw py::error_already_set();
 }

@@ -23,6 +23,10 @@ void MergeDocuments(DocumentBox& target, DocumentBox& compat) {
 }
 
 py::str ExpandText(py::handle text, py::object symbols, bool legacy, bool commands) {
+  if (!symbols.is_none() && !PyDict_Check(symbols.ptr())) {
+    throw py::type_error(std::string("symbols must be a dict, not ") +
+                         Py_TYPE(symbols.ptr())->tp_name);
+  }
   SymbolTable table;
   if (!symbols.is_none()) {
     for (auto [name, value] : py::cast<py::dict>(symbols)) {

@@ -49,6 +49,7 @@ def test_texts_keep_every_character():
     doc = qds.Document()
     doc.section("S")["K"] = odd
     assert qds.loads(doc.dumps())["S"]["K"] == odd
+    assert qds.loads(memoryview(bytearray(doc.dumps())))["S"]["K"] == odd
 
 
 def test_signing(tmp_path):
@@ -105,6 +106,9 @@ def set_value(doc, key, value):
     (lambda d: qds.expand("%!nosuch()%"), qds.QdsError, 5, "expand: "),
     (lambda d: qds.expand("%!set(x, 1)%", commands=False), qds.QdsError, 9, "(status 9)"),
     (lambda d: qds.evaluate("1/0"), qds.QdsError, 12, "eval: "),
+    (lambda d: qds.expand("%a%", [("a", "1")]), TypeError, None, "symbols must be a dict"),
+    (lambda d: qds.loads(5), TypeError, None, "cannot convert 'int' object to bytes"),
+    (lambda d: qds.load(b"/nonexistent/\xff"), qds.QdsError, 2, "/nonexistent/\udcff: cannot open"),
 ])
 def test_errors(doc, call, kind, status, words):
     error = failure(lambda: call(doc))

@@ -44,12 +44,13 @@ def test_changes(doc):
     assert registry.items() == [("Version", "5")]
 
 
-def test_texts_keep_every_character():
-    odd = "caf\u00e9 \U0001F600 \udc80"  # a lone surrogate, as surrogateescape makes one
+# Texts of each width of str, with a lone surrogate as surrogateescape makes one.
+@pytest.mark.parametrize("odd", ["caf\u00e9", "\u0416\udc80", "\U00010000\U0001F600 \udc80"])
+def test_texts_keep_every_character(odd):
     doc = qds.Document()
-    doc.section("S")["K"] = odd
-    assert qds.loads(doc.dumps())["S"]["K"] == odd
-    assert qds.loads(memoryview(bytearray(doc.dumps())))["S"]["K"] == odd
+    doc.section("S")[odd] = odd
+    assert qds.loads(doc.dumps())["S"][odd] == odd
+    assert qds.loads(memoryview(bytearray(doc.dumps())))["S"].items() == [(odd, odd)]
 
 
 def test_signing(tmp_path):
@@ -59,6 +60,10 @@ def test_signing(tmp_path):
     again = signed.dumps()  # a signed file stays signed
     assert qds.loads(again, verify=True)["Registry"]["Version"] == "5"
     assert not qds.loads(signed.dumps(sign=False, canonical=True)).signed
+    # Signed again, a canonical text gains no line end, kept layout or not.
+    canonical = signed.dumps(canonical=True)
+    assert qds.loads(canonical, keep_layout=False).dumps() == canonical
+    assert qds.loads(canonical).dumps(canonical=True) == canonical
     path = tmp_path / "s.qds"
     signed.save(path, canonical=True)
     assert path.read_bytes() == signed.dumps(canonical=True)

@@ -25,7 +25,8 @@ def test_reads(doc):
     assert doc["Shortcuts"].raw("Desktop") == '"Ledger Notes"'
     assert registry.keys() == list(registry) == ["Version", "Dup"]
     assert registry.items() == [("Version", "4.2.0"), ("Dup", "1"), ("Dup", "two")]
-    assert registry.get("Nope", "x") == "x" and 5 not in doc
+    assert registry.get("Nope", "x") == "x" and 5 not in doc and 5 not in registry
+    assert doc["Shortcuts"].get("Desktop") == "Ledger Notes"
 
 
 def test_changes(doc):

@@ -61,6 +61,8 @@ IFS=. read -r major minor _ <<<"$version"
 if [ "$major" = 0 ]; then soversion=0.$minor; else soversion=$major; fi
 library_package=libqds$soversion
 packages=(knitfold "$library_package" libqds-dev)
+python=$(cache_value KNITFOLD_PYTHON_EXECUTABLE)
+if [ "$(cache_value KNITFOLD_PYTHON)" = ON ]; then packages+=(python3-qds); fi
 
 # ---- The installation ------------------------------------------------------------
 
@@ -82,6 +84,7 @@ unpack_debs() {
       knitfold) required=(libssl3) forbidden=("$library_package") ;;
       "$library_package") required=(libssl3) forbidden=() ;;
       libqds-dev) required=(libssl3 "$library_package (= $version)") forbidden=() ;;
+      python3-qds) required=(libssl3 python3) forbidden=("$library_package") ;;
       *) fail "unexpected package $name ($deb)" ;;
     esac
     for dependency in "${required[@]}"; do
@@ -252,6 +255,24 @@ for page in "$docdir"/README.md "$docdir"/docs/*.md; do
   done
 done
 pass "the links of the installed documents"
+
+# ---- The Python module -------------------------------------------------------------------
+
+# Where the Python of the build looks: Debian's dist-packages for /usr, the
+# prefix's site-packages elsewhere.
+if [ "$(cache_value KNITFOLD_PYTHON)" = ON ]; then
+  if [ "$mode" = --install ]; then
+    modules=$prefix/lib/python$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')/site-packages
+  else
+    modules=$prefix/lib/python3/dist-packages
+  fi
+  [ -f "$modules/qds.pyi" ] && compgen -G "$modules/qds.cpython-*.so" >/dev/null ||
+    fail "no Python module qds with its stubs in $modules"
+  read_version=$(cd "$scratch" && PYTHONPATH=$modules "$python" -c \
+    "import qds; print(qds.load('$source_dir/examples/app.qds')['Registry']['Version'])" 2>&1)
+  [ "$read_version" = 4.2.0 ] || fail "the installed Python module read '$read_version', not 4.2.0"
+  pass "the Python module qds in $modules"
+fi
 
 # ---- The library -----------------------------------------------------------------------
 

@@ -33,8 +33,9 @@ class SharedHint<First, Second, true> {
     return {static_cast<First>(word), static_cast<Second>(word >> 32)};
   }
   void Store(First first, Second second) {
-    word_.store(uint64_t{static_cast<uint32_t>(first)} | uint64_t{static_cast<uint32_t>(second)} << 32,
-                std::memory_order_relaxed);
+    word_.store(
+        uint64_t{static_cast<uint32_t>(first)} | uint64_t{static_cast<uint32_t>(second)} << 32,
+        std::memory_order_relaxed);
   }
 
  private:

@@ -18,6 +18,7 @@ namespace {
 
 constexpr size_t kSections = 24;
 constexpr size_t kKeys = 20;  // past the length from which a list is indexed
+constexpr LoadFlags kLoad = LoadFlags::KeepComments | LoadFlags::KeepLayout;
 
 // Sections of many keys, each key of one to four values (a cursor is used
 // from three), with comments and quoted values.
@@ -59,8 +60,8 @@ std::string ReadSection(const QdsDocument& doc, const std::string& name, bool ba
     for (const std::string& text : all) out += "|" + text;
     for (const std::string& text : byIndex) out += "|" + text;
     for (Value value : key.Values()) {
-      out += "|" + value.Text() + value.Unquoted() + value.Comment() +
-             (value.IsBareKey() ? "!" : "");
+      out +=
+          "|" + value.Text() + value.Unquoted() + value.Comment() + (value.IsBareKey() ? "!" : "");
     }
   }
   return out + (section->FindKey("absent") ? "found absent" : "") + "\n";
@@ -101,13 +102,13 @@ TEST(SharedReads, ThreadsReadingOneDocumentEachReadWhatOneThreadReads) {
   // Read alone, from a document of its own: the shared one's caches are
   // still to be made when the threads start.
   QdsDocument alone;
-  ASSERT_EQ(alone.LoadBytes(script, LoadFlags::KeepComments | LoadFlags::KeepLayout), LoadStatus::Ok);
+  ASSERT_EQ(alone.LoadBytes(script, kLoad), LoadStatus::Ok);
   std::vector<std::string> expected;
   for (size_t turn = 0; turn < 2; ++turn) expected.push_back(ReadEverything(alone, table, turn));
   EXPECT_EQ(expected[0], expected[1]);
 
   QdsDocument loaded;
-  ASSERT_EQ(loaded.LoadBytes(script, LoadFlags::KeepComments | LoadFlags::KeepLayout), LoadStatus::Ok);
+  ASSERT_EQ(loaded.LoadBytes(script, kLoad), LoadStatus::Ok);
   const QdsDocument& shared = loaded;
   constexpr size_t kThreads = 4;
   std::vector<std::string> read(kThreads);

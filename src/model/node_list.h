@@ -142,7 +142,8 @@ class LinkedList {
   void LinkTail(ListNode* node, ListCursor* cursor);
   void LinkAt(uint32_t position, ListNode* node, ListCursor* cursor);
   // The cursor is a cache of where the last position lay, so that even a
-  // reader moves it: a shared one, of a list that does not change.
+  // reader moves it; a cursor that threads share is handed in as a copy
+  // (SharedCursor).
   ListNode* NodeAtPosition(uint32_t position, ListCursor* cursor) const;
   // Unlinks `node` (which must be in this list) and hands it to the caller.
   ListNode* Unlink(ListNode* node, ListCursor* cursor);

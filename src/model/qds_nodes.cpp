@@ -4,8 +4,8 @@ namespace qds {
 
 // Nodes are most of a document's memory: with references of 32 bits, a
 // value takes a pool block of 16 bytes, a key one of 24 and a section one of
-// 104 (classes are multiples of 8; the three words of hints that threads
-// share cost a section its last 8).
+// 104 (classes are multiples of 8; a section's hints, which threads share,
+// are three words).
 static_assert(!kPoolingBlocks ||
               (sizeof(QdsValue) <= 16 && sizeof(QdsKey) <= 24 && sizeof(QdsSection) <= 104));
 static_assert(alignof(QdsValue) <= 8 && alignof(QdsKey) <= 8 && alignof(QdsSection) <= 8);

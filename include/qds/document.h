@@ -14,9 +14,12 @@
 // else; the document may then hold part of what the operation did, and is
 // only to be destroyed or assigned.
 //
-// A document belongs to one thread at a time. It may be moved (into a
-// container, out of a function); it cannot be copied. A moved-from document
-// is an empty new one.
+// Several threads may call the const functions of one document at once (its
+// reads, the walks through its views, Write), as those of a standard
+// container; every other function needs the document to itself, with no
+// read running on another thread meanwhile (docs/library.md, Threads). It
+// may be moved (into a container, out of a function); it cannot be copied.
+// A moved-from document is an empty new one.
 
 #ifndef KNITFOLD_QDS_DOCUMENT_H_
 #define KNITFOLD_QDS_DOCUMENT_H_

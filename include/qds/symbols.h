@@ -7,7 +7,9 @@
 //   %`text`%         the text unchanged
 //   %!name(args)%    what the command produces
 //
-// One thread at a time per table; nothing is locked.
+// Several threads may call the const functions of one table at once; a
+// change of it, and an expansion with it, needs the table to itself.
+// Nothing is locked.
 
 #ifndef KNITFOLD_QDS_SYMBOLS_H_
 #define KNITFOLD_QDS_SYMBOLS_H_

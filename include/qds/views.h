@@ -14,7 +14,9 @@
 // reads as empty ("", 0, an empty range) and its walk ends. A view follows
 // its document through a move: after `a = std::move(b)` the views of b show
 // a's parts, while the views that a had are stale. A view must not outlive
-// its document.
+// its document. Threads may share a view's functions, reads of its
+// document, as they share the document's const functions, but never with a
+// change of the document.
 
 #ifndef KNITFOLD_QDS_VIEWS_H_
 #define KNITFOLD_QDS_VIEWS_H_

@@ -56,9 +56,9 @@ bool SymbolTable::Get(TextRef name, std::string* value) const {
 }
 
 bool SymbolTable::Get(TextRef name, std::u16string* value) const {
-  CountedString found;
-  if (!store_->map.Lookup(Wide(name), &found)) return false;
-  value->assign(found.View());
+  const CountedString* found = store_->map.Find(Wide(name));
+  if (found == nullptr) return false;
+  value->assign(found->View());
   return true;
 }
 

@@ -44,10 +44,15 @@ SymbolMap::Node** SymbolMap::FindLink(std::u16string_view name) const {
 }
 
 bool SymbolMap::Lookup(std::u16string_view name, CountedString* value) const {
-  Node** link = FindLink(name);
-  if (link == nullptr) return false;
-  *value = (*link)->value;
+  const CountedString* found = Find(name);
+  if (found == nullptr) return false;
+  *value = *found;
   return true;
+}
+
+const CountedString* SymbolMap::Find(std::u16string_view name) const {
+  Node** link = FindLink(name);
+  return link != nullptr ? &(*link)->value : nullptr;
 }
 
 bool SymbolMap::LookupUnsigned(std::u16string_view name, uint32_t* value) const {

@@ -17,7 +17,8 @@
 //
 // An attached SymbolUndo keeps what changes, to put it back.
 //
-// One thread at a time; no locks.
+// No locks: threads may share the const functions but Lookup (which shares
+// the value's text, changing its count); a change needs the map alone.
 
 #ifndef KNITFOLD_EXPANSION_SYMBOL_MAP_H_
 #define KNITFOLD_EXPANSION_SYMBOL_MAP_H_
@@ -45,6 +46,10 @@ class SymbolMap {
   // True with the value in *value (sharing the stored text) when `name` is
   // present; false with *value unchanged otherwise.
   bool Lookup(std::u16string_view name, CountedString* value) const;
+  // The value of `name`, null when it is absent; valid until the next
+  // change. Unlike Lookup, it shares nothing (a shared text's count
+  // changes), so that threads may read one map at once.
+  const CountedString* Find(std::u16string_view name) const;
   // True when `name` is present, with *value its value read as a base-10
   // unsigned number (strtoul: white space skipped, a minus negates modulo
   // 2^32, values above 4294967295 give 4294967295), or 0 when characters

@@ -101,24 +101,25 @@ ListNode* LinkedList::Unlink(ListNode* node, ListCursor* cursor) {
 }
 
 void NodeListBase::Index(ListNode* node, std::optional<uint32_t> hash) {
-  if (index_ == nullptr) return;
+  NameIndex* index = index_.load(std::memory_order_relaxed);
+  if (index == nullptr) return;
   const uint32_t nameHash = hash ? *hash : NameIndex::Hash(node->name.View());
   bool first = node == head_;
   if (!first && node->next != nullptr) {
     // In the middle: it comes first if no other node bears its name or the
     // present first one lies after it.
-    const ListNode* present = index_->Find(node->name.View(), nameHash);
+    const ListNode* present = index->Find(node->name.View(), nameHash);
     first = present == nullptr;
     for (const ListNode* later = node->next; later != nullptr && !first; later = later->next) {
       first = later == present;
     }
   }
-  index_->Added(node, first, nameHash);
+  index->Added(node, first, nameHash);
 }
 
 void NodeListBase::Linked(ListNode* node, std::optional<uint32_t> hash) {
   if (unfiledRun_) {
-    if (index_ != nullptr) indexLacksNodes_ = true;
+    if (indexed()) indexLacksNodes_ = true;
   } else {
     Index(node, hash);
   }
@@ -126,19 +127,26 @@ void NodeListBase::Linked(ListNode* node, std::optional<uint32_t> hash) {
 }
 
 void NodeListBase::Unlinking(ListNode* node) {
-  if (index_ != nullptr) index_->Removing(node);
+  if (NameIndex* index = index_.load(std::memory_order_relaxed)) index->Removing(node);
   if (watcher_ != nullptr) watcher_->NodeUnlinking(*this, node);
 }
 
 void NodeListBase::Rename(ListNode* node, std::u16string_view name) {
-  if (index_ != nullptr) index_->Removing(node);
+  if (NameIndex* index = index_.load(std::memory_order_relaxed)) index->Removing(node);
   node->name.Assign(name);
   Index(node, std::nullopt);
 }
 
 const NameIndex* NodeListBase::SearchIndex() const {
-  if (index_ == nullptr && count() > kIndexThreshold) index_ = new NameIndex(head_);
-  return index_;
+  NameIndex* index = index_.load(std::memory_order_acquire);
+  if (index != nullptr || count() <= kIndexThreshold) return index;
+  auto* built = new NameIndex(head_);
+  if (index_.compare_exchange_strong(index, built, std::memory_order_acq_rel,
+                                     std::memory_order_acquire)) {
+    return built;
+  }
+  delete built;  // another thread's search published its build first
+  return index;
 }
 
 ListNode* NodeListBase::Walk(std::u16string_view name) const {
@@ -170,19 +178,19 @@ bool NodeListBase::OtherBears(const ListNode* node, std::u16string_view name) co
 }
 
 std::optional<uint32_t> NodeListBase::PrefetchName(std::u16string_view name) const {
-  if (index_ == nullptr) return std::nullopt;
+  const NameIndex* index = index_.load(std::memory_order_acquire);
+  if (index == nullptr) return std::nullopt;
   const uint32_t hash = NameIndex::Hash(name);
-  index_->Prefetch(hash);
+  index->Prefetch(hash);
   return hash;
 }
 
 void NodeListBase::PrefetchHash(uint32_t hash) const {
-  if (index_ != nullptr) index_->Prefetch(hash);
+  if (const NameIndex* index = index_.load(std::memory_order_acquire)) index->Prefetch(hash);
 }
 
 void NodeListBase::DropIndex() {
-  delete index_;
-  index_ = nullptr;
+  delete index_.exchange(nullptr, std::memory_order_relaxed);
   indexLacksNodes_ = false;
 }
 

@@ -22,6 +22,7 @@
 #ifndef KNITFOLD_MODEL_NODE_LIST_H_
 #define KNITFOLD_MODEL_NODE_LIST_H_
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -31,6 +32,7 @@
 #include "common/text_slice.h"
 #include "model/name_index.h"
 #include "model/node_pool.h"
+#include "model/shared_hint.h"
 
 namespace qds {
 
@@ -108,6 +110,22 @@ struct ListCursor {
   uint32_t position = 0;
 };
 
+// A list's own cursor, which the threads reading the list may all move (see
+// SharedHint): operations move a copy of it, stored back when they end.
+class SharedCursor {
+ public:
+  ListCursor Load() const {
+    auto [node, position] = hint_.Load();
+    return {static_cast<ListNode*>(NodePool::At(node)), position};
+  }
+  void Store(const ListCursor& cursor) {
+    hint_.Store(NodePool::ReferenceTo(cursor.node), cursor.position);
+  }
+
+ private:
+  SharedHint<NodePool::Reference, uint32_t> hint_;
+};
+
 class LinkedList {
  public:
   LinkedList(const LinkedList&) = delete;
@@ -124,7 +142,8 @@ class LinkedList {
   void LinkTail(ListNode* node, ListCursor* cursor);
   void LinkAt(uint32_t position, ListNode* node, ListCursor* cursor);
   // The cursor is a cache of where the last position lay, so that even a
-  // reader moves it.
+  // reader moves it; a cursor that threads share is handed in as a copy
+  // (SharedCursor).
   ListNode* NodeAtPosition(uint32_t position, ListCursor* cursor) const;
   // Unlinks `node` (which must be in this list) and hands it to the caller.
   ListNode* Unlink(ListNode* node, ListCursor* cursor);
@@ -189,7 +208,7 @@ class NodeListBase : public LinkedList {
 
   // Whether searches go through a name index, which files each name under
   // NameIndex::Hash(name).
-  bool indexed() const { return index_ != nullptr; }
+  bool indexed() const { return index_.load(std::memory_order_relaxed) != nullptr; }
 
   // Gives `node`, which stays in its place, the name `name`: the index files
   // it anew, the watcher hears nothing (the list is the same but for a name).
@@ -219,16 +238,33 @@ class NodeListBase : public LinkedList {
   ListNode* FindNode(std::u16string_view name, uint32_t hash) const;
   bool OtherBears(const ListNode* node, std::u16string_view name) const;
 
-  // The cursor, two 32-bit words, fills the room after the flags.
+  // The cursor (two 32-bit words) fills the room after the flags.
   bool unfiledRun_ = false;
   bool indexLacksNodes_ = false;
-  mutable ListCursor cursor_;
+  mutable SharedCursor cursor_;
   ListWatcher* watcher_ = nullptr;
+
+  // Moves the list's cursor through one operation: a copy of it for the
+  // operation, stored back at the end of the full expression.
+  class CursorCopy {
+   public:
+    explicit CursorCopy(SharedCursor* shared) : shared_(shared), copy_(shared->Load()) {}
+    CursorCopy(const CursorCopy&) = delete;
+    CursorCopy& operator=(const CursorCopy&) = delete;
+    ~CursorCopy() { shared_->Store(copy_); }
+    operator ListCursor*() { return &copy_; }  // NOLINT: stands for the cursor
+
+   private:
+    SharedCursor* shared_;
+    ListCursor copy_;
+  };
 
  private:
   // Built by the first search of a long list: a cache that searching may
-  // fill, hence mutable.
-  mutable NameIndex* index_ = nullptr;
+  // fill, hence mutable. Searches of a list that does not change may run on
+  // several threads at once: each loads it with acquire, and the first
+  // whose build is done publishes it (the others' builds go).
+  mutable std::atomic<NameIndex*> index_ = nullptr;
 
   // Files `node`, linked in, in the index (if there is one).
   void Index(ListNode* node, std::optional<uint32_t> hash);
@@ -255,28 +291,28 @@ class NodeList : public NodeListBase {
   static Node* Prev(const Node* node) { return static_cast<Node*>(Before(node)); }
 
   void AddHead(Node* node) {
-    LinkHead(node, &cursor_);
+    LinkHead(node, CursorCopy(&cursor_));
     Linked(node);
   }
   // `hash`, when the caller has it at hand, is NameIndex::Hash of the
   // node's name.
   void AddTail(Node* node, std::optional<uint32_t> hash = {}) {
-    LinkTail(node, &cursor_);
+    LinkTail(node, CursorCopy(&cursor_));
     Linked(node, hash);
   }
   // The node at `position`, or null when the position is not below count().
   Node* NodeAt(uint32_t position) const {
-    return static_cast<Node*>(NodeAtPosition(position, &cursor_));
+    return static_cast<Node*>(NodeAtPosition(position, CursorCopy(&cursor_)));
   }
   void InsertAt(uint32_t position, Node* node) {
-    LinkAt(position, node, &cursor_);
+    LinkAt(position, node, CursorCopy(&cursor_));
     Linked(node);
   }
   Node* RemoveHead() { return head_ ? Remove(head()) : nullptr; }
   Node* RemoveTail() { return head_ ? Remove(tail()) : nullptr; }
   Node* Remove(Node* node) {
     Unlinking(node);
-    return static_cast<Node*>(Unlink(node, &cursor_));
+    return static_cast<Node*>(Unlink(node, CursorCopy(&cursor_)));
   }
   Node* RemoveAt(uint32_t position) {
     Node* node = NodeAt(position);
@@ -295,7 +331,7 @@ class NodeList : public NodeListBase {
   // Deletes every node.
   void RemoveAll() {
     DropIndex();
-    cursor_ = {};
+    cursor_.Store({});
     if (watcher_ == nullptr) return DeleteAll<Node>();
     while (head_ != nullptr) delete Remove(head());
   }

@@ -4,42 +4,54 @@ namespace qds {
 
 // Nodes are most of a document's memory: with references of 32 bits, a
 // value takes a pool block of 16 bytes, a key one of 24 and a section one of
-// 96 (classes are multiples of 8).
+// 104 (classes are multiples of 8; a section's hints, which threads share,
+// are three words).
 static_assert(!kPoolingBlocks ||
-              (sizeof(QdsValue) <= 16 && sizeof(QdsKey) <= 24 && sizeof(QdsSection) <= 96));
+              (sizeof(QdsValue) <= 16 && sizeof(QdsKey) <= 24 && sizeof(QdsSection) <= 104));
 static_assert(alignof(QdsValue) <= 8 && alignof(QdsKey) <= 8 && alignof(QdsSection) <= 8);
 
-ListCursor* ValueList::Cursor(const QdsSection* holder, ListCursor* spare) const {
-  if (holder == nullptr) return spare;
-  const NodePool::Reference self = NodePool::ReferenceTo(this);
-  if (holder->cursorValues_ != self) {
-    holder->cursorValues_ = self;
-    holder->valueCursor_ = {};
-  }
-  return &holder->valueCursor_;
+ListCursor ValueList::LoadCursor(const QdsSection* holder) const {
+  if (holder == nullptr) return {};
+  auto [list, node] = holder->valueList_.Load();
+  auto [at, position] = holder->valueNode_.Load();
+  if (list != NodePool::ReferenceTo(this) || node != at) return {};
+  return {static_cast<ListNode*>(NodePool::At(node)), position};
+}
+
+void ValueList::StoreCursor(const QdsSection* holder, const ListCursor& cursor) const {
+  if (holder == nullptr) return;
+  const NodePool::Reference node = NodePool::ReferenceTo(cursor.node);
+  holder->valueList_.Store(NodePool::ReferenceTo(this), node);
+  holder->valueNode_.Store(node, cursor.position);
 }
 
 void ValueList::AddTail(QdsValue* value, QdsSection* holder) {
-  ListCursor spare;
-  LinkTail(value, Cursor(holder, &spare));
+  ListCursor cursor = LoadCursor(holder);
+  LinkTail(value, &cursor);
+  StoreCursor(holder, cursor);
   if (holder != nullptr) holder->ValueCountChanging(*this, +1);
 }
 
 QdsValue* ValueList::NodeAt(uint32_t position, const QdsSection* holder) const {
-  ListCursor spare;
-  return static_cast<QdsValue*>(NodeAtPosition(position, Cursor(holder, &spare)));
+  ListCursor cursor = LoadCursor(holder);
+  auto* value = static_cast<QdsValue*>(NodeAtPosition(position, &cursor));
+  StoreCursor(holder, cursor);
+  return value;
 }
 
 void ValueList::InsertAt(uint32_t position, QdsValue* value, QdsSection* holder) {
-  ListCursor spare;
-  LinkAt(position, value, Cursor(holder, &spare));
+  ListCursor cursor = LoadCursor(holder);
+  LinkAt(position, value, &cursor);
+  StoreCursor(holder, cursor);
   if (holder != nullptr) holder->ValueCountChanging(*this, +1);
 }
 
 QdsValue* ValueList::Remove(QdsValue* value, QdsSection* holder) {
   if (holder != nullptr) holder->ValueCountChanging(*this, -1);
-  ListCursor spare;
-  return static_cast<QdsValue*>(Unlink(value, Cursor(holder, &spare)));
+  ListCursor cursor = LoadCursor(holder);
+  Unlink(value, &cursor);
+  StoreCursor(holder, cursor);
+  return value;
 }
 
 void QdsSection::NodeLinked(const LinkedList&, ListNode* node) {
@@ -50,7 +62,7 @@ void QdsSection::NodeUnlinking(const LinkedList&, ListNode* node) {
   auto* key = static_cast<QdsKey*>(node);
   KeyCountChanging(key, -1);
   // A key that leaves may be deleted, and another made where it was.
-  if (cursorValues_ == NodePool::ReferenceTo(&key->values)) cursorValues_ = 0;
+  if (valueList_.Load().first == NodePool::ReferenceTo(&key->values)) valueList_.Store(0, 0);
 }
 
 // The flat start of the last key found stays known when the change lies
@@ -59,29 +71,31 @@ void QdsSection::NodeUnlinking(const LinkedList&, ListNode* node) {
 void QdsSection::KeyCountChanging(QdsKey* key, int sign) {
   uint32_t values = key->values.count();
   entryCount_ = sign > 0 ? entryCount_ + values : entryCount_ - values;
-  if (flatKey_ == nullptr || key == flatKey_) {
-    flatKey_ = nullptr;
+  auto [flatKey, flatStart] = LoadFlat();
+  if (flatKey == nullptr || key == flatKey) {
+    StoreFlat(nullptr, 0);
   } else if (key == keys.head() && key->next != nullptr) {  // at the head: before it
-    flatStart_ = sign > 0 ? flatStart_ + values : flatStart_ - values;
+    StoreFlat(flatKey, sign > 0 ? flatStart + values : flatStart - values);
   } else if (key->next != nullptr) {  // in the middle: unknown
-    flatKey_ = nullptr;
+    StoreFlat(nullptr, 0);
   }
 }
 
 void QdsSection::ValueCountChanging(const ValueList& values, int delta) {
   entryCount_ += delta;
-  if (flatKey_ == nullptr || &values == &FlatKey()->values || flatKey_ == keys.head() ||
+  auto [flatKey, flatStart] = LoadFlat();
+  if (flatKey == nullptr || &values == &flatKey->values || flatKey == keys.head() ||
       &values == &keys.tail()->values) {
     return;  // within the key found last, or after it
   }
-  if (flatKey_ == keys.tail()) {
-    flatStart_ += delta;
+  if (flatKey == keys.tail()) {
+    StoreFlat(flatKey, flatStart + delta);
   } else {
-    flatKey_ = nullptr;
+    StoreFlat(nullptr, 0);
   }
 }
 
-QdsKey* QdsSection::KeyOfEntry(uint32_t position, uint32_t* local) {
+QdsKey* QdsSection::KeyOfEntry(uint32_t position, uint32_t* local) const {
   // Walk from the nearest known place: the head, the tail, or the key found
   // last, so that passes in either direction cost one step per key.
   QdsKey* key = keys.head();
@@ -92,11 +106,12 @@ QdsKey* QdsSection::KeyOfEntry(uint32_t position, uint32_t* local) {
     start = entryCount_ - key->values.count();
     distance = entryCount_ - position;
   }
-  if (flatKey_ != nullptr) {
-    uint32_t fromLast = position >= flatStart_ ? position - flatStart_ : flatStart_ - position;
+  auto [flatKey, flatStart] = LoadFlat();
+  if (flatKey != nullptr) {
+    uint32_t fromLast = position >= flatStart ? position - flatStart : flatStart - position;
     if (fromLast < distance) {
-      key = FlatKey();
-      start = flatStart_;
+      key = flatKey;
+      start = flatStart;
     }
   }
   while (position < start) {
@@ -107,8 +122,7 @@ QdsKey* QdsSection::KeyOfEntry(uint32_t position, uint32_t* local) {
     start += key->values.count();
     key = NodeList<QdsKey>::Next(key);
   }
-  flatKey_ = key;
-  flatStart_ = start;
+  StoreFlat(key, start);
   *local = position - start;
   return key;
 }

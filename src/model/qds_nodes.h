@@ -8,7 +8,8 @@
 // A section keeps its entry count, and the place of the entry last found by
 // flat position, current through every change of its keys list and of its
 // keys' values lists: counting its entries costs nothing, and a pass over its
-// entries in order costs one step per entry.
+// entries in order costs one step per entry. The places that reads move are
+// shared hints (SharedHint), so that threads may read one section at once.
 //
 // Values and keys are the bulk of a document's memory, so their lists carry
 // only what they use: a key's values are never searched by name and always
@@ -66,9 +67,11 @@ class ValueList : public LinkedList {
   }
 
  private:
-  // `holder`'s cursor, aimed at this list; `spare`, which knows no
-  // position, for a key in no section.
-  ListCursor* Cursor(const QdsSection* holder, ListCursor* spare) const;
+  // `holder`'s cursor, if it is aimed at this list; none (knowing no
+  // position) for a key in no section.
+  ListCursor LoadCursor(const QdsSection* holder) const;
+  // Aims `holder`'s cursor at this list, at `cursor`.
+  void StoreCursor(const QdsSection* holder, const ListCursor& cursor) const;
 };
 
 class QdsKey final : public ListNode {
@@ -92,7 +95,7 @@ class QdsSection final : public ListNode, private ListWatcher {
   uint32_t EntryCount() const { return entryCount_; }
   // The key that holds the entry at flat `position`, which must be below
   // EntryCount(); *local receives the entry's position among its values.
-  QdsKey* KeyOfEntry(uint32_t position, uint32_t* local);
+  QdsKey* KeyOfEntry(uint32_t position, uint32_t* local) const;
 
  private:
   friend class ValueList;
@@ -103,19 +106,28 @@ class QdsSection final : public ListNode, private ListWatcher {
   void ValueCountChanging(const ValueList& values, int delta);
   void KeyCountChanging(QdsKey* key, int sign);
 
-  QdsKey* FlatKey() const { return static_cast<QdsKey*>(flatKey_); }
+  // The key that held the entry last found by position (null: none known)
+  // and the flat position of its first value.
+  std::pair<QdsKey*, uint32_t> LoadFlat() const {
+    auto [key, start] = flat_.Load();
+    return {static_cast<QdsKey*>(NodePool::At(key)), start};
+  }
+  void StoreFlat(const QdsKey* key, uint32_t start) const {
+    flat_.Store(NodePool::ReferenceTo(key), start);
+  }
 
   // A section is as many words as a few lines: its links are references,
   // as a node's are.
   uint32_t entryCount_ = 0;
-  // The key that held the entry last found by position (none: none known)
-  // and the flat position of its first value.
-  NodeLink flatKey_;
-  uint32_t flatStart_ = 0;
-  // The position cursor of the values of one key (0: none yet), a cache
-  // that reads move too. The values list lies in its key, in the node pool.
-  mutable NodePool::Reference cursorValues_ = 0;
-  mutable ListCursor valueCursor_;
+  mutable SharedHint<NodePool::Reference, uint32_t> flat_;
+  // The position cursor of the values of one key, a cache that reads move
+  // too: the values list it is aimed at (0: none) and its node, and that
+  // node again with its position. A load that finds two nodes found two
+  // stores of different threads, and knows no position; one node is one
+  // list's, at one position. The values list lies in its key, in the node
+  // pool.
+  mutable SharedHint<NodePool::Reference, NodePool::Reference> valueList_;
+  mutable SharedHint<NodePool::Reference, uint32_t> valueNode_;
 };
 
 }  // namespace qds

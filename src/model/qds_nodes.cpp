@@ -26,7 +26,7 @@ void ValueList::StoreCursor(const QdsSection* holder, const ListCursor& cursor) 
 }
 
 void ValueList::AddTail(QdsValue* value, QdsSection* holder) {
-  ListCursor cursor = LoadCursor(holder);
+  ListCursor cursor;  // LinkTail puts it on the new tail, wherever it was
   LinkTail(value, &cursor);
   StoreCursor(holder, cursor);
   if (holder != nullptr) holder->ValueCountChanging(*this, +1);

@@ -5,8 +5,7 @@ namespace qds {
 // Nodes are most of a document's memory: with references of 32 bits, a
 // value takes a pool block of 16 bytes, a key one of 24 and a section one of
 // 96 (classes are multiples of 8).
-static_assert(!kPoolingBlocks ||
-              (sizeof(QdsValue) <= 16 && sizeof(QdsKey) <= 24 && sizeof(QdsSection) <= 96));
+static_assert(sizeof(QdsValue) <= 16 && sizeof(QdsKey) <= 24 && sizeof(QdsSection) <= 96);
 static_assert(alignof(QdsValue) <= 8 && alignof(QdsKey) <= 8 && alignof(QdsSection) <= 8);
 
 ListCursor* ValueList::Cursor(const QdsSection* holder, ListCursor* spare) const {

@@ -2,9 +2,10 @@
 // unless --size_mb=N[,N...] asks for other sizes (the smoke run asks for 1
 // and 10, so that bench/growth can check that the time grows with the file
 // and no faster), each generated at start in a temporary folder and removed
-// at the end.
+// at the end; sections of a package script, or with --shape=wide one
+// section of very many indented keys.
 //
-//   build/bench/qds_file_bench [--size_mb=N[,N...]] [--benchmark_filter=...]
+//   build/bench/qds_file_bench [--size_mb=N[,N...]] [--shape=wide] [--benchmark_filter=...]
 //
 // Rates are in bytes of the file per second of wall time (the disk included).
 
@@ -48,22 +49,43 @@ void AppendAscii(std::u16string* out, const std::string& text) {
   out->append(text.begin(), text.end());
 }
 
-// Sections of 50 entries with comments, values of varied length: the shape
-// of a large package script. Written in pieces of about 1 MB.
-size_t Generate(const fs::path& path, size_t wanted) {
+// One piece of a generated file, the n-th: the text it appends.
+using Piece = void (*)(std::u16string* text, int n);
+
+// The default shape, a large package script: sections of 50 entries with
+// comments, values of varied length.
+void SectionPiece(std::u16string* text, int section) {
+  AppendAscii(text, "\r\n; section " + std::to_string(section) + "\r\n[Section" +
+                        std::to_string(section) + "]\r\n");
+  for (int entry = 0; entry < 50; ++entry) {
+    if (entry % 10 == 0) AppendAscii(text, "; a comment line before the entry\r\n");
+    AppendAscii(text, "Key" + std::to_string(entry % 40) + "=" +
+                          std::string(20 + (section * 7 + entry * 13) % 60, 'v') + " " +
+                          std::to_string(entry) + "\r\n");
+  }
+}
+
+// --shape=wide: one section of indented entries with distinct keys, a
+// comment line before every fifty (the header comes with the first).
+void WidePiece(std::u16string* text, int block) {
+  if (block == 0) AppendAscii(text, "[Files]\r\n");
+  AppendAscii(text, "; block " + std::to_string(block) + "\r\n");
+  char line[96];
+  for (int n = block * 50; n < block * 50 + 50; ++n) {
+    std::snprintf(line, sizeof line, "  FileT%08d=C:\\Program Files\\App\\file%d.dll\r\n", n, n);
+    AppendAscii(text, line);
+  }
+}
+
+// Writes pieces after the version section until the file has about
+// `wanted` bytes, in writes of about 1 MB.
+size_t Generate(const fs::path& path, size_t wanted, Piece piece) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return 0;
   std::u16string text = u"\xFEFF; generated for the benchmark\r\n[$version 3, codepage 1200$]\r\n";
   size_t written = 0;
-  for (int section = 0; written + text.size() * 2 < wanted; ++section) {
-    AppendAscii(&text, "\r\n; section " + std::to_string(section) + "\r\n[Section" +
-                           std::to_string(section) + "]\r\n");
-    for (int entry = 0; entry < 50; ++entry) {
-      if (entry % 10 == 0) AppendAscii(&text, "; a comment line before the entry\r\n");
-      AppendAscii(&text, "Key" + std::to_string(entry % 40) + "=" +
-                             std::string(20 + (section * 7 + entry * 13) % 60, 'v') + " " +
-                             std::to_string(entry) + "\r\n");
-    }
+  for (int n = 0; written + text.size() * 2 < wanted; ++n) {
+    piece(&text, n);
     if (text.size() > (1u << 19)) {
       written += std::fwrite(text.data(), 2, text.size(), file) * 2;
       text.clear();
@@ -137,8 +159,8 @@ void Register(int64_t mb) {
   }
 }
 
-// Takes --size_mb=N[,N...] out of the arguments.
-std::vector<int64_t> TakeSizes(int* argc, char** argv) {
+// Takes --size_mb=N[,N...] and --shape=wide out of the arguments.
+std::vector<int64_t> TakeSizes(int* argc, char** argv, Piece* piece) {
   constexpr const char kFlag[] = "--size_mb=";
   std::vector<int64_t> sizes;
   int kept = 0;
@@ -148,6 +170,8 @@ std::vector<int64_t> TakeSizes(int* argc, char** argv) {
       do {
         sizes.push_back(std::strtoll(at, &at, 10));
       } while (*at++ == ',');
+    } else if (std::strcmp(argv[i], "--shape=wide") == 0) {
+      *piece = WidePiece;
     } else {
       argv[kept++] = argv[i];
     }
@@ -160,7 +184,8 @@ std::vector<int64_t> TakeSizes(int* argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<int64_t> sizes = TakeSizes(&argc, argv);
+  Piece piece = SectionPiece;
+  std::vector<int64_t> sizes = TakeSizes(&argc, argv, &piece);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   const fs::path folder =
@@ -171,7 +196,7 @@ int main(int argc, char** argv) {
     BenchFile& file = Files()[mb];
     file.input = Wide(folder / (name + ".qds"));
     file.output = Wide(folder / (name + "-saved.qds"));
-    file.bytes = Generate(folder / (name + ".qds"), static_cast<size_t>(mb) << 20);
+    file.bytes = Generate(folder / (name + ".qds"), static_cast<size_t>(mb) << 20, piece);
     if (file.bytes == 0) {
       std::fprintf(stderr, "cannot write the test file in %s\n", folder.c_str());
       fs::remove_all(folder);

@@ -15,31 +15,12 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "support/entry_outline.h"
 
 namespace qds::fuzz {
 namespace {
 
 constexpr LoadFlags kLoad = LoadFlags::KeepComments | LoadFlags::Lenient;
-
-// The sections in order, each with its keys and their values in order. The
-// keys of a section count in any order: a key's first line removed, its
-// next line elsewhere in the file is where it first stands.
-std::string Dump(const QdsDocument& document) {
-  std::string text;
-  for (Section section : document.Sections()) {
-    // A lenient load's section without a name or entries writes no line.
-    if (section.Name().empty() && section.KeyCount() == 0) continue;
-    std::vector<std::string> keys;
-    for (Key key : section.Keys()) {
-      std::string& lines = keys.emplace_back();
-      for (Value value : key.Values()) lines += key.Name() + "=" + value.Text() + ";";
-    }
-    std::sort(keys.begin(), keys.end());
-    text += "[" + section.Name() + "]";
-    for (const std::string& lines : keys) text += lines;
-  }
-  return text;
-}
 
 // One edit by the input's choices, applied to `document`; the names it
 // reaches are those of `names` (the first section of each name and its
@@ -109,7 +90,8 @@ void CheckEdits(const std::string& bytes, Input& input) {
         "a document that keeps its layout writes it");
   QdsDocument reread;
   Check(reread.LoadBytes(written, kLoad).Ok(), "what is written loads");
-  Check(Dump(reread) == Dump(canonical), "the edits give the canonical document's entries");
+  Check(test::EntryOutline(reread) == test::EntryOutline(canonical),
+        "the edits give the canonical document's entries");
   Check(written.starts_with("\xFF\xFE") == bytes.starts_with("\xFF\xFE"), "the encoding stays");
   std::vector<std::string> before = Lines(bytes);
   std::sort(before.begin(), before.end());

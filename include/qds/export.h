@@ -11,6 +11,13 @@
 #ifndef KNITFOLD_QDS_EXPORT_H_
 #define KNITFOLD_QDS_EXPORT_H_
 
+// Every header of the interface includes this one first, so that a program
+// compiled for an older standard learns at once what it lacks. (MSVC sets
+// __cplusplus right only under /Zc:__cplusplus; _MSVC_LANG always.)
+#if (defined(_MSVC_LANG) ? _MSVC_LANG : __cplusplus) < 202002L
+#error "the qds library needs C++20: compile with -std=c++20 (MSVC: /std:c++20)"
+#endif
+
 #if defined(_WIN32)
 #if defined(QDS_BUILDING_DLL)
 #define QDS_API __declspec(dllexport)

@@ -9,6 +9,8 @@
 #ifndef KNITFOLD_QDS_FLAGS_H_
 #define KNITFOLD_QDS_FLAGS_H_
 
+#include <qds/export.h>
+
 #include <cstdint>
 #include <type_traits>
 

@@ -136,15 +136,21 @@ enum class Reason : uint8_t {
   // SaveStatus::AccessDenied: the file that the save would replace may not
   // be written.
   ReadOnly,
+  // ReadStatus::NoSection and NoEntry of a read or change by name: what it
+  // did not find (Status::SectionName() and KeyName() name it).
+  MissingSection,
+  MissingKey,
+  MissingValue,  // Status::Detail() is the index (at most 2^31 - 1)
 };
 
 namespace detail {
 struct Internals;
 }  // namespace detail
 
-// A value type, cheap to copy. Converts implicitly from every status enum,
-// so that an enum can be compared with a Status and turned into text. (Its
-// functions that are not inline are exported one by one: a class-wide
+// A value type. Converts implicitly from every status enum, so that an enum
+// can be compared with a Status and turned into text. Only a status that
+// names a missing section or key holds text; the others are cheap to copy.
+// (Its functions that are not inline are exported one by one: a class-wide
 // export would not go with [[nodiscard]].)
 class [[nodiscard]] Status {
  public:
@@ -174,8 +180,14 @@ class [[nodiscard]] Status {
   // (ReadStatus::ExpansionFailed and ExpandStatus); 0 for other statuses.
   uint32_t Position() const { return table_ == StatusTable::Load ? 0 : where_; }
   // ReadStatus::ExpansionFailed: the ExpandStatus of the failure;
-  // UnknownCodePage: the code page; 0 otherwise.
+  // UnknownCodePage: the code page; Reason::MissingValue: the index of the
+  // value; 0 otherwise.
   int Detail() const { return detail_; }
+  // ReadStatus::NoSection and NoEntry of a read or change by name (Why()
+  // MissingSection, MissingKey or MissingValue): the section, and but for
+  // MissingSection the key, as given, in UTF-8; "" otherwise.
+  const std::string& SectionName() const { return section_; }
+  const std::string& KeyName() const { return key_; }
   // The system's error number behind a file failure (errno; on Windows
   // the C runtime's errno or a system error code); 0 when there is none.
   int SystemCode() const { return systemCode_; }
@@ -183,8 +195,8 @@ class [[nodiscard]] Status {
   // system code.
   QDS_API std::string SystemText() const;
   // The failure in words, without a file name: "cannot open: No such file
-  // or directory", "syntax error: a key without \"=\"", "no such section",
-  // "a key may not contain \"=\"". "ok" for success.
+  // or directory", "syntax error: a key without \"=\"", "no key \"K\" in
+  // section \"S\"", "a key may not contain \"=\"". "ok" for success.
   QDS_API std::string Text() const;
   // "SUBJECT: TEXT (status N)", or for a syntax error
   // "SUBJECT:LINE: TEXT (status N)", or for Busy "SUBJECT is being
@@ -211,6 +223,8 @@ class [[nodiscard]] Status {
   int32_t detail_ = 0;
   uint32_t where_ = 0;  // the line or the position
   int32_t systemCode_ = 0;
+  std::string section_;  // a missing part's names
+  std::string key_;
 };
 
 // The words of a status's number and reason alone, without the system's

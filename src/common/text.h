@@ -29,6 +29,9 @@ int CompareIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);
 // spelled alike, so units are folded only where they differ.
 inline bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
+  // Names of one list often share all but their last units (Key1, Key2):
+  // those tell most names apart at once.
+  if (!a.empty() && a.back() != b.back() && FoldAscii(a.back()) != FoldAscii(b.back())) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     if (a[i] != b[i] && FoldAscii(a[i]) != FoldAscii(b[i])) return false;
   }

@@ -112,8 +112,8 @@ Status QdsDocument::Add(TextRef section, TextRef key, TextRef value) {
 Status QdsDocument::RemoveValue(TextRef section, TextRef key, size_t index) {
   detail::DocumentState& state = Internals::State(*this);
   Located found = Locate(state, section, key);
-  if (found.status != ReadStatus::Ok) return found.status;
-  if (index >= found.key->values.count()) return ReadStatus::NoEntry;
+  if (found.status != ReadStatus::Ok) return Internals::Missing(found.status, section, key);
+  if (index >= found.key->values.count()) return Internals::MissingValue(section, key, index);
   QdsValue* value = found.key->values.NodeAt(static_cast<uint32_t>(index), found.section);
   Changing(state);
   qds::RemoveValue(&state.model, found.section, found.key, value);
@@ -123,7 +123,7 @@ Status QdsDocument::RemoveValue(TextRef section, TextRef key, size_t index) {
 Status QdsDocument::RemoveKey(TextRef section, TextRef key) {
   detail::DocumentState& state = Internals::State(*this);
   Located found = Locate(state, section, key);
-  if (found.status != ReadStatus::Ok) return found.status;
+  if (found.status != ReadStatus::Ok) return Internals::Missing(found.status, section, key);
   Changing(state);
   qds::RemoveKey(&state.model, found.section, found.key);
   return Status();
@@ -133,7 +133,7 @@ Status QdsDocument::RemoveSection(TextRef section) {
   detail::DocumentState& state = Internals::State(*this);
   std::u16string name = Wide(section);
   QdsSection* found = state.model.sections.FindByName(name);
-  if (found == nullptr) return ReadStatus::NoSection;
+  if (found == nullptr) return Internals::Missing(ReadStatus::NoSection, section, "");
   Changing(state);
   for (; found != nullptr; found = state.model.sections.FindByName(name)) {
     qds::RemoveSection(&state.model, found);
@@ -144,7 +144,7 @@ Status QdsDocument::RemoveSection(TextRef section) {
 Status QdsDocument::RenameSection(TextRef from, TextRef to) {
   detail::DocumentState& state = Internals::State(*this);
   QdsSection* found = state.model.sections.FindByName(Wide(from));
-  if (found == nullptr) return ReadStatus::NoSection;
+  if (found == nullptr) return Internals::Missing(ReadStatus::NoSection, from, "");
   std::u16string name;
   if (Status checked = CheckWritten(to, TextRole::SectionName, &name); !checked.Ok()) {
     return checked;
@@ -159,7 +159,7 @@ Status QdsDocument::RenameSection(TextRef from, TextRef to) {
 Status QdsDocument::RenameKey(TextRef section, TextRef from, TextRef to) {
   detail::DocumentState& state = Internals::State(*this);
   Located found = Locate(state, section, from);
-  if (found.status != ReadStatus::Ok) return found.status;
+  if (found.status != ReadStatus::Ok) return Internals::Missing(found.status, section, from);
   std::u16string name;
   if (Status checked = CheckWritten(to, TextRole::Key, &name); !checked.Ok()) return checked;
   if (found.section->keys.OtherBears(found.key, name)) return NameTaken(Reason::KeyExists);

@@ -163,9 +163,9 @@ Status GetValue(const detail::DocumentState& state, TextRef section, TextRef key
   const QdsKey* found = nullptr;
   if (ReadStatus status = FindKeyOf(state, section, key, &found, &holder);
       status != ReadStatus::Ok) {
-    return status;
+    return Internals::Missing(status, section, key);
   }
-  if (index >= found->values.count()) return ReadStatus::NoEntry;
+  if (index >= found->values.count()) return Internals::MissingValue(section, key, index);
   const QdsValue* value = found->values.NodeAt(static_cast<uint32_t>(index), holder);
   if constexpr (std::is_same_v<Text, std::string>) {
     *text = ToUtf8(TextOf(value));
@@ -180,7 +180,7 @@ Status GetValues(const detail::DocumentState& state, TextRef section, TextRef ke
                  std::vector<Text>* texts) {
   const QdsKey* found = nullptr;
   if (ReadStatus status = FindKeyOf(state, section, key, &found); status != ReadStatus::Ok) {
-    return status;
+    return Internals::Missing(status, section, key);
   }
   texts->clear();
   for (const QdsValue* value = found->values.head(); value != nullptr;

@@ -71,6 +71,12 @@ struct Internals {
   static const SymbolMap& Map(const SymbolTable& table) { return table.store_->map; }
 
   static Status MakeStatus(Status status, const StatusDetails& details);
+  // The status of a read or change by name that did not find what it
+  // names: `missing` as FindSectionKey gives it, NoSection naming `section`
+  // or NoEntry naming `section` and `key`; MissingValue for the value at
+  // `index` of a key that has fewer.
+  static Status Missing(ReadStatus missing, TextRef section, TextRef key);
+  static Status MissingValue(TextRef section, TextRef key, size_t index);
 
   // The handle of `node` of `state` (an empty one for none), of `node` of
   // the document that the current `handle` shows, and the node of a view:

@@ -3,7 +3,10 @@
 // its programs says the same thing the same way.
 
 #include <qds/status.h>
+#include <qds/text.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iterator>
 #include <string>
@@ -128,8 +131,11 @@ constexpr std::string_view kReasonWords[] = {
     "another section already has that name",
     "another key of the section already has that name",
     "the file is read-only",
+    "no such section",
+    "no such key",
+    "no such value",
 };
-static_assert(std::size(kReasonWords) == static_cast<size_t>(Reason::ReadOnly) + 1);
+static_assert(std::size(kReasonWords) == static_cast<size_t>(Reason::MissingValue) + 1);
 
 // What a status of LibraryStatus 30-32 says its rule is about.
 constexpr std::string_view kRefusedTexts[] = {"a section name ", "a key ", "a value "};
@@ -157,6 +163,27 @@ const Entry* Find(StatusTable table, int number) {
 }
 
 std::string_view WordsOf(Reason reason) { return kReasonWords[static_cast<size_t>(reason)]; }
+
+// A name as the caller gave it, in UTF-8.
+std::string AsGiven(TextRef text) {
+  return text.IsUtf16() ? ToUtf8(text.Utf16()) : std::string(text.Utf8());
+}
+
+// What a read or change by name missed, in the words qdstool prints:
+// "no section "S"", "no key "K" in section "S"", "no value N of key "K" in
+// section "S"".
+std::string MissingText(const Status& status) {
+  std::string section = "section \"" + status.SectionName() + "\"";
+  std::string key = "key \"" + status.KeyName() + "\"";
+  switch (status.Why()) {
+    case Reason::MissingSection:
+      return "no " + section;
+    case Reason::MissingKey:
+      return "no " + key + " in " + section;
+    default:
+      return "no value " + std::to_string(status.Detail()) + " of " + key + " in " + section;
+  }
+}
 
 bool IsFileFailure(const Status& status) {
   return (status.Table() == StatusTable::Load || status.Table() == StatusTable::Save) &&
@@ -196,6 +223,10 @@ std::string Status::SystemText() const {
 }
 
 std::string Status::Text() const {
+  if (reason_ == Reason::MissingSection || reason_ == Reason::MissingKey ||
+      reason_ == Reason::MissingValue) {
+    return MissingText(*this);
+  }
   std::string text = StatusText(*this);
   std::string more;
   if (systemCode_ != 0) {
@@ -243,7 +274,9 @@ std::string StatusText(const Status& status) {
   if (status.Table() == StatusTable::Library && status.Number() <= 32 && !reason.empty()) {
     return std::string(kRefusedTexts[status.Number() - 30]) + std::string(reason);
   }
-  if ((status == LibraryStatus::NameExists || IsFileFailure(status)) && !reason.empty()) {
+  if ((status == LibraryStatus::NameExists || status.Table() == StatusTable::Read ||
+       IsFileFailure(status)) &&
+      !reason.empty()) {
     return std::string(reason);
   }
   const Entry* entry = Find(status.Table(), status.Number());
@@ -259,6 +292,25 @@ Status Internals::MakeStatus(Status status, const StatusDetails& details) {
   status.located_ = details.located;
   status.systemCode_ = details.systemCode;
   status.systemCodeFromRuntime_ = details.systemCodeFromRuntime;
+  return status;
+}
+
+Status Internals::Missing(ReadStatus missing, TextRef section, TextRef key) {
+  Status status(missing);
+  status.section_ = AsGiven(section);
+  if (missing == ReadStatus::NoSection) {
+    status.reason_ = Reason::MissingSection;
+  } else {
+    status.reason_ = Reason::MissingKey;
+    status.key_ = AsGiven(key);
+  }
+  return status;
+}
+
+Status Internals::MissingValue(TextRef section, TextRef key, size_t index) {
+  Status status = Missing(ReadStatus::NoEntry, section, key);
+  status.reason_ = Reason::MissingValue;
+  status.detail_ = static_cast<int32_t>(std::min<size_t>(index, INT32_MAX));
   return status;
 }
 

@@ -1,5 +1,7 @@
 #include "model/document_merge.h"
 
+#include <optional>
+
 #include "common/prefetch.h"
 
 namespace qds {
@@ -40,8 +42,19 @@ class CompatLookahead {
     }
     for (; near_.asked < kNear && near_.value != nullptr; near_.Step()) {
       bool first = near_.value == near_.key->values.head();
-      if (first && destination != nullptr) destination->keys.PrefetchName(near_.key->name.View());
+      if (!first || destination == nullptr) continue;
+      std::optional<uint32_t> hash = destination->keys.PrefetchName(near_.key->name.View());
+      if (hash && filed_ - taken_ < kHashes) hashes_[filed_++ % kHashes] = {near_.key, *hash};
     }
+  }
+  // The hash of `key`'s name, when the prefetch for it took one. Asked in
+  // the order of the keys: the hashes of keys before `key` go.
+  std::optional<uint32_t> TakeHash(const QdsKey* key) {
+    while (taken_ != filed_) {
+      const Hashed& oldest = hashes_[taken_++ % kHashes];
+      if (oldest.key == key) return oldest.hash;
+    }
+    return std::nullopt;
   }
   // The entry at the head of the compat section is gone.
   void EntryRemoved() {
@@ -71,6 +84,16 @@ class CompatLookahead {
   };
   Walker far_;
   Walker near_;
+  // The hashes that the prefetches took, for the searches: the keys of the
+  // next kNear entries at most.
+  static constexpr uint32_t kHashes = 32;
+  struct Hashed {
+    const QdsKey* key;
+    uint32_t hash;
+  };
+  Hashed hashes_[kHashes];
+  uint32_t filed_ = 0;
+  uint32_t taken_ = 0;
 };
 
 // Adds the entries of the first compat section to `target`, in order, as
@@ -97,6 +120,10 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
   CompatLookahead lookahead(source);
   // The section that SetEntry finds by the same name, once there is one.
   QdsSection* destination = target->sections.FindByName(source->name.View());
+  // A section that this merge makes holds only keys of this compat section,
+  // whose names differ: a key is found there only by the entries of the same
+  // compat key, or by a name cut to the buffer.
+  const bool madeHere = destination == nullptr;
   const uint32_t sourceKeys = source->keys.count();
   bool unfiledRun = false;
   const QdsKey* lastSource = nullptr;  // the compat key of the entry merged last
@@ -112,7 +139,13 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
         entry.Fits(kReadCapacity, kReadCapacity)) {
       std::u16string_view keyText = ReadPart(entry.keyText, kReadCapacity);
       QdsKey* found = entry.key == lastSource ? lastTarget : nullptr;
-      if (found == nullptr && destination != nullptr) found = destination->keys.FindByName(keyText);
+      const bool cut = keyText.size() == kReadCapacity - 1;
+      if (found == nullptr && destination != nullptr && (!madeHere || cut)) {
+        std::optional<uint32_t> hash = lookahead.TakeHash(entry.key);
+        found = hash && keyText.size() == entry.key->name.Length()
+                    ? destination->keys.FindByName(keyText, *hash)
+                    : destination->keys.FindByName(keyText);
+      }
       target->AppendEntry(
           &destination, found,
           destination == nullptr ? TextSlice::Part(source->name, source->name.View()) : TextSlice(),
@@ -120,9 +153,7 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
           TextSlice::Part(entry.value->name, entry.valueText));
       lastSource = entry.key;
       lastTarget = found != nullptr ? found : destination->keys.tail();
-      if (found == nullptr && keyText.size() == kReadCapacity - 1) {
-        destination->keys.File(lastTarget);
-      }
+      if (found == nullptr && cut) destination->keys.File(lastTarget);
     }
     ReleaseFirstEntry(source);
     lookahead.EntryRemoved();

@@ -169,8 +169,11 @@ bool NodeListBase::OtherBears(const ListNode* node, std::u16string_view name) co
   return false;
 }
 
-void NodeListBase::PrefetchName(std::u16string_view name) const {
-  if (index_ != nullptr) index_->Prefetch(NameIndex::Hash(name));
+std::optional<uint32_t> NodeListBase::PrefetchName(std::u16string_view name) const {
+  if (index_ == nullptr) return std::nullopt;
+  const uint32_t hash = NameIndex::Hash(name);
+  index_->Prefetch(hash);
+  return hash;
 }
 
 void NodeListBase::PrefetchHash(uint32_t hash) const {

@@ -197,8 +197,10 @@ class NodeListBase : public LinkedList {
 
   // Asks for the memory that a search for `name` reads first, if the list
   // has an index: a caller that knows its next searches a few ahead spares
-  // each the wait for memory. Changes nothing.
-  void PrefetchName(std::u16string_view name) const;
+  // each the wait for memory. Changes nothing. Gives the name's
+  // NameIndex::Hash when it took it (the list has an index), so that the
+  // search need not take it again.
+  std::optional<uint32_t> PrefetchName(std::u16string_view name) const;
   // The same for a name whose NameIndex::Hash is `hash`.
   void PrefetchHash(uint32_t hash) const;
 

@@ -35,8 +35,8 @@ constexpr size_t kSmallPagesSpan = size_t{4} << 20;
 static_assert(kLargePage % kChunkBytes == 0 && kSmallPagesSpan % kLargePage == 0,
               "chunks start and end where large pages do");
 
-// When the blocks that threads gave up pass this many bytes, the range
-// looks for whole free chunks among them; it keeps at least this many with
+// When the blocks that threads gave up pass this many bytes, a thread that
+// needs a chunk first looks for whole free chunks among them; it keeps at least this many with
 // their memory, for the next loads, and gives the rest back to the system
 // where they fill large pages.
 constexpr size_t kCollectBytes = size_t{16} << 20;
@@ -65,6 +65,7 @@ struct NodePool::Range {
   void Retire(BlockPool::Chunk rest);
   void TakeBack(BlockPool& blocks);
   void NoteShared();
+  void CollectIfDue();
   void Collect();
   size_t ChunkOf(const void* block) const {
     return static_cast<size_t>(static_cast<const char*>(block) - base) / kChunkBytes;
@@ -164,6 +165,7 @@ size_t NodePool::Range::TakeNewChunk(platform::Filling filling) {
 
 // A whole free chunk if there is one, before a new one.
 size_t NodePool::Range::TakeChunk(platform::Filling filling) {
+  if (freeChunks.empty()) CollectIfDue();
   size_t number;
   if (!freeChunks.empty()) {
     number = freeChunks.back();
@@ -190,7 +192,15 @@ void NodePool::Range::Retire(BlockPool::Chunk rest) {
 
 void NodePool::Range::TakeBack(BlockPool& blocks) {
   blocks.MoveFreeBlocksTo(shared);
-  if (shared.FreeBytes() >= collectAt) Collect();
+  NoteShared();
+}
+
+// Whole free chunks are looked for when a thread needs memory, not when
+// blocks are given up: a program that ends after destroying its documents
+// (the thread that frees them ends with it) never walks their blocks again.
+void NodePool::Range::CollectIfDue() {
+  if (shared.FreeBytes() < collectAt) return;
+  Collect();
   NoteShared();
 }
 
@@ -267,6 +277,7 @@ bool NodePool::TakeShared(BlockPool& blocks, size_t bytes) {
   Range& range = Reserved();
   threadEnd_.armed = true;
   std::lock_guard<std::mutex> lock(range.lock);
+  range.CollectIfDue();
   // The whole list: a share would be cut a block at a time, a cache miss
   // each. What a thread takes beyond its need comes back when it ends or
   // frees, and whole free chunks meanwhile serve the others.

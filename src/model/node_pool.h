@@ -14,10 +14,11 @@
 // BlockPool::Free says that it frees more than it takes (a thread that
 // destroys what another loads); a thread whose own list of a class is
 // empty takes the range's list of that class before it carves its chunk.
-// Once the blocks given up pass 16 MiB, the chunks whose every block is
-// among them become whole free chunks, taken again before new ones; past
-// the first 4 MiB of them, their memory goes back to the system where
-// they fill whole large pages.
+// Once the blocks given up pass 16 MiB, a thread that needs blocks from
+// the range first makes whole free chunks of the chunks whose every block
+// is among them, taken again before new ones; past the first 4 MiB of them, their memory
+// goes back to the system where they fill whole large pages. Looking at
+// the blocks costs a walk of them all, so it waits for a need of memory.
 //
 // Under AddressSanitizer free nodes are poisoned as free blocks are
 // (common/block_pool.h); so are whole free chunks, whose memory goes back

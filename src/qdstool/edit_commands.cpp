@@ -53,19 +53,6 @@ int ReportRefused(const std::string& file, const Edit& edit, const Status& statu
   return status.Number();
 }
 
-// Reports that what `edit` names is missing.
-int ReportMissingPart(const std::string& file, const Edit& edit, const Status& status) {
-  std::u16string key(edit.key);
-  if (status == ReadStatus::NoSection || edit.kind == EditKind::DeleteSection ||
-      edit.kind == EditKind::RenameSection) {
-    return ReportMissing(file, edit.section, nullptr);
-  }
-  if (edit.kind != EditKind::DeleteValue) return ReportMissing(file, edit.section, &key);
-  PrintErrorLine("qdstool: " + file + ": no value " + std::to_string(edit.index) + " of key \"" +
-                 ToUtf8(key) + "\" in section \"" + ToUtf8(edit.section) + "\" (status 11)");
-  return status.Number();
-}
-
 // Makes `edit` in `document`. What is written goes in as the UTF-8 it came
 // as (ToUtf8 gives back the bytes of the command line), so that the library
 // refuses bytes that are not UTF-8, as it would from any other program.
@@ -100,7 +87,7 @@ int Apply(QdsDocument* document, const Edit& edit, const std::string& file, bool
   if (status != ReadStatus::NoSection && status != ReadStatus::NoEntry) {
     return ReportRefused(file, edit, status);
   }
-  return missingOk ? 0 : ReportMissingPart(file, edit, status);
+  return missingOk ? 0 : Report(file, status);  // the status names what is missing
 }
 
 // Loads FILE, makes every edit in order, and saves the result over FILE,

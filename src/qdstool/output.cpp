@@ -179,18 +179,6 @@ int Report(std::string_view subject, std::string_view what, const Status& status
   return Report(std::string(subject) + ": " + std::string(what), status);
 }
 
-int ReportMissing(std::string_view subject, std::u16string_view section,
-                  const std::u16string* key) {
-  std::string where = "section \"" + ToUtf8(section) + "\"";
-  if (key == nullptr) {
-    PrintErrorLine("qdstool: " + std::string(subject) + ": no " + where + " (status 10)");
-    return static_cast<int>(ReadStatus::NoSection);
-  }
-  PrintErrorLine("qdstool: " + std::string(subject) + ": no key \"" + ToUtf8(*key) + "\" in " +
-                 where + " (status 11)");
-  return static_cast<int>(ReadStatus::NoEntry);
-}
-
 void AppendJsonString(std::string* out, std::u16string_view text) {
   static const char kHexDigits[] = "0123456789ABCDEF";
   out->push_back('"');

@@ -110,6 +110,14 @@ int RunCat(const ParsedArguments& arguments) {
 
 // ---- sections, keys, get -----------------------------------------------------------
 
+// Reports that `document` lacks `section`, or `key` of it, as the library's
+// read of the key words it; returns the status.
+int ReportMissing(const QdsDocument& document, const std::u16string& file,
+                  const std::u16string& section, const std::u16string& key) {
+  std::vector<std::string> values;
+  return Report(Subject(file), document.GetAll(section, key, &values));
+}
+
 // Loads FILE, the first operand, and finds SECTION, the second; reports why
 // it cannot. Returns 0 or the exit status.
 int LoadSection(const ParsedArguments& arguments, QdsDocument* document,
@@ -120,7 +128,7 @@ int LoadSection(const ParsedArguments& arguments, QdsDocument* document,
   }
   CheckLineEnds(*document, Subject(file), Use::Read);
   *section = document->FindSection(arguments.operands()[1]);
-  if (!*section) return ReportMissing(Subject(file), arguments.operands()[1], nullptr);
+  if (!*section) return ReportMissing(*document, file, arguments.operands()[1], u"");
   return 0;
 }
 
@@ -164,7 +172,7 @@ int RunGet(const ParsedArguments& arguments) {
   std::optional<Key> only;
   if (operands.size() == 3) {
     only = section->FindKey(operands[2]);
-    if (!only) return ReportMissing(Subject(operands[0]), operands[1], &operands[2]);
+    if (!only) return ReportMissing(document, operands[0], operands[1], operands[2]);
   }
   bool expand = arguments.Has(u"--expand");
   ReadFlags flags = arguments.Has(u"--keep-quotes") ? ReadFlags::KeepQuotes : ReadFlags::None;

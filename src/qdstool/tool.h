@@ -199,9 +199,6 @@ int Report(std::string_view subject, const Status& status);
 // WHAT to the file; returns N.
 int Report(std::string_view subject, std::string_view what, const Status& status);
 
-// "qdstool: SUBJECT: no section "S" (status 10)", or with a key
-// "...: no key "K" in section "S" (status 11)"; returns the status.
-int ReportMissing(std::string_view subject, std::u16string_view section, const std::u16string* key);
 
 // Appends `text` as a JSON string, quotation marks included, for the
 // machine-readable output. The output is pure ASCII: the quotation mark, the

@@ -108,6 +108,7 @@ TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing)
     std::string saved;
     Status status = Status();
     Reason reason = Reason::None;
+    std::string text = "";  // the words of a missing part's status
   } cases[] = {
       {"set one value in place", [](QdsDocument& d) { return d.Set("Registry", "version", "2.0"); },
        kHead + "Version=2.0\n  ; the folder\n  Dir=\"C:\\x\"\nPath=a\nPath=b\n" + kTail},
@@ -139,7 +140,16 @@ TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing)
       {"rename onto another key", [](QdsDocument& d) { return d.RenameKey("Registry", "Path", "dir"); },
        unchanged, LibraryStatus::NameExists, Reason::KeyExists},
       {"remove past the values", [](QdsDocument& d) { return d.RemoveValue("Files", "main", 1); },
-       unchanged, ReadStatus::NoEntry, Reason::None},
+       unchanged, ReadStatus::NoEntry, Reason::MissingValue,
+       "no value 1 of key \"main\" in section \"Files\""},
+      {"remove a key of no section", [](QdsDocument& d) { return d.RemoveKey(u"Gon\u00e9", "k"); },
+       unchanged, ReadStatus::NoSection, Reason::MissingSection, "no section \"Gon\xC3\xA9\""},
+      {"remove a missing section", [](QdsDocument& d) { return d.RemoveSection("Gone"); },
+       unchanged, ReadStatus::NoSection, Reason::MissingSection, "no section \"Gone\""},
+      {"rename a missing section", [](QdsDocument& d) { return d.RenameSection("Gone", "X"); },
+       unchanged, ReadStatus::NoSection, Reason::MissingSection, "no section \"Gone\""},
+      {"rename a missing key", [](QdsDocument& d) { return d.RenameKey("Files", "gone", "x"); },
+       unchanged, ReadStatus::NoEntry, Reason::MissingKey, "no key \"gone\" in section \"Files\""},
       {"key with =", [](QdsDocument& d) { return d.Set("Files", "a=b", "1"); },
        unchanged, LibraryStatus::InvalidKey, Reason::ContainsEquals},
       {"empty key", [](QdsDocument& d) { return d.Add("Files", "", "1"); },
@@ -178,6 +188,9 @@ TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing)
     Status status = c.change(doc_);
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(status.Why(), c.reason);
+    if (!c.text.empty()) {
+      EXPECT_EQ(status.Text(), c.text);
+    }
     EXPECT_EQ(doc_.Modified(), c.saved != unchanged);
     EXPECT_EQ(Saved(), c.saved);
   }
@@ -238,7 +251,11 @@ TEST_F(DocumentInterfaceTest, StatusesReadAsWords) {
             "app.qds: a key may not contain \"=\" (status 31)");
   EXPECT_EQ(doc_.RenameKey("Registry", "Path", "dir").Text(),
             "another key of the section already has that name");
-  EXPECT_EQ(doc_.RemoveKey("Registry", "Gone").Text(), "no such key or value");
+  std::string read;
+  Status noKey = doc_.Get("Registry", "Nope", 0, &read);
+  EXPECT_EQ(noKey.Describe("app.qds"), "app.qds: no key \"Nope\" in section \"Registry\" (status 11)");
+  EXPECT_EQ(noKey.SectionName() + "/" + noKey.KeyName(), "Registry/Nope");
+  EXPECT_EQ(StatusText(noKey), "no such key");
   EXPECT_EQ(StatusText(ExpandStatus::DivisionByZero), "division by zero");
   EXPECT_EQ(detail::Internals::MakeStatus(SaveStatus::Unrepresentable, {.detail = 0x20AC})
                 .Describe("a.qds"),

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/entry_outline.h"
 #include "support/test_support.h"
 
 namespace qds {
@@ -132,26 +133,6 @@ bool IsEntry(const std::u16string& line, const std::u16string& key,
 }
 
 // ---- Documents
-
-// The sections in order, each with its keys and their values in order. The
-// keys of a section count in any order: a key's first line removed, its
-// next line elsewhere in the file is where it first stands.
-std::string Dump(const QdsDocument& document) {
-  std::string text;
-  for (Section section : document.Sections()) {
-    // A lenient load's section without a name or entries writes no line.
-    if (section.Name().empty() && section.KeyCount() == 0) continue;
-    std::vector<std::string> keys;
-    for (Key key : section.Keys()) {
-      std::string& lines = keys.emplace_back();
-      for (Value value : key.Values()) lines += key.Name() + "=" + value.Text() + ";";
-    }
-    std::sort(keys.begin(), keys.end());
-    text += "[" + section.Name() + "]";
-    for (const std::string& lines : keys) text += lines;
-  }
-  return text;
-}
 
 // One edit, the same on both documents, and what its lines may be.
 struct Edit {
@@ -277,7 +258,7 @@ void CheckEdits(const std::string& bytes, std::mt19937& random, int edits, Count
     ASSERT_TRUE(lossless.Write(&written, kLossless).Ok());
     QdsDocument reread;
     ASSERT_TRUE(reread.LoadBytes(written, kLoad | (signedFile ? LoadFlags::Digest : LoadFlags::None)).Ok());
-    EXPECT_EQ(Dump(reread), Dump(canonical));
+    EXPECT_EQ(test::EntryOutline(reread), test::EntryOutline(canonical));
     EXPECT_EQ(written.starts_with("\xFF\xFE"), bytes.starts_with("\xFF\xFE"));
     std::vector<std::u16string> removed, added;
     Diff(Lines(bytes), Lines(written), &removed, &added);

@@ -59,16 +59,16 @@ TEST(NodePoolTest, NodesOfThreadsNeverOverlapAndTheirReferencesLeadBack) {
 
 constexpr size_t kMiB = size_t{1} << 20;
 
-// 24 MiB of nodes: more than the free nodes at which whole free chunks go
-// back to the system.
-std::vector<void*> TakeMany() {
-  std::vector<void*> nodes(kMiB);
-  for (void*& node : nodes) node = NodePool::Allocate(24);
+// 24 MiB of nodes by default: more than the free nodes at which whole free
+// chunks go back to the system.
+std::vector<void*> TakeMany(size_t count = kMiB, size_t bytes = 24) {
+  std::vector<void*> nodes(count);
+  for (void*& node : nodes) node = NodePool::Allocate(bytes);
   return nodes;
 }
 
-void FreeAll(const std::vector<void*>& nodes) {
-  for (void* node : nodes) NodePool::Free(node, 24);
+void FreeAll(const std::vector<void*>& nodes, size_t bytes = 24) {
+  for (void* node : nodes) NodePool::Free(node, bytes);
 }
 
 // MinGW's emulated thread-local storage is gone before a thread's last
@@ -88,6 +88,11 @@ TEST(NodePoolTest, NodesOfEndedThreadsAreTakenAgainOrGivenBack) {
   if (!kEndedThreadsHandOn) GTEST_SKIP() << "not in this build";
   const size_t before = NodePool::ChunkBytes();
   for (int round = 0; round < kRounds; ++round) std::thread([] { FreeAll(TakeMany()); }).join();
+  EXPECT_LT(NodePool::ChunkBytes(), before + 32 * kMiB);
+  // Nodes of another size find no free blocks of theirs: the first chunk
+  // they need turns the free chunks whole again, and gives back what lies
+  // past the first few.
+  std::thread([] { FreeAll(TakeMany(kMiB / 16, 40), 40); }).join();
   EXPECT_LT(NodePool::ChunkBytes(), before + 8 * kMiB);
 }
 

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Checks an installation of knitfold the way its users meet it: the programs
 # run from where they were installed and merge the example package as the
-# build does, the manual pages open with man, every package carries its
-# copyright file, the shared library exports only the public interface, and
-# a program of someone else builds against the installed library, with
-# find_package(qds) and with pkg-config, linked shared and static, and runs.
+# build does, the manual pages open with man, the documents' links lead to
+# installed documents, every package carries its copyright file, the shared
+# library exports only the public interface, and a program of someone else
+# builds against the installed library, with find_package(qds) and with
+# pkg-config, linked shared and static, and runs. --subdirectory checks the
+# last for a project that builds the library itself, from the sources.
 #
 #   check_installation.sh [--program DIR] --install BUILD     cmake --install BUILD into a
 #                                                             scratch prefix
 #   check_installation.sh [--program DIR] --cpack BUILD       build the Debian packages of
 #                                                             BUILD, then --deb
+#   check_installation.sh [--program DIR] --subdirectory BUILD  build the library in a
+#                                                             project of its own that
+#                                                             includes the source tree
 #   check_installation.sh [--program DIR] --deb BUILD DEB...  unpack the packages into a
 #                                                             scratch root (dpkg -x) and
 #                                                             check their control fields
@@ -24,7 +29,8 @@
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 [--program DIR] --install BUILD | --cpack BUILD | --deb BUILD PACKAGE.deb..." >&2
+  echo "usage: $0 [--program DIR] --install BUILD | --cpack BUILD | --subdirectory BUILD |" \
+    "--deb BUILD PACKAGE.deb..." >&2
   exit 2
 }
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
@@ -111,7 +117,60 @@ unpack_debs() {
   prefix=$root/usr
 }
 
+# ---- The example program ---------------------------------------------------------------
+
+cxx=$(cache_value CMAKE_CXX_COMPILER)
+link_flags=()
+if [ "$(cache_value KNITFOLD_SANITIZE)" = ON ]; then
+  # The library's objects carry the sanitizers' calls.
+  link_flags+=("-fsanitize=address,undefined")
+fi
+
+# Configures and builds tests/packaging/consumer in $scratch/consumer, with
+# the CMake definitions given as arguments.
+build_consumer() {
+  cmake -S "$source_dir/tests/packaging/consumer" -B "$scratch/consumer" \
+    -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Release -DPROGRAM_DIR="$program_dir" \
+    -DCMAKE_EXE_LINKER_FLAGS="${link_flags[*]}" "$@" >"$scratch/consumer.log" 2>&1 ||
+    fail "configuring the consumer: $(cat "$scratch/consumer.log")"
+  cmake --build "$scratch/consumer" --parallel 2 >"$scratch/consumer.log" 2>&1 ||
+    fail "building the consumer: $(cat "$scratch/consumer.log")"
+}
+
+# Runs each program (a path under $scratch) in an empty folder, with the
+# libraries of $prefix/lib, after checking that those whose name ends in
+# "shared" are linked with libqds.so and the others are not.
+run_programs() {
+  for program in "$@"; do
+    needed=$(readelf -d "$scratch/$program" | grep -o 'NEEDED.*libqds[^]]*' || true)
+    case $program in
+      *shared) [[ $needed == *"[libqds.so.$soversion" ]] || fail "$program is not linked with libqds.so: $needed" ;;
+      *) [ -z "$needed" ] || fail "$program is linked with the shared library: $needed" ;;
+    esac
+    run=$scratch/run/$program
+    mkdir -p "$run"
+    (cd "$run" && LD_LIBRARY_PATH=${prefix:-}/lib "$scratch/$program") >"$run.log" 2>&1 ||
+      fail "$program failed: $(cat "$run.log")"
+  done
+}
+
 case $mode in
+  --subdirectory)
+    # A project that builds the library from this source tree as its own
+    # part, with add_subdirectory, links it by the installed package's
+    # names and gets none of this project's tests, benchmarks or packages.
+    [ $# -eq 0 ] || usage
+    # Without a build type, which the source tree must leave alone; the
+    # library unoptimised builds sooner.
+    build_consumer -DQDS_SOURCE_DIR="$source_dir" -DCMAKE_BUILD_TYPE=
+    [ -z "$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$scratch/consumer/CMakeCache.txt")" ] ||
+      fail "the source tree set the consumer's build type"
+    [ ! -e "$scratch/consumer/compile_commands.json" ] || fail "the consumer's build lists its compile commands"
+    [ ! -e "$scratch/consumer/CPackConfig.cmake" ] || fail "the consumer's build makes packages"
+    run_programs consumer/qds_program_shared consumer/qds_program_static
+    pass "the example program builds with add_subdirectory, linked shared and static, and runs"
+    exit 0
+    ;;
   --install)
     [ $# -eq 0 ] || usage
     prefix=$scratch/prefix
@@ -182,6 +241,18 @@ else
   echo "skip: man is not installed; the manual pages were not opened"
 fi
 
+# ---- The documents ----------------------------------------------------------------------
+
+# The installed documents lead to one another as in the source tree: every
+# link to a document or to the example program finds it installed.
+docdir=$prefix/share/doc/knitfold
+for page in "$docdir"/README.md "$docdir"/docs/*.md; do
+  for target in $(grep -oE '\]\([A-Za-z0-9_./-]+\.(md|cpp)\)' "$page" | sed 's/^..//; s/.$//'); do
+    [ -f "$(dirname "$page")/$target" ] || fail "${page#"$docdir"/} links $target, which is not installed"
+  done
+done
+pass "the links of the installed documents"
+
 # ---- The library -----------------------------------------------------------------------
 
 # Only the public interface is installed, and the library holds no program.
@@ -243,21 +314,10 @@ pass "libqds.so.$soversion exports the public interface only: $(tr '\n' ' ' <<<"
 # with find_package(qds) and with pkg-config, each linked with the shared
 # and with the static library. Each runs in an empty folder, the shared ones
 # with the installed libqds.so.
-cxx=$(cache_value CMAKE_CXX_COMPILER)
-link_flags=()
-if [ "$(cache_value KNITFOLD_SANITIZE)" = ON ]; then
-  # The library's objects carry the sanitizers' calls.
-  link_flags+=("-fsanitize=address,undefined")
-fi
-cmake -S "$source_dir/tests/packaging/consumer" -B "$scratch/consumer" \
-  -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Release -DPROGRAM_DIR="$program_dir" \
-  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -Dqds_version="$version" \
-  -DCMAKE_EXE_LINKER_FLAGS="${link_flags[*]}" >"$scratch/consumer.log" 2>&1 ||
-  fail "configuring the consumer: $(cat "$scratch/consumer.log")"
+build_consumer -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
+  -Dqds_version="$version"
 qds_dir=$(sed -n 's/^qds_DIR:PATH=//p' "$scratch/consumer/CMakeCache.txt")
 [ "$qds_dir" -ef "$prefix/lib/cmake/qds" ] || fail "the consumer found qds in $qds_dir"
-cmake --build "$scratch/consumer" >"$scratch/consumer.log" 2>&1 ||
-  fail "building the consumer: $(cat "$scratch/consumer.log")"
 
 # Only the installed qds.pc; a static link takes libqds.a and what it needs.
 export PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig
@@ -274,16 +334,6 @@ pkg_config_build shared $(pkg-config --libs qds)
 # shellcheck disable=SC2046
 pkg_config_build static -Wl,-Bstatic $(pkg-config --static --libs qds) -Wl,-Bdynamic
 
-for program in consumer/qds_program_shared consumer/qds_program_static \
-  pkg-config/shared pkg-config/static; do
-  needed=$(readelf -d "$scratch/$program" | grep -o 'NEEDED.*libqds[^]]*' || true)
-  case $program in
-    *shared) [[ $needed == *"[libqds.so.$soversion" ]] || fail "$program is not linked with libqds.so: $needed" ;;
-    *) [ -z "$needed" ] || fail "$program is linked with the shared library: $needed" ;;
-  esac
-  run=$scratch/run/$program
-  mkdir -p "$run"
-  (cd "$run" && LD_LIBRARY_PATH=$prefix/lib "$scratch/$program") >"$run.log" 2>&1 ||
-    fail "$program failed: $(cat "$run.log")"
-done
+run_programs consumer/qds_program_shared consumer/qds_program_static pkg-config/shared \
+  pkg-config/static
 pass "the example program builds with find_package(qds) and with pkg-config, linked shared and static, and runs"

@@ -17,6 +17,7 @@
 
 #include "qdsfile/entry_window.h"
 #include "qdsfile/qds_loader.h"
+#include "qdsfile/stop_search.h"
 #include "support/qds_text.h"
 #include "support/test_support.h"
 
@@ -169,6 +170,28 @@ TEST_P(LoaderTest, RunsOfEveryLengthEndWhereTheirTerminatorIs) {
   ASSERT_EQ(LoadBytes(document, dir / "runs.qds", FileBytes(text, GetParam()), KeepComments),
             LoadStatus::Ok);
   EXPECT_EQ(Dump(document, true), expected);
+}
+
+// The searches of several characters at a time against the plain loop:
+// every length up to 20, each stop character at every place and found from
+// every start before it, among characters that share a byte with a stop
+// character or set its lane's high bit.
+TEST(StopSearchTest, EverySearchFindsTheFirstStop) {
+  const char16_t stops[] = {u'\r', u'=', 0};
+  const char16_t nearMisses[] = {u'\x0D0D', u'\x3D00', u'\x0100', u'\x800D', u'\xFFFF', u'x'};
+  for (uint32_t length = 0; length <= 20; ++length) {
+    for (uint32_t stop = 0; stop <= length; ++stop) {
+      std::u16string text(length, u'x');
+      for (uint32_t i = 0; i < length; ++i) text[i] = nearMisses[(i + stop) % std::size(nearMisses)];
+      if (stop < length) text[stop] = stops[stop % 3];
+      for (uint32_t at = 0; at <= stop; ++at) {
+        SCOPED_TRACE(testing::Message() << "length " << length << ", stop " << stop << ", from " << at);
+        EXPECT_EQ(FindStopEach(text.data(), at, length, u'\r', u'=', 0), stop);
+        EXPECT_EQ(FindStopPortable(text.data(), at, length, u'\r', u'=', 0), stop);
+        EXPECT_EQ(FindStop(text.data(), at, length, u'\r', u'=', 0), stop);
+      }
+    }
+  }
 }
 
 // Entry lines of a section of very many keys join them some lines after

@@ -1,17 +1,23 @@
 # Compiles SOURCE with the C++ compiler COMPILER, the include folder
-# INCLUDE and the macro definitions DEFINES (a list). Without EXPECT the
-# compile must succeed; with it, it must fail with a message that matches
-# the regular expression EXPECT.
+# INCLUDE and the macro definitions DEFINES (a list), as C++20 unless one
+# of DEFINES is STANDARD=c++NN. Without EXPECT the compile must succeed;
+# with it, it must fail with a message that matches the regular expression
+# EXPECT.
 #
 #   cmake -DCOMPILER=... -DINCLUDE=... -DSOURCE=... "-DDEFINES=A=x;B=y" [-DEXPECT=...]
 #         -P expect_compile.cmake
 set(definitions)
+set(standard c++20)
 foreach(definition IN LISTS DEFINES)
-  list(APPEND definitions -D${definition})
+  if(definition MATCHES "^STANDARD=(.*)")
+    set(standard ${CMAKE_MATCH_1})
+  else()
+    list(APPEND definitions -D${definition})
+  endif()
 endforeach()
 set(ENV{LC_ALL} C)
 execute_process(
-  COMMAND ${COMPILER} -std=c++20 -fsyntax-only -I${INCLUDE} ${definitions} ${SOURCE}
+  COMMAND ${COMPILER} -std=${standard} -fsyntax-only -I${INCLUDE} ${definitions} ${SOURCE}
   RESULT_VARIABLE result ERROR_VARIABLE messages OUTPUT_VARIABLE messages)
 if(NOT DEFINED EXPECT)
   if(NOT result EQUAL 0)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -63,7 +65,9 @@ struct ThreadEnd {
     std::lock_guard<std::mutex> lock(shared.lock);
     HandOnUnlocked(shared);
     BlockPool::Chunk rest = pool.TakeRest();
-    if (rest.bytes >= kLargestPooledBlock) shared.rests = new (rest.start) Rest{shared.rests, rest.bytes};
+    if (rest.bytes < kLargestPooledBlock) return;
+    Unpoison(rest.start, sizeof(Rest));
+    shared.rests = new (rest.start) Rest{shared.rests, rest.bytes};
   }
 };
 thread_local ThreadEnd threadEnd;
@@ -99,6 +103,24 @@ BlockPool::Chunk TakeChunk(BlockPool& /*blocks*/) {
   return {reinterpret_cast<char*>(chunk + 1), kChunkBytes};
 }
 
+// A block taken, addressable for the bytes asked for (at least its first,
+// which tells a block in use from a free one).
+void* Unpoisoned(void* block, size_t bytes) {
+  Unpoison(block, std::max<size_t>(bytes, 1));
+  return block;
+}
+
+// A free block is poisoned whole: a free of a poisoned block is a bug of
+// its caller, which would otherwise hand the block out twice.
+[[noreturn]] void ReportBadFree(const void* block, size_t bytes) {
+  std::fprintf(stderr, "ERROR: pooled block %p of %zu bytes freed while not in use (freed twice?)\n",
+               block, bytes);
+#ifdef KNITFOLD_ADDRESS_SANITIZER
+  __sanitizer_print_stack_trace();
+#endif
+  std::abort();
+}
+
 }  // namespace
 
 void* BlockPool::Allocate(size_t bytes, Source& source) {
@@ -106,12 +128,12 @@ void* BlockPool::Allocate(size_t bytes, Source& source) {
   size_t size = SizeOf(index);
   netFreed_ -= static_cast<ptrdiff_t>(size);
   if (FreeLink* block = free_[index]) {
-    free_[index] = block->next;
+    free_[index] = Load(&block->next);
     --count_[index];
     // The next block of the class is the next one handed out: its link is
     // read then, and its memory written.
-    Prefetch(block->next);
-    return block;
+    Prefetch(free_[index]);
+    return Unpoisoned(block, bytes);
   }
   if ((source.sharedClasses.load(std::memory_order_relaxed) >> index & 1) != 0 &&
       source.takeShared(*this, bytes)) {
@@ -121,18 +143,23 @@ void* BlockPool::Allocate(size_t bytes, Source& source) {
   if (static_cast<size_t>(end_ - next_) < size) {
     // The rest of the old chunk, less than one block, is given up.
     Chunk chunk = source.takeChunk(*this);
+    Poison(chunk.start, chunk.bytes);
     next_ = chunk.start;
     end_ = chunk.start + chunk.bytes;
   }
   void* block = next_;
   next_ += size;
-  return block;
+  return Unpoisoned(block, bytes);
 }
 
 bool BlockPool::Free(void* block, size_t bytes) {
   size_t index = ClassOf(bytes);
-  if (free_[index] == nullptr) last_[index] = static_cast<FreeLink*>(block);
-  free_[index] = new (block) FreeLink{free_[index]};
+  if (kCheckingAddresses && IsPoisoned(block)) ReportBadFree(block, bytes);
+  Poison(block, SizeOf(index));
+  auto* link = static_cast<FreeLink*>(block);
+  if (free_[index] == nullptr) last_[index] = link;
+  Store(&link->next, free_[index]);
+  free_[index] = link;
   ++count_[index];
   netFreed_ += static_cast<ptrdiff_t>(SizeOf(index));
   return netFreed_ > kHandOnBytes;
@@ -142,7 +169,7 @@ void BlockPool::MoveFreeBlocksTo(BlockPool& to) {
   for (size_t index = 0; index < kClasses; ++index) {
     if (free_[index] == nullptr) continue;
     if (to.free_[index] == nullptr) to.last_[index] = last_[index];
-    last_[index]->next = to.free_[index];
+    Store(&last_[index]->next, to.free_[index]);
     to.free_[index] = std::exchange(free_[index], nullptr);
   }
   for (size_t index = 0; index < kClasses; ++index) to.count_[index] += std::exchange(count_[index], 0);
@@ -166,11 +193,11 @@ bool BlockPool::MoveFreeBlocksTo(BlockPool& to, size_t bytes, size_t most) {
   FreeLink* last = last_[index];
   if (moved > std::max<size_t>(most / size, 1)) {
     moved = 1;
-    for (last = first; moved < most / size; ++moved) last = last->next;
+    for (last = first; moved < most / size; ++moved) last = Load(&last->next);
   }
-  free_[index] = last->next;
+  free_[index] = Load(&last->next);
   if (to.free_[index] == nullptr) to.last_[index] = last;
-  last->next = to.free_[index];
+  Store(&last->next, to.free_[index]);
   to.free_[index] = first;
   count_[index] -= moved;
   to.count_[index] += moved;
@@ -190,13 +217,13 @@ BlockPool::Chunk BlockPool::TakeRest() {
 }
 
 void* AllocateBlock(size_t bytes) {
-  if (!kPoolingBlocks || bytes > kLargestPooledBlock) return ::operator new(bytes);
+  if (bytes > kLargestPooledBlock) return ::operator new(bytes);
   return pool.Allocate(bytes, blockSource);
 }
 
 void FreeBlock(void* block, size_t bytes) {
   if (block == nullptr) return;
-  if (!kPoolingBlocks || bytes > kLargestPooledBlock) return ::operator delete(block);
+  if (bytes > kLargestPooledBlock) return ::operator delete(block);
   if (pool.Free(block, bytes)) HandOn();
 }
 

@@ -19,8 +19,12 @@
 // throws std::bad_alloc, as operator new does. A document's nodes have a
 // pool of their own, which takes its chunks elsewhere.
 //
-// Builds with AddressSanitizer take every block from operator new, so that
-// the sanitizer sees each one (kPoolingBlocks is false).
+// Builds with AddressSanitizer pool blocks as every build does, so that the
+// sanitizer checks the pools that ship: free blocks and the uncarved rest of
+// a chunk are poisoned (common/poison.h), and a block in use is addressable
+// for the bytes asked for only. A use of a freed block is reported as a use
+// of poisoned memory; a free of a block not in use ends the process with a
+// message.
 
 #ifndef KNITFOLD_COMMON_BLOCK_POOL_H_
 #define KNITFOLD_COMMON_BLOCK_POOL_H_
@@ -29,19 +33,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace qds {
+#include "common/poison.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-inline constexpr bool kPoolingBlocks = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-inline constexpr bool kPoolingBlocks = false;
-#else
-inline constexpr bool kPoolingBlocks = true;
-#endif
-#else
-inline constexpr bool kPoolingBlocks = true;
-#endif
+namespace qds {
 
 inline constexpr size_t kLargestPooledBlock = 512;
 
@@ -109,6 +103,10 @@ class BlockPool {
   struct FreeLink {
     FreeLink* next;
   };
+  // A free block's link, in poisoned memory, is read and written through
+  // these only.
+  KNITFOLD_UNCHECKED_ADDRESSES static FreeLink* Load(FreeLink* const* link) { return *link; }
+  KNITFOLD_UNCHECKED_ADDRESSES static void Store(FreeLink** link, FreeLink* to) { *link = to; }
   static size_t ClassOf(size_t bytes) { return bytes == 0 ? 0 : (bytes - 1) / kGrain; }
   static size_t SizeOf(size_t index) { return (index + 1) * kGrain; }
 
@@ -130,14 +128,14 @@ void BlockPool::KeepFreeBlocks(Keep keep) {
     count_[index] = 0;
     FreeLink** link = &free_[index];
     FreeLink* last = nullptr;
-    for (FreeLink* block = *link; block != nullptr; block = block->next) {
+    for (FreeLink* block = *link; block != nullptr; block = Load(&block->next)) {
       if (!keep(static_cast<void*>(block), SizeOf(index))) continue;
-      *link = block;
+      Store(link, block);
       link = &block->next;
       last = block;
       ++count_[index];
     }
-    *link = nullptr;
+    Store(link, nullptr);
     last_[index] = last;
   }
 }

@@ -118,7 +118,6 @@ NodePool::Range& NodePool::Reserved() {
 }
 
 void NodePool::Expect(uint64_t characters) {
-  if constexpr (!kPoolingBlocks) return;
   Range& range = Reserved();
   const size_t bytes = characters / kCharactersPerNodeByte;
   size_t end = range.expectedEnd.load(std::memory_order_relaxed);
@@ -307,7 +306,6 @@ void NodePool::GiveBack(bool threadEnds) {
 }
 
 size_t NodePool::ChunkBytes() {
-  if constexpr (!kPoolingBlocks) return 0;
   Range& range = Reserved();
   std::lock_guard<std::mutex> lock(range.lock);
   return range.used.load(std::memory_order_relaxed) - kFirstChunkOffset -
@@ -315,12 +313,10 @@ size_t NodePool::ChunkBytes() {
 }
 
 void* NodePool::Allocate(size_t bytes) {
-  if constexpr (!kPoolingBlocks) return ::operator new(bytes);
   return part.blocks.Allocate(bytes, source_);
 }
 
 void NodePool::Free(void* node, size_t bytes) {
-  if constexpr (!kPoolingBlocks) return ::operator delete(node);
   if (node == nullptr) return;
   if (part.blocks.Free(node, bytes)) {
     threadEnd_.armed = true;

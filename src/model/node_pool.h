@@ -20,15 +20,15 @@
 // goes back to the system where they fill whole large pages. Looking at
 // the blocks costs a walk of them all, so it waits for a need of memory.
 //
-// Builds that take every block from operator new (kPoolingBlocks false)
-// take nodes from it too, and their references are addresses.
+// Under AddressSanitizer free nodes are poisoned as free blocks are
+// (common/block_pool.h); so are whole free chunks, whose memory goes back
+// to the system but whose addresses stay the range's for good.
 
 #ifndef KNITFOLD_MODEL_NODE_POOL_H_
 #define KNITFOLD_MODEL_NODE_POOL_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 #include "common/block_pool.h"
 
@@ -37,7 +37,7 @@ namespace qds {
 class NodePool {
  public:
   // 0: no node.
-  using Reference = std::conditional_t<kPoolingBlocks, uint32_t, uintptr_t>;
+  using Reference = uint32_t;
 
   static void* Allocate(size_t bytes);
   static void Free(void* node, size_t bytes);
@@ -53,15 +53,11 @@ class NodePool {
 
   static Reference ReferenceTo(const void* node) {
     if (node == nullptr) return 0;
-    auto address = reinterpret_cast<uintptr_t>(node);
-    if constexpr (kPoolingBlocks) address = (address - base_) >> kUnitShift;
-    return static_cast<Reference>(address);
+    return static_cast<Reference>((reinterpret_cast<uintptr_t>(node) - base_) >> kUnitShift);
   }
   static void* At(Reference reference) {
     if (reference == 0) return nullptr;
-    uintptr_t address = reference;
-    if constexpr (kPoolingBlocks) address = base_ + (address << kUnitShift);
-    return reinterpret_cast<void*>(address);
+    return reinterpret_cast<void*>(base_ + (uintptr_t{reference} << kUnitShift));
   }
 
  private:

@@ -6,8 +6,7 @@ namespace qds {
 // value takes a pool block of 16 bytes, a key one of 24 and a section one of
 // 104 (classes are multiples of 8; a section's hints, which threads share,
 // are three words).
-static_assert(!kPoolingBlocks ||
-              (sizeof(QdsValue) <= 16 && sizeof(QdsKey) <= 24 && sizeof(QdsSection) <= 104));
+static_assert(sizeof(QdsValue) <= 16 && sizeof(QdsKey) <= 24 && sizeof(QdsSection) <= 104);
 static_assert(alignof(QdsValue) <= 8 && alignof(QdsKey) <= 8 && alignof(QdsSection) <= 8);
 
 ListCursor ValueList::LoadCursor(const QdsSection* holder) const {

@@ -7,10 +7,8 @@
 // thread stores is true of the document, which does not change while it is
 // read, so a pair that another thread stored is as good a hint as one's own.
 //
-// Two 32-bit words (node references in the builds that pool nodes) are one
-// atomic word, loaded and stored relaxed: no lock, no fence. Wider pairs,
-// in the builds whose references are addresses, take a spin lock around
-// the copy.
+// The two 32-bit words (node references, positions) are one atomic word,
+// loaded and stored relaxed: no lock, no fence.
 
 #ifndef KNITFOLD_MODEL_SHARED_HINT_H_
 #define KNITFOLD_MODEL_SHARED_HINT_H_
@@ -21,12 +19,10 @@
 
 namespace qds {
 
-template <typename First, typename Second,
-          bool kOneWord = sizeof(First) == 4 && sizeof(Second) == 4>
-class SharedHint;
-
 template <typename First, typename Second>
-class SharedHint<First, Second, true> {
+class SharedHint {
+  static_assert(sizeof(First) == 4 && sizeof(Second) == 4, "a hint is two 32-bit words");
+
  public:
   std::pair<First, Second> Load() const {
     const uint64_t word = word_.load(std::memory_order_relaxed);
@@ -40,31 +36,6 @@ class SharedHint<First, Second, true> {
 
  private:
   std::atomic<uint64_t> word_{0};
-};
-
-template <typename First, typename Second>
-class SharedHint<First, Second, false> {
- public:
-  std::pair<First, Second> Load() const {
-    Lock();
-    std::pair<First, Second> pair = pair_;
-    busy_.clear(std::memory_order_release);
-    return pair;
-  }
-  void Store(First first, Second second) {
-    Lock();
-    pair_ = {first, second};
-    busy_.clear(std::memory_order_release);
-  }
-
- private:
-  void Lock() const {
-    while (busy_.test_and_set(std::memory_order_acquire)) {
-    }
-  }
-
-  mutable std::atomic_flag busy_;
-  std::pair<First, Second> pair_{};
 };
 
 }  // namespace qds

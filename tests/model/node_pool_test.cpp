@@ -85,7 +85,7 @@ constexpr bool kEndedThreadsHandOn = true;
 constexpr int kRounds = 8;
 
 TEST(NodePoolTest, NodesOfEndedThreadsAreTakenAgainOrGivenBack) {
-  if (!kPoolingBlocks || !kEndedThreadsHandOn) GTEST_SKIP() << "not in this build";
+  if (!kEndedThreadsHandOn) GTEST_SKIP() << "not in this build";
   const size_t before = NodePool::ChunkBytes();
   for (int round = 0; round < kRounds; ++round) std::thread([] { FreeAll(TakeMany()); }).join();
   EXPECT_LT(NodePool::ChunkBytes(), before + 32 * kMiB);
@@ -97,7 +97,6 @@ TEST(NodePoolTest, NodesOfEndedThreadsAreTakenAgainOrGivenBack) {
 }
 
 TEST(NodePoolTest, NodesFreedOnALongLivedThreadAreTakenAgain) {
-  if (!kPoolingBlocks) GTEST_SKIP() << "this build takes every node from operator new";
   const size_t before = NodePool::ChunkBytes();
   std::vector<std::promise<std::vector<void*>>> taken(kRounds);
   std::vector<std::promise<void>> freed(kRounds);
@@ -118,7 +117,7 @@ TEST(NodePoolTest, NodesFreedOnALongLivedThreadAreTakenAgain) {
 // The pool of texts hands the free blocks of a thread that ends on too: the
 // next thread takes them again rather than new memory.
 TEST(NodePoolTest, TextBlocksOfAnEndedThreadAreTakenAgain) {
-  if (!kPoolingBlocks || !kEndedThreadsHandOn) GTEST_SKIP() << "not in this build";
+  if (!kEndedThreadsHandOn) GTEST_SKIP() << "not in this build";
   void* freed = nullptr;
   void* taken = nullptr;
   std::thread([&] { FreeBlock(freed = AllocateBlock(40), 40); }).join();
@@ -137,9 +136,57 @@ TEST(NodePoolTest, TextBlocksOfAnEndedThreadAreTakenAgain) {
 }
 
 TEST(NodePoolDeathTest, ALimitOnAddressSpaceGetsASmallerRange) {
-  if (!kPoolingBlocks) GTEST_SKIP() << "this build takes every node from operator new";
+  if (kCheckingAddresses) GTEST_SKIP() << "AddressSanitizer's own memory takes more than the limit";
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(TakeANodeUnderALimit(), testing::ExitedWithCode(0), "");
+}
+
+// Under AddressSanitizer free nodes and text blocks are poisoned, and a
+// block is addressable only for the bytes asked for: a use of a freed one,
+// a byte past those asked for, or a second free ends the process with a
+// report.
+void ReadByte(void* block, size_t at) { (void)static_cast<volatile unsigned char*>(block)[at]; }
+
+TEST(NodePoolDeathTest, AMisusedBlockIsReported) {
+  if (!kCheckingAddresses) GTEST_SKIP() << "only under AddressSanitizer";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  struct Misuse {
+    const char* what;
+    void (*misuse)();
+    const char* report;
+  };
+  const Misuse misuses[] = {
+      {"a node read once freed",
+       [] {
+         void* node = NodePool::Allocate(24);
+         NodePool::Free(node, 24);
+         ReadByte(node, 0);
+       },
+       "use-after-poison"},
+      {"a node freed twice",
+       [] {
+         void* node = NodePool::Allocate(24);
+         NodePool::Free(node, 24);
+         NodePool::Free(node, 24);
+       },
+       "freed while not in use"},
+      {"a node read past its bytes", [] { ReadByte(NodePool::Allocate(20), 20); }, "use-after-poison"},
+      {"a text block read once freed",
+       [] {
+         void* block = AllocateBlock(40);
+         FreeBlock(block, 40);
+         ReadByte(block, 8);
+       },
+       "use-after-poison"},
+      {"a text block freed twice",
+       [] {
+         void* block = AllocateBlock(40);
+         FreeBlock(block, 40);
+         FreeBlock(block, 40);
+       },
+       "freed while not in use"},
+  };
+  for (const Misuse& misuse : misuses) EXPECT_DEATH(misuse.misuse(), misuse.report) << misuse.what;
 }
 #endif
 

@@ -290,6 +290,103 @@ TEST_F(DocumentInterfaceTest, ExpandsAValueAndAStaleViewIsRefused) {
   EXPECT_EQ(doc_.Expand(value, table, &out), LibraryStatus::StaleView);
 }
 
+// The walk that changes what it walks, through its views: it visits every
+// part that was there when it began and not removed before it came, once,
+// and ends; the changes are those of the same changes by name.
+TEST_F(DocumentInterfaceTest, AWalkChangesThroughItsViewsAndGoesOn) {
+  static const std::string kHead = "[$version 3, codepage 1200$]\n\n; tools\n[Registry]\n";
+  static const std::string kTail = "\n[Files]\nmain=app.exe\n";
+  using Walk = std::function<void(QdsDocument&, std::string*)>;
+  // Each value's walk: what it visits, and the change it makes there.
+  auto eachValue = [](std::function<Status(MutableKey, MutableValue)> change) -> Walk {
+    return [=](QdsDocument& d, std::string* visited) {
+      for (MutableSection section : d.Sections()) {
+        for (MutableKey key : section.Keys()) {
+          for (MutableValue value : key.Values()) {
+            *visited += key.Name() + "=" + value.Text() + ";";
+            EXPECT_EQ(change(key, value), Status());
+          }
+        }
+      }
+    };
+  };
+  auto eachKey = [](std::function<Status(MutableSection, MutableKey)> change) -> Walk {
+    return [=](QdsDocument& d, std::string* visited) {
+      for (MutableSection section : d.Sections()) {
+        for (MutableKey key : section.Keys()) {
+          *visited += key.Name() + ";";
+          EXPECT_EQ(change(section, key), Status());
+        }
+      }
+    };
+  };
+  const std::string allValues = "Version=1.0;Dir=\"C:\\x\";Path=a;Path=b;main=app.exe;";
+  const std::string allKeys = "Version;Dir;Path;main;";
+  const struct {
+    const char* what;
+    Walk walk;
+    std::string visited;
+    std::string saved;
+  } cases[] = {
+      {"set every value", eachValue([](MutableKey, MutableValue v) { return v.Set("x"); }), allValues,
+       kHead + "Version=x\n  ; the folder\n  Dir=x\nPath=x\nPath=x\n\n[Files]\nmain=x\n"},
+      {"add to every key", eachValue([](MutableKey k, MutableValue v) { return k.Add(v.Text() + "+"); }),
+       allValues,
+       kHead + "Version=1.0\nVersion=1.0+\n  ; the folder\n  Dir=\"C:\\x\"\nDir=\"C:\\x\"+\n"
+               "Path=a\nPath=b\nPath=a+\nPath=b+\n\n[Files]\nmain=app.exe\nmain=app.exe+\n"},
+      {"remove every value", eachValue([](MutableKey, MutableValue v) { return v.Remove(); }), allValues,
+       "[$version 3, codepage 1200$]\n\n; tools\n[Registry]\n  ; the folder\n\n[Files]\n"},
+      {"remove a key's values from the key", eachValue([](MutableKey k, MutableValue) { return k.Remove(); }),
+       "Version=1.0;Dir=\"C:\\x\";Path=a;main=app.exe;",
+       "[$version 3, codepage 1200$]\n\n; tools\n[Registry]\n  ; the folder\n\n[Files]\n"},
+      {"remove one key", eachKey([](MutableSection, MutableKey k) {
+         return k.Name() == "Dir" ? k.Remove() : Status();
+       }),
+       allKeys, kHead + "Version=1.0\n  ; the folder\nPath=a\nPath=b\n" + kTail},
+      {"add keys to the section", eachKey([](MutableSection s, MutableKey k) {
+         return s.Add(k.Name() + "2", "v");
+       }),
+       allKeys,
+       kHead + "Version=1.0\n  ; the folder\n  Dir=\"C:\\x\"\nPath=a\nPath=b\nVersion2=v\nDir2=v\n"
+               "Path2=v\n\n[Files]\nmain=app.exe\nmain2=v\n"},
+      {"remove the section, more to walk", eachKey([](MutableSection s, MutableKey k) {
+         return k.Name() == "Version" ? s.Remove() : s.Add("Version", "again");
+       }),
+       "Version;main;",
+       "[$version 3, codepage 1200$]\n\n; tools\n  ; the folder\n\n[Files]\nmain=app.exe\n"
+       "Version=again\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    doc_ = QdsDocument();
+    ASSERT_EQ(doc_.Load(file_, LoadFlags::KeepComments), LoadStatus::Ok);
+    std::optional<MutableSection> files = doc_.FindSection("Files");
+    std::string visited;
+    c.walk(doc_, &visited);
+    EXPECT_EQ(visited, c.visited);
+    EXPECT_TRUE(doc_.Modified());
+    EXPECT_EQ(Saved(), c.saved);
+    EXPECT_EQ(files->Name(), "Files");  // views of what stays stay valid
+  }
+
+  // A view of what a view removed, and a view after a change made by name,
+  // is stale: it reads as empty and its changes are refused.
+  std::optional<MutableKey> path = doc_.FindSection("Files")->FindKey("main");
+  MutableValue value = *path->Values().begin();
+  ASSERT_EQ(path->Remove(), Status());
+  EXPECT_EQ(value.Text(), "");
+  EXPECT_EQ(path->ValueCount(), 0u);
+  EXPECT_EQ(value.Set("x"), LibraryStatus::StaleView);
+  EXPECT_EQ(path->Add("x"), LibraryStatus::StaleView);
+  std::optional<MutableSection> files = doc_.FindSection("Files");
+  EXPECT_EQ(files->Add("k", " x"), LibraryStatus::InvalidValue);
+  EXPECT_EQ(files->Add("k=", "x"), LibraryStatus::InvalidKey);
+  EXPECT_EQ(files->KeyCount(), 1u);  // the key that the walk added
+  ASSERT_EQ(doc_.RenameKey("Files", "Version", "V"), Status());
+  EXPECT_EQ(files->Remove(), LibraryStatus::StaleView);
+  EXPECT_EQ(doc_.SectionCount(), 1u);
+}
+
 TEST_F(DocumentInterfaceTest, MovesKeepTheDocumentAndLeaveANewOne) {
   std::vector<QdsDocument> documents;
   documents.push_back(std::move(doc_));

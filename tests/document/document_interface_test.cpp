@@ -385,6 +385,16 @@ TEST_F(DocumentInterfaceTest, AWalkChangesThroughItsViewsAndGoesOn) {
   ASSERT_EQ(doc_.RenameKey("Files", "Version", "V"), Status());
   EXPECT_EQ(files->Remove(), LibraryStatus::StaleView);
   EXPECT_EQ(doc_.SectionCount(), 1u);
+#ifndef NDEBUG
+  // A walk that goes on after a change made by name stops a debug build.
+  auto setByName = [&] {
+    for (Section section : doc_.Sections()) {
+      for (Key key : section.Keys()) static_cast<void>(doc_.Set(section.Name(), key.Name(), "x"));
+    }
+  };
+  ASSERT_EQ(doc_.Add("Files", "k", "v"), Status());
+  EXPECT_DEATH(setByName(), "other than through its views");
+#endif
 }
 
 TEST_F(DocumentInterfaceTest, MovesKeepTheDocumentAndLeaveANewOne) {

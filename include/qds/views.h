@@ -13,9 +13,10 @@
 //
 // A document that is not const gives views that also change it:
 // MutableSection, MutableKey and MutableValue, each usable as the view it
-// extends. A change through such a view keeps every view that shows a part
-// still there valid, the walks it is part of included, which go on with the
-// part after the one changed or removed:
+// extends (a const document's views only read). A change through such a
+// view keeps every view that shows a part still there valid, the walks it
+// is part of included, which go on with the part after the one changed or
+// removed:
 //
 //   for (qds::MutableSection section : document.Sections())
 //     for (qds::MutableKey key : section.Keys())
@@ -23,16 +24,18 @@
 //
 // A view of a part removed (or of what it held) is stale: it reads as empty
 // ("", 0, an empty range), its walk ends, and its changes are refused with
-// LibraryStatus 35 (StaleView). Threads may share a view's reads, as they
-// share the document's const functions, but never with a change of the
-// document, through a view or not. Adding through the document (Add, Set
-// creating a key, SetEntry appending, Load) also keeps every view valid.
-// Every other change made through the document itself, by name or
-// position, makes every view of the document stale; a build without NDEBUG
-// stops at an assertion when a walk goes on after such a change. A view
-// follows its document through a move: after `a = std::move(b)` the views of
-// b show a's parts, while the views that a had are stale. A view must not
-// outlive its document.
+// LibraryStatus 35 (StaleView). What such changes remove keeps its memory
+// until a change makes every view stale, or the document ends.
+//
+// Adding through the document (Add, Set creating a key, SetEntry appending,
+// Load) also keeps every view valid. Every other change made through the
+// document itself, by name or position, makes every view of the document
+// stale; a build without NDEBUG stops at an assertion when a walk goes on
+// after such a change. A view follows its document through a move: after
+// `a = std::move(b)` the views of b show a's parts, while the views that a
+// had are stale. A view must not outlive its document. Threads may share a
+// view's reads, as they share the document's const functions, but never
+// with a change of the document, through a view or not.
 
 #ifndef KNITFOLD_QDS_VIEWS_H_
 #define KNITFOLD_QDS_VIEWS_H_

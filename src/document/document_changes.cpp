@@ -169,7 +169,6 @@ Status QdsDocument::RenameKey(TextRef section, TextRef from, TextRef to) {
   return Status();
 }
 
-
 // ---- Changes through views -------------------------------------------------------
 //
 // They take their nodes from the views, which the document's walks made, and

@@ -108,7 +108,9 @@ void RemoveValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValu
 void RemoveLaterValues(DocumentModel* model, QdsSection* section, QdsKey* key) {
   QdsValue* first = key->values.head();
   Prepend(KeptFrom(ValueList::Next(first)), [&] { return CommentAfter(model, section, key); });
-  while (key->values.tail() != first) TakeOut(model, nullptr, &key->values, key->values.tail(), section);
+  while (key->values.tail() != first) {
+    TakeOut(model, nullptr, &key->values, key->values.tail(), section);
+  }
 }
 
 void RemoveKey(DocumentModel* model, QdsSection* section, QdsKey* key, RemovedNodes* kept) {

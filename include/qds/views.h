@@ -49,6 +49,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 namespace qds {
 
@@ -120,11 +121,18 @@ class Range {
     [[no_unique_address]] typename View::Holders holders_{};
   };
 
+  // A range of views that change is one of the views they extend.
+  template <class Mutable, class = std::enable_if_t<std::is_base_of_v<View, Mutable>>>
+  Range(const Range<Mutable>& other)  // NOLINT: as a view converts
+      : first_(other.first_), count_(other.count_), holders_(other.holders_) {}
+
   Iterator begin() const { return Iterator(first_, count_, holders_); }
   Iterator end() const { return Iterator(); }
   bool empty() const { return first_.node == 0; }
 
  private:
+  template <class>
+  friend class Range;
   friend struct detail::Internals;
   Range(const detail::Handle& first, uint32_t count, const typename View::Holders& holders)
       : first_(first), count_(count), holders_(holders) {}

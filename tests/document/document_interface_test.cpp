@@ -52,7 +52,8 @@ class DocumentInterfaceTest : public ::testing::Test {
 
 TEST_F(DocumentInterfaceTest, ReadsByNameAndThroughViews) {
   std::string walked;
-  for (Section section : doc_.Sections()) {
+  SectionRange sections = doc_.Sections();  // the views that change, as views that read
+  for (Section section : sections) {
     walked += "[" + section.Name() + "]";
     for (Key key : section.Keys()) {
       for (Value value : key.Values()) walked += key.Name() + "=" + value.Text() + ";";

@@ -1,6 +1,7 @@
 // The document operations of a merge on documents in memory: passes that
-// read every entry, SetEntry appends, the merge of two documents, and a pass
-// of the library's edits over every entry. Each
+// read every entry, SetEntry appends, the merge of two documents, a pass
+// of the library's edits over every entry, and walks of the views that read
+// and change every entry. Each
 // runs on three shapes, which put the length of a document on its sections,
 // on the keys of one section or on the values of one key, at sizes ten times
 // apart, so that the rates show whether the cost per entry stays flat as
@@ -29,8 +30,9 @@ const char16_t kValue[] = u"C:\\Program Files\\Vendor\\Product\\bin\\module.dll,
 
 // Entries first to first + count - 1 of a document of `shape`: entry i is
 // the one entry of section i, the one value of key i of one section, or
-// value i of one key.
-void Fill(qds::DocumentModel* document, int64_t shape, int64_t first, int64_t count) {
+// value i of one key. A DocumentModel or a QdsDocument.
+template <class Document>
+void Fill(Document* document, int64_t shape, int64_t first, int64_t count) {
   for (int64_t i = first; i < first + count; ++i) {
     std::u16string section = shape == kSections ? Numbered("Section", i) : u"Files";
     std::u16string key = shape == kKeys ? Numbered("File", i) : u"File";
@@ -145,6 +147,42 @@ void BM_EditPass(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * entries);
 }
 
+// Every value of a document read through a walk of its views.
+void BM_ViewWalk(benchmark::State& state) {
+  qds::QdsDocument document;
+  Fill(&document, state.range(0), 0, state.range(1));
+  const qds::QdsDocument& reader = document;
+  for (auto _ : state) {
+    for (qds::Section section : reader.Sections()) {
+      for (qds::Key key : section.Keys()) {
+        for (qds::Value value : key.Values()) benchmark::DoNotOptimize(value.Text16());
+      }
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(1));
+}
+
+// A walk that changes through its views: every value set in place, and
+// every other one removed.
+void BM_ViewEditWalk(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    qds::QdsDocument document;
+    Fill(&document, state.range(0), 0, state.range(1));
+    state.ResumeTiming();
+    bool remove = false;
+    for (qds::MutableSection section : document.Sections()) {
+      for (qds::MutableKey key : section.Keys()) {
+        for (qds::MutableValue value : key.Values()) {
+          benchmark::DoNotOptimize(value.Set(u"changed"));
+          if ((remove = !remove)) benchmark::DoNotOptimize(value.Remove());
+        }
+      }
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(1));
+}
+
 void EveryShape(benchmark::internal::Benchmark* benchmark) {
   benchmark->ArgNames({"shape", "n"})->Unit(benchmark::kMillisecond);
   for (int64_t shape : {kSections, kKeys, kValues}) {
@@ -156,6 +194,8 @@ BENCHMARK(BM_ReadPass)->Apply(EveryShape);
 BENCHMARK(BM_SetEntryAppend)->Apply(EveryShape);
 BENCHMARK(BM_MergeDocuments)->Apply(EveryShape);
 BENCHMARK(BM_EditPass)->Apply(EveryShape);
+BENCHMARK(BM_ViewWalk)->Apply(EveryShape);
+BENCHMARK(BM_ViewEditWalk)->Apply(EveryShape);
 
 }  // namespace
 

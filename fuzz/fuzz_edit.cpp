@@ -1,16 +1,17 @@
 // Loads arbitrary bytes keeping their layout, applies a few edits chosen by
 // the fuzzer's first bytes (set, add, new key, new section, removals,
-// renames), and saves keeping the layout. The text written must load, with
-// the same sections, keys and values as a canonical document after the same
-// edits, and every line of it that no edit names
-// must be a line of the input: the edits bring their texts marked with "~",
-// so that a line without one is either a blank line, the check line of a
-// signed file, or one the input had (a last line completed with its line
-// end counts as itself).
+// renames, and changes through the views of a walk), and saves keeping the
+// layout. The text written must load, with the same sections, keys and
+// values as a canonical document after the same edits, and every line of it
+// that no edit names must be a line of the input: the edits bring their
+// texts marked with "~", so that a line without one is either a blank line,
+// the check line of a signed file, or one the input had (a last line
+// completed with its line end counts as itself).
 
 #include <qds/qds.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,30 @@ namespace {
 
 constexpr LoadFlags kLoad = LoadFlags::KeepComments | LoadFlags::Lenient;
 
+constexpr uint8_t kEditKinds = 12;
+constexpr uint8_t kRenameSection = 7;
+
+// An edit through the views of `key` of `section`, as a walk makes it.
+Status ThroughViews(QdsDocument& document, uint8_t kind, const std::string& section,
+                    const std::string& key, uint8_t index) {
+  std::optional<MutableSection> holder = document.FindSection(section);
+  std::optional<MutableKey> found = holder ? holder->FindKey(key) : std::nullopt;
+  if (!found) return ReadStatus::NoEntry;
+  Status status;
+  int position = 0;
+  for (MutableValue value : found->Values()) {
+    if (kind == 9) status = value.Set("~vset");
+    if (kind == 10 && position++ == index % 3) status = value.Remove();
+  }
+  return kind == 11 ? found->Add("~vadd") : status;
+}
+
 // One edit by the input's choices, applied to `document`; the names it
 // reaches are those of `names` (the first section of each name and its
 // keys), which both documents share.
 Status Apply(QdsDocument& document, uint8_t kind, const std::string& section,
              const std::string& key, uint8_t index) {
-  switch (kind % 9) {
+  switch (kind % kEditKinds) {
     case 0:
       return document.Set(section, key, "~set");
     case 1:
@@ -42,10 +61,12 @@ Status Apply(QdsDocument& document, uint8_t kind, const std::string& section,
       return document.RemoveKey(section, key);
     case 6:
       return document.RemoveSection(section);
-    case 7:
+    case kRenameSection:
       return document.RenameSection(section, "~renamed" + std::to_string(index));
-    default:
+    case 8:
       return document.RenameKey(section, key, "~renamed");
+    default:
+      return ThroughViews(document, kind % kEditKinds, section, key, index);
   }
 }
 
@@ -81,7 +102,7 @@ void CheckEdits(const std::string& bytes, Input& input) {
     if (names.empty()) names.emplace_back("~none", "~none");
     const auto& [section, key] = names[input.Byte() % names.size()];
     uint8_t kind = input.Byte(), index = input.Byte();
-    namedNameless = namedNameless || (kind % 9 == 7 && section.empty());
+    namedNameless = namedNameless || (kind % kEditKinds == kRenameSection && section.empty());
     Check(Apply(canonical, kind, section, key, index) == Apply(lossless, kind, section, key, index),
           "both documents take the edit alike");
   }

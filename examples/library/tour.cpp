@@ -1,9 +1,9 @@
 // A tour of the qds library (docs/library.md walks through it): writes a
 // small package script, then reads a value, changes it, adds a section,
-// removes a key, walks the document, saves it, signs a copy and checks the
-// signature, and expands a value with symbols. Runs in the working folder
-// without arguments; prints what it does and exits 0, or prints the first
-// failure and exits 1.
+// removes a key, adds values while walking, walks the document, saves it,
+// signs a copy and checks the signature, and expands a value with symbols.
+// Runs in the working folder without arguments; prints what it does and
+// exits 0, or prints the first failure and exits 1.
 
 #include <qds/qds.h>
 
@@ -45,6 +45,16 @@ int main() {
   if (!Succeeded(document.Add("Shortcuts", "Desktop", "%AppName%.lnk"), "app.qds") ||
       !Succeeded(document.RemoveKey("Registry", "Obsolete"), "app.qds")) {
     return 1;
+  }
+
+  // Change while walking, through the walk's own views: each shortcut gets
+  // a second value, and the walk goes on.
+  for (qds::MutableSection section : document.Sections()) {
+    for (qds::MutableKey key : section.Keys()) {
+      if (section.Name() == "Shortcuts" && !Succeeded(key.Add("%AppName% Help.lnk"), "app.qds")) {
+        return 1;
+      }
+    }
   }
 
   // A change the file could not hold is refused, and changes nothing.

@@ -154,10 +154,13 @@ class QDS_API QdsDocument {
 
   // How many sections the document holds (each of a repeated name counts).
   size_t SectionCount() const;
-  // Every section in order, for range-for.
+  // Every section in order, for range-for; views that change the document
+  // when it is not const (qds/views.h).
   SectionRange Sections() const;
+  MutableSectionRange Sections();
   // The first section of that name, if any.
   std::optional<Section> FindSection(TextRef section) const;
+  std::optional<MutableSection> FindSection(TextRef section);
   // The value at `index` (0 for the first) of `key` of `section`, as stored:
   // double quotes included, "" for a bare key. Returns a ReadStatus: 0,
   // 10 (no such section) or 11 (no such key or index), *text then unchanged.
@@ -201,7 +204,8 @@ class QDS_API QdsDocument {
   // save that keeps the file's layout (SaveFlags::KeepLayout) writes the
   // file's own lines instead, and a removed line goes there with the
   // comment lines right above it (docs/qds-format.md). A change that
-  // removes, replaces or renames makes every view stale.
+  // removes, replaces or renames makes every view stale; the same changes
+  // made through views (qds/views.h) keep the views of what is still there.
 
   // Gives `key` of `section` the one value `value`: its first value takes
   // the new text (in its place, with its comment) and any others go; a

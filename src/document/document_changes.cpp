@@ -1,4 +1,4 @@
-// The changes of a QdsDocument by name. Every text that a change writes is
+// The changes of a QdsDocument, by name and through its views. Every text that a change writes is
 // checked against the file format's rules first (qdsfile/text_rules.h), so
 // that a refused change changes nothing; the model's edits keep the text
 // around what they change (model/document_edits.h).
@@ -63,7 +63,7 @@ Located Locate(detail::DocumentState& state, TextRef section, TextRef key) {
 // A change is about to remove, replace or rename a part: every view made
 // before is stale, and the document differs from its file.
 void Changing(detail::DocumentState& state) {
-  state.views.Invalidate();
+  state.InvalidateViews();
   state.modified = true;
 }
 
@@ -166,6 +166,88 @@ Status QdsDocument::RenameKey(TextRef section, TextRef from, TextRef to) {
   if (found.key->name.View() == name) return Status();
   Changing(state);
   qds::RenameKey(&state.model, found.section, found.key, name);
+  return Status();
+}
+
+// ---- Changes through views -------------------------------------------------------
+//
+// They take their nodes from the views, which the document's walks made, and
+// keep what they remove for the views that stand on it: no view is made
+// stale but those of what is gone.
+
+namespace {
+
+// The node of `view`, to change: null for a stale view.
+template <class Node, class View>
+Node* NodeToChange(const View& view) {
+  return const_cast<Node*>(Internals::NodeOf<Node>(view));
+}
+
+// Appends `value` (checked) to `key`, or to a new key named `name`, of
+// `section`.
+Status Append(detail::DocumentState& state, QdsSection* section, QdsKey* key,
+              std::u16string_view name, TextRef value) {
+  std::u16string text;
+  if (Status checked = CheckWritten(value, TextRole::Value, &text); !checked.Ok()) return checked;
+  state.modified = true;
+  state.model.AppendEntry(&section, key, TextSlice(), TextSlice(key == nullptr ? name : u""),
+                          TextSlice(text));
+  return Status();
+}
+
+}  // namespace
+
+Status MutableSection::Add(TextRef key, TextRef value) const {
+  QdsSection* section = NodeToChange<QdsSection>(*this);
+  if (section == nullptr) return LibraryStatus::StaleView;
+  std::u16string name;
+  if (Status checked = CheckWritten(key, TextRole::Key, &name); !checked.Ok()) return checked;
+  return Append(Internals::OwnerOf(*this), section, section->keys.FindByName(name), name, value);
+}
+
+Status MutableSection::Remove() const {
+  QdsSection* section = NodeToChange<QdsSection>(*this);
+  if (section == nullptr) return LibraryStatus::StaleView;
+  detail::DocumentState& state = Internals::OwnerOf(*this);
+  state.modified = true;
+  qds::RemoveSection(&state.model, section, &state.removed);
+  return Status();
+}
+
+Status MutableKey::Add(TextRef value) const {
+  QdsKey* key = NodeToChange<QdsKey>(*this);
+  if (key == nullptr) return LibraryStatus::StaleView;
+  return Append(Internals::OwnerOf(*this), Internals::SectionOf(*this), key, u"", value);
+}
+
+Status MutableKey::Remove() const {
+  QdsKey* key = NodeToChange<QdsKey>(*this);
+  if (key == nullptr) return LibraryStatus::StaleView;
+  detail::DocumentState& state = Internals::OwnerOf(*this);
+  state.modified = true;
+  qds::RemoveKey(&state.model, Internals::SectionOf(*this), key, &state.removed);
+  return Status();
+}
+
+Status MutableValue::Set(TextRef text) const {
+  QdsValue* value = NodeToChange<QdsValue>(*this);
+  if (value == nullptr) return LibraryStatus::StaleView;
+  std::u16string wide;
+  if (Status checked = CheckWritten(text, TextRole::Value, &wide); !checked.Ok()) return checked;
+  if (value->name.View() == wide) return Status();
+  detail::DocumentState& state = Internals::OwnerOf(*this);
+  state.modified = true;
+  SetValueText(&state.model, value, wide);
+  return Status();
+}
+
+Status MutableValue::Remove() const {
+  QdsValue* value = NodeToChange<QdsValue>(*this);
+  if (value == nullptr) return LibraryStatus::StaleView;
+  detail::DocumentState& state = Internals::OwnerOf(*this);
+  state.modified = true;
+  qds::RemoveValue(&state.model, Internals::SectionOf(*this), Internals::KeyOf(*this), value,
+                   &state.removed);
   return Status();
 }
 

@@ -24,20 +24,38 @@ using detail::Internals;
 
 namespace detail {
 
-const ListNode* Internals::Current(const Handle& handle, const DocumentState* state) {
+namespace {
+
+// The node of `handle` of the document's current generation, removed
+// through a view or not; null for an empty or stale handle.
+const ListNode* NodeOfGeneration(const Handle& handle) {
   if (handle.node == 0) return nullptr;
   if (!IsCurrent(handle)) {
     assert(!OutlivedItsDocument(handle) && "a view outlived its document");
     return nullptr;
   }
-  if (state != nullptr && handle.slot != state->views.slot()) return nullptr;
   return reinterpret_cast<const ListNode*>(handle.node);
 }
 
+}  // namespace
+
+const ListNode* Internals::Current(const Handle& handle, const DocumentState* state) {
+  const ListNode* node = NodeOfGeneration(handle);
+  if (node == nullptr || RemovedNodes::IsRemoved(node)) return nullptr;
+  if (state != nullptr && handle.slot != state->views.slot()) return nullptr;
+  return node;
+}
+
 Handle NextHandle(const Handle& handle) {
-  const ListNode* node = Internals::Current(handle, nullptr);
+  const ListNode* node = NodeOfGeneration(handle);
+  assert((node != nullptr || handle.node == 0) &&
+         "a walk went on after a change made other than through its views");
   if (node == nullptr) return Handle();
-  return Internals::HandleBeside(handle, node->next);
+  // A removed node leads on to what followed it, which may be removed too.
+  do {
+    node = node->next;
+  } while (node != nullptr && RemovedNodes::IsRemoved(node));
+  return Internals::HandleBeside(handle, node);
 }
 
 }  // namespace detail
@@ -83,17 +101,54 @@ size_t Section::EntryCount() const {
   return section != nullptr ? section->EntryCount() : 0;
 }
 
-Range<Key> Section::Keys() const {
-  const QdsSection* section = Internals::NodeOf<QdsSection>(*this);
-  if (section == nullptr) return Range<Key>(detail::Handle());
-  return Range<Key>(Internals::HandleBeside(handle_, section->keys.head()));
+namespace {
+
+// What holds the keys of `section`, and the values of `key` (of a section
+// that `holders` tells), for views that change them.
+detail::Holders HoldersBelow(const QdsSection* section) {
+  return {reinterpret_cast<std::uintptr_t>(section), 0};
+}
+detail::Holders HoldersBelow(const QdsKey* key, const detail::Holders& holders) {
+  return {holders.section, reinterpret_cast<std::uintptr_t>(key)};
 }
 
-std::optional<Key> Section::FindKey(TextRef key) const {
-  const QdsSection* section = Internals::NodeOf<QdsSection>(*this);
+template <class KeyView, class SectionView>
+Range<KeyView> KeysOf(const SectionView& view, const detail::Handle& handle) {
+  const QdsSection* section = Internals::NodeOf<QdsSection>(view);
+  if (section == nullptr) return Internals::MakeRange<KeyView>(detail::Handle(), 0);
+  return Internals::MakeRange<KeyView>(Internals::HandleBeside(handle, section->keys.head()),
+                                       section->keys.count(), HoldersBelow(section));
+}
+
+template <class KeyView, class SectionView>
+std::optional<KeyView> FindKeyOf(const SectionView& view, const detail::Handle& handle,
+                                 TextRef key) {
+  const QdsSection* section = Internals::NodeOf<QdsSection>(view);
   const QdsKey* found = section != nullptr ? section->keys.FindByName(Wide(key)) : nullptr;
   if (found == nullptr) return std::nullopt;
-  return Internals::MakeView<Key>(Internals::HandleBeside(handle_, found));
+  return Internals::MakeView<KeyView>(Internals::HandleBeside(handle, found),
+                                      HoldersBelow(section));
+}
+
+template <class ValueView, class KeyView>
+Range<ValueView> ValuesOf(const KeyView& view, const detail::Handle& handle,
+                          const detail::Holders& holders) {
+  const QdsKey* key = Internals::NodeOf<QdsKey>(view);
+  if (key == nullptr) return Internals::MakeRange<ValueView>(detail::Handle(), 0);
+  return Internals::MakeRange<ValueView>(Internals::HandleBeside(handle, key->values.head()),
+                                         key->values.count(), HoldersBelow(key, holders));
+}
+
+}  // namespace
+
+Range<Key> Section::Keys() const { return KeysOf<Key>(*this, handle_); }
+Range<MutableKey> MutableSection::Keys() const { return KeysOf<MutableKey>(*this, handle_); }
+
+std::optional<Key> Section::FindKey(TextRef key) const {
+  return FindKeyOf<Key>(*this, handle_, key);
+}
+std::optional<MutableKey> MutableSection::FindKey(TextRef key) const {
+  return FindKeyOf<MutableKey>(*this, handle_, key);
 }
 
 std::string Key::Name() const { return ToUtf8(Name16()); }
@@ -104,10 +159,9 @@ size_t Key::ValueCount() const {
   return key != nullptr ? key->values.count() : 0;
 }
 
-Range<Value> Key::Values() const {
-  const QdsKey* key = Internals::NodeOf<QdsKey>(*this);
-  if (key == nullptr) return Range<Value>(detail::Handle());
-  return Range<Value>(Internals::HandleBeside(handle_, key->values.head()));
+Range<Value> Key::Values() const { return ValuesOf<Value>(*this, handle_, {}); }
+Range<MutableValue> MutableKey::Values() const {
+  return ValuesOf<MutableValue>(*this, handle_, holders_);
 }
 
 std::string Value::Text() const { return ToUtf8(Text16()); }
@@ -130,16 +184,33 @@ bool Value::IsBareKey() const {
 
 size_t QdsDocument::SectionCount() const { return Internals::State(*this).model.GetSectionCount(); }
 
-SectionRange QdsDocument::Sections() const {
-  const detail::DocumentState& state = Internals::State(*this);
-  return SectionRange(Internals::HandleOf(state, state.model.sections.head()));
+namespace {
+
+template <class SectionView>
+Range<SectionView> SectionsOf(const detail::DocumentState& state) {
+  return Internals::MakeRange<SectionView>(Internals::HandleOf(state, state.model.sections.head()),
+                                           state.model.sections.count());
+}
+
+template <class SectionView>
+std::optional<SectionView> FindSectionOf(const detail::DocumentState& state, TextRef section) {
+  const QdsSection* found = state.model.sections.FindByName(Wide(section));
+  if (found == nullptr) return std::nullopt;
+  return Internals::MakeView<SectionView>(Internals::HandleOf(state, found));
+}
+
+}  // namespace
+
+SectionRange QdsDocument::Sections() const { return SectionsOf<Section>(Internals::State(*this)); }
+MutableSectionRange QdsDocument::Sections() {
+  return SectionsOf<MutableSection>(Internals::State(*this));
 }
 
 std::optional<Section> QdsDocument::FindSection(TextRef section) const {
-  const detail::DocumentState& state = Internals::State(*this);
-  const QdsSection* found = state.model.sections.FindByName(Wide(section));
-  if (found == nullptr) return std::nullopt;
-  return Internals::MakeView<Section>(Internals::HandleOf(state, found));
+  return FindSectionOf<Section>(Internals::State(*this), section);
+}
+std::optional<MutableSection> QdsDocument::FindSection(TextRef section) {
+  return FindSectionOf<MutableSection>(Internals::State(*this), section);
 }
 
 namespace {

@@ -16,6 +16,7 @@
 #include "document/view_slot.h"
 #include "expansion/symbol_map.h"
 #include "model/document_model.h"
+#include "model/removed_nodes.h"
 #include "qdsfile/file_lock.h"
 
 namespace qds::detail {
@@ -26,8 +27,11 @@ struct DocumentState {
   // ends or loads for a change again.
   FileLock lock;
   // Where its views check their generation, which every change that
-  // removes, renames or replaces a part raises: a view made before is stale.
-  ViewAnchor views;
+  // removes, renames or replaces a part raises (InvalidateViews): a view
+  // made before is stale. Changes through views raise it not: what they
+  // remove is kept in `removed` until then, for the views on it.
+  ViewAnchor views{this};
+  RemovedNodes removed;
   // What the last load found after the end marker: a well-formed digest
   // line, and before the marker a line end that the trailing text kept.
   bool hasDigest = false;
@@ -45,6 +49,11 @@ struct DocumentState {
   // characters of the value around the failure, terminated.
   uint32_t expansionErrorStatus = 0;
   char16_t errorContext[52] = {};
+
+  void InvalidateViews() {
+    views.Invalidate();
+    removed.DeleteAll();
+  }
 };
 
 struct SymbolStore {
@@ -96,10 +105,30 @@ struct Internals {
     return static_cast<const Node*>(Current(view.handle_, state));
   }
   static const ListNode* Current(const Handle& handle, const DocumentState* state);
-  // Views are made only here.
+  // Views and their ranges are made only here. A range of a list of
+  // `count` parts, the first shown by `first`.
   template <class View>
-  static View MakeView(const Handle& handle) {
-    return View(handle);
+  static View MakeView(const Handle& handle, const typename View::Holders& holders = {}) {
+    return View(handle, holders);
+  }
+  template <class View>
+  static Range<View> MakeRange(const Handle& first, uint32_t count,
+                               const typename View::Holders& holders = {}) {
+    return Range<View>(first, count, holders);
+  }
+  // The state of the document of a view that changes it, and the nodes
+  // that hold its part.
+  template <class View>
+  static DocumentState& OwnerOf(const View& view) {
+    return *view.handle_.slot->owner;
+  }
+  template <class View>
+  static QdsSection* SectionOf(const View& view) {
+    return reinterpret_cast<QdsSection*>(view.holders_.section);
+  }
+  template <class View>
+  static QdsKey* KeyOf(const View& view) {
+    return reinterpret_cast<QdsKey*>(view.holders_.key);
   }
 };
 

@@ -10,7 +10,7 @@ Status Merge(QdsDocument& target, QdsDocument& compat) {
   if (&target == &compat) return LibraryStatus::MergedIntoItself;
   detail::DocumentState& from = detail::Internals::State(compat);
   detail::DocumentState& into = detail::Internals::State(target);
-  from.views.Invalidate();
+  from.InvalidateViews();
   into.modified = true;
   // The merge takes the compat document's parts away: its file's layout
   // has nothing left to tell.

@@ -252,7 +252,7 @@ int QdsDocument::SetEntry(const char16_t* section, const char16_t* key, uint32_t
   state.modified = true;
   // Replacing a value in place takes its node away from the views.
   if (position != kAppendPosition && state.model.CountEntries(section, key) > position) {
-    state.views.Invalidate();
+    state.InvalidateViews();
   }
   return state.model.SetEntry(section, key, position, value);
 }

@@ -26,7 +26,7 @@ SlotTable& Slots() {
 
 }  // namespace
 
-ViewAnchor::ViewAnchor() {
+ViewAnchor::ViewAnchor(DocumentState* owner) {
   SlotTable& table = Slots();
   std::lock_guard<std::mutex> lock(table.mutex);
   if (table.firstFree == nullptr) {
@@ -36,6 +36,7 @@ ViewAnchor::ViewAnchor() {
     table.firstFree = slot_->nextFree;
     if (table.firstFree == nullptr) table.lastFree = nullptr;
   }
+  slot_->owner = owner;
   first_ = generation();
 }
 

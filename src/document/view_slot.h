@@ -25,6 +25,9 @@ namespace qds::detail {
 
 struct ViewSlot {
   std::atomic<uint64_t> generation{0};
+  // The state that holds the slot now, which the changes through views
+  // change.
+  DocumentState* owner = nullptr;
   // The generations of the last state here that ended with its document, so
   // that a debug build can tell a view that outlived its document.
   uint64_t endedFrom = 1;
@@ -36,7 +39,7 @@ struct ViewSlot {
 // ends.
 class ViewAnchor {
  public:
-  ViewAnchor();
+  explicit ViewAnchor(DocumentState* owner);
   ViewAnchor(const ViewAnchor&) = delete;
   ViewAnchor& operator=(const ViewAnchor&) = delete;
   ~ViewAnchor();

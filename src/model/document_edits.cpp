@@ -48,11 +48,19 @@ TextSlice* CommentAfter(DocumentModel* model, QdsSection* section, QdsKey* key) 
   return CommentAfter(model, section);
 }
 
-// Deletes a node that left the model, which its layout forgets.
-template <class Node>
-void Delete(DocumentModel* model, Node* node) {
+// Takes `node` out of `list` (naming `holder`, for a value), which the
+// layout forgets, and deletes it or keeps it in `kept`.
+template <class List, class Node, class... Holder>
+void TakeOut(DocumentModel* model, RemovedNodes* kept, List* list, Node* node, Holder*... holder) {
+  if (kept != nullptr) kept->Reserve();
+  ListNode* next = node->next;
+  list->Remove(node, holder...);
   if (model->layout) model->layout->Forget(node);
-  delete node;
+  if (kept != nullptr) {
+    kept->Keep(node, next);
+  } else {
+    delete node;
+  }
 }
 
 template <class List, class Node>
@@ -82,34 +90,42 @@ QdsValue* ReplaceValue(DocumentModel* model, QdsSection* section, QdsKey* key, Q
   return fresh;
 }
 
-void RemoveValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value) {
+void SetValueText(DocumentModel* model, QdsValue* value, std::u16string_view text) {
+  value->name.Assign(text);
+  if (model->layout) model->layout->Replaced(value, value);
+}
+
+void RemoveValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value,
+                 RemovedNodes* kept) {
   QdsValue* next = ValueList::Next(value);
   Prepend(Kept(value->Comment()), [&] {
     return next != nullptr ? next->MutableComment() : CommentAfter(model, section, key);
   });
-  Delete(model, key->values.Remove(value, section));
-  if (key->values.count() == 0) Delete(model, section->keys.Remove(key));
+  TakeOut(model, kept, &key->values, value, section);
+  if (key->values.count() == 0) TakeOut(model, kept, &section->keys, key);
 }
 
 void RemoveLaterValues(DocumentModel* model, QdsSection* section, QdsKey* key) {
   QdsValue* first = key->values.head();
   Prepend(KeptFrom(ValueList::Next(first)), [&] { return CommentAfter(model, section, key); });
-  while (key->values.tail() != first) Delete(model, key->values.RemoveTail(section));
+  while (key->values.tail() != first) {
+    TakeOut(model, nullptr, &key->values, key->values.tail(), section);
+  }
 }
 
-void RemoveKey(DocumentModel* model, QdsSection* section, QdsKey* key) {
+void RemoveKey(DocumentModel* model, QdsSection* section, QdsKey* key, RemovedNodes* kept) {
   Prepend(KeptFrom(key->values.head()), [&] { return CommentAfter(model, section, key); });
-  Delete(model, section->keys.Remove(key));
+  TakeOut(model, kept, &section->keys, key);
 }
 
-void RemoveSection(DocumentModel* model, QdsSection* section) {
+void RemoveSection(DocumentModel* model, QdsSection* section, RemovedNodes* removed) {
   std::u16string kept(section->comment.View());
   for (const QdsKey* key = section->keys.head(); key != nullptr;
        key = NodeList<QdsKey>::Next(key)) {
     kept += KeptFrom(key->values.head());
   }
   Prepend(kept, [&] { return CommentAfter(model, section); });
-  Delete(model, model->sections.Remove(section));
+  TakeOut(model, removed, &model->sections, section);
 }
 
 void RenameSection(DocumentModel* model, QdsSection* section, std::u16string_view name) {

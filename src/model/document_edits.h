@@ -13,7 +13,8 @@
 // every node removed, replaced and renamed.
 //
 // Nodes given must belong to the model (a key to the section given, a value
-// to the key given); every node removed is deleted.
+// to the key given); every node removed is deleted, or kept in `kept` when
+// one is given (model/removed_nodes.h).
 
 #ifndef KNITFOLD_MODEL_DOCUMENT_EDITS_H_
 #define KNITFOLD_MODEL_DOCUMENT_EDITS_H_
@@ -21,6 +22,7 @@
 #include <string_view>
 
 #include "model/document_model.h"
+#include "model/removed_nodes.h"
 
 namespace qds {
 
@@ -34,12 +36,16 @@ ReadStatus FindSectionKey(const DocumentModel& model, std::u16string_view sectio
 // returned.
 QdsValue* ReplaceValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value,
                        std::u16string_view text);
+// The same, the node kept: it takes the text.
+void SetValueText(DocumentModel* model, QdsValue* value, std::u16string_view text);
 // Removes `value` from `key`, and `key` from `section` with its last value.
-void RemoveValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value);
+void RemoveValue(DocumentModel* model, QdsSection* section, QdsKey* key, QdsValue* value,
+                 RemovedNodes* kept = nullptr);
 // Removes every value of `key` after its first.
 void RemoveLaterValues(DocumentModel* model, QdsSection* section, QdsKey* key);
-void RemoveKey(DocumentModel* model, QdsSection* section, QdsKey* key);
-void RemoveSection(DocumentModel* model, QdsSection* section);
+void RemoveKey(DocumentModel* model, QdsSection* section, QdsKey* key,
+               RemovedNodes* kept = nullptr);
+void RemoveSection(DocumentModel* model, QdsSection* section, RemovedNodes* kept = nullptr);
 // Gives the node its new name in its place.
 void RenameSection(DocumentModel* model, QdsSection* section, std::u16string_view name);
 void RenameKey(DocumentModel* model, QdsSection* section, QdsKey* key, std::u16string_view name);

@@ -52,7 +52,8 @@ class DocumentInterfaceTest : public ::testing::Test {
 
 TEST_F(DocumentInterfaceTest, ReadsByNameAndThroughViews) {
   std::string walked;
-  for (Section section : doc_.Sections()) {
+  SectionRange sections = doc_.Sections();  // the views that change, as views that read
+  for (Section section : sections) {
     walked += "[" + section.Name() + "]";
     for (Key key : section.Keys()) {
       for (Value value : key.Values()) walked += key.Name() + "=" + value.Text() + ";";
@@ -288,6 +289,132 @@ TEST_F(DocumentInterfaceTest, ExpandsAValueAndAStaleViewIsRefused) {
   ASSERT_EQ(doc_.RenameSection("Files", "Bin"), Status());
   ASSERT_EQ(doc_.RemoveValue("Registry", "Path", 0), Status());
   EXPECT_EQ(doc_.Expand(value, table, &out), LibraryStatus::StaleView);
+}
+
+// The walk that changes what it walks, through its views: it visits every
+// part that was there when it began and not removed before it came, once,
+// and ends; the changes are those of the same changes by name.
+TEST_F(DocumentInterfaceTest, AWalkChangesThroughItsViewsAndGoesOn) {
+  static const std::string kHead = "[$version 3, codepage 1200$]\n\n; tools\n[Registry]\n";
+  static const std::string kTail = "\n[Files]\nmain=app.exe\n";
+  using Walk = std::function<void(QdsDocument&, std::string*)>;
+  // Each value's walk: what it visits, and the change it makes there.
+  auto eachValue = [](std::function<Status(MutableKey, MutableValue)> change) -> Walk {
+    return [=](QdsDocument& d, std::string* visited) {
+      for (MutableSection section : d.Sections()) {
+        for (MutableKey key : section.Keys()) {
+          for (MutableValue value : key.Values()) {
+            *visited += key.Name() + "=" + value.Text() + ";";
+            EXPECT_EQ(change(key, value), Status());
+          }
+        }
+      }
+    };
+  };
+  auto eachKey = [](std::function<Status(MutableSection, MutableKey)> change) -> Walk {
+    return [=](QdsDocument& d, std::string* visited) {
+      for (MutableSection section : d.Sections()) {
+        for (MutableKey key : section.Keys()) {
+          *visited += key.Name() + ";";
+          EXPECT_EQ(change(section, key), Status());
+        }
+      }
+    };
+  };
+  const std::string allValues = "Version=1.0;Dir=\"C:\\x\";Path=a;Path=b;main=app.exe;";
+  const std::string allKeys = "Version;Dir;Path;main;";
+  const struct {
+    const char* what;
+    Walk walk;
+    std::string visited;
+    std::string saved;
+  } cases[] = {
+      {"set every value", eachValue([](MutableKey, MutableValue v) { return v.Set("x"); }), allValues,
+       kHead + "Version=x\n  ; the folder\n  Dir=x\nPath=x\nPath=x\n\n[Files]\nmain=x\n"},
+      {"add to every key", eachValue([](MutableKey k, MutableValue v) { return k.Add(v.Text() + "+"); }),
+       allValues,
+       kHead + "Version=1.0\nVersion=1.0+\n  ; the folder\n  Dir=\"C:\\x\"\nDir=\"C:\\x\"+\n"
+               "Path=a\nPath=b\nPath=a+\nPath=b+\n\n[Files]\nmain=app.exe\nmain=app.exe+\n"},
+      {"remove every value", eachValue([](MutableKey, MutableValue v) { return v.Remove(); }), allValues,
+       "[$version 3, codepage 1200$]\n\n; tools\n[Registry]\n  ; the folder\n\n[Files]\n"},
+      {"remove a key's values from the key", eachValue([](MutableKey k, MutableValue) { return k.Remove(); }),
+       "Version=1.0;Dir=\"C:\\x\";Path=a;main=app.exe;",
+       "[$version 3, codepage 1200$]\n\n; tools\n[Registry]\n  ; the folder\n\n[Files]\n"},
+      {"remove one key", eachKey([](MutableSection, MutableKey k) {
+         return k.Name() == "Dir" ? k.Remove() : Status();
+       }),
+       allKeys, kHead + "Version=1.0\n  ; the folder\nPath=a\nPath=b\n" + kTail},
+      {"add keys to the section", eachKey([](MutableSection s, MutableKey k) {
+         return s.Add(k.Name() == "Path" ? "PATH" : k.Name() + "2", "v");
+       }),
+       allKeys,
+       kHead + "Version=1.0\n  ; the folder\n  Dir=\"C:\\x\"\nPath=a\nPath=b\nPath=v\nVersion2=v\n"
+               "Dir2=v\n\n[Files]\nmain=app.exe\nmain2=v\n"},
+      {"remove the keys ahead too", eachKey([](MutableSection s, MutableKey k) {
+         Status status;
+         if (k.Name() != "Version") return status;
+         for (const char* name : {"Version", "Dir", "Path"}) status = s.FindKey(name)->Remove();
+         return status;
+       }),
+       "Version;main;",
+       "[$version 3, codepage 1200$]\n\n; tools\n[Registry]\n  ; the folder\n\n[Files]\nmain=app.exe\n"},
+      {"remove the section, more to walk", eachKey([](MutableSection s, MutableKey k) {
+         return k.Name() == "Version" ? s.Remove() : s.Add("Version", "again");
+       }),
+       "Version;main;",
+       "[$version 3, codepage 1200$]\n\n; tools\n  ; the folder\n\n[Files]\nmain=app.exe\n"
+       "Version=again\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    doc_ = QdsDocument();
+    ASSERT_EQ(doc_.Load(file_, LoadFlags::KeepComments), LoadStatus::Ok);
+    std::optional<MutableSection> files = doc_.FindSection("Files");
+    std::string visited;
+    c.walk(doc_, &visited);
+    EXPECT_EQ(visited, c.visited);
+    EXPECT_TRUE(doc_.Modified());
+    EXPECT_EQ(Saved(), c.saved);
+    EXPECT_EQ(files->Name(), "Files");  // views of what stays stay valid
+  }
+
+  // Setting the text a value has is no change.
+  doc_ = QdsDocument();
+  ASSERT_EQ(doc_.Load(file_, LoadFlags::KeepComments), LoadStatus::Ok);
+  std::string visited;
+  eachValue([](MutableKey, MutableValue v) { return v.Set(v.Text()); })(doc_, &visited);
+  EXPECT_FALSE(doc_.Modified());
+
+  // A view of what a view removed, or of what that held, and a view after a
+  // change made by name, is stale: it reads as empty, its changes refused.
+  std::optional<MutableKey> path = doc_.FindSection("Registry")->FindKey("Path");
+  MutableValue value = *path->Values().begin();
+  ASSERT_EQ(path->Remove(), Status());
+  EXPECT_EQ(value.Text(), "");
+  EXPECT_EQ(path->ValueCount(), 0u);
+  EXPECT_EQ(value.Set("x"), LibraryStatus::StaleView);
+  EXPECT_EQ(path->Add("x"), LibraryStatus::StaleView);
+  std::optional<MutableSection> files = doc_.FindSection("Files");
+  MutableValue main = *files->FindKey("main")->Values().begin();
+  EXPECT_EQ(files->Add("k", " x"), LibraryStatus::InvalidValue);
+  EXPECT_EQ(files->Add("k=", "x"), LibraryStatus::InvalidKey);
+  EXPECT_EQ(files->KeyCount(), 1u);
+  ASSERT_EQ(files->Remove(), Status());
+  EXPECT_EQ(main.Text(), "");
+  EXPECT_EQ(main.Remove(), LibraryStatus::StaleView);
+  std::optional<MutableSection> registry = doc_.FindSection("Registry");
+  ASSERT_EQ(doc_.RenameKey("Registry", "Dir", "D"), Status());
+  EXPECT_EQ(registry->Remove(), LibraryStatus::StaleView);
+  EXPECT_EQ(doc_.SectionCount(), 1u);
+#ifndef NDEBUG
+  // A walk that goes on after a change made by name stops a debug build.
+  auto setByName = [&] {
+    for (Section section : doc_.Sections()) {
+      for (Key key : section.Keys()) static_cast<void>(doc_.Set(section.Name(), key.Name(), "x"));
+    }
+  };
+  EXPECT_DEATH(setByName(), "other than through its views");
+#endif
 }
 
 TEST_F(DocumentInterfaceTest, MovesKeepTheDocumentAndLeaveANewOne) {

@@ -190,7 +190,9 @@ Edit RandomEdit(const QdsDocument& document, std::mt19937& random) {
       EXPECT_EQ(Count(added, [&](const auto& l) { return IsEntry(l, newKey, &value); }), 1u);
     };
   };
-  switch (pick(8)) {
+  // The same key through the views of a document that is not const.
+  auto keyView = [=](QdsDocument& d) { return *d.FindSection(s)->FindKey(k); };
+  switch (pick(11)) {
     case 0:
       return {"set", [=](QdsDocument& d) { return d.Set(s, k, value); },
               [=](const auto& removed, const auto& added) {
@@ -221,6 +223,32 @@ Edit RandomEdit(const QdsDocument& document, std::mt19937& random) {
                 Only(removed, [&](const auto& l) { return !l.starts_with(u"[") || l.starts_with(u"[" + ToUtf16(s) + u"]"); },
                      "removed");
               }};
+    case 7:
+      return {"set each value through a walk",
+              [=](QdsDocument& d) {
+                Status status;
+                for (MutableValue v : keyView(d).Values()) status = v.Set(value);
+                return status;
+              },
+              [=](const auto& removed, const auto& added) {
+                EXPECT_EQ(added.size(), values);
+                Only(added, [&](const auto& l) { return IsEntry(l, k16, &value); }, "added");
+                EXPECT_EQ(Count(removed, [&](const auto& l) { return IsEntry(l, k16); }), values);
+              }};
+    case 8:
+      return {"add through a view", [=](QdsDocument& d) { return keyView(d).Add(value); },
+              oneNewLine(k16)};
+    case 9:
+      return {"del value through a view",
+              [=](QdsDocument& d) {
+                std::optional<MutableValue> last;
+                for (MutableValue v : keyView(d).Values()) last = v;
+                return last->Remove();
+              },
+              removedOnly(1)};
+    case 10:
+      return {"del key through a view", [=](QdsDocument& d) { return keyView(d).Remove(); },
+              removedOnly(values)};
     default:
       return {"rename key", [=](QdsDocument& d) { return d.RenameKey(s, k, "Renamed"); },
               [=](const auto& removed, const auto& added) {

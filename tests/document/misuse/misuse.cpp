@@ -20,4 +20,8 @@ qds::LoadFlags SignedWithComments() {
   return qds::LoadFlags::Digest | qds::SECOND_FLAGS::KeepComments;  // SaveFlags: no operator|
 }
 
+qds::Status RemoveFirstSection(DOCUMENT_CONST qds::QdsDocument& document) {
+  return (*document.Sections().begin()).Remove();  // const: a view that only reads
+}
+
 int main() { return 0; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/prefetch.h"
 #include "model/qds_nodes.h"
 
 namespace qds {
@@ -12,12 +13,16 @@ namespace {
 // does not begin where the section does.
 NodePool::Reference ReferenceOf(const ListNode* node) { return NodePool::ReferenceTo(node); }
 
+// Where the table's probe for `node` starts.
+size_t Home(NodePool::Reference node, size_t mask) {
+  return static_cast<size_t>((static_cast<uint64_t>(node) * 0x9E3779B97F4A7C15u) >> 32) & mask;
+}
+
 }  // namespace
 
 void SourceLayout::Reserve(uint64_t bytes) {
   if (borrowed_.data() == nullptr) bytes_.reserve(bytes);
   items_.reserve(bytes / kExpectedLineBytes);
-  GrowTable(bytes / kExpectedLineBytes);
 }
 
 void SourceLayout::AppendBytes(const void* bytes, size_t count) {
@@ -25,9 +30,20 @@ void SourceLayout::AppendBytes(const void* bytes, size_t count) {
 }
 
 void SourceLayout::AddItem(uint64_t start, const ListNode* node, bool header) {
-  NodePool::Reference reference = ReferenceOf(node);
-  File(reference, static_cast<uint32_t>(items_.size()));
-  items_.push_back(Item{start, start, reference, header, false});
+  items_.push_back(Item{start, start, ReferenceOf(node), header, false});
+}
+
+// All at once, in a table sized for them, asking for the slots of the items
+// a few ahead: each filing would otherwise wait for its slot's memory, and
+// the table of a large file is larger than the caches.
+void SourceLayout::FileItems() {
+  constexpr size_t kAhead = 16;
+  GrowTable(items_.size());
+  const size_t mask = table_.size() - 1;
+  for (size_t item = 0; item < items_.size(); ++item) {
+    if (item + kAhead < items_.size()) Prefetch(&table_[Home(items_[item + kAhead].node, mask)]);
+    File(items_[item].node, static_cast<uint32_t>(item));
+  }
 }
 
 void SourceLayout::EndItem(uint64_t end) {
@@ -126,14 +142,6 @@ bool SourceLayout::IsRenamedKey(const ListNode* key) const {
 }
 
 // ---- The table
-
-namespace {
-
-size_t Home(NodePool::Reference node, size_t mask) {
-  return static_cast<size_t>((static_cast<uint64_t>(node) * 0x9E3779B97F4A7C15u) >> 32) & mask;
-}
-
-}  // namespace
 
 // The entry of `node`, or the free one where it would go.
 size_t SourceLayout::SlotOf(NodePool::Reference node) const {

@@ -70,6 +70,8 @@ class SourceLayout {
   // without its "]", a key without "="): what the file gains at its end
   // goes before it.
   void SetUnfinishedLine(uint64_t at) { unfinishedLine_ = at; }
+  // Files every item under its node, once the load has made them all.
+  void FileItems();
   // Item positions given in characters of the loaded text become bytes.
   // False when the text's line ends do not match the bytes' (the layout is
   // then of no use).

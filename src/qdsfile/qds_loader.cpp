@@ -849,6 +849,7 @@ void Loader::FinishLayout() {
     text.resize(platform::AnsiToWide(document_.codePage, bytes.data(), bytes.size(), text.data(),
                                      text.size()));
   }
+  layout_->FileItems();
   if (layout_->PositionsToBytes(text)) document_.layout = std::move(layout_);
 }
 

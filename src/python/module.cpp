@@ -11,15 +11,19 @@ namespace {
 void MergeDocuments(DocumentBox& target, DocumentBox& compat) {
   if (&target == &compat) RaiseStatus(LibraryStatus::MergedIntoItself, "merge");
   Using usingTarget(target), usingCompat(compat);
-  py::gil_scoped_release released;
-  // The library's merge empties the compat document; it merges a copy, so
-  // that the caller's stays as it was. The copy is read back from the
-  // canonical text, which holds the same sections, keys and values.
-  std::string bytes;
-  QdsDocument copy;
-  static_cast<void>(compat.document.Write(&bytes));
-  static_cast<void>(copy.LoadBytes(bytes));
-  static_cast<void>(Merge(target.document, copy));
+  Status status;
+  {
+    py::gil_scoped_release released;
+    // The library's merge empties the compat document; it merges a copy, so
+    // that the caller's stays as it was. The copy is read back from the
+    // canonical text, which holds the same sections, keys and values.
+    std::string bytes;
+    QdsDocument copy;
+    status = compat.document.Write(&bytes);
+    if (status.Ok()) status = copy.LoadBytes(bytes);
+    if (status.Ok()) status = Merge(target.document, copy);
+  }
+  if (!status.Ok()) RaiseStatus(status, "merge");
 }
 
 py::str ExpandText(py::handle text, py::object symbols, bool legacy, bool commands) {

@@ -84,13 +84,18 @@ TEST(MergeDocumentsTest, EveryCompatEntryLandsWhereAWalkWouldPutIt) {
   Add(&expected, cutKey, u"");
   // Found by the merge fuzzer: two keys that the cut makes one, new to the
   // target.
-  for (size_t length : {300, 280}) {
-    compat.SetEntry(u"Files", std::u16string(length, u'q').c_str(), kAppendPosition, u"");
-    Add(&expected, std::u16string(259, u'q'), u"");
+  // The same in a section new to the target, which the merge makes.
+  for (const char16_t* section : {u"Files", u"Extra"}) {
+    for (size_t length : {300, 280}) {
+      compat.SetEntry(section, std::u16string(length, u'q').c_str(), kAppendPosition, u"");
+    }
   }
+  Add(&expected, std::u16string(259, u'q'), u"");
+  Add(&expected, std::u16string(259, u'q'), u"");
 
   MergeDocuments(&compat, &target);
   EXPECT_EQ(compat.GetSectionCount(), 0u);
+  EXPECT_EQ(target.sections.tail()->keys.count(), 1u);
   ASSERT_EQ(SectionOf(target), expected);
   NodeList<QdsKey>& keys = target.sections.head()->keys;
   for (uint32_t i = 0; i < expected.size(); ++i) {

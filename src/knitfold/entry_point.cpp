@@ -3,13 +3,13 @@
 #include <new>
 
 #include "common/text.h"
+#include "document/file_merge.h"
 #include "knitfold/log.h"
 #include "knitfold/merge_with_backup.h"
 #include "knitfold/messages.h"
 #include "platform/console.h"
 #include "platform/errors.h"
 #include "platform/exclusive_log.h"
-#include "qdsfile/file_lock.h"
 
 namespace qds {
 
@@ -71,8 +71,8 @@ int RunWithLog(int argc, const char16_t* const* argv) {
   // The log keeps two runs apart; the target's lock keeps this run apart
   // from every other writer of the target (qdstool, programs on the
   // library), from before the target is read until the merge is in place.
-  FileLock targetLock;
-  if (int refused = LockRefusalNumber(targetLock.Acquire(target)); refused != 0) {
+  TargetLock targetLock;
+  if (int refused = targetLock.Acquire(target); refused != 0) {
     LogMessage(kMessageLoadFailed, refused, target);
     return -1;
   }

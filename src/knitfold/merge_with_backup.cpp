@@ -1,11 +1,13 @@
 #include "knitfold/merge_with_backup.h"
 
+#include <qds/status.h>
+
 #include <new>
 #include <string_view>
 
+#include "document/file_merge.h"
 #include "knitfold/file_operations.h"
 #include "knitfold/log.h"
-#include "knitfold/merge_compat_file.h"
 #include "knitfold/messages.h"
 #include "knitfold/path_buffer.h"
 #include "knitfold/path_names.h"
@@ -46,8 +48,7 @@ bool BuildWorkingCopy(const char16_t* target, const PathBuffer& source, PathBuff
          copy->Append(FindFileName(source.c_str()));
 }
 
-void ReportCopyFailure(const char16_t* from, const char16_t* to) {
-  uint32_t error = platform::LastErrorCode();
+void ReportCopyFailure(const char16_t* from, const char16_t* to, uint32_t error) {
   CountedString text;
   GetSystemErrorText(error, &text);
   LogMessage(kMessageCopyFailed, from, to, text.Data());
@@ -75,15 +76,14 @@ bool PlaceWorkingCopy(const PathBuffer& source, const PathBuffer& copy) {
   if (!platform::QueryAttributes(source.c_str(), &attributes)) return true;
   if (platform::SameFile(source.c_str(), copy.c_str())) return true;
   if (IsLinkedWorkingFolder(copy)) {
-    platform::SetLastErrorCode(platform::kErrorLinkRefused);
-    ReportCopyFailure(source.c_str(), copy.c_str());
+    ReportCopyFailure(source.c_str(), copy.c_str(), platform::kErrorLinkRefused);
     return false;
   }
   if (!platform::kNewCopyReplacesItsName) DeleteExistingFile(copy.c_str(), true);
   if (CreateDirectoryChain(copy.c_str()) == 0 ||
       !platform::CreateCopy(source.c_str(), copy.c_str(), platform::NewCopyBits::SourceLessUmask,
                             platform::NewCopyFolder::NeverLink, nullptr)) {
-    ReportCopyFailure(source.c_str(), copy.c_str());
+    ReportCopyFailure(source.c_str(), copy.c_str(), platform::LastErrorCode());
     return false;
   }
   return true;
@@ -123,6 +123,40 @@ bool BuildRunPaths(const char16_t* target, const char16_t* compat, RunPaths* pat
   return true;
 }
 
+// Makes the backup: a new file with the target's permission bits, whatever
+// stood at its name. 0, or the system code of the failure; memory running
+// out while it is made fails the copy.
+uint32_t MakeBackup(const char16_t* target, const PathBuffer& backup,
+                    platform::CreatedFile* created) {
+  try {
+    if (platform::CreateCopy(target, backup.c_str(), platform::NewCopyBits::Source,
+                             platform::NewCopyFolder::MayBeLink, created)) {
+      return 0;
+    }
+    return platform::LastErrorCode();
+  } catch (const std::bad_alloc&) {
+    return platform::kErrorOutOfMemory;
+  }
+}
+
+// Merges, and puts the merged text in the target's place. Returns 1 on
+// success and 0 after a failure, reported; sets *targetTouched when the
+// failure may have changed the target.
+int MergeIntoTarget(FileMerge* merge, const char16_t* target, bool* targetTouched) {
+  FileMergeStatus written = merge->Write();
+  if (written.load != LoadStatus::Ok) {
+    LogMessage(kMessageLoadFailed, static_cast<int32_t>(written.load), written.file);
+    return 0;
+  }
+  SaveStatus saved = written.save == SaveStatus::Ok ? merge->Commit() : written.save;
+  if (saved != SaveStatus::Ok) {
+    *targetTouched = saved == SaveStatus::CopyBackFailed;
+    LogMessage(kMessageSaveFailed, static_cast<int32_t>(saved), target);
+    return 0;
+  }
+  return 1;
+}
+
 }  // namespace
 
 int MergeWithBackup(const char16_t* target, const char16_t* compat) {
@@ -132,42 +166,27 @@ int MergeWithBackup(const char16_t* target, const char16_t* compat) {
       !PlaceWorkingCopy(paths.keyFile, paths.keyCopy)) {
     return 0;
   }
-  // The backup is made while the two files load; the merge waits for it. It
-  // is a new file with the target's permission bits, whatever stood at its
-  // name. Memory running out while it is made fails the copy.
   platform::CreatedFile backup;
-  bool backupFailed = false;
-  uint32_t backupError = 0;
-  auto makeBackup = [&] {
-    try {
-      if (platform::CreateCopy(target, paths.backup.c_str(), platform::NewCopyBits::Source,
-                               platform::NewCopyFolder::MayBeLink, &backup)) {
-        return true;
-      }
-      backupError = platform::LastErrorCode();  // kept by the thread that made the copy
-    } catch (const std::bad_alloc&) {
-      backupError = platform::kErrorOutOfMemory;
-    }
-    backupFailed = true;
-    return false;
-  };
   bool targetTouched = false;
   int merged = 0;
   try {
-    merged = MergeCompatFile(target, compat, makeBackup, &targetTouched);
+    // The files load, and the merged text is written where it can be, while
+    // the backup is made; a failed backup drops all that unseen.
+    FileMerge merge(target, compat);
+    if (uint32_t error = MakeBackup(target, paths.backup, &backup); error != 0) {
+      merge.Discard();
+      ReportCopyFailure(target, paths.backup.c_str(), error);
+      return 0;
+    }
+    merged = MergeIntoTarget(&merge, target, &targetTouched);
   } catch (const std::bad_alloc&) {
     // The steps tell their own lack of memory; this is one outside them (the
     // threads' start, a message), after which the run still undoes its work.
   }
-  if (backupFailed) {
-    platform::SetLastErrorCode(backupError);
-    ReportCopyFailure(target, paths.backup.c_str());
-    return 0;
-  }
   // A target that the run never changed keeps all it is (its file, links,
-  // bits, owner): only the backup goes. One that the save's copy back may
-  // have changed gets the backup back through the service that the save
-  // uses, which keeps what a successful save keeps; killed meanwhile, the
+  // bits, owner): only the backup goes. One that the commit may have
+  // changed gets the backup back through the service that the commit uses,
+  // which keeps what a successful commit keeps; killed meanwhile, the
   // original is in the target or in the backup.
   if (merged == 1 || !targetTouched) {
     platform::RemoveCreatedFile(paths.backup.c_str(), backup);

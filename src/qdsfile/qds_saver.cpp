@@ -13,10 +13,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <functional>
 #include <string_view>
 
-#include "common/concurrent_task.h"
 #include "common/prefetch.h"
 #include "common/text.h"
 #include "common/wide_format.h"
@@ -194,7 +192,6 @@ bool IsReplaceable(const char16_t* path) {
 // Which file is replaced through a temporary file: the own file only, or
 // whichever is saved to.
 enum class Replacing { OwnFile, AnyFile };
-enum class AfterWriting { KeepSections, ReleaseSections };
 
 // A library user's save that replaces `destination` holds its lock: `held`
 // when that guards it, else one taken into *lock; and it refuses a file that
@@ -216,12 +213,34 @@ SaveStatus GuardReplacement(const char16_t* destination, const FileLock* held, F
   return SaveStatus::Ok;
 }
 
-// `mayReplace` (when given) is asked before the text takes the file's place;
-// declined, the save leaves the file as it was and returns Ok.
+// The status of a save whose file `stream` failed to open with `opened`.
+SaveStatus OpenFailure(FileStream* stream, StreamStatus opened, SaveOutcome* outcome) {
+  outcome->systemCode = stream->GetError();
+  switch (opened) {
+    case StreamStatus::NotFound:
+      return SaveStatus::NoTarget;
+    case StreamStatus::PermissionDenied:
+      return SaveStatus::AccessDenied;
+    default:
+      return SaveStatus::OpenFailed;
+  }
+}
+
+// Writes the text of `document` to `stream`, open for writing, and closes
+// it: a failed close can carry a deferred write error. After a failed write
+// the stream's destructor flushes what it holds and closes the file.
+SaveStatus WriteAndClose(const DocumentModel& document, FileStream* stream, uint32_t flags,
+                         SaveOutcome* outcome) {
+  SaveStatus written = WriteText(document, stream, flags, outcome);
+  if (written == SaveStatus::Ok && stream->Close() != StreamStatus::Ok) {
+    written = SaveStatus::WriteFailed;
+  }
+  if (written == SaveStatus::WriteFailed) outcome->systemCode = stream->GetError();
+  return written;
+}
+
 SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flags,
-                    Replacing replacing, AfterWriting after, SaveOutcome* outcome,
-                    const FileLock* held = nullptr,
-                    const std::function<bool()>& mayReplace = nullptr) {
+                    Replacing replacing, SaveOutcome* outcome, const FileLock* held = nullptr) {
   SaveOutcome unused;
   if (outcome == nullptr) outcome = &unused;
   const CountedString& fileName = document->fileName;
@@ -233,70 +252,23 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   if (Signs(*document, flags) && !Md5Digest::Available()) return SaveStatus::DigestUnavailable;
   const char16_t* destination = ownFile ? fileName.Data() : path;
   bool copyBack = ownFile || (replacing == Replacing::AnyFile && IsReplaceable(path));
+  // A file written where it stands is replaced from its first write on.
+  if (!copyBack) {
+    FileStream stream(format::kSaveBufferSize);
+    StreamStatus opened = stream.Open(destination, kStreamWrite);
+    if (opened != StreamStatus::Ok) return OpenFailure(&stream, opened, outcome);
+    return WriteAndClose(*document, &stream, flags, outcome);
+  }
   FileLock lock;
-  if (replacing == Replacing::AnyFile && copyBack) {
+  if (replacing == Replacing::AnyFile) {
     if (SaveStatus guarded = GuardReplacement(destination, held, &lock, outcome);
         guarded != SaveStatus::Ok) {
       return guarded;
     }
   }
-  auto declined = [&] { return mayReplace && !mayReplace(); };
-  // A file written where it stands is replaced from its first write on.
-  if (!copyBack && declined()) return SaveStatus::Ok;
-  CountedString target(destination);
-  if (copyBack) target.Append(format::kTemporarySuffix);
-  platform::CreatedFile temporary;
-  SaveStatus written = SaveStatus::WriteFailed;
-  {
-    FileStream stream(format::kSaveBufferSize);
-    StreamStatus opened =
-        copyBack ? stream.OpenNew(target.Data()) : stream.Open(target.Data(), kStreamWrite);
-    if (opened != StreamStatus::Ok) outcome->systemCode = stream.GetError();
-    switch (opened) {
-      case StreamStatus::Ok:
-        break;
-      case StreamStatus::NotFound:
-        return SaveStatus::NoTarget;
-      case StreamStatus::PermissionDenied:
-        return SaveStatus::AccessDenied;
-      default:
-        return SaveStatus::OpenFailed;
-    }
-    temporary = stream.created();
-    // A failed close can carry a deferred write error. After a failed write
-    // the stream's destructor flushes what it holds and closes the file.
-    written = WriteText(*document, &stream, flags, outcome);
-    if (written == SaveStatus::Ok && stream.Close() != StreamStatus::Ok) {
-      written = SaveStatus::WriteFailed;
-    }
-    if (written == SaveStatus::WriteFailed) outcome->systemCode = stream.GetError();
-  }
-  if (written != SaveStatus::Ok) {
-    // A partly written temporary file would only hold space that a full
-    // disk lacks; a file written directly stays as far as it got.
-    if (copyBack) platform::RemoveCreatedFile(target.Data(), temporary);
-    return written;
-  }
-  if (copyBack && declined()) {
-    platform::RemoveCreatedFile(target.Data(), temporary);
-    return SaveStatus::Ok;
-  }
-  // The copy back and the removal of the temporary file in one step: where
-  // the system allows, the temporary file simply takes the file's place.
-  auto copyBackStatus = [&] {
-    if (!copyBack || platform::MoveFileOver(target.Data(), destination, &temporary)) {
-      return SaveStatus::Ok;
-    }
-    *outcome = {static_cast<int>(platform::LastErrorCode()), false};
-    return SaveStatus::CopyBackFailed;
-  };
-  if (after == AfterWriting::KeepSections) return copyBackStatus();
-  // The copy back, which mostly waits for the disk, stays on this thread, so
-  // that it never waits for another thread to start.
-  ConcurrentTask releasing([document] { document->sections.RemoveAll(); });
-  SaveStatus status = copyBackStatus();
-  releasing.Wait();
-  return status;
+  StagedSave staged;
+  SaveStatus written = staged.Write(*document, destination, flags, outcome);
+  return written == SaveStatus::Ok ? staged.Commit(outcome) : written;
 }
 
 }  // namespace
@@ -332,21 +304,56 @@ bool WriteDocumentText(const DocumentModel& document, BufferedStream* stream, ui
   return (flags & Digest) == 0 || WriteEndMarker(stream);
 }
 
+SaveStatus StagedSave::Write(const DocumentModel& document, const char16_t* destination,
+                             uint32_t flags, SaveOutcome* outcome) {
+  SaveOutcome unused;
+  if (outcome == nullptr) outcome = &unused;
+  Discard();
+  destination_.Assign(destination);
+  CountedString temporary(destination);
+  temporary.Append(format::kTemporarySuffix);
+  SaveStatus written;
+  {
+    FileStream stream(format::kSaveBufferSize);
+    StreamStatus opened = stream.OpenNew(temporary.Data());
+    if (opened != StreamStatus::Ok) return OpenFailure(&stream, opened, outcome);
+    created_ = stream.created();
+    written = WriteAndClose(document, &stream, flags, outcome);
+  }
+  // A partly written temporary file would only hold space that a full disk
+  // lacks.
+  if (written != SaveStatus::Ok) {
+    platform::RemoveCreatedFile(temporary.Data(), created_);
+    return written;
+  }
+  temporary_ = temporary;
+  return SaveStatus::Ok;
+}
+
+// The copy back and the removal of the temporary file in one step: where
+// the system allows, the temporary file simply takes the file's place.
+SaveStatus StagedSave::Commit(SaveOutcome* outcome) {
+  bool moved = platform::MoveFileOver(temporary_.Data(), destination_.Data(), &created_);
+  temporary_ = CountedString();
+  if (moved) return SaveStatus::Ok;
+  if (outcome != nullptr) *outcome = {static_cast<int>(platform::LastErrorCode()), false};
+  return SaveStatus::CopyBackFailed;
+}
+
+void StagedSave::Discard() {
+  if (temporary_.Empty()) return;
+  platform::RemoveCreatedFile(temporary_.Data(), created_);
+  temporary_ = CountedString();
+}
+
 SaveStatus SaveDocument(DocumentModel* document, const char16_t* path, uint32_t flags,
                         SaveOutcome* outcome) {
-  return SaveText(document, path, flags, Replacing::OwnFile, AfterWriting::KeepSections, outcome);
+  return SaveText(document, path, flags, Replacing::OwnFile, outcome);
 }
 
 SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path, uint32_t flags,
                                  SaveOutcome* outcome, const FileLock* held) {
-  return SaveText(document, path, flags, Replacing::AnyFile, AfterWriting::KeepSections, outcome,
-                  held);
-}
-
-SaveStatus SaveDocumentReleasingSections(DocumentModel* document, const char16_t* path,
-                                         uint32_t flags, const std::function<bool()>& mayReplace) {
-  return SaveText(document, path, flags, Replacing::OwnFile, AfterWriting::ReleaseSections, nullptr,
-                  nullptr, mayReplace);
+  return SaveText(document, path, flags, Replacing::AnyFile, outcome, held);
 }
 
 }  // namespace qds

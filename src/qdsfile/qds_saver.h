@@ -8,9 +8,10 @@
 #include <qds/status.h>
 
 #include <cstdint>
-#include <functional>
 
+#include "common/counted_string.h"
 #include "model/document_model.h"
+#include "platform/replace.h"
 #include "qdsfile/file_flags.h"
 
 namespace qds {
@@ -51,18 +52,37 @@ class FileLock;
 [[nodiscard]] SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path,
                                                uint32_t flags, SaveOutcome* outcome = nullptr,
                                                const FileLock* held = nullptr);
-// As SaveDocument, for a caller that holds the file's lock, and lets go of
-// the sections once their text is written:
-// while the temporary file takes the place of the document's own file,
-// which mostly waits for the disk, the sections are deleted beside it. After
-// a successful write the document has no sections, whatever follows.
-// `mayReplace`, when given, is asked once the text is written (before the
-// file is opened, where the text is written in place) and may wait for what
-// must come first: when it returns false, nothing takes the file's place,
-// a written temporary file goes, and the save returns Ok.
-[[nodiscard]] SaveStatus SaveDocumentReleasingSections(
-    DocumentModel* document, const char16_t* path, uint32_t flags,
-    const std::function<bool()>& mayReplace = nullptr);
+// A save that replaces its destination in two steps, for a caller with work
+// of its own between them: Write puts the text in a new temporary file beside
+// the destination (its name with ".tmp" appended), Commit moves that file into
+// the destination's place. A written file that never takes the place goes
+// with Discard or the StagedSave. The caller holds the destination's lock and
+// checks, where the flags sign, that the digest is available (Signs).
+class StagedSave {
+ public:
+  StagedSave() = default;
+  StagedSave(const StagedSave&) = delete;
+  StagedSave& operator=(const StagedSave&) = delete;
+  ~StagedSave() { Discard(); }
+
+  // Writes the text of `document` with `flags` for `destination`. Returns
+  // Ok, or the status of SaveDocument's failure to create or write the
+  // file, which is then gone. `outcome`, when given, receives the system's
+  // error of a failure.
+  [[nodiscard]] SaveStatus Write(const DocumentModel& document, const char16_t* destination,
+                                 uint32_t flags, SaveOutcome* outcome = nullptr);
+  // Moves the written file over the destination, in one step where the
+  // system allows: Ok, or CopyBackFailed, which may have changed the
+  // destination, with its system code in `outcome`.
+  [[nodiscard]] SaveStatus Commit(SaveOutcome* outcome = nullptr);
+  // Removes the written file if it has not taken the destination's place.
+  void Discard();
+
+ private:
+  CountedString destination_;
+  CountedString temporary_;  // empty unless a written file waits for Commit
+  platform::CreatedFile created_;
+};
 
 // Whether a save of `document` with `flags` signs the file it writes.
 bool Signs(const DocumentModel& document, uint32_t flags);

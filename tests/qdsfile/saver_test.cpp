@@ -188,73 +188,52 @@ TEST(SaverTest, AWriteFailingInTheMiddleFailsTheText) {
   }
 }
 
-// Save, and a save that lets go of the sections, write the same text and
-// tell the same status: a copy back over a folder fails and leaves the
-// temporary file; a folder given as the target is refused, as on every
-// system. The sections are gone once their text was written, and
-// kept when it could not be.
-TEST(SaverTest, SavingReleasingSectionsWritesWhatSaveWrites) {
+// A save in two steps writes what a save writes and tells the same status:
+// a copy back over a folder fails and leaves the temporary file; a missing
+// folder fails before anything is written. A written text that is
+// discarded, or whose StagedSave goes, leaves the file as it was and no
+// temporary file beside it.
+TEST(SaverTest, AStagedSaveWritesWhatSaveWritesAndDiscardsUnseen) {
   ScratchDir dir;
-  WriteBytes(dir / "own.qds", "old text");
   fs::create_directory(dir / "folder.qds");  // nothing can be copied over a directory
   static const struct {
-    const char* own;      // empty: the document has no file name
-    const char* path;     // null: the own file
-    const char* written;  // where the text lands; null: nowhere
-    SaveStatus status;
+    const char* own;
+    const char* written;  // where a committed text lands; null: nowhere
+    SaveStatus written_status, committed_status;
   } cases[] = {
-      {"own.qds", nullptr, "own.qds", SaveStatus::Ok},
-      {"own.qds", "other.qds", "other.qds", SaveStatus::Ok},
-      {"folder.qds", nullptr, "folder.qds.tmp", SaveStatus::CopyBackFailed},
-      {"missing/doc.qds", nullptr, nullptr, SaveStatus::NoTarget},
-      {"", nullptr, nullptr, SaveStatus::NoTarget},
-      {"", "", nullptr, SaveStatus::NoTarget},
-      {"own.qds", "folder.qds", nullptr, SaveStatus::AccessDenied},
+      {"own.qds", "own.qds", SaveStatus::Ok, SaveStatus::Ok},
+      {"folder.qds", "folder.qds.tmp", SaveStatus::Ok, SaveStatus::CopyBackFailed},
+      {"missing/doc.qds", nullptr, SaveStatus::NoTarget, SaveStatus::NoTarget},
   };
   for (const auto& c : cases) {
-    for (bool releasing : {false, true}) {
-      SCOPED_TRACE(testing::Message() << c.own << (releasing ? ", releasing" : ""));
+    for (int step : {0, 1, 2}) {  // committed, discarded, dropped
+      SCOPED_TRACE(testing::Message() << c.own << ", step " << step);
+      WriteBytes(dir / "own.qds", "old text");
       DocumentModel document;
-      if (*c.own != 0) document.fileName.Assign(WidePath(dir / c.own));
+      document.fileName.Assign(WidePath(dir / c.own));
       QdsSection* section = AddSection(&document, u"s");
       AddKey(section, u"k");
       for (int i = 0; i < 50; ++i) AddValue(section, u"some value");
       const std::string expected = Saved(&document, KeepComments);
-      const std::u16string path = c.path != nullptr && *c.path != 0 ? WidePath(dir / c.path) : u"";
-      const char16_t* target = c.path != nullptr ? path.c_str() : nullptr;
-      EXPECT_EQ(releasing ? SaveDocumentReleasingSections(&document, target, KeepComments)
-                          : SaveDocument(&document, target, KeepComments),
-                c.status);
-      if (c.written != nullptr) {
+      {
+        StagedSave staged;
+        SaveStatus status = staged.Write(document, document.fileName.Data(), KeepComments);
+        EXPECT_EQ(status, c.written_status);
+        if (step == 0 && status == SaveStatus::Ok) status = staged.Commit();
+        if (step == 1) staged.Discard();
+        if (step == 0) {
+          EXPECT_EQ(status, c.committed_status);
+        }
+      }
+      if (step == 0 && c.written != nullptr) {
         EXPECT_EQ(ReadBytes(dir / c.written), expected);
       }
-      EXPECT_EQ(document.sections.count(), releasing && c.written != nullptr ? 0u : 1u);
+      if (step != 0) {
+        EXPECT_EQ(ReadBytes(dir / "own.qds"), "old text");
+      }
+      EXPECT_FALSE(fs::exists(dir / "own.qds.tmp"));
       fs::remove(dir / "folder.qds.tmp");
     }
-  }
-  EXPECT_FALSE(fs::exists(dir / "own.qds.tmp"));
-}
-
-// A save declined before its text takes the file's place leaves the file
-// as it was, and no temporary file beside it; so does one declined before
-// it writes another file in place.
-TEST(SaverTest, ADeclinedSaveLeavesTheFileAsItWas) {
-  ScratchDir dir;
-  const std::u16string other = WidePath(dir / "other.qds");
-  for (const char16_t* path : {static_cast<const char16_t*>(nullptr), other.c_str()}) {
-    WriteBytes(dir / "own.qds", "own text");
-    WriteBytes(dir / "other.qds", "other text");
-    DocumentModel document;
-    document.fileName.Assign(WidePath(dir / "own.qds"));
-    AddEntry(AddSection(&document, u"s"), u"k", u"v");
-    int asked = 0;
-    EXPECT_EQ(
-        SaveDocumentReleasingSections(&document, path, KeepComments, [&] { return ++asked < 0; }),
-        SaveStatus::Ok);
-    EXPECT_EQ(asked, 1);
-    EXPECT_EQ(ReadBytes(dir / "own.qds"), "own text");
-    EXPECT_EQ(ReadBytes(dir / "other.qds"), "other text");
-    EXPECT_FALSE(fs::exists(dir / "own.qds.tmp"));
   }
 }
 

@@ -1,2 +1,0 @@
-// The public interface showing an internal header.
-#include "low/low.h"

@@ -1,2 +1,0 @@
-// The lower layer reaching up.
-#include "high/high.h"

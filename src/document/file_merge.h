@@ -1,10 +1,13 @@
-// FileMerge: knitfold's merge of a compat QDS file into a target QDS file, in
-// the steps that its run takes around them: the loads begin at once, the
-// merge and the writing of the merged text to the target's temporary file
-// finish in Write, and the text takes the target's place in Commit.
+// knitfold's way into the library below the public interface, and the only
+// internal header that knitfold includes (the library's users merge
+// documents through <qds/merge.h>):
 //
-// Only knitfold includes this header: the library's users merge documents
-// through <qds/merge.h>.
+// FileMerge: the merge of a compat QDS file into a target QDS file, in the
+// steps that a run takes around them: the loads begin at once, the merge
+// and the writing of the merged text to the target's temporary file finish
+// in Write, and the text takes the target's place in Commit.
+//
+// TargetLock: the lock that the run holds on the target meanwhile.
 
 #ifndef KNITFOLD_DOCUMENT_FILE_MERGE_H_
 #define KNITFOLD_DOCUMENT_FILE_MERGE_H_

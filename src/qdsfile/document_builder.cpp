@@ -6,7 +6,6 @@
 
 #include "common/text.h"
 #include "common/wide_format.h"
-#include "model/node_pool.h"
 #include "platform/text_services.h"
 #include "qdsfile/buffered_stream.h"
 #include "qdsfile/qds_format.h"
@@ -67,7 +66,7 @@ LoadStatus DocumentBuilder::Run() {
     }
     const std::optional<uint64_t> characters = source_.FileCharacters();
     StartLayout(characters);
-    if (characters) NodePool::Expect(*characters);
+    if (characters) document_.ExpectText(*characters);
     if (source_.chars() == nullptr) source_.DecodeFirstBlock(characters);
     ScanText();
   }
@@ -156,8 +155,7 @@ void DocumentBuilder::AddSection(std::u16string_view name) {
 // The section that entries went to has them all.
 void DocumentBuilder::CloseSection() {
   if (section_ == nullptr || !Has(ReadInOrder)) return;
-  entries_.JoinAll();
-  section_->keys.DropIndex();
+  entries_.CloseSection(section_);
 }
 
 bool DocumentBuilder::EntryStarts() {

@@ -1,4 +1,4 @@
-#include "qdsfile/entry_window.h"
+#include "model/entry_window.h"
 
 #include "model/name_index.h"
 
@@ -36,6 +36,11 @@ void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat
 
 void EntryWindow::JoinAll() {
   while (count_ > 0) JoinOldest();
+}
+
+void EntryWindow::CloseSection(QdsSection* section) {
+  JoinAll();
+  section->keys.DropIndex();
 }
 
 // A key that the section lacks joins it with its first value, as a key of

@@ -1,5 +1,5 @@
-// EntryWindow: the entry lines that the loader has read but not yet joined
-// to their sections' keys.
+// EntryWindow: the entry lines that a load has read but not yet joined to
+// their sections' keys, for a loader that appends a file's entries in order.
 //
 // Finding a line's key in the name index of a section of very many keys
 // waits for memory once per line. The window asks for that memory when the
@@ -9,8 +9,8 @@
 // read, so the document ends exactly as if each had joined at once: the
 // first spelling of a key names it and its values keep their order.
 
-#ifndef KNITFOLD_QDSFILE_ENTRY_WINDOW_H_
-#define KNITFOLD_QDSFILE_ENTRY_WINDOW_H_
+#ifndef KNITFOLD_MODEL_ENTRY_WINDOW_H_
+#define KNITFOLD_MODEL_ENTRY_WINDOW_H_
 
 #include <cstdint>
 #include <optional>
@@ -39,6 +39,10 @@ class EntryWindow {
   // Joins every line added so far. The loader calls it before it returns,
   // whether the load failed or not.
   void JoinAll();
+  // `section` has all its lines, and its keys are not searched again while
+  // the document is read in order: joins the lines and lets the keys' name
+  // index go, which the first search builds again.
+  void CloseSection(QdsSection* section);
 
  private:
   struct Line {
@@ -59,4 +63,4 @@ class EntryWindow {
 
 }  // namespace qds
 
-#endif  // KNITFOLD_QDSFILE_ENTRY_WINDOW_H_
+#endif  // KNITFOLD_MODEL_ENTRY_WINDOW_H_

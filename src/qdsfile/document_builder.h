@@ -19,7 +19,7 @@
 #include <string_view>
 
 #include "model/document_model.h"
-#include "model/entry_window.h"
+#include "model/lookahead.h"
 #include "qdsfile/qds_loader.h"
 #include "qdsfile/text_source.h"
 #include "qdsfile/token_scanner.h"

@@ -59,8 +59,8 @@ class TextSource {
   void DropDigest();
 
   // ---- The first block
-  // Maps a UTF-16 file whole, when the system can; false when it is to be
-  // read: an ANSI file is converted as it is read.
+  // Maps a UTF-16 file whole, when the system can and no digest runs; false
+  // when it is to be read: an ANSI file is converted as it is read.
   bool Map();
   // Reads the first block of the file, unless Map took it.
   void ReadFirstBlock();

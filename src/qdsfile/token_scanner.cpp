@@ -1,6 +1,7 @@
 #include "qdsfile/token_scanner.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "common/text.h"
 #include "model/qds_nodes.h"

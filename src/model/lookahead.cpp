@@ -1,6 +1,5 @@
 #include "model/lookahead.h"
 
-#include "model/name_index.h"
 
 namespace qds {
 
@@ -27,10 +26,7 @@ void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat
   // lookup and for filing a new key; a short section is walked through keys
   // that were just made.
   line.hash.reset();
-  if (!repeat && section->keys.indexed()) {
-    line.hash = NameIndex::Hash(name);
-    section->keys.PrefetchHash(*line.hash);
-  }
+  if (!repeat) line.hash = section->keys.PrefetchName(name);
   if (!wide) JoinOldest();
 }
 

@@ -1,6 +1,5 @@
 #include "model/lookahead.h"
 
-
 namespace qds {
 
 static_assert((EntryWindow::kLines & (EntryWindow::kLines - 1)) == 0, "the window is a ring");
@@ -26,7 +25,7 @@ void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat
   // lookup and for filing a new key; a short section is walked through keys
   // that were just made.
   line.hash.reset();
-  if (!repeat) line.hash = section->keys.PrefetchName(name);
+  if (!repeat && section->keys.indexed()) line.hash = section->keys.PrefetchName(name);
   if (!wide) JoinOldest();
 }
 
@@ -58,36 +57,6 @@ void EntryWindow::JoinOldest() {
     key->values.AddTail(line.value, line.section);
   }
   lastKey_ = key;
-}
-
-void SectionEntriesAhead::Prefetch(const QdsSection* destination) {
-  for (; far_.asked < kFar && far_.value != nullptr; far_.Step()) {
-    if (far_.value == far_.key->values.head()) qds::Prefetch(far_.key->name.Units());
-    qds::Prefetch(far_.value->name.Units());
-  }
-  for (; near_.asked < kNear && near_.value != nullptr; near_.Step()) {
-    bool first = near_.value == near_.key->values.head();
-    if (!first || destination == nullptr) continue;
-    std::optional<uint32_t> hash = destination->keys.PrefetchName(near_.key->name.View());
-    if (hash && filed_ - taken_ < kHashes) hashes_[filed_++ % kHashes] = {near_.key, *hash};
-  }
-}
-
-std::optional<uint32_t> SectionEntriesAhead::TakeHash(const QdsKey* key) {
-  while (taken_ != filed_) {
-    const Hashed& oldest = hashes_[taken_++ % kHashes];
-    if (oldest.key == key) return oldest.hash;
-  }
-  return std::nullopt;
-}
-
-void SectionEntriesAhead::Walker::Step() {
-  ++asked;
-  value = ValueList::Next(value);
-  while (value == nullptr && key != nullptr) {
-    key = NodeList<QdsKey>::Next(key);
-    value = key != nullptr ? key->values.head() : nullptr;
-  }
 }
 
 }  // namespace qds

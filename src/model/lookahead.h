@@ -121,6 +121,37 @@ class SectionEntriesAhead {
   uint32_t taken_ = 0;
 };
 
+// Inline: the merge runs them for every entry.
+inline void SectionEntriesAhead::Prefetch(const QdsSection* destination) {
+  for (; far_.asked < kFar && far_.value != nullptr; far_.Step()) {
+    if (far_.value == far_.key->values.head()) qds::Prefetch(far_.key->name.Units());
+    qds::Prefetch(far_.value->name.Units());
+  }
+  for (; near_.asked < kNear && near_.value != nullptr; near_.Step()) {
+    bool first = near_.value == near_.key->values.head();
+    if (!first || destination == nullptr) continue;
+    std::optional<uint32_t> hash = destination->keys.PrefetchName(near_.key->name.View());
+    if (hash && filed_ - taken_ < kHashes) hashes_[filed_++ % kHashes] = {near_.key, *hash};
+  }
+}
+
+inline std::optional<uint32_t> SectionEntriesAhead::TakeHash(const QdsKey* key) {
+  while (taken_ != filed_) {
+    const Hashed& oldest = hashes_[taken_++ % kHashes];
+    if (oldest.key == key) return oldest.hash;
+  }
+  return std::nullopt;
+}
+
+inline void SectionEntriesAhead::Walker::Step() {
+  ++asked;
+  value = ValueList::Next(value);
+  while (value == nullptr && key != nullptr) {
+    key = NodeList<QdsKey>::Next(key);
+    value = key != nullptr ? key->values.head() : nullptr;
+  }
+}
+
 // Walks a section's keys ahead of a pass that writes them and asks for the
 // memory that the pass will read, each request reading only nodes asked for
 // one key earlier: the key three ahead, the first value of the key two

@@ -267,6 +267,7 @@ void DocumentBuilder::StartLayout(std::optional<uint64_t> characters) {
   if (!Has(KeepLayout) || document_.sections.count() != 0) return;
   document_.layout.reset();
   layout_ = std::make_unique<SourceLayout>(document_.utf16 != 0, document_.codePage);
+  scanner_.ReportLineEnds();  // the layout's items end with their lines
   const bool hashing = source_.DigestRunning();
   std::string_view bytes;
   if (source_.ReadWhole(&bytes)) {

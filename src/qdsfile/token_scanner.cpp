@@ -185,7 +185,7 @@ inline void TokenScanner::EndLine(char16_t c, uint32_t at) {
   if (LineTooLong(before_ + at - 1)) return;  // up to the CR
   ++line_;
   lineStart_ = before_ + at + 1;
-  events_.LineEnded();
+  if (reportLineEnds_) events_.LineEnded();
   place_ = Place::LineStart;
 }
 

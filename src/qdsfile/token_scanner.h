@@ -37,7 +37,7 @@ class ScanEvents {
   // The value that completes the entry line, trimmed (kBareKeyValue
   // for a key without "=").
   virtual void Value(std::u16string_view text) = 0;
-  // A line ended with its LF.
+  // A line ended with its LF; told only after ReportLineEnds.
   virtual void LineEnded() = 0;
   virtual void Failed(LoadStatus status, Reason reason) = 0;
 
@@ -77,6 +77,9 @@ class TokenScanner {
   }
   // Scans the text at hand from `from`, until its end or a stop.
   void Scan(uint32_t from);
+  // Tells the events of every line end from here on (most loads need no
+  // word of them, which spares a call a line).
+  void ReportLineEnds() { reportLineEnds_ = true; }
   // Stops the scan: the text ended, or the load failed.
   void Stop() { running_ = false; }
   bool Running() const { return running_; }
@@ -140,6 +143,7 @@ class TokenScanner {
   const bool keepComments_;
   const bool lenient_;
   const uint32_t maxLine_;
+  bool reportLineEnds_ = false;
 
   const char16_t* chars_ = nullptr;
   uint32_t count_ = 0;

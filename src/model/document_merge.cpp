@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "common/prefetch.h"
+#include "model/lookahead.h"
 
 namespace qds {
 
@@ -21,80 +21,6 @@ void ReleaseFirstEntry(QdsSection* section) {
   delete key->values.RemoveHead(section);
   if (key->values.count() == 0) delete section->keys.RemoveHead();
 }
-
-// Walks the entries of a compat section ahead of the merge and asks for the
-// memory that merging each will wait for, in two steps, each reading only
-// what the step before asked for: 32 entries ahead the texts of its key and
-// value (the value is read to tell a bare key and enclosing quotes, the key
-// is hashed), 16 ahead, for the first entry of a key, the slot where the
-// target section's search for the key starts. In a long section the merge
-// then seldom waits.
-class CompatLookahead {
- public:
-  explicit CompatLookahead(const QdsSection* source) : far_(source), near_(source) {}
-
-  // Asks for what the entries up to the distances ahead of the head of the
-  // compat section need; `destination` is the target section (null: none).
-  void Prefetch(const QdsSection* destination) {
-    for (; far_.asked < kFar && far_.value != nullptr; far_.Step()) {
-      if (far_.value == far_.key->values.head()) qds::Prefetch(far_.key->name.Units());
-      qds::Prefetch(far_.value->name.Units());
-    }
-    for (; near_.asked < kNear && near_.value != nullptr; near_.Step()) {
-      bool first = near_.value == near_.key->values.head();
-      if (!first || destination == nullptr) continue;
-      std::optional<uint32_t> hash = destination->keys.PrefetchName(near_.key->name.View());
-      if (hash && filed_ - taken_ < kHashes) hashes_[filed_++ % kHashes] = {near_.key, *hash};
-    }
-  }
-  // The hash of `key`'s name, when the prefetch for it took one. Asked in
-  // the order of the keys: the hashes of keys before `key` go.
-  std::optional<uint32_t> TakeHash(const QdsKey* key) {
-    while (taken_ != filed_) {
-      const Hashed& oldest = hashes_[taken_++ % kHashes];
-      if (oldest.key == key) return oldest.hash;
-    }
-    return std::nullopt;
-  }
-  // The entry at the head of the compat section is gone.
-  void EntryRemoved() {
-    far_.Removed();
-    near_.Removed();
-  }
-
- private:
-  static constexpr uint32_t kFar = 32;
-  static constexpr uint32_t kNear = 16;
-  // An entry `asked` entries after the head of the section (none: past its end).
-  struct Walker {
-    explicit Walker(const QdsSection* source)
-        : key(source->keys.head()), value(key != nullptr ? key->values.head() : nullptr) {}
-    void Step() {
-      ++asked;
-      value = ValueList::Next(value);
-      while (value == nullptr && key != nullptr) {
-        key = NodeList<QdsKey>::Next(key);
-        value = key != nullptr ? key->values.head() : nullptr;
-      }
-    }
-    void Removed() { asked -= asked > 0 ? 1 : 0; }
-    const QdsKey* key;
-    const QdsValue* value;
-    uint32_t asked = 0;
-  };
-  Walker far_;
-  Walker near_;
-  // The hashes that the prefetches took, for the searches: the keys of the
-  // next kNear entries at most.
-  static constexpr uint32_t kHashes = 32;
-  struct Hashed {
-    const QdsKey* key;
-    uint32_t hash;
-  };
-  Hashed hashes_[kHashes];
-  uint32_t filed_ = 0;
-  uint32_t taken_ = 0;
-};
 
 // Adds the entries of the first compat section to `target`, in order, as
 // SetEntry adds what GetEntryAt reads of each through buffers of
@@ -117,7 +43,7 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
   // The section is read from its head until it is empty; no key of it is
   // looked up again.
   source->keys.DropIndex();
-  CompatLookahead lookahead(source);
+  SectionEntriesAhead lookahead(source);
   // The section that SetEntry finds by the same name, once there is one.
   QdsSection* destination = target->sections.FindByName(source->name.View());
   // A section that this merge makes holds only keys of this compat section,

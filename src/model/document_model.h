@@ -24,6 +24,7 @@
 
 #include "common/counted_string.h"
 #include "common/text_slice.h"
+#include "model/node_pool.h"
 #include "model/qds_nodes.h"
 #include "model/source_layout.h"
 #include "model/text_blocks.h"
@@ -118,6 +119,10 @@ class DocumentModel {
   // is made from `keyName`). A name that is not needed may be empty.
   void AppendEntry(QdsSection** section, QdsKey* key, TextSlice sectionName, TextSlice keyName,
                    TextSlice value);
+
+  // A load of a text of `characters` characters is starting: the node pool
+  // readies the memory for the nodes that such a text makes.
+  static void ExpectText(uint64_t characters) { NodePool::Expect(characters); }
 
   // What the file said besides its entries, as the loader found it and the
   // saver writes it.

@@ -185,10 +185,6 @@ std::optional<uint32_t> NodeListBase::PrefetchName(std::u16string_view name) con
   return hash;
 }
 
-void NodeListBase::PrefetchHash(uint32_t hash) const {
-  if (const NameIndex* index = index_.load(std::memory_order_acquire)) index->Prefetch(hash);
-}
-
 void NodeListBase::DropIndex() {
   delete index_.exchange(nullptr, std::memory_order_relaxed);
   indexLacksNodes_ = false;

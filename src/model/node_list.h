@@ -220,8 +220,6 @@ class NodeListBase : public LinkedList {
   // NameIndex::Hash when it took it (the list has an index), so that the
   // search need not take it again.
   std::optional<uint32_t> PrefetchName(std::u16string_view name) const;
-  // The same for a name whose NameIndex::Hash is `hash`.
-  void PrefetchHash(uint32_t hash) const;
 
  protected:
   NodeListBase() = default;

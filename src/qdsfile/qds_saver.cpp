@@ -18,6 +18,7 @@
 #include "common/prefetch.h"
 #include "common/text.h"
 #include "common/wide_format.h"
+#include "model/lookahead.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/path_syntax.h"
@@ -86,34 +87,6 @@ void PrefetchText(std::u16string_view text) {
   Prefetch(&text.back());
 }
 
-// Walks a section's keys ahead of the writer and asks for the memory that
-// the writer will read, each request reading only nodes asked for one key
-// earlier: the key three ahead, the first value of the key two ahead, the
-// text of the next key's first value. The writer then seldom waits.
-class KeyLookahead {
- public:
-  explicit KeyLookahead(const QdsKey* head)
-      : next_(head != nullptr ? NodeList<QdsKey>::Next(head) : nullptr),
-        ahead_(next_ != nullptr ? NodeList<QdsKey>::Next(next_) : nullptr) {}
-
-  // Called before the writer takes each key.
-  void Step() {
-    if (ahead_ != nullptr) {
-      Prefetch(ahead_->values.head());
-      Prefetch(ahead_->next);
-      ahead_ = NodeList<QdsKey>::Next(ahead_);
-    }
-    if (next_ != nullptr) {
-      if (const QdsValue* first = next_->values.head()) Prefetch(first->name.Units());
-      next_ = NodeList<QdsKey>::Next(next_);
-    }
-  }
-
- private:
-  const QdsKey* next_;   // the key after the writer's
-  const QdsKey* ahead_;  // the key after that one
-};
-
 // Writes a key's lines. The texts of the values up to kValuesAhead ahead
 // of the one written are asked for, and the node after the last of them: a
 // key's values often lie lines apart in the file, which the processor does
@@ -155,7 +128,7 @@ bool WriteSection(BufferedStream* stream, const QdsSection& section, bool first,
       return false;
     }
   }
-  KeyLookahead lookahead(section.keys.head());
+  SectionKeysAhead lookahead(section.keys.head());
   for (const QdsKey* key = section.keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
     lookahead.Step();
     if (!WriteEntries(stream, *key, flags)) return false;

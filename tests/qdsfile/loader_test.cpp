@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "qdsfile/entry_window.h"
+#include "model/lookahead.h"
 #include "qdsfile/qds_loader.h"
 #include "qdsfile/stop_search.h"
 #include "support/qds_text.h"

@@ -1,6 +1,4 @@
-#include "qdsfile/entry_window.h"
-
-#include "model/name_index.h"
+#include "model/lookahead.h"
 
 namespace qds {
 
@@ -27,15 +25,17 @@ void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat
   // lookup and for filing a new key; a short section is walked through keys
   // that were just made.
   line.hash.reset();
-  if (!repeat && section->keys.indexed()) {
-    line.hash = NameIndex::Hash(name);
-    section->keys.PrefetchHash(*line.hash);
-  }
+  if (!repeat && section->keys.indexed()) line.hash = section->keys.PrefetchName(name);
   if (!wide) JoinOldest();
 }
 
 void EntryWindow::JoinAll() {
   while (count_ > 0) JoinOldest();
+}
+
+void EntryWindow::CloseSection(QdsSection* section) {
+  JoinAll();
+  section->keys.DropIndex();
 }
 
 // A key that the section lacks joins it with its first value, as a key of

@@ -16,7 +16,8 @@
 #ifndef KNITFOLD_MODEL_DOCUMENT_MODEL_H_
 #define KNITFOLD_MODEL_DOCUMENT_MODEL_H_
 
-#include <qds/document.h>
+#include <qds/flags.h>
+#include <qds/status.h>
 
 #include <cstdint>
 #include <memory>

@@ -232,7 +232,7 @@ class QDS_API QdsDocument {
 
   // ---- Low level: by position, into caller buffers ----------------------------------
   //
-  // The operations through which knitfold merges, kept as they always were.
+  // The operations by position, kept as they always were for their callers.
   // Names are terminated UTF-16; a null name finds nothing. Lengths of
   // caller buffers count UTF-16 units including the terminating zero; a
   // length parameter is in/out: the capacity in, the size that the full text

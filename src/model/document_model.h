@@ -21,9 +21,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
-#include "common/counted_string.h"
 #include "common/text_slice.h"
 #include "model/qds_nodes.h"
 #include "model/source_layout.h"
@@ -127,7 +127,7 @@ class DocumentModel {
   // Where the texts of the sections lie; declared first, so that it outlasts them.
   TextBlocks texts;
   NodeList<QdsSection> sections;
-  CountedString fileName;  // the file loaded, the own file of a save
+  std::u16string fileName;  // the file loaded, the own file of a save
   uint32_t errorLine = 0;  // the line of a syntax error
   TextSlice trailingText;
   int32_t version = 3;

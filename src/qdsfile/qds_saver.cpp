@@ -14,6 +14,7 @@
 #include <bit>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "common/concurrent_task.h"
@@ -178,9 +179,9 @@ bool WriteEndMarker(BufferedStream* stream) {
 // compare them. Elsewhere `path` is the own file when it is the same text or
 // leads to the same file (another spelling, a link), and never merely
 // because it differs only in case: that is another file there.
-bool IsOwnFile(const char16_t* path, const CountedString& fileName) {
-  if (platform::kNamesIgnoreCase) return EqualsIgnoreAsciiCase(path, fileName.View());
-  return fileName.View() == path || platform::SameFile(path, fileName.Data());
+bool IsOwnFile(const char16_t* path, const std::u16string& fileName) {
+  if (platform::kNamesIgnoreCase) return EqualsIgnoreAsciiCase(path, fileName);
+  return fileName == path || platform::SameFile(path, fileName.c_str());
 }
 
 // Whether a save to `path` can replace what stands there: a regular file,
@@ -224,14 +225,14 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
                     const std::function<bool()>& mayReplace = nullptr) {
   SaveOutcome unused;
   if (outcome == nullptr) outcome = &unused;
-  const CountedString& fileName = document->fileName;
+  const std::u16string& fileName = document->fileName;
   bool hasPath = path != nullptr && path[0] != u'\0';
-  bool ownFile = !fileName.Empty() && (!hasPath || IsOwnFile(path, fileName));
+  bool ownFile = !fileName.empty() && (!hasPath || IsOwnFile(path, fileName));
   if (!ownFile && !hasPath) return SaveStatus::NoTarget;
   // Without its digest the file would be worthless: fail before any file is
   // created or truncated.
   if (Signs(*document, flags) && !Md5Digest::Available()) return SaveStatus::DigestUnavailable;
-  const char16_t* destination = ownFile ? fileName.Data() : path;
+  const char16_t* destination = ownFile ? fileName.c_str() : path;
   bool copyBack = ownFile || (replacing == Replacing::AnyFile && IsReplaceable(path));
   FileLock lock;
   if (replacing == Replacing::AnyFile && copyBack) {
@@ -243,14 +244,14 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   auto declined = [&] { return mayReplace && !mayReplace(); };
   // A file written where it stands is replaced from its first write on.
   if (!copyBack && declined()) return SaveStatus::Ok;
-  CountedString target(destination);
-  if (copyBack) target.Append(format::kTemporarySuffix);
+  std::u16string target(destination);
+  if (copyBack) target.append(format::kTemporarySuffix);
   platform::CreatedFile temporary;
   SaveStatus written = SaveStatus::WriteFailed;
   {
     FileStream stream(format::kSaveBufferSize);
     StreamStatus opened =
-        copyBack ? stream.OpenNew(target.Data()) : stream.Open(target.Data(), kStreamWrite);
+        copyBack ? stream.OpenNew(target.c_str()) : stream.Open(target.c_str(), kStreamWrite);
     if (opened != StreamStatus::Ok) outcome->systemCode = stream.GetError();
     switch (opened) {
       case StreamStatus::Ok:
@@ -274,17 +275,17 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
   if (written != SaveStatus::Ok) {
     // A partly written temporary file would only hold space that a full
     // disk lacks; a file written directly stays as far as it got.
-    if (copyBack) platform::RemoveCreatedFile(target.Data(), temporary);
+    if (copyBack) platform::RemoveCreatedFile(target.c_str(), temporary);
     return written;
   }
   if (copyBack && declined()) {
-    platform::RemoveCreatedFile(target.Data(), temporary);
+    platform::RemoveCreatedFile(target.c_str(), temporary);
     return SaveStatus::Ok;
   }
   // The copy back and the removal of the temporary file in one step: where
   // the system allows, the temporary file simply takes the file's place.
   auto copyBackStatus = [&] {
-    if (!copyBack || platform::MoveFileOver(target.Data(), destination, &temporary)) {
+    if (!copyBack || platform::MoveFileOver(target.c_str(), destination, &temporary)) {
       return SaveStatus::Ok;
     }
     *outcome = {static_cast<int>(platform::LastErrorCode()), false};

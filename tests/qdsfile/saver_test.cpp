@@ -110,7 +110,7 @@ TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
   ScratchDir dir;
   WriteBytes(dir / "Doc.qds", "old text");
   DocumentModel document;
-  document.fileName.Assign(WidePath(dir / "Doc.qds"));
+  document.fileName.assign(WidePath(dir / "Doc.qds"));
   AddEntry(AddSection(&document, u"s"), u"k", u"v");
   const std::string expected = Saved(&document, 0);
   std::vector<std::pair<std::string, bool>> names = {
@@ -215,7 +215,7 @@ TEST(SaverTest, SavingReleasingSectionsWritesWhatSaveWrites) {
     for (bool releasing : {false, true}) {
       SCOPED_TRACE(testing::Message() << c.own << (releasing ? ", releasing" : ""));
       DocumentModel document;
-      if (*c.own != 0) document.fileName.Assign(WidePath(dir / c.own));
+      if (*c.own != 0) document.fileName.assign(WidePath(dir / c.own));
       QdsSection* section = AddSection(&document, u"s");
       AddKey(section, u"k");
       for (int i = 0; i < 50; ++i) AddValue(section, u"some value");
@@ -245,7 +245,7 @@ TEST(SaverTest, ADeclinedSaveLeavesTheFileAsItWas) {
     WriteBytes(dir / "own.qds", "own text");
     WriteBytes(dir / "other.qds", "other text");
     DocumentModel document;
-    document.fileName.Assign(WidePath(dir / "own.qds"));
+    document.fileName.assign(WidePath(dir / "own.qds"));
     AddEntry(AddSection(&document, u"s"), u"k", u"v");
     int asked = 0;
     EXPECT_EQ(

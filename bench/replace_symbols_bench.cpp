@@ -71,7 +71,7 @@ void BM_SymbolTable(benchmark::State& state) {
   for (auto _ : state) {
     qds::SymbolMap table(true, 256);
     for (int64_t i = 0; i < count; ++i) table.Set(names[i], names[i]);
-    qds::CountedString value;
+    std::u16string value;
     for (int64_t i = 0; i < count; ++i) benchmark::DoNotOptimize(table.Lookup(names[i], &value));
     for (int64_t i = 0; i < count / 2; ++i) {
       table.Remove(names[2 * i]);

@@ -1,6 +1,7 @@
 # Cross-compiles the Windows build (x86-64) with Debian's MinGW-w64 compilers
 # (package g++-mingw-w64-x86-64-posix):
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+# or, the same, cmake --preset mingw (CMakePresets.json).
 # The programs are linked statically, so they need no runtime DLLs beside
 # them, and run under Wine on the build machine (the tests' emulator).
 

@@ -6,6 +6,8 @@
 // as SetEntry adds what GetEntryAt reads of the entry into such buffers. The
 // compat document is loaded to be read in order only, as knitfold loads it.
 
+#include <qds/document.h>
+
 #include <algorithm>
 #include <string>
 

@@ -92,7 +92,7 @@ struct FileMerge::Run {
     compatMapping = compat.texts.FirstMapping();
     saveStatus = OutOfMemoryAsStatus<SaveStatus>([&] {
       MergeDocuments(&compat, &target);
-      return staged.Write(target, target.fileName.Data(), KeepComments);
+      return staged.Write(target, target.fileName.c_str(), KeepComments);
     });
     written = true;
   }

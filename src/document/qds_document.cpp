@@ -158,7 +158,7 @@ bool QdsDocument::Unsign() {
 // ---- The document as a whole ---------------------------------------------------------
 
 std::filesystem::path QdsDocument::FileName() const {
-  return PathFromUtf16(Internals::State(*this).model.fileName.View());
+  return PathFromUtf16(Internals::State(*this).model.fileName);
 }
 
 int32_t QdsDocument::Version() const { return Internals::State(*this).model.version; }

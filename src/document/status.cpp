@@ -11,7 +11,6 @@
 #include <iterator>
 #include <string>
 
-#include "common/counted_string.h"
 #include "common/text.h"
 #include "common/utf8.h"
 #include "document/document_state.h"
@@ -212,12 +211,12 @@ std::string_view Status::Name() const {
 
 std::string Status::SystemText() const {
   if (systemCode_ == 0) return std::string();
-  CountedString text;
+  std::u16string text;
   bool described = systemCodeFromRuntime_
                        ? platform::RuntimeErrorText(systemCode_, &text)
                        : platform::ErrorText(static_cast<uint32_t>(systemCode_), &text);
   if (!described) return "error " + std::to_string(systemCode_);
-  std::u16string_view words = text.View();
+  std::u16string_view words = text;
   while (!words.empty() && IsWhiteSpace(words.back())) words.remove_suffix(1);
   return EncodeUtf8(words);
 }

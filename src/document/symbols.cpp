@@ -6,7 +6,6 @@
 
 #include <optional>
 
-#include "common/counted_string.h"
 #include "document/document_state.h"
 #include "document/expanding_read.h"
 #include "document/text_conversions.h"
@@ -56,9 +55,9 @@ bool SymbolTable::Get(TextRef name, std::string* value) const {
 }
 
 bool SymbolTable::Get(TextRef name, std::u16string* value) const {
-  const CountedString* found = store_->map.Find(Wide(name));
+  const std::u16string* found = store_->map.Find(Wide(name));
   if (found == nullptr) return false;
-  value->assign(found->View());
+  value->assign(*found);
   return true;
 }
 
@@ -72,9 +71,7 @@ bool SymbolTable::CaseInsensitive() const { return store_->map.CaseInsensitive()
 
 void SymbolTable::ForEach(
     const std::function<void(std::u16string_view name, std::u16string_view value)>& visit) const {
-  store_->map.ForEach([&](const CountedString& name, const CountedString& value) {
-    visit(name.View(), value.View());
-  });
+  store_->map.ForEach(visit);
 }
 
 Status Expand(SymbolTable& table, TextRef text, std::string* out, ExpandFlags flags) {

@@ -16,17 +16,15 @@ CommandHandler FindBuiltinCommand(const CommandTable* commands, std::u16string_v
 }
 
 CommandHandler FindUserCommand(const CommandTable* commands, const SymbolMap& table,
-                               std::u16string_view name, CountedString* definition) {
+                               std::u16string_view name, std::u16string_view* definition) {
   if (commands == nullptr || commands->definedCommand == nullptr) return nullptr;
   if (name.size() > kMaxCommandName) return nullptr;
   char16_t symbol[kMaxCommandName + 1];
   symbol[0] = u'!';
   std::copy(name.begin(), name.end(), symbol + 1);
-  CountedString found;
-  if (!table.Lookup(std::u16string_view(symbol, name.size() + 1), &found) || found.Empty()) {
-    return nullptr;
-  }
-  *definition = found;
+  const std::u16string* found = table.Find(std::u16string_view(symbol, name.size() + 1));
+  if (found == nullptr || found->empty()) return nullptr;
+  *definition = *found;
   return commands->definedCommand;
 }
 

@@ -12,7 +12,6 @@
 #include <span>
 #include <string_view>
 
-#include "common/counted_string.h"
 #include "expansion/command_handler.h"
 
 namespace qds {
@@ -38,11 +37,11 @@ inline constexpr size_t kMaxCommandName = 65;
 CommandHandler FindBuiltinCommand(const CommandTable* commands, std::u16string_view name);
 
 // The table's definedCommand when the symbol "!" + name is present with a
-// non-empty value, which is then copied into *definition; null otherwise
-// (and for a name longer than kMaxCommandName, which no call can reach, or
-// without a table).
+// non-empty value, then *definition, which stays valid until the table
+// changes; null otherwise (and for a name longer than kMaxCommandName, which
+// no call can reach, or without a table).
 CommandHandler FindUserCommand(const CommandTable* commands, const SymbolMap& table,
-                               std::u16string_view name, CountedString* definition);
+                               std::u16string_view name, std::u16string_view* definition);
 
 }  // namespace qds
 

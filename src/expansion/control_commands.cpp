@@ -120,9 +120,9 @@ ReplaceStatus ValueCommand(SymbolMap& table, const char16_t* const* args, uint32
   uint32_t nameLength = 0;
   ReplaceStatus status = ExpandToSpace(table, args[0], flags, name, kTextSpace, &nameLength);
   if (status != ReplaceStatus::Ok) return status;
-  CountedString value;
-  table.Lookup(std::u16string_view(name, nameLength), &value);
-  return WriteOutput(value.View(), out, outLen);
+  const std::u16string* value = table.Find(std::u16string_view(name, nameLength));
+  return WriteOutput(value != nullptr ? std::u16string_view(*value) : std::u16string_view(), out,
+                     outLen);
 }
 
 ReplaceStatus DefineCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,

@@ -14,12 +14,11 @@ ReplaceStatus ExpandToSpace(SymbolMap& table, const char16_t* text, uint32_t fla
 }
 
 ReplaceStatus ExpandArgument(SymbolMap& table, const char16_t* text, uint32_t flags,
-                             CountedString* result) {
-  char16_t* space = result->GetBuffer(kArgumentSpace - 1);
-  ReplaceStatus status = ExpandToSpace(table, text, flags, space, kArgumentSpace);
-  // After a failure the space holds what fit, unterminated; the release still
-  // finds a length within it.
-  result->ReleaseBuffer();
+                             std::u16string* result) {
+  result->resize(kArgumentSpace);
+  uint32_t length = 0;
+  ReplaceStatus status = ExpandToSpace(table, text, flags, result->data(), kArgumentSpace, &length);
+  result->resize(length);
   return status;
 }
 

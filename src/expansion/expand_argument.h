@@ -4,8 +4,8 @@
 #define KNITFOLD_EXPANSION_EXPAND_ARGUMENT_H_
 
 #include <cstdint>
+#include <string>
 
-#include "common/counted_string.h"
 #include "expansion/replace_status.h"
 
 namespace qds {
@@ -25,9 +25,10 @@ inline constexpr uint32_t kArgumentSpace = 1024;
                                           uint32_t* length = nullptr);
 
 // ExpandToSpace into `result` with a space of kArgumentSpace characters, so
-// the result holds at most 1023 characters.
+// the result holds at most 1023 characters; it holds no meaningful text after
+// a failure.
 [[nodiscard]] ReplaceStatus ExpandArgument(SymbolMap& table, const char16_t* text, uint32_t flags,
-                                           CountedString* result);
+                                           std::u16string* result);
 
 }  // namespace qds
 

@@ -4,9 +4,9 @@
 // takes both "\" and "/" as separators on every platform, so that a script
 // cuts a path the same way wherever it runs.
 
+#include <string>
 #include <string_view>
 
-#include "common/counted_string.h"
 #include "common/wide_format.h"
 #include "expansion/builtin_handlers.h"
 #include "expansion/handler_support.h"
@@ -95,10 +95,10 @@ ReplaceStatus SplitPathCommand(SymbolMap& table, const char16_t* const* args, ui
   if (argCount != 1 && argCount != 2) return ReplaceStatus::WrongArgCount;
   const char16_t* prefix = argCount == 2 ? args[1] : u"";
   if (std::u16string_view(prefix).size() > kMaxPrefix) return ReplaceStatus::ArgumentTooLong;
-  CountedString path;
+  std::u16string path;
   ReplaceStatus status = ExpandArgument(table, args[0], flags, &path);
   if (status != ReplaceStatus::Ok) return status;
-  PathPieces pieces = SplitPath(path.View());
+  PathPieces pieces = SplitPath(path);
   const struct {
     const char16_t* format;
     std::u16string_view piece;
@@ -121,16 +121,16 @@ ReplaceStatus SplitPathCommand(SymbolMap& table, const char16_t* const* args, ui
 ReplaceStatus ToShortPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                                  char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
-  CountedString path;
+  std::u16string path;
   ReplaceStatus status = ExpandArgument(table, args[0], flags, &path);
   if (status != ReplaceStatus::Ok) return status;
-  ImpersHlpr impersonation(IsRemotePath(path.Data()), table);
-  size_t needed = platform::ShortPathName(path.Data(), nullptr, 0);
+  ImpersHlpr impersonation(IsRemotePath(path.c_str()), table);
+  size_t needed = platform::ShortPathName(path.c_str(), nullptr, 0);
   if (*outLen < needed) {
     *outLen = static_cast<uint32_t>(needed);
     return ReplaceStatus::BufferTooSmall;
   }
-  size_t length = platform::ShortPathName(path.Data(), out, *outLen);
+  size_t length = platform::ShortPathName(path.c_str(), out, *outLen);
   *outLen = static_cast<uint32_t>(length);
   return length == 0 ? ReplaceStatus::NoShortPath : ReplaceStatus::Ok;
 }

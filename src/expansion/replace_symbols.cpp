@@ -4,8 +4,8 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <string_view>
 
-#include "common/counted_string.h"
 #include "expansion/command_table.h"
 #include "expansion/parse_args.h"
 #include "expansion/symbol_map.h"
@@ -132,8 +132,8 @@ ReplaceStatus Expansion::SymbolOrEscape(size_t* pos) {
   }
   std::u16string_view name = text_.substr(start, close - start);
   if (name.size() > kMaxSymbolName) return Fail(ReplaceStatus::NameTooLong, start);
-  CountedString value;
-  if (table_.Lookup(name, &value) && !Emit(value.View())) {
+  const std::u16string* value = table_.Find(name);
+  if (value != nullptr && !Emit(*value)) {
     return Fail(ReplaceStatus::OutputTooLong, start);
   }
   return ReplaceStatus::Ok;
@@ -155,16 +155,18 @@ ReplaceStatus Expansion::CommandCall(size_t* pos) {
   if (count < 0) return Fail(static_cast<ReplaceStatus>(-count), cursor - begin);
 
   const CommandTable* commands = table_.commands();
-  CountedString definition;
+  std::u16string_view definition;
   CommandHandler handler = FindBuiltinCommand(commands, nameArg);
   bool builtin = handler != nullptr;
   if (!builtin) handler = FindUserCommand(commands, table_, nameArg, &definition);
   if (handler == nullptr) return Fail(ReplaceStatus::UnknownCommand, nameStart);
 
   // Second pass: no stored argument is longer than the text it came from, so
-  // the characters of the call hold them all.
+  // the characters of the call hold them all. A defined command's definition
+  // follows them, copied, as the command may define itself anew while it runs.
   size_t consumed = static_cast<size_t>(cursor - (begin + nameStart));
-  std::unique_ptr<char16_t[]> buffer(new (std::nothrow) char16_t[consumed]);
+  size_t space = builtin ? consumed : consumed + definition.size() + 1;
+  std::unique_ptr<char16_t[]> buffer(new (std::nothrow) char16_t[space]);
   std::unique_ptr<const char16_t*[]> args(count > std::numeric_limits<uint32_t>::max()
                                               ? nullptr
                                               : new (std::nothrow)
@@ -179,7 +181,9 @@ ReplaceStatus Expansion::CommandCall(size_t* pos) {
     status =
         handler(table_, args.get() + 1, static_cast<uint32_t>(count - 1), out_, &length, flags_);
   } else {
-    args[0] = definition.Data();
+    char16_t* copy = std::copy(definition.begin(), definition.end(), buffer.get() + consumed);
+    *copy = u'\0';
+    args[0] = buffer.get() + consumed;
     status = handler(table_, args.get(), static_cast<uint32_t>(count), out_, &length, flags_);
   }
   args.reset();

@@ -10,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "common/counted_string.h"
 #include "common/wide_format.h"
 #include "expansion/builtin_handlers.h"
 #include "expansion/field_list_scanner.h"
@@ -98,23 +97,23 @@ int32_t NthOccurrence(std::u16string_view text, const Matcher& find, uint64_t n)
 ReplaceStatus Search(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                      char16_t* out, uint32_t* outLen, uint32_t flags, bool fromEnd) {
   if (argCount != 2 && argCount != 3) return ReplaceStatus::WrongArgCount;
-  CountedString text, find, occurrenceText(u"1");
+  std::u16string text, find, occurrenceText(u"1");
   ReplaceStatus status = ExpandArgument(table, args[0], flags, &text);
   if (status == ReplaceStatus::Ok) status = ExpandArgument(table, args[1], flags, &find);
   if (status == ReplaceStatus::Ok && argCount == 3)
     status = ExpandArgument(table, args[2], flags, &occurrenceText);
   if (status != ReplaceStatus::Ok) return status;
-  uint64_t n = ReadOccurrence(occurrenceText.View());
-  Matcher matcher(find.View());
+  uint64_t n = ReadOccurrence(occurrenceText);
+  Matcher matcher(find);
   if (fromEnd && n > 0) {
     uint64_t total = 0;
-    matcher.Scan(text.View(), true, [&total](size_t) {
+    matcher.Scan(text, true, [&total](size_t) {
       ++total;
       return true;
     });
     n = n <= total ? total - n + 1 : 0;
   }
-  return WriteNumber(NthOccurrence(text.View(), matcher, n), out, outLen);
+  return WriteNumber(NthOccurrence(text, matcher, n), out, outLen);
 }
 
 }  // namespace
@@ -137,10 +136,10 @@ ReplaceStatus ChrCommand(SymbolMap& table, const char16_t* const* args, uint32_t
 ReplaceStatus LengthCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
-  CountedString text;
+  std::u16string text;
   ReplaceStatus status = ExpandArgument(table, args[0], flags, &text);
   if (status != ReplaceStatus::Ok) return status;
-  return WriteNumber(static_cast<int32_t>(text.Length()), out, outLen);
+  return WriteNumber(static_cast<int32_t>(text.size()), out, outLen);
 }
 
 ReplaceStatus IndexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
@@ -156,11 +155,11 @@ ReplaceStatus RindexCommand(SymbolMap& table, const char16_t* const* args, uint3
 ReplaceStatus SubstrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 2 && argCount != 3) return ReplaceStatus::WrongArgCount;
-  CountedString text;
+  std::u16string text;
   int32_t start = 0;
   ReplaceStatus status = ExpandArgument(table, args[0], flags, &text);
   if (status == ReplaceStatus::Ok) status = ExpandWholeNumber(table, args[1], flags, &start);
-  auto end = static_cast<int32_t>(text.Length());
+  auto end = static_cast<int32_t>(text.size());
   if (status == ReplaceStatus::Ok && argCount == 3)
     status = ExpandWholeNumber(table, args[2], flags, &end);
   if (status != ReplaceStatus::Ok) return status;
@@ -168,28 +167,30 @@ ReplaceStatus SubstrCommand(SymbolMap& table, const char16_t* const* args, uint3
   int64_t first = std::max<int64_t>(int64_t{start} - 1, 0);
   int64_t count = std::max<int64_t>(int64_t{end} - start + 1, 0);
   std::u16string_view piece;
-  if (first < static_cast<int64_t>(text.Length()))
-    piece = text.View().substr(static_cast<size_t>(first), static_cast<size_t>(count));
+  if (first < static_cast<int64_t>(text.size())) {
+    piece =
+        std::u16string_view(text).substr(static_cast<size_t>(first), static_cast<size_t>(count));
+  }
   return WriteOutput(piece, out, outLen);
 }
 
 ReplaceStatus SubCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, uint32_t flags) {
   if (argCount != 3) return ReplaceStatus::WrongArgCount;
-  CountedString text, find, replacement;
+  std::u16string text, find, replacement;
   ReplaceStatus status = ExpandArgument(table, args[0], flags, &text);
   if (status == ReplaceStatus::Ok) status = ExpandArgument(table, args[1], flags, &find);
   if (status == ReplaceStatus::Ok) status = ExpandArgument(table, args[2], flags, &replacement);
   if (status != ReplaceStatus::Ok) return status;
-  if (find.Empty()) return WriteOutput(text.View(), out, outLen);
+  if (find.empty()) return WriteOutput(text, out, outLen);
   std::u16string result;
   size_t copied = 0;
-  Matcher(find.View()).Scan(text.View(), false, [&](size_t p) {
-    result.append(text.View().substr(copied, p - copied)).append(replacement.View());
-    copied = p + find.Length();
+  Matcher(find).Scan(text, false, [&](size_t p) {
+    result.append(std::u16string_view(text).substr(copied, p - copied)).append(replacement);
+    copied = p + find.size();
     return true;
   });
-  result.append(text.View().substr(copied));
+  result.append(std::u16string_view(text).substr(copied));
   return WriteOutput(result, out, outLen);
 }
 
@@ -204,12 +205,12 @@ ReplaceStatus SplitCommand(SymbolMap& table, const char16_t* const* args, uint32
   char16_t name[kNameSpace];
   ReplaceStatus status = ExpandToSpace(table, args[0], flags, name, kNameSpace);
   if (status != ReplaceStatus::Ok) return status;
-  CountedString value;
+  std::u16string value;  // a copy: the fields' symbols change the table
   *outLen = 0;
   if (!table.Lookup(name, &value)) return ReplaceStatus::Ok;
   // The value is read as a terminated text, as stored.
   FieldListScanner fields;
-  if (!fields.Scan(value.Data(), separator)) return ReplaceStatus::BadArgument;
+  if (!fields.Scan(value.c_str(), separator)) return ReplaceStatus::BadArgument;
   // The prefix's limit keeps every name within the space.
   char16_t symbol[kTextSpace];
   FormatWide(symbol, kTextSpace, u"%sCount", {args[1]});

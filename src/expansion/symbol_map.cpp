@@ -30,35 +30,35 @@ uint32_t SymbolMap::HashOf(std::u16string_view name) const {
   return hash;
 }
 
-uint32_t SymbolMap::BucketOf(std::u16string_view name) const { return HashOf(name) % bucketCount_; }
-
 bool SymbolMap::NamesEqual(std::u16string_view a, std::u16string_view b) const {
   return caseInsensitive_ ? EqualsIgnoreAsciiCase(a, b) : a == b;
 }
 
-SymbolMap::Node** SymbolMap::FindLink(std::u16string_view name) const {
+SymbolMap::Node** SymbolMap::FindLink(std::u16string_view name, uint32_t hash) const {
   if (buckets_ == nullptr) return nullptr;
-  Node** link = &buckets_[BucketOf(name)];
-  while (*link != nullptr && !NamesEqual((*link)->name.View(), name)) link = &(*link)->next;
+  Node** link = &buckets_[hash % bucketCount_];
+  while (*link != nullptr && ((*link)->hash != hash || !NamesEqual((*link)->name, name))) {
+    link = &(*link)->next;
+  }
   return *link != nullptr ? link : nullptr;
 }
 
-bool SymbolMap::Lookup(std::u16string_view name, CountedString* value) const {
-  const CountedString* found = Find(name);
+bool SymbolMap::Lookup(std::u16string_view name, std::u16string* value) const {
+  const std::u16string* found = Find(name);
   if (found == nullptr) return false;
   *value = *found;
   return true;
 }
 
-const CountedString* SymbolMap::Find(std::u16string_view name) const {
-  Node** link = FindLink(name);
+const std::u16string* SymbolMap::Find(std::u16string_view name) const {
+  Node** link = FindLink(name, HashOf(name));
   return link != nullptr ? &(*link)->value : nullptr;
 }
 
 bool SymbolMap::LookupUnsigned(std::u16string_view name, uint32_t* value) const {
-  Node** link = FindLink(name);
+  Node** link = FindLink(name, HashOf(name));
   if (link == nullptr) return false;
-  std::u16string_view text = (*link)->value.View();
+  std::u16string_view text = (*link)->value;
   NumberScan scan = ScanNumber(text, 10);
   if (scan.end != text.size()) {
     *value = 0;
@@ -91,9 +91,9 @@ void SymbolMap::Grow() {
   for (uint32_t i = 0; i < bucketCount_; ++i) {
     while (Node* node = buckets_[i]) {
       buckets_[i] = node->next;
-      node->bucketIndex = HashOf(node->name.View()) % count;
-      node->next = grown[node->bucketIndex];
-      grown[node->bucketIndex] = node;
+      Node** head = &grown[node->hash % count];
+      node->next = *head;
+      *head = node;
     }
   }
   delete[] buckets_;
@@ -126,7 +126,8 @@ void SymbolMap::KeepForUndo(std::u16string_view name, Node** link) {
 }
 
 void SymbolMap::Set(std::u16string_view name, std::u16string_view value) {
-  Node** link = FindLink(name);
+  const uint32_t hash = HashOf(name);
+  Node** link = FindLink(name, hash);
   KeepForUndo(name, link);
   Node* node;
   if (link != nullptr) {
@@ -136,12 +137,13 @@ void SymbolMap::Set(std::u16string_view name, std::u16string_view value) {
     if (count_ >= static_cast<int64_t>(bucketCount_) * kMaxLoad) Grow();
     node = TakeFreeNode();
     ++count_;
-    node->bucketIndex = BucketOf(name);
-    node->name.Assign(name);
-    node->next = buckets_[node->bucketIndex];
-    buckets_[node->bucketIndex] = node;
+    node->hash = hash;
+    node->name.assign(name);
+    Node** head = &buckets_[hash % bucketCount_];
+    node->next = *head;
+    *head = node;
   }
-  node->value.Assign(value);
+  node->value.assign(value);
 }
 
 void SymbolMap::SetNumber(std::u16string_view name, int32_t number) {
@@ -151,13 +153,15 @@ void SymbolMap::SetNumber(std::u16string_view name, int32_t number) {
 }
 
 bool SymbolMap::Remove(std::u16string_view name) {
-  Node** link = FindLink(name);
+  Node** link = FindLink(name, HashOf(name));
   if (link == nullptr) return false;
   KeepForUndo(name, link);
   Node* node = *link;
   *link = node->next;
-  node->name.Clear();
-  node->value.Clear();
+  // A free node keeps its strings' room for the next symbol it holds; an
+  // emptied table releases it all (RemoveAll).
+  node->name.clear();
+  node->value.clear();
   node->next = freeList_;
   freeList_ = node;
   if (--count_ == 0) RemoveAll();
@@ -179,7 +183,7 @@ void SymbolMap::RemoveAll() {
 }
 
 void SymbolMap::ForEach(
-    const std::function<void(const CountedString&, const CountedString&)>& visit) const {
+    const std::function<void(std::u16string_view, std::u16string_view)>& visit) const {
   if (buckets_ == nullptr) return;
   for (uint32_t i = 0; i < bucketCount_; ++i) {
     for (const Node* node = buckets_[i]; node != nullptr; node = node->next) {

@@ -2,7 +2,7 @@
 // its commands work on them (behind the public SymbolTable), and the
 // commands that expansions with them can call.
 //
-// A hash map from name to value, both CountedStrings, with chained buckets
+// A hash map from name to value, both std::u16string, with chained buckets
 // and nodes taken from blocks of `blockSize` so that creating and removing
 // symbols does not allocate per symbol. The bucket array exists only while
 // the table holds a symbol; emptying the table releases it and every block.
@@ -17,17 +17,16 @@
 //
 // An attached SymbolUndo keeps what changes, to put it back.
 //
-// No locks: threads may share the const functions but Lookup (which shares
-// the value's text, changing its count); a change needs the map alone.
+// No locks: threads may share the const functions; a change needs the map
+// alone.
 
 #ifndef KNITFOLD_EXPANSION_SYMBOL_MAP_H_
 #define KNITFOLD_EXPANSION_SYMBOL_MAP_H_
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
-
-#include "common/counted_string.h"
 
 namespace qds {
 
@@ -43,13 +42,13 @@ class SymbolMap {
   SymbolMap& operator=(const SymbolMap&) = delete;
   ~SymbolMap();
 
-  // True with the value in *value (sharing the stored text) when `name` is
-  // present; false with *value unchanged otherwise.
-  bool Lookup(std::u16string_view name, CountedString* value) const;
+  // True with a copy of the value in *value when `name` is present, for a
+  // caller that changes the table while it holds the value; false with
+  // *value unchanged otherwise.
+  bool Lookup(std::u16string_view name, std::u16string* value) const;
   // The value of `name`, null when it is absent; valid until the next
-  // change. Unlike Lookup, it shares nothing (a shared text's count
-  // changes), so that threads may read one map at once.
-  const CountedString* Find(std::u16string_view name) const;
+  // change.
+  const std::u16string* Find(std::u16string_view name) const;
   // True when `name` is present, with *value its value read as a base-10
   // unsigned number (strtoul: white space skipped, a minus negates modulo
   // 2^32, values above 4294967295 give 4294967295), or 0 when characters
@@ -73,8 +72,8 @@ class SymbolMap {
   bool CaseInsensitive() const { return caseInsensitive_; }
   // Calls `visit` for every symbol, in no particular order. `visit` must not
   // change the table.
-  void ForEach(const std::function<void(const CountedString& name, const CountedString& value)>&
-                   visit) const;
+  void ForEach(
+      const std::function<void(std::u16string_view name, std::u16string_view value)>& visit) const;
 
  private:
   friend class SymbolUndo;
@@ -83,19 +82,18 @@ class SymbolMap {
 
   struct Node {
     Node* next = nullptr;
-    uint32_t bucketIndex = 0;
-    CountedString name;
-    CountedString value;
+    uint32_t hash = 0;  // HashOf(name): tells most other names apart without reading them
+    std::u16string name;
+    std::u16string value;
   };
   struct Block;
 
   uint32_t HashOf(std::u16string_view name) const;
-  uint32_t BucketOf(std::u16string_view name) const;
   void Grow();
   bool NamesEqual(std::u16string_view a, std::u16string_view b) const;
   // The link that points at the node named `name` (a bucket head or a node's
   // `next`), or null when the name is absent.
-  Node** FindLink(std::u16string_view name) const;
+  Node** FindLink(std::u16string_view name, uint32_t hash) const;
   Node* TakeFreeNode();
   // Tells the attached undo, if any, that the symbol at `link` (null: the
   // absent `name`) is about to change.

@@ -20,12 +20,11 @@ SymbolUndo::~SymbolUndo() {
   if (table_.undo_ == this) table_.undo_ = nullptr;
 }
 
-void SymbolUndo::Keep(std::u16string_view name, const CountedString* stored,
-                      const CountedString* value) {
-  CountedString unused;
-  if (before_.Lookup(name, &unused) || absent_.Lookup(name, &unused)) return;
+void SymbolUndo::Keep(std::u16string_view name, const std::u16string* stored,
+                      const std::u16string* value) {
+  if (before_.Find(name) != nullptr || absent_.Find(name) != nullptr) return;
   if (stored != nullptr) {
-    before_.Set(stored->View(), value->View());
+    before_.Set(*stored, *value);
   } else {
     absent_.Set(name, {});
   }
@@ -33,13 +32,11 @@ void SymbolUndo::Keep(std::u16string_view name, const CountedString* stored,
 
 void SymbolUndo::Restore() {
   table_.undo_ = nullptr;
-  absent_.ForEach([&](const CountedString& name, const CountedString&) {
-    table_.Remove(name.View());
-  });
-  before_.ForEach([&](const CountedString& name, const CountedString& value) {
+  absent_.ForEach([&](std::u16string_view name, std::u16string_view) { table_.Remove(name); });
+  before_.ForEach([&](std::u16string_view name, std::u16string_view value) {
     // Removed first, so that a spelling the run gave the name goes too.
-    table_.Remove(name.View());
-    table_.Set(name.View(), value.View());
+    table_.Remove(name);
+    table_.Set(name, value);
   });
 }
 

@@ -10,6 +10,7 @@
 #ifndef KNITFOLD_EXPANSION_SYMBOL_UNDO_H_
 #define KNITFOLD_EXPANSION_SYMBOL_UNDO_H_
 
+#include <string>
 #include <string_view>
 
 #include "expansion/symbol_map.h"
@@ -33,7 +34,7 @@ class SymbolUndo {
   friend class SymbolMap;
   // Called by the table before it changes `name`: `stored` is the symbol's
   // stored name and `value` its value, both null when the name is absent.
-  void Keep(std::u16string_view name, const CountedString* stored, const CountedString* value);
+  void Keep(std::u16string_view name, const std::u16string* stored, const std::u16string* value);
 
   SymbolMap& table_;
   SymbolMap before_;  // the changed symbols that were present, as they were

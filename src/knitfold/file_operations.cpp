@@ -65,18 +65,18 @@ int CreateDirectoryChain(const char16_t* path) {
   return 1;
 }
 
-void GetSystemErrorText(uint32_t code, CountedString* text) {
+void GetSystemErrorText(uint32_t code, std::u16string* text) {
   if (platform::ErrorText(code, text)) return;
   char16_t number[12];
   FormatWide(number, 12, u"%d", {static_cast<int32_t>(code)});
   char16_t format[kTemplateCapacity];
-  text->Clear();
+  text->clear();
   if (LoadMessage(kUndescribedErrorTemplate, format, kTemplateCapacity) == 0) {
     return;
   }
   char16_t message[kTemplateCapacity];
   FormatWide(message, kTemplateCapacity, format, {static_cast<const char16_t*>(number)});
-  text->Assign(message);
+  text->assign(message);
 }
 
 }  // namespace qds

@@ -5,8 +5,7 @@
 #define KNITFOLD_KNITFOLD_FILE_OPERATIONS_H_
 
 #include <cstdint>
-
-#include "common/counted_string.h"
+#include <string>
 
 namespace qds {
 
@@ -23,7 +22,7 @@ int CreateDirectoryChain(const char16_t* path);
 
 // The system's text for `code` (possibly ending in a line break); empty when
 // the system cannot describe the code.
-void GetSystemErrorText(uint32_t code, CountedString* text);
+void GetSystemErrorText(uint32_t code, std::u16string* text);
 
 }  // namespace qds
 

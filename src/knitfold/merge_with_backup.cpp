@@ -3,6 +3,7 @@
 #include <qds/status.h>
 
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "document/file_merge.h"
@@ -49,9 +50,9 @@ bool BuildWorkingCopy(const char16_t* target, const PathBuffer& source, PathBuff
 }
 
 void ReportCopyFailure(const char16_t* from, const char16_t* to, uint32_t error) {
-  CountedString text;
+  std::u16string text;
   GetSystemErrorText(error, &text);
-  LogMessage(kMessageCopyFailed, from, to, text.Data());
+  LogMessage(kMessageCopyFailed, from, to, text.c_str());
 }
 
 // True when the working folder of `copy` is a link (or another reparse

@@ -16,13 +16,14 @@
 #ifndef KNITFOLD_MODEL_DOCUMENT_MODEL_H_
 #define KNITFOLD_MODEL_DOCUMENT_MODEL_H_
 
-#include <qds/document.h>
+#include <qds/flags.h>
+#include <qds/status.h>
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
-#include "common/counted_string.h"
 #include "common/text_slice.h"
 #include "model/node_pool.h"
 #include "model/qds_nodes.h"
@@ -131,7 +132,7 @@ class DocumentModel {
   // Where the texts of the sections lie; declared first, so that it outlasts them.
   TextBlocks texts;
   NodeList<QdsSection> sections;
-  CountedString fileName;  // the file loaded, the own file of a save
+  std::u16string fileName;  // the file loaded, the own file of a save
   uint32_t errorLine = 0;  // the line of a syntax error
   TextSlice trailingText;
   int32_t version = 3;

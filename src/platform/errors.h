@@ -11,8 +11,7 @@
 #define KNITFOLD_PLATFORM_ERRORS_H_
 
 #include <cstdint>
-
-#include "common/counted_string.h"
+#include <string>
 
 namespace qds::platform {
 
@@ -39,9 +38,9 @@ extern const uint32_t kErrorLockHeld;
 
 // The system's text for a system code, unchanged (it may end in a line
 // break). False when the system cannot describe the code.
-bool ErrorText(uint32_t code, CountedString* text);
+bool ErrorText(uint32_t code, std::u16string* text);
 // The C runtime's text for one of its error numbers (descriptors.h).
-bool RuntimeErrorText(int error, CountedString* text);
+bool RuntimeErrorText(int error, std::u16string* text);
 
 }  // namespace qds::platform
 

@@ -22,18 +22,17 @@ const uint32_t kErrorLockHeld = EWOULDBLOCK;
 uint32_t LastErrorCode() { return static_cast<uint32_t>(errno); }
 void SetLastErrorCode(uint32_t code) { errno = static_cast<int>(code); }
 
-bool ErrorText(uint32_t code, CountedString* text) {
+bool ErrorText(uint32_t code, std::u16string* text) {
   char buffer[256];
   // The GNU strerror_r returns the text, which need not be in `buffer`.
   const char* message = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
   if (message == nullptr) return false;
-  std::u16string wide = DecodeUtf8(message);
-  text->Assign(wide);
+  *text = DecodeUtf8(message);
   return true;
 }
 
 // On POSIX the two families are one.
-bool RuntimeErrorText(int error, CountedString* text) {
+bool RuntimeErrorText(int error, std::u16string* text) {
   return ErrorText(static_cast<uint32_t>(error), text);
 }
 

@@ -33,7 +33,7 @@ void SetLastErrorCode(uint32_t code) { SetLastError(code); }
 
 // Inserts ("%1") are left as the text writes them: there is no argument list
 // to fill them from, and reading one that is not there would be undefined.
-bool ErrorText(uint32_t code, CountedString* text) {
+bool ErrorText(uint32_t code, std::u16string* text) {
   DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
   HMODULE source = nullptr;
   if (code >= kInternetErrorFirst && code <= kInternetErrorLast) {
@@ -47,17 +47,16 @@ bool ErrorText(uint32_t code, CountedString* text) {
   DWORD length =
       FormatMessageW(flags, source, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
   if (length == 0 || message == nullptr) return false;
-  std::u16string copy(message, message + length);
+  text->assign(message, message + length);
   LocalFree(message);
-  text->Assign(copy);
   return true;
 }
 
-bool RuntimeErrorText(int error, CountedString* text) {
+bool RuntimeErrorText(int error, std::u16string* text) {
   wchar_t message[256];
   if (_wcserror_s(message, std::size(message), error) != 0) return false;
   std::wstring_view view(message);
-  text->Assign(std::u16string(view.begin(), view.end()));
+  text->assign(view.begin(), view.end());
   return true;
 }
 

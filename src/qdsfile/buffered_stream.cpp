@@ -68,7 +68,7 @@ void BufferedStream::ResetBuffer() {
 void BufferedStream::SetOpened(const char16_t* path, int mode) {
   ResetBuffer();
   mode_ = mode;
-  fileName_.Assign(path);
+  fileName_.assign(path);
 }
 
 StreamStatus BufferedStream::Fill(uint32_t kept) {

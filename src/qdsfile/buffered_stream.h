@@ -20,10 +20,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <cstring>
+#include <string>
+#include <string_view>
 
-#include "common/counted_string.h"
 #include "qdsfile/md5_digest.h"
 
 namespace qds {
@@ -128,7 +128,7 @@ class BufferedStream {
   // Empties the buffer and clears the end-of-data and hashing flags.
   void ResetBuffer();
 
-  const CountedString& fileName() const { return fileName_; }
+  const std::u16string& fileName() const { return fileName_; }
 
  protected:
   // One device read of up to `count` bytes: Ok with *bytesRead > 0, EndOfData
@@ -150,7 +150,7 @@ class BufferedStream {
   // bytes from `end` up to the next multiple of 64 as zeros.
   void HashPadded(uint32_t end);
 
-  CountedString fileName_;
+  std::u16string fileName_;
   int mode_ = kStreamClosed;
   uint8_t* base_ = nullptr;
   uint32_t capacity_ = 0;

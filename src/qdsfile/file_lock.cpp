@@ -23,21 +23,21 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
 
 platform::LockFailure FileLock::Acquire(const char16_t* target) {
   Release();
-  CountedString lockName(target);
-  lockName.Append(format::kLockSuffix);
+  std::u16string lockName(target);
+  lockName.append(format::kLockSuffix);
   platform::LockFailure failure;
-  handle_ = platform::AcquireFileLock(lockName.Data(), kWaitMilliseconds, &failure);
+  handle_ = platform::AcquireFileLock(lockName.c_str(), kWaitMilliseconds, &failure);
   if (handle_ != platform::kInvalidHandle) target_ = target;
   return failure;
 }
 
 bool FileLock::Guards(const char16_t* target) const {
-  return handle_ != platform::kInvalidHandle && target_.View() == std::u16string_view(target);
+  return handle_ != platform::kInvalidHandle && target_ == target;
 }
 
 void FileLock::Release() {
   platform::ReleaseFileLock(std::exchange(handle_, platform::kInvalidHandle));
-  target_ = CountedString();
+  target_.clear();
 }
 
 int LockRefusalNumber(platform::LockFailure failure) {

@@ -9,8 +9,8 @@
 #define KNITFOLD_QDSFILE_FILE_LOCK_H_
 
 #include <cstdint>
+#include <string>
 
-#include "common/counted_string.h"
 #include "platform/file_lock.h"
 
 namespace qds {
@@ -35,7 +35,7 @@ class FileLock {
 
  private:
   platform::FileHandle handle_ = platform::kInvalidHandle;
-  CountedString target_;
+  std::u16string target_;
 };
 
 // The number, alike in LoadStatus and SaveStatus, of a failure to take a

@@ -47,7 +47,7 @@ FileStream::~FileStream() {
   if (handle_ >= 0) static_cast<void>(Close());
 }
 
-int64_t FileStream::GetSize() { return platform::PathSize(fileName().Data()); }
+int64_t FileStream::GetSize() { return platform::PathSize(fileName().c_str()); }
 
 template <typename OpenCall>
 StreamStatus FileStream::OpenWith(const char16_t* path, int mode, OpenCall open) {

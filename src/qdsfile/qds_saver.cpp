@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include "common/prefetch.h"
 #include "common/text.h"
@@ -149,9 +151,9 @@ bool WriteEndMarker(BufferedStream* stream) {
 // compare them. Elsewhere `path` is the own file when it is the same text or
 // leads to the same file (another spelling, a link), and never merely
 // because it differs only in case: that is another file there.
-bool IsOwnFile(const char16_t* path, const CountedString& fileName) {
-  if (platform::kNamesIgnoreCase) return EqualsIgnoreAsciiCase(path, fileName.View());
-  return fileName.View() == path || platform::SameFile(path, fileName.Data());
+bool IsOwnFile(const char16_t* path, const std::u16string& fileName) {
+  if (platform::kNamesIgnoreCase) return EqualsIgnoreAsciiCase(path, fileName);
+  return fileName == path || platform::SameFile(path, fileName.c_str());
 }
 
 // Whether a save to `path` can replace what stands there: a regular file,
@@ -216,14 +218,14 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
                     Replacing replacing, SaveOutcome* outcome, const FileLock* held = nullptr) {
   SaveOutcome unused;
   if (outcome == nullptr) outcome = &unused;
-  const CountedString& fileName = document->fileName;
+  const std::u16string& fileName = document->fileName;
   bool hasPath = path != nullptr && path[0] != u'\0';
-  bool ownFile = !fileName.Empty() && (!hasPath || IsOwnFile(path, fileName));
+  bool ownFile = !fileName.empty() && (!hasPath || IsOwnFile(path, fileName));
   if (!ownFile && !hasPath) return SaveStatus::NoTarget;
   // Without its digest the file would be worthless: fail before any file is
   // created or truncated.
   if (Signs(*document, flags) && !Md5Digest::Available()) return SaveStatus::DigestUnavailable;
-  const char16_t* destination = ownFile ? fileName.Data() : path;
+  const char16_t* destination = ownFile ? fileName.c_str() : path;
   bool copyBack = ownFile || (replacing == Replacing::AnyFile && IsReplaceable(path));
   // A file written where it stands is replaced from its first write on.
   if (!copyBack) {
@@ -282,13 +284,13 @@ SaveStatus StagedSave::Write(const DocumentModel& document, const char16_t* dest
   SaveOutcome unused;
   if (outcome == nullptr) outcome = &unused;
   Discard();
-  destination_.Assign(destination);
-  CountedString temporary(destination);
-  temporary.Append(format::kTemporarySuffix);
+  destination_.assign(destination);
+  std::u16string temporary(destination);
+  temporary.append(format::kTemporarySuffix);
   SaveStatus written;
   {
     FileStream stream(format::kSaveBufferSize);
-    StreamStatus opened = stream.OpenNew(temporary.Data());
+    StreamStatus opened = stream.OpenNew(temporary.c_str());
     if (opened != StreamStatus::Ok) return OpenFailure(&stream, opened, outcome);
     created_ = stream.created();
     written = WriteAndClose(document, &stream, flags, outcome);
@@ -296,27 +298,27 @@ SaveStatus StagedSave::Write(const DocumentModel& document, const char16_t* dest
   // A partly written temporary file would only hold space that a full disk
   // lacks.
   if (written != SaveStatus::Ok) {
-    platform::RemoveCreatedFile(temporary.Data(), created_);
+    platform::RemoveCreatedFile(temporary.c_str(), created_);
     return written;
   }
-  temporary_ = temporary;
+  temporary_ = std::move(temporary);
   return SaveStatus::Ok;
 }
 
 // The copy back and the removal of the temporary file in one step: where
 // the system allows, the temporary file simply takes the file's place.
 SaveStatus StagedSave::Commit(SaveOutcome* outcome) {
-  bool moved = platform::MoveFileOver(temporary_.Data(), destination_.Data(), &created_);
-  temporary_ = CountedString();
+  bool moved = platform::MoveFileOver(temporary_.c_str(), destination_.c_str(), &created_);
+  temporary_.clear();
   if (moved) return SaveStatus::Ok;
   if (outcome != nullptr) *outcome = {static_cast<int>(platform::LastErrorCode()), false};
   return SaveStatus::CopyBackFailed;
 }
 
 void StagedSave::Discard() {
-  if (temporary_.Empty()) return;
-  platform::RemoveCreatedFile(temporary_.Data(), created_);
-  temporary_ = CountedString();
+  if (temporary_.empty()) return;
+  platform::RemoveCreatedFile(temporary_.c_str(), created_);
+  temporary_.clear();
 }
 
 SaveStatus SaveDocument(DocumentModel* document, const char16_t* path, uint32_t flags,

@@ -8,8 +8,8 @@
 #include <qds/status.h>
 
 #include <cstdint>
+#include <string>
 
-#include "common/counted_string.h"
 #include "model/document_model.h"
 #include "platform/replace.h"
 #include "qdsfile/file_flags.h"
@@ -79,8 +79,8 @@ class StagedSave {
   void Discard();
 
  private:
-  CountedString destination_;
-  CountedString temporary_;  // empty unless a written file waits for Commit
+  std::u16string destination_;
+  std::u16string temporary_;  // empty unless a written file waits for Commit
   platform::CreatedFile created_;
 };
 

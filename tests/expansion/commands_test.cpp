@@ -80,7 +80,7 @@ TEST_F(CommandsTest, ProduceTheirOutput) {
 // the chosen text; "for" sets its symbol as written; a defined command's
 // parameters live only during its call, and an inner call removes the
 // outer ones; a built-in wins over a definition; a definition follows its
-// latest text. "split" sets a count and every field and leaves older
+// latest text, and one that defines itself anew runs on as it began. "split" sets a count and every field and leaves older
 // fields; its source name is expanded, its prefix and separator (the first
 // character, none when empty) are taken as written; an absent source sets
 // nothing.
@@ -96,6 +96,8 @@ TEST_F(CommandsTest, SymbolsAfterwardsAreAsTheCommandsLeaveThem) {
       {u"%!define(inner,%`<%1%>`%)%%!define(outer,%`%!inner(x)%[%1%]`%)%%!outer(a)%", u"<x>[]"},
       {u"%!define(Set,never)%%!Set(k,v)%%k%%!define(d,one)%%!d()%%!define(d,two)%%!d()%",
        u"vonetwo"},
+      {u"%!set(x,ABCDEFGHIJKLMNOPQRST)%%!define(d,%`%!define(d,%x%)%then`%)%%!d()% %!d()%",
+       u"then ABCDEFGHIJKLMNOPQRST"},
       {u"%!set(l,%!for(i,1,25,'%i%,')%)%%!set(p27,old)%%!split(l,p)%%pCount%|%p2%|%p11%|%p26%|"
        u"%p27%%!split(missing,q)%[%qCount%]",
        u"26|2|11||old[]"},

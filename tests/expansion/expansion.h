@@ -42,8 +42,8 @@ inline Expansion Expand(SymbolMap& table, std::u16string_view text, uint32_t cap
 
 // The value of `name`, or "<absent>".
 inline std::u16string Symbol(const SymbolMap& table, std::u16string_view name) {
-  CountedString value;
-  return table.Lookup(name, &value) ? std::u16string(value.View()) : u"<absent>";
+  const std::u16string* value = table.Find(name);
+  return value != nullptr ? *value : u"<absent>";
 }
 
 // A text for a failure message.

@@ -76,10 +76,10 @@ TEST(CreateDirectoryChainTest, CreatesEveryFolderButTheLastPart) {
 }
 
 TEST(SystemErrorTextTest, IsTheSystemsTextForTheCode) {
-  CountedString text(u"previous");
+  std::u16string text(u"previous");
   GetSystemErrorText(test::kCodeDiskFull, &text);
-  EXPECT_EQ(text.View(), test::SystemErrorText(test::kCodeDiskFull));
-  EXPECT_FALSE(text.View().empty());
+  EXPECT_EQ(text, test::SystemErrorText(test::kCodeDiskFull));
+  EXPECT_FALSE(text.empty());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // model that does everything the slow, literal way.
 
 #include <gtest/gtest.h>
+#include <qds/document.h>
 
 #include <algorithm>
 #include <random>

@@ -2,6 +2,7 @@
 // keys, quotes, and buffers of every capacity.
 
 #include <gtest/gtest.h>
+#include <qds/document.h>
 
 #include <algorithm>
 #include <string>

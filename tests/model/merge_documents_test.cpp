@@ -2,6 +2,7 @@
 // walk of the sections would put it.
 
 #include <gtest/gtest.h>
+#include <qds/document.h>
 
 #include <string>
 #include <utility>

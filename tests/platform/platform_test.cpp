@@ -99,7 +99,7 @@ TEST(CodePageTest, OtherCodePagesGoThroughTheConverter) {
 // this program never does.
 TEST(ErrorTextTest, WinInetCodesAreDescribedOnlyByTheLoadedModule) {
   constexpr uint32_t kInternetTimeout = 12002;
-  CountedString text;
+  std::u16string text;
   ASSERT_EQ(GetModuleHandleW(L"WININET"), nullptr);
   EXPECT_FALSE(ErrorText(kInternetTimeout, &text));
   HMODULE wininet = LoadLibraryW(L"wininet.dll");
@@ -107,11 +107,11 @@ TEST(ErrorTextTest, WinInetCodesAreDescribedOnlyByTheLoadedModule) {
   bool described = ErrorText(kInternetTimeout, &text);
   FreeLibrary(wininet);
   if (!described) GTEST_SKIP() << "this system's WinINet carries no message texts";
-  EXPECT_FALSE(text.View().empty());
+  EXPECT_FALSE(text.empty());
 }
 
 TEST(ErrorTextTest, CodesTheSystemDoesNotKnowHaveNoText) {
-  CountedString text(u"previous");
+  std::u16string text(u"previous");
   EXPECT_FALSE(ErrorText(0x2000ABCD, &text));  // a code of an application's own
   EXPECT_EQ(text, u"previous");
 }

@@ -414,7 +414,7 @@ TEST(LoaderFileTest, OpenFailuresAreReportedWithTheNameKept) {
     DocumentModel doc;
     std::u16string path = WidePath(c.name.empty() ? dir.path() : dir / c.name);
     EXPECT_EQ(LoadDocument(&doc, path.c_str(), Digest), c.status) << c.name;
-    EXPECT_EQ(doc.fileName.View(), path);
+    EXPECT_EQ(doc.fileName, path);
     EXPECT_EQ(doc.version, c.version) << c.name;
   }
 }

@@ -110,7 +110,7 @@ TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
   ScratchDir dir;
   WriteBytes(dir / "Doc.qds", "old text");
   DocumentModel document;
-  document.fileName.Assign(WidePath(dir / "Doc.qds"));
+  document.fileName.assign(WidePath(dir / "Doc.qds"));
   AddEntry(AddSection(&document, u"s"), u"k", u"v");
   const std::string expected = Saved(&document, 0);
   std::vector<std::pair<std::string, bool>> names = {
@@ -210,14 +210,14 @@ TEST(SaverTest, AStagedSaveWritesWhatSaveWritesAndDiscardsUnseen) {
       SCOPED_TRACE(testing::Message() << c.own << ", step " << step);
       WriteBytes(dir / "own.qds", "old text");
       DocumentModel document;
-      document.fileName.Assign(WidePath(dir / c.own));
+      document.fileName.assign(WidePath(dir / c.own));
       QdsSection* section = AddSection(&document, u"s");
       AddKey(section, u"k");
       for (int i = 0; i < 50; ++i) AddValue(section, u"some value");
       const std::string expected = Saved(&document, KeepComments);
       {
         StagedSave staged;
-        SaveStatus status = staged.Write(document, document.fileName.Data(), KeepComments);
+        SaveStatus status = staged.Write(document, document.fileName.c_str(), KeepComments);
         EXPECT_EQ(status, c.written_status);
         if (step == 0 && status == SaveStatus::Ok) status = staged.Commit();
         if (step == 1) staged.Discard();

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "common/utf8.h"
-#include "knitfold/package_run.h"
+#include "reliability/package_run.h"
 #include "support/system_codes.h"
 
 namespace qds {

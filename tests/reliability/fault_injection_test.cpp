@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "common/utf8.h"
-#include "knitfold/package_run.h"
+#include "reliability/package_run.h"
 
 namespace qds {
 namespace {

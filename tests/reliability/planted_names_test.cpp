@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 
 #include "common/utf8.h"
-#include "knitfold/package_run.h"
+#include "reliability/package_run.h"
 #include "support/system_codes.h"
 
 namespace qds {

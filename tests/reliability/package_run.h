@@ -2,8 +2,8 @@
 // runs of knitfold with the fault injector of fault_shim.cpp preloaded, and
 // what the injector reports.
 
-#ifndef KNITFOLD_TESTS_KNITFOLD_PACKAGE_RUN_H_
-#define KNITFOLD_TESTS_KNITFOLD_PACKAGE_RUN_H_
+#ifndef KNITFOLD_TESTS_RELIABILITY_PACKAGE_RUN_H_
+#define KNITFOLD_TESTS_RELIABILITY_PACKAGE_RUN_H_
 
 #include <chrono>
 #include <cstdlib>
@@ -132,4 +132,4 @@ inline std::string MergedBytes(const Package& package, const std::string& target
 
 }  // namespace qds::test
 
-#endif  // KNITFOLD_TESTS_KNITFOLD_PACKAGE_RUN_H_
+#endif  // KNITFOLD_TESTS_RELIABILITY_PACKAGE_RUN_H_

@@ -15,7 +15,7 @@
 #include <fstream>
 
 #include "common/poison.h"
-#include "knitfold/package_run.h"
+#include "reliability/package_run.h"
 
 namespace qds {
 namespace {

@@ -6,10 +6,16 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include "knitfold/package_run.h"
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "platform/errors.h"
 #include "platform/replace.h"
+#include "support/test_support.h"
 
 namespace qds {
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "knitfold/package_run.h"
+#include "reliability/package_run.h"
 
 namespace qds {
 namespace {

@@ -13,47 +13,47 @@ namespace qds {
 
 // ---- Control and symbol commands (control_commands.cpp) ------------------
 
-ReplaceStatus IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                        char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                         char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                         char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus EvalCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                          char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus ValueCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                           char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus DefineCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                            char16_t* out, uint32_t* outLen, uint32_t flags);
+ReplaceResult IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                        char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                         char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                         char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult EvalCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                          char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult ValueCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                           char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult DefineCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                            char16_t* out, uint32_t* outLen, ExpandFlags flags);
 // The handler of every defined command: args[0] is the definition.
-ReplaceStatus RunUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                             char16_t* out, uint32_t* outLen, uint32_t flags);
+ReplaceResult RunUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                             char16_t* out, uint32_t* outLen, ExpandFlags flags);
 
 // ---- String commands (string_commands.cpp) -------------------------------
 
-ReplaceStatus SplitCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                           char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus ChrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                         char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus LengthCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                            char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus IndexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                           char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus SubstrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                            char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus SubCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                         char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus RindexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                            char16_t* out, uint32_t* outLen, uint32_t flags);
+ReplaceResult SplitCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                           char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult ChrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                         char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult LengthCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                            char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult IndexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                           char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult SubstrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                            char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult SubCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                         char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult RindexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                            char16_t* out, uint32_t* outLen, ExpandFlags flags);
 
 // ---- Path commands (path_commands.cpp) -----------------------------------
 
-ReplaceStatus ExistsCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                            char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus SplitPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                               char16_t* out, uint32_t* outLen, uint32_t flags);
-ReplaceStatus ToShortPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                                 char16_t* out, uint32_t* outLen, uint32_t flags);
+ReplaceResult ExistsCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                            char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult SplitPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                               char16_t* out, uint32_t* outLen, ExpandFlags flags);
+ReplaceResult ToShortPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                                 char16_t* out, uint32_t* outLen, ExpandFlags flags);
 
 }  // namespace qds
 

@@ -17,38 +17,39 @@ namespace {
 
 // Expands an expression without flags (its own symbols decide, not the
 // document's version) and evaluates it into `result`.
-ReplaceStatus ExpandAndEvaluate(SymbolMap& table, const char16_t* expression,
+ReplaceResult ExpandAndEvaluate(SymbolMap& table, const char16_t* expression,
                                 char16_t (&result)[kExpressionResultSpace]) {
   char16_t space[kTextSpace];
-  ReplaceStatus status = ExpandToSpace(table, expression, 0, space, kTextSpace);
+  ReplaceResult status = ExpandToSpace(table, expression, ExpandFlags::None, space, kTextSpace);
   if (status != ReplaceStatus::Ok) return status;
   return EvaluateExpression(space, result);
 }
 
 // Expands the name argument of "set" and "define"; an empty name is unusable.
 // `name` holds kNameSpace characters.
-ReplaceStatus ExpandName(SymbolMap& table, const char16_t* text, uint32_t flags, char16_t* name,
+ReplaceResult ExpandName(SymbolMap& table, const char16_t* text, ExpandFlags flags, char16_t* name,
                          uint32_t* length) {
-  ReplaceStatus status = ExpandToSpace(table, text, flags, name, kNameSpace, length);
+  ReplaceResult status = ExpandToSpace(table, text, flags, name, kNameSpace, length);
   if (status != ReplaceStatus::Ok) return status;
   return *length == 0 ? ReplaceStatus::BadArgument : ReplaceStatus::Ok;
 }
 
 }  // namespace
 
-ReplaceStatus IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                        char16_t* out, uint32_t* outLen, uint32_t flags) {
+ReplaceResult IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                        char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1 && argCount != 3) return ReplaceStatus::WrongArgCount;
   bool holds;
-  if ((flags & ReplaceLegacy) != 0) {
+  if (Has(flags, ExpandFlags::Legacy)) {
     char16_t space[kTextSpace];
     uint32_t length = 0;
-    ReplaceStatus status = ExpandToSpace(table, args[0], 0, space, kTextSpace, &length);
+    ReplaceResult status =
+        ExpandToSpace(table, args[0], ExpandFlags::None, space, kTextSpace, &length);
     if (status != ReplaceStatus::Ok) return status;
     holds = EvaluateLegacyCondition(std::u16string_view(space, length)) != 0;
   } else {
     char16_t result[kExpressionResultSpace];
-    ReplaceStatus status = ExpandAndEvaluate(table, args[0], result);
+    ReplaceResult status = ExpandAndEvaluate(table, args[0], result);
     if (status != ReplaceStatus::Ok) return status;
     holds = IsTrue(result);
   }
@@ -57,13 +58,14 @@ ReplaceStatus IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t 
   return ExpandToOutput(table, chosen, flags, out, outLen);
 }
 
-ReplaceStatus ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                         char16_t* out, uint32_t* outLen, uint32_t flags) {
+ReplaceResult ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                         char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 4) return ReplaceStatus::WrongArgCount;
   int32_t first = 0;
   int32_t last = 0;
-  ReplaceStatus status = ExpandWholeNumber(table, args[1], 0, &first);
-  if (status == ReplaceStatus::Ok) status = ExpandWholeNumber(table, args[2], 0, &last);
+  ReplaceResult status = ExpandWholeNumber(table, args[1], ExpandFlags::None, &first);
+  if (status == ReplaceStatus::Ok)
+    status = ExpandWholeNumber(table, args[2], ExpandFlags::None, &last);
   if (status != ReplaceStatus::Ok) return status;
 
   const uint32_t capacity = *outLen;
@@ -87,14 +89,14 @@ ReplaceStatus ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t
   return countOnly ? ReplaceStatus::BufferTooSmall : ReplaceStatus::Ok;
 }
 
-ReplaceStatus SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                         char16_t*, uint32_t* outLen, uint32_t flags) {
+ReplaceResult SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                         char16_t*, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 2) return ReplaceStatus::WrongArgCount;
   char16_t name[kNameSpace];
   char16_t value[kTextSpace];
   uint32_t nameLength = 0;
   uint32_t valueLength = 0;
-  ReplaceStatus status = ExpandName(table, args[0], flags, name, &nameLength);
+  ReplaceResult status = ExpandName(table, args[0], flags, name, &nameLength);
   if (status == ReplaceStatus::Ok) {
     status = ExpandToSpace(table, args[1], flags, value, kTextSpace, &valueLength);
   }
@@ -104,29 +106,29 @@ ReplaceStatus SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t
   return ReplaceStatus::Ok;
 }
 
-ReplaceStatus EvalCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                          char16_t* out, uint32_t* outLen, uint32_t) {
+ReplaceResult EvalCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                          char16_t* out, uint32_t* outLen, ExpandFlags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t result[kExpressionResultSpace];
-  ReplaceStatus status = ExpandAndEvaluate(table, args[0], result);
+  ReplaceResult status = ExpandAndEvaluate(table, args[0], result);
   if (status != ReplaceStatus::Ok) return status;
   return WriteOutput(result, out, outLen);
 }
 
-ReplaceStatus ValueCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                           char16_t* out, uint32_t* outLen, uint32_t flags) {
+ReplaceResult ValueCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                           char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t name[kTextSpace];
   uint32_t nameLength = 0;
-  ReplaceStatus status = ExpandToSpace(table, args[0], flags, name, kTextSpace, &nameLength);
+  ReplaceResult status = ExpandToSpace(table, args[0], flags, name, kTextSpace, &nameLength);
   if (status != ReplaceStatus::Ok) return status;
   CountedString value;
   table.Lookup(std::u16string_view(name, nameLength), &value);
   return WriteOutput(value.View(), out, outLen);
 }
 
-ReplaceStatus DefineCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                            char16_t*, uint32_t* outLen, uint32_t flags) {
+ReplaceResult DefineCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                            char16_t*, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 2) return ReplaceStatus::WrongArgCount;
   // "!" then the name: defined commands share the symbols' name space.
   char16_t symbol[kNameSpace + 1];
@@ -134,7 +136,7 @@ ReplaceStatus DefineCommand(SymbolMap& table, const char16_t* const* args, uint3
   uint32_t nameLength = 0;
   uint32_t definitionLength = 0;
   symbol[0] = u'!';
-  ReplaceStatus status = ExpandName(table, args[0], flags, symbol + 1, &nameLength);
+  ReplaceResult status = ExpandName(table, args[0], flags, symbol + 1, &nameLength);
   if (status == ReplaceStatus::Ok) {
     status = ExpandToSpace(table, args[1], flags, definition, kTextSpace, &definitionLength);
   }
@@ -145,18 +147,18 @@ ReplaceStatus DefineCommand(SymbolMap& table, const char16_t* const* args, uint3
   return ReplaceStatus::Ok;
 }
 
-ReplaceStatus RunUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                             char16_t* out, uint32_t* outLen, uint32_t flags) {
+ReplaceResult RunUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+                             char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   char16_t parameter[12];
   char16_t value[kTextSpace];
   for (uint32_t k = 1; k < argCount; ++k) {
     uint32_t length = 0;
-    ReplaceStatus status = ExpandToSpace(table, args[k], flags, value, kTextSpace, &length);
+    ReplaceResult status = ExpandToSpace(table, args[k], flags, value, kTextSpace, &length);
     if (status != ReplaceStatus::Ok) return status;  // the parameters set so far stay
     FormatWide(parameter, 12, u"%u", {k});
     table.Set(parameter, std::u16string_view(value, length));
   }
-  ReplaceStatus status = ExpandToOutput(table, args[0], flags, out, outLen);
+  ReplaceResult status = ExpandToOutput(table, args[0], flags, out, outLen);
   // Parameters are removed, not restored: an outer call's "1".."N" are gone.
   for (uint32_t k = 1; k < argCount; ++k) {
     FormatWide(parameter, 12, u"%u", {k});

@@ -35,10 +35,10 @@ class DepthScope {
 class Expansion {
  public:
   Expansion(SymbolMap& table, std::u16string_view text, char16_t* out, uint32_t capacity,
-            uint32_t flags)
+            ExpandFlags flags)
       : table_(table), text_(text), out_(out), capacityLeft_(capacity), flags_(flags) {}
 
-  ReplaceStatus Run();
+  ReplaceResult Run();
   uint32_t produced() const { return static_cast<uint32_t>(produced_); }
   size_t errorAt() const { return errorAt_; }
   // True once a command's output did not fit. Usually the count then passes
@@ -48,9 +48,9 @@ class Expansion {
   bool outputCut() const { return outputCut_; }
 
  private:
-  ReplaceStatus LiteralSpan(size_t* pos);
-  ReplaceStatus SymbolOrEscape(size_t* pos);
-  ReplaceStatus CommandCall(size_t* pos);
+  ReplaceResult LiteralSpan(size_t* pos);
+  ReplaceResult SymbolOrEscape(size_t* pos);
+  ReplaceResult CommandCall(size_t* pos);
 
   // Counts `count` characters as produced and moves the output on by those of
   // them that fit; false, changing nothing, when the total would no longer
@@ -68,7 +68,7 @@ class Expansion {
     std::copy_n(chars.data(), std::min<size_t>(chars.size(), capacityLeft_), out_);
     return Advance(chars.size());
   }
-  ReplaceStatus Fail(ReplaceStatus status, size_t at) {
+  ReplaceResult Fail(ReplaceResult status, size_t at) {
     errorAt_ = at;
     return status;
   }
@@ -78,12 +78,12 @@ class Expansion {
   char16_t* out_;
   uint32_t capacityLeft_;
   uint64_t produced_ = 0;
-  uint32_t flags_;
+  ExpandFlags flags_;
   size_t errorAt_ = 0;
   bool outputCut_ = false;
 };
 
-ReplaceStatus Expansion::Run() {
+ReplaceResult Expansion::Run() {
   size_t pos = 0;
   for (;;) {
     size_t percent = text_.find(u'%', pos);
@@ -91,7 +91,7 @@ ReplaceStatus Expansion::Run() {
     if (!Emit(text_.substr(pos, percent - pos))) return Fail(ReplaceStatus::OutputTooLong, pos);
     pos = percent + 1;
     char16_t next = pos < text_.size() ? text_[pos] : u'\0';
-    ReplaceStatus status = next == u'!'        ? CommandCall(&pos)
+    ReplaceResult status = next == u'!'        ? CommandCall(&pos)
                            : next == kBacktick ? LiteralSpan(&pos)
                                                : SymbolOrEscape(&pos);
     if (status != ReplaceStatus::Ok) return status;
@@ -103,7 +103,7 @@ ReplaceStatus Expansion::Run() {
 }
 
 // *pos is on the opening backquote.
-ReplaceStatus Expansion::LiteralSpan(size_t* pos) {
+ReplaceResult Expansion::LiteralSpan(size_t* pos) {
   size_t open = *pos + 1;
   size_t close = open;
   for (;; ++close) {
@@ -122,7 +122,7 @@ ReplaceStatus Expansion::LiteralSpan(size_t* pos) {
 }
 
 // *pos is on the character after a "%" that opens neither a call nor a span.
-ReplaceStatus Expansion::SymbolOrEscape(size_t* pos) {
+ReplaceResult Expansion::SymbolOrEscape(size_t* pos) {
   size_t start = *pos;
   size_t close = text_.find(u'%', start);
   if (close == std::u16string_view::npos) return Fail(ReplaceStatus::NotClosed, start);
@@ -140,8 +140,8 @@ ReplaceStatus Expansion::SymbolOrEscape(size_t* pos) {
 }
 
 // *pos is on the "!".
-ReplaceStatus Expansion::CommandCall(size_t* pos) {
-  if ((flags_ & ReplaceNoCommands) != 0) return Fail(ReplaceStatus::CommandsDisabled, *pos);
+ReplaceResult Expansion::CommandCall(size_t* pos) {
+  if (Has(flags_, ExpandFlags::NoCommands)) return Fail(ReplaceStatus::CommandsDisabled, *pos);
   const size_t nameStart = *pos + 1;
   const char16_t* const begin = text_.data();
   const char16_t* const end = begin + text_.size();
@@ -151,8 +151,9 @@ ReplaceStatus Expansion::CommandCall(size_t* pos) {
   char16_t name[kMaxCommandName + 1];
   const char16_t* nameArg = nullptr;
   const char16_t* cursor = begin + nameStart;
-  int64_t count = ParseArgs(&cursor, end, name, kMaxCommandName + 1, &nameArg, 1);
-  if (count < 0) return Fail(static_cast<ReplaceStatus>(-count), cursor - begin);
+  uint64_t count = 0;
+  ReplaceResult parsed = ParseArgs(&cursor, end, name, kMaxCommandName + 1, &nameArg, 1, &count);
+  if (!parsed) return Fail(parsed.Code(), cursor - begin);
 
   const CommandTable* commands = table_.commands();
   CountedString definition;
@@ -171,10 +172,12 @@ ReplaceStatus Expansion::CommandCall(size_t* pos) {
                                                     const char16_t*[static_cast<size_t>(count)]);
   if (buffer == nullptr || args == nullptr) return Fail(ReplaceStatus::OutOfMemory, nameStart);
   const char16_t* again = begin + nameStart;
-  (void)ParseArgs(&again, end, buffer.get(), consumed, args.get(), static_cast<size_t>(count));
+  uint64_t stored = 0;
+  (void)ParseArgs(&again, end, buffer.get(), consumed, args.get(), static_cast<size_t>(count),
+                  &stored);
 
   uint32_t length = capacityLeft_;
-  ReplaceStatus status;
+  ReplaceResult status;
   if (builtin) {
     status =
         handler(table_, args.get() + 1, static_cast<uint32_t>(count - 1), out_, &length, flags_);
@@ -198,8 +201,8 @@ ReplaceStatus Expansion::CommandCall(size_t* pos) {
 
 }  // namespace
 
-ReplaceStatus ReplaceSymbols(SymbolMap& table, std::u16string_view text, char16_t* out,
-                             uint32_t* outLen, uint32_t flags, uint32_t* errorPos) {
+ReplaceResult ReplaceSymbols(SymbolMap& table, std::u16string_view text, char16_t* out,
+                             uint32_t* outLen, ExpandFlags flags, uint32_t* errorPos) {
   if (errorPos != nullptr) *errorPos = 0;
   if (out == nullptr) *outLen = 0;
   if (expansionDepth >= kMaxExpansionDepth) {
@@ -209,7 +212,7 @@ ReplaceStatus ReplaceSymbols(SymbolMap& table, std::u16string_view text, char16_
   DepthScope depth;
   const uint32_t capacity = *outLen;
   Expansion expansion(table, text, out, capacity, flags);
-  ReplaceStatus status = expansion.Run();
+  ReplaceResult status = expansion.Run();
   *outLen = expansion.produced();
   if (status != ReplaceStatus::Ok) {
     if (errorPos != nullptr) *errorPos = static_cast<uint32_t>(expansion.errorAt());

@@ -78,7 +78,7 @@ uint32_t DocumentModel::CountEntriesAt(uint32_t sectionPosition, const char16_t*
 
 ReadStatus DocumentModel::GetEntry(const char16_t* section, uint32_t position,
                                    char16_t* keyBuffer, uint32_t* keyLength,
-                                   char16_t* valueBuffer, uint32_t* valueLength, uint32_t flags,
+                                   char16_t* valueBuffer, uint32_t* valueLength, ReadFlags flags,
                                    ValueExpander* expander) {
   return ReadEntry(FindSection(section), position, keyBuffer, keyLength, valueBuffer, valueLength,
                    flags, expander);
@@ -87,12 +87,12 @@ ReadStatus DocumentModel::GetEntry(const char16_t* section, uint32_t position,
 ReadStatus DocumentModel::GetEntryAt(uint32_t sectionPosition, uint32_t position,
                                      char16_t* keyBuffer, uint32_t* keyLength,
                                      char16_t* valueBuffer, uint32_t* valueLength,
-                                     uint32_t flags, ValueExpander* expander) {
+                                     ReadFlags flags, ValueExpander* expander) {
   return ReadEntry(sections.NodeAt(sectionPosition), position, keyBuffer, keyLength, valueBuffer,
                    valueLength, flags, expander);
 }
 
-ReadStatus DocumentModel::ViewEntry(QdsSection* section, uint32_t position, uint32_t flags,
+ReadStatus DocumentModel::ViewEntry(QdsSection* section, uint32_t position, ReadFlags flags,
                                     EntryView* entry) const {
   if (section == nullptr) return ReadStatus::NoSection;
   if (position >= section->EntryCount()) return ReadStatus::NoEntry;
@@ -104,7 +104,7 @@ ReadStatus DocumentModel::ViewEntry(QdsSection* section, uint32_t position, uint
   entry->noValue = value.empty() || value.front() == u'\n';
   if (entry->noValue) {
     value = {};
-  } else if ((flags & ReadKeepQuotes) == 0) {
+  } else if (!Has(flags, ReadFlags::KeepQuotes)) {
     value = WithoutEnclosingQuotes(value);
   }
   entry->valueText = value;
@@ -119,7 +119,7 @@ bool EntryView::Fits(uint32_t keyCapacity, uint32_t valueCapacity) const {
 ReadStatus DocumentModel::ReadEntry(QdsSection* section, uint32_t position,
                                     char16_t* keyBuffer, uint32_t* keyLength,
                                     char16_t* valueBuffer, uint32_t* valueLength,
-                                    uint32_t flags, ValueExpander* expander) {
+                                    ReadFlags flags, ValueExpander* expander) {
   uint32_t keyCapacity = *keyLength;
   uint32_t valueCapacity = *valueLength;
   EntryView entry;

@@ -253,7 +253,8 @@ int QdsDocument::SetEntry(const char16_t* section, const char16_t* key, uint32_t
   if (position != kAppendPosition && state.model.CountEntries(section, key) > position) {
     state.InvalidateViews();
   }
-  return state.model.SetEntry(section, key, position, value);
+  state.model.SetEntry(section, key, position, value);
+  return 1;
 }
 
 SymbolTable* QdsDocument::SetSymbolTable(SymbolTable* table) {

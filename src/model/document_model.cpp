@@ -143,8 +143,8 @@ ReadStatus DocumentModel::ReadEntry(QdsSection* section, uint32_t position,
   return ReadStatus::Ok;
 }
 
-int DocumentModel::SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
-                            const char16_t* value) {
+void DocumentModel::SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
+                             const char16_t* value) {
   QdsSection* target = FindSection(section);
   QdsKey* found = target != nullptr ? target->keys.FindByName(OrEmpty(key)) : nullptr;
   if (found != nullptr && position < found->values.count()) {
@@ -153,11 +153,10 @@ int DocumentModel::SetEntry(const char16_t* section, const char16_t* key, uint32
     QdsValue* replaced = found->values.RemoveAt(position + 1, target);
     if (layout) layout->Replaced(replaced, fresh);
     delete replaced;
-    return 1;
+    return;
   }
   AppendEntry(&target, found, TextSlice(target == nullptr ? section : nullptr),
               TextSlice(found == nullptr ? key : nullptr), TextSlice(value));
-  return 1;
 }
 
 void DocumentModel::AppendEntry(QdsSection** section, QdsKey* key, TextSlice sectionName,

@@ -101,9 +101,9 @@ class DocumentModel {
                                       ReadFlags flags, ValueExpander* expander = nullptr);
   // Adds `value` to `key` of `section`, making the section and key when they
   // are missing; a `position` below the key's value count replaces the value
-  // there. Always returns 1.
-  int SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
-               const char16_t* value);
+  // there.
+  void SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
+                const char16_t* value);
   // The entry at flat `position` of `section` (null: none) as GetEntry with
   // `flags` reads it: NoSection, NoEntry, or Ok with *entry set.
   [[nodiscard]] ReadStatus ViewEntry(QdsSection* section, uint32_t position, ReadFlags flags,

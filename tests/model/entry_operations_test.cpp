@@ -13,7 +13,7 @@ namespace {
 
 // A document with section S holding a=1, b=2, a=3 as a file would give it.
 void AddLine(DocumentModel* doc, const char16_t* section, const char16_t* key, const char16_t* value) {
-  ASSERT_EQ(doc->SetEntry(section, key, kAppendPosition, value), 1);
+  doc->SetEntry(section, key, kAppendPosition, value);
 }
 
 struct Entry {

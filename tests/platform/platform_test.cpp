@@ -190,9 +190,11 @@ TEST(FileServicesTest, AttributesTellDirectoriesAndReadOnlyFiles) {
   EXPECT_FALSE(attributes & kAttributeReadOnly);
   ASSERT_TRUE(QueryAttributes(WidePath(dir.path()).c_str(), &attributes));
   EXPECT_TRUE(attributes & kAttributeDirectory);
-  EXPECT_FALSE(QueryAttributes(WidePath(dir / "none").c_str(), &attributes));
+  EXPECT_EQ(QueryAttributes(WidePath(dir / "none").c_str(), &attributes),
+            SystemFailure(test::kCodeMissingFile));
   EXPECT_TRUE(RemoveFile(file.c_str()));
-  EXPECT_FALSE(FindEntry(file.c_str(), &attributes));
+  EXPECT_EQ(RemoveFile(file.c_str()), SystemFailure(test::kCodeMissingFile));
+  EXPECT_EQ(FindEntry(file.c_str(), &attributes), SystemFailure(test::kCodeMissingFile));
   // A name that exists, folder or file, is reported as already existing.
   std::u16string folder = WidePath(dir / "TessalCF.ADF");
   EXPECT_TRUE(MakeDirectory(folder.c_str()));

@@ -35,7 +35,8 @@ inline SystemResult SystemCallResult(bool succeeded) {
 }
 
 // The calling thread's last system code, for callers that still read it
-// after a service that leaves it (replace.h: CreateCopy, MoveFileOver).
+// after a service that leaves it (replace.h: CreateCopy, MoveFileOver,
+// RemoveCreatedFile; the file lock's refusal, qdsfile/file_lock.h).
 uint32_t LastErrorCode();
 void SetLastErrorCode(uint32_t code);
 

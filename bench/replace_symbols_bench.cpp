@@ -42,8 +42,7 @@ void Run(benchmark::State& state, std::u16string_view text) {
   for (auto _ : state) {
     uint32_t outLen = needed;
     qds::ReplaceStatus status =
-        qds::ReplaceSymbols(table, text, out.data(), &outLen, qds::ExpandFlags::None, nullptr)
-            .Code();
+        qds::ReplaceSymbols(table, text, out.data(), &outLen, qds::ExpandFlags::None, nullptr);
     if (status != qds::ReplaceStatus::Ok) state.SkipWithError("expansion failed");
     benchmark::DoNotOptimize(out.data());
   }

@@ -136,8 +136,7 @@ Result Expand(const Case& c, int64_t capacity) {
   uint32_t length = capacity >= 0 ? static_cast<uint32_t>(capacity) : 0;
   uint32_t errorPos = 0xDEAD;
   workLeft = kWorkPerCall;
-  ReplaceStatus status =
-      ReplaceSymbols(table, c.text, buffer.get(), &length, c.flags, &errorPos).Code();
+  ReplaceStatus status = ReplaceSymbols(table, c.text, buffer.get(), &length, c.flags, &errorPos);
   Result result{status, length, errorPos, {}};
   if (buffer != nullptr) result.output.assign(buffer.get(), static_cast<size_t>(capacity));
   return result;

@@ -307,13 +307,13 @@ Status QdsDocument::Expand(const Value& value, SymbolTable& table, std::u16strin
   }
   if (!Has(flags, ReadFlags::KeepQuotes)) text = WithoutEnclosingQuotes(text);
   uint32_t position = 0;
-  ReplaceResult expanded =
+  ReplaceStatus expanded =
       ExpandWithRetry(Internals::Map(table), text, ExpansionMode(state), out, &position);
   state.expansionErrorPos = static_cast<int32_t>(position);
   if (expanded == ReplaceStatus::Ok) return Status();
   if (expanded != ReplaceStatus::BufferTooSmall) RecordExpansionFailure(state, text, expanded);
   detail::StatusDetails details;
-  details.detail = static_cast<int32_t>(expanded.Code());
+  details.detail = static_cast<int32_t>(expanded);
   details.where = position;
   details.located = true;
   return Internals::MakeStatus(ReadStatus::ExpansionFailed, details);

@@ -22,7 +22,7 @@ ReadStatus ExpandingRead::Expand(std::u16string_view value, bool keyCut, char16_
                                  uint32_t* valueLength) {
   uint32_t position = 0;
   state_.expansionErrorPos = 0;
-  ReplaceResult status = ReplaceSymbols(detail::Internals::Map(table_), value, valueBuffer,
+  ReplaceStatus status = ReplaceSymbols(detail::Internals::Map(table_), value, valueBuffer,
                                         valueLength, ExpansionMode(state_), &position);
   state_.expansionErrorPos = static_cast<int32_t>(position);
   if (status == ReplaceStatus::Ok) return ReadStatus::Ok;
@@ -36,15 +36,15 @@ ExpandFlags ExpansionMode(const detail::DocumentState& state) {
 }
 
 void RecordExpansionFailure(detail::DocumentState& state, std::u16string_view value,
-                            ReplaceResult result) {
+                            ReplaceStatus status) {
   std::u16string_view excerpt =
       ExpansionExcerpt(value, static_cast<uint32_t>(state.expansionErrorPos));
   std::fill(std::copy(excerpt.begin(), excerpt.end(), state.errorContext),
             std::end(state.errorContext), 0);
-  state.expansionErrorStatus = static_cast<uint32_t>(result.Code());
+  state.expansionErrorStatus = static_cast<uint32_t>(status);
 }
 
-ReplaceResult ExpandWithRetry(SymbolMap& table, std::u16string_view text, ExpandFlags flags,
+ReplaceStatus ExpandWithRetry(SymbolMap& table, std::u16string_view text, ExpandFlags flags,
                               std::u16string* out, uint32_t* errorPos) {
   // The second run must find the symbols as the first found them, or the
   // first run's commands would take effect twice (a counter raised twice).
@@ -54,7 +54,7 @@ ReplaceResult ExpandWithRetry(SymbolMap& table, std::u16string_view text, Expand
   SymbolUndo undo(table);
   std::vector<char16_t> buffer(kFirstRoom);
   uint32_t length = kFirstRoom;
-  ReplaceResult status = ReplaceSymbols(table, text, buffer.data(), &length, flags, errorPos);
+  ReplaceStatus status = ReplaceSymbols(table, text, buffer.data(), &length, flags, errorPos);
   if (status == ReplaceStatus::BufferTooSmall) {
     undo.Restore();
     buffer.assign(length, u'\0');

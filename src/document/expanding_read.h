@@ -38,14 +38,14 @@ ExpandFlags ExpansionMode(const detail::DocumentState& state);
 // Keeps the failure of an expansion of `value` at state.expansionErrorPos
 // in the document: its status and the excerpt around it.
 void RecordExpansionFailure(detail::DocumentState& state, std::u16string_view value,
-                            ReplaceResult result);
+                            ReplaceStatus status);
 
 // Expands `text` as the library's own callers do: with room for 65536
 // units, and when that is too little, with the symbols put back as they
 // were, once more with the room asked for; so each command takes effect once.
 // *out receives what the last run produced (as far as it fit), *errorPos
 // what ReplaceSymbols reports.
-ReplaceResult ExpandWithRetry(SymbolMap& table, std::u16string_view text, ExpandFlags flags,
+ReplaceStatus ExpandWithRetry(SymbolMap& table, std::u16string_view text, ExpandFlags flags,
                               std::u16string* out, uint32_t* errorPos);
 
 // The characters of `value` around `position` that a failed expansion of it

@@ -27,11 +27,11 @@ constexpr int32_t kSymbolBlock = 16;
 
 // The status of an expansion that stopped at `position`, or with none (an
 // evaluation).
-Status ExpandStatusOf(ReplaceResult result, std::optional<uint32_t> position) {
+Status ExpandStatusOf(ReplaceStatus status, std::optional<uint32_t> position) {
   detail::StatusDetails details;
   details.where = position.value_or(0);
   details.located = position.has_value();
-  return Internals::MakeStatus(result.Code(), details);
+  return Internals::MakeStatus(status, details);
 }
 
 }  // namespace
@@ -84,7 +84,7 @@ Status Expand(SymbolTable& table, TextRef text, std::string* out, ExpandFlags fl
 
 Status Expand(SymbolTable& table, TextRef text, std::u16string* out, ExpandFlags flags) {
   uint32_t position = 0;
-  ReplaceResult status = ExpandWithRetry(Internals::Map(table), Wide(text), flags, out, &position);
+  ReplaceStatus status = ExpandWithRetry(Internals::Map(table), Wide(text), flags, out, &position);
   return ExpandStatusOf(status, position);
 }
 
@@ -99,7 +99,7 @@ Status Evaluate(TextRef expression, std::u16string* result) {
   // The evaluator works in place on a terminated copy.
   std::u16string scratch = Wide(expression);
   char16_t value[kExpressionResultSpace];
-  ReplaceResult status = EvaluateExpression(scratch.data(), value);
+  ReplaceStatus status = EvaluateExpression(scratch.data(), value);
   if (status == ReplaceStatus::Ok) result->assign(value);
   return ExpandStatusOf(status, std::nullopt);
 }

@@ -13,46 +13,46 @@ namespace qds {
 
 // ---- Control and symbol commands (control_commands.cpp) ------------------
 
-ReplaceResult IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                         char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult EvalCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus EvalCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                           char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult ValueCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ValueCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                            char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult DefineCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus DefineCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, ExpandFlags flags);
 // The handler of every defined command: args[0] is the definition.
-ReplaceResult RunUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus RunUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                              char16_t* out, uint32_t* outLen, ExpandFlags flags);
 
 // ---- String commands (string_commands.cpp) -------------------------------
 
-ReplaceResult SplitCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SplitCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                            char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult ChrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ChrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult LengthCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus LengthCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult IndexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus IndexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                            char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult SubstrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SubstrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult SubCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SubCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult RindexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus RindexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, ExpandFlags flags);
 
 // ---- Path commands (path_commands.cpp) -----------------------------------
 
-ReplaceResult ExistsCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ExistsCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult SplitPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SplitPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                                char16_t* out, uint32_t* outLen, ExpandFlags flags);
-ReplaceResult ToShortPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ToShortPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                                  char16_t* out, uint32_t* outLen, ExpandFlags flags);
 
 }  // namespace qds

@@ -36,7 +36,7 @@ namespace qds {
 
 class SymbolMap;
 
-using CommandHandler = ReplaceResult (*)(SymbolMap& table, const char16_t* const* args,
+using CommandHandler = ReplaceStatus (*)(SymbolMap& table, const char16_t* const* args,
                                          uint32_t argCount, char16_t* out, uint32_t* outLen,
                                          ExpandFlags flags);
 

@@ -17,39 +17,39 @@ namespace {
 
 // Expands an expression without flags (its own symbols decide, not the
 // document's version) and evaluates it into `result`.
-ReplaceResult ExpandAndEvaluate(SymbolMap& table, const char16_t* expression,
+ReplaceStatus ExpandAndEvaluate(SymbolMap& table, const char16_t* expression,
                                 char16_t (&result)[kExpressionResultSpace]) {
   char16_t space[kTextSpace];
-  ReplaceResult status = ExpandToSpace(table, expression, ExpandFlags::None, space, kTextSpace);
+  ReplaceStatus status = ExpandToSpace(table, expression, ExpandFlags::None, space, kTextSpace);
   if (status != ReplaceStatus::Ok) return status;
   return EvaluateExpression(space, result);
 }
 
 // Expands the name argument of "set" and "define"; an empty name is unusable.
 // `name` holds kNameSpace characters.
-ReplaceResult ExpandName(SymbolMap& table, const char16_t* text, ExpandFlags flags, char16_t* name,
+ReplaceStatus ExpandName(SymbolMap& table, const char16_t* text, ExpandFlags flags, char16_t* name,
                          uint32_t* length) {
-  ReplaceResult status = ExpandToSpace(table, text, flags, name, kNameSpace, length);
+  ReplaceStatus status = ExpandToSpace(table, text, flags, name, kNameSpace, length);
   if (status != ReplaceStatus::Ok) return status;
   return *length == 0 ? ReplaceStatus::BadArgument : ReplaceStatus::Ok;
 }
 
 }  // namespace
 
-ReplaceResult IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                         char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1 && argCount != 3) return ReplaceStatus::WrongArgCount;
   bool holds;
   if (Has(flags, ExpandFlags::Legacy)) {
     char16_t space[kTextSpace];
     uint32_t length = 0;
-    ReplaceResult status =
+    ReplaceStatus status =
         ExpandToSpace(table, args[0], ExpandFlags::None, space, kTextSpace, &length);
     if (status != ReplaceStatus::Ok) return status;
     holds = EvaluateLegacyCondition(std::u16string_view(space, length)) != 0;
   } else {
     char16_t result[kExpressionResultSpace];
-    ReplaceResult status = ExpandAndEvaluate(table, args[0], result);
+    ReplaceStatus status = ExpandAndEvaluate(table, args[0], result);
     if (status != ReplaceStatus::Ok) return status;
     holds = IsTrue(result);
   }
@@ -58,12 +58,12 @@ ReplaceResult IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t 
   return ExpandToOutput(table, chosen, flags, out, outLen);
 }
 
-ReplaceResult ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 4) return ReplaceStatus::WrongArgCount;
   int32_t first = 0;
   int32_t last = 0;
-  ReplaceResult status = ExpandWholeNumber(table, args[1], ExpandFlags::None, &first);
+  ReplaceStatus status = ExpandWholeNumber(table, args[1], ExpandFlags::None, &first);
   if (status == ReplaceStatus::Ok)
     status = ExpandWholeNumber(table, args[2], ExpandFlags::None, &last);
   if (status != ReplaceStatus::Ok) return status;
@@ -89,14 +89,14 @@ ReplaceResult ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t
   return countOnly ? ReplaceStatus::BufferTooSmall : ReplaceStatus::Ok;
 }
 
-ReplaceResult SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t*, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 2) return ReplaceStatus::WrongArgCount;
   char16_t name[kNameSpace];
   char16_t value[kTextSpace];
   uint32_t nameLength = 0;
   uint32_t valueLength = 0;
-  ReplaceResult status = ExpandName(table, args[0], flags, name, &nameLength);
+  ReplaceStatus status = ExpandName(table, args[0], flags, name, &nameLength);
   if (status == ReplaceStatus::Ok) {
     status = ExpandToSpace(table, args[1], flags, value, kTextSpace, &valueLength);
   }
@@ -106,28 +106,28 @@ ReplaceResult SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t
   return ReplaceStatus::Ok;
 }
 
-ReplaceResult EvalCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus EvalCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                           char16_t* out, uint32_t* outLen, ExpandFlags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t result[kExpressionResultSpace];
-  ReplaceResult status = ExpandAndEvaluate(table, args[0], result);
+  ReplaceStatus status = ExpandAndEvaluate(table, args[0], result);
   if (status != ReplaceStatus::Ok) return status;
   return WriteOutput(result, out, outLen);
 }
 
-ReplaceResult ValueCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ValueCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                            char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t name[kTextSpace];
   uint32_t nameLength = 0;
-  ReplaceResult status = ExpandToSpace(table, args[0], flags, name, kTextSpace, &nameLength);
+  ReplaceStatus status = ExpandToSpace(table, args[0], flags, name, kTextSpace, &nameLength);
   if (status != ReplaceStatus::Ok) return status;
   CountedString value;
   table.Lookup(std::u16string_view(name, nameLength), &value);
   return WriteOutput(value.View(), out, outLen);
 }
 
-ReplaceResult DefineCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus DefineCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t*, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 2) return ReplaceStatus::WrongArgCount;
   // "!" then the name: defined commands share the symbols' name space.
@@ -136,7 +136,7 @@ ReplaceResult DefineCommand(SymbolMap& table, const char16_t* const* args, uint3
   uint32_t nameLength = 0;
   uint32_t definitionLength = 0;
   symbol[0] = u'!';
-  ReplaceResult status = ExpandName(table, args[0], flags, symbol + 1, &nameLength);
+  ReplaceStatus status = ExpandName(table, args[0], flags, symbol + 1, &nameLength);
   if (status == ReplaceStatus::Ok) {
     status = ExpandToSpace(table, args[1], flags, definition, kTextSpace, &definitionLength);
   }
@@ -147,18 +147,18 @@ ReplaceResult DefineCommand(SymbolMap& table, const char16_t* const* args, uint3
   return ReplaceStatus::Ok;
 }
 
-ReplaceResult RunUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus RunUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                              char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   char16_t parameter[12];
   char16_t value[kTextSpace];
   for (uint32_t k = 1; k < argCount; ++k) {
     uint32_t length = 0;
-    ReplaceResult status = ExpandToSpace(table, args[k], flags, value, kTextSpace, &length);
+    ReplaceStatus status = ExpandToSpace(table, args[k], flags, value, kTextSpace, &length);
     if (status != ReplaceStatus::Ok) return status;  // the parameters set so far stay
     FormatWide(parameter, 12, u"%u", {k});
     table.Set(parameter, std::u16string_view(value, length));
   }
-  ReplaceResult status = ExpandToOutput(table, args[0], flags, out, outLen);
+  ReplaceStatus status = ExpandToOutput(table, args[0], flags, out, outLen);
   // Parameters are removed, not restored: an outer call's "1".."N" are gone.
   for (uint32_t k = 1; k < argCount; ++k) {
     FormatWide(parameter, 12, u"%u", {k});

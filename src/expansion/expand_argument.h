@@ -20,13 +20,13 @@ inline constexpr uint32_t kArgumentSpace = 1024;
 // terminated expansion and *length (when given) its length without the zero.
 // An expansion that does not fit gives ArgumentTooLong; every other status is
 // returned unchanged, and the space then holds no meaningful text.
-[[nodiscard]] ReplaceResult ExpandToSpace(SymbolMap& table, const char16_t* text, ExpandFlags flags,
+[[nodiscard]] ReplaceStatus ExpandToSpace(SymbolMap& table, const char16_t* text, ExpandFlags flags,
                                           char16_t* space, uint32_t spaceChars,
                                           uint32_t* length = nullptr);
 
 // ExpandToSpace into `result` with a space of kArgumentSpace characters, so
 // the result holds at most 1023 characters.
-[[nodiscard]] ReplaceResult ExpandArgument(SymbolMap& table, const char16_t* text,
+[[nodiscard]] ReplaceStatus ExpandArgument(SymbolMap& table, const char16_t* text,
                                            ExpandFlags flags, CountedString* result);
 
 }  // namespace qds

@@ -11,12 +11,12 @@ namespace qds {
 
 namespace {
 
-using IntegerRule = ReplaceResult (*)(int32_t left, int32_t right, int32_t* result);
+using IntegerRule = ReplaceStatus (*)(int32_t left, int32_t right, int32_t* result);
 using TextRule = bool (*)(std::u16string_view left, std::u16string_view right, bool ignoreCase);
 
 int32_t Wrap(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
 
-ReplaceResult Divide(int32_t left, int32_t right, int32_t* result) {
+ReplaceStatus Divide(int32_t left, int32_t right, int32_t* result) {
   if (right == 0) return ReplaceStatus::DivisionByZero;
   // The one quotient beyond the range, INT32_MIN / -1, wraps to INT32_MIN.
   *result = Wrap(int64_t{left} / right);
@@ -39,28 +39,28 @@ struct OperatorRule {
 // clang-format off
 const OperatorRule kRules[] = {
   /* None */         {0, false, nullptr, nullptr},
-  /* UnaryPlus */    {8, true, [](int32_t a, int32_t, int32_t* r) { *r = a; return ReplaceResult(); }, nullptr},
-  /* UnaryMinus */   {8, true, [](int32_t a, int32_t, int32_t* r) { *r = Wrap(-int64_t{a}); return ReplaceResult(); }, nullptr},
+  /* UnaryPlus */    {8, true, [](int32_t a, int32_t, int32_t* r) { *r = a; return ReplaceStatus::Ok; }, nullptr},
+  /* UnaryMinus */   {8, true, [](int32_t a, int32_t, int32_t* r) { *r = Wrap(-int64_t{a}); return ReplaceStatus::Ok; }, nullptr},
   /* Not */          {8, true, nullptr, [](std::u16string_view a, std::u16string_view, bool) { return !IsTrue(a); }},
-  /* Multiply */     {7, false, [](int32_t a, int32_t b, int32_t* r) { *r = Wrap(int64_t{a} * b); return ReplaceResult(); }, nullptr},
+  /* Multiply */     {7, false, [](int32_t a, int32_t b, int32_t* r) { *r = Wrap(int64_t{a} * b); return ReplaceStatus::Ok; }, nullptr},
   /* Divide */       {7, false, Divide, nullptr},
-  /* Plus */         {6, false, [](int32_t a, int32_t b, int32_t* r) { *r = Wrap(int64_t{a} + b); return ReplaceResult(); }, nullptr},
-  /* Minus */        {6, false, [](int32_t a, int32_t b, int32_t* r) { *r = Wrap(int64_t{a} - b); return ReplaceResult(); }, nullptr},
-  /* Equal */        {5, false, [](int32_t a, int32_t b, int32_t* r) { *r = Order(a, b) == 0; return ReplaceResult(); },
+  /* Plus */         {6, false, [](int32_t a, int32_t b, int32_t* r) { *r = Wrap(int64_t{a} + b); return ReplaceStatus::Ok; }, nullptr},
+  /* Minus */        {6, false, [](int32_t a, int32_t b, int32_t* r) { *r = Wrap(int64_t{a} - b); return ReplaceStatus::Ok; }, nullptr},
+  /* Equal */        {5, false, [](int32_t a, int32_t b, int32_t* r) { *r = Order(a, b) == 0; return ReplaceStatus::Ok; },
                       [](std::u16string_view a, std::u16string_view b, bool ic) { return CompareTexts(a, b, ic) == 0; }},
-  /* NotEqual */     {5, false, [](int32_t a, int32_t b, int32_t* r) { *r = Order(a, b) != 0; return ReplaceResult(); },
+  /* NotEqual */     {5, false, [](int32_t a, int32_t b, int32_t* r) { *r = Order(a, b) != 0; return ReplaceStatus::Ok; },
                       [](std::u16string_view a, std::u16string_view b, bool ic) { return CompareTexts(a, b, ic) != 0; }},
-  /* Less */         {5, false, [](int32_t a, int32_t b, int32_t* r) { *r = Order(a, b) < 0; return ReplaceResult(); },
+  /* Less */         {5, false, [](int32_t a, int32_t b, int32_t* r) { *r = Order(a, b) < 0; return ReplaceStatus::Ok; },
                       [](std::u16string_view a, std::u16string_view b, bool ic) { return CompareTexts(a, b, ic) < 0; }},
-  /* LessEqual */    {5, false, [](int32_t a, int32_t b, int32_t* r) { *r = Order(a, b) <= 0; return ReplaceResult(); },
+  /* LessEqual */    {5, false, [](int32_t a, int32_t b, int32_t* r) { *r = Order(a, b) <= 0; return ReplaceStatus::Ok; },
                       [](std::u16string_view a, std::u16string_view b, bool ic) { return CompareTexts(a, b, ic) <= 0; }},
-  /* Greater */      {5, false, [](int32_t a, int32_t b, int32_t* r) { *r = Order(a, b) > 0; return ReplaceResult(); },
+  /* Greater */      {5, false, [](int32_t a, int32_t b, int32_t* r) { *r = Order(a, b) > 0; return ReplaceStatus::Ok; },
                       [](std::u16string_view a, std::u16string_view b, bool ic) { return CompareTexts(a, b, ic) > 0; }},
-  /* GreaterEqual */ {5, false, [](int32_t a, int32_t b, int32_t* r) { *r = Order(a, b) >= 0; return ReplaceResult(); },
+  /* GreaterEqual */ {5, false, [](int32_t a, int32_t b, int32_t* r) { *r = Order(a, b) >= 0; return ReplaceStatus::Ok; },
                       [](std::u16string_view a, std::u16string_view b, bool ic) { return CompareTexts(a, b, ic) >= 0; }},
-  /* And */          {4, false, [](int32_t a, int32_t b, int32_t* r) { *r = a != 0 && b != 0; return ReplaceResult(); },
+  /* And */          {4, false, [](int32_t a, int32_t b, int32_t* r) { *r = a != 0 && b != 0; return ReplaceStatus::Ok; },
                       [](std::u16string_view a, std::u16string_view b, bool) { return IsTrue(a) && IsTrue(b); }},
-  /* Or */           {4, false, [](int32_t a, int32_t b, int32_t* r) { *r = a != 0 || b != 0; return ReplaceResult(); },
+  /* Or */           {4, false, [](int32_t a, int32_t b, int32_t* r) { *r = a != 0 || b != 0; return ReplaceStatus::Ok; },
                       [](std::u16string_view a, std::u16string_view b, bool) { return IsTrue(a) || IsTrue(b); }},
 };
 // clang-format on
@@ -79,7 +79,7 @@ void SetResult(ExprToken* token, int32_t value) {
 }
 
 // Applies `op` to the operands on top of `operands` and pushes the result.
-ReplaceResult ApplyOperator(const ExprToken& op, TokenChain* operands) {
+ReplaceStatus ApplyOperator(const ExprToken& op, TokenChain* operands) {
   const OperatorRule& rule = RuleOf(op);
   std::unique_ptr<ExprToken> right;
   if (!rule.unary) right = operands->PopFront();
@@ -93,7 +93,7 @@ ReplaceResult ApplyOperator(const ExprToken& op, TokenChain* operands) {
       (rule.unary || ParseInteger(rightText, &rightValue)) && ParseInteger(left->text, &leftValue);
   int32_t value = 0;
   if (integers && rule.onIntegers != nullptr) {
-    ReplaceResult status = rule.onIntegers(leftValue, rightValue, &value);
+    ReplaceStatus status = rule.onIntegers(leftValue, rightValue, &value);
     if (status != ReplaceStatus::Ok) return status;
   } else if (rule.onTexts != nullptr) {
     value = rule.onTexts(left->text, rightText, op.ignoreCase) ? 1 : 0;
@@ -108,21 +108,21 @@ ReplaceResult ApplyOperator(const ExprToken& op, TokenChain* operands) {
 // The operator-precedence pass over the token queue.
 class Evaluator {
  public:
-  ReplaceResult Run(TokenChain* tokens) {
+  ReplaceStatus Run(TokenChain* tokens) {
     while (std::unique_ptr<ExprToken> token = tokens->PopFront()) {
-      ReplaceResult status = Take(std::move(token));
+      ReplaceStatus status = Take(std::move(token));
       if (status != ReplaceStatus::Ok) return status;
     }
     while (std::unique_ptr<ExprToken> op = operators_.PopFront()) {
       if (op->kind == TokenKind::OpenParen) return ReplaceStatus::UnbalancedParen;
-      ReplaceResult status = ApplyOperator(*op, &operands_);
+      ReplaceStatus status = ApplyOperator(*op, &operands_);
       if (status != ReplaceStatus::Ok) return status;
     }
     return ReplaceStatus::Ok;
   }
 
   // The single operand left, or the status that says why there is not one.
-  ReplaceResult Result(const ExprToken** result) const {
+  ReplaceStatus Result(const ExprToken** result) const {
     if (operands_.Empty()) return ReplaceStatus::MissingOperand;
     if (operands_.Front()->next != nullptr) return ReplaceStatus::MalformedExpression;
     *result = operands_.Front();
@@ -130,7 +130,7 @@ class Evaluator {
   }
 
  private:
-  ReplaceResult Take(std::unique_ptr<ExprToken> token) {
+  ReplaceStatus Take(std::unique_ptr<ExprToken> token) {
     switch (token->kind) {
       case TokenKind::Word:
       case TokenKind::Quoted:
@@ -151,7 +151,7 @@ class Evaluator {
           std::unique_ptr<ExprToken> op = operators_.PopFront();
           if (op == nullptr) return ReplaceStatus::UnbalancedParen;
           if (op->kind == TokenKind::OpenParen) return ReplaceStatus::Ok;
-          ReplaceResult status = ApplyOperator(*op, &operands_);
+          ReplaceStatus status = ApplyOperator(*op, &operands_);
           if (status != ReplaceStatus::Ok) return status;
         }
       case TokenKind::Operator:
@@ -160,7 +160,7 @@ class Evaluator {
     return ReplaceStatus::Ok;
   }
 
-  ReplaceResult TakeOperator(std::unique_ptr<ExprToken> token) {
+  ReplaceStatus TakeOperator(std::unique_ptr<ExprToken> token) {
     if (expectOperand_) {
       if (token->op == Operator::Plus) token->op = Operator::UnaryPlus;
       if (token->op == Operator::Minus) token->op = Operator::UnaryMinus;
@@ -173,7 +173,7 @@ class Evaluator {
     }
     int level = RuleOf(*token).level;
     while (!operators_.Empty() && LevelOf(*operators_.Front()) >= level) {
-      ReplaceResult status = ApplyTop();
+      ReplaceStatus status = ApplyTop();
       if (status != ReplaceStatus::Ok) return status;
     }
     operators_.PushFront(std::move(token));
@@ -181,7 +181,7 @@ class Evaluator {
     return ReplaceStatus::Ok;
   }
 
-  ReplaceResult ApplyTop() {
+  ReplaceStatus ApplyTop() {
     std::unique_ptr<ExprToken> op = operators_.PopFront();
     return ApplyOperator(*op, &operands_);
   }
@@ -193,9 +193,9 @@ class Evaluator {
 
 }  // namespace
 
-ReplaceResult EvaluateExpression(char16_t* expression, char16_t* result) {
+ReplaceStatus EvaluateExpression(char16_t* expression, char16_t* result) {
   TokenChain tokens;
-  ReplaceResult status = TokenizeExpression(expression, &tokens);
+  ReplaceStatus status = TokenizeExpression(expression, &tokens);
   if (status != ReplaceStatus::Ok) return status;
   if (tokens.Empty()) {
     FormatWide(result, kExpressionResultSpace, u"0", {});

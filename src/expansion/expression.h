@@ -27,7 +27,7 @@ inline constexpr size_t kExpressionResultSpace = 32;
 // written). Works in place: the expression's text is changed, so callers pass
 // a scratch copy. On failure (MalformedExpression ... OutOfMemory) `result`
 // is untouched. The empty expression gives "0".
-[[nodiscard]] ReplaceResult EvaluateExpression(char16_t* expression, char16_t* result);
+[[nodiscard]] ReplaceStatus EvaluateExpression(char16_t* expression, char16_t* result);
 
 // False for the empty text, "0", and a non-empty beginning of "false" or
 // "no" in any letter case ("F", "fal", "No"); true otherwise ("falsey", "00").

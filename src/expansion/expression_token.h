@@ -71,11 +71,11 @@ class TokenChain {
 // Splits the terminated `expression` into `tokens`, ending quoted strings
 // in place (doubled quotes folded). BadQuotedString, UnknownOperator or
 // OutOfMemory on failure.
-[[nodiscard]] ReplaceResult TokenizeExpression(char16_t* expression, TokenChain* tokens);
+[[nodiscard]] ReplaceStatus TokenizeExpression(char16_t* expression, TokenChain* tokens);
 
 // Sets token->op and token->ignoreCase from the operator text `text`;
 // UnknownOperator when it is none of the operators.
-[[nodiscard]] ReplaceResult ClassifyOperator(std::u16string_view text, ExprToken* token);
+[[nodiscard]] ReplaceStatus ClassifyOperator(std::u16string_view text, ExprToken* token);
 
 }  // namespace qds
 

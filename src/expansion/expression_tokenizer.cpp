@@ -37,7 +37,7 @@ std::unique_ptr<ExprToken> TokenChain::PopFront() {
   return std::unique_ptr<ExprToken>(node);
 }
 
-ReplaceResult ClassifyOperator(std::u16string_view text, ExprToken* token) {
+ReplaceStatus ClassifyOperator(std::u16string_view text, ExprToken* token) {
   static const struct {
     std::u16string_view written;
     Operator op;
@@ -127,11 +127,11 @@ class Tokenizer {
  public:
   Tokenizer(char16_t* expression, TokenChain* tokens) : text_(expression), tokens_(tokens) {}
 
-  ReplaceResult Run() {
+  ReplaceStatus Run() {
     uint8_t state = 0;
     for (size_t i = 0; text_[i] != 0; ++i) {
       const Transition& t = kTransitions[state][Classify(text_[i])];
-      ReplaceResult status = ReplaceStatus::Ok;
+      ReplaceStatus status = ReplaceStatus::Ok;
       switch (t.act) {
         case Act::Skip:
           break;
@@ -163,7 +163,7 @@ class Tokenizer {
     write_ = at + 1;
   }
 
-  ReplaceResult EndToken() {
+  ReplaceStatus EndToken() {
     if (!inToken_) return ReplaceStatus::Ok;
     inToken_ = false;
     std::unique_ptr<ExprToken> token(new (std::nothrow) ExprToken);
@@ -171,7 +171,7 @@ class Tokenizer {
     token->kind = kind_;
     token->text = std::u16string_view(text_ + start_, write_ - start_);
     if (kind_ == TokenKind::Operator) {
-      ReplaceResult status = ClassifyOperator(token->text, token.get());
+      ReplaceStatus status = ClassifyOperator(token->text, token.get());
       if (status != ReplaceStatus::Ok) return status;
     }
     tokens_->PushBack(std::move(token));
@@ -188,7 +188,7 @@ class Tokenizer {
 
 }  // namespace
 
-ReplaceResult TokenizeExpression(char16_t* expression, TokenChain* tokens) {
+ReplaceStatus TokenizeExpression(char16_t* expression, TokenChain* tokens) {
   return Tokenizer(expression, tokens).Run();
 }
 

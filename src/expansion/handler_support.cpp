@@ -9,7 +9,7 @@
 
 namespace qds {
 
-ReplaceResult WriteOutput(std::u16string_view text, char16_t* out, uint32_t* outLen) {
+ReplaceStatus WriteOutput(std::u16string_view text, char16_t* out, uint32_t* outLen) {
   if (text.size() > std::numeric_limits<uint32_t>::max()) return ReplaceStatus::OutputTooLong;
   uint32_t size = static_cast<uint32_t>(text.size());
   bool fits = size <= *outLen;
@@ -18,15 +18,15 @@ ReplaceResult WriteOutput(std::u16string_view text, char16_t* out, uint32_t* out
   return fits ? ReplaceStatus::Ok : ReplaceStatus::BufferTooSmall;
 }
 
-ReplaceResult WriteNumber(int32_t value, char16_t* out, uint32_t* outLen) {
+ReplaceStatus WriteNumber(int32_t value, char16_t* out, uint32_t* outLen) {
   char16_t text[12];
   size_t length = FormatWide(text, 12, u"%d", {value});
   return WriteOutput(std::u16string_view(text, length), out, outLen);
 }
 
-ReplaceResult ExpandToOutput(SymbolMap& table, const char16_t* text, ExpandFlags flags,
+ReplaceStatus ExpandToOutput(SymbolMap& table, const char16_t* text, ExpandFlags flags,
                              char16_t* out, uint32_t* outLen) {
-  ReplaceResult status = ReplaceSymbols(table, text, out, outLen, flags, nullptr);
+  ReplaceStatus status = ReplaceSymbols(table, text, out, outLen, flags, nullptr);
   // The engine counts the terminating zero; a handler's output does not.
   if ((status == ReplaceStatus::Ok || status == ReplaceStatus::BufferTooSmall) && *outLen > 0) {
     --*outLen;
@@ -34,11 +34,11 @@ ReplaceResult ExpandToOutput(SymbolMap& table, const char16_t* text, ExpandFlags
   return status;
 }
 
-ReplaceResult ExpandWholeNumber(SymbolMap& table, const char16_t* text, ExpandFlags flags,
+ReplaceStatus ExpandWholeNumber(SymbolMap& table, const char16_t* text, ExpandFlags flags,
                                 int32_t* value) {
   char16_t space[kNumberSpace];
   uint32_t length = 0;
-  ReplaceResult status = ExpandToSpace(table, text, flags, space, kNumberSpace, &length);
+  ReplaceStatus status = ExpandToSpace(table, text, flags, space, kNumberSpace, &length);
   if (status != ReplaceStatus::Ok) return status;
   return ParseInteger(std::u16string_view(space, length), value) ? ReplaceStatus::Ok
                                                                  : ReplaceStatus::BadArgument;

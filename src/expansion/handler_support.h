@@ -23,21 +23,21 @@ inline constexpr uint32_t kNumberSpace = 32;  // numbers
 // Makes `text` the handler's output: Ok with *outLen = its length when it fits
 // the capacity *outLen, else BufferTooSmall with its length and nothing
 // written.
-[[nodiscard]] ReplaceResult WriteOutput(std::u16string_view text, char16_t* out, uint32_t* outLen);
+[[nodiscard]] ReplaceStatus WriteOutput(std::u16string_view text, char16_t* out, uint32_t* outLen);
 
 // WriteOutput of `value` in decimal.
-[[nodiscard]] ReplaceResult WriteNumber(int32_t value, char16_t* out, uint32_t* outLen);
+[[nodiscard]] ReplaceStatus WriteNumber(int32_t value, char16_t* out, uint32_t* outLen);
 
 // Expands `text` with `flags` straight into the handler's output and returns
 // the expansion's status; *outLen becomes the characters produced without
 // the zero (all of them that are needed on BufferTooSmall).
-[[nodiscard]] ReplaceResult ExpandToOutput(SymbolMap& table, const char16_t* text,
+[[nodiscard]] ReplaceStatus ExpandToOutput(SymbolMap& table, const char16_t* text,
                                            ExpandFlags flags, char16_t* out, uint32_t* outLen);
 
 // Expands a whole-number argument with `flags` into a space of kNumberSpace
 // and reads it with ParseInteger (signed 32-bit, automatic base, the whole
 // text, not empty); BadArgument when it does not read.
-[[nodiscard]] ReplaceResult ExpandWholeNumber(SymbolMap& table, const char16_t* text,
+[[nodiscard]] ReplaceStatus ExpandWholeNumber(SymbolMap& table, const char16_t* text,
                                               ExpandFlags flags, int32_t* value);
 
 }  // namespace qds

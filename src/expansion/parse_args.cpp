@@ -179,7 +179,7 @@ class ArgParser {
 
 }  // namespace
 
-ReplaceResult ParseArgs(const char16_t** cursor, const char16_t* end, char16_t* argBuffer,
+ReplaceStatus ParseArgs(const char16_t** cursor, const char16_t* end, char16_t* argBuffer,
                         size_t bufferChars, const char16_t** args, size_t maxArgs,
                         uint64_t* count) {
   ArgParser parser(argBuffer, bufferChars, args, maxArgs);

@@ -30,7 +30,7 @@ namespace qds {
 // (argBuffer has no room left), JunkAfterQuote or BadCommandName (a bad
 // character in or after the name), leaving *cursor at the offending
 // character, or unchanged when the text ended or the buffer filled.
-ReplaceResult ParseArgs(const char16_t** cursor, const char16_t* end, char16_t* argBuffer,
+ReplaceStatus ParseArgs(const char16_t** cursor, const char16_t* end, char16_t* argBuffer,
                         size_t bufferChars, const char16_t** args, size_t maxArgs, uint64_t* count);
 
 }  // namespace qds

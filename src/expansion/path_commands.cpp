@@ -79,24 +79,24 @@ bool PathExists(std::u16string_view path) {
 
 }  // namespace
 
-ReplaceResult ExistsCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ExistsCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t path[kPathSpace];
   uint32_t length = 0;
-  ReplaceResult status = ExpandToSpace(table, args[0], flags, path, kPathSpace, &length);
+  ReplaceStatus status = ExpandToSpace(table, args[0], flags, path, kPathSpace, &length);
   if (status != ReplaceStatus::Ok) return status;
   ImpersHlpr impersonation(IsRemotePath(path), table);
   return WriteNumber(PathExists(std::u16string_view(path, length)) ? 1 : 0, out, outLen);
 }
 
-ReplaceResult SplitPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SplitPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                                char16_t* /*out*/, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1 && argCount != 2) return ReplaceStatus::WrongArgCount;
   const char16_t* prefix = argCount == 2 ? args[1] : u"";
   if (std::u16string_view(prefix).size() > kMaxPrefix) return ReplaceStatus::ArgumentTooLong;
   CountedString path;
-  ReplaceResult status = ExpandArgument(table, args[0], flags, &path);
+  ReplaceStatus status = ExpandArgument(table, args[0], flags, &path);
   if (status != ReplaceStatus::Ok) return status;
   PathPieces pieces = SplitPath(path.View());
   const struct {
@@ -118,11 +118,11 @@ ReplaceResult SplitPathCommand(SymbolMap& table, const char16_t* const* args, ui
 
 // The size of the short form is asked first: a space smaller than that size,
 // its terminating zero counted, gives BufferTooSmall with that size.
-ReplaceResult ToShortPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ToShortPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                                  char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   CountedString path;
-  ReplaceResult status = ExpandArgument(table, args[0], flags, &path);
+  ReplaceStatus status = ExpandArgument(table, args[0], flags, &path);
   if (status != ReplaceStatus::Ok) return status;
   ImpersHlpr impersonation(IsRemotePath(path.Data()), table);
   size_t needed = platform::ShortPathName(path.Data(), nullptr, 0);

@@ -38,7 +38,7 @@ class Expansion {
             ExpandFlags flags)
       : table_(table), text_(text), out_(out), capacityLeft_(capacity), flags_(flags) {}
 
-  ReplaceResult Run();
+  ReplaceStatus Run();
   uint32_t produced() const { return static_cast<uint32_t>(produced_); }
   size_t errorAt() const { return errorAt_; }
   // True once a command's output did not fit. Usually the count then passes
@@ -48,9 +48,9 @@ class Expansion {
   bool outputCut() const { return outputCut_; }
 
  private:
-  ReplaceResult LiteralSpan(size_t* pos);
-  ReplaceResult SymbolOrEscape(size_t* pos);
-  ReplaceResult CommandCall(size_t* pos);
+  ReplaceStatus LiteralSpan(size_t* pos);
+  ReplaceStatus SymbolOrEscape(size_t* pos);
+  ReplaceStatus CommandCall(size_t* pos);
 
   // Counts `count` characters as produced and moves the output on by those of
   // them that fit; false, changing nothing, when the total would no longer
@@ -68,7 +68,7 @@ class Expansion {
     std::copy_n(chars.data(), std::min<size_t>(chars.size(), capacityLeft_), out_);
     return Advance(chars.size());
   }
-  ReplaceResult Fail(ReplaceResult status, size_t at) {
+  ReplaceStatus Fail(ReplaceStatus status, size_t at) {
     errorAt_ = at;
     return status;
   }
@@ -83,7 +83,7 @@ class Expansion {
   bool outputCut_ = false;
 };
 
-ReplaceResult Expansion::Run() {
+ReplaceStatus Expansion::Run() {
   size_t pos = 0;
   for (;;) {
     size_t percent = text_.find(u'%', pos);
@@ -91,7 +91,7 @@ ReplaceResult Expansion::Run() {
     if (!Emit(text_.substr(pos, percent - pos))) return Fail(ReplaceStatus::OutputTooLong, pos);
     pos = percent + 1;
     char16_t next = pos < text_.size() ? text_[pos] : u'\0';
-    ReplaceResult status = next == u'!'        ? CommandCall(&pos)
+    ReplaceStatus status = next == u'!'        ? CommandCall(&pos)
                            : next == kBacktick ? LiteralSpan(&pos)
                                                : SymbolOrEscape(&pos);
     if (status != ReplaceStatus::Ok) return status;
@@ -103,7 +103,7 @@ ReplaceResult Expansion::Run() {
 }
 
 // *pos is on the opening backquote.
-ReplaceResult Expansion::LiteralSpan(size_t* pos) {
+ReplaceStatus Expansion::LiteralSpan(size_t* pos) {
   size_t open = *pos + 1;
   size_t close = open;
   for (;; ++close) {
@@ -122,7 +122,7 @@ ReplaceResult Expansion::LiteralSpan(size_t* pos) {
 }
 
 // *pos is on the character after a "%" that opens neither a call nor a span.
-ReplaceResult Expansion::SymbolOrEscape(size_t* pos) {
+ReplaceStatus Expansion::SymbolOrEscape(size_t* pos) {
   size_t start = *pos;
   size_t close = text_.find(u'%', start);
   if (close == std::u16string_view::npos) return Fail(ReplaceStatus::NotClosed, start);
@@ -140,7 +140,7 @@ ReplaceResult Expansion::SymbolOrEscape(size_t* pos) {
 }
 
 // *pos is on the "!".
-ReplaceResult Expansion::CommandCall(size_t* pos) {
+ReplaceStatus Expansion::CommandCall(size_t* pos) {
   if (Has(flags_, ExpandFlags::NoCommands)) return Fail(ReplaceStatus::CommandsDisabled, *pos);
   const size_t nameStart = *pos + 1;
   const char16_t* const begin = text_.data();
@@ -152,8 +152,8 @@ ReplaceResult Expansion::CommandCall(size_t* pos) {
   const char16_t* nameArg = nullptr;
   const char16_t* cursor = begin + nameStart;
   uint64_t count = 0;
-  ReplaceResult parsed = ParseArgs(&cursor, end, name, kMaxCommandName + 1, &nameArg, 1, &count);
-  if (!parsed) return Fail(parsed.Code(), cursor - begin);
+  ReplaceStatus parsed = ParseArgs(&cursor, end, name, kMaxCommandName + 1, &nameArg, 1, &count);
+  if (parsed != ReplaceStatus::Ok) return Fail(parsed, cursor - begin);
 
   const CommandTable* commands = table_.commands();
   CountedString definition;
@@ -177,7 +177,7 @@ ReplaceResult Expansion::CommandCall(size_t* pos) {
                   &stored);
 
   uint32_t length = capacityLeft_;
-  ReplaceResult status;
+  ReplaceStatus status;
   if (builtin) {
     status =
         handler(table_, args.get() + 1, static_cast<uint32_t>(count - 1), out_, &length, flags_);
@@ -201,7 +201,7 @@ ReplaceResult Expansion::CommandCall(size_t* pos) {
 
 }  // namespace
 
-ReplaceResult ReplaceSymbols(SymbolMap& table, std::u16string_view text, char16_t* out,
+ReplaceStatus ReplaceSymbols(SymbolMap& table, std::u16string_view text, char16_t* out,
                              uint32_t* outLen, ExpandFlags flags, uint32_t* errorPos) {
   if (errorPos != nullptr) *errorPos = 0;
   if (out == nullptr) *outLen = 0;
@@ -212,7 +212,7 @@ ReplaceResult ReplaceSymbols(SymbolMap& table, std::u16string_view text, char16_
   DepthScope depth;
   const uint32_t capacity = *outLen;
   Expansion expansion(table, text, out, capacity, flags);
-  ReplaceResult status = expansion.Run();
+  ReplaceStatus status = expansion.Run();
   *outLen = expansion.produced();
   if (status != ReplaceStatus::Ok) {
     if (errorPos != nullptr) *errorPos = static_cast<uint32_t>(expansion.errorAt());

@@ -43,7 +43,7 @@ inline constexpr int kMaxExpansionDepth = 64;  // nested ReplaceSymbols calls
 // nested more than kMaxExpansionDepth deep fails with NestedTooDeep, a
 // result longer than a 32-bit length can count with OutputTooLong.
 // Allocates nothing except for command calls.
-[[nodiscard]] ReplaceResult ReplaceSymbols(SymbolMap& table, std::u16string_view text,
+[[nodiscard]] ReplaceStatus ReplaceSymbols(SymbolMap& table, std::u16string_view text,
                                            char16_t* out, uint32_t* outLen, ExpandFlags flags,
                                            uint32_t* errorPos);
 

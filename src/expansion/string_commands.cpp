@@ -95,11 +95,11 @@ int32_t NthOccurrence(std::u16string_view text, const Matcher& find, uint64_t n)
 
 // "index" and "rindex": text, find [, occurrence], the occurrence counted
 // from the start or, with `fromEnd`, from the end.
-ReplaceResult Search(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus Search(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                      char16_t* out, uint32_t* outLen, ExpandFlags flags, bool fromEnd) {
   if (argCount != 2 && argCount != 3) return ReplaceStatus::WrongArgCount;
   CountedString text, find, occurrenceText(u"1");
-  ReplaceResult status = ExpandArgument(table, args[0], flags, &text);
+  ReplaceStatus status = ExpandArgument(table, args[0], flags, &text);
   if (status == ReplaceStatus::Ok) status = ExpandArgument(table, args[1], flags, &find);
   if (status == ReplaceStatus::Ok && argCount == 3)
     status = ExpandArgument(table, args[2], flags, &occurrenceText);
@@ -119,12 +119,12 @@ ReplaceResult Search(SymbolMap& table, const char16_t* const* args, uint32_t arg
 
 }  // namespace
 
-ReplaceResult ChrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus ChrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t codeText[kNumberSpace];
   uint32_t length = 0;
-  ReplaceResult status = ExpandToSpace(table, args[0], flags, codeText, kNumberSpace, &length);
+  ReplaceStatus status = ExpandToSpace(table, args[0], flags, codeText, kNumberSpace, &length);
   if (status != ReplaceStatus::Ok) return status;
   uint32_t code;
   if (!ParseUnsigned(std::u16string_view(codeText, length), &code))
@@ -134,31 +134,31 @@ ReplaceResult ChrCommand(SymbolMap& table, const char16_t* const* args, uint32_t
   return WriteOutput(std::u16string_view(&unit, unit == 0 ? 0 : 1), out, outLen);
 }
 
-ReplaceResult LengthCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus LengthCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   CountedString text;
-  ReplaceResult status = ExpandArgument(table, args[0], flags, &text);
+  ReplaceStatus status = ExpandArgument(table, args[0], flags, &text);
   if (status != ReplaceStatus::Ok) return status;
   return WriteNumber(static_cast<int32_t>(text.Length()), out, outLen);
 }
 
-ReplaceResult IndexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus IndexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                            char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   return Search(table, args, argCount, out, outLen, flags, false);
 }
 
-ReplaceResult RindexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus RindexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   return Search(table, args, argCount, out, outLen, flags, true);
 }
 
-ReplaceResult SubstrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SubstrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                             char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 2 && argCount != 3) return ReplaceStatus::WrongArgCount;
   CountedString text;
   int32_t start = 0;
-  ReplaceResult status = ExpandArgument(table, args[0], flags, &text);
+  ReplaceStatus status = ExpandArgument(table, args[0], flags, &text);
   if (status == ReplaceStatus::Ok) status = ExpandWholeNumber(table, args[1], flags, &start);
   auto end = static_cast<int32_t>(text.Length());
   if (status == ReplaceStatus::Ok && argCount == 3)
@@ -173,11 +173,11 @@ ReplaceResult SubstrCommand(SymbolMap& table, const char16_t* const* args, uint3
   return WriteOutput(piece, out, outLen);
 }
 
-ReplaceResult SubCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SubCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                          char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 3) return ReplaceStatus::WrongArgCount;
   CountedString text, find, replacement;
-  ReplaceResult status = ExpandArgument(table, args[0], flags, &text);
+  ReplaceStatus status = ExpandArgument(table, args[0], flags, &text);
   if (status == ReplaceStatus::Ok) status = ExpandArgument(table, args[1], flags, &find);
   if (status == ReplaceStatus::Ok) status = ExpandArgument(table, args[2], flags, &replacement);
   if (status != ReplaceStatus::Ok) return status;
@@ -193,7 +193,7 @@ ReplaceResult SubCommand(SymbolMap& table, const char16_t* const* args, uint32_t
   return WriteOutput(result, out, outLen);
 }
 
-ReplaceResult SplitCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
+ReplaceStatus SplitCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
                            char16_t* /*out*/, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 2 && argCount != 3) return ReplaceStatus::WrongArgCount;
   std::u16string_view prefix(args[1]);
@@ -202,7 +202,7 @@ ReplaceResult SplitCommand(SymbolMap& table, const char16_t* const* args, uint32
   std::optional<char16_t> separator = u',';
   if (argCount == 3) separator = args[2][0] != 0 ? std::optional(args[2][0]) : std::nullopt;
   char16_t name[kNameSpace];
-  ReplaceResult status = ExpandToSpace(table, args[0], flags, name, kNameSpace);
+  ReplaceStatus status = ExpandToSpace(table, args[0], flags, name, kNameSpace);
   if (status != ReplaceStatus::Ok) return status;
   CountedString value;
   *outLen = 0;

@@ -33,7 +33,7 @@ inline Expansion Expand(SymbolMap& table, std::u16string_view text, uint32_t cap
   Expansion result{};
   result.outLen = capacity;
   result.status =
-      ReplaceSymbols(table, text, buffer.data(), &result.outLen, flags, &result.errorPos).Code();
+      ReplaceSymbols(table, text, buffer.data(), &result.outLen, flags, &result.errorPos);
   size_t written = std::min<size_t>(result.outLen, capacity);
   if (result.status == ReplaceStatus::Ok && written > 0) --written;
   result.output.assign(buffer.data(), written);

@@ -17,7 +17,7 @@ struct Evaluated {
 Evaluated Evaluate(std::u16string_view expression) {
   std::u16string scratch(expression);
   char16_t result[kExpressionResultSpace] = u"-";
-  ReplaceStatus status = EvaluateExpression(scratch.data(), result).Code();
+  ReplaceStatus status = EvaluateExpression(scratch.data(), result);
   return {status, result};
 }
 

@@ -135,8 +135,7 @@ TEST_F(ReplaceSymbolsTest, LengthProtocolCountsTheZero) {
     EXPECT_EQ(e.output.substr(0, c.written.size()), c.written);
     Expansion query{};
     query.status = ReplaceSymbols(table_, c.text, nullptr, &query.outLen, ExpandFlags::None,
-                                  &query.errorPos)
-                       .Code();
+                                  &query.errorPos);
     EXPECT_EQ(query.status,
               c.status == ReplaceStatus::Ok ? ReplaceStatus::BufferTooSmall : c.status);
     EXPECT_EQ(e.outLen, query.outLen);

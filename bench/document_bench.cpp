@@ -61,14 +61,15 @@ void BM_ReadPass(benchmark::State& state) {
       for (uint32_t e = 0; e < entries; ++e) {
         uint32_t keyLength = 260;
         uint32_t valueLength = 260;
-        read(document.GetEntry(section, e, key, &keyLength, value, &valueLength, 0));
+        read(document.GetEntry(section, e, key, &keyLength, value, &valueLength,
+                               qds::ReadFlags::None));
       }
     }
     for (uint32_t s = document.GetSectionCount(); s-- > 0;) {
       for (uint32_t e = document.CountEntriesAt(s, nullptr); e-- > 0;) {
         uint32_t keyLength = 260;
         uint32_t valueLength = 260;
-        read(document.GetEntryAt(s, e, key, &keyLength, value, &valueLength, 0));
+        read(document.GetEntryAt(s, e, key, &keyLength, value, &valueLength, qds::ReadFlags::None));
       }
     }
   }

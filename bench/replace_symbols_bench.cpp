@@ -37,11 +37,12 @@ void Run(benchmark::State& state, std::u16string_view text) {
   table.Set(u"dir", u"C:\\Program Files\\App");
   table.Set(u"!twice", u"%`%1%%1%`%");
   uint32_t needed = 0;
-  (void)qds::ReplaceSymbols(table, text, nullptr, &needed, 0, nullptr);
+  (void)qds::ReplaceSymbols(table, text, nullptr, &needed, qds::ExpandFlags::None, nullptr);
   std::vector<char16_t> out(needed);
   for (auto _ : state) {
     uint32_t outLen = needed;
-    qds::ReplaceStatus status = qds::ReplaceSymbols(table, text, out.data(), &outLen, 0, nullptr);
+    qds::ReplaceStatus status =
+        qds::ReplaceSymbols(table, text, out.data(), &outLen, qds::ExpandFlags::None, nullptr);
     if (status != qds::ReplaceStatus::Ok) state.SkipWithError("expansion failed");
     benchmark::DoNotOptimize(out.data());
   }

@@ -48,8 +48,8 @@ void MergeEntryByEntry(DocumentModel& compat, DocumentModel* target) {
       char16_t value[kReadCapacity];
       uint32_t keyLength = kReadCapacity;
       uint32_t valueLength = kReadCapacity;
-      if (compat.GetEntryAt(section, entry, key, &keyLength, value, &valueLength, 0) ==
-          ReadStatus::Ok) {
+      if (compat.GetEntryAt(section, entry, key, &keyLength, value, &valueLength,
+                            ReadFlags::None) == ReadStatus::Ok) {
         target->SetEntry(name, key, kAppendPosition, value);
       }
     }

@@ -53,11 +53,12 @@ bool Spend(int64_t work) {
 
 // "for" as built in, once its rounds are paid for.
 ReplaceStatus BudgetedFor(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                          char16_t* out, uint32_t* outLen, uint32_t flags) {
+                          char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   int32_t first = 0;
   int32_t last = 0;
-  if (argCount == 4 && ExpandWholeNumber(table, args[1], 0, &first) == ReplaceStatus::Ok &&
-      ExpandWholeNumber(table, args[2], 0, &last) == ReplaceStatus::Ok &&
+  if (argCount == 4 &&
+      ExpandWholeNumber(table, args[1], ExpandFlags::None, &first) == ReplaceStatus::Ok &&
+      ExpandWholeNumber(table, args[2], ExpandFlags::None, &last) == ReplaceStatus::Ok &&
       !Spend(last >= first ? int64_t{last} - first + 1 : 0)) {
     return ReplaceStatus::BadArgument;
   }
@@ -66,7 +67,7 @@ ReplaceStatus BudgetedFor(SymbolMap& table, const char16_t* const* args, uint32_
 
 // A defined command, once its call is paid for.
 ReplaceStatus BudgetedUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                                  char16_t* out, uint32_t* outLen, uint32_t flags) {
+                                  char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (!Spend(1)) return ReplaceStatus::BadArgument;
   return RunUserCommand(table, args, argCount, out, outLen, flags);
 }
@@ -91,7 +92,7 @@ const CommandTable& Commands() {
 }
 
 struct Case {
-  uint32_t flags = 0;
+  ExpandFlags flags = ExpandFlags::None;
   uint8_t capacityChoice = 0;
   bool caseInsensitive = false;
   int32_t blockSize = 1;
@@ -101,7 +102,7 @@ struct Case {
 
 Case ReadCase(Input& input) {
   Case c;
-  c.flags = input.Byte();
+  c.flags = static_cast<ExpandFlags>(input.Byte());
   c.capacityChoice = input.Byte();
   uint8_t table = input.Byte();
   c.caseInsensitive = (table & 1) != 0;

@@ -31,8 +31,8 @@ ReadStatus ExpandingRead::Expand(std::u16string_view value, bool keyCut, char16_
   return ReadStatus::ExpansionFailed;
 }
 
-uint32_t ExpansionMode(const detail::DocumentState& state) {
-  return state.model.version < 2 ? ReplaceLegacy : 0;
+ExpandFlags ExpansionMode(const detail::DocumentState& state) {
+  return state.model.version < 2 ? ExpandFlags::Legacy : ExpandFlags::None;
 }
 
 void RecordExpansionFailure(detail::DocumentState& state, std::u16string_view value,
@@ -44,7 +44,7 @@ void RecordExpansionFailure(detail::DocumentState& state, std::u16string_view va
   state.expansionErrorStatus = static_cast<uint32_t>(status);
 }
 
-ReplaceStatus ExpandWithRetry(SymbolMap& table, std::u16string_view text, uint32_t flags,
+ReplaceStatus ExpandWithRetry(SymbolMap& table, std::u16string_view text, ExpandFlags flags,
                               std::u16string* out, uint32_t* errorPos) {
   // The second run must find the symbols as the first found them, or the
   // first run's commands would take effect twice (a counter raised twice).

@@ -33,7 +33,7 @@ class ExpandingRead final : public ValueExpander {
 
 // The flags with which the values of `state` expand: documents before
 // version 2 test "if" conditions the old way.
-uint32_t ExpansionMode(const detail::DocumentState& state);
+ExpandFlags ExpansionMode(const detail::DocumentState& state);
 
 // Keeps the failure of an expansion of `value` at state.expansionErrorPos
 // in the document: its status and the excerpt around it.
@@ -45,7 +45,7 @@ void RecordExpansionFailure(detail::DocumentState& state, std::u16string_view va
 // were, once more with the room asked for; so each command takes effect once.
 // *out receives what the last run produced (as far as it fit), *errorPos
 // what ReplaceSymbols reports.
-ReplaceStatus ExpandWithRetry(SymbolMap& table, std::u16string_view text, uint32_t flags,
+ReplaceStatus ExpandWithRetry(SymbolMap& table, std::u16string_view text, ExpandFlags flags,
                               std::u16string* out, uint32_t* errorPos);
 
 // The characters of `value` around `position` that a failed expansion of it

@@ -233,7 +233,7 @@ ReadStatus QdsDocument::GetEntry(const char16_t* section, uint32_t position, cha
   detail::DocumentState& state = Internals::State(*this);
   std::optional<ExpandingRead> expanding;
   return state.model.GetEntry(section, position, keyBuffer, keyLength, valueBuffer, valueLength,
-                              static_cast<uint32_t>(flags), ExpanderFor(state, flags, &expanding));
+                              flags, ExpanderFor(state, flags, &expanding));
 }
 
 ReadStatus QdsDocument::GetEntryAt(uint32_t sectionPosition, uint32_t position, char16_t* keyBuffer,
@@ -242,8 +242,7 @@ ReadStatus QdsDocument::GetEntryAt(uint32_t sectionPosition, uint32_t position, 
   detail::DocumentState& state = Internals::State(*this);
   std::optional<ExpandingRead> expanding;
   return state.model.GetEntryAt(sectionPosition, position, keyBuffer, keyLength, valueBuffer,
-                                valueLength, static_cast<uint32_t>(flags),
-                                ExpanderFor(state, flags, &expanding));
+                                valueLength, flags, ExpanderFor(state, flags, &expanding));
 }
 
 int QdsDocument::SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
@@ -254,7 +253,8 @@ int QdsDocument::SetEntry(const char16_t* section, const char16_t* key, uint32_t
   if (position != kAppendPosition && state.model.CountEntries(section, key) > position) {
     state.InvalidateViews();
   }
-  return state.model.SetEntry(section, key, position, value);
+  state.model.SetEntry(section, key, position, value);
+  return 1;
 }
 
 SymbolTable* QdsDocument::SetSymbolTable(SymbolTable* table) {

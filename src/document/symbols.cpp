@@ -18,8 +18,6 @@ using detail::Internals;
 
 static_assert(static_cast<int>(ExpandStatus::OutputTooLong) ==
               static_cast<int>(ReplaceStatus::OutputTooLong));
-static_assert(static_cast<uint32_t>(ExpandFlags::NoCommands) == ReplaceNoCommands &&
-              static_cast<uint32_t>(ExpandFlags::Legacy) == ReplaceLegacy);
 
 namespace {
 
@@ -32,7 +30,7 @@ Status ExpandStatusOf(ReplaceStatus status, std::optional<uint32_t> position) {
   detail::StatusDetails details;
   details.where = position.value_or(0);
   details.located = position.has_value();
-  return Internals::MakeStatus(static_cast<ExpandStatus>(status), details);
+  return Internals::MakeStatus(status, details);
 }
 
 }  // namespace
@@ -83,8 +81,7 @@ Status Expand(SymbolTable& table, TextRef text, std::string* out, ExpandFlags fl
 
 Status Expand(SymbolTable& table, TextRef text, std::u16string* out, ExpandFlags flags) {
   uint32_t position = 0;
-  ReplaceStatus status = ExpandWithRetry(Internals::Map(table), Wide(text),
-                                         static_cast<uint32_t>(flags), out, &position);
+  ReplaceStatus status = ExpandWithRetry(Internals::Map(table), Wide(text), flags, out, &position);
   return ExpandStatusOf(status, position);
 }
 

@@ -38,7 +38,7 @@ class SymbolMap;
 
 using CommandHandler = ReplaceStatus (*)(SymbolMap& table, const char16_t* const* args,
                                          uint32_t argCount, char16_t* out, uint32_t* outLen,
-                                         uint32_t flags);
+                                         ExpandFlags flags);
 
 }  // namespace qds
 

@@ -20,14 +20,14 @@ namespace {
 ReplaceStatus ExpandAndEvaluate(SymbolMap& table, const char16_t* expression,
                                 char16_t (&result)[kExpressionResultSpace]) {
   char16_t space[kTextSpace];
-  ReplaceStatus status = ExpandToSpace(table, expression, 0, space, kTextSpace);
+  ReplaceStatus status = ExpandToSpace(table, expression, ExpandFlags::None, space, kTextSpace);
   if (status != ReplaceStatus::Ok) return status;
   return EvaluateExpression(space, result);
 }
 
 // Expands the name argument of "set" and "define"; an empty name is unusable.
 // `name` holds kNameSpace characters.
-ReplaceStatus ExpandName(SymbolMap& table, const char16_t* text, uint32_t flags, char16_t* name,
+ReplaceStatus ExpandName(SymbolMap& table, const char16_t* text, ExpandFlags flags, char16_t* name,
                          uint32_t* length) {
   ReplaceStatus status = ExpandToSpace(table, text, flags, name, kNameSpace, length);
   if (status != ReplaceStatus::Ok) return status;
@@ -37,13 +37,14 @@ ReplaceStatus ExpandName(SymbolMap& table, const char16_t* text, uint32_t flags,
 }  // namespace
 
 ReplaceStatus IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                        char16_t* out, uint32_t* outLen, uint32_t flags) {
+                        char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1 && argCount != 3) return ReplaceStatus::WrongArgCount;
   bool holds;
-  if ((flags & ReplaceLegacy) != 0) {
+  if (Has(flags, ExpandFlags::Legacy)) {
     char16_t space[kTextSpace];
     uint32_t length = 0;
-    ReplaceStatus status = ExpandToSpace(table, args[0], 0, space, kTextSpace, &length);
+    ReplaceStatus status =
+        ExpandToSpace(table, args[0], ExpandFlags::None, space, kTextSpace, &length);
     if (status != ReplaceStatus::Ok) return status;
     holds = EvaluateLegacyCondition(std::u16string_view(space, length)) != 0;
   } else {
@@ -58,12 +59,13 @@ ReplaceStatus IfCommand(SymbolMap& table, const char16_t* const* args, uint32_t 
 }
 
 ReplaceStatus ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                         char16_t* out, uint32_t* outLen, uint32_t flags) {
+                         char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 4) return ReplaceStatus::WrongArgCount;
   int32_t first = 0;
   int32_t last = 0;
-  ReplaceStatus status = ExpandWholeNumber(table, args[1], 0, &first);
-  if (status == ReplaceStatus::Ok) status = ExpandWholeNumber(table, args[2], 0, &last);
+  ReplaceStatus status = ExpandWholeNumber(table, args[1], ExpandFlags::None, &first);
+  if (status == ReplaceStatus::Ok)
+    status = ExpandWholeNumber(table, args[2], ExpandFlags::None, &last);
   if (status != ReplaceStatus::Ok) return status;
 
   const uint32_t capacity = *outLen;
@@ -88,7 +90,7 @@ ReplaceStatus ForCommand(SymbolMap& table, const char16_t* const* args, uint32_t
 }
 
 ReplaceStatus SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                         char16_t*, uint32_t* outLen, uint32_t flags) {
+                         char16_t*, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 2) return ReplaceStatus::WrongArgCount;
   char16_t name[kNameSpace];
   char16_t value[kTextSpace];
@@ -105,7 +107,7 @@ ReplaceStatus SetCommand(SymbolMap& table, const char16_t* const* args, uint32_t
 }
 
 ReplaceStatus EvalCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                          char16_t* out, uint32_t* outLen, uint32_t) {
+                          char16_t* out, uint32_t* outLen, ExpandFlags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t result[kExpressionResultSpace];
   ReplaceStatus status = ExpandAndEvaluate(table, args[0], result);
@@ -114,7 +116,7 @@ ReplaceStatus EvalCommand(SymbolMap& table, const char16_t* const* args, uint32_
 }
 
 ReplaceStatus ValueCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                           char16_t* out, uint32_t* outLen, uint32_t flags) {
+                           char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t name[kTextSpace];
   uint32_t nameLength = 0;
@@ -126,7 +128,7 @@ ReplaceStatus ValueCommand(SymbolMap& table, const char16_t* const* args, uint32
 }
 
 ReplaceStatus DefineCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                            char16_t*, uint32_t* outLen, uint32_t flags) {
+                            char16_t*, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 2) return ReplaceStatus::WrongArgCount;
   // "!" then the name: defined commands share the symbols' name space.
   char16_t symbol[kNameSpace + 1];
@@ -146,7 +148,7 @@ ReplaceStatus DefineCommand(SymbolMap& table, const char16_t* const* args, uint3
 }
 
 ReplaceStatus RunUserCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                             char16_t* out, uint32_t* outLen, uint32_t flags) {
+                             char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   char16_t parameter[12];
   char16_t value[kTextSpace];
   for (uint32_t k = 1; k < argCount; ++k) {

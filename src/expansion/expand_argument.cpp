@@ -4,8 +4,8 @@
 
 namespace qds {
 
-ReplaceStatus ExpandToSpace(SymbolMap& table, const char16_t* text, uint32_t flags, char16_t* space,
-                            uint32_t spaceChars, uint32_t* length) {
+ReplaceStatus ExpandToSpace(SymbolMap& table, const char16_t* text, ExpandFlags flags,
+                            char16_t* space, uint32_t spaceChars, uint32_t* length) {
   uint32_t size = spaceChars;
   ReplaceStatus status = ReplaceSymbols(table, text, space, &size, flags, nullptr);
   if (status == ReplaceStatus::BufferTooSmall) return ReplaceStatus::ArgumentTooLong;
@@ -13,7 +13,7 @@ ReplaceStatus ExpandToSpace(SymbolMap& table, const char16_t* text, uint32_t fla
   return status;
 }
 
-ReplaceStatus ExpandArgument(SymbolMap& table, const char16_t* text, uint32_t flags,
+ReplaceStatus ExpandArgument(SymbolMap& table, const char16_t* text, ExpandFlags flags,
                              std::u16string* result) {
   result->resize(kArgumentSpace);
   uint32_t length = 0;

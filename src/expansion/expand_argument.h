@@ -20,15 +20,15 @@ inline constexpr uint32_t kArgumentSpace = 1024;
 // terminated expansion and *length (when given) its length without the zero.
 // An expansion that does not fit gives ArgumentTooLong; every other status is
 // returned unchanged, and the space then holds no meaningful text.
-[[nodiscard]] ReplaceStatus ExpandToSpace(SymbolMap& table, const char16_t* text, uint32_t flags,
+[[nodiscard]] ReplaceStatus ExpandToSpace(SymbolMap& table, const char16_t* text, ExpandFlags flags,
                                           char16_t* space, uint32_t spaceChars,
                                           uint32_t* length = nullptr);
 
 // ExpandToSpace into `result` with a space of kArgumentSpace characters, so
 // the result holds at most 1023 characters; it holds no meaningful text after
 // a failure.
-[[nodiscard]] ReplaceStatus ExpandArgument(SymbolMap& table, const char16_t* text, uint32_t flags,
-                                           std::u16string* result);
+[[nodiscard]] ReplaceStatus ExpandArgument(SymbolMap& table, const char16_t* text,
+                                           ExpandFlags flags, std::u16string* result);
 
 }  // namespace qds
 

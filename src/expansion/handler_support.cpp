@@ -24,8 +24,8 @@ ReplaceStatus WriteNumber(int32_t value, char16_t* out, uint32_t* outLen) {
   return WriteOutput(std::u16string_view(text, length), out, outLen);
 }
 
-ReplaceStatus ExpandToOutput(SymbolMap& table, const char16_t* text, uint32_t flags, char16_t* out,
-                             uint32_t* outLen) {
+ReplaceStatus ExpandToOutput(SymbolMap& table, const char16_t* text, ExpandFlags flags,
+                             char16_t* out, uint32_t* outLen) {
   ReplaceStatus status = ReplaceSymbols(table, text, out, outLen, flags, nullptr);
   // The engine counts the terminating zero; a handler's output does not.
   if ((status == ReplaceStatus::Ok || status == ReplaceStatus::BufferTooSmall) && *outLen > 0) {
@@ -34,7 +34,7 @@ ReplaceStatus ExpandToOutput(SymbolMap& table, const char16_t* text, uint32_t fl
   return status;
 }
 
-ReplaceStatus ExpandWholeNumber(SymbolMap& table, const char16_t* text, uint32_t flags,
+ReplaceStatus ExpandWholeNumber(SymbolMap& table, const char16_t* text, ExpandFlags flags,
                                 int32_t* value) {
   char16_t space[kNumberSpace];
   uint32_t length = 0;

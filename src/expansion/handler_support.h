@@ -31,14 +31,14 @@ inline constexpr uint32_t kNumberSpace = 32;  // numbers
 // Expands `text` with `flags` straight into the handler's output and returns
 // the expansion's status; *outLen becomes the characters produced without
 // the zero (all of them that are needed on BufferTooSmall).
-[[nodiscard]] ReplaceStatus ExpandToOutput(SymbolMap& table, const char16_t* text, uint32_t flags,
-                                           char16_t* out, uint32_t* outLen);
+[[nodiscard]] ReplaceStatus ExpandToOutput(SymbolMap& table, const char16_t* text,
+                                           ExpandFlags flags, char16_t* out, uint32_t* outLen);
 
 // Expands a whole-number argument with `flags` into a space of kNumberSpace
 // and reads it with ParseInteger (signed 32-bit, automatic base, the whole
 // text, not empty); BadArgument when it does not read.
 [[nodiscard]] ReplaceStatus ExpandWholeNumber(SymbolMap& table, const char16_t* text,
-                                              uint32_t flags, int32_t* value);
+                                              ExpandFlags flags, int32_t* value);
 
 }  // namespace qds
 

@@ -39,7 +39,7 @@ class ArgParser {
   ArgParser(char16_t* buffer, size_t capacity, const char16_t** args, size_t maxArgs)
       : buffer_(buffer), capacity_(capacity), args_(args), maxArgs_(maxArgs) {}
 
-  int64_t count() const { return count_; }
+  uint64_t count() const { return count_; }
 
   // Moves to the next state for `c` and tells what to do with it.
   Action Step(char16_t c, bool nextIsPercent) {
@@ -172,15 +172,16 @@ class ArgParser {
   size_t argStart_ = 0;
   bool blankRun_ = false;
   size_t blankStart_ = 0;
-  int64_t count_ = 0;
+  uint64_t count_ = 0;
   const char16_t** args_;
   size_t maxArgs_;
 };
 
 }  // namespace
 
-int64_t ParseArgs(const char16_t** cursor, const char16_t* end, char16_t* argBuffer,
-                  size_t bufferChars, const char16_t** args, size_t maxArgs) {
+ReplaceStatus ParseArgs(const char16_t** cursor, const char16_t* end, char16_t* argBuffer,
+                        size_t bufferChars, const char16_t** args, size_t maxArgs,
+                        uint64_t* count) {
   ArgParser parser(argBuffer, bufferChars, args, maxArgs);
   for (const char16_t* p = *cursor; p != end; ++p) {
     bool nextIsPercent = p + 1 != end && p[1] == u'%';
@@ -188,26 +189,27 @@ int64_t ParseArgs(const char16_t** cursor, const char16_t* end, char16_t* argBuf
       case Action::Skip:
         break;
       case Action::Keep:
-        if (!parser.Keep(*p)) return kArgsBufferFull;
+        if (!parser.Keep(*p)) return ReplaceStatus::BufferTooSmall;
         break;
       case Action::End:
-        if (!parser.End()) return kArgsBufferFull;
+        if (!parser.End()) return ReplaceStatus::BufferTooSmall;
         break;
       case Action::Done:
         *cursor = p + 1;
-        return parser.count();
+        *count = parser.count();
+        return {};
       case Action::FailNotClosed:
         *cursor = p;
-        return kArgsNotClosed;
+        return ReplaceStatus::NotClosed;
       case Action::FailJunk:
         *cursor = p;
-        return kArgsJunkAfterQuote;
+        return ReplaceStatus::JunkAfterQuote;
       case Action::FailBadName:
         *cursor = p;
-        return kArgsBadName;
+        return ReplaceStatus::BadCommandName;
     }
   }
-  return kArgsNotClosed;
+  return ReplaceStatus::NotClosed;
 }
 
 }  // namespace qds

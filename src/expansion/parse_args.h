@@ -16,24 +16,22 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace qds {
+#include "expansion/replace_status.h"
 
-// Negative results of ParseArgs; the engine's status is the absolute value.
-inline constexpr int64_t kArgsNotClosed = -1;   // the text ends, or ")" is not followed by "%"
-inline constexpr int64_t kArgsBufferFull = -2;  // argBuffer has no room left
-inline constexpr int64_t kArgsJunkAfterQuote = -4;
-inline constexpr int64_t kArgsBadName = -7;  // bad character in or after the name
+namespace qds {
 
 // Parses the call whose name starts at *cursor (the character after "%!")
 // and whose text ends at `end`. Arguments, the name first, are stored one
 // after the other in argBuffer (bufferChars characters), each terminated;
 // args receives the start of each, but only the first maxArgs are stored.
-// Returns the number of arguments including the name, counting those beyond
-// maxArgs too, and moves *cursor past the closing "%". On failure returns a
-// negative result above and leaves *cursor at the offending character, or
-// unchanged when the text ended or the buffer filled.
-int64_t ParseArgs(const char16_t** cursor, const char16_t* end, char16_t* argBuffer,
-                  size_t bufferChars, const char16_t** args, size_t maxArgs);
+// *count receives the number of arguments including the name, counting those
+// beyond maxArgs too, and *cursor moves past the closing "%". Fails with
+// NotClosed (the text ends, or ")" is not followed by "%"), BufferTooSmall
+// (argBuffer has no room left), JunkAfterQuote or BadCommandName (a bad
+// character in or after the name), leaving *cursor at the offending
+// character, or unchanged when the text ended or the buffer filled.
+ReplaceStatus ParseArgs(const char16_t** cursor, const char16_t* end, char16_t* argBuffer,
+                        size_t bufferChars, const char16_t** args, size_t maxArgs, uint64_t* count);
 
 }  // namespace qds
 

@@ -80,7 +80,7 @@ bool PathExists(std::u16string_view path) {
 }  // namespace
 
 ReplaceStatus ExistsCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                            char16_t* out, uint32_t* outLen, uint32_t flags) {
+                            char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t path[kPathSpace];
   uint32_t length = 0;
@@ -91,7 +91,7 @@ ReplaceStatus ExistsCommand(SymbolMap& table, const char16_t* const* args, uint3
 }
 
 ReplaceStatus SplitPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                               char16_t* /*out*/, uint32_t* outLen, uint32_t flags) {
+                               char16_t* /*out*/, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1 && argCount != 2) return ReplaceStatus::WrongArgCount;
   const char16_t* prefix = argCount == 2 ? args[1] : u"";
   if (std::u16string_view(prefix).size() > kMaxPrefix) return ReplaceStatus::ArgumentTooLong;
@@ -119,7 +119,7 @@ ReplaceStatus SplitPathCommand(SymbolMap& table, const char16_t* const* args, ui
 // The size of the short form is asked first: a space smaller than that size,
 // its terminating zero counted, gives BufferTooSmall with that size.
 ReplaceStatus ToShortPathCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                                 char16_t* out, uint32_t* outLen, uint32_t flags) {
+                                 char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   std::u16string path;
   ReplaceStatus status = ExpandArgument(table, args[0], flags, &path);

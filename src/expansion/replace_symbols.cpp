@@ -35,7 +35,7 @@ class DepthScope {
 class Expansion {
  public:
   Expansion(SymbolMap& table, std::u16string_view text, char16_t* out, uint32_t capacity,
-            uint32_t flags)
+            ExpandFlags flags)
       : table_(table), text_(text), out_(out), capacityLeft_(capacity), flags_(flags) {}
 
   ReplaceStatus Run();
@@ -78,7 +78,7 @@ class Expansion {
   char16_t* out_;
   uint32_t capacityLeft_;
   uint64_t produced_ = 0;
-  uint32_t flags_;
+  ExpandFlags flags_;
   size_t errorAt_ = 0;
   bool outputCut_ = false;
 };
@@ -141,7 +141,7 @@ ReplaceStatus Expansion::SymbolOrEscape(size_t* pos) {
 
 // *pos is on the "!".
 ReplaceStatus Expansion::CommandCall(size_t* pos) {
-  if ((flags_ & ReplaceNoCommands) != 0) return Fail(ReplaceStatus::CommandsDisabled, *pos);
+  if (Has(flags_, ExpandFlags::NoCommands)) return Fail(ReplaceStatus::CommandsDisabled, *pos);
   const size_t nameStart = *pos + 1;
   const char16_t* const begin = text_.data();
   const char16_t* const end = begin + text_.size();
@@ -151,8 +151,9 @@ ReplaceStatus Expansion::CommandCall(size_t* pos) {
   char16_t name[kMaxCommandName + 1];
   const char16_t* nameArg = nullptr;
   const char16_t* cursor = begin + nameStart;
-  int64_t count = ParseArgs(&cursor, end, name, kMaxCommandName + 1, &nameArg, 1);
-  if (count < 0) return Fail(static_cast<ReplaceStatus>(-count), cursor - begin);
+  uint64_t count = 0;
+  ReplaceStatus parsed = ParseArgs(&cursor, end, name, kMaxCommandName + 1, &nameArg, 1, &count);
+  if (parsed != ReplaceStatus::Ok) return Fail(parsed, cursor - begin);
 
   const CommandTable* commands = table_.commands();
   std::u16string_view definition;
@@ -173,7 +174,9 @@ ReplaceStatus Expansion::CommandCall(size_t* pos) {
                                                     const char16_t*[static_cast<size_t>(count)]);
   if (buffer == nullptr || args == nullptr) return Fail(ReplaceStatus::OutOfMemory, nameStart);
   const char16_t* again = begin + nameStart;
-  (void)ParseArgs(&again, end, buffer.get(), consumed, args.get(), static_cast<size_t>(count));
+  uint64_t stored = 0;
+  (void)ParseArgs(&again, end, buffer.get(), consumed, args.get(), static_cast<size_t>(count),
+                  &stored);
 
   uint32_t length = capacityLeft_;
   ReplaceStatus status;
@@ -203,7 +206,7 @@ ReplaceStatus Expansion::CommandCall(size_t* pos) {
 }  // namespace
 
 ReplaceStatus ReplaceSymbols(SymbolMap& table, std::u16string_view text, char16_t* out,
-                             uint32_t* outLen, uint32_t flags, uint32_t* errorPos) {
+                             uint32_t* outLen, ExpandFlags flags, uint32_t* errorPos) {
   if (errorPos != nullptr) *errorPos = 0;
   if (out == nullptr) *outLen = 0;
   if (expansionDepth >= kMaxExpansionDepth) {

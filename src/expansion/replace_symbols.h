@@ -34,7 +34,7 @@ inline constexpr int kMaxExpansionDepth = 64;  // nested ReplaceSymbols calls
 //   with the size to allocate, unless the text fails otherwise.
 // - On BufferTooSmall `out` holds what fit, without a zero; every command
 //   still ran and the whole text was checked.
-// - flags: ReplaceNoCommands, ReplaceLegacy; all bits are handed unchanged to
+// - flags: NoCommands, Legacy; all bits are handed unchanged to
 //   the command handlers.
 // - errorPos (optional): set to 0; after a failure of the scan, the index in
 //   `text` where it was detected (the start of the command name for a
@@ -44,7 +44,7 @@ inline constexpr int kMaxExpansionDepth = 64;  // nested ReplaceSymbols calls
 // result longer than a 32-bit length can count with OutputTooLong.
 // Allocates nothing except for command calls.
 [[nodiscard]] ReplaceStatus ReplaceSymbols(SymbolMap& table, std::u16string_view text,
-                                           char16_t* out, uint32_t* outLen, uint32_t flags,
+                                           char16_t* out, uint32_t* outLen, ExpandFlags flags,
                                            uint32_t* errorPos);
 
 }  // namespace qds

@@ -95,7 +95,7 @@ int32_t NthOccurrence(std::u16string_view text, const Matcher& find, uint64_t n)
 // "index" and "rindex": text, find [, occurrence], the occurrence counted
 // from the start or, with `fromEnd`, from the end.
 ReplaceStatus Search(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                     char16_t* out, uint32_t* outLen, uint32_t flags, bool fromEnd) {
+                     char16_t* out, uint32_t* outLen, ExpandFlags flags, bool fromEnd) {
   if (argCount != 2 && argCount != 3) return ReplaceStatus::WrongArgCount;
   std::u16string text, find, occurrenceText(u"1");
   ReplaceStatus status = ExpandArgument(table, args[0], flags, &text);
@@ -119,7 +119,7 @@ ReplaceStatus Search(SymbolMap& table, const char16_t* const* args, uint32_t arg
 }  // namespace
 
 ReplaceStatus ChrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                         char16_t* out, uint32_t* outLen, uint32_t flags) {
+                         char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   char16_t codeText[kNumberSpace];
   uint32_t length = 0;
@@ -134,7 +134,7 @@ ReplaceStatus ChrCommand(SymbolMap& table, const char16_t* const* args, uint32_t
 }
 
 ReplaceStatus LengthCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                            char16_t* out, uint32_t* outLen, uint32_t flags) {
+                            char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 1) return ReplaceStatus::WrongArgCount;
   std::u16string text;
   ReplaceStatus status = ExpandArgument(table, args[0], flags, &text);
@@ -143,17 +143,17 @@ ReplaceStatus LengthCommand(SymbolMap& table, const char16_t* const* args, uint3
 }
 
 ReplaceStatus IndexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                           char16_t* out, uint32_t* outLen, uint32_t flags) {
+                           char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   return Search(table, args, argCount, out, outLen, flags, false);
 }
 
 ReplaceStatus RindexCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                            char16_t* out, uint32_t* outLen, uint32_t flags) {
+                            char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   return Search(table, args, argCount, out, outLen, flags, true);
 }
 
 ReplaceStatus SubstrCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                            char16_t* out, uint32_t* outLen, uint32_t flags) {
+                            char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 2 && argCount != 3) return ReplaceStatus::WrongArgCount;
   std::u16string text;
   int32_t start = 0;
@@ -175,7 +175,7 @@ ReplaceStatus SubstrCommand(SymbolMap& table, const char16_t* const* args, uint3
 }
 
 ReplaceStatus SubCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                         char16_t* out, uint32_t* outLen, uint32_t flags) {
+                         char16_t* out, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 3) return ReplaceStatus::WrongArgCount;
   std::u16string text, find, replacement;
   ReplaceStatus status = ExpandArgument(table, args[0], flags, &text);
@@ -195,7 +195,7 @@ ReplaceStatus SubCommand(SymbolMap& table, const char16_t* const* args, uint32_t
 }
 
 ReplaceStatus SplitCommand(SymbolMap& table, const char16_t* const* args, uint32_t argCount,
-                           char16_t* /*out*/, uint32_t* outLen, uint32_t flags) {
+                           char16_t* /*out*/, uint32_t* outLen, ExpandFlags flags) {
   if (argCount != 2 && argCount != 3) return ReplaceStatus::WrongArgCount;
   std::u16string_view prefix(args[1]);
   if (prefix.size() > kMaxSplitPrefix) return ReplaceStatus::ArgumentTooLong;

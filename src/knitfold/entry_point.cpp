@@ -63,9 +63,9 @@ int RunWithLog(int argc, const char16_t* const* argv) {
   std::char_traits<char16_t>::copy(logName, target, targetLength);
   std::char_traits<char16_t>::copy(logName + targetLength, kLogExtension, kExtensionLength + 1);
 
-  g_logHandle = platform::CreateExclusiveLog(logName);
-  if (g_logHandle == platform::kInvalidHandle) {
-    ReportWithoutLog(kMessageLogFailed, platform::LastErrorCode(), logName);
+  platform::SystemResult opened = platform::CreateExclusiveLog(logName, &g_logHandle);
+  if (!opened) {
+    ReportWithoutLog(kMessageLogFailed, opened.SystemCode(), logName);
     return -1;
   }
   // The log keeps two runs apart; the target's lock keeps this run apart

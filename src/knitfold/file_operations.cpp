@@ -39,7 +39,8 @@ int DeleteExistingFile(const char16_t* path, bool force) {
   if (attributes & platform::kAttributeDirectory) return 0;
   constexpr uint32_t kProtected =
       platform::kAttributeReadOnly | platform::kAttributeHidden | platform::kAttributeSystem;
-  if (force && (attributes & kProtected)) platform::ResetAttributes(path);
+  // A file whose attributes stay is then refused by the removal, which tells.
+  if (force && (attributes & kProtected)) (void)platform::ResetAttributes(path);
   return platform::RemoveFile(path) ? 1 : 0;
 }
 
@@ -54,11 +55,10 @@ int CreateDirectoryChain(const char16_t* path) {
   for (size_t i = ChainStart(buffer.view()); i < buffer.length(); ++i) {
     if (units[i] != platform::kPathSeparator) continue;
     units[i] = 0;
-    bool made = platform::MakeDirectory(units);
-    uint32_t error = platform::LastErrorCode();
+    platform::SystemResult made = platform::MakeDirectory(units);
     units[i] = platform::kPathSeparator;
-    if (!made && error != platform::kErrorAlreadyExists) {
-      platform::SetLastErrorCode(error);
+    if (!made && made.SystemCode() != platform::kErrorAlreadyExists) {
+      platform::SetLastErrorCode(made.SystemCode());
       return 0;
     }
   }

@@ -78,7 +78,7 @@ uint32_t DocumentModel::CountEntriesAt(uint32_t sectionPosition, const char16_t*
 
 ReadStatus DocumentModel::GetEntry(const char16_t* section, uint32_t position,
                                    char16_t* keyBuffer, uint32_t* keyLength,
-                                   char16_t* valueBuffer, uint32_t* valueLength, uint32_t flags,
+                                   char16_t* valueBuffer, uint32_t* valueLength, ReadFlags flags,
                                    ValueExpander* expander) {
   return ReadEntry(FindSection(section), position, keyBuffer, keyLength, valueBuffer, valueLength,
                    flags, expander);
@@ -87,12 +87,12 @@ ReadStatus DocumentModel::GetEntry(const char16_t* section, uint32_t position,
 ReadStatus DocumentModel::GetEntryAt(uint32_t sectionPosition, uint32_t position,
                                      char16_t* keyBuffer, uint32_t* keyLength,
                                      char16_t* valueBuffer, uint32_t* valueLength,
-                                     uint32_t flags, ValueExpander* expander) {
+                                     ReadFlags flags, ValueExpander* expander) {
   return ReadEntry(sections.NodeAt(sectionPosition), position, keyBuffer, keyLength, valueBuffer,
                    valueLength, flags, expander);
 }
 
-ReadStatus DocumentModel::ViewEntry(QdsSection* section, uint32_t position, uint32_t flags,
+ReadStatus DocumentModel::ViewEntry(QdsSection* section, uint32_t position, ReadFlags flags,
                                     EntryView* entry) const {
   if (section == nullptr) return ReadStatus::NoSection;
   if (position >= section->EntryCount()) return ReadStatus::NoEntry;
@@ -104,7 +104,7 @@ ReadStatus DocumentModel::ViewEntry(QdsSection* section, uint32_t position, uint
   entry->noValue = value.empty() || value.front() == u'\n';
   if (entry->noValue) {
     value = {};
-  } else if ((flags & ReadKeepQuotes) == 0) {
+  } else if (!Has(flags, ReadFlags::KeepQuotes)) {
     value = WithoutEnclosingQuotes(value);
   }
   entry->valueText = value;
@@ -119,7 +119,7 @@ bool EntryView::Fits(uint32_t keyCapacity, uint32_t valueCapacity) const {
 ReadStatus DocumentModel::ReadEntry(QdsSection* section, uint32_t position,
                                     char16_t* keyBuffer, uint32_t* keyLength,
                                     char16_t* valueBuffer, uint32_t* valueLength,
-                                    uint32_t flags, ValueExpander* expander) {
+                                    ReadFlags flags, ValueExpander* expander) {
   uint32_t keyCapacity = *keyLength;
   uint32_t valueCapacity = *valueLength;
   EntryView entry;
@@ -143,8 +143,8 @@ ReadStatus DocumentModel::ReadEntry(QdsSection* section, uint32_t position,
   return ReadStatus::Ok;
 }
 
-int DocumentModel::SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
-                            const char16_t* value) {
+void DocumentModel::SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
+                             const char16_t* value) {
   QdsSection* target = FindSection(section);
   QdsKey* found = target != nullptr ? target->keys.FindByName(OrEmpty(key)) : nullptr;
   if (found != nullptr && position < found->values.count()) {
@@ -153,11 +153,10 @@ int DocumentModel::SetEntry(const char16_t* section, const char16_t* key, uint32
     QdsValue* replaced = found->values.RemoveAt(position + 1, target);
     if (layout) layout->Replaced(replaced, fresh);
     delete replaced;
-    return 1;
+    return;
   }
   AppendEntry(&target, found, TextSlice(target == nullptr ? section : nullptr),
               TextSlice(found == nullptr ? key : nullptr), TextSlice(value));
-  return 1;
 }
 
 void DocumentModel::AppendEntry(QdsSection** section, QdsKey* key, TextSlice sectionName,

@@ -32,13 +32,9 @@
 
 namespace qds {
 
-// The bits of ReadFlags, as the reads of a model take them.
-inline constexpr uint32_t ReadExpand = static_cast<uint32_t>(ReadFlags::Expand);
-inline constexpr uint32_t ReadKeepQuotes = static_cast<uint32_t>(ReadFlags::KeepQuotes);
-
 // What a read does with a value instead of copying it, given by a reader
 // that expands values: the value (its enclosing quotes already removed
-// unless ReadKeepQuotes) goes into the caller's value buffer and length as
+// unless ReadFlags::KeepQuotes) goes into the caller's value buffer and length as
 // GetEntry's contract says. `keyCut` tells that the key did not fit its
 // buffer.
 class ValueExpander {
@@ -51,7 +47,7 @@ class ValueExpander {
 };
 
 // `value` without a pair of double quotes that opens and closes it, as the
-// reads give a value unless ReadKeepQuotes: an inner quote stays.
+// reads give a value unless ReadFlags::KeepQuotes: an inner quote stays.
 std::u16string_view WithoutEnclosingQuotes(std::u16string_view value);
 
 // An entry as a read sees it before copying anything: its nodes, its key's
@@ -62,7 +58,7 @@ struct EntryView {
   std::u16string_view keyText;
   // Empty for a bare key or an empty value (`noValue`: such a value reads
   // as empty and never fails for want of room); else the value without its
-  // enclosing double quotes unless ReadKeepQuotes.
+  // enclosing double quotes unless ReadFlags::KeepQuotes.
   std::u16string_view valueText;
   bool noValue;
 
@@ -93,27 +89,32 @@ class DocumentModel {
   uint32_t CountEntriesAt(uint32_t sectionPosition, const char16_t* key);
   // Reads the entry at flat `position` of the first section named `section`:
   // the key into keyBuffer, the value into valueBuffer, without its
-  // enclosing double quotes unless `flags` has ReadKeepQuotes. With an
+  // enclosing double quotes unless `flags` has ReadFlags::KeepQuotes. With an
   // `expander`, a value that is not empty goes through it instead of being
   // copied.
   [[nodiscard]] ReadStatus GetEntry(const char16_t* section, uint32_t position,
                                     char16_t* keyBuffer, uint32_t* keyLength,
-                                    char16_t* valueBuffer, uint32_t* valueLength, uint32_t flags,
+                                    char16_t* valueBuffer, uint32_t* valueLength, ReadFlags flags,
                                     ValueExpander* expander = nullptr);
   // The same for the section at `sectionPosition`.
   [[nodiscard]] ReadStatus GetEntryAt(uint32_t sectionPosition, uint32_t position,
                                       char16_t* keyBuffer, uint32_t* keyLength,
                                       char16_t* valueBuffer, uint32_t* valueLength,
-                                      uint32_t flags, ValueExpander* expander = nullptr);
+                                      ReadFlags flags, ValueExpander* expander = nullptr);
   // Adds `value` to `key` of `section`, making the section and key when they
   // are missing; a `position` below the key's value count replaces the value
-  // there. Always returns 1.
-  int SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
-               const char16_t* value);
+  // there.
+  void SetEntry(const char16_t* section, const char16_t* key, uint32_t position,
+                const char16_t* value);
   // The entry at flat `position` of `section` (null: none) as GetEntry with
   // `flags` reads it: NoSection, NoEntry, or Ok with *entry set.
-  [[nodiscard]] ReadStatus ViewEntry(QdsSection* section, uint32_t position, uint32_t flags,
+  [[nodiscard]] ReadStatus ViewEntry(QdsSection* section, uint32_t position, ReadFlags flags,
                                      EntryView* entry) const;
+  // The same with the flags as their bits, for the merge, which passes 0.
+  [[nodiscard]] ReadStatus ViewEntry(QdsSection* section, uint32_t position, uint32_t flags,
+                                     EntryView* entry) const {
+    return ViewEntry(section, position, static_cast<ReadFlags>(flags), entry);
+  }
   // Appends `value` as SetEntry does, with `*section` the first section of
   // its name (null: none, and one is made from `sectionName` and stored in
   // *section) and `key` the first key of its name there (null: none, and one
@@ -144,7 +145,7 @@ class DocumentModel {
  private:
   ReadStatus ReadEntry(QdsSection* section, uint32_t position, char16_t* keyBuffer,
                        uint32_t* keyLength, char16_t* valueBuffer, uint32_t* valueLength,
-                       uint32_t flags, ValueExpander* expander);
+                       ReadFlags flags, ValueExpander* expander);
   QdsSection* FindSection(const char16_t* name) const;
 };
 

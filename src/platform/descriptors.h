@@ -1,5 +1,6 @@
-// File input and output through the C runtime's descriptors, with its error
-// numbers (EACCES, ENOENT, ENOSPC, ...) on every platform. Paths are UTF-16.
+// File input and output through the C runtime's descriptors. A failure
+// carries the runtime's error number (EACCES, ENOENT, ENOSPC, ...) on every
+// platform as its system code. Paths are UTF-16.
 
 #ifndef KNITFOLD_PLATFORM_DESCRIPTORS_H_
 #define KNITFOLD_PLATFORM_DESCRIPTORS_H_
@@ -7,24 +8,26 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/errors.h"
+
 namespace qds::platform {
 
 inline constexpr int kOpenRead = 1;
 inline constexpr int kOpenWrite = 2;  // created (read and write permission) or truncated
 
-// Opens `path` without text translation; -1 on failure with *error set.
-int OpenDescriptor(const char16_t* path, int mode, int* error);
+// Opens `path` without text translation into *descriptor.
+SystemResult OpenDescriptor(const char16_t* path, int mode, int* descriptor);
 // Opens `path` for reading, as OpenDescriptor(path, kOpenRead) does, but
 // only a regular file and without waiting: the open itself never waits (a
 // FIFO without a writer, a device), and a descriptor that turns out not to
-// be a regular file is closed again, failing with EINVAL. -1 on failure with
-// *error set. Links are followed.
-int OpenRegularFile(const char16_t* path, int* error);
-// One read of up to `count` bytes: the bytes read (0 at the end), -1 on
-// failure with *error set.
-int64_t ReadDescriptor(int descriptor, void* buffer, size_t count, int* error);
-// Writes all `count` bytes; false on failure with *error set.
-bool WriteDescriptor(int descriptor, const void* buffer, size_t count, int* error);
+// be a regular file is closed again, failing with EINVAL. Links are
+// followed.
+SystemResult OpenRegularFile(const char16_t* path, int* descriptor);
+// One read of up to `count` bytes; *got receives the bytes read (0 at the
+// end).
+SystemResult ReadDescriptor(int descriptor, void* buffer, size_t count, size_t* got);
+// Writes all `count` bytes.
+SystemResult WriteDescriptor(int descriptor, const void* buffer, size_t count);
 // Asks the system to start writing `length` bytes of a disk file from `offset`
 // to the disk and returns without waiting, so that a later flush of the file
 // waits only for what is left. Advice only: nothing is reported.

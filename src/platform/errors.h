@@ -1,7 +1,8 @@
-// The errors of the operating-system services, in two families, as on
-// Windows:
-// - system codes (LastErrorCode): what the file, directory, log and
-//   replacement services leave behind on failure; errno values on POSIX.
+// The errors of the operating-system services. Each service returns a
+// SystemResult (common/result.h) whose failure carries a code of one of two
+// families, as on Windows:
+// - system codes: those of the file, directory, log, lock, random and
+//   replacement services; errno values on POSIX, GetLastError's on Windows.
 // - runtime error numbers (descriptors.h): the C runtime's errno values
 //   (EACCES, ENOENT, ENOSPC, ...) on every platform.
 // The system codes that callers must tell apart are named here, with the
@@ -10,11 +11,32 @@
 #ifndef KNITFOLD_PLATFORM_ERRORS_H_
 #define KNITFOLD_PLATFORM_ERRORS_H_
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 
+#include "common/result.h"
+
 namespace qds::platform {
 
+enum class SystemStatus : uint8_t { Ok, Failed };
+using SystemResult = Result<SystemStatus>;
+static_assert(std::is_trivially_copyable_v<SystemResult>);
+
+constexpr SystemResult SystemFailure(uint32_t code) { return {SystemStatus::Failed, code}; }
+// A failure with the system code that the last failed system call of the
+// calling thread left (errno, GetLastError).
+SystemResult LastSystemFailure();
+// A failure with the C runtime's error number of the calling thread (errno).
+inline SystemResult LastRuntimeFailure() { return SystemFailure(static_cast<uint32_t>(errno)); }
+// Success, or LastSystemFailure() when a system call did not succeed.
+inline SystemResult SystemCallResult(bool succeeded) {
+  return succeeded ? SystemResult() : LastSystemFailure();
+}
+
+// The calling thread's last system code, for callers that still read it
+// after a service that leaves it (replace.h: CreateCopy, MoveFileOver,
+// RemoveCreatedFile; the file lock's refusal, qdsfile/file_lock.h).
 uint32_t LastErrorCode();
 void SetLastErrorCode(uint32_t code);
 

@@ -1,13 +1,15 @@
 // Files and directories by name: attributes, existence, creation and
 // removal, and which file a name leads to. Nothing outside src/platform calls
 // the OS; paths are UTF-16 on every platform, and the POSIX implementation
-// converts them to UTF-8 at the system call. Failures leave a system code in
-// LastErrorCode() (errors.h).
+// converts them to UTF-8 at the system call. A failure carries its system
+// code (errors.h).
 
 #ifndef KNITFOLD_PLATFORM_FILES_H_
 #define KNITFOLD_PLATFORM_FILES_H_
 
 #include <cstdint>
+
+#include "platform/errors.h"
 
 namespace qds::platform {
 
@@ -21,20 +23,20 @@ inline constexpr uint32_t kAttributeNormal = 0x80;
 // through FindEntry, which does not follow them.
 inline constexpr uint32_t kAttributeReparsePoint = 0x400;
 
-// The attributes of an existing file or directory; false when it cannot be
-// read (for instance because nothing is there).
-bool QueryAttributes(const char16_t* path, uint32_t* attributes);
+// The attributes of an existing file or directory; a failure when they
+// cannot be read (for instance because nothing is there).
+SystemResult QueryAttributes(const char16_t* path, uint32_t* attributes);
 // Clears the read-only, hidden and system attributes.
-bool ResetAttributes(const char16_t* path);
+SystemResult ResetAttributes(const char16_t* path);
 // Looks the name up in its directory (never following a final link), as a
-// directory search would; false when there is no such entry.
-bool FindEntry(const char16_t* path, uint32_t* attributes);
+// directory search would; a failure when there is no such entry.
+SystemResult FindEntry(const char16_t* path, uint32_t* attributes);
 // Creates one directory; kErrorAlreadyExists when something of that name is
 // there already.
-bool MakeDirectory(const char16_t* path);
+SystemResult MakeDirectory(const char16_t* path);
 // Copies and moves that replace a file, and the files that a run creates at
 // names it picks: replace.h.
-bool RemoveFile(const char16_t* path);
+SystemResult RemoveFile(const char16_t* path);
 
 // Which file a name leads to, learnt without waiting on it; links are
 // followed. True when both names lead to one existing file: on POSIX the

@@ -15,43 +15,40 @@
 
 namespace qds::platform {
 
-int OpenDescriptor(const char16_t* path, int mode, int* error) {
+SystemResult OpenDescriptor(const char16_t* path, int mode, int* descriptor) {
   std::string native = NativePath(path);
   int flags = mode == kOpenRead ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC);
-  int descriptor = open(native.c_str(), flags | O_CLOEXEC, 0666);
-  if (descriptor < 0) *error = errno;
-  return descriptor;
+  *descriptor = open(native.c_str(), flags | O_CLOEXEC, 0666);
+  return SystemCallResult(*descriptor >= 0);
 }
 
-int OpenRegularFile(const char16_t* path, int* error) {
+SystemResult OpenRegularFile(const char16_t* path, int* descriptor) {
   // Reading a regular file never waits, whatever O_NONBLOCK says.
-  int descriptor = open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (descriptor < 0) {
-    *error = errno;
-    return -1;
-  }
+  int opened = open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (opened < 0) return LastSystemFailure();
   struct stat status;
-  if (fstat(descriptor, &status) != 0) {
-    *error = errno;
+  SystemResult refusal;
+  if (fstat(opened, &status) != 0) {
+    refusal = LastSystemFailure();
   } else if (!S_ISREG(status.st_mode)) {
-    *error = EINVAL;
+    refusal = SystemFailure(EINVAL);
   } else {
-    return descriptor;
+    *descriptor = opened;
+    return {};
   }
-  close(descriptor);
-  return -1;
+  close(opened);
+  return refusal;
 }
 
-int64_t ReadDescriptor(int descriptor, void* buffer, size_t count, int* error) {
-  ssize_t got = ReadSome(descriptor, buffer, count);
-  if (got < 0) *error = errno;
-  return got;
+SystemResult ReadDescriptor(int descriptor, void* buffer, size_t count, size_t* got) {
+  ssize_t read = ReadSome(descriptor, buffer, count);
+  if (read < 0) return LastSystemFailure();
+  *got = static_cast<size_t>(read);
+  return {};
 }
 
-bool WriteDescriptor(int descriptor, const void* buffer, size_t count, int* error) {
-  if (WriteAll(descriptor, buffer, count)) return true;
-  *error = errno;
-  return false;
+SystemResult WriteDescriptor(int descriptor, const void* buffer, size_t count) {
+  return SystemCallResult(WriteAll(descriptor, buffer, count));
 }
 
 void StartWriteBack(int descriptor, int64_t offset, int64_t length) {

@@ -37,7 +37,7 @@ int Refusal(int descriptor) {
 
 }  // namespace
 
-FileHandle CreateExclusiveLog(const char16_t* path) {
+SystemResult CreateExclusiveLog(const char16_t* path, FileHandle* log) {
   std::string native = NativePath(path);
   // Never through a link, never blocking on a FIFO, never a terminal; the
   // content of a log found at the name survives until the lock says that it
@@ -48,14 +48,18 @@ FileHandle CreateExclusiveLog(const char16_t* path) {
     descriptor = open(native.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
     if (descriptor < 0 && errno == EEXIST) descriptor = open(native.c_str(), kFlags);
   }
-  if (descriptor < 0) return kInvalidHandle;
+  if (descriptor < 0) return LastSystemFailure();
   int refusal = Refusal(descriptor);
-  if (refusal != 0) errno = refusal;
-  if (refusal != 0 || flock(descriptor, LOCK_EX | LOCK_NB) != 0 || ftruncate(descriptor, 0) != 0) {
-    CloseKeepingErrno(descriptor);
-    return kInvalidHandle;
+  if (refusal == 0 &&
+      (flock(descriptor, LOCK_EX | LOCK_NB) != 0 || ftruncate(descriptor, 0) != 0)) {
+    refusal = errno;
   }
-  return descriptor;
+  if (refusal != 0) {
+    close(descriptor);
+    return SystemFailure(static_cast<uint32_t>(refusal));
+  }
+  *log = descriptor;
+  return {};
 }
 
 bool WriteLog(FileHandle log, const void* bytes, size_t size) {

@@ -73,30 +73,25 @@ long long MonotonicMilliseconds() {
   return now.tv_sec * 1000LL + now.tv_nsec / 1'000'000;
 }
 
-FileHandle FailWith(int error, LockFailure* failure) {
-  *failure = FailureOf(error);
-  errno = error;
-  return kInvalidHandle;
-}
+LockResult Refusal(int error) { return {FailureOf(error), static_cast<uint32_t>(error)}; }
 
 }  // namespace
 
-FileHandle AcquireFileLock(const char16_t* path, uint32_t waitMilliseconds,
-                           LockFailure* failure) {
-  *failure = LockFailure::None;
+LockResult AcquireFileLock(const char16_t* path, uint32_t waitMilliseconds, FileHandle* lock) {
   int descriptor = OpenLockFile(NativePath(path));
-  if (descriptor < 0) return FailWith(errno, failure);
+  if (descriptor < 0) return Refusal(errno);
   const long long deadline = MonotonicMilliseconds() + waitMilliseconds;
   while (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
     int error = errno == EINTR ? EWOULDBLOCK : errno;
     if (error != EWOULDBLOCK || MonotonicMilliseconds() >= deadline) {
       close(descriptor);
-      return FailWith(error, failure);
+      return Refusal(error);
     }
     const timespec pause = {0, kPollNanoseconds};
     nanosleep(&pause, nullptr);
   }
-  return descriptor;
+  *lock = descriptor;
+  return {};
 }
 
 void ReleaseFileLock(FileHandle lock) {

@@ -33,32 +33,36 @@ bool Status(const char16_t* path, struct stat* status) {
 
 }  // namespace
 
-bool QueryAttributes(const char16_t* path, uint32_t* attributes) {
+SystemResult QueryAttributes(const char16_t* path, uint32_t* attributes) {
   std::string native = NativePath(path);
   struct stat status;
-  if (stat(native.c_str(), &status) != 0) return false;
+  if (stat(native.c_str(), &status) != 0) return LastSystemFailure();
   *attributes = AttributesOf(status, native);
-  return true;
+  return {};
 }
 
-bool ResetAttributes(const char16_t* path) {
+SystemResult ResetAttributes(const char16_t* path) {
   std::string native = NativePath(path);
   struct stat status;
-  if (stat(native.c_str(), &status) != 0) return false;
-  return chmod(native.c_str(), (status.st_mode & 07777) | S_IWUSR) == 0;
+  if (stat(native.c_str(), &status) != 0) return LastSystemFailure();
+  return SystemCallResult(chmod(native.c_str(), (status.st_mode & 07777) | S_IWUSR) == 0);
 }
 
-bool FindEntry(const char16_t* path, uint32_t* attributes) {
+SystemResult FindEntry(const char16_t* path, uint32_t* attributes) {
   std::string native = NativePath(path);
   struct stat status;
-  if (lstat(native.c_str(), &status) != 0) return false;
+  if (lstat(native.c_str(), &status) != 0) return LastSystemFailure();
   *attributes = AttributesOf(status, native);
-  return true;
+  return {};
 }
 
-bool MakeDirectory(const char16_t* path) { return mkdir(NativePath(path).c_str(), 0777) == 0; }
+SystemResult MakeDirectory(const char16_t* path) {
+  return SystemCallResult(mkdir(NativePath(path).c_str(), 0777) == 0);
+}
 
-bool RemoveFile(const char16_t* path) { return unlink(NativePath(path).c_str()) == 0; }
+SystemResult RemoveFile(const char16_t* path) {
+  return SystemCallResult(unlink(NativePath(path).c_str()) == 0);
+}
 
 bool SameFile(const char16_t* a, const char16_t* b) {
   struct stat first;

@@ -11,12 +11,12 @@ namespace qds::platform {
 
 // Up to 256 bytes come whole from one call, unless a signal interrupts the
 // wait at boot.
-bool FillRandom(void* bytes, size_t size) {
+SystemResult FillRandom(void* bytes, size_t size) {
   for (;;) {
     ssize_t got = getrandom(bytes, size, 0);
-    if (got == static_cast<ssize_t>(size)) return true;
-    if (got >= 0) errno = EIO;
-    if (errno != EINTR) return false;
+    if (got == static_cast<ssize_t>(size)) return {};
+    if (got >= 0) return SystemFailure(EIO);
+    if (errno != EINTR) return LastSystemFailure();
   }
 }
 

@@ -160,7 +160,10 @@ bool CopyBytes(int input, int output) {
 int CreateHidden(int folder, const std::string& name, std::string* hidden) {
   constexpr size_t kNameKept = 200;
   uint64_t random = 0;
-  if (!FillRandom(&random, sizeof random)) return -1;
+  if (SystemResult filled = FillRandom(&random, sizeof random); !filled) {
+    errno = static_cast<int>(filled.SystemCode());
+    return -1;
+  }
   char digits[17];
   std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random));
   // Built by appending to a new string: GCC 12 warns falsely (-Wrestrict)
@@ -322,14 +325,14 @@ bool RemoveIfStill(const std::string& path, const CreatedFile& identity) {
 
 }  // namespace
 
-bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists) {
+SystemResult CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists) {
   int input = open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC);
-  if (input < 0) return false;
+  if (input < 0) return LastSystemFailure();
   struct stat source;
   bool copied = fstat(input, &source) == 0 &&
                 CopyOpenFile(input, source, source.st_mode & 0777, to, failIfExists);
   CloseKeepingErrno(input);
-  return copied;
+  return SystemCallResult(copied);
 }
 
 bool MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* created) {
@@ -383,30 +386,25 @@ bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits bits, NewC
   return copied;
 }
 
-int CreateNewFile(const char16_t* path, CreatedFile* made, int* error) {
+SystemResult CreateNewFile(const char16_t* path, CreatedFile* made, int* descriptor) {
   std::string native = NativePath(path);
   struct stat found;
   // Whatever stands at the name goes; a failed look leaves the reason to the
   // creation.
   if (lstat(native.c_str(), &found) == 0) {
-    if (S_ISDIR(found.st_mode)) {
-      *error = EISDIR;
-      return -1;
-    }
-    if (unlink(native.c_str()) != 0 && errno != ENOENT) {
-      *error = errno;
-      return -1;
-    }
+    if (S_ISDIR(found.st_mode)) return SystemFailure(EISDIR);
+    if (unlink(native.c_str()) != 0 && errno != ENOENT) return LastSystemFailure();
   }
-  int descriptor = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  int opened = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   struct stat created;
-  if (descriptor < 0 || fstat(descriptor, &created) != 0) {
-    *error = errno;
-    if (descriptor >= 0) close(descriptor);
-    return -1;
+  if (opened < 0 || fstat(opened, &created) != 0) {
+    SystemResult failure = LastSystemFailure();
+    if (opened >= 0) close(opened);
+    return failure;
   }
   *made = IdentityOf(created);
-  return descriptor;
+  *descriptor = opened;
+  return {};
 }
 
 bool RemoveCreatedFile(const char16_t* path, const CreatedFile& created) {

@@ -7,11 +7,13 @@
 
 #include <cstddef>
 
+#include "platform/errors.h"
+
 namespace qds::platform {
 
-// Fills the `size` bytes at `bytes` (at most 256) with random bytes; false,
-// with the system code in LastErrorCode(), when the system gives none.
-bool FillRandom(void* bytes, size_t size);
+// Fills the `size` bytes at `bytes` (at most 256) with random bytes; a
+// failure, with its system code, when the system gives none.
+SystemResult FillRandom(void* bytes, size_t size);
 
 }  // namespace qds::platform
 

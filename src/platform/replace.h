@@ -14,13 +14,16 @@
 // exclusively and readable by its owner alone, flushed to disk, given its
 // final permission bits and renamed onto its name; then the folder is
 // flushed. A crash leaves the destination whole and old or whole and new,
-// and possibly the hidden file. Failures leave the system code in
-// LastErrorCode().
+// and possibly the hidden file. CopyFileTo and CreateNewFile return a
+// failure with its code; CreateCopy, MoveFileOver and RemoveCreatedFile
+// leave the system code of a failure in LastErrorCode().
 
 #ifndef KNITFOLD_PLATFORM_REPLACE_H_
 #define KNITFOLD_PLATFORM_REPLACE_H_
 
 #include <cstdint>
+
+#include "platform/errors.h"
 
 namespace qds::platform {
 
@@ -49,7 +52,7 @@ struct CreatedFile {
 // seeing one file, and so is a `to` whose folder may not be written; that
 // overwrite is not atomic. A failure after the rename (flushing the folder)
 // is reported although `to` holds the copy.
-bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists);
+SystemResult CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists);
 
 // Puts the file `from` in the place of `to` and removes `from`: the result
 // of CopyFileTo(from, to, false) followed by removing `from`, which is what
@@ -99,9 +102,10 @@ bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits bits, NewC
 // error number EISDIR on POSIX, EACCES on Windows), and the file is then
 // created exclusively, never through a link, readable and writable by its
 // owner alone on POSIX; on Windows a link, reparse point or file of several
-// links found at the name is refused. -1 on failure with *error set to the
-// runtime error number (EEXIST when the name was taken in between).
-int CreateNewFile(const char16_t* path, CreatedFile* made, int* error);
+// links found at the name is refused. *descriptor receives the open file. A
+// failure carries the runtime error number (EEXIST when the name was taken
+// in between).
+SystemResult CreateNewFile(const char16_t* path, CreatedFile* made, int* descriptor);
 
 // Removes the file at `path` when the name still shows the file `created`;
 // otherwise leaves the name alone and fails with kErrorNotOwnFile.

@@ -14,46 +14,41 @@
 
 namespace qds::platform {
 
-int OpenDescriptor(const char16_t* path, int mode, int* error) {
+SystemResult OpenDescriptor(const char16_t* path, int mode, int* descriptor) {
   int flags = mode == kOpenRead ? _O_RDONLY : (_O_WRONLY | _O_CREAT | _O_TRUNC);
-  int descriptor = _wopen(Wide(path), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-  if (descriptor < 0) *error = errno;
-  return descriptor;
+  *descriptor = _wopen(Wide(path), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+  return *descriptor >= 0 ? SystemResult() : LastRuntimeFailure();
 }
 
-int OpenRegularFile(const char16_t* path, int* error) {
-  int descriptor = _wopen(Wide(path), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-  if (descriptor < 0) {
-    *error = errno;
-    return -1;
+SystemResult OpenRegularFile(const char16_t* path, int* descriptor) {
+  int opened = _wopen(Wide(path), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (opened < 0) return LastRuntimeFailure();
+  if (!IsDiskFile(opened)) {
+    _close(opened);
+    return SystemFailure(EINVAL);
   }
-  if (!IsDiskFile(descriptor)) {
-    *error = EINVAL;
-    _close(descriptor);
-    return -1;
-  }
-  return descriptor;
+  *descriptor = opened;
+  return {};
 }
 
-int64_t ReadDescriptor(int descriptor, void* buffer, size_t count, int* error) {
-  int got = _read(descriptor, buffer, static_cast<unsigned>(std::min(count, kMaxTransfer)));
-  if (got < 0) *error = errno;
-  return got;
+SystemResult ReadDescriptor(int descriptor, void* buffer, size_t count, size_t* got) {
+  int read = _read(descriptor, buffer, static_cast<unsigned>(std::min(count, kMaxTransfer)));
+  if (read < 0) return LastRuntimeFailure();
+  *got = static_cast<size_t>(read);
+  return {};
 }
 
-bool WriteDescriptor(int descriptor, const void* buffer, size_t count, int* error) {
+SystemResult WriteDescriptor(int descriptor, const void* buffer, size_t count) {
   const char* bytes = static_cast<const char*>(buffer);
   while (count > 0) {
     int written = _write(descriptor, bytes, static_cast<unsigned>(std::min(count, kMaxTransfer)));
-    if (written <= 0) {
-      // The runtime reports a full disk as a short write.
-      *error = written < 0 ? errno : ENOSPC;
-      return false;
-    }
+    if (written < 0) return LastRuntimeFailure();
+    // The runtime reports a full disk as a short write.
+    if (written == 0) return SystemFailure(ENOSPC);
     bytes += written;
     count -= static_cast<size_t>(written);
   }
-  return true;
+  return {};
 }
 
 // The system writes its cache back on its own schedule, and the flush that

@@ -28,6 +28,7 @@ const uint32_t kErrorLinkRefused = ERROR_CANT_ACCESS_FILE;
 const uint32_t kErrorOutOfMemory = ERROR_NOT_ENOUGH_MEMORY;
 const uint32_t kErrorLockHeld = ERROR_LOCK_VIOLATION;
 
+SystemResult LastSystemFailure() { return SystemFailure(GetLastError()); }
 uint32_t LastErrorCode() { return GetLastError(); }
 void SetLastErrorCode(uint32_t code) { SetLastError(code); }
 

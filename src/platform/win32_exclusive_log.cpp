@@ -18,10 +18,10 @@ HANDLE AsHandle(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 // Opened rather than created afresh, so that a link or junction at the name
 // is seen instead of followed, and truncated only once it is known to be a
 // plain file that this process holds alone.
-FileHandle CreateExclusiveLog(const char16_t* path) {
+SystemResult CreateExclusiveLog(const char16_t* path, FileHandle* held) {
   HANDLE log = CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (log == INVALID_HANDLE_VALUE) return kInvalidHandle;
+  if (log == INVALID_HANDLE_VALUE) return LastSystemFailure();
   BY_HANDLE_FILE_INFORMATION information;
   DWORD refusal = 0;
   if (!GetFileInformationByHandle(log, &information)) {
@@ -37,10 +37,10 @@ FileHandle CreateExclusiveLog(const char16_t* path) {
   }
   if (refusal != 0) {
     CloseHandle(log);
-    SetLastError(refusal);
-    return kInvalidHandle;
+    return SystemFailure(refusal);
   }
-  return reinterpret_cast<FileHandle>(log);
+  *held = reinterpret_cast<FileHandle>(log);
+  return {};
 }
 
 bool WriteLog(FileHandle log, const void* bytes, size_t size) {

@@ -38,43 +38,39 @@ HANDLE OpenLockFile(const char16_t* path) {
   return INVALID_HANDLE_VALUE;
 }
 
-FileHandle FailWith(DWORD error, LockFailure* failure) {
+LockFailure FailureOf(DWORD error) {
   switch (error) {
     case ERROR_LOCK_VIOLATION:
-      *failure = LockFailure::Held;
-      break;
+      return LockFailure::Held;
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
-      *failure = LockFailure::Denied;
-      break;
+      return LockFailure::Denied;
     case ERROR_PATH_NOT_FOUND:
     case ERROR_FILE_NOT_FOUND:
-      *failure = LockFailure::NoFolder;
-      break;
+      return LockFailure::NoFolder;
     default:
-      *failure = LockFailure::Other;
+      return LockFailure::Other;
   }
-  SetLastError(error);
-  return kInvalidHandle;
 }
+
+LockResult Refusal(DWORD error) { return {FailureOf(error), error}; }
 
 }  // namespace
 
-FileHandle AcquireFileLock(const char16_t* path, uint32_t waitMilliseconds,
-                           LockFailure* failure) {
-  *failure = LockFailure::None;
+LockResult AcquireFileLock(const char16_t* path, uint32_t waitMilliseconds, FileHandle* lock) {
   HANDLE file = OpenLockFile(path);
-  if (file == INVALID_HANDLE_VALUE) return FailWith(GetLastError(), failure);
+  if (file == INVALID_HANDLE_VALUE) return Refusal(GetLastError());
   const ULONGLONG deadline = GetTickCount64() + waitMilliseconds;
   for (;;) {
     OVERLAPPED start = {};
     if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start)) {
-      return reinterpret_cast<FileHandle>(file);
+      *lock = reinterpret_cast<FileHandle>(file);
+      return {};
     }
     DWORD error = GetLastError();
     if (error != ERROR_LOCK_VIOLATION || GetTickCount64() >= deadline) {
       CloseHandle(file);
-      return FailWith(error, failure);
+      return Refusal(error);
     }
     Sleep(kPollMilliseconds);
   }

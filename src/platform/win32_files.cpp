@@ -23,29 +23,33 @@ bool QueryIdentity(const char16_t* path, BY_HANDLE_FILE_INFORMATION* information
 
 }  // namespace
 
-bool QueryAttributes(const char16_t* path, uint32_t* attributes) {
+SystemResult QueryAttributes(const char16_t* path, uint32_t* attributes) {
   DWORD found = GetFileAttributesW(Wide(path));
-  if (found == INVALID_FILE_ATTRIBUTES) return false;
+  if (found == INVALID_FILE_ATTRIBUTES) return LastSystemFailure();
   *attributes = found;
-  return true;
+  return {};
 }
 
-bool ResetAttributes(const char16_t* path) {
-  return SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL) != 0;
+SystemResult ResetAttributes(const char16_t* path) {
+  return SystemCallResult(SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL) != 0);
 }
 
-bool FindEntry(const char16_t* path, uint32_t* attributes) {
+SystemResult FindEntry(const char16_t* path, uint32_t* attributes) {
   WIN32_FIND_DATAW entry;
   HANDLE search = FindFirstFileW(Wide(path), &entry);
-  if (search == INVALID_HANDLE_VALUE) return false;
+  if (search == INVALID_HANDLE_VALUE) return LastSystemFailure();
   FindClose(search);
   *attributes = entry.dwFileAttributes;
-  return true;
+  return {};
 }
 
-bool MakeDirectory(const char16_t* path) { return CreateDirectoryW(Wide(path), nullptr) != 0; }
+SystemResult MakeDirectory(const char16_t* path) {
+  return SystemCallResult(CreateDirectoryW(Wide(path), nullptr) != 0);
+}
 
-bool RemoveFile(const char16_t* path) { return DeleteFileW(Wide(path)) != 0; }
+SystemResult RemoveFile(const char16_t* path) {
+  return SystemCallResult(DeleteFileW(Wide(path)) != 0);
+}
 
 bool SameFile(const char16_t* a, const char16_t* b) {
   BY_HANDLE_FILE_INFORMATION first;

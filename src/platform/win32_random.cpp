@@ -8,12 +8,11 @@
 
 namespace qds::platform {
 
-bool FillRandom(void* bytes, size_t size) {
+SystemResult FillRandom(void* bytes, size_t size) {
   NTSTATUS status = BCryptGenRandom(nullptr, static_cast<PUCHAR>(bytes), static_cast<ULONG>(size),
                                     BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-  if (status >= 0) return true;
-  SetLastError(ERROR_GEN_FAILURE);
-  return false;
+  if (status >= 0) return {};
+  return SystemFailure(ERROR_GEN_FAILURE);
 }
 
 }  // namespace qds::platform

@@ -94,8 +94,8 @@ int RuntimeError(DWORD code) {
 
 }  // namespace
 
-bool CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists) {
-  return CopyFileW(Wide(from), Wide(to), failIfExists) != 0;
+SystemResult CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExists) {
+  return SystemCallResult(CopyFileW(Wide(from), Wide(to), failIfExists) != 0);
 }
 
 // A rename would not keep what a copy keeps of a read-only or hidden `to`.
@@ -150,7 +150,7 @@ bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits, NewCopyFo
   return true;
 }
 
-int CreateNewFile(const char16_t* path, CreatedFile* made, int* error) {
+SystemResult CreateNewFile(const char16_t* path, CreatedFile* made, int* descriptor) {
   HANDLE file = INVALID_HANDLE_VALUE;
   if (ClearPickedName(path)) {
     file = CreateFileW(Wide(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -158,18 +158,19 @@ int CreateNewFile(const char16_t* path, CreatedFile* made, int* error) {
   }
   BY_HANDLE_FILE_INFORMATION information;
   if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &information)) {
-    *error = RuntimeError(GetLastError());
+    SystemResult failure = SystemFailure(static_cast<uint32_t>(RuntimeError(GetLastError())));
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    return -1;
+    return failure;
   }
-  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
-  if (descriptor < 0) {
-    *error = errno;
+  int opened = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+  if (opened < 0) {
+    SystemResult failure = LastRuntimeFailure();
     CloseHandle(file);
-    return -1;
+    return failure;
   }
   *made = IdentityOf(information);
-  return descriptor;
+  *descriptor = opened;
+  return {};
 }
 
 bool RemoveCreatedFile(const char16_t* path, const CreatedFile& created) {

@@ -25,10 +25,15 @@ platform::LockFailure FileLock::Acquire(const char16_t* target) {
   Release();
   std::u16string lockName(target);
   lockName.append(format::kLockSuffix);
-  platform::LockFailure failure;
-  handle_ = platform::AcquireFileLock(lockName.c_str(), kWaitMilliseconds, &failure);
-  if (handle_ != platform::kInvalidHandle) target_ = target;
-  return failure;
+  platform::LockResult taken =
+      platform::AcquireFileLock(lockName.c_str(), kWaitMilliseconds, &handle_);
+  if (taken) {
+    target_ = target;
+  } else {
+    // Where LockRefusalCode finds the cause.
+    platform::SetLastErrorCode(taken.SystemCode());
+  }
+  return taken.Code();
 }
 
 bool FileLock::Guards(const char16_t* target) const {

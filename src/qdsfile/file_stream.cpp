@@ -53,11 +53,10 @@ template <typename OpenCall>
 StreamStatus FileStream::OpenWith(const char16_t* path, int mode, OpenCall open) {
   if (!IsValid()) return StreamStatus::NoBuffer;
   if (handle_ >= 0) return StreamStatus::WrongMode;
-  int error = 0;
-  int handle = open(&error);
-  if (handle < 0) {
-    lastError_ = error;
-    return OpenFailure(error);
+  int handle = -1;
+  if (platform::SystemResult opened = open(&handle); !opened) {
+    lastError_ = static_cast<int>(opened.SystemCode());
+    return OpenFailure(lastError_);
   }
   handle_ = handle;
   opened_ = {};
@@ -73,20 +72,21 @@ StreamStatus FileStream::Open(const char16_t* path, int mode) {
   if (mode != kStreamRead && mode != kStreamWrite) {
     return IsValid() ? StreamStatus::WrongMode : StreamStatus::NoBuffer;
   }
-  return OpenWith(path, mode, [&](int* error) {
+  return OpenWith(path, mode, [&](int* descriptor) {
     return platform::OpenDescriptor(
-        path, mode == kStreamRead ? platform::kOpenRead : platform::kOpenWrite, error);
+        path, mode == kStreamRead ? platform::kOpenRead : platform::kOpenWrite, descriptor);
   });
 }
 
 StreamStatus FileStream::OpenRegularFile(const char16_t* path) {
   return OpenWith(path, kStreamRead,
-                  [&](int* error) { return platform::OpenRegularFile(path, error); });
+                  [&](int* descriptor) { return platform::OpenRegularFile(path, descriptor); });
 }
 
 StreamStatus FileStream::OpenNew(const char16_t* path) {
-  return OpenWith(path, kStreamWrite,
-                  [&](int* error) { return platform::CreateNewFile(path, &created_, error); });
+  return OpenWith(path, kStreamWrite, [&](int* descriptor) {
+    return platform::CreateNewFile(path, &created_, descriptor);
+  });
 }
 
 StreamStatus FileStream::Close() {
@@ -138,10 +138,9 @@ StreamStatus FileStream::ReadRaw(void* buffer, uint32_t count, uint32_t* bytesRe
 StreamStatus FileStream::ReadDevice(void* buffer, uint32_t count, uint32_t* bytesRead) {
   *bytesRead = 0;
   readFromDevice_ = true;
-  int error = 0;
-  int64_t got = platform::ReadDescriptor(handle_, buffer, count, &error);
-  if (got < 0) {
-    lastError_ = error;
+  size_t got = 0;
+  if (platform::SystemResult read = platform::ReadDescriptor(handle_, buffer, count, &got); !read) {
+    lastError_ = static_cast<int>(read.SystemCode());
     return StreamStatus::DeviceFailed;
   }
   if (got == 0) return StreamStatus::EndOfData;
@@ -183,13 +182,13 @@ StreamStatus FileStream::WritePiece() {
 }
 
 StreamStatus FileStream::WriteDevice(const void* buffer, uint32_t count) {
-  int error = 0;
-  if (platform::WriteDescriptor(handle_, buffer, count, &error)) {
+  platform::SystemResult written = platform::WriteDescriptor(handle_, buffer, count);
+  if (written) {
     if (gatherWrites_) CountWritten(count);
     return StreamStatus::Ok;
   }
-  lastError_ = error;
-  return IsDeviceFull(error) ? StreamStatus::DeviceFull : StreamStatus::DeviceFailed;
+  lastError_ = static_cast<int>(written.SystemCode());
+  return IsDeviceFull(lastError_) ? StreamStatus::DeviceFull : StreamStatus::DeviceFailed;
 }
 
 void FileStream::CountWritten(uint32_t count) {

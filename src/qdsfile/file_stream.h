@@ -83,9 +83,10 @@ class FileStream : public BufferedStream {
   static constexpr uint32_t kPieceBytes = 128 * 1024;
   static constexpr int64_t kWriteBackBytes = int64_t{8} << 20;
 
-  // Opens `path` in `mode` through `open`, which returns a descriptor, or -1
-  // with the runtime error number in its argument; NoBuffer or WrongMode
-  // without calling it when the stream cannot be opened.
+  // Opens `path` in `mode` through `open`, which puts a descriptor into its
+  // argument and returns a platform::SystemResult with the runtime error
+  // number of a failure; NoBuffer or WrongMode without calling it when the
+  // stream cannot be opened.
   template <typename OpenCall>
   StreamStatus OpenWith(const char16_t* path, int mode, OpenCall open);
   bool HasPiece();

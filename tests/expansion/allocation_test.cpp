@@ -38,9 +38,10 @@ TEST(NoAllocationTest, SymbolsEscapesAndSpansDoNotAllocate) {
   uint32_t errorPos = 0, outLen = 8192, queryLen = 0, shortLen = 10;
 
   const long before = allocations;
-  ReplaceStatus fits = ReplaceSymbols(table, text, out, &outLen, 0, &errorPos);
-  ReplaceStatus query = ReplaceSymbols(table, text, nullptr, &queryLen, 0, &errorPos);
-  ReplaceStatus cut = ReplaceSymbols(table, text, out, &shortLen, 0, &errorPos);
+  ReplaceStatus fits = ReplaceSymbols(table, text, out, &outLen, ExpandFlags::None, &errorPos);
+  ReplaceStatus query =
+      ReplaceSymbols(table, text, nullptr, &queryLen, ExpandFlags::None, &errorPos);
+  ReplaceStatus cut = ReplaceSymbols(table, text, out, &shortLen, ExpandFlags::None, &errorPos);
   const long during = allocations - before;
 
   EXPECT_EQ(during, 0);

@@ -151,7 +151,7 @@ TEST_F(CommandsTest, LegacyFlagChangesOnlyTheTopConditionAndReachesEveryArgument
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(c.text).output, c.plain) << Printable(c.text);
-    EXPECT_EQ(Run(c.text, 65536, ReplaceLegacy).output, c.legacy) << Printable(c.text);
+    EXPECT_EQ(Run(c.text, 65536, ExpandFlags::Legacy).output, c.legacy) << Printable(c.text);
   }
 }
 

@@ -28,7 +28,7 @@ struct Expansion {
 
 // Expands `text` into a buffer of `capacity` characters.
 inline Expansion Expand(SymbolMap& table, std::u16string_view text, uint32_t capacity = 65536,
-                        uint32_t flags = 0) {
+                        ExpandFlags flags = ExpandFlags::None) {
   std::vector<char16_t> buffer(capacity + 1, u'#');
   Expansion result{};
   result.outLen = capacity;
@@ -54,7 +54,8 @@ inline std::string Printable(std::u16string_view text) {
 // A table that folds names and knows the built-in commands.
 class ExpansionTest : public ::testing::Test {
  protected:
-  Expansion Run(std::u16string_view text, uint32_t capacity = 65536, uint32_t flags = 0) {
+  Expansion Run(std::u16string_view text, uint32_t capacity = 65536,
+                ExpandFlags flags = ExpandFlags::None) {
     return Expand(table_, text, capacity, flags);
   }
 

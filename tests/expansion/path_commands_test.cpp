@@ -107,7 +107,7 @@ TEST_F(PathCommandsTest, ToShortPathNeedsRoomForAZeroThenGivesTheShortForm) {
 
   const char16_t* failing = u"%!toshortpath(/)%x%unclosed";
   uint32_t queried = 0;
-  ASSERT_EQ(ReplaceSymbols(table_, failing, nullptr, &queried, 0, nullptr),
+  ASSERT_EQ(ReplaceSymbols(table_, failing, nullptr, &queried, ExpandFlags::None, nullptr),
             ReplaceStatus::NotClosed);
   EXPECT_EQ(Run(failing, queried + 1).outLen + 1, queried);
 }

@@ -134,7 +134,8 @@ TEST_F(ReplaceSymbolsTest, LengthProtocolCountsTheZero) {
     EXPECT_EQ(e.status, c.status);
     EXPECT_EQ(e.output.substr(0, c.written.size()), c.written);
     Expansion query{};
-    query.status = ReplaceSymbols(table_, c.text, nullptr, &query.outLen, 0, &query.errorPos);
+    query.status = ReplaceSymbols(table_, c.text, nullptr, &query.outLen, ExpandFlags::None,
+                                  &query.errorPos);
     EXPECT_EQ(query.status,
               c.status == ReplaceStatus::Ok ? ReplaceStatus::BufferTooSmall : c.status);
     EXPECT_EQ(e.outLen, query.outLen);
@@ -165,7 +166,7 @@ TEST_F(ReplaceSymbolsTest, LengthBeyondThirtyTwoBitsFails) {
   table_.Set(u"big", std::u16string(1 << 20, u'b'));
   uint32_t outLen = 0, errorPos = 0;
   auto query = [&](std::u16string_view text) {
-    return ReplaceSymbols(table_, text, nullptr, &outLen, 0, &errorPos);
+    return ReplaceSymbols(table_, text, nullptr, &outLen, ExpandFlags::None, &errorPos);
   };
   EXPECT_EQ(query(u"%!for(i,1,4095,%big%)%"), ReplaceStatus::BufferTooSmall);
   EXPECT_EQ(outLen, 4095u * (1u << 20) + 1);

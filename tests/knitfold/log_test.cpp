@@ -14,8 +14,8 @@ using test::Utf16Bytes;
 class LogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_logHandle = platform::CreateExclusiveLog(test::WidePath(dir / "t.qds.log").c_str());
-    ASSERT_NE(g_logHandle, platform::kInvalidHandle);
+    ASSERT_TRUE(
+        platform::CreateExclusiveLog(test::WidePath(dir / "t.qds.log").c_str(), &g_logHandle));
   }
   void TearDown() override { Written(); }
 

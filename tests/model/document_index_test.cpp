@@ -194,7 +194,7 @@ class IndexedDocumentTest : public ::testing::TestWithParam<uint32_t> {
     std::u16string key = RandomName();
     std::u16string value = u"v" + Number(Pick(1000));
     uint32_t position = Pick(4) == 0 ? Pick(3) : kAppendPosition;
-    ASSERT_EQ(document_.SetEntry(section.c_str(), key.c_str(), position, value.c_str()), 1);
+    document_.SetEntry(section.c_str(), key.c_str(), position, value.c_str());
     model_.SetEntry(section, key, position, value);
   }
 
@@ -234,8 +234,8 @@ TEST(IndexedSectionTest, PassesOverManyKeysReadEveryEntryInOrder) {
   for (uint32_t i = 0; i < kKeys; ++i) {
     std::string name = "key" + std::to_string(i);
     std::u16string key(name.begin(), name.end());
-    ASSERT_EQ(document.SetEntry(u"S", key.c_str(), kAppendPosition, u"1"), 1);
-    ASSERT_EQ(document.SetEntry(u"s", key.c_str(), kAppendPosition, u"2"), 1);
+    document.SetEntry(u"S", key.c_str(), kAppendPosition, u"1");
+    document.SetEntry(u"s", key.c_str(), kAppendPosition, u"2");
   }
   QdsSection* section = document.sections.head();
   ASSERT_EQ(document.CountEntries(u"S", nullptr), 2 * kKeys);

@@ -14,7 +14,7 @@ namespace {
 
 // A document with section S holding a=1, b=2, a=3 as a file would give it.
 void AddLine(DocumentModel* doc, const char16_t* section, const char16_t* key, const char16_t* value) {
-  ASSERT_EQ(doc->SetEntry(section, key, kAppendPosition, value), 1);
+  doc->SetEntry(section, key, kAppendPosition, value);
 }
 
 struct Entry {
@@ -27,8 +27,9 @@ struct Entry {
 
 // Reads entry `position` into buffers of the given capacities, filled with
 // '#' beforehand; fails the test when a unit past a capacity was written.
-Entry Read(DocumentModel& doc, const char16_t* section, uint32_t position, uint32_t flags = 0,
-           uint32_t keyCapacity = 260, uint32_t valueCapacity = 260) {
+Entry Read(DocumentModel& doc, const char16_t* section, uint32_t position,
+           ReadFlags flags = ReadFlags::None, uint32_t keyCapacity = 260,
+           uint32_t valueCapacity = 260) {
   char16_t key[400];
   char16_t value[400];
   std::fill(std::begin(key), std::end(key), u'#');
@@ -78,9 +79,11 @@ TEST_F(EntryOperationsTest, EntriesAreNumberedFlatAcrossKeys) {
   EXPECT_EQ(Read(doc, nullptr, 0).status, ReadStatus::NoSection);
   char16_t key[8], value[8];
   uint32_t keyLength = 8, valueLength = 8;
-  EXPECT_EQ(doc.GetEntryAt(1, 0, key, &keyLength, value, &valueLength, 0), ReadStatus::Ok);
+  EXPECT_EQ(doc.GetEntryAt(1, 0, key, &keyLength, value, &valueLength, ReadFlags::None),
+            ReadStatus::Ok);
   EXPECT_EQ(std::u16string(value), u"v");
-  EXPECT_EQ(doc.GetEntryAt(2, 0, key, &keyLength, value, &valueLength, 0), ReadStatus::NoSection);
+  EXPECT_EQ(doc.GetEntryAt(2, 0, key, &keyLength, value, &valueLength, ReadFlags::None),
+            ReadStatus::NoSection);
 }
 
 // A value at a position of the key is replaced; past its values, or for a
@@ -124,8 +127,8 @@ TEST(EntryQuotesTest, EnclosingQuotesAreRemovedUnlessKept) {
     Entry plain = Read(doc, u"S", 0);
     EXPECT_EQ(plain.status, ReadStatus::Ok);
     EXPECT_EQ(plain.value, c.read) << std::u16string(c.stored).size();
-    EXPECT_EQ(Read(doc, u"S", 0, ReadKeepQuotes).value, c.keptRead);
-    EXPECT_EQ(Read(doc, u"S", 0, ReadExpand).value, c.read);  // no table: no expansion
+    EXPECT_EQ(Read(doc, u"S", 0, ReadFlags::KeepQuotes).value, c.keptRead);
+    EXPECT_EQ(Read(doc, u"S", 0, ReadFlags::Expand).value, c.read);  // no table: no expansion
   }
 }
 
@@ -157,7 +160,7 @@ TEST(EntryBufferTest, CutsAtTheCapacitiesAndReportsTheSizesNeeded) {
     SCOPED_TRACE(testing::Message() << c.key.size() << " " << c.keyCapacity << " " << c.valueCapacity);
     DocumentModel doc;
     doc.SetEntry(u"S", c.key.c_str(), kAppendPosition, c.value);
-    Entry entry = Read(doc, u"S", 0, 0, c.keyCapacity, c.valueCapacity);
+    Entry entry = Read(doc, u"S", 0, ReadFlags::None, c.keyCapacity, c.valueCapacity);
     EXPECT_EQ(entry.status, c.status);
     EXPECT_EQ(entry.key, c.keyRead);
     EXPECT_EQ(entry.value, c.valueRead);

@@ -26,7 +26,7 @@ using test::WriteBytes;
 namespace fs = std::filesystem;
 
 bool Copy(const fs::path& from, const fs::path& to) {
-  return platform::CopyFileTo(WidePath(from).c_str(), WidePath(to).c_str(), false);
+  return platform::CopyFileTo(WidePath(from).c_str(), WidePath(to).c_str(), false).Ok();
 }
 
 bool Move(const fs::path& from, const fs::path& to) {

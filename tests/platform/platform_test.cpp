@@ -162,15 +162,14 @@ TEST(FileServicesTest, CopyReplacesOrRefusesAnExistingDestination) {
   WriteBytes(dir / "to", "old");
   std::u16string from = WidePath(dir / "from");
   std::u16string to = WidePath(dir / "to");
-  EXPECT_FALSE(CopyFileTo(from.c_str(), to.c_str(), true));
-  EXPECT_EQ(LastErrorCode(), kErrorFileExists);
+  EXPECT_EQ(CopyFileTo(from.c_str(), to.c_str(), true), SystemFailure(kErrorFileExists));
   EXPECT_EQ(ReadBytes(dir / "to"), "old");
   EXPECT_TRUE(CopyFileTo(from.c_str(), to.c_str(), false));
   EXPECT_EQ(ReadBytes(dir / "to"), "new bytes");
   EXPECT_TRUE(CopyFileTo(from.c_str(), WidePath(dir / "new").c_str(), true));
   EXPECT_EQ(test::Snapshot(dir.path()).size(), 3u) << "a temporary file stayed";
-  EXPECT_FALSE(CopyFileTo(WidePath(dir / "none").c_str(), to.c_str(), false));
-  EXPECT_EQ(LastErrorCode(), test::kCodeMissingFile);
+  EXPECT_EQ(CopyFileTo(WidePath(dir / "none").c_str(), to.c_str(), false),
+            SystemFailure(test::kCodeMissingFile));
 }
 
 // Attributes tell folders and read-only files; folders are made once.
@@ -191,16 +190,17 @@ TEST(FileServicesTest, AttributesTellDirectoriesAndReadOnlyFiles) {
   EXPECT_FALSE(attributes & kAttributeReadOnly);
   ASSERT_TRUE(QueryAttributes(WidePath(dir.path()).c_str(), &attributes));
   EXPECT_TRUE(attributes & kAttributeDirectory);
-  EXPECT_FALSE(QueryAttributes(WidePath(dir / "none").c_str(), &attributes));
+  EXPECT_EQ(QueryAttributes(WidePath(dir / "none").c_str(), &attributes),
+            SystemFailure(test::kCodeMissingFile));
   EXPECT_TRUE(RemoveFile(file.c_str()));
-  EXPECT_FALSE(FindEntry(file.c_str(), &attributes));
+  EXPECT_EQ(RemoveFile(file.c_str()), SystemFailure(test::kCodeMissingFile));
+  EXPECT_EQ(FindEntry(file.c_str(), &attributes), SystemFailure(test::kCodeMissingFile));
   // A name that exists, folder or file, is reported as already existing.
   std::u16string folder = WidePath(dir / "TessalCF.ADF");
   EXPECT_TRUE(MakeDirectory(folder.c_str()));
   for (const std::filesystem::path& name : {dir / "TessalCF.ADF", dir / "file"}) {
     WriteBytes(dir / "file", "x");
-    EXPECT_FALSE(MakeDirectory(WidePath(name).c_str()));
-    EXPECT_EQ(LastErrorCode(), kErrorAlreadyExists);
+    EXPECT_EQ(MakeDirectory(WidePath(name).c_str()), SystemFailure(kErrorAlreadyExists));
   }
 }
 
@@ -220,9 +220,8 @@ TEST(FileServicesTest, RegularFilesAreToldApartAndOpenedWithoutWaiting) {
   for (const auto& [name, regular] : names) {
     std::u16string path = WidePath(dir / name);
     EXPECT_EQ(IsRegularFile(path.c_str()), regular) << name;
-    int error = 0;
-    int descriptor = OpenRegularFile(path.c_str(), &error);
-    EXPECT_EQ(descriptor >= 0, regular) << name;
+    int descriptor = -1;
+    EXPECT_EQ(OpenRegularFile(path.c_str(), &descriptor).Ok(), regular) << name;
     if (descriptor >= 0) CloseDescriptor(descriptor);
   }
   std::u16string file = WidePath(dir / "file");
@@ -249,9 +248,8 @@ TEST(FileServicesTest, OnlyFilesThatNoOtherAccountMayWriteAreMapped) {
   for (const Case& each : cases) {
     ASSERT_EQ(chmod((dir / "file").c_str(), each.mode), 0);
     ASSERT_EQ(chown((dir / "file").c_str(), each.owner, static_cast<gid_t>(-1)), 0);
-    int error = 0;
-    int descriptor = OpenRegularFile(path.c_str(), &error);
-    ASSERT_GE(descriptor, 0);
+    int descriptor = -1;
+    ASSERT_TRUE(OpenRegularFile(path.c_str(), &descriptor));
     size_t bytes = 0;
     const void* mapping = MapFile(descriptor, &bytes);
     EXPECT_EQ(mapping != nullptr, each.mapped) << std::oct << each.mode << " " << each.owner;

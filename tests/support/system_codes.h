@@ -1,4 +1,4 @@
-// The system codes (platform::LastErrorCode) that the tests expect for the
+// The system codes (those of a platform::SystemResult) that the tests expect for the
 // situations they set up, spelled per platform: errno values on POSIX, the
 // system's error codes on Windows.
 

@@ -35,7 +35,7 @@ void EntryWindow::JoinAll() {
 
 void EntryWindow::CloseSection(QdsSection* section) {
   JoinAll();
-  section->keys.DropIndex();
+  section->keys.NoMoreSearches();
 }
 
 // A key that the section lacks joins it with its first value, as a key of

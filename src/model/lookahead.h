@@ -85,9 +85,10 @@ class SectionEntriesAhead {
   // Asks for what the entries up to the distances ahead of the head of the
   // section need; `destination` is the section searched (null: none).
   void Prefetch(const QdsSection* destination);
-  // The hash of `key`'s name, when the prefetch for it took one. Asked in
-  // the order of the keys: the hashes of keys before `key` go.
-  std::optional<uint32_t> TakeHash(const QdsKey* key);
+  // The key of `destination` named `name`, which is `key`'s name or the
+  // start of it, found with the hash of `key`'s name when the prefetch took
+  // one. Asked in the order of the keys: the hashes of keys before `key` go.
+  QdsKey* FindKey(const QdsSection* destination, const QdsKey* key, std::u16string_view name);
   // The entry at the head of the section is gone.
   void EntryRemoved() {
     far_.Removed();
@@ -119,6 +120,8 @@ class SectionEntriesAhead {
   Hashed hashes_[kHashes];
   uint32_t filed_ = 0;
   uint32_t taken_ = 0;
+
+  std::optional<uint32_t> TakeHash(const QdsKey* key);
 };
 
 // Inline: the merge runs them for every entry.
@@ -141,6 +144,13 @@ inline std::optional<uint32_t> SectionEntriesAhead::TakeHash(const QdsKey* key) 
     if (oldest.key == key) return oldest.hash;
   }
   return std::nullopt;
+}
+
+inline QdsKey* SectionEntriesAhead::FindKey(const QdsSection* destination, const QdsKey* key,
+                                            std::u16string_view name) {
+  std::optional<uint32_t> hash = TakeHash(key);
+  return hash && name.size() == key->name.Length() ? destination->keys.FindByName(name, *hash)
+                                                   : destination->keys.FindByName(name);
 }
 
 inline void SectionEntriesAhead::Walker::Step() {

@@ -1,7 +1,5 @@
 #include "model/document_merge.h"
 
-#include <optional>
-
 #include "model/lookahead.h"
 
 namespace qds {
@@ -42,7 +40,7 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
   if (source->name.Length() >= kReadCapacity) return;  // its name cannot be read
   // The section is read from its head until it is empty; no key of it is
   // looked up again.
-  source->keys.DropIndex();
+  source->keys.NoMoreSearches();
   SectionEntriesAhead lookahead(source);
   // The section that SetEntry finds by the same name, once there is one.
   QdsSection* destination = target->sections.FindByName(source->name.View());
@@ -51,13 +49,13 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
   // compat key, or by a name cut to the buffer.
   const bool madeHere = destination == nullptr;
   const uint32_t sourceKeys = source->keys.count();
-  bool unfiledRun = false;
+  NodeListBase::BatchAppend newKeys;
   const QdsKey* lastSource = nullptr;  // the compat key of the entry merged last
   QdsKey* lastTarget = nullptr;        // and the key that took it
   while (source->EntryCount() > 0) {
-    if (!unfiledRun && destination != nullptr && sourceKeys >= destination->keys.count() / 4) {
-      destination->keys.BeginUnfiledRun();
-      unfiledRun = true;
+    if (!newKeys.started() && destination != nullptr &&
+        sourceKeys >= destination->keys.count() / 4) {
+      newKeys.Begin(&destination->keys);
     }
     lookahead.Prefetch(destination);
     EntryView entry;
@@ -67,10 +65,7 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
       QdsKey* found = entry.key == lastSource ? lastTarget : nullptr;
       const bool cut = keyText.size() == kReadCapacity - 1;
       if (found == nullptr && destination != nullptr && (!madeHere || cut)) {
-        std::optional<uint32_t> hash = lookahead.TakeHash(entry.key);
-        found = hash && keyText.size() == entry.key->name.Length()
-                    ? destination->keys.FindByName(keyText, *hash)
-                    : destination->keys.FindByName(keyText);
+        found = lookahead.FindKey(destination, entry.key, keyText);
       }
       target->AppendEntry(
           &destination, found,
@@ -79,12 +74,11 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
           TextSlice::Part(entry.value->name, entry.valueText));
       lastSource = entry.key;
       lastTarget = found != nullptr ? found : destination->keys.tail();
-      if (found == nullptr && cut) destination->keys.File(lastTarget);
+      if (found == nullptr && cut) newKeys.KeepFindable(lastTarget);
     }
     ReleaseFirstEntry(source);
     lookahead.EntryRemoved();
   }
-  if (unfiledRun) destination->keys.EndUnfiledRun();
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 namespace qds {
 
-static_assert((EntryWindow::kLines & (EntryWindow::kLines - 1)) == 0, "the window is a ring");
-
 void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat, QdsValue* value) {
   // The index of a section of fewer keys stays in the processor's nearer
   // caches, where a lookup hardly waits: there the window would cost more
@@ -11,10 +9,10 @@ void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat
   const bool wide = section->keys.count() >= kWideSection;
   if (!wide) {
     JoinAll();
-  } else if (count_ == kLines) {
+  } else if (lines_.full()) {
     JoinOldest();
   }
-  Line& line = lines_[(oldest_ + count_++) % kLines];
+  Line& line = lines_.Add();
   // Field by field: a whole Line built first and then copied makes the
   // processor wait for its own stores.
   line.section = section;
@@ -30,20 +28,18 @@ void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat
 }
 
 void EntryWindow::JoinAll() {
-  while (count_ > 0) JoinOldest();
+  while (!lines_.empty()) JoinOldest();
 }
 
 void EntryWindow::CloseSection(QdsSection* section) {
   JoinAll();
-  section->keys.DropIndex();
+  section->keys.NoMoreSearches();
 }
 
 // A key that the section lacks joins it with its first value, as a key of
 // the file is never without one.
 void EntryWindow::JoinOldest() {
-  const Line& line = lines_[oldest_];
-  oldest_ = (oldest_ + 1) % kLines;
-  --count_;
+  const Line& line = lines_.TakeOldest();
   NodeList<QdsKey>& keys = line.section->keys;
   QdsKey* key = lastKey_;
   if (!line.repeat) {

@@ -3,7 +3,8 @@
 // read, so that the waits for memory of successive items overlap instead of
 // adding up. A load appends entries (EntryWindow), a merge takes the entries
 // of a section from its head (SectionEntriesAhead), a save writes a
-// section's keys in order (SectionKeysAhead).
+// section's keys in order (SectionKeysAhead). The load and the merge keep
+// what they took ahead (a name's hash) for the item in an AheadRing.
 
 #ifndef KNITFOLD_MODEL_LOOKAHEAD_H_
 #define KNITFOLD_MODEL_LOOKAHEAD_H_
@@ -16,6 +17,27 @@
 #include "model/qds_nodes.h"
 
 namespace qds {
+
+// The items that a pass has reached ahead of the one it takes, oldest
+// first: at most N (a power of two) of them, in a ring.
+template <typename Item, uint32_t N>
+class AheadRing {
+ public:
+  static_assert((N & (N - 1)) == 0, "positions wrap around the ring");
+
+  bool empty() const { return added_ == taken_; }
+  bool full() const { return added_ - taken_ == N; }
+  // The slot of a new newest item, which the caller fills; not when full.
+  Item& Add() { return items_[added_++ % N]; }
+  // Takes the oldest item, which stays readable until the next Add; not
+  // when empty.
+  const Item& TakeOldest() { return items_[taken_++ % N]; }
+
+ private:
+  Item items_[N];
+  uint32_t added_ = 0;
+  uint32_t taken_ = 0;
+};
 
 // EntryWindow: the entry lines that a load has read but not yet joined to
 // their sections' keys, for a loader that appends a file's entries in order.
@@ -62,9 +84,7 @@ class EntryWindow {
 
   void JoinOldest();
 
-  Line lines_[kLines];
-  uint32_t oldest_ = 0;
-  uint32_t count_ = 0;
+  AheadRing<Line, kLines> lines_;
   QdsKey* lastKey_ = nullptr;  // where the line that joined last went
 };
 
@@ -85,9 +105,10 @@ class SectionEntriesAhead {
   // Asks for what the entries up to the distances ahead of the head of the
   // section need; `destination` is the section searched (null: none).
   void Prefetch(const QdsSection* destination);
-  // The hash of `key`'s name, when the prefetch for it took one. Asked in
-  // the order of the keys: the hashes of keys before `key` go.
-  std::optional<uint32_t> TakeHash(const QdsKey* key);
+  // The key of `destination` named `name`, which is `key`'s name or the
+  // start of it, found with the hash of `key`'s name when the prefetch took
+  // one. Asked in the order of the keys: the hashes of keys before `key` go.
+  QdsKey* FindKey(const QdsSection* destination, const QdsKey* key, std::u16string_view name);
   // The entry at the head of the section is gone.
   void EntryRemoved() {
     far_.Removed();
@@ -116,9 +137,9 @@ class SectionEntriesAhead {
     const QdsKey* key;
     uint32_t hash;
   };
-  Hashed hashes_[kHashes];
-  uint32_t filed_ = 0;
-  uint32_t taken_ = 0;
+  AheadRing<Hashed, kHashes> hashes_;
+
+  std::optional<uint32_t> TakeHash(const QdsKey* key);
 };
 
 // Inline: the merge runs them for every entry.
@@ -131,16 +152,23 @@ inline void SectionEntriesAhead::Prefetch(const QdsSection* destination) {
     bool first = near_.value == near_.key->values.head();
     if (!first || destination == nullptr) continue;
     std::optional<uint32_t> hash = destination->keys.PrefetchName(near_.key->name.View());
-    if (hash && filed_ - taken_ < kHashes) hashes_[filed_++ % kHashes] = {near_.key, *hash};
+    if (hash && !hashes_.full()) hashes_.Add() = {near_.key, *hash};
   }
 }
 
 inline std::optional<uint32_t> SectionEntriesAhead::TakeHash(const QdsKey* key) {
-  while (taken_ != filed_) {
-    const Hashed& oldest = hashes_[taken_++ % kHashes];
+  while (!hashes_.empty()) {
+    const Hashed& oldest = hashes_.TakeOldest();
     if (oldest.key == key) return oldest.hash;
   }
   return std::nullopt;
+}
+
+inline QdsKey* SectionEntriesAhead::FindKey(const QdsSection* destination, const QdsKey* key,
+                                            std::u16string_view name) {
+  std::optional<uint32_t> hash = TakeHash(key);
+  return hash && name.size() == key->name.Length() ? destination->keys.FindByName(name, *hash)
+                                                   : destination->keys.FindByName(name);
 }
 
 inline void SectionEntriesAhead::Walker::Step() {

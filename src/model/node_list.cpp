@@ -190,9 +190,11 @@ void NodeListBase::DropIndex() {
   indexLacksNodes_ = false;
 }
 
-void NodeListBase::EndUnfiledRun() {
-  unfiledRun_ = false;
-  if (indexLacksNodes_) DropIndex();
+void NodeListBase::BatchAppend::End() {
+  if (list_ == nullptr) return;
+  list_->unfiledRun_ = false;
+  if (list_->indexLacksNodes_) list_->DropIndex();
+  list_ = nullptr;
 }
 
 }  // namespace qds

@@ -181,26 +181,41 @@ class NodeListBase : public LinkedList {
   // Lists up to this long are searched by a walk; longer ones get an index.
   static constexpr uint32_t kIndexThreshold = 16;
 
-  // Frees the name index, if the list has one; the next search of a long
-  // list builds it again. A list that is about to be emptied from its head,
-  // and not searched on the way, is so spared the index's upkeep on every
-  // removal.
-  void DropIndex();
+  // Tells the list that it will not be searched for a while: a list about
+  // to be emptied from its head, or read in order, lets its name index go,
+  // whose upkeep would cost every removal; the next search of a long list
+  // builds it again.
+  void NoMoreSearches() { DropIndex(); }
 
-  // Between these two, nodes that join the list are not filed in its index,
-  // for a caller that adds many nodes whose names no other node of the list
-  // bears and does not search for them meanwhile: filing them would only
-  // grow the index while the caller holds much else. Searches meanwhile see
-  // the nodes filed before (the index finds no name of an unfiled node, so
-  // removing one is safe). The end of the run drops an index that lacks
-  // nodes; the next search of a long list builds it again.
-  void BeginUnfiledRun() { unfiledRun_ = true; }
-  void EndUnfiledRun();
-  // Files `node`, which has just joined, after all when it joined during a
-  // run: a later search of the run may look for its name.
-  void File(ListNode* node) {
-    if (unfiledRun_) Index(node, std::nullopt);
-  }
+  // A batch of nodes appended to a list, whose names no other node of the
+  // list bears and which are not searched for while the batch lasts, except
+  // those the caller keeps findable: filing them all in the name index as
+  // they join would only grow it while the caller holds much else. Searches
+  // meanwhile see the nodes filed before (the index finds no name of an
+  // unfiled node, so removing one is safe). The end of the batch drops an
+  // index that lacks nodes; the next search of a long list builds it again.
+  class BatchAppend {
+   public:
+    BatchAppend() = default;
+    BatchAppend(const BatchAppend&) = delete;
+    BatchAppend& operator=(const BatchAppend&) = delete;
+    ~BatchAppend() { End(); }
+
+    // Starts the batch on `list`; the batch must not be under way.
+    void Begin(NodeListBase* list) {
+      list_ = list;
+      list_->unfiledRun_ = true;
+    }
+    bool started() const { return list_ != nullptr; }
+    // `node`, which has just joined, may be searched for during the batch.
+    void KeepFindable(ListNode* node) {
+      if (list_ != nullptr) list_->Index(node, std::nullopt);
+    }
+    void End();
+
+   private:
+    NodeListBase* list_ = nullptr;
+  };
 
   // Reports later changes of this list to `watcher` (none: null). The
   // watcher must outlive the list or be replaced first.
@@ -213,13 +228,6 @@ class NodeListBase : public LinkedList {
   // Gives `node`, which stays in its place, the name `name`: the index files
   // it anew, the watcher hears nothing (the list is the same but for a name).
   void Rename(ListNode* node, std::u16string_view name);
-
-  // Asks for the memory that a search for `name` reads first, if the list
-  // has an index: a caller that knows its next searches a few ahead spares
-  // each the wait for memory. Changes nothing. Gives the name's
-  // NameIndex::Hash when it took it (the list has an index), so that the
-  // search need not take it again.
-  std::optional<uint32_t> PrefetchName(std::u16string_view name) const;
 
  protected:
   NodeListBase() = default;
@@ -235,9 +243,11 @@ class NodeListBase : public LinkedList {
   ListNode* FindNode(std::u16string_view name) const;
   ListNode* FindNode(std::u16string_view name, uint32_t hash) const;
   bool OtherBears(const ListNode* node, std::u16string_view name) const;
+  // Frees the name index, if the list has one.
+  void DropIndex();
 
   // The cursor (two 32-bit words) fills the room after the flags.
-  bool unfiledRun_ = false;
+  bool unfiledRun_ = false;  // a BatchAppend is under way
   bool indexLacksNodes_ = false;
   mutable SharedCursor cursor_;
   ListWatcher* watcher_ = nullptr;
@@ -263,6 +273,18 @@ class NodeListBase : public LinkedList {
   // several threads at once: each loads it with acquire, and the first
   // whose build is done publishes it (the others' builds go).
   mutable std::atomic<NameIndex*> index_ = nullptr;
+
+  // The walks ahead of a load's or a merge's searches take a name's hash
+  // ahead of the search, when they ask for its memory.
+  friend class EntryWindow;
+  friend class SectionEntriesAhead;
+
+  // Asks for the memory that a search for `name` reads first, if the list
+  // has an index: a caller that knows its next searches a few ahead spares
+  // each the wait for memory. Changes nothing. Gives the name's
+  // NameIndex::Hash when it took it (the list has an index), so that the
+  // search need not take it again.
+  std::optional<uint32_t> PrefetchName(std::u16string_view name) const;
 
   // Files `node`, linked in, in the index (if there is one).
   void Index(ListNode* node, std::optional<uint32_t> hash);
@@ -292,12 +314,7 @@ class NodeList : public NodeListBase {
     LinkHead(node, CursorCopy(&cursor_));
     Linked(node);
   }
-  // `hash`, when the caller has it at hand, is NameIndex::Hash of the
-  // node's name.
-  void AddTail(Node* node, std::optional<uint32_t> hash = {}) {
-    LinkTail(node, CursorCopy(&cursor_));
-    Linked(node, hash);
-  }
+  void AddTail(Node* node) { AddTail(node, std::nullopt); }
   // The node at `position`, or null when the position is not below count().
   Node* NodeAt(uint32_t position) const {
     return static_cast<Node*>(NodeAtPosition(position, CursorCopy(&cursor_)));
@@ -317,9 +334,6 @@ class NodeList : public NodeListBase {
     return node ? Remove(node) : nullptr;
   }
   Node* FindByName(std::u16string_view name) const { return static_cast<Node*>(FindNode(name)); }
-  Node* FindByName(std::u16string_view name, uint32_t hash) const {
-    return static_cast<Node*>(FindNode(name, hash));
-  }
   // Whether a node other than `node` (which is in the list) bears `name`
   // with A-Z folded.
   bool OtherBears(const Node* node, std::u16string_view name) const {
@@ -332,6 +346,20 @@ class NodeList : public NodeListBase {
     cursor_.Store({});
     if (watcher_ == nullptr) return DeleteAll<Node>();
     while (head_ != nullptr) delete Remove(head());
+  }
+
+ private:
+  friend class EntryWindow;
+  friend class SectionEntriesAhead;
+
+  // `hash`, when the caller has it at hand, is NameIndex::Hash of the
+  // node's name.
+  void AddTail(Node* node, std::optional<uint32_t> hash) {
+    LinkTail(node, CursorCopy(&cursor_));
+    Linked(node, hash);
+  }
+  Node* FindByName(std::u16string_view name, uint32_t hash) const {
+    return static_cast<Node*>(FindNode(name, hash));
   }
 };
 

@@ -1,5 +1,6 @@
 #include "model/text_blocks.h"
 
+#include <cstring>
 #include <new>
 
 #include "platform/descriptors.h"
@@ -19,7 +20,7 @@ void TextBlocks::Free(const Block& block) {
   }
 }
 
-char16_t* TextBlocks::AddBlock(size_t units) {
+char16_t* TextBlocks::Reserve(size_t units) {
   blocks_.reserve(blocks_.size() + 1);  // so that the push below cannot throw
   // Whole pages, large ones where the block is large enough: a block is
   // filled once, and touching fresh memory a small page at a time costs
@@ -31,7 +32,15 @@ char16_t* TextBlocks::AddBlock(size_t units) {
   return static_cast<char16_t*>(block);
 }
 
-void TextBlocks::DropBlock(const char16_t* base) {
+char16_t* TextBlocks::Renew(const char16_t* spent, const char16_t* text, size_t kept,
+                            size_t units) {
+  char16_t* block = Reserve(units);
+  if (kept > 0) std::memcpy(block, text, kept * sizeof(char16_t));
+  if (spent != nullptr) Drop(spent);
+  return block;
+}
+
+void TextBlocks::Drop(const char16_t* base) {
   for (size_t i = blocks_.size(); i-- > 0;) {
     if (blocks_[i].base != base) continue;
     Free(blocks_[i]);
@@ -40,7 +49,7 @@ void TextBlocks::DropBlock(const char16_t* base) {
   }
 }
 
-void TextBlocks::AddMapping(const void* mapping, size_t bytes) {
+void TextBlocks::AdoptMapping(const void* mapping, size_t bytes) {
   try {
     blocks_.push_back({mapping, bytes, true});
   } catch (...) {

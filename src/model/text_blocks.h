@@ -19,13 +19,19 @@ class TextBlocks {
   TextBlocks& operator=(const TextBlocks&) = delete;
   ~TextBlocks();
 
-  // A new block of room for `units` UTF-16 units, kept from now on.
-  char16_t* AddBlock(size_t units);
-  // Lets go of the block at `base` (of AddBlock), which no text may refer to.
-  void DropBlock(const char16_t* base);
-  // Keeps the file mapping of `bytes` bytes (platform::MapFile) and unmaps
-  // it at the end, or at once if it cannot be kept (and rethrows).
-  void AddMapping(const void* mapping, size_t bytes);
+  // Room for `units` UTF-16 units of loaded text: a new block, kept from
+  // now on.
+  char16_t* Reserve(size_t units);
+  // Room for `units` UTF-16 units of loaded text, of which the first `kept`
+  // are copied from `text`, the text still to come of a block that the load
+  // is done with; that block, at `spent` (of Reserve; null: none), is given
+  // back once the copy is made, and no text may refer to it. If memory runs
+  // out, the old block is still kept: texts may lie in it.
+  char16_t* Renew(const char16_t* spent, const char16_t* text, size_t kept, size_t units);
+  // Keeps the file mapping of `bytes` bytes (platform::MapFile), which loaded
+  // texts lie in, and unmaps it at the end, or at once if it cannot be kept
+  // (and rethrows).
+  void AdoptMapping(const void* mapping, size_t bytes);
   // Takes over every block and mapping of `other`, which is left with none.
   void TakeOver(TextBlocks* other);
   // The first file mapping kept, or null: a load maps at most its one file.
@@ -42,6 +48,8 @@ class TextBlocks {
     bool mapped;
   };
   static void Free(const Block& block);
+  // Lets go of the block at `base` (of Reserve), which no text may refer to.
+  void Drop(const char16_t* base);
 
   std::vector<Block> blocks_;
 };

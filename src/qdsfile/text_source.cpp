@@ -65,7 +65,7 @@ bool TextSource::Map() {
     platform::UnmapFile(mapping, bytes);
     return false;
   }
-  document_.texts.AddMapping(mapping, bytes);
+  document_.texts.AdoptMapping(mapping, bytes);
   blockBytes_ = static_cast<uint32_t>(std::min<size_t>(bytes, format::kFirstBlockBytes));
   std::memcpy(raw_, mapping, blockBytes_);
   chars_ = static_cast<const char16_t*>(mapping);
@@ -106,7 +106,7 @@ bool TextSource::ReadWhole(std::string_view* bytes) {
   }
   DropDigest();
   const auto total = static_cast<size_t>(size);
-  char16_t* block = document_.texts.AddBlock((total + 1) / sizeof(char16_t));
+  char16_t* block = document_.texts.Reserve((total + 1) / sizeof(char16_t));
   auto* into = reinterpret_cast<char*>(block);
   std::memcpy(into, raw_, blockBytes_);
   size_t have = blockBytes_;
@@ -204,10 +204,8 @@ bool TextSource::NewTextBlock(uint32_t keep, uint32_t atLeast) {
     return false;
   }
   auto capacity = static_cast<uint32_t>(std::min(wanted, kMostCharacters));
-  const char16_t* old = room_;
-  char16_t* block = document_.texts.AddBlock(capacity);
-  if (moving > 0) std::memcpy(block, chars_ + keep, moving * sizeof(char16_t));
-  if (old != nullptr && !borrowed_) document_.texts.DropBlock(old);
+  const char16_t* spent = borrowed_ ? nullptr : room_;
+  char16_t* block = document_.texts.Renew(spent, chars_ + keep, moving, capacity);
   before_ += keep;
   chars_ = room_ = block;
   capacity_ = capacity;

@@ -1,4 +1,4 @@
-// What a NodeList owns and hands back, and what an unfiled run leaves.
+// What a NodeList owns and hands back, and what a batch append leaves.
 // Finding by name and inserting anywhere are checked against a plain walk in
 // document_index_test.cpp, a dropped index by the merge in
 // merge_documents_test.cpp.
@@ -88,9 +88,9 @@ TEST(NodeListTest, RemovedNodesAreHandedBackAndTheRestDeletedOnce) {
   EXPECT_EQ(section.KeyOfEntry(0, &local), key);
 }
 
-// Nodes that join during an unfiled run are found by name once the run has
+// Nodes appended in a batch are found by name once the batch has
 // ended; removing or renaming one of them meanwhile is safe.
-TEST(NodeListTest, AnUnfiledRunLeavesNoIndexThatLacksNodes) {
+TEST(NodeListTest, ABatchAppendLeavesNoIndexThatLacksNodes) {
   int deleted = 0;
   NodeList<CountedNode> list;
   auto add = [&](std::u16string_view names) {
@@ -98,14 +98,15 @@ TEST(NodeListTest, AnUnfiledRunLeavesNoIndexThatLacksNodes) {
   };
   add(u"abcdefghijklmnopqrst");
   ASSERT_EQ(list.FindByName(u"T"), list.tail());  // builds the index
-  list.BeginUnfiledRun();
+  NodeListBase::BatchAppend batch;
+  batch.Begin(&list);
   add(u"uvw");
   delete list.Remove(list.tail());  // "w", never filed
   delete list.Remove(list.FindByName(u"b"));
   add(u"xy");
   list.Rename(list.tail(), u"z");  // "y", never filed
   EXPECT_EQ(list.FindByName(u"a"), list.head());
-  list.EndUnfiledRun();
+  batch.End();
   add(u"0");
   EXPECT_EQ(Names(list), u"acdefghijklmnopqrstuvxz0");
   for (uint32_t i = 0; i < list.count(); ++i) {

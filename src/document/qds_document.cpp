@@ -84,11 +84,10 @@ Status QdsDocument::Load(const std::filesystem::path& file, LoadFlags flags) {
 
 Status QdsDocument::LoadForChange(const std::filesystem::path& file, LoadFlags flags) {
   detail::DocumentState& state = Internals::State(*this);
-  if (platform::LockFailure failure = state.lock.Acquire(WidePathName(file).c_str());
-      failure != platform::LockFailure::None) {
+  if (platform::LockResult refusal = state.lock.Acquire(WidePathName(file).c_str()); !refusal) {
     detail::StatusDetails details;
-    details.systemCode = LockRefusalCode(failure, &details.systemCodeFromRuntime);
-    return Internals::MakeStatus(static_cast<LoadStatus>(LockRefusalNumber(failure)), details);
+    details.systemCode = LockRefusalCode(refusal, &details.systemCodeFromRuntime);
+    return Internals::MakeStatus(static_cast<LoadStatus>(LockRefusalNumber(refusal)), details);
   }
   return Load(file, flags);
 }

@@ -175,10 +175,10 @@ enum class Replacing { OwnFile, AnyFile };
 SaveStatus GuardReplacement(const char16_t* destination, const FileLock* held, FileLock* lock,
                             SaveOutcome* outcome) {
   if (held == nullptr || !held->Guards(destination)) {
-    platform::LockFailure failure = lock->Acquire(destination);
-    if (failure != platform::LockFailure::None) {
-      outcome->systemCode = LockRefusalCode(failure, &outcome->fromRuntime);
-      return static_cast<SaveStatus>(LockRefusalNumber(failure));
+    platform::LockResult refusal = lock->Acquire(destination);
+    if (!refusal) {
+      outcome->systemCode = LockRefusalCode(refusal, &outcome->fromRuntime);
+      return static_cast<SaveStatus>(LockRefusalNumber(refusal));
     }
   }
   if (platform::IsReadOnlyFile(destination)) {
@@ -298,7 +298,7 @@ SaveStatus StagedSave::Write(const DocumentModel& document, const char16_t* dest
   // A partly written temporary file would only hold space that a full disk
   // lacks.
   if (written != SaveStatus::Ok) {
-    platform::RemoveCreatedFile(temporary.c_str(), created_);
+    static_cast<void>(platform::RemoveCreatedFile(temporary.c_str(), created_));
     return written;
   }
   temporary_ = std::move(temporary);
@@ -308,16 +308,17 @@ SaveStatus StagedSave::Write(const DocumentModel& document, const char16_t* dest
 // The copy back and the removal of the temporary file in one step: where
 // the system allows, the temporary file simply takes the file's place.
 SaveStatus StagedSave::Commit(SaveOutcome* outcome) {
-  bool moved = platform::MoveFileOver(temporary_.c_str(), destination_.c_str(), &created_);
+  platform::SystemResult moved =
+      platform::MoveFileOver(temporary_.c_str(), destination_.c_str(), &created_);
   temporary_.clear();
   if (moved) return SaveStatus::Ok;
-  if (outcome != nullptr) *outcome = {static_cast<int>(platform::LastErrorCode()), false};
+  if (outcome != nullptr) *outcome = {static_cast<int>(moved.SystemCode()), false};
   return SaveStatus::CopyBackFailed;
 }
 
 void StagedSave::Discard() {
   if (temporary_.empty()) return;
-  platform::RemoveCreatedFile(temporary_.c_str(), created_);
+  static_cast<void>(platform::RemoveCreatedFile(temporary_.c_str(), created_));
   temporary_.clear();
 }
 

@@ -126,16 +126,14 @@ bool BuildRunPaths(const char16_t* target, const char16_t* compat, RunPaths* pat
 }
 
 // Makes the backup: a new file with the target's permission bits, whatever
-// stood at its name. 0, or the system code of the failure; memory running
-// out while it is made fails the copy.
-uint32_t MakeBackup(const char16_t* target, const PathBuffer& backup,
-                    platform::CreatedFile* created) {
+// stood at its name. Memory running out while it is made fails the copy.
+platform::SystemResult MakeBackup(const char16_t* target, const PathBuffer& backup,
+                                  platform::CreatedFile* created) {
   try {
     return platform::CreateCopy(target, backup.c_str(), platform::NewCopyBits::Source,
-                                platform::NewCopyFolder::MayBeLink, created)
-        .SystemCode();
+                                platform::NewCopyFolder::MayBeLink, created);
   } catch (const std::bad_alloc&) {
-    return platform::kErrorOutOfMemory;
+    return platform::SystemFailure(platform::kErrorOutOfMemory);
   }
 }
 
@@ -173,9 +171,9 @@ int MergeWithBackup(const char16_t* target, const char16_t* compat) {
     // The files load, and the merged text is written where it can be, while
     // the backup is made; a failed backup drops all that unseen.
     FileMerge merge(target, compat);
-    if (uint32_t error = MakeBackup(target, paths.backup, &backup); error != 0) {
+    if (platform::SystemResult made = MakeBackup(target, paths.backup, &backup); !made) {
       merge.Discard();
-      ReportCopyFailure(target, paths.backup.c_str(), error);
+      ReportCopyFailure(target, paths.backup.c_str(), made.SystemCode());
       return 0;
     }
     merged = MergeIntoTarget(&merge, target, &targetTouched);

@@ -56,7 +56,8 @@ std::u16string FileOf(int shape, int kind, size_t skip, size_t n) {
 }
 
 bool Load(qds::DocumentModel* document, const std::u16string& path) {
-  return !path.empty() && LoadDocument(document, path.c_str(), 0) == qds::LoadStatus::Ok;
+  return !path.empty() &&
+         LoadDocument(document, path.c_str(), qds::LoadFlags::None) == qds::LoadStatus::Ok;
 }
 
 void BM_Load(benchmark::State& state) {

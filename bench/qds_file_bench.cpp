@@ -100,7 +100,8 @@ void BM_Load(benchmark::State& state) {
   const BenchFile& file = Files().at(state.range(0));
   for (auto _ : state) {
     qds::DocumentModel document;
-    if (LoadDocument(&document, file.input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
+    if (LoadDocument(&document, file.input.c_str(), qds::LoadFlags::KeepComments) !=
+        qds::LoadStatus::Ok) {
       state.SkipWithError("load failed");
       break;
     }
@@ -111,9 +112,10 @@ void BM_Load(benchmark::State& state) {
 
 void BM_Save(benchmark::State& state) {
   const BenchFile& file = Files().at(state.range(1));
-  const uint32_t flags = static_cast<uint32_t>(state.range(0));
+  const auto flags = static_cast<qds::SaveFlags>(state.range(0));
   qds::DocumentModel document;
-  if (LoadDocument(&document, file.input.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
+  if (LoadDocument(&document, file.input.c_str(), qds::LoadFlags::KeepComments) !=
+      qds::LoadStatus::Ok) {
     state.SkipWithError("load failed");
     return;
   }
@@ -126,19 +128,28 @@ void BM_Save(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.bytes));
 }
 
-// The load flags are the first argument: the file read, or mapped as knitfold loads it.
+// The load's flags are the first argument, the bits of LoadFlags and InputFlags in one
+// number (they do not overlap): the file read, or mapped as knitfold loads it.
 void BM_LoadAndSave(benchmark::State& state) {
   const BenchFile& file = Files().at(state.range(1));
-  const uint32_t flags = static_cast<uint32_t>(state.range(0));
+  const auto bits = static_cast<uint32_t>(state.range(0));
   for (auto _ : state) {
     qds::DocumentModel document;
-    if (LoadDocument(&document, file.input.c_str(), flags) != qds::LoadStatus::Ok ||
-        SaveDocument(&document, file.output.c_str(), qds::KeepComments) != qds::SaveStatus::Ok) {
+    if (LoadDocument(&document, file.input.c_str(), static_cast<qds::LoadFlags>(bits),
+                     static_cast<qds::InputFlags>(bits)) != qds::LoadStatus::Ok ||
+        SaveDocument(&document, file.output.c_str(), qds::SaveFlags::KeepComments) !=
+            qds::SaveStatus::Ok) {
       state.SkipWithError("load or save failed");
       break;
     }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.bytes));
+}
+
+// A flag set as a benchmark's argument.
+template <class Flags>
+int64_t Bits(Flags flags) {
+  return static_cast<int64_t>(flags);
 }
 
 // The benchmarks at each size, the size their last argument.
@@ -147,12 +158,12 @@ void Register(int64_t mb) {
       benchmark::RegisterBenchmark("BM_Load", BM_Load)->ArgName("mb")->Arg(mb),
       benchmark::RegisterBenchmark("BM_Save", BM_Save)
           ->ArgNames({"flags", "mb"})
-          ->Args({qds::KeepComments, mb})
-          ->Args({qds::KeepComments | qds::Digest, mb}),
+          ->Args({Bits(qds::SaveFlags::KeepComments), mb})
+          ->Args({Bits(qds::SaveFlags::KeepComments | qds::SaveFlags::Digest), mb}),
       benchmark::RegisterBenchmark("BM_LoadAndSave", BM_LoadAndSave)
           ->ArgNames({"flags", "mb"})
-          ->Args({qds::KeepComments, mb})
-          ->Args({qds::KeepComments | qds::MapInput, mb}),
+          ->Args({Bits(qds::LoadFlags::KeepComments), mb})
+          ->Args({Bits(qds::LoadFlags::KeepComments) | Bits(qds::InputFlags::MapInput), mb}),
   };
   for (benchmark::internal::Benchmark* each : registered) {
     each->Unit(benchmark::kMillisecond)->UseRealTime();

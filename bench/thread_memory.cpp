@@ -27,7 +27,8 @@ using Document = std::unique_ptr<qds::DocumentModel>;
 
 Document Load(const std::u16string& path) {
   auto document = std::make_unique<qds::DocumentModel>();
-  if (LoadDocument(document.get(), path.c_str(), qds::KeepComments) != qds::LoadStatus::Ok) {
+  if (LoadDocument(document.get(), path.c_str(), qds::LoadFlags::KeepComments) !=
+      qds::LoadStatus::Ok) {
     std::fprintf(stderr, "thread_memory: cannot load the file\n");
     std::exit(1);
   }

@@ -71,13 +71,16 @@ DocumentView ViewOf(const DocumentModel& document, bool readBack) {
   return view;
 }
 
-void CheckRoundTrip(DocumentModel& first, uint32_t flags, bool digest) {
+void CheckRoundTrip(DocumentModel& first, LoadFlags flags, bool digest) {
   static const std::u16string path = DecodeUtf8(ScratchFolder() + "saved.qds");
-  const uint32_t saveFlags = KeepComments | (digest ? Digest : 0);
+  const SaveFlags saveFlags =
+      SaveFlags::KeepComments | (digest ? SaveFlags::Digest : SaveFlags::None);
   Check(SaveDocument(&first, path.c_str(), saveFlags) == SaveStatus::Ok, "a loaded document saves");
   DocumentView expected = ViewOf(first, true);
   DocumentModel again;
-  LoadStatus status = LoadDocument(&again, path.c_str(), (flags & ~Digest) | saveFlags);
+  const LoadFlags reload = (flags & LoadFlags::Lenient) | LoadFlags::KeepComments |
+                           (digest ? LoadFlags::Digest : LoadFlags::None);
+  LoadStatus status = LoadDocument(&again, path.c_str(), reload);
   // The reader skips U+001A, also after a lone CR at the end of the text.
   size_t last = expected.trailingText.find_last_not_of(format::kIgnoredUnit);
   if (digest && last != std::u16string::npos && expected.trailingText[last] == u'\r') {
@@ -115,8 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::ofstream(inputPath, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   for (int set = 0; set < 8; ++set) {
-    const uint32_t flags =
-        (set & 1 ? KeepComments : 0) | (set & 2 ? Digest : 0) | (set & 4 ? Lenient : 0);
+    const LoadFlags flags = (set & 1 ? LoadFlags::KeepComments : LoadFlags::None) |
+                            (set & 2 ? LoadFlags::Digest : LoadFlags::None) |
+                            (set & 4 ? LoadFlags::Lenient : LoadFlags::None);
     DocumentModel document;
     LoadStatus status = LoadDocument(&document, widePath.c_str(), flags);
     fuzz::Check(status == LoadStatus::Ok || status == LoadStatus::SyntaxError ||
@@ -124,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "a readable file loads, fails on its syntax or fails its digest");
     if (status == LoadStatus::SyntaxError)
       fuzz::Check(document.errorLine >= 1, "errors have lines");
-    if (status != LoadStatus::Ok || (flags & KeepComments) == 0) continue;
+    if (status != LoadStatus::Ok || !Has(flags, LoadFlags::KeepComments)) continue;
     fuzz::CheckRoundTrip(document, flags, false);
     fuzz::CheckRoundTrip(document, flags, true);
   }

@@ -25,15 +25,17 @@ namespace {
 
 constexpr uint32_t kReadCapacity = 260;
 
-bool Load(DocumentModel* document, std::string_view bytes, uint32_t flags) {
+bool Load(DocumentModel* document, std::string_view bytes, LoadFlags flags,
+          InputFlags input = InputFlags::None) {
   MemoryStream stream(format::kStreamBufferSize, bytes);
-  return ParseDocument(document, &stream, flags) == LoadStatus::Ok;
+  return ParseDocument(document, &stream, flags, input) == LoadStatus::Ok;
 }
 
 std::string Text(const DocumentModel& document) {
   std::string bytes;
   MemoryStream stream(format::kStreamBufferSize, &bytes);
-  Check(WriteDocumentText(document, &stream, KeepComments) && stream.Flush() == StreamStatus::Ok,
+  Check(WriteDocumentText(document, &stream, SaveFlags::KeepComments) &&
+            stream.Flush() == StreamStatus::Ok,
         "a document writes into memory");
   return bytes;
 }
@@ -67,12 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view targetBytes = bytes.substr(0, targetLength);
   const std::string_view compatBytes = bytes.substr(targetLength);
   DocumentModel merged, expected, compat, source;
-  if (!fuzz::Load(&merged, targetBytes, KeepComments | Lenient) ||
-      !fuzz::Load(&compat, compatBytes, Lenient | ReadInOrder)) {
+  if (!fuzz::Load(&merged, targetBytes, LoadFlags::KeepComments | LoadFlags::Lenient) ||
+      !fuzz::Load(&compat, compatBytes, LoadFlags::Lenient, InputFlags::ReadInOrder)) {
     return 0;
   }
-  fuzz::Check(fuzz::Load(&expected, targetBytes, KeepComments | Lenient) &&
-                  fuzz::Load(&source, compatBytes, Lenient),
+  fuzz::Check(fuzz::Load(&expected, targetBytes, LoadFlags::KeepComments | LoadFlags::Lenient) &&
+                  fuzz::Load(&source, compatBytes, LoadFlags::Lenient),
               "what loaded once loads again");
   MergeDocuments(&compat, &merged);
   fuzz::MergeEntryByEntry(source, &expected);

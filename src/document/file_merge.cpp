@@ -20,6 +20,10 @@ namespace qds {
 
 namespace {
 
+// The compat file is only read in order, and stays as it is while the merge
+// runs, so it is mapped and its keys are not indexed.
+constexpr InputFlags kCompatInput = InputFlags::MapInput | InputFlags::ReadInOrder;
+
 // Runs `step`, a load or the merge and save, and gives its status; memory
 // running out meanwhile, on this thread or on one it waits for, is the
 // step's OutOfMemory, told and undone as any other failure of the step.
@@ -40,7 +44,7 @@ bool LoadRegularFileAhead(DocumentModel* compat, const char16_t* name, LoadStatu
   FileStream stream(format::kStreamBufferSize);
   if (stream.OpenRegularFile(name) != StreamStatus::Ok) return false;
   compat->fileName = name;
-  *status = ParseDocument(compat, &stream, MapInput | ReadInOrder);
+  *status = ParseDocument(compat, &stream, LoadFlags::None, kCompatInput);
   return true;
 }
 
@@ -73,8 +77,9 @@ struct FileMerge::Run {
   // Merges and writes beside the backup when the compat file loaded beside
   // the target.
   void LoadTarget() {
-    targetStatus = OutOfMemoryAsStatus<LoadStatus>(
-        [&] { return LoadDocument(&target, targetName, KeepComments | MapInput); });
+    targetStatus = OutOfMemoryAsStatus<LoadStatus>([&] {
+      return LoadDocument(&target, targetName, LoadFlags::KeepComments, InputFlags::MapInput);
+    });
     compatLoad.Wait();
     if (targetStatus == LoadStatus::Ok && compatLoaded && compatStatus == LoadStatus::Ok) {
       MergeAndWrite();
@@ -83,7 +88,7 @@ struct FileMerge::Run {
 
   void LoadCompatInTurn() {
     compatStatus = OutOfMemoryAsStatus<LoadStatus>(
-        [&] { return LoadDocument(&compat, compatName, MapInput | ReadInOrder); });
+        [&] { return LoadDocument(&compat, compatName, LoadFlags::None, kCompatInput); });
   }
 
   // The merge makes the text that the save writes: memory that runs out in
@@ -92,7 +97,7 @@ struct FileMerge::Run {
     compatMapping = compat.texts.FirstMapping();
     saveStatus = OutOfMemoryAsStatus<SaveStatus>([&] {
       MergeDocuments(&compat, &target);
-      return staged.Write(target, target.fileName.c_str(), KeepComments);
+      return staged.Write(target, target.fileName.c_str(), SaveFlags::KeepComments);
     });
     written = true;
   }

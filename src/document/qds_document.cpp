@@ -69,29 +69,25 @@ Status LoadWith(detail::DocumentState& state, LoadCall load) {
   return Internals::MakeStatus(status, details);
 }
 
-// The loader's flags for a library user's: a user's files may change while
-// the document lives, so they are never mapped, and a user's document is
-// searched by name.
-uint32_t LoaderFlags(LoadFlags flags) {
-  return static_cast<uint32_t>(flags) & ~(MapInput | ReadInOrder);
-}
+// How a library user's files are read: they may change while the document
+// lives, so they are never mapped, and a user's document is searched by name.
+constexpr InputFlags kUserInput = InputFlags::None;
 
 }  // namespace
 
 Status QdsDocument::Load(const std::filesystem::path& file, LoadFlags flags) {
   detail::DocumentState& state = Internals::State(*this);
   return LoadWith(state, [&](LoadOutcome* outcome) {
-    return LoadDocument(&state.model, WidePathName(file).c_str(), LoaderFlags(flags), outcome);
+    return LoadDocument(&state.model, WidePathName(file).c_str(), flags, kUserInput, outcome);
   });
 }
 
 Status QdsDocument::LoadForChange(const std::filesystem::path& file, LoadFlags flags) {
   detail::DocumentState& state = Internals::State(*this);
-  if (platform::LockFailure failure = state.lock.Acquire(WidePathName(file).c_str());
-      failure != platform::LockFailure::None) {
+  if (platform::LockResult refusal = state.lock.Acquire(WidePathName(file).c_str()); !refusal) {
     detail::StatusDetails details;
-    details.systemCode = LockRefusalCode(failure, &details.systemCodeFromRuntime);
-    return Internals::MakeStatus(static_cast<LoadStatus>(LockRefusalNumber(failure)), details);
+    details.systemCode = LockRefusalCode(refusal, &details.systemCodeFromRuntime);
+    return Internals::MakeStatus(static_cast<LoadStatus>(LockRefusalNumber(refusal)), details);
   }
   return Load(file, flags);
 }
@@ -100,7 +96,7 @@ Status QdsDocument::LoadBytes(std::string_view bytes, LoadFlags flags) {
   detail::DocumentState& state = Internals::State(*this);
   return LoadWith(state, [&](LoadOutcome* outcome) {
     MemoryStream stream(format::kStreamBufferSize, bytes);
-    return ParseDocument(&state.model, &stream, LoaderFlags(flags), outcome);
+    return ParseDocument(&state.model, &stream, flags, kUserInput, outcome);
   });
 }
 
@@ -117,8 +113,7 @@ Status SaveResult(SaveStatus status, const SaveOutcome& outcome) {
 
 Status SaveReplacing(detail::DocumentState& state, const char16_t* path, SaveFlags flags) {
   SaveOutcome outcome;
-  SaveStatus status = SaveDocumentReplacing(&state.model, path, static_cast<uint32_t>(flags),
-                                            &outcome, &state.lock);
+  SaveStatus status = SaveDocumentReplacing(&state.model, path, flags, &outcome, &state.lock);
   return SaveResult(status, outcome);
 }
 
@@ -126,13 +121,13 @@ Status SaveReplacing(detail::DocumentState& state, const char16_t* path, SaveFla
 
 Status QdsDocument::Write(std::string* bytes, SaveFlags flags) const {
   const DocumentModel& model = Internals::State(*this).model;
-  if (Signs(model, static_cast<uint32_t>(flags)) && !Md5Digest::Available()) {
+  if (Signs(model, flags) && !Md5Digest::Available()) {
     return SaveStatus::DigestUnavailable;
   }
   size_t before = bytes->size();
   MemoryStream stream(format::kStreamBufferSize, bytes);
   SaveOutcome outcome;
-  SaveStatus status = WriteText(model, &stream, static_cast<uint32_t>(flags), &outcome);
+  SaveStatus status = WriteText(model, &stream, flags, &outcome);
   static_cast<void>(stream.Flush());
   if (status != SaveStatus::Ok) bytes->resize(before);
   return SaveResult(status, outcome);

@@ -44,25 +44,19 @@ int DeleteExistingFile(const char16_t* path, bool force) {
   return platform::RemoveFile(path) ? 1 : 0;
 }
 
-int CreateDirectoryChain(const char16_t* path) {
-  if (path == nullptr || *path == 0) return 1;
+platform::SystemResult CreateDirectoryChain(const char16_t* path) {
+  if (path == nullptr || *path == 0) return {};
   PathBuffer buffer;
-  if (!buffer.Assign(path)) {
-    platform::SetLastErrorCode(platform::kErrorNameTooLong);
-    return 0;
-  }
+  if (!buffer.Assign(path)) return platform::SystemFailure(platform::kErrorNameTooLong);
   char16_t* units = buffer.data();
   for (size_t i = ChainStart(buffer.view()); i < buffer.length(); ++i) {
     if (units[i] != platform::kPathSeparator) continue;
     units[i] = 0;
     platform::SystemResult made = platform::MakeDirectory(units);
     units[i] = platform::kPathSeparator;
-    if (!made && made.SystemCode() != platform::kErrorAlreadyExists) {
-      platform::SetLastErrorCode(made.SystemCode());
-      return 0;
-    }
+    if (!made && made.SystemCode() != platform::kErrorAlreadyExists) return made;
   }
-  return 1;
+  return {};
 }
 
 void GetSystemErrorText(uint32_t code, std::u16string* text) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/errors.h"
+
 namespace qds {
 
 // Deletes the file at `path`; with `force`, a read-only, hidden or system
@@ -17,8 +19,8 @@ int DeleteExistingFile(const char16_t* path, bool force);
 // Creates every folder of `path` up to its last separator; the part after it
 // (the file name) is never created, and neither is a root (a drive root, a
 // \\server\share prefix, or "/"). Folders that exist already are fine.
-// Returns 1 on success, 0 on failure with the cause in the last error code.
-int CreateDirectoryChain(const char16_t* path);
+// A failure carries the system code of its cause.
+platform::SystemResult CreateDirectoryChain(const char16_t* path);
 
 // The system's text for `code` (possibly ending in a line break); empty when
 // the system cannot describe the code.

@@ -81,13 +81,14 @@ bool PlaceWorkingCopy(const PathBuffer& source, const PathBuffer& copy) {
     return false;
   }
   if (!platform::kNewCopyReplacesItsName) DeleteExistingFile(copy.c_str(), true);
-  if (CreateDirectoryChain(copy.c_str()) == 0 ||
-      !platform::CreateCopy(source.c_str(), copy.c_str(), platform::NewCopyBits::SourceLessUmask,
-                            platform::NewCopyFolder::NeverLink, nullptr)) {
-    ReportCopyFailure(source.c_str(), copy.c_str(), platform::LastErrorCode());
-    return false;
+  platform::SystemResult placed = CreateDirectoryChain(copy.c_str());
+  if (placed) {
+    placed =
+        platform::CreateCopy(source.c_str(), copy.c_str(), platform::NewCopyBits::SourceLessUmask,
+                             platform::NewCopyFolder::NeverLink, nullptr);
   }
-  return true;
+  if (!placed) ReportCopyFailure(source.c_str(), copy.c_str(), placed.SystemCode());
+  return placed.Ok();
 }
 
 // The paths of one run, all built before anything is touched.
@@ -125,18 +126,14 @@ bool BuildRunPaths(const char16_t* target, const char16_t* compat, RunPaths* pat
 }
 
 // Makes the backup: a new file with the target's permission bits, whatever
-// stood at its name. 0, or the system code of the failure; memory running
-// out while it is made fails the copy.
-uint32_t MakeBackup(const char16_t* target, const PathBuffer& backup,
-                    platform::CreatedFile* created) {
+// stood at its name. Memory running out while it is made fails the copy.
+platform::SystemResult MakeBackup(const char16_t* target, const PathBuffer& backup,
+                                  platform::CreatedFile* created) {
   try {
-    if (platform::CreateCopy(target, backup.c_str(), platform::NewCopyBits::Source,
-                             platform::NewCopyFolder::MayBeLink, created)) {
-      return 0;
-    }
-    return platform::LastErrorCode();
+    return platform::CreateCopy(target, backup.c_str(), platform::NewCopyBits::Source,
+                                platform::NewCopyFolder::MayBeLink, created);
   } catch (const std::bad_alloc&) {
-    return platform::kErrorOutOfMemory;
+    return platform::SystemFailure(platform::kErrorOutOfMemory);
   }
 }
 
@@ -174,9 +171,9 @@ int MergeWithBackup(const char16_t* target, const char16_t* compat) {
     // The files load, and the merged text is written where it can be, while
     // the backup is made; a failed backup drops all that unseen.
     FileMerge merge(target, compat);
-    if (uint32_t error = MakeBackup(target, paths.backup, &backup); error != 0) {
+    if (platform::SystemResult made = MakeBackup(target, paths.backup, &backup); !made) {
       merge.Discard();
-      ReportCopyFailure(target, paths.backup.c_str(), error);
+      ReportCopyFailure(target, paths.backup.c_str(), made.SystemCode());
       return 0;
     }
     merged = MergeIntoTarget(&merge, target, &targetTouched);
@@ -190,9 +187,9 @@ int MergeWithBackup(const char16_t* target, const char16_t* compat) {
   // which keeps what a successful commit keeps; killed meanwhile, the
   // original is in the target or in the backup.
   if (merged == 1 || !targetTouched) {
-    platform::RemoveCreatedFile(paths.backup.c_str(), backup);
+    static_cast<void>(platform::RemoveCreatedFile(paths.backup.c_str(), backup));
   } else {
-    platform::MoveFileOver(paths.backup.c_str(), target, &backup);
+    static_cast<void>(platform::MoveFileOver(paths.backup.c_str(), target, &backup));
   }
   return merged;
 }

@@ -34,12 +34,6 @@ inline SystemResult SystemCallResult(bool succeeded) {
   return succeeded ? SystemResult() : LastSystemFailure();
 }
 
-// The calling thread's last system code, for callers that still read it
-// after a service that leaves it (replace.h: CreateCopy, MoveFileOver,
-// RemoveCreatedFile; the file lock's refusal, qdsfile/file_lock.h).
-uint32_t LastErrorCode();
-void SetLastErrorCode(uint32_t code);
-
 extern const uint32_t kErrorAlreadyExists;  // a directory asked for already exists
 extern const uint32_t kErrorFileExists;     // the copy's destination exists
 extern const uint32_t kErrorNameTooLong;    // a path does not fit the path buffers

@@ -20,8 +20,6 @@ const uint32_t kErrorOutOfMemory = ENOMEM;
 const uint32_t kErrorLockHeld = EWOULDBLOCK;
 
 SystemResult LastSystemFailure() { return SystemFailure(static_cast<uint32_t>(errno)); }
-uint32_t LastErrorCode() { return static_cast<uint32_t>(errno); }
-void SetLastErrorCode(uint32_t code) { errno = static_cast<int>(code); }
 
 bool ErrorText(uint32_t code, std::u16string* text) {
   char buffer[256];

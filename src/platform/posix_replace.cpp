@@ -335,10 +335,10 @@ SystemResult CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExi
   return SystemCallResult(copied);
 }
 
-bool MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* created) {
+SystemResult MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* created) {
   std::string source = NativePath(from);
   int input = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (input < 0) return false;
+  if (input < 0) return LastSystemFailure();
   struct stat own;
   bool moved = fstat(input, &own) == 0 && IsExpectedFile(own, created);
   if (moved) {
@@ -351,15 +351,15 @@ bool MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* c
              RemoveIfStill(source, IdentityOf(own)));
   }
   CloseKeepingErrno(input);
-  return moved;
+  return SystemCallResult(moved);
 }
 
-bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits bits, NewCopyFolder folder,
-                CreatedFile* made) {
+SystemResult CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits bits,
+                        NewCopyFolder folder, CreatedFile* made) {
   // Opened without waiting: a FIFO without a writer, or a device, must not
   // hold the run before it is refused.
   int input = open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (input < 0) return false;
+  if (input < 0) return LastSystemFailure();
   std::string destination = NativePath(to);
   int folderDescriptor = -1;
   struct stat source;
@@ -383,7 +383,7 @@ bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits bits, NewC
   }
   if (folderDescriptor >= 0) CloseKeepingErrno(folderDescriptor);
   CloseKeepingErrno(input);
-  return copied;
+  return SystemCallResult(copied);
 }
 
 SystemResult CreateNewFile(const char16_t* path, CreatedFile* made, int* descriptor) {
@@ -407,8 +407,8 @@ SystemResult CreateNewFile(const char16_t* path, CreatedFile* made, int* descrip
   return {};
 }
 
-bool RemoveCreatedFile(const char16_t* path, const CreatedFile& created) {
-  return RemoveIfStill(NativePath(path), created);
+SystemResult RemoveCreatedFile(const char16_t* path, const CreatedFile& created) {
+  return SystemCallResult(RemoveIfStill(NativePath(path), created));
 }
 
 }  // namespace qds::platform

@@ -14,9 +14,8 @@
 // exclusively and readable by its owner alone, flushed to disk, given its
 // final permission bits and renamed onto its name; then the folder is
 // flushed. A crash leaves the destination whole and old or whole and new,
-// and possibly the hidden file. CopyFileTo and CreateNewFile return a
-// failure with its code; CreateCopy, MoveFileOver and RemoveCreatedFile
-// leave the system code of a failure in LastErrorCode().
+// and possibly the hidden file. Every service returns a failure with its
+// code.
 
 #ifndef KNITFOLD_PLATFORM_REPLACE_H_
 #define KNITFOLD_PLATFORM_REPLACE_H_
@@ -68,7 +67,7 @@ SystemResult CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExi
 // and renamed over it, and the folders are flushed: no byte is copied. A
 // failure after the rename (flushing the folders) is reported although `to`
 // holds the file and `from` is gone.
-bool MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* created);
+SystemResult MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* created);
 
 // ---- Names the program picks ----------------------------------------------------
 
@@ -93,8 +92,8 @@ enum class NewCopyFolder { MayBeLink, NeverLink };
 // `from` is copied to the name as a new file (CopyFileW, failing if the
 // name was taken again); with NeverLink a folder that is a reparse point (a
 // junction) is refused. `made`, when given, receives the new file.
-bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits bits, NewCopyFolder folder,
-                CreatedFile* made);
+SystemResult CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits bits,
+                        NewCopyFolder folder, CreatedFile* made);
 
 // Creates `path` as a new, empty file of this process, open for writing
 // through the descriptor services of descriptors.h, and fills `made` with
@@ -109,7 +108,7 @@ SystemResult CreateNewFile(const char16_t* path, CreatedFile* made, int* descrip
 
 // Removes the file at `path` when the name still shows the file `created`;
 // otherwise leaves the name alone and fails with kErrorNotOwnFile.
-bool RemoveCreatedFile(const char16_t* path, const CreatedFile& created);
+SystemResult RemoveCreatedFile(const char16_t* path, const CreatedFile& created);
 
 // True where a new copy takes its name in one step whatever file stands
 // there (a rename on POSIX), so that an older file need not be deleted

@@ -29,8 +29,6 @@ const uint32_t kErrorOutOfMemory = ERROR_NOT_ENOUGH_MEMORY;
 const uint32_t kErrorLockHeld = ERROR_LOCK_VIOLATION;
 
 SystemResult LastSystemFailure() { return SystemFailure(GetLastError()); }
-uint32_t LastErrorCode() { return GetLastError(); }
-void SetLastErrorCode(uint32_t code) { SetLastError(code); }
 
 // Inserts ("%1") are left as the text writes them: there is no argument list
 // to fill them from, and reading one that is not there would be undefined.

@@ -99,19 +99,16 @@ SystemResult CopyFileTo(const char16_t* from, const char16_t* to, bool failIfExi
 }
 
 // A rename would not keep what a copy keeps of a read-only or hidden `to`.
-bool MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* created) {
+SystemResult MoveFileOver(const char16_t* from, const char16_t* to, const CreatedFile* created) {
   BY_HANDLE_FILE_INFORMATION information;
-  if (!QueryEntry(from, &information)) return false;
+  if (!QueryEntry(from, &information)) return LastSystemFailure();
   CreatedFile identity = IdentityOf(information);
   if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    SetLastError(kErrorLinkRefused);
-    return false;
+    return SystemFailure(kErrorLinkRefused);
   }
-  if (created != nullptr && !(identity == *created)) {
-    SetLastError(kErrorNotOwnFile);
-    return false;
-  }
-  return CopyFileTo(from, to, false) && RemoveCreatedFile(from, identity);
+  if (created != nullptr && !(identity == *created)) return SystemFailure(kErrorNotOwnFile);
+  if (SystemResult copied = CopyFileTo(from, to, false); !copied) return copied;
+  return RemoveCreatedFile(from, identity);
 }
 
 namespace {
@@ -131,23 +128,19 @@ bool IsOtherThanDiskFile(const char16_t* path) {
 
 // The new copy takes the attributes of `from`, as CopyFileW gives them:
 // Windows has no permission bits to choose.
-bool CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits, NewCopyFolder folder,
-                CreatedFile* made) {
+SystemResult CreateCopy(const char16_t* from, const char16_t* to, NewCopyBits, NewCopyFolder folder,
+                        CreatedFile* made) {
   if (folder == NewCopyFolder::NeverLink && FolderIsReparsePoint(to)) {
-    SetLastError(kErrorLinkRefused);
-    return false;
+    return SystemFailure(kErrorLinkRefused);
   }
-  if (IsOtherThanDiskFile(from)) {
-    SetLastError(kErrorNotRegularFile);
-    return false;
-  }
+  if (IsOtherThanDiskFile(from)) return SystemFailure(kErrorNotRegularFile);
   BY_HANDLE_FILE_INFORMATION information;
   if (!ClearPickedName(to) || !CopyFileW(Wide(from), Wide(to), TRUE) ||
       !QueryEntry(to, &information)) {
-    return false;
+    return LastSystemFailure();
   }
   if (made != nullptr) *made = IdentityOf(information);
-  return true;
+  return {};
 }
 
 SystemResult CreateNewFile(const char16_t* path, CreatedFile* made, int* descriptor) {
@@ -173,14 +166,11 @@ SystemResult CreateNewFile(const char16_t* path, CreatedFile* made, int* descrip
   return {};
 }
 
-bool RemoveCreatedFile(const char16_t* path, const CreatedFile& created) {
+SystemResult RemoveCreatedFile(const char16_t* path, const CreatedFile& created) {
   BY_HANDLE_FILE_INFORMATION information;
-  if (!QueryEntry(path, &information)) return false;
-  if (!(IdentityOf(information) == created)) {
-    SetLastError(kErrorNotOwnFile);
-    return false;
-  }
-  return DeleteFileW(Wide(path)) != 0;
+  if (!QueryEntry(path, &information)) return LastSystemFailure();
+  if (!(IdentityOf(information) == created)) return SystemFailure(kErrorNotOwnFile);
+  return SystemCallResult(DeleteFileW(Wide(path)) != 0);
 }
 
 }  // namespace qds::platform

@@ -49,16 +49,18 @@ void DocumentBuilder::CheckSource() {
 }
 
 LoadStatus DocumentBuilder::Run() {
-  if (Has(Digest)) {
+  if (Has(LoadFlags::Digest)) {
     source_.StartDigest();
     CheckSource();
   }
-  if (scanner_.Running() && !(Has(MapInput) && !Has(KeepLayout) && source_.Map())) {
+  if (scanner_.Running() &&
+      !(Has(InputFlags::MapInput) && !Has(LoadFlags::KeepLayout) && source_.Map())) {
     source_.ReadFirstBlock();
     CheckSource();
   }
   if (scanner_.Running()) {
-    if (ScanVersion(document_, source_.FirstBytes(), Has(DeclaredCodePage)) != LoadStatus::Ok) {
+    if (ScanVersion(document_, source_.FirstBytes(), Has(LoadFlags::DeclaredCodePage)) !=
+        LoadStatus::Ok) {
       Fail(LoadStatus::SyntaxError, Reason::AnsiVersion3WithoutCodePage);
       source_.DropDigest();
       Report();
@@ -154,13 +156,13 @@ void DocumentBuilder::AddSection(std::u16string_view name) {
 
 // The section that entries went to has them all.
 void DocumentBuilder::CloseSection() {
-  if (section_ == nullptr || !Has(ReadInOrder)) return;
+  if (section_ == nullptr || !Has(InputFlags::ReadInOrder)) return;
   entries_.CloseSection(section_);
 }
 
 bool DocumentBuilder::EntryStarts() {
   if (section_ != nullptr) return true;
-  if (!Has(Lenient)) {
+  if (!Has(LoadFlags::Lenient)) {
     Fail(LoadStatus::SyntaxError, Reason::EntryBeforeSection);
     return false;
   }
@@ -197,7 +199,7 @@ void DocumentBuilder::LineEnded() {
 // without the digest.
 void DocumentBuilder::CheckEndMarker(uint32_t close) {
   endSeen_ = true;
-  if (!Has(Digest) && outcome_ == nullptr && !layout_) return;
+  if (!Has(LoadFlags::Digest) && outcome_ == nullptr && !layout_) return;
   // The comment text before the marker was closed at its "[".
   lineEndBeforeMarker_ = scanner_.PendingComment().ends_with(format::kLineEnd);
   char16_t digest[kDigestTextCapacity];
@@ -206,7 +208,7 @@ void DocumentBuilder::CheckEndMarker(uint32_t close) {
     std::string_view covered =
         layout_->Bytes().substr(0, (source_.Before() + close + 1) * sizeof(char16_t));
     if (!DigestOfBytes(covered, digest)) Fail(LoadStatus::DigestUnavailable);
-  } else if (Has(Digest)) {
+  } else if (Has(LoadFlags::Digest)) {
     source_.FinishDigest(close, digest);
   }
 
@@ -221,7 +223,7 @@ void DocumentBuilder::CheckEndMarker(uint32_t close) {
   collect(close + 1);
   while (have < format::kCheckLineLength && NextBlock()) collect(source_.blockStart());
   checkLine_ = IsCheckLine(std::u16string_view(found, have));
-  if (!Has(Digest)) {
+  if (!Has(LoadFlags::Digest)) {
     status_ = before;  // the text ended at the marker: what follows cannot fail it
     return;
   }
@@ -248,7 +250,8 @@ void DocumentBuilder::Finish() {
   entries_.JoinAll();
   CloseSection();
   source_.DropDigest();
-  if (ok && Has(Digest) && !endSeen_) Fail(LoadStatus::DigestMismatch, Reason::NoEndMarker);
+  if (ok && Has(LoadFlags::Digest) && !endSeen_)
+    Fail(LoadStatus::DigestMismatch, Reason::NoEndMarker);
 }
 
 void DocumentBuilder::AddItem(const ListNode* node, bool header) {
@@ -264,7 +267,7 @@ void DocumentBuilder::AddItem(const ListNode* node, bool header) {
 // read whole and scanned where it lies, as a mapped file is, its bytes the
 // layout's, so that the file lies in memory once.
 void DocumentBuilder::StartLayout(std::optional<uint64_t> characters) {
-  if (!Has(KeepLayout) || document_.sections.count() != 0) return;
+  if (!Has(LoadFlags::KeepLayout) || document_.sections.count() != 0) return;
   document_.layout.reset();
   layout_ = std::make_unique<SourceLayout>(document_.utf16 != 0, document_.codePage);
   scanner_.ReportLineEnds();  // the layout's items end with their lines

@@ -29,13 +29,14 @@ namespace qds {
 class DocumentBuilder final : private ScanEvents {
  public:
   // Loads from `stream`, open for reading, into `document`; as ParseDocument.
-  DocumentBuilder(DocumentModel& document, BufferedStream& stream, uint32_t flags,
-                  LoadOutcome* outcome, uint32_t maxLine)
+  DocumentBuilder(DocumentModel& document, BufferedStream& stream, LoadFlags flags,
+                  InputFlags input, LoadOutcome* outcome, uint32_t maxLine)
       : document_(document),
         flags_(flags),
+        input_(input),
         outcome_(outcome),
         source_(document, stream),
-        scanner_(*this, Has(KeepComments), Has(Lenient), maxLine) {}
+        scanner_(*this, Has(LoadFlags::KeepComments), Has(LoadFlags::Lenient), maxLine) {}
   DocumentBuilder(const DocumentBuilder&) = delete;
   DocumentBuilder& operator=(const DocumentBuilder&) = delete;
 
@@ -51,7 +52,8 @@ class DocumentBuilder final : private ScanEvents {
   void LineEnded() override;
   void Failed(LoadStatus status, Reason reason) override { Fail(status, reason); }
 
-  bool Has(uint32_t flag) const { return (flags_ & flag) != 0; }
+  bool Has(LoadFlags flag) const { return qds::Has(flags_, flag); }
+  bool Has(InputFlags flag) const { return qds::Has(input_, flag); }
   void Fail(LoadStatus status, Reason reason = Reason::None);
   // Fails the load with what the source failed with, if it did.
   void CheckSource();
@@ -70,7 +72,8 @@ class DocumentBuilder final : private ScanEvents {
   void Report();
 
   DocumentModel& document_;
-  const uint32_t flags_;
+  const LoadFlags flags_;
+  const InputFlags input_;
   LoadOutcome* const outcome_;
   TextSource source_;
   TokenScanner scanner_;

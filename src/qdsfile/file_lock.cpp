@@ -21,19 +21,14 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
   return *this;
 }
 
-platform::LockFailure FileLock::Acquire(const char16_t* target) {
+platform::LockResult FileLock::Acquire(const char16_t* target) {
   Release();
   std::u16string lockName(target);
   lockName.append(format::kLockSuffix);
   platform::LockResult taken =
       platform::AcquireFileLock(lockName.c_str(), kWaitMilliseconds, &handle_);
-  if (taken) {
-    target_ = target;
-  } else {
-    // Where LockRefusalCode finds the cause.
-    platform::SetLastErrorCode(taken.SystemCode());
-  }
-  return taken.Code();
+  if (taken) target_ = target;
+  return taken;
 }
 
 bool FileLock::Guards(const char16_t* target) const {
@@ -45,8 +40,8 @@ void FileLock::Release() {
   target_.clear();
 }
 
-int LockRefusalNumber(platform::LockFailure failure) {
-  switch (failure) {
+int LockRefusalNumber(platform::LockResult refusal) {
+  switch (refusal.Code()) {
     case platform::LockFailure::None:
       return 0;
     case platform::LockFailure::Held:
@@ -61,11 +56,11 @@ int LockRefusalNumber(platform::LockFailure failure) {
   return 1;
 }
 
-int LockRefusalCode(platform::LockFailure failure, bool* fromRuntime) {
-  *fromRuntime = failure == platform::LockFailure::NoFolder;
+int LockRefusalCode(platform::LockResult refusal, bool* fromRuntime) {
+  *fromRuntime = refusal == platform::LockFailure::NoFolder;
   if (*fromRuntime) return ENOENT;
-  if (failure == platform::LockFailure::Held) return 0;
-  return static_cast<int>(platform::LastErrorCode());
+  if (refusal == platform::LockFailure::Held) return 0;
+  return static_cast<int>(refusal.SystemCode());
 }
 
 }  // namespace qds

@@ -26,9 +26,9 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
   ~FileLock() { Release(); }
 
-  // Lets go of any lock held and takes the lock of `target`. None on
-  // success; otherwise why not, with the system code in LastErrorCode().
-  platform::LockFailure Acquire(const char16_t* target);
+  // Lets go of any lock held and takes the lock of `target`. A failure
+  // says why not, with its system code.
+  platform::LockResult Acquire(const char16_t* target);
   // Whether this holds the lock of the file named `target`, by that name.
   bool Guards(const char16_t* target) const;
   void Release();
@@ -41,12 +41,12 @@ class FileLock {
 // The number, alike in LoadStatus and SaveStatus, of a failure to take a
 // lock: 36 (Busy) when another run kept it, 3 when the lock file may not be
 // made, 2 when its folder is missing, otherwise 1.
-int LockRefusalNumber(platform::LockFailure failure);
+int LockRefusalNumber(platform::LockResult refusal);
 // The error behind a failure to take a lock, for the status's system words;
 // 0 when another run kept it. A missing folder is the C runtime's ENOENT
 // (*fromRuntime), as a failed creation of the file itself tells it on every
-// system; any other failure is the system code of LastErrorCode().
-int LockRefusalCode(platform::LockFailure failure, bool* fromRuntime);
+// system; any other failure is the refusal's system code.
+int LockRefusalCode(platform::LockResult refusal, bool* fromRuntime);
 
 }  // namespace qds
 

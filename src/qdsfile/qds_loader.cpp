@@ -8,19 +8,20 @@
 
 namespace qds {
 
-LoadStatus ParseDocument(DocumentModel* document, BufferedStream* stream, uint32_t flags,
-                         LoadOutcome* outcome, uint32_t maxLine) {
-  DocumentBuilder builder(*document, *stream, flags, outcome, maxLine);
+LoadStatus ParseDocument(DocumentModel* document, BufferedStream* stream, LoadFlags flags,
+                         InputFlags input, LoadOutcome* outcome, uint32_t maxLine) {
+  DocumentBuilder builder(*document, *stream, flags, input, outcome, maxLine);
   return builder.Run();
 }
 
-LoadStatus LoadDocument(DocumentModel* document, const char16_t* path, uint32_t flags,
-                        LoadOutcome* outcome, uint32_t maxLine) {
+LoadStatus LoadDocument(DocumentModel* document, const char16_t* path, LoadFlags flags,
+                        InputFlags input, LoadOutcome* outcome, uint32_t maxLine) {
   if (path == nullptr) path = u"";
   document->fileName = path;
   FileStream stream(format::kStreamBufferSize);
   StreamStatus opened = stream.Open(path, kStreamRead);
-  if (opened == StreamStatus::Ok) return ParseDocument(document, &stream, flags, outcome, maxLine);
+  if (opened == StreamStatus::Ok)
+    return ParseDocument(document, &stream, flags, input, outcome, maxLine);
   if (outcome != nullptr) outcome->runtimeError = stream.GetError();
   switch (opened) {
     case StreamStatus::NotFound:

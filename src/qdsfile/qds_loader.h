@@ -1,6 +1,6 @@
 // Loading a QDS file into a DocumentModel: the reader of the QDS file
-// format (docs/qds-format.md). Flags: KeepComments, Digest, Lenient,
-// DeclaredCodePage, KeepLayout, MapInput, ReadInOrder (qdsfile/file_flags.h).
+// format (docs/qds-format.md). It takes the LoadFlags of <qds/flags.h> and
+// the InputFlags of qdsfile/file_flags.h.
 // KeepLayout gives a document without sections the layout of its file
 // (model/source_layout.h), which a load that fails does not keep, unless
 // it failed only for want of an end marker (the whole text was read).
@@ -43,7 +43,8 @@ struct LoadOutcome {
 // errorLine. `outcome`, when given, receives what else the load found.
 // `maxLine` is lowered only by tests.
 [[nodiscard]] LoadStatus LoadDocument(DocumentModel* document, const char16_t* path,
-                                      uint32_t flags, LoadOutcome* outcome = nullptr,
+                                      LoadFlags flags, InputFlags input = InputFlags::None,
+                                      LoadOutcome* outcome = nullptr,
                                       uint32_t maxLine = format::kMaxLineUnits);
 
 // Reads the file that `stream` has open for reading into `document`, as
@@ -51,7 +52,8 @@ struct LoadOutcome {
 // the buffer of format::kStreamBufferSize bytes that LoadDocument gives it:
 // the loader relies on every block it reads being one whole fill of that
 // buffer.
-[[nodiscard]] LoadStatus ParseDocument(DocumentModel* document, BufferedStream* stream, uint32_t flags,
+[[nodiscard]] LoadStatus ParseDocument(DocumentModel* document, BufferedStream* stream,
+                                       LoadFlags flags, InputFlags input = InputFlags::None,
                                        LoadOutcome* outcome = nullptr,
                                        uint32_t maxLine = format::kMaxLineUnits);
 

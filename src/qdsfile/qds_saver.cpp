@@ -52,8 +52,8 @@ bool WriteUnits(BufferedStream* stream, std::u16string_view text) {
 }
 
 // A stored comment is written only when the caller keeps comments.
-bool WriteComment(BufferedStream* stream, std::u16string_view comment, uint32_t flags) {
-  return (flags & KeepComments) == 0 || WriteUnits(stream, comment);
+bool WriteComment(BufferedStream* stream, std::u16string_view comment, SaveFlags flags) {
+  return !Has(flags, SaveFlags::KeepComments) || WriteUnits(stream, comment);
 }
 
 // Writes `format` with its arguments, formatted into a buffer of `Capacity`.
@@ -66,7 +66,7 @@ bool WriteFormatted(BufferedStream* stream, const char16_t* format,
 }
 
 bool WriteHeader(BufferedStream* stream, int32_t version, const TextSlice& leadingText,
-                 uint32_t flags) {
+                 SaveFlags flags) {
   if (!WriteComment(stream, leadingText.View(), flags)) return false;
   bool written =
       version < format::kCodePageVersion
@@ -75,7 +75,7 @@ bool WriteHeader(BufferedStream* stream, int32_t version, const TextSlice& leadi
           : WriteFormatted<format::kVersionLineCapacity>(
                 stream, format::kVersionLineWithCodePageFormat, {version, format::kUtf16CodePage});
   if (!written) return false;
-  if (version == format::kDefaultVersion || (flags & KeepComments) == 0) {
+  if (version == format::kDefaultVersion || !Has(flags, SaveFlags::KeepComments)) {
     return WriteUnits(stream, format::kLineEnd);
   }
   return true;
@@ -93,7 +93,7 @@ void PrefetchText(std::u16string_view text) {
 // of the one written are asked for, and the node after the last of them: a
 // key's values often lie lines apart in the file, which the processor does
 // not foresee, and memory takes longer to come than a line to write.
-bool WriteEntries(BufferedStream* stream, const QdsKey& key, uint32_t flags) {
+bool WriteEntries(BufferedStream* stream, const QdsKey& key, SaveFlags flags) {
   constexpr int kValuesAhead = 8;
   const QdsValue* ahead = key.values.head();
   auto askAhead = [&ahead] {
@@ -117,8 +117,8 @@ bool WriteEntries(BufferedStream* stream, const QdsKey& key, uint32_t flags) {
   return true;
 }
 
-bool WriteSection(BufferedStream* stream, const QdsSection& section, bool first, uint32_t flags) {
-  bool separated = (flags & KeepComments) != 0 && !section.comment.Empty()
+bool WriteSection(BufferedStream* stream, const QdsSection& section, bool first, SaveFlags flags) {
+  bool separated = Has(flags, SaveFlags::KeepComments) && !section.comment.Empty()
                        ? WriteUnits(stream, section.comment.View())
                        : first || WriteUnits(stream, format::kLineEnd);
   if (!separated) return false;
@@ -175,10 +175,10 @@ enum class Replacing { OwnFile, AnyFile };
 SaveStatus GuardReplacement(const char16_t* destination, const FileLock* held, FileLock* lock,
                             SaveOutcome* outcome) {
   if (held == nullptr || !held->Guards(destination)) {
-    platform::LockFailure failure = lock->Acquire(destination);
-    if (failure != platform::LockFailure::None) {
-      outcome->systemCode = LockRefusalCode(failure, &outcome->fromRuntime);
-      return static_cast<SaveStatus>(LockRefusalNumber(failure));
+    platform::LockResult refusal = lock->Acquire(destination);
+    if (!refusal) {
+      outcome->systemCode = LockRefusalCode(refusal, &outcome->fromRuntime);
+      return static_cast<SaveStatus>(LockRefusalNumber(refusal));
     }
   }
   if (platform::IsReadOnlyFile(destination)) {
@@ -204,7 +204,7 @@ SaveStatus OpenFailure(FileStream* stream, StreamStatus opened, SaveOutcome* out
 // Writes the text of `document` to `stream`, open for writing, and closes
 // it: a failed close can carry a deferred write error. After a failed write
 // the stream's destructor flushes what it holds and closes the file.
-SaveStatus WriteAndClose(const DocumentModel& document, FileStream* stream, uint32_t flags,
+SaveStatus WriteAndClose(const DocumentModel& document, FileStream* stream, SaveFlags flags,
                          SaveOutcome* outcome) {
   SaveStatus written = WriteText(document, stream, flags, outcome);
   if (written == SaveStatus::Ok && stream->Close() != StreamStatus::Ok) {
@@ -214,7 +214,7 @@ SaveStatus WriteAndClose(const DocumentModel& document, FileStream* stream, uint
   return written;
 }
 
-SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flags,
+SaveStatus SaveText(DocumentModel* document, const char16_t* path, SaveFlags flags,
                     Replacing replacing, SaveOutcome* outcome, const FileLock* held = nullptr) {
   SaveOutcome unused;
   if (outcome == nullptr) outcome = &unused;
@@ -248,24 +248,24 @@ SaveStatus SaveText(DocumentModel* document, const char16_t* path, uint32_t flag
 
 }  // namespace
 
-bool Signs(const DocumentModel& document, uint32_t flags) {
-  return (flags & Digest) != 0 ||
-         ((flags & KeepLayout) != 0 && document.layout && document.layout->Signed());
+bool Signs(const DocumentModel& document, SaveFlags flags) {
+  return Has(flags, SaveFlags::Digest) ||
+         (Has(flags, SaveFlags::KeepLayout) && document.layout && document.layout->Signed());
 }
 
-SaveStatus WriteText(const DocumentModel& document, BufferedStream* stream, uint32_t flags,
+SaveStatus WriteText(const DocumentModel& document, BufferedStream* stream, SaveFlags flags,
                      SaveOutcome* outcome) {
-  if ((flags & KeepLayout) != 0 && document.layout) {
-    return WriteLayoutText(document, stream, (flags & Digest) != 0, &outcome->character);
+  if (Has(flags, SaveFlags::KeepLayout) && document.layout) {
+    return WriteLayoutText(document, stream, Has(flags, SaveFlags::Digest), &outcome->character);
   }
   return WriteDocumentText(document, stream, flags) ? SaveStatus::Ok : SaveStatus::WriteFailed;
 }
 
-bool WriteDocumentText(const DocumentModel& document, BufferedStream* stream, uint32_t flags) {
-  if ((flags & Digest) != 0 && stream->StartHash() != StreamStatus::Ok) return false;
+bool WriteDocumentText(const DocumentModel& document, BufferedStream* stream, SaveFlags flags) {
+  if (Has(flags, SaveFlags::Digest) && stream->StartHash() != StreamStatus::Ok) return false;
   static constexpr char16_t kMark[] = {format::kByteOrderMark, u'\0'};
   if (!WriteUnits(stream, kMark)) return false;
-  if ((flags & OmitHeader) == 0 &&
+  if (!Has(flags, SaveFlags::OmitHeader) &&
       !WriteHeader(stream, document.version, document.leadingText, flags)) {
     return false;
   }
@@ -276,11 +276,11 @@ bool WriteDocumentText(const DocumentModel& document, BufferedStream* stream, ui
     first = false;
   }
   if (!WriteComment(stream, document.trailingText.View(), flags)) return false;
-  return (flags & Digest) == 0 || WriteEndMarker(stream);
+  return !Has(flags, SaveFlags::Digest) || WriteEndMarker(stream);
 }
 
 SaveStatus StagedSave::Write(const DocumentModel& document, const char16_t* destination,
-                             uint32_t flags, SaveOutcome* outcome) {
+                             SaveFlags flags, SaveOutcome* outcome) {
   SaveOutcome unused;
   if (outcome == nullptr) outcome = &unused;
   Discard();
@@ -298,7 +298,7 @@ SaveStatus StagedSave::Write(const DocumentModel& document, const char16_t* dest
   // A partly written temporary file would only hold space that a full disk
   // lacks.
   if (written != SaveStatus::Ok) {
-    platform::RemoveCreatedFile(temporary.c_str(), created_);
+    static_cast<void>(platform::RemoveCreatedFile(temporary.c_str(), created_));
     return written;
   }
   temporary_ = std::move(temporary);
@@ -308,25 +308,26 @@ SaveStatus StagedSave::Write(const DocumentModel& document, const char16_t* dest
 // The copy back and the removal of the temporary file in one step: where
 // the system allows, the temporary file simply takes the file's place.
 SaveStatus StagedSave::Commit(SaveOutcome* outcome) {
-  bool moved = platform::MoveFileOver(temporary_.c_str(), destination_.c_str(), &created_);
+  platform::SystemResult moved =
+      platform::MoveFileOver(temporary_.c_str(), destination_.c_str(), &created_);
   temporary_.clear();
   if (moved) return SaveStatus::Ok;
-  if (outcome != nullptr) *outcome = {static_cast<int>(platform::LastErrorCode()), false};
+  if (outcome != nullptr) *outcome = {static_cast<int>(moved.SystemCode()), false};
   return SaveStatus::CopyBackFailed;
 }
 
 void StagedSave::Discard() {
   if (temporary_.empty()) return;
-  platform::RemoveCreatedFile(temporary_.c_str(), created_);
+  static_cast<void>(platform::RemoveCreatedFile(temporary_.c_str(), created_));
   temporary_.clear();
 }
 
-SaveStatus SaveDocument(DocumentModel* document, const char16_t* path, uint32_t flags,
+SaveStatus SaveDocument(DocumentModel* document, const char16_t* path, SaveFlags flags,
                         SaveOutcome* outcome) {
   return SaveText(document, path, flags, Replacing::OwnFile, outcome);
 }
 
-SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path, uint32_t flags,
+SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path, SaveFlags flags,
                                  SaveOutcome* outcome, const FileLock* held) {
   return SaveText(document, path, flags, Replacing::AnyFile, outcome, held);
 }

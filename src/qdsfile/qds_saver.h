@@ -1,10 +1,10 @@
 // Saving a DocumentModel as a QDS file: the writer of the QDS file format
-// (docs/qds-format.md). Flags: KeepComments, Digest, OmitHeader
-// (qdsfile/file_flags.h).
+// (docs/qds-format.md). It takes the SaveFlags of <qds/flags.h>.
 
 #ifndef KNITFOLD_QDSFILE_QDS_SAVER_H_
 #define KNITFOLD_QDSFILE_QDS_SAVER_H_
 
+#include <qds/flags.h>
 #include <qds/status.h>
 
 #include <cstdint>
@@ -12,7 +12,6 @@
 
 #include "model/document_model.h"
 #include "platform/replace.h"
-#include "qdsfile/file_flags.h"
 
 namespace qds {
 
@@ -38,8 +37,8 @@ class FileLock;
 // it is fileName ignoring the case of A-Z on Windows, and elsewhere when it
 // is fileName or leads to the same file. `outcome`, when given, receives the
 // system's error of a failure.
-[[nodiscard]] SaveStatus SaveDocument(DocumentModel* document, const char16_t* path, uint32_t flags,
-                                      SaveOutcome* outcome = nullptr);
+[[nodiscard]] SaveStatus SaveDocument(DocumentModel* document, const char16_t* path,
+                                      SaveFlags flags, SaveOutcome* outcome = nullptr);
 // As SaveDocument, but any `path` is replaced as the own file is: through
 // its own temporary file, which takes its place only once written (on POSIX
 // in one step, flushed to disk), so that a failed save leaves it as it was.
@@ -50,7 +49,7 @@ class FileLock;
 // this process may not write is refused (AccessDenied, Reason::ReadOnly)
 // before anything is created.
 [[nodiscard]] SaveStatus SaveDocumentReplacing(DocumentModel* document, const char16_t* path,
-                                               uint32_t flags, SaveOutcome* outcome = nullptr,
+                                               SaveFlags flags, SaveOutcome* outcome = nullptr,
                                                const FileLock* held = nullptr);
 // A save that replaces its destination in two steps, for a caller with work
 // of its own between them: Write puts the text in a new temporary file beside
@@ -70,7 +69,7 @@ class StagedSave {
   // file, which is then gone. `outcome`, when given, receives the system's
   // error of a failure.
   [[nodiscard]] SaveStatus Write(const DocumentModel& document, const char16_t* destination,
-                                 uint32_t flags, SaveOutcome* outcome = nullptr);
+                                 SaveFlags flags, SaveOutcome* outcome = nullptr);
   // Moves the written file over the destination, in one step where the
   // system allows: Ok, or CopyBackFailed, which may have changed the
   // destination, with its system code in `outcome`.
@@ -85,20 +84,20 @@ class StagedSave {
 };
 
 // Whether a save of `document` with `flags` signs the file it writes.
-bool Signs(const DocumentModel& document, uint32_t flags);
+bool Signs(const DocumentModel& document, SaveFlags flags);
 // Writes the text of `document` to `stream`, which is open for writing: with
 // KeepLayout, of a document that keeps its file's layout, the file's own
 // text with the document's changes (qdsfile/layout_writer.h), signed when
 // the file was or with Digest; else the canonical text (WriteDocumentText).
 // Returns Ok, WriteFailed, or Unrepresentable with outcome->character.
 [[nodiscard]] SaveStatus WriteText(const DocumentModel& document, BufferedStream* stream,
-                                   uint32_t flags, SaveOutcome* outcome);
+                                   SaveFlags flags, SaveOutcome* outcome);
 // Writes the canonical text of `document` to `stream`, which is open for writing:
 // the byte-order mark, the header unless OmitHeader, the sections, the
 // trailing text, and with Digest the end marker and check line. False when
 // a write fails.
 [[nodiscard]] bool WriteDocumentText(const DocumentModel& document, BufferedStream* stream,
-                                     uint32_t flags);
+                                     SaveFlags flags);
 
 }  // namespace qds
 

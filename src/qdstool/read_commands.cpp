@@ -74,9 +74,9 @@ void Dump(const QdsDocument& document, const Status& status) {
 }
 
 int RunDump(const ParsedArguments& arguments) {
-  uint32_t flags = static_cast<uint32_t>(LoadFlags::KeepComments);
+  uint32_t flagBits = static_cast<uint32_t>(LoadFlags::KeepComments);
   const std::u16string* flagText = arguments.Value(u"--load-flags");
-  if (flagText != nullptr && !ParseNumber(*flagText, &flags)) {
+  if (flagText != nullptr && !ParseNumber(*flagText, &flagBits)) {
     return UsageError(arguments, "flags must be a decimal or 0x-hexadecimal number");
   }
   if (arguments.operands().size() != 1) return UsageError(arguments, "expected one FILE");
@@ -84,7 +84,7 @@ int RunDump(const ParsedArguments& arguments) {
   if (int status = ApplyCodePage(arguments, &document); status != 0) return status;
   const std::u16string& file = arguments.operands()[0];
   Status status =
-      LoadFile(file, static_cast<LoadFlags>(flags) | CodePageLoadFlags(arguments), &document);
+      LoadFile(file, static_cast<LoadFlags>(flagBits) | CodePageLoadFlags(arguments), &document);
   CheckLineEnds(document, Subject(file), Use::Read);
   Dump(document, status);
   return status.Number();

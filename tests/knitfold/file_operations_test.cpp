@@ -52,26 +52,27 @@ TEST(DeleteExistingFileTest, DeletesFilesButNotDirectoriesOrNothing) {
 TEST(CreateDirectoryChainTest, CreatesEveryFolderButTheLastPart) {
   ScratchDir dir;
   fs::path file = dir / "a" / "b" / "c" / "file.cmd";
-  for (int pass = 0; pass < 2; ++pass) EXPECT_EQ(CreateDirectoryChain(WidePath(file).c_str()), 1);
+  for (int pass = 0; pass < 2; ++pass) EXPECT_TRUE(CreateDirectoryChain(WidePath(file).c_str()));
   EXPECT_TRUE(fs::is_directory(dir / "a" / "b" / "c"));
   EXPECT_FALSE(fs::exists(file));
-  EXPECT_EQ(CreateDirectoryChain(u""), 1);
-  EXPECT_EQ(CreateDirectoryChain(nullptr), 1);
+  EXPECT_TRUE(CreateDirectoryChain(u""));
+  EXPECT_TRUE(CreateDirectoryChain(nullptr));
 
   WriteBytes(dir / "TessalCF.ADF", "a file, not a folder");
-  EXPECT_EQ(CreateDirectoryChain(WidePath(dir / "TessalCF.ADF" / "x.cmd").c_str()), 1);
-  EXPECT_EQ(CreateDirectoryChain(WidePath(dir / "TessalCF.ADF" / "sub" / "x").c_str()), 0);
-  EXPECT_EQ(platform::LastErrorCode(), test::kCodeFileInTheWay);
+  EXPECT_TRUE(CreateDirectoryChain(WidePath(dir / "TessalCF.ADF" / "x.cmd").c_str()));
+  EXPECT_EQ(CreateDirectoryChain(WidePath(dir / "TessalCF.ADF" / "sub" / "x").c_str()),
+            platform::SystemFailure(test::kCodeFileInTheWay));
 
   std::u16string tooLong = u"/tmp/" + std::u16string(300, u'a') + u"/x";
-  EXPECT_EQ(CreateDirectoryChain(tooLong.c_str()), 0);
-  EXPECT_EQ(platform::LastErrorCode(), platform::kErrorNameTooLong);
+  EXPECT_EQ(CreateDirectoryChain(tooLong.c_str()),
+            platform::SystemFailure(platform::kErrorNameTooLong));
 
   fs::path saved = fs::current_path();
   fs::current_path(dir / "a");
-  int result = CreateDirectoryChain(test::NativePath(u"TessalCF.ADF/extra.cmd").c_str());
+  platform::SystemResult result =
+      CreateDirectoryChain(test::NativePath(u"TessalCF.ADF/extra.cmd").c_str());
   fs::current_path(saved);
-  EXPECT_EQ(result, 1);
+  EXPECT_TRUE(result);
   EXPECT_TRUE(fs::is_directory(dir / "a" / "TessalCF.ADF"));
 }
 

@@ -25,11 +25,11 @@ using test::WidePath;
 using test::WriteBytes;
 namespace fs = std::filesystem;
 
-bool Copy(const fs::path& from, const fs::path& to) {
-  return platform::CopyFileTo(WidePath(from).c_str(), WidePath(to).c_str(), false).Ok();
+platform::SystemResult Copy(const fs::path& from, const fs::path& to) {
+  return platform::CopyFileTo(WidePath(from).c_str(), WidePath(to).c_str(), false);
 }
 
-bool Move(const fs::path& from, const fs::path& to) {
+platform::SystemResult Move(const fs::path& from, const fs::path& to) {
   return platform::MoveFileOver(WidePath(from).c_str(), WidePath(to).c_str(), nullptr);
 }
 
@@ -43,10 +43,10 @@ struct stat StatusOf(const fs::path& path) {
 // remove its source when it succeeds, and keep it when it fails.
 class AtomicReplaceTest : public ::testing::TestWithParam<bool> {
  protected:
-  bool Replace(const fs::path& from, const fs::path& to) {
+  platform::SystemResult Replace(const fs::path& from, const fs::path& to) {
     if (!GetParam()) return Copy(from, to);
-    bool moved = Move(from, to);
-    EXPECT_EQ(fs::exists(from), !moved) << "the source of a move";
+    platform::SystemResult moved = Move(from, to);
+    EXPECT_EQ(fs::exists(from), !moved.Ok()) << "the source of a move";
     return moved;
   }
   test::ScratchDir dir;
@@ -126,8 +126,8 @@ TEST_P(AtomicReplaceTest, PermissionsOfTheDestinationAndItsFolderBind) {
   WriteBytes(dir / "from", "new bytes");
   WriteBytes(dir / "to", "old");
   chmod((dir / "to").c_str(), 0444);
-  EXPECT_FALSE(Replace(dir / "from", dir / "to"));
-  EXPECT_EQ(platform::LastErrorCode(), static_cast<uint32_t>(EACCES));
+  EXPECT_EQ(Replace(dir / "from", dir / "to"),
+            platform::SystemFailure(static_cast<uint32_t>(EACCES)));
   EXPECT_EQ(ReadBytes(dir / "to"), "old");
   WriteBytes(dir / "locked/to", "old");
   fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
@@ -170,8 +170,8 @@ TEST(AtomicMoveTest, AFileSwappedInForTheOneMadeStays) {
   WriteBytes(dir / "planted", "planted");
   fs::rename(dir / "planted", dir / "made");  // a new file while the made one still exists
   WriteBytes(dir / "to", "old");
-  EXPECT_FALSE(platform::MoveFileOver(made.c_str(), WidePath(dir / "to").c_str(), &created));
-  EXPECT_EQ(platform::LastErrorCode(), platform::kErrorNotOwnFile);
+  EXPECT_EQ(platform::MoveFileOver(made.c_str(), WidePath(dir / "to").c_str(), &created),
+            platform::SystemFailure(platform::kErrorNotOwnFile));
   EXPECT_FALSE(platform::RemoveCreatedFile(made.c_str(), created));
   EXPECT_EQ(ReadBytes(dir / "to"), "old");
   EXPECT_EQ(ReadBytes(dir / "made"), "planted");

@@ -25,6 +25,7 @@ namespace qds::test {
 namespace {
 
 using namespace std::string_view_literals;
+using enum LoadFlags;
 
 #ifdef _WIN32
 constexpr bool kWindows = true;
@@ -91,54 +92,54 @@ INSTANTIATE_TEST_SUITE_P(Encodings, LoaderTest, ::testing::Values(Encoding::Utf1
 TEST_P(LoaderTest, LinesGiveTheirSectionsAndEntriesUpToTheFirstError) {
   static const struct {
     std::string_view input;
-    uint32_t flags;
+    LoadFlags flags;
     uint32_t errorLine;
     const char* expected;
   } cases[] = {
-      {""sv, 0, 0, ""},
-      {"[a]\r\nk=1\r\n[a]\r\nk=2\r\n"sv, 0, 0, "[a]k=1|[a]k=2|"},
-      {"[s]\r\nK=1\r\nx=2\r\nk=3\r\n"sv, 0, 0, "[s]K=1|K=3|x=2|"},
-      {"[s]\r\n\xC4=1\r\n\xE4=2\r\n"sv, 0, 0, "[s]\u00C4=1|\u00E4=2|"},
-      {"[a]\r\nk=1\r\n[b]\r\nk=2\r\n"sv, 0, 0, "[a]k=1|[b]k=2|"},
-      {"[s]\r\n  key  =  a=b  \r\n"sv, 0, 0, "[s]key=a=b|"},
-      {"[s]\r\nkey=\r\nk2=\t \r\n"sv, 0, 0, "[s]key=|k2=|"},
-      {"[s]\r\n  [x]=1\r\n"sv, 0, 0, "[s][x]=1|"},
-      {"[s]\r\nk;x=v;y\r\n"sv, 0, 0, "[s]k;x=v;y|"},
-      {"[s]ignored=text\r\nk=v\r\n"sv, 0, 0, "[s]k=v|"},
-      {"[]\r\nk=v\r\n[ x ]\r\n"sv, 0, 0, "[]k=v|[ x ]"},
-      {"[a\r\nb]\r\nk=v\r\n"sv, 0, 0, "[a\r\nb]k=v|"},
-      {"[$END$]\r\nk=v\r\n"sv, 0, 0, "[$END$]k=v|"},
-      {"[s]\r\nk=v\r\n\r\n \t \r\n;c\r\n  ;d\r\n"sv, 0, 0, "[s]k=v|"},
-      {"[s]\r\n\n\nk=v\r\n"sv, 0, 0, "[s]k=v|"},
-      {"[s]\r\nk\n=a\nb\r\n"sv, 0, 0, "[s]k=a\nb|"},
-      {"[s]\r\nk=v"sv, 0, 0, "[s]k=v|"},
-      {"[s]\r\nk= "sv, 0, 0, "[s]k=|"},
-      {"[s]\r\nk="sv, 0, 0, "[s]"},
-      {"[s]\r\nk"sv, 0, 0, "[s]"},
+      {""sv, {}, 0, ""},
+      {"[a]\r\nk=1\r\n[a]\r\nk=2\r\n"sv, {}, 0, "[a]k=1|[a]k=2|"},
+      {"[s]\r\nK=1\r\nx=2\r\nk=3\r\n"sv, {}, 0, "[s]K=1|K=3|x=2|"},
+      {"[s]\r\n\xC4=1\r\n\xE4=2\r\n"sv, {}, 0, "[s]\u00C4=1|\u00E4=2|"},
+      {"[a]\r\nk=1\r\n[b]\r\nk=2\r\n"sv, {}, 0, "[a]k=1|[b]k=2|"},
+      {"[s]\r\n  key  =  a=b  \r\n"sv, {}, 0, "[s]key=a=b|"},
+      {"[s]\r\nkey=\r\nk2=\t \r\n"sv, {}, 0, "[s]key=|k2=|"},
+      {"[s]\r\n  [x]=1\r\n"sv, {}, 0, "[s][x]=1|"},
+      {"[s]\r\nk;x=v;y\r\n"sv, {}, 0, "[s]k;x=v;y|"},
+      {"[s]ignored=text\r\nk=v\r\n"sv, {}, 0, "[s]k=v|"},
+      {"[]\r\nk=v\r\n[ x ]\r\n"sv, {}, 0, "[]k=v|[ x ]"},
+      {"[a\r\nb]\r\nk=v\r\n"sv, {}, 0, "[a\r\nb]k=v|"},
+      {"[$END$]\r\nk=v\r\n"sv, {}, 0, "[$END$]k=v|"},
+      {"[s]\r\nk=v\r\n\r\n \t \r\n;c\r\n  ;d\r\n"sv, {}, 0, "[s]k=v|"},
+      {"[s]\r\n\n\nk=v\r\n"sv, {}, 0, "[s]k=v|"},
+      {"[s]\r\nk\n=a\nb\r\n"sv, {}, 0, "[s]k=a\nb|"},
+      {"[s]\r\nk=v"sv, {}, 0, "[s]k=v|"},
+      {"[s]\r\nk= "sv, {}, 0, "[s]k=|"},
+      {"[s]\r\nk="sv, {}, 0, "[s]"},
+      {"[s]\r\nk"sv, {}, 0, "[s]"},
       {"[s]\r\nk"sv, Lenient, 0, "[s]"},
-      {"[s]\r\n[t"sv, 0, 0, "[s]"},
-      {"[s]\r\nk=v\r\n[$end$]\r\n=\0\r"sv, 0, 0, "[s]k=v|"},
-      {"\x1A[s\x1At]\r\x1A\nk\x1A=\x1Av\x1Aw\x1A\r\n\x1A"sv, 0, 0, "[s\x1At]k\x1A=v\x1Aw\x1A|"},
-      {"[$version 2$]\r\n[$version 1$]\r\n[a]\r\n"sv, 0, 0, "[a]"},
+      {"[s]\r\n[t"sv, {}, 0, "[s]"},
+      {"[s]\r\nk=v\r\n[$end$]\r\n=\0\r"sv, {}, 0, "[s]k=v|"},
+      {"\x1A[s\x1At]\r\x1A\nk\x1A=\x1Av\x1Aw\x1A\r\n\x1A"sv, {}, 0, "[s\x1At]k\x1A=v\x1Aw\x1A|"},
+      {"[$version 2$]\r\n[$version 1$]\r\n[a]\r\n"sv, {}, 0, "[a]"},
       {"k=v\r\n[a]\r\nb\r\n  c  \r\n"sv, Lenient, 0, "[]k=v|[a]b=\n|c=\n|"},
       {"k=v\r\n[$version 2$]\r\nj=w\r\n"sv, Lenient, 0, "[]k=v|j=w|"},
       {"[s]\r\nk\r\nk=v\r\n"sv, Lenient, 0, "[s]k=\n|k=v|"},
-      {"[s]\r\nk=v\r\na\0b=1\r\n"sv, 0, 3, "[s]k=v|"},
-      {"[s]\r\nk=v\0"sv, 0, 2, "[s]"},
-      {"[s]\r\nk=1\r\nk=2\0\r\n"sv, 0, 3, "[s]k=1|"},
-      {"[s]\r\nk=v\rx"sv, 0, 2, "[s]k=v|"},
-      {"[s]\r\n\rx\r\n"sv, 0, 2, "[s]"},
-      {"[s]x\ry\r\n"sv, 0, 1, "[s]"},
-      {"[s]\r\n;c\rc\r\n"sv, 0, 2, "[s]"},
-      {"[s]\r\n=v\r\n"sv, 0, 2, "[s]"},
+      {"[s]\r\nk=v\r\na\0b=1\r\n"sv, {}, 3, "[s]k=v|"},
+      {"[s]\r\nk=v\0"sv, {}, 2, "[s]"},
+      {"[s]\r\nk=1\r\nk=2\0\r\n"sv, {}, 3, "[s]k=1|"},
+      {"[s]\r\nk=v\rx"sv, {}, 2, "[s]k=v|"},
+      {"[s]\r\n\rx\r\n"sv, {}, 2, "[s]"},
+      {"[s]x\ry\r\n"sv, {}, 1, "[s]"},
+      {"[s]\r\n;c\rc\r\n"sv, {}, 2, "[s]"},
+      {"[s]\r\n=v\r\n"sv, {}, 2, "[s]"},
       {"[s]\r\n \t=v\r\n"sv, Lenient, 2, "[s]"},
-      {"[s\r\n[t]\r\n"sv, 0, 1, ""},
-      {"k=v\r\n"sv, 0, 1, ""},
-      {";c\r\n\r\n[$version 2$]\r\nk=v\r\n"sv, 0, 4, ""},
-      {"[s]\r\nkey\r\n"sv, 0, 2, "[s]"},
-      {"[a]\r\nk=1\r\n[$version 2$]\r\n[b]\r\n"sv, 0, 3, "[a]k=1|"},
-      {"[a\r\nb]\r\n=x\r\n"sv, 0, 2, "[a\r\nb]"},
-      {"[a]\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n[b]\r\nx\r\n"sv, 0, 12, "[a][b]"},
+      {"[s\r\n[t]\r\n"sv, {}, 1, ""},
+      {"k=v\r\n"sv, {}, 1, ""},
+      {";c\r\n\r\n[$version 2$]\r\nk=v\r\n"sv, {}, 4, ""},
+      {"[s]\r\nkey\r\n"sv, {}, 2, "[s]"},
+      {"[a]\r\nk=1\r\n[$version 2$]\r\n[b]\r\n"sv, {}, 3, "[a]k=1|"},
+      {"[a\r\nb]\r\n=x\r\n"sv, {}, 2, "[a\r\nb]"},
+      {"[a]\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n[b]\r\nx\r\n"sv, {}, 12, "[a][b]"},
   };
   for (const auto& c : cases) {
     for (const Placement& p : Placements(c.input, GetParam())) {
@@ -257,13 +258,14 @@ TEST_P(LoaderTest, LinesJoinTheKeyThatTheFirstSpellingNamed) {
     if (failing) text += "k=\0\r\n"sv;
     endSection();
     SCOPED_TRACE(failing ? "failing" : "clean");
-    for (uint32_t inOrder : {0u, ReadInOrder}) {
+    for (InputFlags input : {InputFlags::None, InputFlags::ReadInOrder}) {
       DocumentModel document;
       EXPECT_EQ(
-          LoadBytes(document, dir / "window.qds", FileBytes(text, GetParam()), Lenient | inOrder),
+          LoadBytes(document, dir / "window.qds", FileBytes(text, GetParam()), Lenient, input),
           failing ? LoadStatus::SyntaxError : LoadStatus::Ok);
       EXPECT_EQ(document.errorLine, failing ? lines + 1 : 0);
       EXPECT_EQ(Dump(document), expected);
+      const bool inOrder = input == InputFlags::ReadInOrder;
       for (QdsSection* section = document.sections.head(); inOrder && section != nullptr;
            section = NodeList<QdsSection>::Next(section)) {
         EXPECT_FALSE(section->keys.indexed());
@@ -314,55 +316,57 @@ TEST(LoaderFileTest, VersionMarksAndCodePagesOfWholeFiles) {
   const std::u16string comment = u";" + std::u16string(5000, u'x') + u"\r\n";
   const struct {
     std::string bytes;
-    uint32_t flags;
+    LoadFlags flags;
     LoadStatus status;
     int32_t version;
     const char* dumped;
     uint32_t maxLine = format::kMaxLineUnits;
     uint32_t errorLine = 99;
   } cases[] = {
-      {Utf16File(u""), 0, LoadStatus::Ok, 1, ""},
-      {Utf16File(u"[a]\r\n"), 0, LoadStatus::Ok, 1, "[a]"},
-      {Utf16File(u"[$Version 2$]\r\n"), 0, LoadStatus::Ok, 2, ""},
-      {Utf16File(u"[$VERSION 1$]\r\n"), 0, LoadStatus::Ok, 1, ""},
-      {Utf16File(u"[$version 3, codepage 1200$]\r\n"), 0, LoadStatus::Ok, 3, ""},
-      {Utf16File(u"[$version \t+2$]\r\n"), 0, LoadStatus::Ok, 2, ""},
-      {Utf16File(u"[$version 7$]\r\n"), 0, LoadStatus::Ok, -1, ""},
-      {Utf16File(u"[$version 99999999999999999999$]\r\n"), 0, LoadStatus::Ok, -1, ""},
-      {Utf16File(u"[$version x$]\r\n"), 0, LoadStatus::Ok, -1, ""},
-      {Utf16File(u"[$versionX]\r\n"), 0, LoadStatus::Ok, 5, ""},
-      {Utf16File(u"[$version2$]\r\n"), 0, LoadStatus::Ok, 5, ""},
-      {Utf16File(u";c\r\n\r\n[$version 2$]\r\n"), 0, LoadStatus::Ok, 2, ""},
-      {Utf16File(u";c[$version 2$]\r\n[$versionX]\r\n"), 0, LoadStatus::Ok, 5, ""},
+      {Utf16File(u""), {}, LoadStatus::Ok, 1, ""},
+      {Utf16File(u"[a]\r\n"), {}, LoadStatus::Ok, 1, "[a]"},
+      {Utf16File(u"[$Version 2$]\r\n"), {}, LoadStatus::Ok, 2, ""},
+      {Utf16File(u"[$VERSION 1$]\r\n"), {}, LoadStatus::Ok, 1, ""},
+      {Utf16File(u"[$version 3, codepage 1200$]\r\n"), {}, LoadStatus::Ok, 3, ""},
+      {Utf16File(u"[$version \t+2$]\r\n"), {}, LoadStatus::Ok, 2, ""},
+      {Utf16File(u"[$version 7$]\r\n"), {}, LoadStatus::Ok, -1, ""},
+      {Utf16File(u"[$version 99999999999999999999$]\r\n"), {}, LoadStatus::Ok, -1, ""},
+      {Utf16File(u"[$version x$]\r\n"), {}, LoadStatus::Ok, -1, ""},
+      {Utf16File(u"[$versionX]\r\n"), {}, LoadStatus::Ok, 5, ""},
+      {Utf16File(u"[$version2$]\r\n"), {}, LoadStatus::Ok, 5, ""},
+      {Utf16File(u";c\r\n\r\n[$version 2$]\r\n"), {}, LoadStatus::Ok, 2, ""},
+      {Utf16File(u";c[$version 2$]\r\n[$versionX]\r\n"), {}, LoadStatus::Ok, 5, ""},
       // Beyond the first block the line still counts as the version section.
-      {Utf16File(comment + u"[$version 1$]\r\n[a]\r\n"), 0, LoadStatus::Ok, 5, "[a]"},
-      {"[a]\r\n\r\n[$version 2$]\r\n", 0, LoadStatus::SyntaxError, 1, "[a]"},
-      {"[$version 3$]\r\n[a]\r\n", 0, LoadStatus::SyntaxError, 3, ""},
-      {"[$version 3,codepage 1252$]\r\n", 0, LoadStatus::SyntaxError, 3, ""},
-      {"[$version 3, CodePage 1252$]\r\n[a]\r\n", 0, LoadStatus::Ok, 3, "[a]"},
+      {Utf16File(comment + u"[$version 1$]\r\n[a]\r\n"), {}, LoadStatus::Ok, 5, "[a]"},
+      {"[a]\r\n\r\n[$version 2$]\r\n", {}, LoadStatus::SyntaxError, 1, "[a]"},
+      {"[$version 3$]\r\n[a]\r\n", {}, LoadStatus::SyntaxError, 3, ""},
+      {"[$version 3,codepage 1252$]\r\n", {}, LoadStatus::SyntaxError, 3, ""},
+      {"[$version 3, CodePage 1252$]\r\n[a]\r\n", {}, LoadStatus::Ok, 3, "[a]"},
       // The tag is all there, but the header never closes: no version section.
-      {"[$version 3, codepage ", 0, LoadStatus::Ok, 1, ""},
-      {"[$version 3, codepag", 0, LoadStatus::SyntaxError, 3, ""},
-      {"[$version 8$]\r\n", 0, LoadStatus::Ok, -1, ""},
+      {"[$version 3, codepage ", {}, LoadStatus::Ok, 1, ""},
+      {"[$version 3, codepag", {}, LoadStatus::SyntaxError, 3, ""},
+      {"[$version 8$]\r\n", {}, LoadStatus::Ok, -1, ""},
       // Other marks than FF FE are ANSI text; an odd last byte of UTF-16 is
       // no character.
-      {"\xEF\xBB\xBF[a]\r\n", 0, LoadStatus::SyntaxError, 1, ""},
+      {"\xEF\xBB\xBF[a]\r\n", {}, LoadStatus::SyntaxError, 1, ""},
       {"\xEF\xBB\xBF[a]\r\n", Lenient, LoadStatus::Ok, 1, "[]\u00EF\u00BB\u00BF[a]=\n|"},
       {"\xFF[a]\r\n", Lenient, LoadStatus::Ok, 1, "[]\u00FF[a]=\n|"},
-      {Utf16File(u"[s]\r\nk=v") + "x", 0, LoadStatus::Ok, 1, "[s]k=v|"},
-      {Utf16File(u"[s]\r\nk=123456\r\n;4567"), 0, LoadStatus::Ok, 1, "[s]k=123456|", 8},
-      {Utf16File(u"[s]\r\nk=1234567\r\n[t]\r\n"), 0, LoadStatus::LineTooLong, 1, "[s]k=1234567|", 8, 2},
-      {Utf16File(u"[s]\r\n;123456789"), 0, LoadStatus::LineTooLong, 1, "[s]", 8, 2},
-      {"[s]\r\n\r\n[t]\r\nk=1234567", 0, LoadStatus::LineTooLong, 1, "[s][t]", 8, 4},
+      {Utf16File(u"[s]\r\nk=v") + "x", {}, LoadStatus::Ok, 1, "[s]k=v|"},
+      {Utf16File(u"[s]\r\nk=123456\r\n;4567"), {}, LoadStatus::Ok, 1, "[s]k=123456|", 8},
+      {Utf16File(u"[s]\r\nk=1234567\r\n[t]\r\n"), {}, LoadStatus::LineTooLong, 1,
+       "[s]k=1234567|", 8, 2},
+      {Utf16File(u"[s]\r\n;123456789"), {}, LoadStatus::LineTooLong, 1, "[s]", 8, 2},
+      {"[s]\r\n\r\n[t]\r\nk=1234567", {}, LoadStatus::LineTooLong, 1, "[s][t]", 8, 4},
   };
   ScratchDir dir;
   for (const auto& c : cases) {
-    for (uint32_t mapped : {0u, MapInput}) {
+    for (InputFlags input : {InputFlags::None, InputFlags::MapInput}) {
+      const bool mapped = input == InputFlags::MapInput;
       SCOPED_TRACE(testing::PrintToString(c.bytes) + (mapped ? " mapped" : ""));
       DocumentModel fresh;
       fresh.version = 5;
       fresh.errorLine = 99;
-      EXPECT_EQ(LoadBytes(fresh, dir / "v.qds", c.bytes, c.flags | mapped, c.maxLine), c.status);
+      EXPECT_EQ(LoadBytes(fresh, dir / "v.qds", c.bytes, c.flags, input, c.maxLine), c.status);
       EXPECT_EQ(fresh.version, c.version);
       EXPECT_EQ(Dump(fresh), c.dumped);
       EXPECT_EQ(fresh.utf16, c.bytes.starts_with("\xFF\xFE") ? 1u : 0u);
@@ -379,7 +383,7 @@ TEST(LoaderFileTest, AnsiTextIsConvertedWithTheDocumentsCodePage) {
   static const struct {
     uint32_t codePage;
     const char* expected;
-    uint32_t flags = 0;
+    LoadFlags flags = None;
   } cases[] = {{1252, "[s]k=\u00E9|"},
                {1251, "[s]k=\u0439|"},
                {999999, ""},  // no such page
@@ -494,7 +498,9 @@ TEST(LoaderDigestTest, AnyChangeOrMissingPieceFailsTheCheck) {
     DocumentModel doc;
     LoadOutcome outcome;
     WriteBytes(dir / "check.qds", c.bytes);
-    EXPECT_EQ(LoadDocument(&doc, WidePath(dir / "check.qds").c_str(), Digest, &outcome), c.status)
+    EXPECT_EQ(LoadDocument(&doc, WidePath(dir / "check.qds").c_str(), Digest, InputFlags::None,
+                           &outcome),
+              c.status)
         << c.name;
     EXPECT_EQ(outcome.reason, c.reason) << c.name;
   }

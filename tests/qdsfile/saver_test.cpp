@@ -24,6 +24,7 @@ namespace qds::test {
 namespace {
 
 namespace fs = std::filesystem;
+using enum SaveFlags;
 
 QdsSection* AddSection(DocumentModel* document, std::u16string_view name,
                        std::u16string_view comment = {}) {
@@ -65,7 +66,7 @@ void BuildSample(DocumentModel* document) {
   AddSection(document, u"b");
 }
 
-std::string Saved(DocumentModel* document, uint32_t flags) {
+std::string Saved(DocumentModel* document, SaveFlags flags) {
   ScratchDir dir;
   EXPECT_EQ(SaveDocument(document, WidePath(dir / "out.qds").c_str(), flags), SaveStatus::Ok);
   return ReadBytes(dir / "out.qds");
@@ -77,19 +78,20 @@ TEST(SaverTest, LayoutFollowsTheFlags) {
   const std::u16string plain = u"[a]\r\nk=1\r\nk=2\r\n" + rest;
   const std::u16string commented = u"; about a\r\n[a]\r\nk=1\r\n  k=2\r\n" + rest + u"; trail\r\n";
   const struct {
-    uint32_t flags;
+    SaveFlags flags;
     std::u16string text;
   } cases[] = {
-      {0, header + u"\r\n" + plain},
+      {None, header + u"\r\n" + plain},
       {KeepComments, u"; lead\r\n" + header + commented},
       {OmitHeader, plain},
       {KeepComments | OmitHeader, commented},
-      {0xE8, header + u"\r\n" + plain},  // unknown bits change nothing
+      {SaveFlags{0xE8}, header + u"\r\n" + plain},  // unknown bits change nothing
   };
   DocumentModel document;
   BuildSample(&document);
   for (const auto& c : cases) {
-    EXPECT_EQ(Saved(&document, c.flags), Utf16Bytes(c.text, true)) << "flags " << c.flags;
+    EXPECT_EQ(Saved(&document, c.flags), Utf16Bytes(c.text, true))
+        << "flags " << static_cast<uint32_t>(c.flags);
   }
 }
 
@@ -112,7 +114,7 @@ TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
   DocumentModel document;
   document.fileName.assign(WidePath(dir / "Doc.qds"));
   AddEntry(AddSection(&document, u"s"), u"k", u"v");
-  const std::string expected = Saved(&document, 0);
+  const std::string expected = Saved(&document, None);
   std::vector<std::pair<std::string, bool>> names = {
       {"", true},
       {"Doc.qds", true},
@@ -130,10 +132,11 @@ TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
     const char16_t* target = name.empty() ? nullptr : path.c_str();
     WriteBytes(dir / "Doc.qds", "old text");
     fs::create_directory(dir / "Doc.qds.tmp");
-    EXPECT_EQ(SaveDocument(&document, target, 0), own ? SaveStatus::AccessDenied : SaveStatus::Ok)
+    EXPECT_EQ(SaveDocument(&document, target, None),
+              own ? SaveStatus::AccessDenied : SaveStatus::Ok)
         << name;
     fs::remove(dir / "Doc.qds.tmp");
-    EXPECT_EQ(SaveDocument(&document, target, 0), SaveStatus::Ok) << name;
+    EXPECT_EQ(SaveDocument(&document, target, None), SaveStatus::Ok) << name;
     EXPECT_EQ(ReadBytes(dir / (own ? "Doc.qds" : name)), expected) << name;
     EXPECT_EQ(document.fileName, WidePath(dir / "Doc.qds")) << name;
     EXPECT_FALSE(fs::exists(dir / (name + ".tmp"))) << name;
@@ -271,12 +274,13 @@ TEST(RoundTripTest, KeptCommentsComeBackByteForByte) {
   ScratchDir dir;
   for (const auto& c : cases) {
     std::u16string expected(c.expected.empty() ? c.input : c.expected);
-    EXPECT_EQ(RoundTrip(dir.path(), Utf16Bytes(c.input, true), KeepComments | Lenient),
+    EXPECT_EQ(RoundTrip(dir.path(), Utf16Bytes(c.input, true),
+                        LoadFlags::KeepComments | LoadFlags::Lenient),
               Utf16Bytes(expected, true))
         << EncodeUtf8(c.input);
   }
   // An ANSI file is written as UTF-16.
-  EXPECT_EQ(RoundTrip(dir.path(), "[$version 2$]\r\n[a]\r\nk=\xE9\r\n", KeepComments),
+  EXPECT_EQ(RoundTrip(dir.path(), "[$version 2$]\r\n[a]\r\nk=\xE9\r\n", LoadFlags::KeepComments),
             Utf16Bytes(u"[$version 2$]\r\n[a]\r\nk=\u00E9\r\n", true));
 }
 
@@ -287,13 +291,16 @@ TEST(SignedFilesTest, FilesSignedOnEitherPlatformVerifyAndSigningHereGivesTheirB
   ScratchDir dir;
   const fs::path data = SourceFile("tests/data");
   DocumentModel document;
-  ASSERT_EQ(LoadDocument(&document, WidePath(data / "unsigned.qds").c_str(), KeepComments),
+  ASSERT_EQ(LoadDocument(&document, WidePath(data / "unsigned.qds").c_str(),
+                         LoadFlags::KeepComments),
             LoadStatus::Ok);
   ASSERT_EQ(SaveDocument(&document, WidePath(dir / "signed.qds").c_str(), KeepComments | Digest),
             SaveStatus::Ok);
   for (const char* name : {"signed_by_linux.qds", "signed_by_windows.qds"}) {
     DocumentModel loaded;
-    EXPECT_EQ(LoadDocument(&loaded, WidePath(data / name).c_str(), Digest), LoadStatus::Ok) << name;
+    EXPECT_EQ(LoadDocument(&loaded, WidePath(data / name).c_str(), LoadFlags::Digest),
+              LoadStatus::Ok)
+        << name;
     EXPECT_EQ(loaded.CountEntries(u"Strings", nullptr), 2u) << name;
     EXPECT_EQ(ReadBytes(dir / "signed.qds"), ReadBytes(data / name)) << name;
   }

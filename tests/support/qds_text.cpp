@@ -24,13 +24,14 @@ std::string FileBytes(std::string_view text, Encoding encoding) {
 }
 
 LoadStatus LoadBytes(DocumentModel& document, const std::filesystem::path& path,
-                     std::string_view bytes, uint32_t flags, uint32_t maxLine) {
+                     std::string_view bytes, LoadFlags flags, InputFlags input,
+                     uint32_t maxLine) {
   WriteBytes(path, bytes);
-  return LoadDocument(&document, WidePath(path).c_str(), flags, nullptr, maxLine);
+  return LoadDocument(&document, WidePath(path).c_str(), flags, input, nullptr, maxLine);
 }
 
-std::string RoundTrip(const std::filesystem::path& dir, std::string_view bytes, uint32_t loadFlags,
-                      uint32_t saveFlags) {
+std::string RoundTrip(const std::filesystem::path& dir, std::string_view bytes, LoadFlags loadFlags,
+                      SaveFlags saveFlags) {
   DocumentModel document;
   LoadStatus loaded = LoadBytes(document, dir / "round-trip.qds", bytes, loadFlags);
   EXPECT_EQ(loaded, LoadStatus::Ok);

@@ -26,7 +26,8 @@ std::string FileBytes(std::string_view text, Encoding encoding);
 // Writes `bytes` to `path` and loads it into `document`, lines limited to
 // `maxLine` units.
 [[nodiscard]] LoadStatus LoadBytes(DocumentModel& document, const std::filesystem::path& path,
-                                   std::string_view bytes, uint32_t flags,
+                                   std::string_view bytes, LoadFlags flags,
+                                   InputFlags input = InputFlags::None,
                                    uint32_t maxLine = format::kMaxLineUnits);
 
 // The sections and entries as UTF-8 text: "[name]key=value|key=value|[next]...",
@@ -37,8 +38,8 @@ std::string Dump(const DocumentModel& document, bool comments = false);
 
 // Loads `bytes` with `loadFlags`, saves the document with `saveFlags`, and
 // returns the bytes written (empty when the load or the save fails).
-std::string RoundTrip(const std::filesystem::path& dir, std::string_view bytes, uint32_t loadFlags,
-                      uint32_t saveFlags = KeepComments);
+std::string RoundTrip(const std::filesystem::path& dir, std::string_view bytes, LoadFlags loadFlags,
+                      SaveFlags saveFlags = SaveFlags::KeepComments);
 
 // Writes `body` (file bytes ending in the end marker) through a stream that
 // computes the digest, then the check line in the file's encoding, then

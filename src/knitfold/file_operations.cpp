@@ -33,15 +33,15 @@ size_t ChainStart(std::u16string_view path) {
 
 }  // namespace
 
-int DeleteExistingFile(const char16_t* path, bool force) {
+bool DeleteExistingFile(const char16_t* path, bool force) {
   uint32_t attributes;
-  if (!platform::FindEntry(path, &attributes)) return 0;
-  if (attributes & platform::kAttributeDirectory) return 0;
+  if (!platform::FindEntry(path, &attributes)) return false;
+  if (attributes & platform::kAttributeDirectory) return false;
   constexpr uint32_t kProtected =
       platform::kAttributeReadOnly | platform::kAttributeHidden | platform::kAttributeSystem;
   // A file whose attributes stay is then refused by the removal, which tells.
   if (force && (attributes & kProtected)) (void)platform::ResetAttributes(path);
-  return platform::RemoveFile(path) ? 1 : 0;
+  return platform::RemoveFile(path).Ok();
 }
 
 platform::SystemResult CreateDirectoryChain(const char16_t* path) {

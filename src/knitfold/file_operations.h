@@ -12,9 +12,9 @@
 namespace qds {
 
 // Deletes the file at `path`; with `force`, a read-only, hidden or system
-// file has those attributes cleared first. Returns 1 when a file was
-// deleted; 0 when there was none, it is a directory, or the deletion failed.
-int DeleteExistingFile(const char16_t* path, bool force);
+// file has those attributes cleared first. True when a file was deleted;
+// false when there was none, it is a directory, or the deletion failed.
+bool DeleteExistingFile(const char16_t* path, bool force);
 
 // Creates every folder of `path` up to its last separator; the part after it
 // (the file name) is never created, and neither is a root (a drive root, a

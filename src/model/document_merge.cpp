@@ -59,7 +59,7 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
     }
     lookahead.Prefetch(destination);
     EntryView entry;
-    if (compat->ViewEntry(source, 0, 0, &entry) == ReadStatus::Ok &&
+    if (compat->ViewEntry(source, 0, ReadFlags::None, &entry) == ReadStatus::Ok &&
         entry.Fits(kReadCapacity, kReadCapacity)) {
       std::u16string_view keyText = ReadPart(entry.keyText, kReadCapacity);
       QdsKey* found = entry.key == lastSource ? lastTarget : nullptr;

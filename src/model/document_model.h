@@ -110,11 +110,6 @@ class DocumentModel {
   // `flags` reads it: NoSection, NoEntry, or Ok with *entry set.
   [[nodiscard]] ReadStatus ViewEntry(QdsSection* section, uint32_t position, ReadFlags flags,
                                      EntryView* entry) const;
-  // The same with the flags as their bits, for the merge, which passes 0.
-  [[nodiscard]] ReadStatus ViewEntry(QdsSection* section, uint32_t position, uint32_t flags,
-                                     EntryView* entry) const {
-    return ViewEntry(section, position, static_cast<ReadFlags>(flags), entry);
-  }
   // Appends `value` as SetEntry does, with `*section` the first section of
   // its name (null: none, and one is made from `sectionName` and stored in
   // *section) and `key` the first key of its name there (null: none, and one

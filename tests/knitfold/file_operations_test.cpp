@@ -37,10 +37,10 @@ TEST(DeleteExistingFileTest, DeletesFilesButNotDirectoriesOrNothing) {
   ASSERT_TRUE(platform::QueryAttributes(hidden.c_str(), &attributes));
   ASSERT_EQ(attributes & (platform::kAttributeReadOnly | platform::kAttributeHidden),
             platform::kAttributeReadOnly | platform::kAttributeHidden);
-  EXPECT_EQ(DeleteExistingFile(WidePath(dir / "file").c_str(), false), 1);
-  EXPECT_EQ(DeleteExistingFile(hidden.c_str(), true), 1);
-  EXPECT_EQ(DeleteExistingFile(WidePath(dir / "file").c_str(), true), 0);
-  EXPECT_EQ(DeleteExistingFile(WidePath(dir / "folder").c_str(), true), 0);
+  EXPECT_TRUE(DeleteExistingFile(WidePath(dir / "file").c_str(), false));
+  EXPECT_TRUE(DeleteExistingFile(hidden.c_str(), true));
+  EXPECT_FALSE(DeleteExistingFile(WidePath(dir / "file").c_str(), true));
+  EXPECT_FALSE(DeleteExistingFile(WidePath(dir / "folder").c_str(), true));
   EXPECT_EQ(test::Snapshot(dir.path()).size(), 1u);
 }
 

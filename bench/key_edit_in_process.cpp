@@ -41,8 +41,8 @@ int main(int argc, char** argv) {
   const char* file = argv[1];
   qds::QdsDocument document;
   Clock::time_point start = Clock::now();
-  qds::Status status = document.LoadForChange(
-      file, qds::LoadFlags::KeepComments | qds::LoadFlags::KeepLayout);
+  qds::Status status =
+      document.LoadForChange(file, qds::LoadFlags::KeepComments | qds::LoadFlags::KeepLayout);
   if (!status.Ok()) return Fail(file, status);
   double load = SecondsSince(&start);
   status = document.Set(argv[2], argv[3], argv[4]);

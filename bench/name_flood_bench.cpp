@@ -47,7 +47,8 @@ std::u16string FileOf(int shape, int kind, size_t skip, size_t n) {
     text += shape == kKeys ? name + u"=v\r\n" : u"[" + name + u"]\r\nk=v\r\n";
   }
   fs::create_directories(Folder());
-  const std::string narrow = (Folder() / ("names" + std::to_string(files.size()) + ".qds")).string();
+  const std::string narrow =
+      (Folder() / ("names" + std::to_string(files.size()) + ".qds")).string();
   std::FILE* file = std::fopen(narrow.c_str(), "wb");
   if (file == nullptr) return path;
   bool written = std::fwrite(text.data(), 2, text.size(), file) == text.size();

@@ -73,9 +73,9 @@ int main() {
 
   // Save over the file; then a signed copy, loaded back with its digest checked.
   if (!Succeeded(document.Save(qds::SaveFlags::KeepComments), "app.qds") ||
-      !Succeeded(document.SaveTo("signed.qds", qds::SaveFlags::KeepComments |
-                                                   qds::SaveFlags::Digest),
-                 "signed.qds")) {
+      !Succeeded(
+          document.SaveTo("signed.qds", qds::SaveFlags::KeepComments | qds::SaveFlags::Digest),
+          "signed.qds")) {
     return 1;
   }
   qds::QdsDocument signedCopy;

@@ -179,10 +179,8 @@ class QDS_API QdsDocument {
   // in the value it stopped, and GetExpansionError() telling it too (its
   // excerpt) unless only the output did not fit; LibraryStatus 35 for a
   // stale view or one of another document.
-  Status Expand(const Value& value, SymbolTable& table, std::string* out,
-                ReadFlags flags = {});
-  Status Expand(const Value& value, SymbolTable& table, std::u16string* out,
-                ReadFlags flags = {});
+  Status Expand(const Value& value, SymbolTable& table, std::string* out, ReadFlags flags = {});
+  Status Expand(const Value& value, SymbolTable& table, std::u16string* out, ReadFlags flags = {});
 
   // ---- Changing ----------------------------------------------------------------------
   //
@@ -262,10 +260,9 @@ class QDS_API QdsDocument {
   // GetExpansionError); 9 (a buffer too small or null: both lengths hold the
   // sizes needed, to read again with; the read again runs the value's
   // commands again, a %!set()% twice); 10; 11 (no entry at `position`).
-  [[nodiscard]] ReadStatus GetEntry(const char16_t* section, uint32_t position,
-                                    char16_t* keyBuffer, uint32_t* keyLength,
-                                    char16_t* valueBuffer, uint32_t* valueLength,
-                                    ReadFlags flags);
+  [[nodiscard]] ReadStatus GetEntry(const char16_t* section, uint32_t position, char16_t* keyBuffer,
+                                    uint32_t* keyLength, char16_t* valueBuffer,
+                                    uint32_t* valueLength, ReadFlags flags);
   // The same for the section at `sectionPosition`.
   [[nodiscard]] ReadStatus GetEntryAt(uint32_t sectionPosition, uint32_t position,
                                       char16_t* keyBuffer, uint32_t* keyLength,

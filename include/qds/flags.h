@@ -73,29 +73,25 @@ inline constexpr bool kIsFlagSet<ExpandFlags> = true;
 
 // The union and intersection of two sets of one type.
 template <class Flags>
-  requires kIsFlagSet<Flags>
+requires kIsFlagSet<Flags>
 constexpr Flags operator|(Flags a, Flags b) {
   using Bits = std::underlying_type_t<Flags>;
   return static_cast<Flags>(static_cast<Bits>(a) | static_cast<Bits>(b));
 }
 template <class Flags>
-  requires kIsFlagSet<Flags>
+requires kIsFlagSet<Flags>
 constexpr Flags operator&(Flags a, Flags b) {
   using Bits = std::underlying_type_t<Flags>;
   return static_cast<Flags>(static_cast<Bits>(a) & static_cast<Bits>(b));
 }
 template <class Flags>
-  requires kIsFlagSet<Flags>
-constexpr Flags& operator|=(Flags& a, Flags b) {
-  return a = a | b;
-}
+requires kIsFlagSet<Flags>
+constexpr Flags& operator|=(Flags& a, Flags b) { return a = a | b; }
 
 // Whether `set` holds every flag of `flags`.
 template <class Flags>
-  requires kIsFlagSet<Flags>
-constexpr bool Has(Flags set, Flags flags) {
-  return (set & flags) == flags;
-}
+requires kIsFlagSet<Flags>
+constexpr bool Has(Flags set, Flags flags) { return (set & flags) == flags; }
 
 }  // namespace qds
 

@@ -26,26 +26,26 @@ enum class StatusTable : uint8_t { Load, Save, Read, Expand, Library };
 // QdsDocument::Load.
 enum class LoadStatus : int {
   Ok = 0,
-  OpenFailed = 1,    // the file cannot be opened for another reason
-  NotFound = 2,      // the file, or a folder of its path, does not exist
-  AccessDenied = 3,  // the open was refused
-  ReadFailed = 4,    // reading failed (a folder, a device error, the file changed meanwhile)
-  SyntaxError = 7,   // the text breaks the format's grammar; Status::Line() says where
+  OpenFailed = 1,          // the file cannot be opened for another reason
+  NotFound = 2,            // the file, or a folder of its path, does not exist
+  AccessDenied = 3,        // the open was refused
+  ReadFailed = 4,          // reading failed (a folder, a device error, the file changed meanwhile)
+  SyntaxError = 7,         // the text breaks the format's grammar; Status::Line() says where
   DigestMismatch = 15,     // LoadFlags::Digest: not signed, or the text changed since
   DigestUnavailable = 16,  // LoadFlags::Digest: the digest's system library cannot be loaded
-  Busy = 36,         // another run is changing the file and did not finish in time
-  OutOfMemory = 37,  // memory ran out
-  LineTooLong = 38,  // a line longer than 2,147,483,647 UTF-16 units
+  Busy = 36,               // another run is changing the file and did not finish in time
+  OutOfMemory = 37,        // memory ran out
+  LineTooLong = 38,        // a line longer than 2,147,483,647 UTF-16 units
 };
 
 // QdsDocument::Save and SaveTo.
 enum class SaveStatus : int {
   Ok = 0,
-  OpenFailed = 1,      // the file cannot be created for another reason
-  NoTarget = 2,        // no file name to save to, or a folder of the path does not exist
-  AccessDenied = 3,    // creating the file was refused
-  CopyBackFailed = 5,  // the written file could not take the place of the old one
-  WriteFailed = 6,     // writing failed (a full disk, a device error)
+  OpenFailed = 1,          // the file cannot be created for another reason
+  NoTarget = 2,            // no file name to save to, or a folder of the path does not exist
+  AccessDenied = 3,        // creating the file was refused
+  CopyBackFailed = 5,      // the written file could not take the place of the old one
+  WriteFailed = 6,         // writing failed (a full disk, a device error)
   DigestUnavailable = 16,  // SaveFlags::Digest: the digest's library cannot be loaded
   Busy = 36,               // another run is changing the file and did not finish in time
   OutOfMemory = 37,        // memory ran out

@@ -77,8 +77,7 @@ class QDS_API SymbolTable {
 // Returns an ExpandStatus: 0, or the failure with Position() where in
 // `text` it was found (0 when only the output did not fit:
 // BufferTooSmall after the second run as well).
-QDS_API Status Expand(SymbolTable& table, TextRef text, std::string* out,
-                      ExpandFlags flags = {});
+QDS_API Status Expand(SymbolTable& table, TextRef text, std::string* out, ExpandFlags flags = {});
 QDS_API Status Expand(SymbolTable& table, TextRef text, std::u16string* out,
                       ExpandFlags flags = {});
 

@@ -113,8 +113,9 @@ void* Unpoisoned(void* block, size_t bytes) {
 // A free block is poisoned whole: a free of a poisoned block is a bug of
 // its caller, which would otherwise hand the block out twice.
 [[noreturn]] void ReportBadFree(const void* block, size_t bytes) {
-  std::fprintf(stderr, "ERROR: pooled block %p of %zu bytes freed while not in use (freed twice?)\n",
-               block, bytes);
+  std::fprintf(stderr,
+               "ERROR: pooled block %p of %zu bytes freed while not in use (freed twice?)\n", block,
+               bytes);
 #ifdef KNITFOLD_ADDRESS_SANITIZER
   __sanitizer_print_stack_trace();
 #endif
@@ -172,7 +173,8 @@ void BlockPool::MoveFreeBlocksTo(BlockPool& to) {
     Store(&last_[index]->next, to.free_[index]);
     to.free_[index] = std::exchange(free_[index], nullptr);
   }
-  for (size_t index = 0; index < kClasses; ++index) to.count_[index] += std::exchange(count_[index], 0);
+  for (size_t index = 0; index < kClasses; ++index)
+    to.count_[index] += std::exchange(count_[index], 0);
   netFreed_ = 0;
 }
 

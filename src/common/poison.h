@@ -31,7 +31,9 @@ namespace qds {
 #ifdef KNITFOLD_ADDRESS_SANITIZER
 inline constexpr bool kCheckingAddresses = true;
 inline void Poison(const void* memory, size_t bytes) { __asan_poison_memory_region(memory, bytes); }
-inline void Unpoison(const void* memory, size_t bytes) { __asan_unpoison_memory_region(memory, bytes); }
+inline void Unpoison(const void* memory, size_t bytes) {
+  __asan_unpoison_memory_region(memory, bytes);
+}
 inline bool IsPoisoned(const void* memory) { return __asan_address_is_poisoned(memory) != 0; }
 #else
 inline constexpr bool kCheckingAddresses = false;

@@ -15,8 +15,6 @@ int CompareIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-size_t TextLength(const char16_t* text) {
-  return std::char_traits<char16_t>::length(text);
-}
+size_t TextLength(const char16_t* text) { return std::char_traits<char16_t>::length(text); }
 
 }  // namespace qds

@@ -20,10 +20,10 @@ class FormatArg {
  public:
   enum class Kind { Integer, Text, Unit };
 
-  FormatArg(int32_t value) : kind_(Kind::Integer), integer_(value) {}            // NOLINT
-  FormatArg(uint32_t value) : kind_(Kind::Integer), integer_(value) {}           // NOLINT
-  FormatArg(const char16_t* value) : kind_(Kind::Text), text_(value) {}          // NOLINT
-  FormatArg(char16_t value) : kind_(Kind::Unit), integer_(value) {}              // NOLINT
+  FormatArg(int32_t value) : kind_(Kind::Integer), integer_(value) {}    // NOLINT
+  FormatArg(uint32_t value) : kind_(Kind::Integer), integer_(value) {}   // NOLINT
+  FormatArg(const char16_t* value) : kind_(Kind::Text), text_(value) {}  // NOLINT
+  FormatArg(char16_t value) : kind_(Kind::Unit), integer_(value) {}      // NOLINT
 
   Kind kind() const { return kind_; }
   int64_t integer() const { return integer_; }

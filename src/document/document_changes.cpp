@@ -18,8 +18,8 @@ using detail::Internals;
 
 namespace {
 
-constexpr LibraryStatus kRefusals[] = {LibraryStatus::InvalidSectionName,
-                                       LibraryStatus::InvalidKey, LibraryStatus::InvalidValue};
+constexpr LibraryStatus kRefusals[] = {LibraryStatus::InvalidSectionName, LibraryStatus::InvalidKey,
+                                       LibraryStatus::InvalidValue};
 
 // Turns `text`, which a change is to write in `role`, into *wide; the status
 // of its refusal, if it is refused.
@@ -104,8 +104,8 @@ Status QdsDocument::Add(TextRef section, TextRef key, TextRef value) {
   EntryTexts texts;
   if (Status checked = CheckEntry(section, key, value, &texts); !checked.Ok()) return checked;
   Internals::State(*this).modified = true;
-  Internals::State(*this).model.SetEntry(texts.section.c_str(), texts.key.c_str(),
-                                         kAppendPosition, texts.value.c_str());
+  Internals::State(*this).model.SetEntry(texts.section.c_str(), texts.key.c_str(), kAppendPosition,
+                                         texts.value.c_str());
   return Status();
 }
 

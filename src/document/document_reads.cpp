@@ -87,9 +87,7 @@ std::u16string_view TextOf(const QdsValue* value) {
 std::string Section::Name() const { return ToUtf8(Name16()); }
 std::u16string Section::Name16() const { return std::u16string(NameOf<QdsSection>(*this)); }
 std::string Section::Comment() const { return ToUtf8(Comment16()); }
-std::u16string Section::Comment16() const {
-  return std::u16string(CommentOf<QdsSection>(*this));
-}
+std::u16string Section::Comment16() const { return std::u16string(CommentOf<QdsSection>(*this)); }
 
 size_t Section::KeyCount() const {
   const QdsSection* section = Internals::NodeOf<QdsSection>(*this);
@@ -279,8 +277,7 @@ Status QdsDocument::GetAll(TextRef section, TextRef key, std::vector<std::string
   return GetValues(Internals::State(*this), section, key, texts);
 }
 
-Status QdsDocument::GetAll(TextRef section, TextRef key,
-                           std::vector<std::u16string>* texts) const {
+Status QdsDocument::GetAll(TextRef section, TextRef key, std::vector<std::u16string>* texts) const {
   return GetValues(Internals::State(*this), section, key, texts);
 }
 

@@ -65,7 +65,7 @@ struct SymbolStore {
 struct StatusDetails {
   Reason reason = Reason::None;
   int32_t detail = 0;
-  uint32_t where = 0;  // a syntax error's line, an expansion's position
+  uint32_t where = 0;    // a syntax error's line, an expansion's position
   bool located = false;  // `where` is a position
   int32_t systemCode = 0;
   bool systemCodeFromRuntime = true;

@@ -20,8 +20,7 @@ namespace qds {
 class ExpandingRead final : public ValueExpander {
  public:
   // Expands through `table` as the values of `state` expand.
-  ExpandingRead(detail::DocumentState& state, SymbolTable& table)
-      : state_(state), table_(table) {}
+  ExpandingRead(detail::DocumentState& state, SymbolTable& table) : state_(state), table_(table) {}
 
   ReadStatus Expand(std::u16string_view value, bool keyCut, char16_t* valueBuffer,
                     uint32_t* valueLength) override;

@@ -28,8 +28,20 @@ constexpr std::u16string_view kKeyExtension = u"key";
 // Saving writes the target's name with ".tmp" appended, as long as the
 // backup's name: a target whose backup name fits leaves room for it too.
 constexpr std::u16string_view kBackupSuffix = u".bak";
-constexpr char16_t kWorkingFolder[] = {u'T', u'e', u's', u's', u'a', u'l', u'C', u'F', u'.',
-                                       u'A', u'D', u'F', platform::kPathSeparator, 0};
+constexpr char16_t kWorkingFolder[] = {u'T',
+                                       u'e',
+                                       u's',
+                                       u's',
+                                       u'a',
+                                       u'l',
+                                       u'C',
+                                       u'F',
+                                       u'.',
+                                       u'A',
+                                       u'D',
+                                       u'F',
+                                       platform::kPathSeparator,
+                                       0};
 
 bool HasQdsExtension(const char16_t* name) {
   const char16_t* dot = FindExtension(name);

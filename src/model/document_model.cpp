@@ -76,9 +76,9 @@ uint32_t DocumentModel::CountEntriesAt(uint32_t sectionPosition, const char16_t*
   return CountSectionEntries(sections.NodeAt(sectionPosition), key);
 }
 
-ReadStatus DocumentModel::GetEntry(const char16_t* section, uint32_t position,
-                                   char16_t* keyBuffer, uint32_t* keyLength,
-                                   char16_t* valueBuffer, uint32_t* valueLength, ReadFlags flags,
+ReadStatus DocumentModel::GetEntry(const char16_t* section, uint32_t position, char16_t* keyBuffer,
+                                   uint32_t* keyLength, char16_t* valueBuffer,
+                                   uint32_t* valueLength, ReadFlags flags,
                                    ValueExpander* expander) {
   return ReadEntry(FindSection(section), position, keyBuffer, keyLength, valueBuffer, valueLength,
                    flags, expander);
@@ -86,8 +86,8 @@ ReadStatus DocumentModel::GetEntry(const char16_t* section, uint32_t position,
 
 ReadStatus DocumentModel::GetEntryAt(uint32_t sectionPosition, uint32_t position,
                                      char16_t* keyBuffer, uint32_t* keyLength,
-                                     char16_t* valueBuffer, uint32_t* valueLength,
-                                     ReadFlags flags, ValueExpander* expander) {
+                                     char16_t* valueBuffer, uint32_t* valueLength, ReadFlags flags,
+                                     ValueExpander* expander) {
   return ReadEntry(sections.NodeAt(sectionPosition), position, keyBuffer, keyLength, valueBuffer,
                    valueLength, flags, expander);
 }
@@ -112,14 +112,13 @@ ReadStatus DocumentModel::ViewEntry(QdsSection* section, uint32_t position, Read
 }
 
 bool EntryView::Fits(uint32_t keyCapacity, uint32_t valueCapacity) const {
-  return noValue ||
-         (SizeNeeded(keyText) <= keyCapacity && SizeNeeded(valueText) <= valueCapacity);
+  return noValue || (SizeNeeded(keyText) <= keyCapacity && SizeNeeded(valueText) <= valueCapacity);
 }
 
-ReadStatus DocumentModel::ReadEntry(QdsSection* section, uint32_t position,
-                                    char16_t* keyBuffer, uint32_t* keyLength,
-                                    char16_t* valueBuffer, uint32_t* valueLength,
-                                    ReadFlags flags, ValueExpander* expander) {
+ReadStatus DocumentModel::ReadEntry(QdsSection* section, uint32_t position, char16_t* keyBuffer,
+                                    uint32_t* keyLength, char16_t* valueBuffer,
+                                    uint32_t* valueLength, ReadFlags flags,
+                                    ValueExpander* expander) {
   uint32_t keyCapacity = *keyLength;
   uint32_t valueCapacity = *valueLength;
   EntryView entry;

@@ -92,15 +92,15 @@ class DocumentModel {
   // enclosing double quotes unless `flags` has ReadFlags::KeepQuotes. With an
   // `expander`, a value that is not empty goes through it instead of being
   // copied.
-  [[nodiscard]] ReadStatus GetEntry(const char16_t* section, uint32_t position,
-                                    char16_t* keyBuffer, uint32_t* keyLength,
-                                    char16_t* valueBuffer, uint32_t* valueLength, ReadFlags flags,
+  [[nodiscard]] ReadStatus GetEntry(const char16_t* section, uint32_t position, char16_t* keyBuffer,
+                                    uint32_t* keyLength, char16_t* valueBuffer,
+                                    uint32_t* valueLength, ReadFlags flags,
                                     ValueExpander* expander = nullptr);
   // The same for the section at `sectionPosition`.
   [[nodiscard]] ReadStatus GetEntryAt(uint32_t sectionPosition, uint32_t position,
                                       char16_t* keyBuffer, uint32_t* keyLength,
-                                      char16_t* valueBuffer, uint32_t* valueLength,
-                                      ReadFlags flags, ValueExpander* expander = nullptr);
+                                      char16_t* valueBuffer, uint32_t* valueLength, ReadFlags flags,
+                                      ValueExpander* expander = nullptr);
   // Adds `value` to `key` of `section`, making the section and key when they
   // are missing; a `position` below the key's value count replaces the value
   // there.
@@ -129,7 +129,7 @@ class DocumentModel {
   TextBlocks texts;
   NodeList<QdsSection> sections;
   std::u16string fileName;  // the file loaded, the own file of a save
-  uint32_t errorLine = 0;  // the line of a syntax error
+  uint32_t errorLine = 0;   // the line of a syntax error
   TextSlice trailingText;
   int32_t version = 3;
   TextSlice leadingText;

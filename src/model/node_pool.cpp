@@ -172,7 +172,8 @@ size_t NodePool::Range::TakeChunk(platform::Filling filling) {
     freeChunks.pop_back();
   } else if (!decommitted.empty()) {
     number = decommitted.back();
-    if (!platform::CommitPages(base + number * kChunkBytes, kChunkBytes, platform::Filling::kAtOnce)) {
+    if (!platform::CommitPages(base + number * kChunkBytes, kChunkBytes,
+                               platform::Filling::kAtOnce)) {
       throw std::bad_alloc();
     }
     decommitted.pop_back();
@@ -240,10 +241,10 @@ void NodePool::Range::Collect() {
   };
   for (size_t first = 0; first < freeIn.size(); first += kChunksPerLargePage) {
     const size_t end = std::min(first + kChunksPerLargePage, freeIn.size());
-    const bool givenBack =
-        freeChunks.size() >= kKeptFreeChunks && end - first == kChunksPerLargePage &&
-        std::all_of(&freeIn[first], &freeIn[first] + kChunksPerLargePage,
-                    [](uint32_t chunkFree) { return chunkFree == kWhole; });
+    const bool givenBack = freeChunks.size() >= kKeptFreeChunks &&
+                           end - first == kChunksPerLargePage &&
+                           std::all_of(&freeIn[first], &freeIn[first] + kChunksPerLargePage,
+                                       [](uint32_t chunkFree) { return chunkFree == kWhole; });
     for (size_t number = first; number < end; ++number) {
       if (freeIn[number] == kWhole) {
         (givenBack ? decommitted : freeChunks).push_back(static_cast<uint32_t>(number));
@@ -290,8 +291,8 @@ BlockPool::Chunk NodePool::TakeChunk(BlockPool& blocks) {
   Range& range = Reserved();
   if (range.base == nullptr) throw std::bad_alloc();
   threadEnd_.armed = true;
-  const auto filling =
-      std::exchange(part.tookChunk, true) ? platform::Filling::kAtOnce : platform::Filling::kOnTouch;
+  const auto filling = std::exchange(part.tookChunk, true) ? platform::Filling::kAtOnce
+                                                           : platform::Filling::kOnTouch;
   std::lock_guard<std::mutex> lock(range.lock);
   const size_t start = range.TakeChunk(filling);
   range.Retire(blocks.TakeRest());
@@ -312,9 +313,7 @@ size_t NodePool::ChunkBytes() {
          range.decommitted.size() * kChunkBytes;
 }
 
-void* NodePool::Allocate(size_t bytes) {
-  return part.blocks.Allocate(bytes, source_);
-}
+void* NodePool::Allocate(size_t bytes) { return part.blocks.Allocate(bytes, source_); }
 
 void NodePool::Free(void* node, size_t bytes) {
   if (node == nullptr) return;

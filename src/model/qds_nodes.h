@@ -84,9 +84,7 @@ class QdsSection final : public ListNode, private ListWatcher {
  public:
   explicit QdsSection(std::u16string_view nameText) : ListNode(nameText) { keys.SetWatcher(this); }
   explicit QdsSection(const char16_t* nameText) : ListNode(nameText) { keys.SetWatcher(this); }
-  explicit QdsSection(TextSlice nameText) : ListNode(std::move(nameText)) {
-    keys.SetWatcher(this);
-  }
+  explicit QdsSection(TextSlice nameText) : ListNode(std::move(nameText)) { keys.SetWatcher(this); }
 
   TextSlice comment;
   NodeList<QdsKey> keys;

@@ -96,14 +96,16 @@ void SourceLayout::Forget(const QdsValue* value) { Unfile(ReferenceOf(value)); }
 
 void SourceLayout::Forget(const QdsKey* key) {
   Unfile(ReferenceOf(key));
-  for (const QdsValue* value = key->values.head(); value != nullptr; value = ValueList::Next(value)) {
+  for (const QdsValue* value = key->values.head(); value != nullptr;
+       value = ValueList::Next(value)) {
     Forget(value);
   }
 }
 
 void SourceLayout::Forget(const QdsSection* section) {
   Unfile(ReferenceOf(section));
-  for (const QdsKey* key = section->keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
+  for (const QdsKey* key = section->keys.head(); key != nullptr;
+       key = NodeList<QdsKey>::Next(key)) {
     Forget(key);
   }
 }

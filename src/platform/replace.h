@@ -83,8 +83,8 @@ enum class NewCopyFolder { MayBeLink, NeverLink };
 // name without following it or writing into it; a folder there is never
 // replaced and fails the copy. Only a regular file is copied, and the copy
 // never waits for its source: a FIFO or device at `from` (a link to one
-// followed) fails with kErrorNotRegularFile, a folder with EISDIR on POSIX. Nothing is ever retried: a name taken in
-// between is a failure. On POSIX the copy is made as described above,
+// followed) fails with kErrorNotRegularFile, a folder with EISDIR on POSIX. Nothing is ever
+// retried: a name taken in between is a failure. On POSIX the copy is made as described above,
 // through a descriptor of the folder, which with NeverLink is refused
 // (kErrorLinkRefused) when it is a link. On Windows a link or other reparse
 // point at `to`, or a file there with more than one link, is refused

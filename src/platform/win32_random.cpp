@@ -1,7 +1,7 @@
 // Random bytes on Windows: the system's preferred generator of CNG.
 
 #include <windows.h>
-
+// After windows.h, whose types it uses.
 #include <bcrypt.h>
 
 #include "platform/random.h"

@@ -49,16 +49,14 @@ py::str StrOf(std::u16string_view text) {
   // Units without a surrogate are their own characters, which Python takes
   // as they are (the common case, and the fast one); a surrogate pair must
   // become one character, and a lone surrogate stays.
-  const bool surrogates = std::any_of(text.begin(), text.end(), [](char16_t unit) {
-    return unit >= 0xD800 && unit <= 0xDFFF;
-  });
+  const bool surrogates = std::any_of(
+      text.begin(), text.end(), [](char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; });
   int order = -1;  // little-endian, as the units of this machine
-  PyObject* str =
-      surrogates ? PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(text.data()),
-                                         static_cast<Py_ssize_t>(text.size() * 2),
-                                         "surrogatepass", &order)
-                 : PyUnicode_FromKindAndData(PyUnicode_2BYTE_KIND, text.data(),
-                                             static_cast<Py_ssize_t>(text.size()));
+  PyObject* str = surrogates ? PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(text.data()),
+                                                     static_cast<Py_ssize_t>(text.size() * 2),
+                                                     "surrogatepass", &order)
+                             : PyUnicode_FromKindAndData(PyUnicode_2BYTE_KIND, text.data(),
+                                                         static_cast<Py_ssize_t>(text.size()));
   if (str == nullptr) throw py::error_already_set();
   return py::reinterpret_steal<py::str>(str);
 }

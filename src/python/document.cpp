@@ -82,8 +82,9 @@ SaveFlags SaveFlagsFor(const QdsDocument& document, std::optional<bool> sign, bo
   SaveFlags flags = SaveFlags::KeepComments;
   const bool ownText = !canonical && document.KeepsLayout();
   if (ownText && document.HasDigest() && !sign.value_or(true)) {
-    throw py::value_error("a signed file saved with its own layout stays signed; "
-                          "canonical=True saves it unsigned");
+    throw py::value_error(
+        "a signed file saved with its own layout stays signed; "
+        "canonical=True saves it unsigned");
   }
   if (!canonical) flags |= SaveFlags::KeepLayout;
   if (sign.value_or(document.HasDigest())) flags |= SaveFlags::Digest;
@@ -188,25 +189,33 @@ signed; True signs, False does not. Raises QdsError.)")
       .def("dumps", &Dumps, py::kw_only(), py::arg("sign") = py::none(),
            py::arg("canonical") = false, "The bytes that save would write.")
       .def("sections", &SectionNames, "The section names, in file order (repeats included).")
-      .def("section", [](const BoxPointer& box, py::handle name) {
-             return SectionView{box, TextOf(name, "section name")};
-           }, py::arg("name"),
-           "The view of section `name`, which need not exist: setting a key makes it.")
+      .def(
+          "section",
+          [](const BoxPointer& box, py::handle name) {
+            return SectionView{box, TextOf(name, "section name")};
+          },
+          py::arg("name"),
+          "The view of section `name`, which need not exist: setting a key makes it.")
       .def("__getitem__", &GetSection, py::arg("name"))
       .def("__contains__", &HasSection, py::arg("name"))
       .def("__delitem__", &RemoveSection, py::arg("name"),
            "Removes every section of that name; KeyError when there is none.")
-      .def("__len__", [](DocumentBox& box) {
-        return Reading(box, [](const QdsDocument& d) { return d.SectionCount(); });
-      })
+      .def("__len__",
+           [](DocumentBox& box) {
+             return Reading(box, [](const QdsDocument& d) { return d.SectionCount(); });
+           })
       .def("__iter__", [](DocumentBox& box) { return py::iter(SectionNames(box)); })
       .def("rename_section", &RenameSection, py::arg("old"), py::arg("new"),
            "Gives the first section named `old` the name `new`.")
-      .def_property_readonly("path", [](DocumentBox& box) -> py::object {
-        std::filesystem::path path = Reading(box, [](const QdsDocument& d) { return d.FileName(); });
-        if (path.empty()) return py::none();
-        return py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefault(path.c_str()));
-      }, "The file it was loaded from; None for loads and Document().");
+      .def_property_readonly(
+          "path",
+          [](DocumentBox& box) -> py::object {
+            std::filesystem::path path =
+                Reading(box, [](const QdsDocument& d) { return d.FileName(); });
+            if (path.empty()) return py::none();
+            return py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefault(path.c_str()));
+          },
+          "The file it was loaded from; None for loads and Document().");
   // The document's state, each read while the document is held.
   static const struct {
     const char* name;
@@ -225,9 +234,9 @@ signed; True signs, False does not. Raises QdsError.)")
        "Whether a change was made since the load."},
   };
   for (const auto& state : kStates) {
-    document.def_property_readonly(state.name, [read = state.read](DocumentBox& box) {
-      return Reading(box, read);
-    }, state.doc);
+    document.def_property_readonly(
+        state.name, [read = state.read](DocumentBox& box) { return Reading(box, read); },
+        state.doc);
   }
 
   module.def("load", &Load, py::arg("path"), py::kw_only(), py::arg("keep_layout") = true,

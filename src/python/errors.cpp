@@ -29,8 +29,8 @@ namespace {
 // The str of the library's UTF-8, with the bytes of a file name that are
 // not UTF-8 kept as os.fsdecode keeps them.
 py::str StrOfUtf8(std::string_view text) {
-  PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
-                                       "surrogateescape");
+  PyObject* str =
+      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogateescape");
   if (str == nullptr) throw py::error_already_set();
   return py::reinterpret_steal<py::str>(str);
 }

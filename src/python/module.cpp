@@ -55,7 +55,8 @@ py::int_ EvaluateExpression(py::handle expression) {
   std::string result;
   Status status = Evaluate(TextOf(expression, "expression"), &result);
   if (!status.Ok()) RaiseStatus(status, "eval");
-  return py::int_(py::reinterpret_steal<py::object>(PyLong_FromString(result.c_str(), nullptr, 10)));
+  return py::int_(
+      py::reinterpret_steal<py::object>(PyLong_FromString(result.c_str(), nullptr, 10)));
 }
 
 }  // namespace
@@ -63,8 +64,9 @@ py::int_ EvaluateExpression(py::handle expression) {
 
 PYBIND11_MODULE(qds, module) {
   using namespace qds::python;
-  module.doc() = "QDS package scripts: load, read, edit, sign, merge and save them, and "
-                 "expand the symbols and commands of their values.";
+  module.doc() =
+      "QDS package scripts: load, read, edit, sign, merge and save them, and "
+      "expand the symbols and commands of their values.";
   DefineErrors(module);
   DefineDocument(module);
   DefineSectionView(module);
@@ -74,8 +76,8 @@ PYBIND11_MODULE(qds, module) {
 `compat` stays as it was; target.dumps(canonical=True) then holds the bytes
 that knitfold writes for the same pair. QdsError (status 40) when they are
 one document.)");
-  module.def("expand", &ExpandText, py::arg("text"), py::arg("symbols") = py::none(),
-             py::kw_only(), py::arg("legacy") = false, py::arg("commands") = true,
+  module.def("expand", &ExpandText, py::arg("text"), py::arg("symbols") = py::none(), py::kw_only(),
+             py::arg("legacy") = false, py::arg("commands") = true,
              R"(Expands the symbols and commands of `text`.
 
 `symbols`, a dict of str to str, gives the symbols, and is updated with what

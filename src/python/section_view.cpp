@@ -118,36 +118,51 @@ A mapping of its keys, in file order, to their first values: section["Key"]
 reads as `qdstool get` prints (without enclosing double quotes), raw() as
 stored. Writing acts as qdstool's set; add, del, rename_key and remove_value
 as add, del and rename. A section that is gone reads as missing (KeyError).)")
-      .def_property_readonly("name", [](const SectionView& view) {
-        Using using_(*view.box);
-        return StrOf(Find(view).Name16());
-      }, "The name as the header spells it.")
-      .def("__getitem__", [](const SectionView& view, py::handle key) {
-        return FirstValue(view, key, true);
-      }, py::arg("key"))
-      .def("raw", [](const SectionView& view, py::handle key) {
-        return FirstValue(view, key, false);
-      }, py::arg("key"), "The first value of `key` as stored, double quotes included.")
-      .def("get", [](const SectionView& view, py::handle key, py::object fallback) -> py::object {
-        if (!HasKey(view, key)) return fallback;
-        return FirstValue(view, key, true);
-      }, py::arg("key"), py::arg("default") = py::none(),
-         "The first value of `key`, or `default` when the key is missing.")
+      .def_property_readonly(
+          "name",
+          [](const SectionView& view) {
+            Using using_(*view.box);
+            return StrOf(Find(view).Name16());
+          },
+          "The name as the header spells it.")
+      .def(
+          "__getitem__",
+          [](const SectionView& view, py::handle key) { return FirstValue(view, key, true); },
+          py::arg("key"))
+      .def(
+          "raw",
+          [](const SectionView& view, py::handle key) { return FirstValue(view, key, false); },
+          py::arg("key"), "The first value of `key` as stored, double quotes included.")
+      .def(
+          "get",
+          [](const SectionView& view, py::handle key, py::object fallback) -> py::object {
+            if (!HasKey(view, key)) return fallback;
+            return FirstValue(view, key, true);
+          },
+          py::arg("key"), py::arg("default") = py::none(),
+          "The first value of `key`, or `default` when the key is missing.")
       .def("getall", &AllValues, py::arg("key"), "Every value of `key`, in file order.")
       .def("keys", &KeyNames, "The key names, in file order.")
       .def("items", &Items, "Every (key, value) pair, one a value, in file order.")
       .def("__iter__", [](const SectionView& view) { return py::iter(KeyNames(view)); })
-      .def("__len__", [](const SectionView& view) {
-        Using using_(*view.box);
-        return Find(view).KeyCount();
-      })
+      .def("__len__",
+           [](const SectionView& view) {
+             Using using_(*view.box);
+             return Find(view).KeyCount();
+           })
       .def("__contains__", &HasKey, py::arg("key"))
-      .def("__setitem__", [](const SectionView& view, py::handle key, py::handle value) {
-        SetValue(view, key, value, false);
-      }, py::arg("key"), py::arg("value"))
-      .def("add", [](const SectionView& view, py::handle key, py::handle value) {
-        SetValue(view, key, value, true);
-      }, py::arg("key"), py::arg("value"), "Adds `value` after the values of `key`.")
+      .def(
+          "__setitem__",
+          [](const SectionView& view, py::handle key, py::handle value) {
+            SetValue(view, key, value, false);
+          },
+          py::arg("key"), py::arg("value"))
+      .def(
+          "add",
+          [](const SectionView& view, py::handle key, py::handle value) {
+            SetValue(view, key, value, true);
+          },
+          py::arg("key"), py::arg("value"), "Adds `value` after the values of `key`.")
       .def("__delitem__", &RemoveKey, py::arg("key"))
       .def("remove_value", &RemoveValue, py::arg("key"), py::arg("index"),
            "Removes the value at `index` of `key` (the key with its last value).")

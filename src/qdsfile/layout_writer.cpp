@@ -250,7 +250,8 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
   std::vector<const QdsKey*> newKeys;
   std::vector<uint32_t> lines;
   const size_t insertionsBefore = insertions_.size();
-  for (const QdsKey* key = section->keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
+  for (const QdsKey* key = section->keys.head(); key != nullptr;
+       key = NodeList<QdsKey>::Next(key)) {
     const bool renamed = layout_.IsRenamedKey(key);
     std::optional<uint32_t> keyLast;
     size_t firstNew = insertions_.size();
@@ -291,7 +292,8 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
     insertions_.push_back(Insertion{lastAlive->value_or(end), section, nullptr, nullptr});
     return;
   }
-  for (const QdsKey* key : newKeys) insertions_.push_back(Insertion{*sectionLast, nullptr, key, nullptr});
+  for (const QdsKey* key : newKeys)
+    insertions_.push_back(Insertion{*sectionLast, nullptr, key, nullptr});
   if (!header && !section->name.Empty()) {
     namedFirstItem_ = sectionFirst;
     named_ = section;
@@ -333,8 +335,8 @@ SaveStatus LayoutWriter::Write(bool sign, int32_t* character) {
     written = WriteMovedSection(&versionEnd, item.start, &at);
     if (layout_.Alive(i) && !std::binary_search(moved_.begin(), moved_.end(), i)) {
       inRemovedSection = false;
-      written = Raw(at, item.start) && (namedFirstItem_ != i || WriteHeaderLine(*named_)) &&
-                WriteItem(i);
+      written =
+          Raw(at, item.start) && (namedFirstItem_ != i || WriteHeaderLine(*named_)) && WriteItem(i);
     } else {
       // The lines between a removed header and its section's last entry
       // line go with them.
@@ -513,8 +515,8 @@ bool LayoutWriter::RewriteHeader(const Item& item, const QdsSection& section) {
 bool LayoutWriter::WriteTail(uint64_t from, bool sign) {
   std::optional<uint64_t> marker = layout_.EndMarker();
   uint64_t end = units_.End();
-  uint64_t before = std::max(
-      {from, units_.TextStart(), marker.value_or(layout_.UnfinishedLine().value_or(end))});
+  uint64_t before =
+      std::max({from, units_.TextStart(), marker.value_or(layout_.UnfinishedLine().value_or(end))});
   if (!Raw(from, before) || !WriteInsertions(kEndOfText)) return false;
   if (!marker) {
     if (!sign) return Raw(before, layout_.Bytes().size());
@@ -527,8 +529,7 @@ bool LayoutWriter::WriteTail(uint64_t from, bool sign) {
   if (!Raw(*marker, after)) return false;
   if (!sign) return Raw(after, layout_.Bytes().size());
   uint64_t oldCheckLine = layout_.Signed() ? format::kCheckLineLength * units_.Size() : 0;
-  return WriteCheckLine() &&
-         Raw(std::min(after + oldCheckLine, end), layout_.Bytes().size());
+  return WriteCheckLine() && Raw(std::min(after + oldCheckLine, end), layout_.Bytes().size());
 }
 
 bool LayoutWriter::WriteCheckLine() {

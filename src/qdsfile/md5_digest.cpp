@@ -5,13 +5,14 @@
 // from the build's libcrypto), so that updates of the system's copy reach
 // the program. OpenSSL's headers give the functions' types only.
 
+#include "qdsfile/md5_digest.h"
+
 #include <openssl/evp.h>
 
 #include <cstring>
 #include <new>
 
 #include "platform/shared_library.h"
-#include "qdsfile/md5_digest.h"
 
 namespace qds {
 

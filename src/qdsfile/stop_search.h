@@ -19,8 +19,8 @@ namespace qds {
 
 // The character by character end of either search: from `at`, the first of
 // chars[at, end) that is `a`, `b` or `c`, or `end`.
-inline uint32_t FindStopEach(const char16_t* chars, uint32_t at, uint32_t end, char16_t a, char16_t b,
-                             char16_t c) {
+inline uint32_t FindStopEach(const char16_t* chars, uint32_t at, uint32_t end, char16_t a,
+                             char16_t b, char16_t c) {
   while (at < end && chars[at] != a && chars[at] != b && chars[at] != c) ++at;
   return at;
 }
@@ -56,10 +56,12 @@ inline uint32_t FindStop(const char16_t* chars, uint32_t at, uint32_t end, char1
   const __m128i wideC = _mm_set1_epi16(static_cast<short>(c));
   while (end - at >= 8) {
     __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chars + at));
-    __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(eight, wideA), _mm_cmpeq_epi16(eight, wideB)),
-                                _mm_cmpeq_epi16(eight, wideC));
+    __m128i hits =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(eight, wideA), _mm_cmpeq_epi16(eight, wideB)),
+                     _mm_cmpeq_epi16(eight, wideC));
     int mask = _mm_movemask_epi8(hits);
-    if (mask != 0) return at + static_cast<uint32_t>(std::countr_zero(static_cast<unsigned>(mask))) / 2;
+    if (mask != 0)
+      return at + static_cast<uint32_t>(std::countr_zero(static_cast<unsigned>(mask))) / 2;
     at += 8;
   }
   return FindStopEach(chars, at, end, a, b, c);

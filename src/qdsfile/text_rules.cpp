@@ -22,8 +22,7 @@ bool HasWhiteSpaceAtEdge(std::u16string_view text) {
 Reason CheckSectionName(std::u16string_view name) {
   if (name.empty()) return Reason::Empty;
   if (name.find_first_of(u"[]") != std::u16string_view::npos) return Reason::ContainsBracket;
-  if (EqualsIgnoreAsciiCase(name.substr(0, format::kVersionPrefixLength),
-                            format::kVersionPrefix)) {
+  if (EqualsIgnoreAsciiCase(name.substr(0, format::kVersionPrefixLength), format::kVersionPrefix)) {
     return Reason::VersionName;
   }
   if (name == format::kEndMarkerName) return Reason::EndMarkerName;

@@ -101,7 +101,8 @@ LoadStatus ScanText(DocumentModel& document, std::basic_string_view<Unit> text, 
       document.errorLine = 1;
       return LoadStatus::SyntaxError;
     }
-    if (declaredCodePage) TakeCodePage(document, after.substr(std::string_view(format::kCodePageTagAnsi).size()));
+    if (declaredCodePage)
+      TakeCodePage(document, after.substr(std::string_view(format::kCodePageTagAnsi).size()));
   }
   return LoadStatus::Ok;
 }

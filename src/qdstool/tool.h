@@ -199,7 +199,6 @@ int Report(std::string_view subject, const Status& status);
 // WHAT to the file; returns N.
 int Report(std::string_view subject, std::string_view what, const Status& status);
 
-
 // Appends `text` as a JSON string, quotation marks included, for the
 // machine-readable output. The output is pure ASCII: the quotation mark, the
 // backslash and every UTF-16 code unit outside U+0020..U+007E are written as

@@ -31,11 +31,11 @@ TEST(SipHashTest, MatchesTheReferenceVectors) {
     size_t size;
     uint64_t expected;
   } cases[] = {
-      {true, 0, 0xABAC0158050FC4DCu},  {true, 1, 0xC9F49BF37D57CA93u},
-      {true, 7, 0xD3927D989BB11140u},  {true, 8, 0x369095118D299A8Eu},
-      {true, 15, 0xD320D86D2A519956u}, {true, 16, 0xCC4FDD1A7D908B66u},
-      {false, 0, 0x726FDB47DD0E0E31u}, {false, 7, 0xAB0200F58B01D137u},
-      {false, 8, 0x93F5F5799A932462u}, {false, 15, 0xA129CA6149BE45E5u},
+      {true, 0, 0xABAC0158050FC4DCu},   {true, 1, 0xC9F49BF37D57CA93u},
+      {true, 7, 0xD3927D989BB11140u},   {true, 8, 0x369095118D299A8Eu},
+      {true, 15, 0xD320D86D2A519956u},  {true, 16, 0xCC4FDD1A7D908B66u},
+      {false, 0, 0x726FDB47DD0E0E31u},  {false, 7, 0xAB0200F58B01D137u},
+      {false, 8, 0x93F5F5799A932462u},  {false, 15, 0xA129CA6149BE45E5u},
       {false, 63, 0x958A324CEB064572u},
   };
   unsigned char input[64];

@@ -14,11 +14,11 @@ namespace qds {
 namespace {
 
 TEST(TextTest, WhiteSpaceIsTheFixedSet) {
-  const char16_t members[] = {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x20, 0x85, 0xA0, 0x1680,
+  const char16_t members[] = {0x09,   0x0A,   0x0B,   0x0C,   0x0D,   0x20,   0x85,   0xA0,  0x1680,
                               0x2000, 0x2005, 0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000};
   for (char16_t c : members) EXPECT_TRUE(IsWhiteSpace(c)) << std::hex << int(c);
-  const char16_t others[] = {0x00, 0x08, 0x0E, 0x1A, 0x1F, 0x21, 0x84, 0x86, 0x9F,
-                             0xA1, 0x200B, 0x2027, 0x202A, 0x205E, 0xFEFF, 0xFFFF};
+  const char16_t others[] = {0x00, 0x08, 0x0E,   0x1A,   0x1F,   0x21,   0x84,   0x86,
+                             0x9F, 0xA1, 0x200B, 0x2027, 0x202A, 0x205E, 0xFEFF, 0xFFFF};
   for (char16_t c : others) EXPECT_FALSE(IsWhiteSpace(c)) << std::hex << int(c);
 }
 
@@ -65,14 +65,14 @@ TEST(Utf8Test, ValidTextDecodesAndComesBack) {
 
 TEST(Utf8Test, InvalidBytesBecomeEscapesAndComeBack) {
   const std::string cases[] = {
-      "\xFF",                // never valid
-      "a\x80z",              // lone continuation
-      "\xC3",                // cut sequence
-      "\xC0\xAF",            // overlong
-      "\xED\xA0\x80",        // encoded surrogate
-      "\xED\xBF\xBF",        // the last encoded surrogate
-      "\xF4\x90\x80\x80",    // above U+10FFFF
-      "ok\xE2\x82",          // cut at the end
+      "\xFF",              // never valid
+      "a\x80z",            // lone continuation
+      "\xC3",              // cut sequence
+      "\xC0\xAF",          // overlong
+      "\xED\xA0\x80",      // encoded surrogate
+      "\xED\xBF\xBF",      // the last encoded surrogate
+      "\xF4\x90\x80\x80",  // above U+10FFFF
+      "ok\xE2\x82",        // cut at the end
   };
   for (const std::string& bytes : cases) {
     std::u16string text = DecodeUtf8(bytes);

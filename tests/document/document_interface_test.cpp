@@ -40,7 +40,8 @@ class DocumentInterfaceTest : public ::testing::Test {
   // The document as a save writes it, in UTF-8 with "\n" line ends.
   std::string Saved(SaveFlags flags = SaveFlags::KeepComments) {
     EXPECT_TRUE(doc_.SaveTo(scratch_ / "out.qds", flags).Ok());
-    std::string text = ToUtf8(test::FromUtf16Bytes(test::ReadBytes(scratch_ / "out.qds").substr(2)));
+    std::string text =
+        ToUtf8(test::FromUtf16Bytes(test::ReadBytes(scratch_ / "out.qds").substr(2)));
     std::erase(text, '\r');
     return text;
   }
@@ -117,7 +118,8 @@ TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing)
        kHead + "Version=1.0\n  ; the folder\n  Dir=\"C:\\x\"\nPath=c\n" + kTail},
       {"set makes section and key", [](QdsDocument& d) { return d.Set("New", "k", ""); },
        unchanged + "\n[New]\nk=\n"},
-      {"add after the key's values", [](QdsDocument& d) { return d.Add("Registry", "Version", "x"); },
+      {"add after the key's values",
+       [](QdsDocument& d) { return d.Add("Registry", "Version", "x"); },
        kHead + "Version=1.0\nVersion=x\n  ; the folder\n  Dir=\"C:\\x\"\nPath=a\nPath=b\n" + kTail},
       {"remove keeps the comment", [](QdsDocument& d) { return d.RemoveKey("Registry", "Dir"); },
        kHead + "Version=1.0\n  ; the folder\nPath=a\nPath=b\n" + kTail},
@@ -134,12 +136,15 @@ TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing)
        unchanged},
       {"rename to the same name", [](QdsDocument& d) { return d.RenameSection("Files", "Files"); },
        unchanged},
-      {"rename a key to its other case", [](QdsDocument& d) { return d.RenameKey("Files", "main", "MAIN"); },
+      {"rename a key to its other case",
+       [](QdsDocument& d) { return d.RenameKey("Files", "main", "MAIN"); },
        std::string(kScript.substr(0, kScript.size() - kTail.size())) + "\n[Files]\nMAIN=app.exe\n"},
-      {"rename onto another section", [](QdsDocument& d) { return d.RenameSection("Files", "registry"); },
-       unchanged, LibraryStatus::NameExists, Reason::SectionExists},
-      {"rename onto another key", [](QdsDocument& d) { return d.RenameKey("Registry", "Path", "dir"); },
-       unchanged, LibraryStatus::NameExists, Reason::KeyExists},
+      {"rename onto another section",
+       [](QdsDocument& d) { return d.RenameSection("Files", "registry"); }, unchanged,
+       LibraryStatus::NameExists, Reason::SectionExists},
+      {"rename onto another key",
+       [](QdsDocument& d) { return d.RenameKey("Registry", "Path", "dir"); }, unchanged,
+       LibraryStatus::NameExists, Reason::KeyExists},
       {"remove past the values", [](QdsDocument& d) { return d.RemoveValue("Files", "main", 1); },
        unchanged, ReadStatus::NoEntry, Reason::MissingValue,
        "no value 1 of key \"main\" in section \"Files\""},
@@ -151,36 +156,43 @@ TEST_F(DocumentInterfaceTest, ChangesKeepEverythingElseAndRefusalsChangeNothing)
        unchanged, ReadStatus::NoSection, Reason::MissingSection, "no section \"Gone\""},
       {"rename a missing key", [](QdsDocument& d) { return d.RenameKey("Files", "gone", "x"); },
        unchanged, ReadStatus::NoEntry, Reason::MissingKey, "no key \"gone\" in section \"Files\""},
-      {"key with =", [](QdsDocument& d) { return d.Set("Files", "a=b", "1"); },
-       unchanged, LibraryStatus::InvalidKey, Reason::ContainsEquals},
-      {"empty key", [](QdsDocument& d) { return d.Add("Files", "", "1"); },
-       unchanged, LibraryStatus::InvalidKey, Reason::Empty},
-      {"key starting with [", [](QdsDocument& d) { return d.Add("Files", "[x]", "1"); },
-       unchanged, LibraryStatus::InvalidKey, Reason::StartsWithBracket},
-      {"key starting with ;", [](QdsDocument& d) { return d.Add("Files", ";x", "1"); },
-       unchanged, LibraryStatus::InvalidKey, Reason::StartsWithSemicolon},
-      {"key renamed to white space edge", [](QdsDocument& d) { return d.RenameKey("Files", "main", "m "); },
-       unchanged, LibraryStatus::InvalidKey, Reason::WhiteSpaceAtEdge},
+      {"key with =", [](QdsDocument& d) { return d.Set("Files", "a=b", "1"); }, unchanged,
+       LibraryStatus::InvalidKey, Reason::ContainsEquals},
+      {"empty key", [](QdsDocument& d) { return d.Add("Files", "", "1"); }, unchanged,
+       LibraryStatus::InvalidKey, Reason::Empty},
+      {"key starting with [", [](QdsDocument& d) { return d.Add("Files", "[x]", "1"); }, unchanged,
+       LibraryStatus::InvalidKey, Reason::StartsWithBracket},
+      {"key starting with ;", [](QdsDocument& d) { return d.Add("Files", ";x", "1"); }, unchanged,
+       LibraryStatus::InvalidKey, Reason::StartsWithSemicolon},
+      {"key renamed to white space edge",
+       [](QdsDocument& d) { return d.RenameKey("Files", "main", "m "); }, unchanged,
+       LibraryStatus::InvalidKey, Reason::WhiteSpaceAtEdge},
       {"value with a line end", [](QdsDocument& d) { return d.Set("Files", "main", "a\nb"); },
        unchanged, LibraryStatus::InvalidValue, Reason::ContainsLineEnd},
       {"value with white space edge", [](QdsDocument& d) { return d.Set("Files", "main", " a"); },
        unchanged, LibraryStatus::InvalidValue, Reason::WhiteSpaceAtEdge},
-      {"value with NUL", [](QdsDocument& d) { return d.Add("Files", "main", std::string_view("a\0b", 3)); },
+      {"value with NUL",
+       [](QdsDocument& d) { return d.Add("Files", "main", std::string_view("a\0b", 3)); },
        unchanged, LibraryStatus::InvalidValue, Reason::ContainsNul},
       {"value of bad UTF-8", [](QdsDocument& d) { return d.Add("Files", "main", "\xff"); },
        unchanged, LibraryStatus::InvalidValue, Reason::InvalidUtf8},
-      {"value starting with U+001A", [](QdsDocument& d) { return d.Add("Files", "main", u"\x1a" "a"); },
+      {"value starting with U+001A",
+       [](QdsDocument& d) {
+         return d.Add("Files", "main",
+                      u"\x1a"
+                      "a");
+       },
        unchanged, LibraryStatus::InvalidValue, Reason::StartsWithEof},
-      {"section with ]", [](QdsDocument& d) { return d.Add("a]b", "k", "1"); },
-       unchanged, LibraryStatus::InvalidSectionName, Reason::ContainsBracket},
-      {"empty section", [](QdsDocument& d) { return d.Set("", "k", "1"); },
-       unchanged, LibraryStatus::InvalidSectionName, Reason::Empty},
+      {"section with ]", [](QdsDocument& d) { return d.Add("a]b", "k", "1"); }, unchanged,
+       LibraryStatus::InvalidSectionName, Reason::ContainsBracket},
+      {"empty section", [](QdsDocument& d) { return d.Set("", "k", "1"); }, unchanged,
+       LibraryStatus::InvalidSectionName, Reason::Empty},
       {"version section", [](QdsDocument& d) { return d.RenameSection("Files", "$VERSION 2$"); },
        unchanged, LibraryStatus::InvalidSectionName, Reason::VersionName},
-      {"end marker section", [](QdsDocument& d) { return d.Add("$end$", "k", "1"); },
-       unchanged, LibraryStatus::InvalidSectionName, Reason::EndMarkerName},
-      {"merge into itself", [](QdsDocument& d) { return Merge(d, d); },
-       unchanged, LibraryStatus::MergedIntoItself, Reason::None},
+      {"end marker section", [](QdsDocument& d) { return d.Add("$end$", "k", "1"); }, unchanged,
+       LibraryStatus::InvalidSectionName, Reason::EndMarkerName},
+      {"merge into itself", [](QdsDocument& d) { return Merge(d, d); }, unchanged,
+       LibraryStatus::MergedIntoItself, Reason::None},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -246,15 +258,15 @@ TEST_F(DocumentInterfaceTest, StatusesReadAsWords) {
   EXPECT_EQ(syntax.Describe("bad.qds"), "bad.qds:3: syntax error: a key without \"=\" (status 7)");
   EXPECT_EQ(missing.Load(file_, LoadFlags::Digest).Text(),
             "not signed: the text has no end marker");
-  EXPECT_EQ(doc_.SetCodePage(12345).Text(),
-            "code page 12345 cannot be converted on this system");
+  EXPECT_EQ(doc_.SetCodePage(12345).Text(), "code page 12345 cannot be converted on this system");
   EXPECT_EQ(doc_.Set("Files", "a=b", "1").Describe("app.qds"),
             "app.qds: a key may not contain \"=\" (status 31)");
   EXPECT_EQ(doc_.RenameKey("Registry", "Path", "dir").Text(),
             "another key of the section already has that name");
   std::string read;
   Status noKey = doc_.Get("Registry", "Nope", 0, &read);
-  EXPECT_EQ(noKey.Describe("app.qds"), "app.qds: no key \"Nope\" in section \"Registry\" (status 11)");
+  EXPECT_EQ(noKey.Describe("app.qds"),
+            "app.qds: no key \"Nope\" in section \"Registry\" (status 11)");
   EXPECT_EQ(noKey.SectionName() + "/" + noKey.KeyName(), "Registry/Nope");
   EXPECT_EQ(StatusText(noKey), "no such key");
   EXPECT_EQ(StatusText(ExpandStatus::DivisionByZero), "division by zero");
@@ -329,15 +341,18 @@ TEST_F(DocumentInterfaceTest, AWalkChangesThroughItsViewsAndGoesOn) {
     std::string visited;
     std::string saved;
   } cases[] = {
-      {"set every value", eachValue([](MutableKey, MutableValue v) { return v.Set("x"); }), allValues,
-       kHead + "Version=x\n  ; the folder\n  Dir=x\nPath=x\nPath=x\n\n[Files]\nmain=x\n"},
-      {"add to every key", eachValue([](MutableKey k, MutableValue v) { return k.Add(v.Text() + "+"); }),
+      {"set every value", eachValue([](MutableKey, MutableValue v) { return v.Set("x"); }),
        allValues,
+       kHead + "Version=x\n  ; the folder\n  Dir=x\nPath=x\nPath=x\n\n[Files]\nmain=x\n"},
+      {"add to every key",
+       eachValue([](MutableKey k, MutableValue v) { return k.Add(v.Text() + "+"); }), allValues,
        kHead + "Version=1.0\nVersion=1.0+\n  ; the folder\n  Dir=\"C:\\x\"\nDir=\"C:\\x\"+\n"
                "Path=a\nPath=b\nPath=a+\nPath=b+\n\n[Files]\nmain=app.exe\nmain=app.exe+\n"},
-      {"remove every value", eachValue([](MutableKey, MutableValue v) { return v.Remove(); }), allValues,
+      {"remove every value", eachValue([](MutableKey, MutableValue v) { return v.Remove(); }),
+       allValues,
        "[$version 3, codepage 1200$]\n\n; tools\n[Registry]\n  ; the folder\n\n[Files]\n"},
-      {"remove a key's values from the key", eachValue([](MutableKey k, MutableValue) { return k.Remove(); }),
+      {"remove a key's values from the key",
+       eachValue([](MutableKey k, MutableValue) { return k.Remove(); }),
        "Version=1.0;Dir=\"C:\\x\";Path=a;main=app.exe;",
        "[$version 3, codepage 1200$]\n\n; tools\n[Registry]\n  ; the folder\n\n[Files]\n"},
       {"remove one key", eachKey([](MutableSection, MutableKey k) {
@@ -357,7 +372,8 @@ TEST_F(DocumentInterfaceTest, AWalkChangesThroughItsViewsAndGoesOn) {
          return status;
        }),
        "Version;main;",
-       "[$version 3, codepage 1200$]\n\n; tools\n[Registry]\n  ; the folder\n\n[Files]\nmain=app.exe\n"},
+       "[$version 3, codepage 1200$]\n\n; tools\n[Registry]\n  ; the "
+       "folder\n\n[Files]\nmain=app.exe\n"},
       {"remove the section, more to walk", eachKey([](MutableSection s, MutableKey k) {
          return k.Name() == "Version" ? s.Remove() : s.Add("Version", "again");
        }),

@@ -123,10 +123,9 @@ bool IsEntry(const std::u16string& line, const std::u16string& key,
   size_t separator = line.find(u'=');
   std::u16string name = Trimmed(line.substr(0, separator));
   auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; };
-  bool same = name.size() == key.size() && std::equal(name.begin(), name.end(), key.begin(),
-                                                      [&](char16_t a, char16_t b) {
-                                                        return fold(a) == fold(b);
-                                                      });
+  bool same = name.size() == key.size() &&
+              std::equal(name.begin(), name.end(), key.begin(),
+                         [&](char16_t a, char16_t b) { return fold(a) == fold(b); });
   return same && !line.starts_with(u'[') &&
          (value == nullptr ||
           (separator != std::u16string::npos && Trimmed(line.substr(separator + 1)) == *value));
@@ -142,9 +141,10 @@ struct Edit {
   std::function<void(const std::vector<std::u16string>&, const std::vector<std::u16string>&)> lines;
 };
 
-void Only(const std::vector<std::u16string>& lines, const std::function<bool(const std::u16string&)>& allowed,
-          const std::string& what) {
-  for (const std::u16string& line : lines) EXPECT_TRUE(allowed(line)) << what << ": " << ToUtf8(line);
+void Only(const std::vector<std::u16string>& lines,
+          const std::function<bool(const std::u16string&)>& allowed, const std::string& what) {
+  for (const std::u16string& line : lines)
+    EXPECT_TRUE(allowed(line)) << what << ": " << ToUtf8(line);
 }
 
 size_t Count(const std::vector<std::u16string>& lines,
@@ -180,7 +180,8 @@ Edit RandomEdit(const QdsDocument& document, std::mt19937& random) {
     return [=](const auto& removed, const auto& added) {
       EXPECT_TRUE(added.empty());
       EXPECT_EQ(Count(removed, [&](const auto& l) { return IsEntry(l, k16); }), entries);
-      Only(removed, [&](const auto& l) { return IsEntry(l, k16) || IsComment(l); }, "removed");
+      Only(
+          removed, [&](const auto& l) { return IsEntry(l, k16) || IsComment(l); }, "removed");
     };
   };
   auto oneNewLine = [=](const std::u16string& newKey) {
@@ -197,13 +198,17 @@ Edit RandomEdit(const QdsDocument& document, std::mt19937& random) {
       return {"set", [=](QdsDocument& d) { return d.Set(s, k, value); },
               [=](const auto& removed, const auto& added) {
                 EXPECT_EQ(added.size(), 1u);
-                Only(added, [&](const auto& l) { return IsEntry(l, k16, &value); }, "added");
-                Only(removed, [&](const auto& l) { return IsEntry(l, k16) || IsComment(l); }, "removed");
+                Only(
+                    added, [&](const auto& l) { return IsEntry(l, k16, &value); }, "added");
+                Only(
+                    removed, [&](const auto& l) { return IsEntry(l, k16) || IsComment(l); },
+                    "removed");
               }};
     case 1:
       return {"add", [=](QdsDocument& d) { return d.Add(s, k, value); }, oneNewLine(k16)};
     case 2:
-      return {"new key", [=](QdsDocument& d) { return d.Set(s, "Brand", value); }, oneNewLine(u"Brand")};
+      return {"new key", [=](QdsDocument& d) { return d.Set(s, "Brand", value); },
+              oneNewLine(u"Brand")};
     case 3:
       return {"new section", [=](QdsDocument& d) { return d.Add("Fresh", "k", value); },
               [=](const auto& removed, const auto& added) {
@@ -212,16 +217,24 @@ Edit RandomEdit(const QdsDocument& document, std::mt19937& random) {
                 EXPECT_EQ(Count(added, [](const auto& l) { return l == u"[Fresh]"; }), 1u);
               }};
     case 4:
-      return {"del value", [=](QdsDocument& d) { return d.RemoveValue(s, k, values - 1); }, removedOnly(1)};
+      return {"del value", [=](QdsDocument& d) { return d.RemoveValue(s, k, values - 1); },
+              removedOnly(1)};
     case 5:
       return {"del key", [=](QdsDocument& d) { return d.RemoveKey(s, k); }, removedOnly(values)};
     case 6:
       return {"del section", [=](QdsDocument& d) { return d.RemoveSection(s); },
               [=](const auto& removed, const auto& added) {
                 EXPECT_TRUE(added.empty());
-                EXPECT_GE(Count(removed, [&](const auto& l) { return l.starts_with(u"[" + ToUtf16(s) + u"]"); }), 1u);
-                Only(removed, [&](const auto& l) { return !l.starts_with(u"[") || l.starts_with(u"[" + ToUtf16(s) + u"]"); },
-                     "removed");
+                EXPECT_GE(
+                    Count(removed,
+                          [&](const auto& l) { return l.starts_with(u"[" + ToUtf16(s) + u"]"); }),
+                    1u);
+                Only(
+                    removed,
+                    [&](const auto& l) {
+                      return !l.starts_with(u"[") || l.starts_with(u"[" + ToUtf16(s) + u"]");
+                    },
+                    "removed");
               }};
     case 7:
       return {"set each value through a walk",
@@ -232,7 +245,8 @@ Edit RandomEdit(const QdsDocument& document, std::mt19937& random) {
               },
               [=](const auto& removed, const auto& added) {
                 EXPECT_EQ(added.size(), values);
-                Only(added, [&](const auto& l) { return IsEntry(l, k16, &value); }, "added");
+                Only(
+                    added, [&](const auto& l) { return IsEntry(l, k16, &value); }, "added");
                 EXPECT_EQ(Count(removed, [&](const auto& l) { return IsEntry(l, k16); }), values);
               }};
     case 8:
@@ -253,7 +267,8 @@ Edit RandomEdit(const QdsDocument& document, std::mt19937& random) {
       return {"rename key", [=](QdsDocument& d) { return d.RenameKey(s, k, "Renamed"); },
               [=](const auto& removed, const auto& added) {
                 EXPECT_EQ(Count(removed, [&](const auto& l) { return IsEntry(l, k16); }), values);
-                EXPECT_EQ(Count(added, [&](const auto& l) { return IsEntry(l, u"Renamed"); }), values);
+                EXPECT_EQ(Count(added, [&](const auto& l) { return IsEntry(l, u"Renamed"); }),
+                          values);
                 EXPECT_EQ(removed.size(), values);
                 EXPECT_EQ(added.size(), values);
               }};
@@ -285,7 +300,8 @@ void CheckEdits(const std::string& bytes, std::mt19937& random, int edits, Count
     std::string written;
     ASSERT_TRUE(lossless.Write(&written, kLossless).Ok());
     QdsDocument reread;
-    ASSERT_TRUE(reread.LoadBytes(written, kLoad | (signedFile ? LoadFlags::Digest : LoadFlags::None)).Ok());
+    ASSERT_TRUE(
+        reread.LoadBytes(written, kLoad | (signedFile ? LoadFlags::Digest : LoadFlags::None)).Ok());
     EXPECT_EQ(test::EntryOutline(reread), test::EntryOutline(canonical));
     EXPECT_EQ(written.starts_with("\xFF\xFE"), bytes.starts_with("\xFF\xFE"));
     std::vector<std::u16string> removed, added;
@@ -332,17 +348,20 @@ TEST(LosslessEditTest, FoundByTheFuzzerWritesWhatItShould) {
     std::string written;
   } cases[] = {
       {"an empty file keeps its mark first", utf16(u""), newSection, utf16(u"\r\n[N]\r\nk=v\r\n")},
-      {"a last lone CR gets its line feed", "[s]\r\nk=1\r", [](QdsDocument& d) { return d.Add("s", "k", "2"); },
-       "[s]\r\nk=1\r\nk=2\r\n"},
-      {"...also after U+001A", "[s]\r\nk=1\r\x1A", [](QdsDocument& d) { return d.Add("s", "k", "2"); },
-       "[s]\r\nk=1\r\x1A\nk=2\r\n"},
-      {"a section without a header gets one", "k=1\r\n[s]\r\n", nameTheFirst, "[N]\r\nk=1\r\n[s]\r\n"},
+      {"a last lone CR gets its line feed", "[s]\r\nk=1\r",
+       [](QdsDocument& d) { return d.Add("s", "k", "2"); }, "[s]\r\nk=1\r\nk=2\r\n"},
+      {"...also after U+001A", "[s]\r\nk=1\r\x1A",
+       [](QdsDocument& d) { return d.Add("s", "k", "2"); }, "[s]\r\nk=1\r\x1A\nk=2\r\n"},
+      {"a section without a header gets one", "k=1\r\n[s]\r\n", nameTheFirst,
+       "[N]\r\nk=1\r\n[s]\r\n"},
       {"...but not before the version line", "k=1\r\n[$version 2$]\r\n", nameTheFirst,
        "[$version 2$]\r\n\r\n[N]\r\nk=1\r\n"},
       {"a last header without ] stays last", "[s]\r\nk=1\r\n[t", newSection,
        "[s]\r\nk=1\r\n\r\n[N]\r\nk=v\r\n[t"},
-      {"a last key= stays last", "[s]\r\nk=1\r\nx=", newSection, "[s]\r\nk=1\r\n\r\n[N]\r\nk=v\r\nx="},
-      {"a dropped last key writes no line", "x", [](QdsDocument& d) { return d.RemoveSection("s"); }, "x"},
+      {"a last key= stays last", "[s]\r\nk=1\r\nx=", newSection,
+       "[s]\r\nk=1\r\n\r\n[N]\r\nk=v\r\nx="},
+      {"a dropped last key writes no line", "x",
+       [](QdsDocument& d) { return d.RemoveSection("s"); }, "x"},
       {"a last line's lone CR stays when its key is renamed", "[s]\r\nk\r",
        [](QdsDocument& d) { return d.RenameKey("s", "k", "n"); }, "[s]\r\nn\r"},
       {"a key that ends in U+001A is renamed whole", "[s]\r\n\x1Ak\x1A = 1\r\n",
@@ -377,8 +396,9 @@ TEST(LosslessEditTest, AnAnsiFileKeepsItsCodePageOrRefusesTheChange) {
   for (const auto& c : cases) {
     test::WriteBytes(scratch / "a.qds", ansi);
     QdsDocument document;
-    ASSERT_TRUE(document.LoadForChange(scratch / "a.qds", kLoad | LoadFlags::KeepLayout |
-                                                            LoadFlags::DeclaredCodePage)
+    ASSERT_TRUE(document
+                    .LoadForChange(scratch / "a.qds",
+                                   kLoad | LoadFlags::KeepLayout | LoadFlags::DeclaredCodePage)
                     .Ok());
     ASSERT_TRUE(document.Set("s", "k", c.value).Ok());
     Status saved = document.Save(kLossless);

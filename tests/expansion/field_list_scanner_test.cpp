@@ -28,28 +28,43 @@ TEST(FieldListScannerTest, CutsListsIntoFieldsOrRejectsThem) {
   } cases[] = {
       // Bare fields lose surrounding white space and keep inner white space;
       // quote characters inside them are text, and do not end a blank run.
-      {u"one, two ,three", u',', u"one|two|three"}, {u" \t a  b \r\n", u',', u"a  b"},
-      {u"it's, say \"hi\"", u',', u"it's|say \"hi\""}, {u"a '", u',', u"a"},
+      {u"one, two ,three", u',', u"one|two|three"},
+      {u" \t a  b \r\n", u',', u"a  b"},
+      {u"it's, say \"hi\"", u',', u"it's|say \"hi\""},
+      {u"a '", u',', u"a"},
       // Empty fields: an empty value, empty ends.
-      {u"", u',', u""}, {u"   ", u',', u""}, {u",,a,", u',', u"||a|"},
+      {u"", u',', u""},
+      {u"   ", u',', u""},
+      {u",,a,", u',', u"||a|"},
       // Quoted fields keep separators and white space; a doubled quote of
       // their own kind stands for one; white space may follow them.
-      {u"\" a, b \",c", u',', u" a, b |c"}, {u"' x ''y'' '", u',', u" x 'y' "},
-      {u"\"it's\",'say \"\"x\"\"'", u',', u"it's|say \"\"x\"\""}, {u"\"\"\"\"", u',', u"\""},
+      {u"\" a, b \",c", u',', u" a, b |c"},
+      {u"' x ''y'' '", u',', u" x 'y' "},
+      {u"\"it's\",'say \"\"x\"\"'", u',', u"it's|say \"\"x\"\""},
+      {u"\"\"\"\"", u',', u"\""},
       {u"'a'  ,  \"b\" \t", u',', u"a|b"},
       // The separator is tested before white space and quotes.
-      {u"a b  c", u' ', u"a|b||c"}, {u"\"a b\" c", u' ', u"a b|c"}, {u"a\"b", u'"', u"a|b"},
-      {u"'a'\"b", u'"', u"a|b"}, {u"''", u'\'', u"||"},
+      {u"a b  c", u' ', u"a|b||c"},
+      {u"\"a b\" c", u' ', u"a b|c"},
+      {u"a\"b", u'"', u"a|b"},
+      {u"'a'\"b", u'"', u"a|b"},
+      {u"''", u'\'', u"||"},
       // No separator: one field, the quote rules still apply.
-      {u" a, b ", std::nullopt, u"a, b"}, {u"\"a,b\" ", std::nullopt, u"a,b"},
+      {u" a, b ", std::nullopt, u"a, b"},
+      {u"\"a,b\" ", std::nullopt, u"a,b"},
       // White space above U+00FF counts; U+0085 and U+00A0 are text.
-      {u"\u3000a\u2003", u',', u"a"}, {u"\u00A0a\u0085", u',', u"\u00A0a\u0085"},
+      {u"\u3000a\u2003", u',', u"a"},
+      {u"\u00A0a\u0085", u',', u"\u00A0a\u0085"},
       // Quotes left open, or followed by anything but white space and the
       // separator.
-      {u"\"open", u',', u"<invalid>"}, {u"a,'open", u',', u"<invalid>"},
-      {u"x,\"a\"\"", u',', u"<invalid>"}, {u"\"a\"b", u',', u"<invalid>"},
-      {u"'a'b", u',', u"<invalid>"}, {u"\"a\" b", u',', u"<invalid>"},
-      {u"\"a\"'", u',', u"<invalid>"}, {u"'a'\"", u',', u"<invalid>"},
+      {u"\"open", u',', u"<invalid>"},
+      {u"a,'open", u',', u"<invalid>"},
+      {u"x,\"a\"\"", u',', u"<invalid>"},
+      {u"\"a\"b", u',', u"<invalid>"},
+      {u"'a'b", u',', u"<invalid>"},
+      {u"\"a\" b", u',', u"<invalid>"},
+      {u"\"a\"'", u',', u"<invalid>"},
+      {u"'a'\"", u',', u"<invalid>"},
       {u"'a' '", u',', u"<invalid>"},
   };
   FieldListScanner scanner;  // one scanner, so that no scan sees an earlier one's fields

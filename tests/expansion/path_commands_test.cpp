@@ -67,9 +67,14 @@ TEST_F(PathCommandsTest, SplitPathCutsDriveFolderNameAndExtension) {
     std::u16string path;
     std::u16string pieces;  // drive|folder|file|extension
   } cases[] = {
-      {u"C:\\dir\\sub\\name.ext", u"C:|\\dir\\sub|name|ext"}, {u"C:\\name.ext", u"C:||name|ext"},
-      {u"C:", u"C:|||"}, {u"name", u"||name|"}, {u"C:\\dir\\", u"C:|\\dir||"}, {u"x:y", u"x:||y|"},
-      {u"archive.tar.gz", u"||archive.tar|gz"}, {u"dir.d\\file", u"|dir.d|file|"},
+      {u"C:\\dir\\sub\\name.ext", u"C:|\\dir\\sub|name|ext"},
+      {u"C:\\name.ext", u"C:||name|ext"},
+      {u"C:", u"C:|||"},
+      {u"name", u"||name|"},
+      {u"C:\\dir\\", u"C:|\\dir||"},
+      {u"x:y", u"x:||y|"},
+      {u"archive.tar.gz", u"||archive.tar|gz"},
+      {u"dir.d\\file", u"|dir.d|file|"},
       {u".profile", u"|||profile"},
       // Both separators count everywhere; only a trailing "\" is dropped.
       {u"/usr/lib/libx.so", u"|/usr/lib/|libx|so"},
@@ -162,13 +167,25 @@ TEST(IsRemotePathTest, SharesAreRemoteAndLocalPathsAreNot) {
     bool remote;
   } cases[] = {
 #ifdef _WIN32
-      {u"\\\\server\\share\\file", true}, {u"\\\\", true}, {u"", false}, {u"C:\\", false},
-      {u"c:\\temp", false}, {u"c:relative", false}, {u"temp\\file", false}, {u"\\rooted", false},
+      {u"\\\\server\\share\\file", true},
+      {u"\\\\", true},
+      {u"", false},
+      {u"C:\\", false},
+      {u"c:\\temp", false},
+      {u"c:relative", false},
+      {u"temp\\file", false},
+      {u"\\rooted", false},
       {u"//server/share", false},
 #else
-      {u"//server/share/file", true}, {u"//", true}, {u"", false}, {u"/", false},
-      {u"/proc/self", false}, {u"relative/missing/file", false}, {u"\\\\server\\share", false},
-      {u"/tmp/no/such/file", false}, {u"/tmp/no/such/file", false},
+      {u"//server/share/file", true},
+      {u"//", true},
+      {u"", false},
+      {u"/", false},
+      {u"/proc/self", false},
+      {u"relative/missing/file", false},
+      {u"\\\\server\\share", false},
+      {u"/tmp/no/such/file", false},
+      {u"/tmp/no/such/file", false},
 #endif
   };
   for (const auto& c : cases) {
@@ -244,7 +261,8 @@ TEST(FileSystemQueryTest, AMissingPathBelongsToItsNearestExistingParent) {
   for (int i = 0; i < 100000; ++i) deep.append(u"/a");
   const std::u16string paths[][2] = {
       {WidePath(scratch.path()), WidePath(scratch / "no" / "such" / "file")},
-      {u"/proc", u"/proc/self/no/such"}, {u"/", deep}};
+      {u"/proc", u"/proc/self/no/such"},
+      {u"/", deep}};
   uint64_t ids[3][2] = {};
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(platform::QueryFileSystemId(paths[i][0].c_str(), &ids[i][0]));

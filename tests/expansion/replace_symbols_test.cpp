@@ -34,13 +34,23 @@ TEST_F(ReplaceSymbolsTest, ExpandsEachForm) {
     std::u16string_view text;
     std::u16string_view expected;
   } cases[] = {
-      {u"", u""}, {u"plain text", u"plain text"}, {u"100%% sure", u"100% sure"}, {u"%%%%", u"%%"},
-      {u"a%x%b", u"ab"}, {u"x%name%y%NAME%", u"xVALUEyVALUE"},
+      {u"", u""},
+      {u"plain text", u"plain text"},
+      {u"100%% sure", u"100% sure"},
+      {u"%%%%", u"%%"},
+      {u"a%x%b", u"ab"},
+      {u"x%name%y%NAME%", u"xVALUEyVALUE"},
       {u"%raw%", u"%name%"},  // values are not scanned again
-      {u"%`%x%`%", u"%x%"}, {u"%`a`%%`b`%", u"a`%b"}, {u"%``%", u""}, {u"%`a``%", u"a`"},
-      {u"%`50%% ` and `%", u"50%% ` and "}, {u"%!IF(1,yes,no)%", u"yes"},
-      {u"%!iF (0, yes , no )%", u"no"}, {u"<%!if(1,%`ab`%,no)%>", u"<ab>"},
-      {u"%!greet(World)%!", u"Hello World!"}, {u"%!cmd2()%", u"two"},
+      {u"%`%x%`%", u"%x%"},
+      {u"%`a`%%`b`%", u"a`%b"},
+      {u"%``%", u""},
+      {u"%`a``%", u"a`"},
+      {u"%`50%% ` and `%", u"50%% ` and "},
+      {u"%!IF(1,yes,no)%", u"yes"},
+      {u"%!iF (0, yes , no )%", u"no"},
+      {u"<%!if(1,%`ab`%,no)%>", u"<ab>"},
+      {u"%!greet(World)%!", u"Hello World!"},
+      {u"%!cmd2()%", u"two"},
       // Arguments: blanks around them dropped, quotes of either kind
       // removed (a doubled one stands for one), a call ends only at ")%".
       {u"%!echo()%%!echo (x)%%!echo\t(x)%%!echo(,)%%!echo(a, ,b)%", u"[||][x||][x||][||][a||b]"},
@@ -69,7 +79,8 @@ TEST_F(ReplaceSymbolsTest, FailuresStopAtTheirPosition) {
     uint32_t errorPos;
     uint32_t outLen;  // characters produced before the failure
   } cases[] = {
-      {u"50%", ReplaceStatus::NotClosed, 3, 2}, {u"ab%unclosed", ReplaceStatus::NotClosed, 3, 2},
+      {u"50%", ReplaceStatus::NotClosed, 3, 2},
+      {u"ab%unclosed", ReplaceStatus::NotClosed, 3, 2},
       {u"%`abc", ReplaceStatus::NotClosed, 2, 0},
       {u"ab%" + n129 + u"%", ReplaceStatus::NameTooLong, 3, 2},
       {u"%!" + c65 + u"c(x)%", ReplaceStatus::BufferTooSmall, 2, 0},  // the name is too long
@@ -116,12 +127,16 @@ TEST_F(ReplaceSymbolsTest, LengthProtocolCountsTheZero) {
     ReplaceStatus status;
     std::u16string_view written = {};
   } cases[] = {
-      {u"abc", 4, ReplaceStatus::Ok, u"abc"}, {u"abc", 3, ReplaceStatus::BufferTooSmall, u"abc"},
-      {u"abc", 2, ReplaceStatus::BufferTooSmall, u"ab"}, {u"abc", 0, ReplaceStatus::BufferTooSmall},
-      {u"%hello%", 6, ReplaceStatus::Ok, u"hello"}, {u"%hello%", 5, ReplaceStatus::BufferTooSmall},
+      {u"abc", 4, ReplaceStatus::Ok, u"abc"},
+      {u"abc", 3, ReplaceStatus::BufferTooSmall, u"abc"},
+      {u"abc", 2, ReplaceStatus::BufferTooSmall, u"ab"},
+      {u"abc", 0, ReplaceStatus::BufferTooSmall},
+      {u"%hello%", 6, ReplaceStatus::Ok, u"hello"},
+      {u"%hello%", 5, ReplaceStatus::BufferTooSmall},
       {u"%!value(hello)%", 6, ReplaceStatus::Ok, u"hello"},
       {u"%!value(hello)%", 5, ReplaceStatus::BufferTooSmall, u"hello"},
-      {u"[%`ab`%]", 5, ReplaceStatus::Ok, u"[ab]"}, {u"[%`ab`%]", 4, ReplaceStatus::BufferTooSmall},
+      {u"[%`ab`%]", 5, ReplaceStatus::Ok, u"[ab]"},
+      {u"[%`ab`%]", 4, ReplaceStatus::BufferTooSmall},
       {u"ab%!value(hello)%%!set(after,1)%tail", 4, ReplaceStatus::BufferTooSmall, u"ab"},
       {u"ab%!value(hello)%tail%!if(1 2)%", 4, ReplaceStatus::MalformedExpression, u"ab"},
       {u"%!length(abcdefghij)%", 1, ReplaceStatus::BufferTooSmall},
@@ -134,8 +149,8 @@ TEST_F(ReplaceSymbolsTest, LengthProtocolCountsTheZero) {
     EXPECT_EQ(e.status, c.status);
     EXPECT_EQ(e.output.substr(0, c.written.size()), c.written);
     Expansion query{};
-    query.status = ReplaceSymbols(table_, c.text, nullptr, &query.outLen, ExpandFlags::None,
-                                  &query.errorPos);
+    query.status =
+        ReplaceSymbols(table_, c.text, nullptr, &query.outLen, ExpandFlags::None, &query.errorPos);
     EXPECT_EQ(query.status,
               c.status == ReplaceStatus::Ok ? ReplaceStatus::BufferTooSmall : c.status);
     EXPECT_EQ(e.outLen, query.outLen);

@@ -92,8 +92,7 @@ TEST(SymbolTableTest, AgreesWithReferenceMapThroughChurn) {
     }
   }
   EXPECT_EQ(table.Count(), static_cast<int32_t>(reference.size()));
-  table.ForEach(
-      [&](std::u16string_view n, std::u16string_view v) { seen[std::u16string(n)] = v; });
+  table.ForEach([&](std::u16string_view n, std::u16string_view v) { seen[std::u16string(n)] = v; });
   EXPECT_EQ(seen, reference);
   for (const auto& symbol : reference) {
     EXPECT_TRUE(table.Remove(symbol.first));
@@ -111,9 +110,19 @@ TEST(SymbolTableTest, LookupUnsignedReadsLikeStrtoul) {
     const char16_t* value;
     uint32_t expected;
   } cases[] = {
-      {u"42", 42}, {u" 42", 42}, {u"42x", 0}, {u"", 0}, {u"42 ", 0}, {u"+7", 7},
-      {u"-1", 4294967295}, {u"4294967295", 4294967295}, {u"99999999999", 4294967295}, {u"0x10", 0},
-      {u"010", 10}, {u"\t\n 5", 5}, {u"-", 0},
+      {u"42", 42},
+      {u" 42", 42},
+      {u"42x", 0},
+      {u"", 0},
+      {u"42 ", 0},
+      {u"+7", 7},
+      {u"-1", 4294967295},
+      {u"4294967295", 4294967295},
+      {u"99999999999", 4294967295},
+      {u"0x10", 0},
+      {u"010", 10},
+      {u"\t\n 5", 5},
+      {u"-", 0},
   };
   SymbolMap table(false, 1);
   for (const auto& c : cases) {

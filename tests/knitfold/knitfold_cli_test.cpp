@@ -6,9 +6,9 @@
 #include <string>
 
 #include "common/utf8.h"
-#include "support/test_support.h"
 #include "platform/errors.h"
 #include "support/system_codes.h"
+#include "support/test_support.h"
 
 namespace qds {
 namespace {
@@ -45,10 +45,13 @@ TEST(KnitfoldCliTest, RunsThatStopEarlyTouchOnlyTheirLog) {
       std::string log;  // the log the run writes; empty: nothing touched
       std::string output = {};
     } cases[] = {
-        {{}, false, usage, ""}, {{"a.qds"}, false, usage, ""},
+        {{}, false, usage, ""},
+        {{"a.qds"}, false, usage, ""},
         {{held, "b.qds"}, true, logError(test::kCodeHeld, held), ""},
-        {{NativePath("none/a.qds"), "b.qds"}, false,
-         logError(test::kCodeMissingFolder, NativePath("none/a.qds")), ""},
+        {{NativePath("none/a.qds"), "b.qds"},
+         false,
+         logError(test::kCodeMissingFolder, NativePath("none/a.qds")),
+         ""},
         {{tooLong, "b.qds"}, false, logError(platform::kErrorNameTooLong, tooLong), ""},
         {{fits, "b.qds"}, false, "", fits + ".log"},
         {{"a.qds", "missing.txt", "TRACE", "verbose", "extra"}, false, "", "a.qds.log"},

@@ -68,7 +68,9 @@ TEST_P(KnitfoldMergeTest, AddsSectionsKeysAndFurtherValuesKeepingTheTargetsComme
                          u"[files]\n"
                          u"A=2\n"
                          u"b=\"quoted\"\n"
-                         u"long=" + longValue + u"\n"
+                         u"long=" +
+                         longValue +
+                         u"\n"
                          u"[New]\n"
                          u"x=1\n"
                          u"x=\"2\n"
@@ -109,9 +111,11 @@ TEST_P(KnitfoldMergeTest, LongNamesKeysAndValuesArriveOrAreSkippedByTheirLength)
     std::u16string entry;    // as the compat file holds it
     std::u16string arrives;  // as the target gets it; empty: skipped
   } cases[] = {
-      {text(u's', 259), u"k=v", u"k=v"}, {text(u'S', 260), u"k=v", u""},
+      {text(u's', 259), u"k=v", u"k=v"},
+      {text(u'S', 260), u"k=v", u""},
       {u"A", text(u'k', 259) + u"=v", text(u'k', 259) + u"=v"},
-      {u"B", text(u'k', 260) + u"=v", u""}, {u"C", text(u'k', 300) + u"=", text(u'k', 259) + u"="},
+      {u"B", text(u'k', 260) + u"=v", u""},
+      {u"C", text(u'k', 300) + u"=", text(u'k', 259) + u"="},
       {u"D", u"k=" + text(u'v', 259), u"k=" + text(u'v', 259)},
       {u"E", u"k=" + text(u'v', 260), u""},
       {u"F", u"k=\"" + text(u'v', 259) + u"\"", u"k=" + text(u'v', 259)},

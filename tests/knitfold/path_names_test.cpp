@@ -19,16 +19,26 @@ TEST(PathNamesTest, FindFileNameAndExtension) {
     const char16_t* name;
     const char16_t* extension;
   } cases[] = {
-      {u"/pkg/app.qds", u"app.qds", u".qds"}, {u"extra.QDS", u"extra.QDS", u".QDS"},
-      {u"/in/extra.tar.qds", u"extra.tar.qds", u".qds"}, {u"extra", u"extra", u""},
-      {u"/in.dir/extra", u"extra", u""}, {u"extra.qds old", u"extra.qds old", u""},
-      {u"a.b c.qds", u"a.b c.qds", u".qds"}, {u"extra.", u"extra.", u"."},
-      {u".qds", u".qds", u".qds"}, {u"dir/sub/x.cmd", u"x.cmd", u".cmd"},
-      {u"dir/", u"dir/", u""}, {u"dir//x", u"x", u""}, {u"/", u"/", u""}, {u"", u"", u""},
+      {u"/pkg/app.qds", u"app.qds", u".qds"},
+      {u"extra.QDS", u"extra.QDS", u".QDS"},
+      {u"/in/extra.tar.qds", u"extra.tar.qds", u".qds"},
+      {u"extra", u"extra", u""},
+      {u"/in.dir/extra", u"extra", u""},
+      {u"extra.qds old", u"extra.qds old", u""},
+      {u"a.b c.qds", u"a.b c.qds", u".qds"},
+      {u"extra.", u"extra.", u"."},
+      {u".qds", u".qds", u".qds"},
+      {u"dir/sub/x.cmd", u"x.cmd", u".cmd"},
+      {u"dir/", u"dir/", u""},
+      {u"dir//x", u"x", u""},
+      {u"/", u"/", u""},
+      {u"", u"", u""},
 #ifdef _WIN32
       // A drive's colon ends a folder part too.
-      {u"c:app.qds", u"app.qds", u".qds"}, {u"E:/pkg/app.qds", u"app.qds", u".qds"},
-      {u"E:/", u"E:/", u""}, {u"//server/share/app.qds", u"app.qds", u".qds"},
+      {u"c:app.qds", u"app.qds", u".qds"},
+      {u"E:/pkg/app.qds", u"app.qds", u".qds"},
+      {u"E:/", u"E:/", u""},
+      {u"//server/share/app.qds", u"app.qds", u".qds"},
 #else
       {u"c:app.qds", u"c:app.qds", u".qds"},  // a colon is an ordinary character here
 #endif

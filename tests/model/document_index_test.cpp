@@ -67,8 +67,8 @@ struct Model {
 
 // Names that meet and part under the name comparison: ASCII case variants
 // meet, the non-ASCII letters do not.
-const std::u16string kNames[] = {u"alpha", u"ALPHA", u"Alpha", u"beta", u"BETA", u"\u00C4x",
-                                 u"\u00E4x", u"gamma", u"k", u"K", u"", u"delta"};
+const std::u16string kNames[] = {u"alpha",   u"ALPHA", u"Alpha", u"beta", u"BETA", u"\u00C4x",
+                                 u"\u00E4x", u"gamma", u"k",     u"K",    u"",     u"delta"};
 
 class IndexedDocumentTest : public ::testing::TestWithParam<uint32_t> {
  protected:
@@ -109,7 +109,8 @@ class IndexedDocumentTest : public ::testing::TestWithParam<uint32_t> {
     QdsSection* section = document_.sections.head();
     for (const ModelSection& expected : model_.sections) {
       ASSERT_EQ(section->name.View(), expected.name);
-      ASSERT_EQ(section->EntryCount(), Model::Count(expected)) << "section " << ToUtf8(expected.name);
+      ASSERT_EQ(section->EntryCount(), Model::Count(expected))
+          << "section " << ToUtf8(expected.name);
       for (uint32_t k = 0; k < expected.keys.size(); ++k) {
         const std::u16string& name = expected.keys[k].name;
         int first = Model::FindFirst(expected.keys, name);
@@ -140,7 +141,9 @@ class IndexedDocumentTest : public ::testing::TestWithParam<uint32_t> {
     }
   }
 
-  static std::string ToUtf8(std::u16string_view text) { return std::string(text.begin(), text.end()); }
+  static std::string ToUtf8(std::u16string_view text) {
+    return std::string(text.begin(), text.end());
+  }
 
   // Changes the document and the model alike in one of several ways.
   void RandomChange() {

@@ -13,7 +13,8 @@ namespace qds {
 namespace {
 
 // A document with section S holding a=1, b=2, a=3 as a file would give it.
-void AddLine(DocumentModel* doc, const char16_t* section, const char16_t* key, const char16_t* value) {
+void AddLine(DocumentModel* doc, const char16_t* section, const char16_t* key,
+             const char16_t* value) {
   doc->SetEntry(section, key, kAppendPosition, value);
 }
 
@@ -37,8 +38,8 @@ Entry Read(DocumentModel& doc, const char16_t* section, uint32_t position,
   Entry entry;
   entry.keyLength = keyCapacity;
   entry.valueLength = valueCapacity;
-  entry.status = doc.GetEntry(section, position, key, &entry.keyLength, value, &entry.valueLength,
-                              flags);
+  entry.status =
+      doc.GetEntry(section, position, key, &entry.keyLength, value, &entry.valueLength, flags);
   entry.key.assign(key, std::find(key, key + keyCapacity, u'\0'));
   entry.value.assign(value, std::find(value, value + valueCapacity, u'\0'));
   EXPECT_EQ(std::count(key + keyCapacity, key + 400, u'#'), 400 - keyCapacity);
@@ -157,7 +158,8 @@ TEST(EntryBufferTest, CutsAtTheCapacitiesAndReportsTheSizesNeeded) {
       {u"", u"v", 260, 2, ReadStatus::Ok, u"", u"v", 1, 2},  // a key with no units to copy
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.key.size() << " " << c.keyCapacity << " " << c.valueCapacity);
+    SCOPED_TRACE(testing::Message()
+                 << c.key.size() << " " << c.keyCapacity << " " << c.valueCapacity);
     DocumentModel doc;
     doc.SetEntry(u"S", c.key.c_str(), kAppendPosition, c.value);
     Entry entry = Read(doc, u"S", 0, ReadFlags::None, c.keyCapacity, c.valueCapacity);

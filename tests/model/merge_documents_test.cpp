@@ -36,8 +36,7 @@ Keys SectionOf(DocumentModel& document) {
   for (QdsKey* key = document.sections.head()->keys.head(); key != nullptr;
        key = NodeList<QdsKey>::Next(key)) {
     keys.push_back({std::u16string(key->name.View()), {}});
-    for (QdsValue* value = key->values.head(); value != nullptr;
-         value = ValueList::Next(value)) {
+    for (QdsValue* value = key->values.head(); value != nullptr; value = ValueList::Next(value)) {
       keys.back().second.emplace_back(value->name.View());
     }
   }

@@ -46,7 +46,8 @@ TEST(NodeListTest, RemovedNodesAreHandedBackAndTheRestDeletedOnce) {
     ASSERT_EQ(list.FindByName(u"C"), list.NodeAt(2));
     list.NodeAt(30);  // the cursor in the middle
     std::unique_ptr<CountedNode> removed[] = {
-        std::unique_ptr<CountedNode>(list.RemoveAt(1)), std::unique_ptr<CountedNode>(list.RemoveHead()),
+        std::unique_ptr<CountedNode>(list.RemoveAt(1)),
+        std::unique_ptr<CountedNode>(list.RemoveHead()),
         std::unique_ptr<CountedNode>(list.RemoveTail()),
         std::unique_ptr<CountedNode>(list.Remove(list.NodeAt(1)))};
     for (const auto& node : removed) {

@@ -170,7 +170,8 @@ TEST(NodePoolDeathTest, AMisusedBlockIsReported) {
          NodePool::Free(node, 24);
        },
        "freed while not in use"},
-      {"a node read past its bytes", [] { ReadByte(NodePool::Allocate(20), 20); }, "use-after-poison"},
+      {"a node read past its bytes", [] { ReadByte(NodePool::Allocate(20), 20); },
+       "use-after-poison"},
       {"a text block read once freed",
        [] {
          void* block = AllocateBlock(40);

@@ -242,8 +242,8 @@ TEST(FileServicesTest, OnlyFilesThatNoOtherAccountMayWriteAreMapped) {
     uid_t owner;
     bool mapped;
   };
-  std::vector<Case> cases = {{0644, geteuid(), true}, {0664, geteuid(), false},
-                             {0646, geteuid(), false}};
+  std::vector<Case> cases = {
+      {0644, geteuid(), true}, {0664, geteuid(), false}, {0646, geteuid(), false}};
   if (geteuid() == 0) cases.push_back({0644, 65534, false});  // owned by nobody
   for (const Case& each : cases) {
     ASSERT_EQ(chmod((dir / "file").c_str(), each.mode), 0);

@@ -163,8 +163,8 @@ TEST_P(LoaderTest, RunsOfEveryLengthEndWhereTheirTerminatorIs) {
   std::string expected;
   for (int n = 0; n <= 40; ++n) {
     std::string run(n, 'a' + n % 26);
-    text += "[" + run + "s]trailing " + run + "\r\n; " + run + "\r\nk" + run + "=" + run +
-            "=\x1A" + run + "\r\n";
+    text += "[" + run + "s]trailing " + run + "\r\n; " + run + "\r\nk" + run + "=" + run + "=\x1A" +
+            run + "\r\n";
     expected += "[" + run + "s]{; " + run + "\r\n}k" + run + "=" + run + "=\x1A" + run + "|";
   }
   DocumentModel document;
@@ -183,10 +183,12 @@ TEST(StopSearchTest, EverySearchFindsTheFirstStop) {
   for (uint32_t length = 0; length <= 20; ++length) {
     for (uint32_t stop = 0; stop <= length; ++stop) {
       std::u16string text(length, u'x');
-      for (uint32_t i = 0; i < length; ++i) text[i] = nearMisses[(i + stop) % std::size(nearMisses)];
+      for (uint32_t i = 0; i < length; ++i)
+        text[i] = nearMisses[(i + stop) % std::size(nearMisses)];
       if (stop < length) text[stop] = stops[stop % 3];
       for (uint32_t at = 0; at <= stop; ++at) {
-        SCOPED_TRACE(testing::Message() << "length " << length << ", stop " << stop << ", from " << at);
+        SCOPED_TRACE(testing::Message()
+                     << "length " << length << ", stop " << stop << ", from " << at);
         EXPECT_EQ(FindStopEach(text.data(), at, length, u'\r', u'=', 0), stop);
         EXPECT_EQ(FindStopPortable(text.data(), at, length, u'\r', u'=', 0), stop);
         EXPECT_EQ(FindStop(text.data(), at, length, u'\r', u'=', 0), stop);
@@ -353,8 +355,13 @@ TEST(LoaderFileTest, VersionMarksAndCodePagesOfWholeFiles) {
       {"\xFF[a]\r\n", Lenient, LoadStatus::Ok, 1, "[]\u00FF[a]=\n|"},
       {Utf16File(u"[s]\r\nk=v") + "x", {}, LoadStatus::Ok, 1, "[s]k=v|"},
       {Utf16File(u"[s]\r\nk=123456\r\n;4567"), {}, LoadStatus::Ok, 1, "[s]k=123456|", 8},
-      {Utf16File(u"[s]\r\nk=1234567\r\n[t]\r\n"), {}, LoadStatus::LineTooLong, 1,
-       "[s]k=1234567|", 8, 2},
+      {Utf16File(u"[s]\r\nk=1234567\r\n[t]\r\n"),
+       {},
+       LoadStatus::LineTooLong,
+       1,
+       "[s]k=1234567|",
+       8,
+       2},
       {Utf16File(u"[s]\r\n;123456789"), {}, LoadStatus::LineTooLong, 1, "[s]", 8, 2},
       {"[s]\r\n\r\n[t]\r\nk=1234567", {}, LoadStatus::LineTooLong, 1, "[s][t]", 8, 4},
   };
@@ -483,8 +490,8 @@ TEST(LoaderDigestTest, AnyChangeOrMissingPieceFailsTheCheck) {
        Reason::DigestDiffers},
       {"changed digit", changed(digitsAt, firstDigit == '0' ? '1' : '0'),
        LoadStatus::DigestMismatch, Reason::DigestDiffers},
-      {"lowercase digits", body + Utf16Bytes(u"\r\n" + lower + u"\r\n"),
-       LoadStatus::DigestMismatch, Reason::NoCheckLine},
+      {"lowercase digits", body + Utf16Bytes(u"\r\n" + lower + u"\r\n"), LoadStatus::DigestMismatch,
+       Reason::NoCheckLine},
       {"no check line", body, LoadStatus::DigestMismatch, Reason::NoCheckLine},
       {"check line cut short", good.substr(0, good.size() - 2), LoadStatus::DigestMismatch,
        Reason::NoCheckLine},
@@ -498,9 +505,9 @@ TEST(LoaderDigestTest, AnyChangeOrMissingPieceFailsTheCheck) {
     DocumentModel doc;
     LoadOutcome outcome;
     WriteBytes(dir / "check.qds", c.bytes);
-    EXPECT_EQ(LoadDocument(&doc, WidePath(dir / "check.qds").c_str(), Digest, InputFlags::None,
-                           &outcome),
-              c.status)
+    EXPECT_EQ(
+        LoadDocument(&doc, WidePath(dir / "check.qds").c_str(), Digest, InputFlags::None, &outcome),
+        c.status)
         << c.name;
     EXPECT_EQ(outcome.reason, c.reason) << c.name;
   }

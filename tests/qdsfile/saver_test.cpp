@@ -163,8 +163,8 @@ TEST(SaverTest, AWriteFailingInTheMiddleFailsTheText) {
   for (int part = 0; part < 4; ++part) {
     DocumentModel document;
     for (int i = 0; i < 32; ++i) {
-      QdsSection* section = AddSection(&document, part == 1 ? big : u"s",
-                                       part == 0 ? u";" + big + u"\r\n" : u"");
+      QdsSection* section =
+          AddSection(&document, part == 1 ? big : u"s", part == 0 ? u";" + big + u"\r\n" : u"");
       AddEntry(section, part == 2 ? big : u"k", part == 3 ? big : u"v");
     }
     EXPECT_TRUE(failsOnAFullDevice(document)) << part;
@@ -291,9 +291,9 @@ TEST(SignedFilesTest, FilesSignedOnEitherPlatformVerifyAndSigningHereGivesTheirB
   ScratchDir dir;
   const fs::path data = SourceFile("tests/data");
   DocumentModel document;
-  ASSERT_EQ(LoadDocument(&document, WidePath(data / "unsigned.qds").c_str(),
-                         LoadFlags::KeepComments),
-            LoadStatus::Ok);
+  ASSERT_EQ(
+      LoadDocument(&document, WidePath(data / "unsigned.qds").c_str(), LoadFlags::KeepComments),
+      LoadStatus::Ok);
   ASSERT_EQ(SaveDocument(&document, WidePath(dir / "signed.qds").c_str(), KeepComments | Digest),
             SaveStatus::Ok);
   for (const char* name : {"signed_by_linux.qds", "signed_by_windows.qds"}) {

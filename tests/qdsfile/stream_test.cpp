@@ -1,6 +1,6 @@
 // FileStream: its modes and statuses, and the bytes and digests that it
-// carries for every size, piece size, digest start and buffer size. The digest itself is pinned by the files
-// signed on each platform (SignedFilesTest).
+// carries for every size, piece size, digest start and buffer size. The digest itself is pinned by
+// the files signed on each platform (SignedFilesTest).
 
 #include <gtest/gtest.h>
 
@@ -64,9 +64,11 @@ TEST(DigestTest, BytesAndDigestSurviveEveryPieceSizeAndStart) {
           uint32_t got = 0;
           char16_t unit;
           if (piece == 0) {
-            while (in.ReadChar(&unit) == StreamStatus::Ok) back.append({char(unit), char(unit >> 8)});
+            while (in.ReadChar(&unit) == StreamStatus::Ok)
+              back.append({char(unit), char(unit >> 8)});
           } else {
-            while (in.Read(chunk.data(), piece, &got) == StreamStatus::Ok) back.append(chunk, 0, got);
+            while (in.Read(chunk.data(), piece, &got) == StreamStatus::Ok)
+              back.append(chunk, 0, got);
             EXPECT_EQ(got, 0u);
           }
           if (piece == 0 && (size - start) % 2 != 0) continue;  // no unit of a lone last byte

@@ -2,6 +2,7 @@
 // statuses and the files they write.
 
 #include <gtest/gtest.h>
+#include <qds/qds.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,8 +12,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <qds/qds.h>
 
 #include "common/utf8.h"
 #include "platform/path_syntax.h"
@@ -137,53 +136,83 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       {{"rewrite", "--load-flags=one", "x", "y"}, 64, "", "qdstool rewrite: flags must be..."},
       {{"rewrite", "x"}, 64, "", "qdstool rewrite: expected IN and OUT..."},
       {{"dump", "--load-flags", "0x100000000", "x"}, 64, "", "qdstool dump: flags must be..."},
-      {{"expand", "a", "b"}, 64, "", "*"}, {{"expand", "--set", "novalue", "x"}, 64, "", "*"},
-      {{"eval"}, 64, "", "*"}, {{"get", "file.qds"}, 64, "", "*"},
-      {{"get", "--set", "x", "f", "s"}, 64, "", "*"}, {{"edit", file}, 64, "", "*"},
+      {{"expand", "a", "b"}, 64, "", "*"},
+      {{"expand", "--set", "novalue", "x"}, 64, "", "*"},
+      {{"eval"}, 64, "", "*"},
+      {{"get", "file.qds"}, 64, "", "*"},
+      {{"get", "--set", "x", "f", "s"}, 64, "", "*"},
+      {{"edit", file}, 64, "", "*"},
       // Help, however asked for, before or among the arguments.
-      {{"-h"}, 0, "usage: qdstool COMMAND...", ""}, {{"help"}, 0, "usage: qdstool COMMAND...", ""},
+      {{"-h"}, 0, "usage: qdstool COMMAND...", ""},
+      {{"help"}, 0, "usage: qdstool COMMAND...", ""},
       {{"help", "get"}, 0, "usage: qdstool get ...", ""},
       {{"get", "x", "--help", "--", "y"}, 0, "usage: qdstool get ...", ""},
-      {{"check", "-h"}, 0, "usage: qdstool check...", ""}, {{"check", file}, 0, ok, ""},
+      {{"check", "-h"}, 0, "usage: qdstool check...", ""},
+      {{"check", file}, 0, ok, ""},
       {{"check", broken}, 7, "", syntax + " (status 7)\n"},
       {{"check", missing}, 2, "", notFound + " (status 2)\n"},
       // The code page of an ANSI file: --codepage, else the one its version line declares.
-      {{"check", "--codepage", "1250", ansi1251}, 0,
+      {{"check", "--codepage", "1250", ansi1251},
+       0,
        ansi1251 + ": ok (version 3, 1 sections, 1 entries)\n" + ansi1251 + ": code page: 1250\n",
        ""},
-      {{"check", ansi1251}, 0,
+      {{"check", ansi1251},
+       0,
        ansi1251 + ": ok (version 3, 1 sections, 1 entries)\n" + ansi1251 +
-           ": code page: " + std::to_string(declared.CodePage()) + "\n", ""},
-      {{"sections", lineFeeds}, 0, "",
-       LibraryTellsLineFeeds() ? "qdstool: " + lineFeeds + ": lines end in LF alone; the format "
-                                 "reads CR LF only, so the file reads as one line; convert it "
-                                 "with qdstool import\n" : ""},
-      {{"check", ansi3}, 7, "",
+           ": code page: " + std::to_string(declared.CodePage()) + "\n",
+       ""},
+      {{"sections", lineFeeds},
+       0,
+       "",
+       LibraryTellsLineFeeds() ? "qdstool: " + lineFeeds +
+                                     ": lines end in LF alone; the format "
+                                     "reads CR LF only, so the file reads as one line; convert it "
+                                     "with qdstool import\n"
+                               : ""},
+      {{"check", ansi3},
+       7,
+       "",
        "qdstool: " + ansi3 +
            ":1: syntax error: missing \", codepage\" after version 3 in an ANSI file (status 7)\n"},
       {{"check", "--digest", file}, 15, "", unsignedFile + " (status 15)\n"},
       {{"verify", file, file}, 15, "", unsignedFile + " (status 15)\n" + unsignedFile + "..."},
       {{"check", "--lenient", bare}, 0, bare + ": ok (version 1, 1 sections, 1 entries)\n", ""},
       // Every file is checked; the first failure sets the exit status.
-      {{"check", file, broken, missing, file}, 7, ok + ok,
+      {{"check", file, broken, missing, file},
+       7,
+       ok + ok,
        syntax + " (status 7)\n" + notFound + " (status 2)\n"},
-      {{"check", "--codepage=12345", file}, 34, "",
+      {{"check", "--codepage=12345", file},
+       34,
+       "",
        "qdstool: code page 12345 cannot be converted on this system (status 34)\n"},
       {{"sections", named}, 0, "files\nstrings\nFiles\n", ""},
       {{"keys", named, "FILES"}, 0, "main\nhelper\n", ""},
-      {{"keys", named, "none"}, 10, "",
+      {{"keys", named, "none"},
+       10,
+       "",
        "qdstool: " + named + ": no section \"none\" (status 10)\n"},
-      {{"rewrite", file, noFolder}, 2, "",
+      {{"rewrite", file, noFolder},
+       2,
+       "",
        "qdstool: " + noFolder + ": cannot create: " + kNoSuchFile + " (status 2)\n"},
       {{"rewrite", file, out}, 0, "", "", kSample},
-      {{"rewrite", "--load-flags=0", file, out}, 0, "", "",
+      {{"rewrite", "--load-flags=0", file, out},
+       0,
+       "",
+       "",
        u"[$version 3, codepage 1200$]\r\n[files]\r\nmain=app.exe\r\nhelper=h\x00E9lp.dll\r\n"
        u"\r\n[strings]\r\nquote=say \"hi\" \\ bye\r\n"},
-      {{"rewrite", "--save-flags", "0x5", file, out}, 0, "", "",
+      {{"rewrite", "--save-flags", "0x5", file, out},
+       0,
+       "",
+       "",
        u"[files]\r\nmain=app.exe\r\n  ; the helper\r\nhelper=h\x00E9lp.dll\r\n"
        u"\r\n[strings]\r\nquote=say \"hi\" \\ bye\r\n"},
       // A rewrite whose load failed saves what the load kept.
-      {{"rewrite", "--load-flags", "0", kept, out}, 7, "",
+      {{"rewrite", "--load-flags", "0", kept, out},
+       7,
+       "",
        "qdstool: " + kept +
            ":3: syntax error: a line that starts with \"=\" (an entry without a key) (status 7)\n",
        u"[$version 1$]\r\n\r\n[a]\r\nk=1\r\n"},
@@ -195,20 +224,30 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       {{"expand", "--legacy", "%!if(a = a,y,n)%"}, 0, "n\n", ""},
       {{"expand", "%!if(a = a,y,n)%"}, 0, "y\n", ""},
       {{"expand", "50%"}, 1, "", "qdstool: expand: unclosed form at position 3 (status 1)\n"},
-      {{"expand", "--no-commands", "ab%!if(1)%"}, 9, "",
+      {{"expand", "--no-commands", "ab%!if(1)%"},
+       9,
+       "",
        "qdstool: expand: commands not allowed at position 3 (status 9)\n"},
-      {{"expand", "%!define(me,%`%!me()%`%)%%!me()%"}, 20, "",
+      {{"expand", "%!define(me,%`%!me()%`%)%%!me()%"},
+       20,
+       "",
        "qdstool: expand: nested more than 64 deep at position 27 (status 20)\n"},
       {{"expand", EncodeUtf8(nameTooLong)}, 2, "", expandFailed + "2 (status 2)\n"},
       // An output longer than the first run's room: the commands take effect once.
-      {{"expand", "--json", "--set", "c=0", "%!set(c,%!eval(%c%+1)%)%%!for(i,1,70000,x)%"}, 0,
+      {{"expand", "--json", "--set", "c=0", "%!set(c,%!eval(%c%+1)%)%%!for(i,1,70000,x)%"},
+       0,
        "{\"status\":0,\"errorPos\":0,\"output\":\"" + std::string(70000, 'x') +
-           "\",\"symbols\":{\"c\":\"1\",\"i\":\"70000\"}}\n", ""},
-      {{"expand", "--json", "--set", "b=\"q\"", "ab%!set(B2,\xC3\xA9)%%!set(Z,1)%cd%bad"}, 0,
+           "\",\"symbols\":{\"c\":\"1\",\"i\":\"70000\"}}\n",
+       ""},
+      {{"expand", "--json", "--set", "b=\"q\"", "ab%!set(B2,\xC3\xA9)%%!set(Z,1)%cd%bad"},
+       0,
        "{\"status\":1,\"errorPos\":28,\"output\":\"abcd\",\"symbols\":"
-       "{\"B2\":\"\\u00E9\",\"Z\":\"1\",\"b\":\"\\u0022q\\u0022\"}}\n", ""},
-      {{"eval", "1 + 2 * 3"}, 0, "7\n", ""}, {{"eval", "--", "-7 / 2"}, 0, "-3\n", ""},
-      {{"eval", "--legacy", "no"}, 0, "0\n", ""}, {{"eval", "--legacy", "b>a"}, 0, "1\n", ""},
+       "{\"B2\":\"\\u00E9\",\"Z\":\"1\",\"b\":\"\\u0022q\\u0022\"}}\n",
+       ""},
+      {{"eval", "1 + 2 * 3"}, 0, "7\n", ""},
+      {{"eval", "--", "-7 / 2"}, 0, "-3\n", ""},
+      {{"eval", "--legacy", "no"}, 0, "0\n", ""},
+      {{"eval", "--legacy", "b>a"}, 0, "1\n", ""},
       {{"eval", "1 / 0"}, 12, "", "qdstool: eval: division by zero (status 12)\n"},
       {{"eval", "'open"}, 15, "", "qdstool: eval: bad quoted string (status 15)\n"},
       {{"get", got, "S"}, 0, "a=%who% x\na=2\nb=%!if(1 = 1,yes)%\n", ""},
@@ -216,19 +255,27 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       {{"get", got, "t"}, 0, "", ""},
       {{"get", got, "u"}, 10, "", "qdstool: " + got + ": no section \"u\" (status 10)\n"},
       {{"get", got, "s", "A"}, 0, "%who% x\n2\n", ""},
-      {{"get", got, "s", "c"}, 11, "",
+      {{"get", got, "s", "c"},
+       11,
+       "",
        "qdstool: " + got + ": no key \"c\" in section \"s\" (status 11)\n"},
       {{"get", missing, "s"}, 2, "", notFound + " (status 2)\n"},
       // Symbol names are matched in any letter case.
       {{"get", "--expand", "--set=WHO=Al", got, "s", "a"}, 0, "Al x\n2\n", ""},
-      {{"get", "--expand", "--set", "WHO=Ann", got, "s"}, 8, "a=Ann x\na=2\n",
+      {{"get", "--expand", "--set", "WHO=Ann", got, "s"},
+       8,
+       "a=Ann x\na=2\n",
        "qdstool: " + got +
            ": [s] b: cannot expand: wrong argument count at position 2 near "
            "\"%!if(1 = 1,yes)%\" (status 8)\n"},
       // The retry fails too: a failed expansion.
-      {{"get", "--expand", longName, "s"}, 8, "", "qdstool: " + longName + getFailed +
-                                                      "position 2 (status 8)\n"},
-      {{"get", "--expand", "--set", "c=70000", grows, "s"}, 0, "k=" + std::string(70001, 'x') + "\n",
+      {{"get", "--expand", longName, "s"},
+       8,
+       "",
+       "qdstool: " + longName + getFailed + "position 2 (status 8)\n"},
+      {{"get", "--expand", "--set", "c=70000", grows, "s"},
+       0,
+       "k=" + std::string(70001, 'x') + "\n",
        ""},
       {{"get", "--expand", big, "s"}, 0, "k=" + std::string(3000, 'a') + "\n", ""},
       {{"get", "--codepage=65001", cut, "s", "k"}, 0, value + "\n", ""},
@@ -237,7 +284,8 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       {{"cat", file}, 0, EncodeUtf8(kSample), ""},
       {{"cat", "--codepage=0x4e4", ansi}, 0, "[a]\r\nk=\xC3\xA9", ""},  // 1252
       {{"cat", "--codepage", "65001", cutLast}, 0, ReadBytes(cutLast), ""},
-      {{"dump", file}, 0,
+      {{"dump", file},
+       0,
        "{\"status\":0,\"errorLine\":0,\"version\":3,\"utf16\":1,"
        "\"leadingText\":\"; package\\u000D\\u000A\",\"trailingText\":\"\",\"sections\":["
        "{\"name\":\"files\",\"comment\":\"\",\"keys\":["
@@ -246,18 +294,25 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
        "\"comment\":\"  ; the helper\\u000D\\u000A\"}]}]},"
        "{\"name\":\"strings\",\"comment\":\"\\u000D\\u000A\",\"keys\":["
        "{\"name\":\"quote\",\"values\":[{\"text\":\"say \\u0022hi\\u0022 \\u005C bye\","
-       "\"comment\":\"\"}]}]}]}\n", ""},
+       "\"comment\":\"\"}]}]}]}\n",
+       ""},
       // dump exits with the load's status.
       {{"dump", "--load-flags", "9", missing}, 2, "*", ""},
-      {{"dump", "--load-flags", "1", missing}, 2,
-       "{\"status\":2,\"errorLine\":0,\"version\":3,\"utf16\":0" + dumpEnd + "]}\n", ""},
-      {{"dump", "--load-flags", "0", Write("k.qds", u"[a]\r\nk\r\n")}, 7,
+      {{"dump", "--load-flags", "1", missing},
+       2,
+       "{\"status\":2,\"errorLine\":0,\"version\":3,\"utf16\":0" + dumpEnd + "]}\n",
+       ""},
+      {{"dump", "--load-flags", "0", Write("k.qds", u"[a]\r\nk\r\n")},
+       7,
        "{\"status\":7,\"errorLine\":2,\"version\":1,\"utf16\":1" + dumpEnd +
-           "{\"name\":\"a\",\"comment\":\"\",\"keys\":[]}]}\n", ""},
-      {{"dump", "--load-flags", "0x10", lone}, 0,
+           "{\"name\":\"a\",\"comment\":\"\",\"keys\":[]}]}\n",
+       ""},
+      {{"dump", "--load-flags", "0x10", lone},
+       0,
        "{\"status\":0,\"errorLine\":0,\"version\":1,\"utf16\":1" + dumpEnd +
            "{\"name\":\"\\uD800\",\"comment\":\"\",\"keys\":["
-           "{\"name\":\"k\",\"values\":[{\"text\":\"\\uDFFF\",\"comment\":\"\"}]}]}]}\n", ""},
+           "{\"name\":\"k\",\"values\":[{\"text\":\"\\uDFFF\",\"comment\":\"\"}]}]}]}\n",
+       ""},
   };
   for (const auto& c : cases) {
     std::string line;
@@ -395,7 +450,8 @@ TEST_F(QdsToolTest, SignedFileVerifiesUntilItIsChanged) {
   // Signing again would add a line end before the end marker: shown, not written.
   ProcessResult again = QdsTool({"sign", "--dry-run", "--exit-code", file});
   EXPECT_EQ(again.exitCode, 1);
-  EXPECT_NE(again.standardOutput.find("\n+\n [$end$]\n"), std::string::npos) << again.standardOutput;
+  EXPECT_NE(again.standardOutput.find("\n+\n [$end$]\n"), std::string::npos)
+      << again.standardOutput;
   EXPECT_EQ(ReadBytes(file), bytes);
 
   // A merge writes the target unsigned, as knitfold does, and says so, unless --sign.
@@ -489,8 +545,9 @@ TEST_F(QdsToolTest, DashStandsForTheStandardStreams) {
   ASSERT_EQ(QdsTool({"sign", file, "-o", Path("signed.qds")}).exitCode, 0);
   const std::string signedBytes = ReadBytes(Path("signed.qds"));
   const std::string compat = Write("c.qds", u"[new]\r\nk=1\r\n");
-  const std::string full = "qdstool: standard output: cannot write: " +
-                           std::string(std::strerror(ENOSPC)) + " (status 6)\n";
+  const std::string full =
+      "qdstool: standard output: cannot write: " + std::string(std::strerror(ENOSPC)) +
+      " (status 6)\n";
   const struct {
     std::string input;
     std::vector<std::string> arguments;
@@ -499,7 +556,10 @@ TEST_F(QdsToolTest, DashStandsForTheStandardStreams) {
     std::string outputFile = {};  // where standard output goes instead of the pipe
   } cases[] = {
       {file, {"check", "-"}, 0, "standard input: ok (version 3, 2 sections, 3 entries)\n", ""},
-      {broken, {"check", "-"}, 7, "",
+      {broken,
+       {"check", "-"},
+       7,
+       "",
        "qdstool: standard input:2: syntax error: a key without \"=\" (status 7)\n"},
       {file, {"sign", "-"}, 0, signedBytes, ""},
       {file, {"sign", file, "-o", "-"}, 0, signedBytes, ""},
@@ -516,8 +576,9 @@ TEST_F(QdsToolTest, DashStandsForTheStandardStreams) {
   };
   for (const auto& c : cases) {
     std::vector<std::string> shell{
-        "-c", "f=$1; o=$2; shift 2; [ -z \"$o\" ] || exec > \"$o\"; exec \"$@\" < \"$f\"", "sh",
-        c.input, c.outputFile, test::BuiltProgram("bin/qdstool").string()};
+        "-c",         "f=$1; o=$2; shift 2; [ -z \"$o\" ] || exec > \"$o\"; exec \"$@\" < \"$f\"",
+        "sh",         c.input,
+        c.outputFile, test::BuiltProgram("bin/qdstool").string()};
     shell.insert(shell.end(), c.arguments.begin(), c.arguments.end());
     ProcessResult result = test::RunProcess("/bin/sh", shell);
     const std::string shown = c.arguments[0] + " " + c.arguments[1];
@@ -573,17 +634,25 @@ TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
     std::string output = "";  // standard output
   } cases[] = {
       {{"set", "files", "MAIN", "new.exe"}, 0, kHead + u"main=new.exe\r\n" + kHelper + kStrings},
-      {{"set", "--canonical", "files", "MAIN", "new.exe"}, 0,
+      {{"set", "--canonical", "files", "MAIN", "new.exe"},
+       0,
        kHead + u"main=new.exe\r\n" + kHelper + kStrings},
       {{"rename", "files", "main", "prog"}, 0, kHead + u"prog=app.exe\r\n" + kHelper + kStrings},
-      {{"edit", "--rename-section", "strings", "s", "--rename-key", "s", "quote", "q"}, 0,
+      {{"edit", "--rename-section", "strings", "s", "--rename-key", "s", "quote", "q"},
+       0,
        kHead + u"main=app.exe\r\n" + kHelper + u"\r\n[s]\r\nq=say \"hi\" \\ bye\r\n"},
       {{"edit", "--add", "files", "main", "2", "--del", "files", "main", "--missing-ok", "--del",
-        "files", "main", "--del-section", "none"}, 0, kHead + kHelper + kStrings},
+        "files", "main", "--del-section", "none"},
+       0,
+       kHead + kHelper + kStrings},
       {{"del", "--index", "0", "files", "main"}, 0, kHead + kHelper + kStrings},
-      {{"del", "--index", "1", "files", "main"}, 11, u"",
+      {{"del", "--index", "1", "files", "main"},
+       11,
+       u"",
        "no value 1 of key \"main\" in section \"files\" (status 11)\n"},
-      {{"rename", "files", "main", "Helper"}, 33, u"",
+      {{"rename", "files", "main", "Helper"},
+       33,
+       u"",
        "cannot rename [files] \"main\": another key of the section already has that name "
        "(status 33)\n"},
       {{"rename", "none", "x"}, 10, u"", "no section \"none\" (status 10)\n"},
@@ -591,38 +660,66 @@ TEST_F(QdsToolTest, EditsChangeWhatTheyNameOrNothing) {
       {{"del", "--missing-ok", "--exit-code", "files", "none"}, 0, u""},
       {{"set", "--exit-code", "files", "main", "app.exe"}, 0, u""},
       {{"set", "--exit-code", "files", "main", "1"}, 1, kHead + u"main=1\r\n" + kHelper + kStrings},
-      {{"set", "--dry-run", "--exit-code", "files", "main", "1"}, 1, u"", "", Finds::Text,
+      {{"set", "--dry-run", "--exit-code", "files", "main", "1"},
+       1,
+       u"",
+       "",
+       Finds::Text,
        "@@ -1,7 +1,7 @@\n ; package\n [$version 3, codepage 1200$]\n [files]\n-main=app.exe\n"
        "+main=1\n   ; the helper\n helper=h\xC3\xA9lp.dll\n \n"},
-      {{"set", "files", "main", "1"}, 65, u"",
+      {{"set", "files", "main", "1"},
+       65,
+       u"",
        "refusing to write: lines end in LF alone; the format reads CR LF only, so the file "
-       "reads as one line; convert it with qdstool import (status 65)\n", Finds::LineFeedsAlone},
-      {{"add", "files", "main", "b=\"2\""}, 0,
+       "reads as one line; convert it with qdstool import (status 65)\n",
+       Finds::LineFeedsAlone},
+      {{"add", "files", "main", "b=\"2\""},
+       0,
        kHead + u"main=app.exe\r\nmain=b=\"2\"\r\n" + kHelper + kStrings},
       {{"set", "new", "k", ""}, 0, kSample + std::u16string(u"\r\n[new]\r\nk=\r\n")},
       {{"del", "files", "main"}, 0, kHead + kHelper + kStrings},
       {{"del", "strings"}, 0, kHead + u"main=app.exe\r\n" + kHelper + u"\r\n"},
       {{"edit", "--add", "files", "main", "2", "--del-section", "strings", "--set", "files", "main",
-        "1"}, 0, kHead + u"main=1\r\n" + kHelper + u"\r\n"},
-      {{"set", "files", "x=y", "1"}, 31, u"",
+        "1"},
+       0,
+       kHead + u"main=1\r\n" + kHelper + u"\r\n"},
+      {{"set", "files", "x=y", "1"},
+       31,
+       u"",
        "cannot set [files] \"x=y\": a key may not contain \"=\" (status 31)\n"},
-      {{"edit", "--del-section", "strings", "--add", "a]", "k", "v"}, 30, u"",
+      {{"edit", "--del-section", "strings", "--add", "a]", "k", "v"},
+       30,
+       u"",
        "cannot add to [a]] \"k\": a section name may not contain \"[\" or \"]\" (status 30)\n"},
-      {{"edit", "--set", "files", "main", "1", "--set", "files", "k", " v"}, 32, u"",
+      {{"edit", "--set", "files", "main", "1", "--set", "files", "k", " v"},
+       32,
+       u"",
        "cannot set [files] \"k\": a value may not begin or end with white space; enclosing it in "
        "double quotes keeps the blanks (status 32)\n"},
       {{"del", "nothing"}, 10, u"", "no section \"nothing\" (status 10)\n"},
       // What is written must be UTF-8; what is only looked up may be any bytes.
-      {{"set", "files", "main", "caf\xE9"}, 32, u"",
+      {{"set", "files", "main", "caf\xE9"},
+       32,
+       u"",
        "cannot set [files] \"main\": a value is not valid UTF-8 (status 32)\n"},
-      {{"edit", "--del-section", "strings", "--add", "files", "k\xE9", "v"}, 31, u"",
+      {{"edit", "--del-section", "strings", "--add", "files", "k\xE9", "v"},
+       31,
+       u"",
        "cannot add to [files] \"k\xE9\": a key is not valid UTF-8 (status 31)\n"},
       {{"del", "files", "k\xE9"}, 11, u"", "no key \"k\xE9\" in section \"files\" (status 11)\n"},
-      {{"edit", "--del-section", "strings", "--del", "files", "nokey"}, 11, u"",
+      {{"edit", "--del-section", "strings", "--del", "files", "nokey"},
+       11,
+       u"",
        "no key \"nokey\" in section \"files\" (status 11)\n"},
-      {{"set", "files", "main", "1"}, 3, u"", "the file is read-only (status 3)\n",
+      {{"set", "files", "main", "1"},
+       3,
+       u"",
+       "the file is read-only (status 3)\n",
        Finds::ReadOnlyFile},
-      {{"add", "files", "main", "1"}, 36, u"", " is being changed by another run (status 36)\n",
+      {{"add", "files", "main", "1"},
+       36,
+       u"",
+       " is being changed by another run (status 36)\n",
        Finds::HeldLock},
   };
   const bool tellsLineFeeds = LibraryTellsLineFeeds();
@@ -705,9 +802,9 @@ TEST_F(QdsToolTest, EditsKeepAFileSignedOrUnsigned) {
   test::WriteBytes(file, tampered);
   ProcessResult refused = QdsTool({"del", file, "strings"});
   EXPECT_EQ(refused.exitCode, 15);
-  EXPECT_EQ(refused.standardError,
-            "qdstool: " + file +
-                ": refusing to edit: the digest does not match the text (status 15)\n");
+  EXPECT_EQ(
+      refused.standardError,
+      "qdstool: " + file + ": refusing to edit: the digest does not match the text (status 15)\n");
   EXPECT_EQ(ReadBytes(file), tampered);
 }
 
@@ -767,16 +864,22 @@ TEST_F(QdsToolTest, CheckWarnsOfTextMeantOtherwise) {
        ":2: warning: key \"[x]\" starts with \"[\": written without its indentation, as a "
        "merge writes it, it reads as a section header\n"
        ":3: warning: 2 line ends are LF alone, not CR LF: the text from here reads as one "
-       "line\n", 65},
-      {"\xEF\xBB\xBF[a]\r\nk=1\r\n", ":1: warning: starts with a UTF-8 byte-order mark: read as "
-       "ANSI text (code page 1252), mark included\n", 7},
+       "line\n",
+       65},
+      {"\xEF\xBB\xBF[a]\r\nk=1\r\n",
+       ":1: warning: starts with a UTF-8 byte-order mark: read as "
+       "ANSI text (code page 1252), mark included\n",
+       7},
       {Utf16Bytes(u"[a]\r\nk=1\r\n"),
        ":1: warning: looks like UTF-16 without the byte-order mark FF FE: read as ANSI text\n", 7},
-      {"\xFE\xFF", ":1: warning: looks like big-endian UTF-16: only little-endian UTF-16 after "
-       "FF FE is read as UTF-16\n", 7},
+      {"\xFE\xFF",
+       ":1: warning: looks like big-endian UTF-16: only little-endian UTF-16 after "
+       "FF FE is read as UTF-16\n",
+       7},
       // Three byte pairs in four as UTF-16 has them: too few to say so.
       {std::string("[\0a\0]\0\r\0\n\0k\0xxxx", 16),
-       ":1: warning: 1 line ends are LF alone, not CR LF: the text from here reads as one line\n", 7},
+       ":1: warning: 1 line ends are LF alone, not CR LF: the text from here reads as one line\n",
+       7},
   };
   const std::string file = Path("a.qds");
   for (const auto& c : cases) {

@@ -76,10 +76,12 @@ TEST(ConcurrencyTest, WritersOfOneTargetTakeTurnsAndLoseNoChange) {
     const std::string n = std::to_string(round);
     SCOPED_TRACE("round " + n);
     auto merge = std::async(std::launch::async, [&] { return package.Run(); });
-    auto set = std::async(std::launch::async,
-                          [&] { return test::QdsTool({"set", target, "Registry", "Version", n}); });
-    auto add = std::async(std::launch::async,
-                          [&] { return test::QdsTool({"add", target, "S", "j", "a" + n}); });
+    auto set = std::async(std::launch::async, [&] {
+      return test::QdsTool({"set", target, "Registry", "Version", n});
+    });
+    auto add = std::async(std::launch::async, [&] {
+      return test::QdsTool({"add", target, "S", "j", "a" + n});
+    });
     for (const test::ProcessResult& result : {merge.get(), set.get(), add.get()}) {
       ASSERT_EQ(result.exitCode, 0) << result.standardError;
     }
@@ -111,8 +113,8 @@ TEST(ConcurrencyTest, OnlyAccountsThatMayWriteTheFolderCanHoldARunOff) {
     SCOPED_TRACE(held.string());
     auto holder = std::async(std::launch::async, [&] {
       return test::RunProcess("/usr/bin/setpriv",
-                              {"--reuid=65534", "--regid=65534", "--clear-groups",
-                               "/usr/bin/flock", "-s", held.string(), "sleep", "2"});
+                              {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/flock",
+                               "-s", held.string(), "sleep", "2"});
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     test::ProcessResult run = package.Run();

@@ -21,8 +21,9 @@ using test::WriteBytes;
 namespace fs = std::filesystem;
 
 enum Plant { kLink, kDanglingLink, kHardLink, kFifo, kFolder, kOthersFile, kPlants };
-const char* const kPlantNames[] = {"link to the victim", "dangling link", "hard link to the victim",
-                                   "FIFO", "folder", "another account's 0666 file"};
+const char* const kPlantNames[] = {
+    "link to the victim",         "dangling link", "hard link to the victim", "FIFO", "folder",
+    "another account's 0666 file"};
 
 // A name below pkg/, planted in turn with each plant; the run is knitfold's,
 // or `qdstool sign` of the target (in place, or to pkg/out.qds with
@@ -42,20 +43,33 @@ const struct Row {
   bool toOut = false;
   const char* linkTo = nullptr;
 } kRows[] = {
-    {"app.qds.log", false, {ELOOP, ELOOP, EMLINK, ENXIO, EISDIR, 0},
+    {"app.qds.log",
+     false,
+     {ELOOP, ELOOP, EMLINK, ENXIO, EISDIR, 0},
      "2>Error %n creating log file %l\n"},
     {"app.qds.bak", false, {0, 0, 0, 0, EISDIR, 0}, "Error copying %t to %b : %s\n"},
     {"app.qds.tmp", false, {0, 0, 0, 0, 3, 0}, "Error %n saving file %t\n"},
     {"TessalCF.ADF/extra.cmd", false, {0, 0, 0, 0, EISDIR, 0}, "Error copying %C to %w : %s\n"},
-    {"TessalCF.ADF", false, {ELOOP, ELOOP, ENOTDIR, ENOTDIR, 0, ENOTDIR},
+    {"TessalCF.ADF",
+     false,
+     {ELOOP, ELOOP, ENOTDIR, ENOTDIR, 0, ENOTDIR},
      "Error copying %C to %w : %s\n"},
-    {"app.qds.tmp", true, {0, 0, 0, 0, 3, 0},
+    {"app.qds.tmp",
+     true,
+     {0, 0, 0, 0, 3, 0},
      "2>qdstool: %t: cannot create: Is a directory (status %n)\n"},
-    {"out.qds.tmp", true, {0, 0, 0, 0, 3, 0},
-     "2>qdstool: %o: cannot create: Is a directory (status %n)\n", true},
+    {"out.qds.tmp",
+     true,
+     {0, 0, 0, 0, 3, 0},
+     "2>qdstool: %o: cannot create: Is a directory (status %n)\n",
+     true},
     {"", false, {2, 2, 2, 2, 2, 2}, "Error %n loading file %c\n"},
-    {"../in/extra.cmd", false, {ENXIO, 0, 0, ENXIO, EISDIR, 0}, "Error copying %C to %w : %s\n",
-     false, "/dev/zero"},
+    {"../in/extra.cmd",
+     false,
+     {ENXIO, 0, 0, ENXIO, EISDIR, 0},
+     "Error copying %C to %w : %s\n",
+     false,
+     "/dev/zero"},
     {"app.qds.lock", false, {1, 1, 1, 1, 1, 1}, "Error %n loading file %t\n"},
 };
 

@@ -67,11 +67,13 @@ TEST(ResourceBoundsTest, ALineOverTheLimitFailsItsLoad) {
   }
   const auto size = std::filesystem::file_size(package.target());
   EXPECT_EQ(package.Run().exitCode, test::kExitStatusMinusOne);
-  EXPECT_EQ(package.LogText(), u"Error 38 loading file " + test::WidePath(package.target()) + u"\n");
+  EXPECT_EQ(package.LogText(),
+            u"Error 38 loading file " + test::WidePath(package.target()) + u"\n");
   EXPECT_EQ(std::filesystem::file_size(package.target()), size);
   EXPECT_FALSE(std::filesystem::exists(package.backup()));
   const std::string name = package.target().string();
-  test::ProcessResult checked = test::RunProcess(test::BuiltProgram("bin/qdstool"), {"check", name});
+  test::ProcessResult checked =
+      test::RunProcess(test::BuiltProgram("bin/qdstool"), {"check", name});
   EXPECT_EQ(checked.standardError,
             "qdstool: " + name + ": line 3 is longer than 2147483647 characters (status 38)\n");
 }

@@ -24,8 +24,7 @@ std::string FileBytes(std::string_view text, Encoding encoding) {
 }
 
 LoadStatus LoadBytes(DocumentModel& document, const std::filesystem::path& path,
-                     std::string_view bytes, LoadFlags flags, InputFlags input,
-                     uint32_t maxLine) {
+                     std::string_view bytes, LoadFlags flags, InputFlags input, uint32_t maxLine) {
   WriteBytes(path, bytes);
   return LoadDocument(&document, WidePath(path).c_str(), flags, input, nullptr, maxLine);
 }
@@ -53,8 +52,8 @@ std::string Dump(const DocumentModel& document, bool comments) {
     out += "<lead" + Braced(document.leadingText.View()) + ">";
   for (const QdsSection* section = document.sections.head(); section != nullptr;
        section = NodeList<QdsSection>::Next(section)) {
-    out +=
-        (comments ? Braced(section->comment.View()) : "") + "[" + EncodeUtf8(section->name.View()) + "]";
+    out += (comments ? Braced(section->comment.View()) : "") + "[" +
+           EncodeUtf8(section->name.View()) + "]";
     for (const QdsKey* key = section->keys.head(); key != nullptr;
          key = NodeList<QdsKey>::Next(key)) {
       for (const QdsValue* value = key->values.head(); value != nullptr;

@@ -1,9 +1,9 @@
-// Result: what an operation below the library's interface gives back, the
-// one form of success and failure in every layer.
+// Result: a status together with the system's code behind a failure, what an
+// operation below the library's interface returns where the failure can come
+// from the operating system (the platform's SystemResult and LockResult).
 //
 // A Result holds a status number of one table, an enum whose zero is
-// success (LoadStatus, SaveStatus, ExpandStatus, ..., and the platform's
-// SystemStatus), and, for a failure that the operating system reported, the
+// success, and, for a failure that the operating system reported, the
 // system's own code: an errno value on POSIX, a GetLastError code or a C
 // runtime error number on Windows, as the function's contract says. The
 // code travels with the status, so that a message printed by the program

@@ -86,8 +86,10 @@ uint32_t NameIndex::Hash(std::u16string_view name) {
   return static_cast<uint32_t>(hash.Finish(FoldLanes(tail), 2 * size));
 }
 
-NameIndex::NameIndex(ListNode* head) {
-  AllocateSlots(kInitialSlots);
+NameIndex::NameIndex(ListNode* head, uint32_t count) {
+  uint32_t slots = kInitialSlots;
+  while (!Roomy(slots, count)) slots = GrownCount(slots);
+  AllocateSlots(slots);
   for (ListNode* node = head; node != nullptr; node = node->next) {
     Added(node, false, Hash(node->name.View()));
   }
@@ -163,8 +165,7 @@ void NameIndex::Added(ListNode* node, bool first, uint32_t hash) {
   if (slot->node != 0) {
     return Refill(slot, first ? node : NodeIn(*slot), CountIn(*slot) + 1);
   }
-  // Keep at least a quarter of the slots free, so that probes stay short.
-  if ((used_ + 1) * 4 > count_ * 3) {
+  if (!Roomy(count_, used_ + 1)) {
     Grow();
     slot = Probe(node->name.View(), hash);
   }
@@ -191,15 +192,15 @@ void NameIndex::Removing(ListNode* node) {
 // Slots grow by half and by a third in turn (2^k, 1.5 * 2^k, 2^(k+1))
 // while they take less than a large page, and double past that, so that
 // they stay whole large pages, which widen without a copy.
-uint32_t NameIndex::GrownCount() const {
+uint32_t NameIndex::GrownCount(uint32_t count) {
   constexpr uint32_t kLargeSlots = platform::kLargePageBytes / sizeof(Slot);
-  if (count_ >= kLargeSlots) return count_ * 2;
-  return std::has_single_bit(count_) ? count_ / 2 * 3 : count_ / 3 * 4;
+  if (count >= kLargeSlots) return count * 2;
+  return std::has_single_bit(count) ? count / 2 * 3 : count / 3 * 4;
 }
 
 void NameIndex::Grow() {
   const uint32_t oldCount = count_;
-  WidenSlots(GrownCount());
+  WidenSlots(GrownCount(count_));
   // In place, from the last entry down: a second array would cost as many
   // fresh pages again. Homes keep the order of hashes and only move up, so
   // the slots above an entry's old one hold only entries already put back,

@@ -30,8 +30,9 @@ class ListNode;
 
 class NameIndex {
  public:
-  // Indexes the list that starts at `head`.
-  explicit NameIndex(ListNode* head);
+  // Indexes the list that starts at `head`, of `count` nodes: the slots are
+  // taken at the size that holds them all, so that no growth re-files them.
+  NameIndex(ListNode* head, uint32_t count);
   ~NameIndex() { FreeSlots(slots_, count_, slotsOnPages_); }
   NameIndex(const NameIndex&) = delete;
   NameIndex& operator=(const NameIndex&) = delete;
@@ -77,7 +78,8 @@ class NameIndex {
 
   // The slot that holds `name`, or the free slot where it would go.
   Slot* Probe(std::u16string_view name, uint32_t hash) const;
-  uint32_t GrownCount() const;
+  // The slot count that comes after `count` as the index grows.
+  static uint32_t GrownCount(uint32_t count);
   void Grow();
   void Erase(Slot* slot);
   // How many nodes bear the name of `slot`, which is not free.
@@ -91,6 +93,11 @@ class NameIndex {
   // an index of a million names must not cost a page fault per 4 KiB of
   // slots, nor a second pass to clear them.
   static constexpr uint32_t kPagedSlots = (64u << 10) / sizeof(Slot);
+  // Whether `count` slots hold `used` names with a quarter of them free,
+  // which keeps probes short.
+  static bool Roomy(uint32_t count, uint32_t used) {
+    return uint64_t{used} * 4 <= uint64_t{count} * 3;
+  }
   // Points slots_ at a new array of `count` free slots.
   void AllocateSlots(uint32_t count);
   // Points slots_ at an array of `count` slots (more than now) that starts

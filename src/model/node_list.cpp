@@ -140,7 +140,7 @@ void NodeListBase::Rename(ListNode* node, std::u16string_view name) {
 const NameIndex* NodeListBase::SearchIndex() const {
   NameIndex* index = index_.load(std::memory_order_acquire);
   if (index != nullptr || count() <= kIndexThreshold) return index;
-  auto* built = new NameIndex(head_);
+  auto* built = new NameIndex(head_, count());
   if (index_.compare_exchange_strong(index, built, std::memory_order_acq_rel,
                                      std::memory_order_acquire)) {
     return built;

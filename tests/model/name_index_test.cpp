@@ -42,7 +42,7 @@ TEST(NameIndexTest, GrowingKeepsEveryNameFoundWhereverItsProbeRunWraps) {
   for (int order = 0; order < 60; ++order) {
     std::shuffle(names.begin(), names.end(), random);
     std::vector<std::unique_ptr<QdsKey>> nodes;
-    NameIndex index(nullptr);
+    NameIndex index(nullptr, 0);
     for (const std::u16string& name : names) {
       nodes.push_back(std::make_unique<QdsKey>(name));
       index.Added(nodes.back().get(), true, NameIndex::Hash(name));

@@ -8,14 +8,18 @@ namespace {
 
 constexpr uint32_t kReadCapacity = 260;
 
-// Deletes the first entry of `section`, and its key when that was the
-// key's last value.
-void ReleaseFirstEntry(QdsSection* section) {
+// The key of the first entry of `section`, which has one: its first key
+// that holds a value.
+QdsKey* FirstEntryKey(const QdsSection* section) {
   QdsKey* key = section->keys.head();
-  while (key->values.count() == 0) {
-    delete section->keys.RemoveHead();
-    key = section->keys.head();
-  }
+  while (key->values.count() == 0) key = NodeList<QdsKey>::Next(key);
+  return key;
+}
+
+// Deletes the first entry of `section`, a value of `key`, with the keys
+// before `key`, which hold none, and `key` when that was its last value.
+void ReleaseFirstEntry(QdsSection* section, QdsKey* key) {
+  while (section->keys.head() != key) delete section->keys.RemoveHead();
   delete key->values.RemoveHead(section);
   if (key->values.count() == 0) delete section->keys.RemoveHead();
 }
@@ -58,9 +62,11 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
       newKeys.Begin(&destination->keys);
     }
     lookahead.Prefetch(destination);
-    EntryView entry;
-    if (compat->ViewEntry(source, 0, ReadFlags::None, &entry) == ReadStatus::Ok &&
-        entry.Fits(kReadCapacity, kReadCapacity)) {
+    // The first entry is taken from its key's head as ViewEntry reads it,
+    // without ViewEntry's search by position, which is for any entry.
+    QdsKey* key = FirstEntryKey(source);
+    EntryView entry = EntryView::Of(key, key->values.head(), ReadFlags::None);
+    if (entry.Fits(kReadCapacity, kReadCapacity)) {
       std::u16string_view keyText = ReadPart(entry.keyText, kReadCapacity);
       QdsKey* found = entry.key == lastSource ? lastTarget : nullptr;
       const bool cut = keyText.size() == kReadCapacity - 1;
@@ -76,7 +82,7 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
       lastTarget = found != nullptr ? found : destination->keys.tail();
       if (found == nullptr && cut) newKeys.KeepFindable(lastTarget);
     }
-    ReleaseFirstEntry(source);
+    ReleaseFirstEntry(source, key);
     lookahead.EntryRemoved();
   }
 }

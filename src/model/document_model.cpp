@@ -97,18 +97,20 @@ ReadStatus DocumentModel::ViewEntry(QdsSection* section, uint32_t position, Read
   if (section == nullptr) return ReadStatus::NoSection;
   if (position >= section->EntryCount()) return ReadStatus::NoEntry;
   uint32_t local = 0;
-  entry->key = section->KeyOfEntry(position, &local);
-  entry->value = entry->key->values.NodeAt(local, section);
-  entry->keyText = entry->key->name.View();
-  std::u16string_view value = entry->value->name.View();
-  entry->noValue = value.empty() || value.front() == u'\n';
-  if (entry->noValue) {
-    value = {};
-  } else if (!Has(flags, ReadFlags::KeepQuotes)) {
-    value = WithoutEnclosingQuotes(value);
-  }
-  entry->valueText = value;
+  QdsKey* key = section->KeyOfEntry(position, &local);
+  *entry = EntryView::Of(key, key->values.NodeAt(local, section), flags);
   return ReadStatus::Ok;
+}
+
+EntryView EntryView::Of(QdsKey* key, QdsValue* value, ReadFlags flags) {
+  std::u16string_view text = value->name.View();
+  bool noValue = text.empty() || text.front() == u'\n';
+  if (noValue) {
+    text = {};
+  } else if (!Has(flags, ReadFlags::KeepQuotes)) {
+    text = WithoutEnclosingQuotes(text);
+  }
+  return {key, value, key->name.View(), text, noValue};
 }
 
 bool EntryView::Fits(uint32_t keyCapacity, uint32_t valueCapacity) const {

@@ -62,6 +62,8 @@ struct EntryView {
   std::u16string_view valueText;
   bool noValue;
 
+  // `value` of `key` as a read with `flags` gives it.
+  static EntryView Of(QdsKey* key, QdsValue* value, ReadFlags flags);
   // Whether a read into buffers of these capacities fits: the texts that
   // the buffers receive are then ReadPart(text, capacity).
   bool Fits(uint32_t keyCapacity, uint32_t valueCapacity) const;

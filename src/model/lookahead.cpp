@@ -1,5 +1,7 @@
 #include "model/lookahead.h"
 
+#include "common/text.h"
+
 namespace qds {
 
 void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat, QdsValue* value) {
@@ -42,8 +44,16 @@ void EntryWindow::JoinOldest() {
   const Line& line = lines_.TakeOldest();
   NodeList<QdsKey>& keys = line.section->keys;
   QdsKey* key = lastKey_;
-  if (!line.repeat) {
-    key = line.hash ? keys.FindByName(line.name, *line.hash) : keys.FindByName(line.name);
+  if (line.hash) {
+    key = keys.FindByName(line.name, *line.hash);
+  } else if (!line.repeat) {
+    // Keys that take turns, as a table's columns do, name the key after the
+    // one that joined last: that key is tried before the walk from the head.
+    // The keys of a section bear distinct names, so a key tried that bears
+    // the name is the one the walk would find.
+    QdsKey* next = line.section == lastSection_ ? NodeList<QdsKey>::Next(lastKey_) : nullptr;
+    bool inTurn = next != nullptr && EqualsIgnoreAsciiCase(next->name.View(), line.name);
+    key = inTurn ? next : keys.FindByName(line.name);
   }
   if (key == nullptr) {
     key = new QdsKey(TextSlice::Borrow(line.name));
@@ -53,6 +63,7 @@ void EntryWindow::JoinOldest() {
     key->values.AddTail(line.value, line.section);
   }
   lastKey_ = key;
+  lastSection_ = line.section;
 }
 
 }  // namespace qds

@@ -85,7 +85,8 @@ class EntryWindow {
   void JoinOldest();
 
   AheadRing<Line, kLines> lines_;
-  QdsKey* lastKey_ = nullptr;  // where the line that joined last went
+  QdsKey* lastKey_ = nullptr;                // where the line that joined last went
+  const QdsSection* lastSection_ = nullptr;  // and the section that holds it
 };
 
 // Walks the entries of a section ahead of a pass that merges them and

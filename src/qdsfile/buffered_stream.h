@@ -86,12 +86,22 @@ class BufferedStream {
   // Write for the many small pieces of a save: bytes that fit the buffer are
   // copied in place without a call; the others go through Write.
   [[nodiscard]] StreamStatus Put(const void* buffer, uint32_t count) {
-    if (count > free_ || mode_ != kStreamWrite) return Write(buffer, count);
-    std::memcpy(base_ + position_, buffer, count);
-    position_ += count;
-    free_ -= count;
-    count_ += count;
+    uint8_t* room = Claim(count);
+    if (room == nullptr) return Write(buffer, count);
+    std::memcpy(room, buffer, count);
     return StreamStatus::Ok;
+  }
+  // The next `count` bytes of the buffer, taken as written, for a caller
+  // that lays several pieces in at once and fills them all before it calls
+  // the stream again; null, taking nothing, when they do not fit the buffer
+  // or the stream is not open for writing (Write then takes them).
+  [[nodiscard]] uint8_t* Claim(size_t count) {
+    if (count > free_ || mode_ != kStreamWrite) return nullptr;
+    uint8_t* room = base_ + position_;
+    position_ += static_cast<uint32_t>(count);
+    free_ -= static_cast<uint32_t>(count);
+    count_ += static_cast<uint32_t>(count);
+    return room;
   }
   // Writes the pending bytes and empties the buffer. Ok when nothing is
   // pending or there is no buffer; WrongMode when not open for writing. Never

@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <concepts>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -48,6 +50,35 @@ bool WriteUnits(BufferedStream* stream, std::u16string_view text) {
     }
     text.remove_prefix(units);
   }
+  return true;
+}
+
+// The constant pieces of lines, as views whose lengths are known when
+// compiled: WriteLine lays them in with a store each.
+constexpr std::u16string_view kLineEnd = format::kLineEnd;
+constexpr char16_t kSeparatorUnits[] = {format::kKeyValueSeparator, u'\0'};
+constexpr std::u16string_view kSeparator = kSeparatorUnits;
+constexpr char16_t kOpenUnits[] = {format::kSectionOpen, u'\0'};
+constexpr std::u16string_view kOpen = kOpenUnits;
+constexpr char16_t kCloseUnits[] = {format::kSectionClose, u'\r', u'\n', u'\0'};
+constexpr std::u16string_view kClose = kCloseUnits;
+
+// Copies `piece` to `room` and returns the byte after it.
+inline uint8_t* Lay(uint8_t* room, std::u16string_view piece) {
+  if (piece.empty()) return room;  // an empty view may hold no address, which memcpy refuses
+  std::memcpy(room, piece.data(), piece.size() * sizeof(char16_t));
+  return room + piece.size() * sizeof(char16_t);
+}
+
+// Writes the pieces of one line. Nearly every line fits the room left in
+// the stream's buffer: its pieces are then laid in after one check of that
+// room, each constant piece with a store, where a Put per piece would cost
+// a call and a check each. A template, so that each piece is copied by code
+// of its own.
+bool WriteLine(BufferedStream* stream, std::same_as<std::u16string_view> auto... pieces) {
+  uint8_t* room = stream->Claim((pieces.size() + ...) * sizeof(char16_t));
+  if (room == nullptr) return (WriteUnits(stream, pieces) && ...);
+  ((room = Lay(room, pieces)), ...);
   return true;
 }
 
@@ -102,17 +133,16 @@ bool WriteEntries(BufferedStream* stream, const QdsKey& key, SaveFlags flags) {
     ahead = ValueList::Next(ahead);
   };
   for (int i = 0; i < kValuesAhead && ahead != nullptr; ++i) askAhead();
+  bool keepComments = Has(flags, SaveFlags::KeepComments);
+  std::u16string_view name = key.name.View();
   for (const QdsValue* value = key.values.head(); value != nullptr;
        value = ValueList::Next(value)) {
     if (ahead != nullptr) askAhead();
-    if (!WriteComment(stream, value->Comment(), flags) || !WriteUnits(stream, key.name.View())) {
-      return false;
-    }
-    if (!value->IsBareKey()) {
-      static constexpr char16_t kSeparator[] = {format::kKeyValueSeparator, u'\0'};
-      if (!WriteUnits(stream, kSeparator) || !WriteUnits(stream, value->name.View())) return false;
-    }
-    if (!WriteUnits(stream, format::kLineEnd)) return false;
+    std::u16string_view comment = keepComments ? value->Comment() : std::u16string_view();
+    bool written = value->IsBareKey()
+                       ? WriteLine(stream, comment, name, kLineEnd)
+                       : WriteLine(stream, comment, name, kSeparator, value->name.View(), kLineEnd);
+    if (!written) return false;
   }
   return true;
 }
@@ -123,12 +153,7 @@ bool WriteSection(BufferedStream* stream, const QdsSection& section, bool first,
                        : first || WriteUnits(stream, format::kLineEnd);
   if (!separated) return false;
   if (!section.name.Empty()) {
-    static constexpr char16_t kOpen[] = {format::kSectionOpen, u'\0'};
-    static constexpr char16_t kClose[] = {format::kSectionClose, u'\r', u'\n', u'\0'};
-    if (!WriteUnits(stream, kOpen) || !WriteUnits(stream, section.name.View()) ||
-        !WriteUnits(stream, kClose)) {
-      return false;
-    }
+    if (!WriteLine(stream, kOpen, section.name.View(), kClose)) return false;
   }
   SectionKeysAhead lookahead(section.keys.head());
   for (const QdsKey* key = section.keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {

@@ -49,9 +49,10 @@ void EntryWindow::JoinOldest() {
   } else if (!line.repeat) {
     // Keys that take turns, as a table's columns do, name the key after the
     // one that joined last: that key is tried before the walk from the head.
-    // The keys of a section bear distinct names, so a key tried that bears
-    // the name is the one the walk would find.
-    QdsKey* next = line.section == lastSection_ ? NodeList<QdsKey>::Next(lastKey_) : nullptr;
+    // Where the keys of a section bear distinct names, a key tried that
+    // bears the name is the one the walk would find.
+    QdsKey* next =
+        keysDistinct_ && line.section == lastSection_ ? NodeList<QdsKey>::Next(lastKey_) : nullptr;
     bool inTurn = next != nullptr && EqualsIgnoreAsciiCase(next->name.View(), line.name);
     key = inTurn ? next : keys.FindByName(line.name);
   }

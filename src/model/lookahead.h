@@ -56,7 +56,10 @@ class EntryWindow {
   // Lines of a section with at least this many keys go through the window.
   static constexpr uint32_t kWideSection = 4096;
 
-  EntryWindow() = default;
+  // `emptyDocument` tells that the document had no sections when the load
+  // began: every key is then one the window made after a search found
+  // none, so the keys of a section bear distinct names.
+  explicit EntryWindow(bool emptyDocument) : keysDistinct_(emptyDocument) {}
   EntryWindow(const EntryWindow&) = delete;
   EntryWindow& operator=(const EntryWindow&) = delete;
 
@@ -87,6 +90,7 @@ class EntryWindow {
   AheadRing<Line, kLines> lines_;
   QdsKey* lastKey_ = nullptr;                // where the line that joined last went
   const QdsSection* lastSection_ = nullptr;  // and the section that holds it
+  const bool keysDistinct_;
 };
 
 // Walks the entries of a section ahead of a pass that merges them and

@@ -36,7 +36,8 @@ class DocumentBuilder final : private ScanEvents {
         input_(input),
         outcome_(outcome),
         source_(document, stream),
-        scanner_(*this, Has(LoadFlags::KeepComments), Has(LoadFlags::Lenient), maxLine) {}
+        scanner_(*this, Has(LoadFlags::KeepComments), Has(LoadFlags::Lenient), maxLine),
+        entries_(document.sections.count() == 0) {}
   DocumentBuilder(const DocumentBuilder&) = delete;
   DocumentBuilder& operator=(const DocumentBuilder&) = delete;
 

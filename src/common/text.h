@@ -14,6 +14,8 @@ namespace qds {
 // independent of the process locale: U+0009-U+000D, U+0020, U+0085, U+00A0,
 // U+1680, U+2000-U+200A, U+2028, U+2029, U+202F, U+205F, U+3000.
 constexpr bool IsWhiteSpace(char16_t c) {
+  // Most text is printable ASCII, which one range test rules out.
+  if (c > 0x20 && c < 0x85) return false;
   if (c <= 0x00FF) return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0;
   return c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
          c == 0x205F || c == 0x3000;

@@ -173,7 +173,10 @@ bool DocumentBuilder::EntryStarts() {
 }
 
 void DocumentBuilder::Key(std::u16string_view name) {
-  repeatKey_ = name == lastKey_;
+  // Compared from the end: numbered keys of one length ("File1", "File2")
+  // differ there, and the compare goes unit by unit.
+  repeatKey_ =
+      name.size() == lastKey_.size() && std::equal(name.rbegin(), name.rend(), lastKey_.rbegin());
   if (!repeatKey_) {
     source_.MarkBorrowed();  // a new key borrows the text, and so does lastKey_
     lastKey_ = name;

@@ -21,6 +21,10 @@ inline std::u16string_view Trim(std::u16string_view text) {
   return TrimEnd(text);
 }
 
+// Whether `c`, right after a line's "=", is where its value starts: neither
+// ignored nor the end of the line, nor a failure.
+inline bool OpensValue(char16_t c) { return c != format::kIgnoredUnit && c != u'\r' && c != 0; }
+
 }  // namespace
 
 void TokenScanner::Scan(uint32_t from) {
@@ -28,10 +32,10 @@ void TokenScanner::Scan(uint32_t from) {
     lineFeedFirst_ =
         std::u16string_view(chars_ + from, count_ - from).find(u'\n') != std::u16string_view::npos;
   }
-  for (uint32_t at = from; at < count_ && running_; ++at) {
+  for (uint32_t at = from; at < count_ && running_;) {
     at = SkipOrdinary(at);
     if (at == count_) break;
-    Step(chars_[at], at);
+    at = Step(chars_[at], at);
   }
 }
 
@@ -83,17 +87,28 @@ void TokenScanner::EndText(uint32_t end) {
       return name_.IsOpen()
                  ? FindStop(chars_, at, count_, format::kSectionClose, format::kSectionOpen, 0)
                  : at;
+    case Place::Indent:
+      // Indentation is a few spaces or tabs: a plain loop beats a search.
+      while (at < count_ && (chars_[at] == u' ' || chars_[at] == u'\t')) ++at;
+      return at;
     default:
       return at;
   }
 }
 
 // The scan loop runs it for most characters that it does not skip: inlined, it
-// costs no call each.
-[[gnu::always_inline]] inline void TokenScanner::Step(char16_t c, uint32_t at) {
-  if (c == format::kIgnoredUnit) return;
-  if (c == 0) return SyntaxError(Reason::NulCharacter);
-  if (place_ == Place::HeaderLf || place_ == Place::BlankLf) return EndLine(c, at);
+// costs no call each. It answers where the scan goes on: after `at`, or after
+// more characters that it saw to at once.
+[[gnu::always_inline]] inline uint32_t TokenScanner::Step(char16_t c, uint32_t at) {
+  if (c == format::kIgnoredUnit) return at + 1;
+  if (c == 0) {
+    SyntaxError(Reason::NulCharacter);
+    return at + 1;
+  }
+  if (place_ == Place::HeaderLf || place_ == Place::BlankLf) {
+    EndLine(c, at);
+    return at + 1;
+  }
   if (c == u'\r' && place_ != Place::SectionName) return BeginLineEnd(at);
 
   switch (place_) {
@@ -112,7 +127,7 @@ void TokenScanner::EndText(uint32_t end) {
       } else {
         StartEntry(at);
       }
-      return;
+      return at + 1;
     case Place::SectionName:
       if (c == format::kSectionClose) {
         events_.Header(Take(name_, at), at);
@@ -122,7 +137,7 @@ void TokenScanner::EndText(uint32_t end) {
       } else {
         name_.OpenAt(at);  // a CR and LF here belong to the name
       }
-      return;
+      return at + 1;
     case Place::Indent:
       if (c == format::kCommentMark) {
         place_ = Place::Comment;
@@ -131,26 +146,43 @@ void TokenScanner::EndText(uint32_t end) {
       } else if (!IsWhiteSpace(c)) {
         StartEntry(at);
       }
-      return;
+      return at + 1;
     case Place::Key:
       if (c == format::kKeyValueSeparator) {
         events_.Key(TrimEnd(Take(key_, at)));
         place_ = Place::Value;
+        // Most values start right after "=": the value's first character
+        // opens it here, as its own step would, which spares that step.
+        if (at + 1 < count_ && OpensValue(chars_[at + 1])) {
+          value_.OpenAt(at + 1);
+          return at + 2;
+        }
       }
-      return;
+      return at + 1;
     case Place::Value:
       value_.OpenAt(at);  // so the value starts right after "="
-      return;
+      return at + 1;
     case Place::AfterHeader:
     case Place::Comment:
     case Place::HeaderLf:
     case Place::BlankLf:
-      return;
+      return at + 1;
   }
+  return at + 1;
 }
 
 // A CR outside a section name: the line ends here, and must go on with LF.
-inline void TokenScanner::BeginLineEnd(uint32_t at) {
+// Where that LF follows at once, the line ends without a step of its own.
+inline uint32_t TokenScanner::BeginLineEnd(uint32_t at) {
+  EndLineAt(at);
+  const bool lineFeedNext = at + 1 < count_ && chars_[at + 1] == u'\n';
+  if (!running_ || !lineFeedNext) return at + 1;
+  EndLine(u'\n', at + 1);
+  return at + 2;
+}
+
+// What a CR at `at` does in each place but a section name.
+inline void TokenScanner::EndLineAt(uint32_t at) {
   switch (place_) {
     case Place::LineStart:
       MarkComment(at);

@@ -129,8 +129,9 @@ class TokenScanner {
   };
 
   uint32_t SkipOrdinary(uint32_t at) const;
-  void Step(char16_t c, uint32_t at);
-  void BeginLineEnd(uint32_t at);
+  uint32_t Step(char16_t c, uint32_t at);
+  uint32_t BeginLineEnd(uint32_t at);
+  void EndLineAt(uint32_t at);
   void EndLine(char16_t c, uint32_t at);
   void StartEntry(uint32_t at);
   void MarkComment(uint32_t at);

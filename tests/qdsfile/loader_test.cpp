@@ -126,6 +126,7 @@ TEST_P(LoaderTest, LinesGiveTheirSectionsAndEntriesUpToTheFirstError) {
       {"[s]\r\nk\r\nk=v\r\n"sv, Lenient, 0, "[s]k=\n|k=v|"},
       {"[s]\r\nk=v\r\na\0b=1\r\n"sv, {}, 3, "[s]k=v|"},
       {"[s]\r\nk=v\0"sv, {}, 2, "[s]"},
+      {"[s]\r\nk=\0v\r\n"sv, {}, 2, "[s]"},
       {"[s]\r\nk=1\r\nk=2\0\r\n"sv, {}, 3, "[s]k=1|"},
       {"[s]\r\nk=v\rx"sv, {}, 2, "[s]k=v|"},
       {"[s]\r\n\rx\r\n"sv, {}, 2, "[s]"},

@@ -191,7 +191,7 @@ Status Append(detail::DocumentState& state, QdsSection* section, QdsKey* key,
   if (Status checked = CheckWritten(value, TextRole::Value, &text); !checked.Ok()) return checked;
   state.modified = true;
   state.model.AppendEntry(&section, key, TextSlice(), TextSlice(key == nullptr ? name : u""),
-                          TextSlice(text));
+                          new QdsValue(TextSlice(text)));
   return Status();
 }
 

@@ -1,5 +1,8 @@
 #include "model/document_merge.h"
 
+#include <string_view>
+#include <utility>
+
 #include "model/lookahead.h"
 
 namespace qds {
@@ -16,19 +19,31 @@ QdsKey* FirstEntryKey(const QdsSection* section) {
   return key;
 }
 
-// Deletes the first entry of `section`, a value of `key`, with the keys
-// before `key`, which hold none, and `key` when that was its last value.
-void ReleaseFirstEntry(QdsSection* section, QdsKey* key) {
+// Takes the first entry of `section`, a value of `key`, out of it, and
+// deletes the keys before `key`, which hold none, and `key` when that was
+// its last value.
+QdsValue* TakeFirstEntry(QdsSection* section, QdsKey* key) {
   while (section->keys.head() != key) delete section->keys.RemoveHead();
-  delete key->values.RemoveHead(section);
+  QdsValue* value = key->values.RemoveHead(section);
   if (key->values.count() == 0) delete section->keys.RemoveHead();
+  return value;
+}
+
+// Makes `value`, taken out of its list, hold only `text`, the part of its
+// text that a read gives: the value node moves to the target rather than
+// being copied there. A value that is its text and has no comment keeps it
+// as it is.
+void KeepReadText(QdsValue* value, std::u16string_view text) {
+  if (text.size() == value->name.Length() && value->Comment().empty()) return;
+  value->name = TextSlice::Part(value->name, text);
 }
 
 // Adds the entries of the first compat section to `target`, in order, as
 // SetEntry adds what GetEntryAt reads of each through buffers of
-// kReadCapacity units, releasing each once it is read. The texts stay where
-// they are: the target borrows those that the compat document borrows from
-// its text blocks, which the target has taken over.
+// kReadCapacity units, releasing each once it is read: a value read whole
+// moves to the target in its own node. The texts stay where they are: the
+// target borrows those that the compat document borrows from its text
+// blocks, which the target has taken over.
 //
 // The keys of a section bear distinct names, so a key that the merge adds
 // to the destination is looked for again only by the later entries of the
@@ -73,16 +88,18 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
       if (found == nullptr && destination != nullptr && (!madeHere || cut)) {
         found = lookahead.FindKey(destination, entry.key, keyText);
       }
-      target->AppendEntry(
-          &destination, found,
-          destination == nullptr ? TextSlice::Part(source->name, source->name.View()) : TextSlice(),
-          found == nullptr ? TextSlice::Part(entry.key->name, keyText) : TextSlice(),
-          TextSlice::Part(entry.value->name, entry.valueText));
-      lastSource = entry.key;
+      TextSlice sectionName =
+          destination == nullptr ? TextSlice::Part(source->name, source->name.View()) : TextSlice();
+      TextSlice keyName = found == nullptr ? TextSlice::Part(key->name, keyText) : TextSlice();
+      QdsValue* value = TakeFirstEntry(source, key);
+      KeepReadText(value, entry.valueText);
+      target->AppendEntry(&destination, found, std::move(sectionName), std::move(keyName), value);
+      lastSource = key;
       lastTarget = found != nullptr ? found : destination->keys.tail();
       if (found == nullptr && cut) newKeys.KeepFindable(lastTarget);
+    } else {
+      delete TakeFirstEntry(source, key);
     }
-    ReleaseFirstEntry(source, key);
     lookahead.EntryRemoved();
   }
 }

@@ -157,18 +157,17 @@ void DocumentModel::SetEntry(const char16_t* section, const char16_t* key, uint3
     return;
   }
   AppendEntry(&target, found, TextSlice(target == nullptr ? section : nullptr),
-              TextSlice(found == nullptr ? key : nullptr), TextSlice(value));
+              TextSlice(found == nullptr ? key : nullptr), new QdsValue(value));
 }
 
 void DocumentModel::AppendEntry(QdsSection** section, QdsKey* key, TextSlice sectionName,
-                                TextSlice keyName, TextSlice value) {
-  auto* node = new QdsValue(std::move(value));
+                                TextSlice keyName, QdsValue* value) {
   if (key != nullptr) {
-    key->values.AddTail(node, *section);
+    key->values.AddTail(value, *section);
     return;
   }
   key = new QdsKey(std::move(keyName));
-  key->values.AddTail(node, nullptr);  // the key joins its section with its value
+  key->values.AddTail(value, nullptr);  // the key joins its section with its value
   if (*section != nullptr) {
     (*section)->keys.AddTail(key);
     return;

@@ -112,12 +112,13 @@ class DocumentModel {
   // `flags` reads it: NoSection, NoEntry, or Ok with *entry set.
   [[nodiscard]] ReadStatus ViewEntry(QdsSection* section, uint32_t position, ReadFlags flags,
                                      EntryView* entry) const;
-  // Appends `value` as SetEntry does, with `*section` the first section of
-  // its name (null: none, and one is made from `sectionName` and stored in
-  // *section) and `key` the first key of its name there (null: none, and one
-  // is made from `keyName`). A name that is not needed may be empty.
+  // Appends `value`, a node in no list that the model takes, as SetEntry
+  // does, with `*section` the first section of its name (null: none, and one
+  // is made from `sectionName` and stored in *section) and `key` the first
+  // key of its name there (null: none, and one is made from `keyName`). A
+  // name that is not needed may be empty.
   void AppendEntry(QdsSection** section, QdsKey* key, TextSlice sectionName, TextSlice keyName,
-                   TextSlice value);
+                   QdsValue* value);
 
   // A load of a text of `characters` characters is starting: the node pool
   // readies the memory for the nodes that such a text makes.

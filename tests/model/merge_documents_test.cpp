@@ -80,6 +80,17 @@ TEST(MergeDocumentsTest, EveryCompatEntryLandsWhereAWalkWouldPutIt) {
   for (const auto& [key, values] : SectionOf(compat)) {
     for (const auto& value : values) Add(&expected, key, value);
   }
+  // A value that is not its text as read arrives as read (a quoted one
+  // without its quotes, a bare key's empty, one with a comment without it);
+  // one too long for the buffer is not read.
+  const std::pair<const char16_t*, const char16_t*> read[] = {
+      {u"\"q\"", u"q"}, {kBareKeyValue, u""}, {u"noted", u"noted"}};
+  for (const auto& [stored, readAs] : read) {
+    compat.SetEntry(u"Files", u"read", kAppendPosition, stored);
+    Add(&expected, u"read", readAs);
+  }
+  compat.sections.head()->keys.tail()->values.tail()->SetComment(TextSlice(u"; c"));
+  compat.SetEntry(u"Files", u"read", kAppendPosition, std::u16string(300, u'v').c_str());
   compat.SetEntry(u"Files", longKey.c_str(), kAppendPosition, u"");
   Add(&expected, cutKey, u"");
   // Found by the merge fuzzer: two keys that the cut makes one, new to the
@@ -98,6 +109,7 @@ TEST(MergeDocumentsTest, EveryCompatEntryLandsWhereAWalkWouldPutIt) {
   EXPECT_EQ(target.sections.tail()->keys.count(), 1u);
   ASSERT_EQ(SectionOf(target), expected);
   NodeList<QdsKey>& keys = target.sections.head()->keys;
+  EXPECT_EQ(keys.FindByName(u"read")->values.tail()->Comment(), u"");
   for (uint32_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(keys.FindByName(expected[i].first), keys.NodeAt(i)) << i;
   }

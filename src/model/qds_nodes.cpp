@@ -24,10 +24,12 @@ void ValueList::StoreCursor(const QdsSection* holder, const ListCursor& cursor) 
   holder->valueNode_.Store(node, cursor.position);
 }
 
+// Appending moves no value: the holder's cursor stays true wherever it is
+// aimed, and is left there rather than stored for every value a merge or an
+// edit appends.
 void ValueList::AddTail(QdsValue* value, QdsSection* holder) {
-  ListCursor cursor;  // LinkTail puts it on the new tail, wherever it was
+  ListCursor cursor;
   LinkTail(value, &cursor);
-  StoreCursor(holder, cursor);
   if (holder != nullptr) holder->ValueCountChanging(*this, +1);
 }
 

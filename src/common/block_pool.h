@@ -107,6 +107,7 @@ class BlockPool {
   // these only.
   KNITFOLD_UNCHECKED_ADDRESSES static FreeLink* Load(FreeLink* const* link) { return *link; }
   KNITFOLD_UNCHECKED_ADDRESSES static void Store(FreeLink** link, FreeLink* to) { *link = to; }
+  [[gnu::noinline]] void* AllocateElsewhere(size_t bytes, Source& source);
   static size_t ClassOf(size_t bytes) { return bytes == 0 ? 0 : (bytes - 1) / kGrain; }
   static size_t SizeOf(size_t index) { return (index + 1) * kGrain; }
 

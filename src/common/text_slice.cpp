@@ -43,6 +43,11 @@ void TextSlice::SetOutOfLine(const char16_t* units, size_t length, bool owned) {
   word_ = record | kOutOfLine;
 }
 
+void TextSlice::SetWithNote(std::u16string_view text, std::u16string_view note) {
+  SetOutOfLine(text.data(), text.size(), false);
+  Record()->note.Set(note.data(), note.size(), false);
+}
+
 TextSlice::OutOfLine* TextSlice::Record() const {
   return reinterpret_cast<OutOfLine*>(word_ & kAddressMask & ~kOutOfLine);
 }

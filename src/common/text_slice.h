@@ -45,6 +45,15 @@ class TextSlice {
     slice.Set(text.data(), text.size(), false);
     return slice;
   }
+  // Refers to `text`, with `note` as its note, without copying either: as
+  // Borrow(text) given the note, with the record that holds the note made
+  // once.
+  static TextSlice Borrow(std::u16string_view text, std::u16string_view note) {
+    if (note.empty()) return Borrow(text);
+    TextSlice slice;
+    slice.SetWithNote(text, note);
+    return slice;
+  }
   // A slice of `part`, which lies within `whole`: borrowed when `whole` is,
   // else a copy.
   static TextSlice Part(const TextSlice& whole, std::u16string_view part) {
@@ -114,6 +123,8 @@ class TextSlice {
     word_ = address | (static_cast<uint64_t>(length) << kLengthShift) | (owned ? kOwned : 0);
   }
   void SetOutOfLine(const char16_t* units, size_t length, bool owned);
+  // Borrows `text` and `note` (not empty), the slice being empty.
+  void SetWithNote(std::u16string_view text, std::u16string_view note);
   OutOfLine* Record() const;
   std::u16string_view OutOfLineView() const;
   std::u16string_view OutOfLineNote() const;

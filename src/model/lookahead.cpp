@@ -3,6 +3,17 @@
 #include "common/text.h"
 
 namespace qds {
+namespace {
+
+// One of 64 bits, from the length of `name` and its last unit with A-Z
+// folded: names equal with A-Z folded bear the same mark, and numbered keys
+// of one length (Key0 to Key9) different ones.
+uint64_t NameMark(std::u16string_view name) {
+  const uint32_t last = name.empty() ? 0 : FoldAscii(name.back());
+  return uint64_t{1} << ((name.size() * 7 + last) & 63);
+}
+
+}  // namespace
 
 void EntryWindow::Add(QdsSection* section, std::u16string_view name, bool repeat, QdsValue* value) {
   // The index of a section of fewer keys stays in the processor's nearer
@@ -54,9 +65,16 @@ void EntryWindow::JoinOldest() {
     QdsKey* next =
         keysDistinct_ && line.section == lastSection_ ? NodeList<QdsKey>::Next(lastKey_) : nullptr;
     bool inTurn = next != nullptr && EqualsIgnoreAsciiCase(next->name.View(), line.name);
-    key = inTurn ? next : keys.FindByName(line.name);
+    if (inTurn) {
+      key = next;
+    } else if (!keysDistinct_ || (MarksOf(line.section) & NameMark(line.name)) != 0) {
+      key = keys.FindByName(line.name);
+    } else {
+      key = nullptr;  // no key's mark matches the name's: no key bears it
+    }
   }
   if (key == nullptr) {
+    if (keysDistinct_) MarksOf(line.section) |= NameMark(line.name);
     key = new QdsKey(TextSlice::Borrow(line.name));
     key->values.AddTail(line.value, nullptr);
     keys.AddTail(key, line.hash);

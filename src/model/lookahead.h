@@ -86,11 +86,27 @@ class EntryWindow {
   };
 
   void JoinOldest();
+  // The marks of the keys of `section`, where the keys bear distinct names:
+  // the document had no sections when the load began, so its sections
+  // start empty and their lines come one section after another, and the
+  // window makes and marks every key of the section at hand.
+  uint64_t& MarksOf(const QdsSection* section) {
+    if (section != markedSection_) {
+      markedSection_ = section;
+      marks_ = 0;
+    }
+    return marks_;
+  }
 
   AheadRing<Line, kLines> lines_;
   QdsKey* lastKey_ = nullptr;                // where the line that joined last went
   const QdsSection* lastSection_ = nullptr;  // and the section that holds it
   const bool keysDistinct_;
+  // The marks (NameMark) of the names of the keys of `markedSection_`, all
+  // made by the window: a line of a short section whose name no key's mark
+  // matches makes its key without the walk through the keys.
+  const QdsSection* markedSection_ = nullptr;
+  uint64_t marks_ = 0;
 };
 
 // Walks the entries of a section ahead of a pass that merges them and

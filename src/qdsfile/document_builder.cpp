@@ -185,8 +185,10 @@ void DocumentBuilder::Key(std::u16string_view name) {
 
 // The value completes its entry line.
 void DocumentBuilder::Value(std::u16string_view text) {
-  auto* value = new QdsValue(Borrow(text));
-  value->SetComment(Borrow(scanner_.TakeComment()));  // closed where the line began
+  // The comment was closed where the line began; it is the value's note.
+  std::u16string_view comment = scanner_.TakeComment();
+  if (!text.empty() || !comment.empty()) source_.MarkBorrowed();
+  auto* value = new QdsValue(TextSlice::Borrow(text, comment));
   AddItem(value, false);
   entries_.Add(section_, lastKey_, repeatKey_, value);
 }

@@ -49,35 +49,34 @@ void EntryWindow::CloseSection(QdsSection* section) {
   section->keys.NoMoreSearches();
 }
 
+// The key of the line's section that bears the line's name, or null. Inlined
+// into its one caller, which runs for every entry line.
+[[gnu::always_inline]] inline QdsKey* EntryWindow::KeyOf(const Line& line) {
+  if (line.repeat) return lastKey_;
+  NodeList<QdsKey>& keys = line.section->keys;
+  if (line.hash) return keys.FindByName(line.name, *line.hash);
+  if (!keysDistinct_) return keys.FindByName(line.name);
+  // Keys that take turns, as a table's columns do, name the key after the
+  // one that joined last: that key is tried before the walk from the head.
+  // The keys of the section bear distinct names, so a key tried that bears
+  // the name is the one the walk would find, and a name whose mark no key
+  // bears is no key's.
+  QdsKey* next = line.section == lastSection_ ? NodeList<QdsKey>::Next(lastKey_) : nullptr;
+  if (next != nullptr && EqualsIgnoreAsciiCase(next->name.View(), line.name)) return next;
+  if ((MarksOf(line.section) & NameMark(line.name)) == 0) return nullptr;
+  return keys.FindByName(line.name);
+}
+
 // A key that the section lacks joins it with its first value, as a key of
 // the file is never without one.
 void EntryWindow::JoinOldest() {
   const Line& line = lines_.TakeOldest();
-  NodeList<QdsKey>& keys = line.section->keys;
-  QdsKey* key = lastKey_;
-  if (line.hash) {
-    key = keys.FindByName(line.name, *line.hash);
-  } else if (!line.repeat) {
-    // Keys that take turns, as a table's columns do, name the key after the
-    // one that joined last: that key is tried before the walk from the head.
-    // Where the keys of a section bear distinct names, a key tried that
-    // bears the name is the one the walk would find.
-    QdsKey* next =
-        keysDistinct_ && line.section == lastSection_ ? NodeList<QdsKey>::Next(lastKey_) : nullptr;
-    bool inTurn = next != nullptr && EqualsIgnoreAsciiCase(next->name.View(), line.name);
-    if (inTurn) {
-      key = next;
-    } else if (!keysDistinct_ || (MarksOf(line.section) & NameMark(line.name)) != 0) {
-      key = keys.FindByName(line.name);
-    } else {
-      key = nullptr;  // no key's mark matches the name's: no key bears it
-    }
-  }
+  QdsKey* key = KeyOf(line);
   if (key == nullptr) {
     if (keysDistinct_) MarksOf(line.section) |= NameMark(line.name);
     key = new QdsKey(TextSlice::Borrow(line.name));
     key->values.AddTail(line.value, nullptr);
-    keys.AddTail(key, line.hash);
+    line.section->keys.AddTail(key, line.hash);
   } else {
     key->values.AddTail(line.value, line.section);
   }

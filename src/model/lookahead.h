@@ -86,6 +86,7 @@ class EntryWindow {
   };
 
   void JoinOldest();
+  QdsKey* KeyOf(const Line& line);
   // The marks of the keys of `section`, where the keys bear distinct names:
   // the document had no sections when the load began, so its sections
   // start empty and their lines come one section after another, and the

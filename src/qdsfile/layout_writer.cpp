@@ -150,6 +150,14 @@ EntryParts FileUnits::Entry(uint64_t start, uint64_t end) const {
   return parts;
 }
 
+// Whether `bytes` (at least one) begin with the bytes of the UTF-16 mark, or
+// with its first byte alone.
+bool MayStartMark(std::string_view bytes) {
+  const uint8_t* mark = format::kByteOrderMarkBytes;
+  return static_cast<uint8_t>(bytes[0]) == mark[0] &&
+         (bytes.size() == 1 || static_cast<uint8_t>(bytes[1]) == mark[1]);
+}
+
 class LayoutWriter {
  public:
   LayoutWriter(const DocumentModel& document, BufferedStream* stream)
@@ -190,6 +198,9 @@ class LayoutWriter {
   bool Flush();
   // A text in the file's encoding.
   bool Text(std::u16string_view text);
+  // Puts `bytes` in the stream. An ANSI file whose text the changes make
+  // begin with the bytes of the UTF-16 mark (its first line removed, say)
+  // would load as UTF-16: an empty line goes before them.
   bool Put(std::string_view bytes);
 
   const DocumentModel& document_;
@@ -213,6 +224,7 @@ class LayoutWriter {
   std::vector<uint32_t> moved_;
   const QdsSection* movedSection_ = nullptr;
   bool separateSections_ = true;
+  bool begun_ = false;  // whether any byte has been put
 
   uint64_t pendingFrom_ = 0;
   uint64_t pendingTo_ = 0;
@@ -585,6 +597,10 @@ bool LayoutWriter::Text(std::u16string_view text) {
 }
 
 bool LayoutWriter::Put(std::string_view bytes) {
+  if (!begun_ && !bytes.empty()) {
+    begun_ = true;
+    if (!layout_.Utf16() && MayStartMark(bytes) && !Put("\r\n")) return false;
+  }
   constexpr size_t kMostPerPut = UINT32_MAX;
   while (!bytes.empty()) {
     size_t count = std::min(bytes.size(), kMostPerPut);

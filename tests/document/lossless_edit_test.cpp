@@ -366,6 +366,8 @@ TEST(LosslessEditTest, FoundByTheFuzzerWritesWhatItShould) {
        [](QdsDocument& d) { return d.RenameKey("s", "k", "n"); }, "[s]\r\nn\r"},
       {"a key that ends in U+001A is renamed whole", "[s]\r\n\x1Ak\x1A = 1\r\n",
        [](QdsDocument& d) { return d.RenameKey("s", "k\x1A", "n"); }, "[s]\r\n\x1An = 1\r\n"},
+      {"an ANSI file whose first line goes stays ANSI", "x\r\n\xFF\xFEk=1\r\n",
+       [](QdsDocument& d) { return d.RemoveKey("", "x"); }, "\r\n\xFF\xFEk=1\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -5,7 +5,8 @@
 
 namespace qds {
 
-ConcurrentTask::ConcurrentTask(std::function<void()> work) : work_(std::move(work)) {
+ConcurrentTask::ConcurrentTask(std::function<void()> work, Start start) : work_(std::move(work)) {
+  if (start == Start::AtWait) return;
   try {
     // The thread runs the work, which then no longer needs work_.
     thread_ = std::thread([this, run = work_] {

@@ -1,8 +1,9 @@
 // ConcurrentTask: a piece of work that runs on a thread of its own while its
 // creator goes on with other work, until Wait().
 //
-// Where no thread can be started, the work runs on the caller's thread at
-// Wait() instead: the result is the same, only later. An exception that
+// Where no thread can be started, or the creator asks for none (work too
+// short to be worth a thread's start), the work runs on the caller's thread
+// at Wait() instead: the result is the same, only later. An exception that
 // leaves the work (std::bad_alloc, the only one the library lets out) is
 // carried to the waiting thread and thrown again by Wait(), as if the work
 // had run there; the destructor, which only waits, drops it.
@@ -18,7 +19,9 @@ namespace qds {
 
 class ConcurrentTask {
  public:
-  explicit ConcurrentTask(std::function<void()> work);
+  enum class Start { OnThread, AtWait };
+
+  explicit ConcurrentTask(std::function<void()> work, Start start = Start::OnThread);
   ConcurrentTask(const ConcurrentTask&) = delete;
   ConcurrentTask& operator=(const ConcurrentTask&) = delete;
   ~ConcurrentTask();

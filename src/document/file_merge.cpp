@@ -1,10 +1,13 @@
 // FileMerge: the loads run on threads of their own while knitfold makes its
 // backup; each thread takes its memory from a pool of its own, and the two
-// documents share nothing until the merge.
+// documents share nothing until the merge. Small files load in Write, on
+// the calling thread.
 
 #include "document/file_merge.h"
 
+#include <cstdint>
 #include <new>
+#include <optional>
 
 #include "common/concurrent_task.h"
 #include "model/document_merge.h"
@@ -23,6 +26,20 @@ namespace {
 // The compat file is only read in order, and stays as it is while the merge
 // runs, so it is mapped and its keys are not indexed.
 constexpr InputFlags kCompatInput = InputFlags::MapInput | InputFlags::ReadInOrder;
+
+// Below this many bytes of target and compat file together, starting the
+// threads costs more than the work they take off the backup's way: on a
+// 2-core machine a merge of two 100 KB files took 0.6 ms longer with them,
+// one of two 500 KB files 0.5 ms shorter.
+constexpr uint64_t kThreadedInputBytes = uint64_t{512} << 10;
+
+ConcurrentTask::Start StartFor(const char16_t* target, const char16_t* compat) {
+  const std::optional<uint64_t> targetBytes = platform::RegularFileSize(target);
+  const std::optional<uint64_t> compatBytes = platform::RegularFileSize(compat);
+  const bool small =
+      targetBytes && compatBytes && *targetBytes + *compatBytes < kThreadedInputBytes;
+  return small ? ConcurrentTask::Start::AtWait : ConcurrentTask::Start::OnThread;
+}
 
 // Runs `step`, a load or the merge and save, and gives its status; memory
 // running out meanwhile, on this thread or on one it waits for, is the
@@ -62,8 +79,9 @@ struct FileMerge::Run {
   Run(const char16_t* targetFile, const char16_t* compatFile)
       : targetName(targetFile),
         compatName(compatFile),
-        compatLoad([this] { LoadCompatAhead(); }),
-        targetLoad([this] { LoadTarget(); }) {}
+        start(StartFor(targetFile, compatFile)),
+        compatLoad([this] { LoadCompatAhead(); }, start),
+        targetLoad([this] { LoadTarget(); }, start) {}
 
   void LoadCompatAhead() {
     try {
@@ -109,6 +127,7 @@ struct FileMerge::Run {
 
   const char16_t* targetName;
   const char16_t* compatName;
+  const ConcurrentTask::Start start;  // of the loads, and of the release after the commit
   // Declared in this order so that the compat document goes first.
   DocumentModel target;
   DocumentModel compat;
@@ -154,7 +173,7 @@ SaveStatus FileMerge::Commit() {
     // The document is not read again: its sections go while its file moves
     // into place, which mostly waits for the disk. The move stays on this
     // thread, so that it never waits for another thread to start.
-    ConcurrentTask releasing([&] { run.target.sections.RemoveAll(); });
+    ConcurrentTask releasing([&] { run.target.sections.RemoveAll(); }, run.start);
     SaveStatus status = run.staged.Commit();
     releasing.Wait();
     return status;

@@ -54,7 +54,9 @@ class FileMerge {
   // waiting (a FIFO or a device may wait for another program or change when
   // it is opened). Nothing else at the compat name is opened before Write.
   // The target's load goes on to the merge and the writing of the merged
-  // text when the compat file loaded beside it. Both names must outlive the
+  // text when the compat file loaded beside it. Two regular files of less
+  // than 512 KiB together start no thread: they load in Write, and the
+  // document goes after the commit. Both names must outlive the
   // FileMerge. Both files may be mapped: the compat file is only read, and
   // the target only replaced once its merged text is written.
   FileMerge(const char16_t* target, const char16_t* compat);
@@ -73,8 +75,8 @@ class FileMerge {
   // OutOfMemory, in the merge or the writing the save's.
   FileMergeStatus Write();
   // Puts the written text in the target's place, while another thread lets
-  // go of the merged document. Ok; CopyBackFailed, which may have changed
-  // the target; OutOfMemory.
+  // go of the merged document (after it, for small files). Ok; CopyBackFailed, which may have
+  // changed the target; OutOfMemory.
   SaveStatus Commit();
   // Waits for the loads and removes a written text that was not committed:
   // what the merge read and wrote goes unseen.

@@ -55,7 +55,6 @@ void EntryWindow::CloseSection(QdsSection* section) {
   if (line.repeat) return lastKey_;
   NodeList<QdsKey>& keys = line.section->keys;
   if (line.hash) return keys.FindByName(line.name, *line.hash);
-  if (!keysDistinct_) return keys.FindByName(line.name);
   // Keys that take turns, as a table's columns do, name the key after the
   // one that joined last: that key is tried before the walk from the head.
   // The keys of the section bear distinct names, so a key tried that bears
@@ -73,7 +72,7 @@ void EntryWindow::JoinOldest() {
   const Line& line = lines_.TakeOldest();
   QdsKey* key = KeyOf(line);
   if (key == nullptr) {
-    if (keysDistinct_) MarksOf(line.section) |= NameMark(line.name);
+    MarksOf(line.section) |= NameMark(line.name);
     key = new QdsKey(TextSlice::Borrow(line.name));
     key->values.AddTail(line.value, nullptr);
     line.section->keys.AddTail(key, line.hash);

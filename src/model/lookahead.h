@@ -49,6 +49,10 @@ class AheadRing {
 // smaller section joins at once. Lines join strictly in the order they were
 // read, so the document ends exactly as if each had joined at once: the
 // first spelling of a key names it and its values keep their order.
+//
+// The sections that lines join are ones the load made, each empty when made,
+// and every key of one is made here after a search for its name found
+// none: the keys of a section bear distinct names.
 class EntryWindow {
  public:
   // How many lines are read ahead of the one that joins.
@@ -56,10 +60,7 @@ class EntryWindow {
   // Lines of a section with at least this many keys go through the window.
   static constexpr uint32_t kWideSection = 4096;
 
-  // `emptyDocument` tells that the document had no sections when the load
-  // began: every key is then one the window made after a search found
-  // none, so the keys of a section bear distinct names.
-  explicit EntryWindow(bool emptyDocument) : keysDistinct_(emptyDocument) {}
+  EntryWindow() = default;
   EntryWindow(const EntryWindow&) = delete;
   EntryWindow& operator=(const EntryWindow&) = delete;
 
@@ -87,10 +88,9 @@ class EntryWindow {
 
   void JoinOldest();
   QdsKey* KeyOf(const Line& line);
-  // The marks of the keys of `section`, where the keys bear distinct names:
-  // the document had no sections when the load began, so its sections
-  // start empty and their lines come one section after another, and the
-  // window makes and marks every key of the section at hand.
+  // The marks of the keys of `section`: its lines come one section after
+  // another, and the window makes and marks every key of the section at
+  // hand.
   uint64_t& MarksOf(const QdsSection* section) {
     if (section != markedSection_) {
       markedSection_ = section;
@@ -102,7 +102,6 @@ class EntryWindow {
   AheadRing<Line, kLines> lines_;
   QdsKey* lastKey_ = nullptr;                // where the line that joined last went
   const QdsSection* lastSection_ = nullptr;  // and the section that holds it
-  const bool keysDistinct_;
   // The marks (NameMark) of the names of the keys of `markedSection_`, all
   // made by the window: a line of a short section whose name no key's mark
   // matches makes its key without the walk through the keys.

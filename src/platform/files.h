@@ -8,6 +8,7 @@
 #define KNITFOLD_PLATFORM_FILES_H_
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/errors.h"
 
@@ -43,10 +44,12 @@ SystemResult RemoveFile(const char16_t* path);
 // same device and inode, on Windows the same volume serial number and file
 // index. False when either cannot be reached.
 bool SameFile(const char16_t* a, const char16_t* b);
-// True when `path` leads to a regular file, which unlike a FIFO or a device
-// can be opened and read without waiting for another program and without
-// changing anything; by a status query of the path: nothing is opened.
-bool IsRegularFile(const char16_t* path);
+// The size in bytes of the regular file that `path` leads to, none when it
+// leads to no regular file. A regular file, unlike a FIFO or a device, can
+// be opened and read without waiting for another program and without
+// changing anything. By a status query of the path: nothing is opened.
+std::optional<uint64_t> RegularFileSize(const char16_t* path);
+inline bool IsRegularFile(const char16_t* path) { return RegularFileSize(path).has_value(); }
 // True when `path` leads to an existing file that this process may not
 // write: on POSIX one whose permission bits refuse this account, on Windows
 // one with the read-only attribute.

@@ -71,9 +71,10 @@ bool SameFile(const char16_t* a, const char16_t* b) {
          first.st_ino == second.st_ino;
 }
 
-bool IsRegularFile(const char16_t* path) {
+std::optional<uint64_t> RegularFileSize(const char16_t* path) {
   struct stat status;
-  return Status(path, &status) && S_ISREG(status.st_mode);
+  if (!Status(path, &status) || !S_ISREG(status.st_mode)) return std::nullopt;
+  return static_cast<uint64_t>(status.st_size);
 }
 
 bool IsReadOnlyFile(const char16_t* path) {

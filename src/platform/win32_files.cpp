@@ -60,9 +60,12 @@ bool SameFile(const char16_t* a, const char16_t* b) {
          first.nFileIndexLow == second.nFileIndexLow;
 }
 
-bool IsRegularFile(const char16_t* path) {
+std::optional<uint64_t> RegularFileSize(const char16_t* path) {
   struct _stat64 status;
-  return _wstat64(Wide(path), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
+  if (_wstat64(Wide(path), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
+    return std::nullopt;
+  }
+  return static_cast<uint64_t>(status.st_size);
 }
 
 bool IsReadOnlyFile(const char16_t* path) {

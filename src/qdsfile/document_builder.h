@@ -36,8 +36,7 @@ class DocumentBuilder final : private ScanEvents {
         input_(input),
         outcome_(outcome),
         source_(document, stream),
-        scanner_(*this, Has(LoadFlags::KeepComments), Has(LoadFlags::Lenient), maxLine),
-        entries_(document.sections.count() == 0) {}
+        scanner_(*this, Has(LoadFlags::KeepComments), Has(LoadFlags::Lenient), maxLine) {}
   DocumentBuilder(const DocumentBuilder&) = delete;
   DocumentBuilder& operator=(const DocumentBuilder&) = delete;
 

@@ -12,6 +12,7 @@
 #endif
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -204,12 +205,12 @@ TEST(FileServicesTest, AttributesTellDirectoriesAndReadOnlyFiles) {
   }
 }
 
-// A regular file is told apart without being opened, and opened for
-// reading without waiting; anything else is neither. Two names lead to one
+// A regular file is told apart, with its size, without being opened, and
+// opened for reading without waiting; anything else is neither. Two names lead to one
 // file only when the file system says so.
 TEST(FileServicesTest, RegularFilesAreToldApartAndOpenedWithoutWaiting) {
   ScratchDir dir;
-  WriteBytes(dir / "file", "x");
+  WriteBytes(dir / "file", "xyz");
   std::filesystem::create_directory(dir / "folder");
   std::vector<std::pair<std::string, bool>> names = {
       {"file", true}, {"folder", false}, {"missing", false}};
@@ -219,7 +220,8 @@ TEST(FileServicesTest, RegularFilesAreToldApartAndOpenedWithoutWaiting) {
 #endif
   for (const auto& [name, regular] : names) {
     std::u16string path = WidePath(dir / name);
-    EXPECT_EQ(IsRegularFile(path.c_str()), regular) << name;
+    EXPECT_EQ(RegularFileSize(path.c_str()), regular ? std::optional<uint64_t>(3) : std::nullopt)
+        << name;
     int descriptor = -1;
     EXPECT_EQ(OpenRegularFile(path.c_str(), &descriptor).Ok(), regular) << name;
     if (descriptor >= 0) CloseDescriptor(descriptor);

@@ -204,7 +204,7 @@ TEST(StopSearchTest, EverySearchFindsTheFirstStop) {
 // repeated line after line, bare keys, and either a clean end or a failing
 // last line, must load as a plain model that joins each line at once says,
 // and so when the document is to be read in order only, which keeps no
-// section's index.
+// section's index, and into a document that holds the same text already.
 TEST_P(LoaderTest, LinesJoinTheKeyThatTheFirstSpellingNamed) {
   struct Key {
     std::string name;
@@ -274,6 +274,13 @@ TEST_P(LoaderTest, LinesJoinTheKeyThatTheFirstSpellingNamed) {
            section = NodeList<QdsSection>::Next(section)) {
         EXPECT_FALSE(section->keys.indexed());
       }
+      // Loaded again into the same document, the text makes sections of
+      // its own, beside keys of the same names.
+      if (failing) continue;
+      EXPECT_EQ(
+          LoadBytes(document, dir / "window.qds", FileBytes(text, GetParam()), Lenient, input),
+          LoadStatus::Ok);
+      EXPECT_EQ(Dump(document), expected + expected);
     }
   }
 }

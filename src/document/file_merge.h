@@ -75,8 +75,8 @@ class FileMerge {
   // OutOfMemory, in the merge or the writing the save's.
   FileMergeStatus Write();
   // Puts the written text in the target's place, while another thread lets
-  // go of the merged document (after it, for small files). Ok; CopyBackFailed, which may have
-  // changed the target; OutOfMemory.
+  // go of the merged document (after it, for small files). Ok;
+  // CopyBackFailed, which may have changed the target; OutOfMemory.
   SaveStatus Commit();
   // Waits for the loads and removes a written text that was not committed:
   // what the merge read and wrote goes unseen.

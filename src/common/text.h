@@ -1,5 +1,6 @@
-// Small text helpers shared by every subsystem: the fixed white-space set and
-// the name comparison that folds only the ASCII letters.
+// Small text helpers shared by every subsystem: the fixed white-space set,
+// the name comparison that folds only the ASCII letters, and the character
+// that a surrogate pair makes.
 
 #ifndef KNITFOLD_COMMON_TEXT_H_
 #define KNITFOLD_COMMON_TEXT_H_
@@ -39,6 +40,16 @@ inline bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) 
     if (a[i] != b[i] && FoldAscii(a[i]) != FoldAscii(b[i])) return false;
   }
   return true;
+}
+
+// The character that starts at text[at]: the code point of a surrogate pair
+// (above U+FFFF, two units), or the unit itself, a lone surrogate included.
+constexpr char32_t CharacterAt(std::u16string_view text, size_t at) {
+  const char32_t unit = text[at];
+  if (unit < 0xD800 || unit > 0xDBFF || at + 1 >= text.size()) return unit;
+  const char32_t next = text[at + 1];
+  if (next < 0xDC00 || next > 0xDFFF) return unit;
+  return 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
 }
 
 // Length of a zero-terminated text.

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/text.h"
+
 namespace qds {
 
 namespace {
@@ -90,9 +92,8 @@ std::string EncodeUtf8(std::u16string_view text) {
   bytes.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     char16_t unit = text[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      AppendUnits(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00), &bytes);
+    if (const char32_t character = CharacterAt(text, i); character > 0xFFFF) {
+      AppendUnits(character, &bytes);
       ++i;
     } else if (unit >= 0xDC80 && unit <= 0xDCFF) {
       bytes.push_back(static_cast<char>(unit - kEscapeBase));

@@ -585,11 +585,7 @@ bool LayoutWriter::Text(std::u16string_view text) {
   encoded_.clear();
   size_t refused = platform::WideToAnsi(layout_.CodePage(), text, &encoded_);
   if (refused != std::u16string_view::npos) {
-    char32_t code = text[refused];
-    if (code >= 0xD800 && code <= 0xDBFF && refused + 1 < text.size()) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[refused + 1] - 0xDC00);
-    }
-    character_ = static_cast<int32_t>(code);
+    character_ = static_cast<int32_t>(CharacterAt(text, refused));
     status_ = SaveStatus::Unrepresentable;
     return false;
   }

@@ -393,6 +393,8 @@ TEST(LosslessEditTest, AnAnsiFileKeepsItsCodePageOrRefusesTheChange) {
       {u"\u0439\u0446", Status(), 0, "[$version 3, codepage 1251$]\r\n[s]\r\nk = \xE9\xF6\r\n"},
       {u"x\u00E9", SaveStatus::Unrepresentable, 0xE9, ansi},
       {u"\U0001F600", SaveStatus::Unrepresentable, 0x1F600, ansi},
+      {u"\xD83Dx", SaveStatus::Unrepresentable, 0xD83D, ansi},  // a lone surrogate, named alone
+      {u"x\xD83D", SaveStatus::Unrepresentable, 0xD83D, ansi},
   };
   test::ScratchDir scratch;
   for (const auto& c : cases) {

@@ -144,6 +144,7 @@ TEST_F(QdsToolTest, CommandsAnswerWithTheirStatusAndOutput) {
       {{"edit", file}, 64, "", "*"},
       // Help, however asked for, before or among the arguments.
       {{"-h"}, 0, "usage: qdstool COMMAND...", ""},
+      {{"--version"}, 0, "qdstool ...", ""},
       {{"help"}, 0, "usage: qdstool COMMAND...", ""},
       {{"help", "get"}, 0, "usage: qdstool get ...", ""},
       {{"get", "x", "--help", "--", "y"}, 0, "usage: qdstool get ...", ""},

@@ -1,7 +1,9 @@
 #include "common/text_slice.h"
 
 #include <cstring>
+#include <iterator>
 #include <new>
+#include <optional>
 
 #include "common/block_pool.h"
 
@@ -18,6 +20,29 @@ namespace {
 
 uint64_t AddressOf(const void* pointer) {
   return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer));
+}
+
+// An Indented word: the address of the text (whose lowest bit, always 0,
+// holds the flag kOutOfLine), its length in the 9 bits above, the length of
+// the note's run less one in the 4 bits above those, then whether the run
+// is of tabs, and the top bit.
+constexpr uint64_t kIndentedLengthMask = 0x1FF;
+constexpr int kRunShift = 57;
+constexpr size_t kLongestRun = 16;
+constexpr uint64_t kRunOfTabs = uint64_t{1} << 61;
+constexpr char16_t kSpaces[] = u"                ";
+constexpr char16_t kTabs[] = u"\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+static_assert(std::size(kSpaces) == kLongestRun + 1 && std::size(kTabs) == kLongestRun + 1);
+
+// The bits that stand for `note` in an Indented word; none when it is not a
+// run of spaces or of tabs short enough.
+std::optional<uint64_t> RunBits(std::u16string_view note) {
+  if (note.empty() || note.size() > kLongestRun) return std::nullopt;
+  if (note[0] != u' ' && note[0] != u'\t') return std::nullopt;
+  for (char16_t unit : note) {
+    if (unit != note[0]) return std::nullopt;
+  }
+  return (uint64_t{note.size() - 1} << kRunShift) | (note[0] == u'\t' ? kRunOfTabs : 0);
 }
 
 }  // namespace
@@ -44,6 +69,12 @@ void TextSlice::SetOutOfLine(const char16_t* units, size_t length, bool owned) {
 }
 
 void TextSlice::SetWithNote(std::u16string_view text, std::u16string_view note) {
+  const uint64_t address = AddressOf(text.data());
+  const std::optional<uint64_t> run = RunBits(note);
+  if (run && !text.empty() && text.size() <= kIndentedLengthMask && address <= kAddressMask) {
+    word_ = address | (uint64_t{text.size()} << kLengthShift) | *run | kOwned | kOutOfLine;
+    return;
+  }
   SetOutOfLine(text.data(), text.size(), false);
   Record()->note.Set(note.data(), note.size(), false);
 }
@@ -52,10 +83,17 @@ TextSlice::OutOfLine* TextSlice::Record() const {
   return reinterpret_cast<OutOfLine*>(word_ & kAddressMask & ~kOutOfLine);
 }
 
-std::u16string_view TextSlice::OutOfLineView() const { return {Record()->units, Record()->length}; }
+std::u16string_view TextSlice::OutOfLineView() const {
+  if (Indented()) {
+    return {reinterpret_cast<const char16_t*>(word_ & kAddressMask & ~kOutOfLine),
+            (word_ >> kLengthShift) & kIndentedLengthMask};
+  }
+  return {Record()->units, Record()->length};
+}
 
 bool TextSlice::IsBorrowed() const {
-  return (word_ & kOutOfLine) != 0 ? !Record()->owned : (word_ & kOwned) == 0;
+  if ((word_ & kOutOfLine) == 0) return (word_ & kOwned) == 0;
+  return Indented() || !Record()->owned;
 }
 
 void TextSlice::Assign(std::u16string_view text) {
@@ -73,24 +111,38 @@ void TextSlice::Assign(std::u16string_view text) {
   SetNote(std::move(note));
 }
 
-std::u16string_view TextSlice::OutOfLineNote() const { return Record()->note.View(); }
+std::u16string_view TextSlice::OutOfLineNote() const {
+  if (!Indented()) return Record()->note.View();
+  const size_t run = ((word_ >> kRunShift) & (kLongestRun - 1)) + 1;
+  return {(word_ & kRunOfTabs) != 0 ? kTabs : kSpaces, run};
+}
 
 TextSlice TextSlice::TakeNote() {
-  return (word_ & kOutOfLine) != 0 ? std::move(Record()->note) : TextSlice();
+  if ((word_ & kOutOfLine) == 0) return TextSlice();
+  if (!Indented()) return std::move(Record()->note);
+  std::u16string_view note = Note();
+  std::u16string_view text = View();
+  word_ = 0;
+  Set(text.data(), text.size(), false);
+  return Borrow(note);
 }
 
 TextSlice* TextSlice::MutableNote() {
-  if ((word_ & kOutOfLine) == 0) {
-    // The text moves into a record of its own, which has room for the note.
+  if ((word_ & kOutOfLine) == 0 || Indented()) {
+    // The text moves into a record of its own, which has room for the note;
+    // indentation goes with it, borrowed from a run that never goes away.
     std::u16string_view text = View();
+    std::u16string_view note = Note();
     bool owned = !IsBorrowed();
     word_ = 0;
     SetOutOfLine(text.data(), text.size(), owned);
+    Record()->note.Set(note.data(), note.size(), false);
   }
   return &Record()->note;
 }
 
 void TextSlice::Free() noexcept {
+  if (Indented()) return;  // borrowed, without a record
   std::u16string_view text = View();
   bool owned = !IsBorrowed();
   if ((word_ & kOutOfLine) != 0) {

@@ -11,7 +11,9 @@
 //
 // A slice may carry a second text, its note, which moves with it. A
 // document's values keep their comments there: few values have one, and a
-// field of their own would cost every value a word.
+// field of their own would cost every value a word. The note of an indented
+// line is its indentation, which many files give every line: a short run of
+// spaces or of tabs is kept in the slice's word, not in a record.
 
 #ifndef KNITFOLD_COMMON_TEXT_SLICE_H_
 #define KNITFOLD_COMMON_TEXT_SLICE_H_
@@ -47,7 +49,8 @@ class TextSlice {
   }
   // Refers to `text`, with `note` as its note, without copying either: as
   // Borrow(text) given the note, with the record that holds the note made
-  // once.
+  // once, and none for a text of up to 511 units whose note is a run of up
+  // to 16 spaces or tabs.
   static TextSlice Borrow(std::u16string_view text, std::u16string_view note) {
     if (note.empty()) return Borrow(text);
     TextSlice slice;
@@ -104,7 +107,11 @@ class TextSlice {
   // text, or one whose address does not fit, is kept out of line: the word
   // holds the address of an OutOfLine record (with its lowest bit set,
   // which no address of units or records has: both are aligned to 2 or
-  // more), and the slice owns the record. A note is kept in the record too.
+  // more), and the slice owns the record. A note is kept in the record too,
+  // except indentation: a word with its lowest and its top bit set (which no
+  // record's address has) holds a borrowed text of up to 511 units and the
+  // run of spaces or tabs of its note (see text_slice.cpp). Such words take
+  // the out-of-line way, so that the inline one stays as short.
   struct OutOfLine;
   static constexpr uint64_t kOutOfLine = 1;
   static constexpr int kLengthShift = 48;
@@ -125,6 +132,8 @@ class TextSlice {
   void SetOutOfLine(const char16_t* units, size_t length, bool owned);
   // Borrows `text` and `note` (not empty), the slice being empty.
   void SetWithNote(std::u16string_view text, std::u16string_view note);
+  bool Indented() const { return (word_ & (kOutOfLine | kOwned)) == (kOutOfLine | kOwned); }
+  // The record of a slice kept out of line and not Indented().
   OutOfLine* Record() const;
   std::u16string_view OutOfLineView() const;
   std::u16string_view OutOfLineNote() const;

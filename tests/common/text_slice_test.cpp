@@ -13,24 +13,32 @@ namespace qds {
 namespace {
 
 TEST(TextSliceTest, KeepsTextsOfEveryLengthBorrowedOrOwned) {
-  // Lengths around the longest text that a slice holds in its word.
-  for (size_t length : {size_t{0}, size_t{1}, size_t{32767}, size_t{32768}, size_t{70000}}) {
+  // Notes: none, a comment, and indentation, which a slice of a short text
+  // keeps in its word when it is a short run of one unit.
+  const std::u16string_view notes[] = {
+      u"", u"; a comment\r\n", u" ", u"\t\t", u"  \t", u"                ", u"                 "};
+  // Lengths around the longest text that a slice holds in its word, with
+  // indentation and without.
+  for (size_t length : {0, 1, 511, 512, 32767, 32768, 70000}) {
     std::u16string text(length, u'a');
     if (length > 0) text.back() = u'z';
-    for (int kind = 0; kind < 4; ++kind) {
+    for (int kind = 0; kind < 2 * std::ssize(notes); ++kind) {
       bool borrowed = kind % 2 == 0;
-      std::u16string_view note = kind < 2 ? u"" : u"; a comment\r\n";
+      std::u16string_view note = notes[kind / 2];
       SCOPED_TRACE(testing::Message()
                    << length << (borrowed ? " borrowed" : " owned") << " note " << note.size());
-      TextSlice slice = borrowed ? TextSlice::Borrow(text) : TextSlice(std::u16string_view(text));
-      slice.SetNote(TextSlice(note));
+      // Borrowed as a load borrows a value and its comment, owned as an edit
+      // makes them.
+      TextSlice slice =
+          borrowed ? TextSlice::Borrow(text, note) : TextSlice(std::u16string_view(text));
+      if (!borrowed) slice.SetNote(TextSlice(note));
       EXPECT_EQ(slice.Note(), note);
       EXPECT_EQ(slice.View(), text);
       EXPECT_EQ(slice.Length(), length);
       EXPECT_EQ(slice.Empty(), length == 0);
       EXPECT_EQ(slice.IsBorrowed(), borrowed || length == 0);
       // A borrowed text stays where it was; an owned one is a copy elsewhere.
-      EXPECT_EQ(slice.Units() == text.data(), borrowed && length > 0);
+      EXPECT_EQ(length > 0 && slice.Units() == text.data(), borrowed && length > 0);
 
       TextSlice moved(std::move(slice));
       EXPECT_TRUE(slice.Empty());
@@ -48,11 +56,20 @@ TEST(TextSliceTest, KeepsTextsOfEveryLengthBorrowedOrOwned) {
       EXPECT_EQ(moved.View(), std::u16string_view(text).substr(length / 3));
       EXPECT_FALSE(moved.IsBorrowed() && length - length / 3 > 0);
       EXPECT_EQ(moved.Note(), note);
-      // A note changed in place, handed over, and gone.
-      moved.MutableNote()->Assign(u"x");
-      EXPECT_EQ(moved.TakeNote().View(), u"x");
-      EXPECT_EQ(moved.Note(), u"");
-      EXPECT_EQ(moved.View(), std::u16string_view(text).substr(length / 3));
+      // A note handed over, changed in place, and gone, as edits of a value
+      // do: the text stays.
+      TextSlice taken = TextSlice::Borrow(text, note);
+      EXPECT_EQ(taken.TakeNote().View(), note);
+      EXPECT_EQ(taken.Note(), u"");
+      EXPECT_EQ(taken.View(), text);
+      TextSlice changed = TextSlice::Borrow(text, note);
+      changed.MutableNote()->Assign(std::u16string(note) + u"x");
+      EXPECT_EQ(changed.Note(), std::u16string(note) + u"x");
+      EXPECT_EQ(changed.View(), text);
+      TextSlice cleared = TextSlice::Borrow(text, note);
+      cleared.SetNote(TextSlice());
+      EXPECT_EQ(cleared.Note(), u"");
+      EXPECT_EQ(cleared.View(), text);
     }
   }
 }

@@ -368,6 +368,9 @@ TEST(LosslessEditTest, FoundByTheFuzzerWritesWhatItShould) {
        [](QdsDocument& d) { return d.RenameKey("s", "k\x1A", "n"); }, "[s]\r\n\x1An = 1\r\n"},
       {"an ANSI file whose first line goes stays ANSI", "x\r\n\xFF\xFEk=1\r\n",
        [](QdsDocument& d) { return d.RemoveKey("", "x"); }, "\r\n\xFF\xFEk=1\r\n"},
+      {"a key whose first line goes is spelled as its next line spells it",
+       "[s]\r\nk=1\r\nK = 2\r\n", [](QdsDocument& d) { return d.RemoveValue("s", "k", 0); },
+       "[s]\r\nK = 2\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

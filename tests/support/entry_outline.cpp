@@ -4,6 +4,16 @@
 #include <vector>
 
 namespace qds::test {
+namespace {
+
+std::string FoldAscii(std::string name) {
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return name;
+}
+
+}  // namespace
 
 std::string EntryOutline(const QdsDocument& document) {
   std::string text;
@@ -12,7 +22,8 @@ std::string EntryOutline(const QdsDocument& document) {
     std::vector<std::string> keys;
     for (Key key : section.Keys()) {
       std::string& lines = keys.emplace_back();
-      for (Value value : key.Values()) lines += key.Name() + "=" + value.Text() + ";";
+      const std::string name = FoldAscii(key.Name());
+      for (Value value : key.Values()) lines += name + "=" + value.Text() + ";";
     }
     std::sort(keys.begin(), keys.end());
     text += "[" + section.Name() + "]";

@@ -11,10 +11,10 @@
 namespace qds::test {
 
 // The sections in order, each with its keys and their values in order. The
-// keys of a section count in any order: a key's first line removed, its
-// next line elsewhere in the file is where it first stands. A section
-// without a name or entries (a lenient load's) writes no line, so it is
-// left out.
+// keys of a section count in any order, and their names with A-Z folded: a
+// key's first line removed, its next line elsewhere in the file is where it
+// first stands, and that line's spelling names it. A section without a name
+// or entries (a lenient load's) writes no line, so it is left out.
 std::string EntryOutline(const QdsDocument& document);
 
 }  // namespace qds::test

@@ -173,6 +173,7 @@ class LayoutWriter {
   // ---- Planning
   void Plan();
   void PlanSection(const QdsSection* section, std::optional<uint32_t>* lastAlive);
+  std::optional<uint32_t> LastItemBeforeHeaders() const;
   bool SectionsSeparated() const;
   std::optional<uint64_t> VersionLineEnd() const;
   bool WriteMovedSection(std::optional<uint64_t>* versionEnd, uint64_t limit, uint64_t* at);
@@ -300,6 +301,15 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
     // A section without a name or entries (what a lenient load makes of a
     // last line that it drops) has no line to write.
     if (section->name.Empty() && section->keys.count() == 0) return;
+    // The section that a lenient load found without a header, none of its
+    // lines left: its entries go where those stood, before the first header,
+    // as after any other section's lines they would be that section's.
+    const std::optional<uint32_t> beforeHeaders = LastItemBeforeHeaders();
+    if (section->name.Empty() && beforeHeaders) {
+      for (const QdsKey* key : newKeys)
+        insertions_.push_back(Insertion{*beforeHeaders, nullptr, key, nullptr});
+      return;
+    }
     uint32_t end = items_.empty() ? kEndOfText : static_cast<uint32_t>(items_.size() - 1);
     insertions_.push_back(Insertion{lastAlive->value_or(end), section, nullptr, nullptr});
     return;
@@ -311,6 +321,14 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
     named_ = section;
   }
   *lastAlive = std::max(lastAlive->value_or(0), *sectionLast);
+}
+
+// The last item before the first header line (the last item when there is
+// none); none when the file starts with a header or has no items.
+std::optional<uint32_t> LayoutWriter::LastItemBeforeHeaders() const {
+  auto header = std::find_if(items_.begin(), items_.end(), [](const Item& i) { return i.header; });
+  if (header == items_.begin()) return std::nullopt;
+  return static_cast<uint32_t>(header - items_.begin() - 1);
 }
 
 // A new section is set apart by a blank line when the file's second

@@ -368,6 +368,13 @@ TEST(LosslessEditTest, FoundByTheFuzzerWritesWhatItShould) {
        [](QdsDocument& d) { return d.RenameKey("s", "k\x1A", "n"); }, "[s]\r\n\x1An = 1\r\n"},
       {"an ANSI file whose first line goes stays ANSI", "x\r\n\xFF\xFEk=1\r\n",
        [](QdsDocument& d) { return d.RemoveKey("", "x"); }, "\r\n\xFF\xFEk=1\r\n"},
+      {"a headerless section whose lines all go keeps its entries before the first header",
+       "k\r\n[s]\r\n",
+       [](QdsDocument& d) {
+         static_cast<void>(d.FindSection("")->FindKey("k")->Add("v"));
+         return d.RemoveValue("", "k", 0);
+       },
+       "k=v\r\n[s]\r\n"},
       {"a key whose first line goes is spelled as its next line spells it",
        "[s]\r\nk=1\r\nK = 2\r\n", [](QdsDocument& d) { return d.RemoveValue("s", "k", 0); },
        "[s]\r\nK = 2\r\n"},

@@ -1,6 +1,10 @@
 #include "model/source_layout.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <vector>
 
 #include "common/prefetch.h"
 #include "model/qds_nodes.h"
@@ -47,6 +51,7 @@ void SourceLayout::FileItems() {
 }
 
 void SourceLayout::EndItem(uint64_t end) {
+  if (versionLine_ && !versionLineEnd_) versionLineEnd_ = end;
   if (!items_.empty() && items_.back().end == items_.back().start) items_.back().end = end;
 }
 
@@ -55,16 +60,19 @@ void SourceLayout::EndItem(uint64_t end) {
 // k-th line feed of the text starts after the k-th 0x0A byte of the file.
 bool SourceLayout::PositionsToBytes(std::u16string_view text) {
   std::string_view bytes = Bytes();
+  std::optional<uint64_t>* const lines[] = {&endMarker_, &unfinishedLine_, &versionLine_,
+                                            &versionLineEnd_};
   if (utf16_) {
     for (Item& item : items_) item.start *= 2, item.end *= 2;
-    for (std::optional<uint64_t>* line : {&endMarker_, &unfinishedLine_, &versionLine_}) {
+    for (std::optional<uint64_t>* line : lines) {
       if (*line) **line *= 2;
     }
     return true;
   }
   size_t character = 0;
   size_t byte = 0;
-  // Moves from the line start at `character` to the one at `to`.
+  // Moves from the line start at `character` to the one at `to`, which
+  // lies no earlier.
   auto toByte = [&](uint64_t to) -> std::optional<uint64_t> {
     if (to > text.size()) return std::nullopt;
     if (to == text.size()) return bytes.size();
@@ -77,19 +85,29 @@ bool SourceLayout::PositionsToBytes(std::u16string_view text) {
     }
     return byte;
   };
+  // The lines in the order of their positions, each moved to when the walk
+  // through the items reaches it: the version line may lie between items.
+  std::vector<std::optional<uint64_t>*> pending;
+  for (std::optional<uint64_t>* line : lines) {
+    if (*line) pending.push_back(line);
+  }
+  std::sort(pending.begin(), pending.end(), [](auto* a, auto* b) { return **a < **b; });
+  auto next = pending.begin();
+  auto toBytesUpTo = [&](uint64_t to) {
+    for (; next != pending.end() && ***next <= to; ++next) {
+      **next = toByte(***next);
+      if (!**next) return false;
+    }
+    return true;
+  };
   for (Item& item : items_) {
-    std::optional<uint64_t> start = toByte(item.start);
-    std::optional<uint64_t> end = start ? toByte(item.end) : std::nullopt;
+    std::optional<uint64_t> start = toBytesUpTo(item.start) ? toByte(item.start) : std::nullopt;
+    std::optional<uint64_t> end = start && toBytesUpTo(item.end) ? toByte(item.end) : std::nullopt;
     if (!end) return false;
     item.start = *start;
     item.end = *end;
   }
-  for (std::optional<uint64_t>* line : {&endMarker_, &unfinishedLine_, &versionLine_}) {
-    if (!*line) continue;
-    *line = toByte(**line);
-    if (!*line) return false;
-  }
-  return true;
+  return toBytesUpTo(std::numeric_limits<uint64_t>::max());
 }
 
 void SourceLayout::Forget(const QdsValue* value) { Unfile(ReferenceOf(value)); }

@@ -64,7 +64,8 @@ class SourceLayout {
     endMarker_ = at;
     signed_ = checkLine;
   }
-  // The version line starts at `at`.
+  // The version line starts at `at`; it ends where the next line starts
+  // (EndItem), which may be lines later: a header's name runs to its "]".
   void SetVersionLine(uint64_t at) { versionLine_ = at; }
   // The text's last line, from `at`, is one that the load dropped (a header
   // without its "]", a key without "="): what the file gains at its end
@@ -100,6 +101,9 @@ class SourceLayout {
   std::optional<uint64_t> EndMarker() const { return endMarker_; }
   std::optional<uint64_t> UnfinishedLine() const { return unfinishedLine_; }
   std::optional<uint64_t> VersionLine() const { return versionLine_; }
+  // Where the line after the version line starts; none when the version
+  // line ends the text.
+  std::optional<uint64_t> VersionLineEnd() const { return versionLineEnd_; }
   bool Signed() const { return signed_; }
 
  private:
@@ -132,6 +136,7 @@ class SourceLayout {
   std::optional<uint64_t> endMarker_;
   std::optional<uint64_t> unfinishedLine_;
   std::optional<uint64_t> versionLine_;
+  std::optional<uint64_t> versionLineEnd_;
   bool signed_ = false;
 };
 

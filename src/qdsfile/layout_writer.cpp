@@ -398,11 +398,8 @@ bool LayoutWriter::WriteMovedSection(std::optional<uint64_t>* versionEnd, uint64
 // Where the line after the version line starts, when a section is to go
 // there.
 std::optional<uint64_t> LayoutWriter::VersionLineEnd() const {
-  std::optional<uint64_t> version = layout_.VersionLine();
-  if (!version || moved_.empty()) return std::nullopt;
-  uint64_t end = *version + 2 * units_.Size();
-  while (end < units_.End() && !units_.EndsWithLineEnd(*version, end)) end += units_.Size();
-  return std::min(end, units_.End());
+  if (!layout_.VersionLine() || moved_.empty()) return std::nullopt;
+  return layout_.VersionLineEnd().value_or(units_.End());
 }
 
 bool LayoutWriter::WriteItem(uint32_t item) {

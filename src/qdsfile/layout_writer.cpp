@@ -303,9 +303,11 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
     if (section->name.Empty() && section->keys.count() == 0) return;
     // The section that a lenient load found without a header, none of its
     // lines left: its entries go where those stood, before the first header,
-    // as after any other section's lines they would be that section's.
-    const std::optional<uint32_t> beforeHeaders = LastItemBeforeHeaders();
-    if (section->name.Empty() && beforeHeaders) {
+    // as after any other section's lines they would be that section's. (A
+    // document has one such section at most: the walk for it is done once.)
+    std::optional<uint32_t> beforeHeaders;
+    if (section->name.Empty()) beforeHeaders = LastItemBeforeHeaders();
+    if (beforeHeaders) {
       for (const QdsKey* key : newKeys)
         insertions_.push_back(Insertion{*beforeHeaders, nullptr, key, nullptr});
       return;

@@ -417,11 +417,16 @@ bool LayoutWriter::WriteItem(uint32_t item) {
 }
 
 // The text between an item and a removed one, less the removed item's
-// comment lines: the ones right above it, without a blank line between.
+// comment lines: the ones right above it, without a blank line between,
+// and after the version header, whose name may run over lines that look
+// like comments.
 bool LayoutWriter::WriteGapOfRemoved(uint64_t from, uint64_t to) {
+  uint64_t floor = std::max(from, units_.TextStart());
+  const std::optional<uint64_t> version = layout_.VersionLineEnd();
+  if (version && *version <= to) floor = std::max(floor, *version);
   uint64_t end = to;
-  while (end > from) {
-    uint64_t start = units_.LineStartBefore(end, std::max(from, units_.TextStart()));
+  while (end > floor) {
+    uint64_t start = units_.LineStartBefore(end, floor);
     if (!units_.StartsWith(start, end, format::kCommentMark)) break;
     end = start;
   }

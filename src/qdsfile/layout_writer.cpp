@@ -173,9 +173,9 @@ class LayoutWriter {
   // ---- Planning
   void Plan();
   void PlanSection(const QdsSection* section, std::optional<uint32_t>* lastAlive);
-  std::optional<uint32_t> LastItemBeforeHeaders() const;
+  bool PlanFoundWithoutHeader(const QdsSection* section, const std::vector<const QdsKey*>& newKeys);
   bool SectionsSeparated() const;
-  std::optional<uint64_t> VersionLineEnd() const;
+  std::optional<uint64_t> MovedSectionPlace() const;
   bool WriteMovedSection(std::optional<uint64_t>* versionEnd, uint64_t limit, uint64_t* at);
 
   // ---- Lines
@@ -301,17 +301,7 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
     // A section without a name or entries (what a lenient load makes of a
     // last line that it drops) has no line to write.
     if (section->name.Empty() && section->keys.count() == 0) return;
-    // The section that a lenient load found without a header, none of its
-    // lines left: its entries go where those stood, before the first header,
-    // as after any other section's lines they would be that section's. (A
-    // document has one such section at most: the walk for it is done once.)
-    std::optional<uint32_t> beforeHeaders;
-    if (section->name.Empty()) beforeHeaders = LastItemBeforeHeaders();
-    if (beforeHeaders) {
-      for (const QdsKey* key : newKeys)
-        insertions_.push_back(Insertion{*beforeHeaders, nullptr, key, nullptr});
-      return;
-    }
+    if (PlanFoundWithoutHeader(section, newKeys)) return;
     uint32_t end = items_.empty() ? kEndOfText : static_cast<uint32_t>(items_.size() - 1);
     insertions_.push_back(Insertion{lastAlive->value_or(end), section, nullptr, nullptr});
     return;
@@ -325,12 +315,30 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
   *lastAlive = std::max(lastAlive->value_or(0), *sectionLast);
 }
 
-// The last item before the first header line (the last item when there is
-// none); none when the file starts with a header or has no items.
-std::optional<uint32_t> LayoutWriter::LastItemBeforeHeaders() const {
+// The section that a lenient load found without a header (the document's
+// first, when the file's first item is no header), none of its lines left:
+// it goes where those stood, before the first header, as after any other
+// section's lines its entries would be that section's. Given a name, its
+// header goes there too, or right after the version line when they stood
+// before it. False for any other section.
+bool LayoutWriter::PlanFoundWithoutHeader(const QdsSection* section,
+                                          const std::vector<const QdsKey*>& newKeys) {
+  if (section != document_.sections.head()) return false;
   auto header = std::find_if(items_.begin(), items_.end(), [](const Item& i) { return i.header; });
-  if (header == items_.begin()) return std::nullopt;
-  return static_cast<uint32_t>(header - items_.begin() - 1);
+  if (header == items_.begin()) return false;
+  const auto place = static_cast<uint32_t>(header - items_.begin() - 1);
+  if (section->name.Empty()) {
+    for (const QdsKey* key : newKeys)
+      insertions_.push_back(Insertion{place, nullptr, key, nullptr});
+    return true;
+  }
+  const std::optional<uint64_t> version = layout_.VersionLine();
+  if (version && items_[place].start < *version) {
+    movedSection_ = section;
+    return true;
+  }
+  insertions_.push_back(Insertion{place, section, nullptr, nullptr});
+  return true;
 }
 
 // A new section is set apart by a blank line when the file's second
@@ -361,7 +369,7 @@ SaveStatus LayoutWriter::Write(bool sign, int32_t* character) {
   uint64_t at = 0;
   bool inRemovedSection = false;
   bool written = true;
-  std::optional<uint64_t> versionEnd = VersionLineEnd();
+  std::optional<uint64_t> versionEnd = MovedSectionPlace();
   for (uint32_t i = 0; written && i < items_.size(); ++i) {
     const Item& item = items_[i];
     written = WriteMovedSection(&versionEnd, item.start, &at);
@@ -399,8 +407,8 @@ bool LayoutWriter::WriteMovedSection(std::optional<uint64_t>* versionEnd, uint64
 
 // Where the line after the version line starts, when a section is to go
 // there.
-std::optional<uint64_t> LayoutWriter::VersionLineEnd() const {
-  if (!layout_.VersionLine() || moved_.empty()) return std::nullopt;
+std::optional<uint64_t> LayoutWriter::MovedSectionPlace() const {
+  if (!layout_.VersionLine() || movedSection_ == nullptr) return std::nullopt;
   return layout_.VersionLineEnd().value_or(units_.End());
 }
 

@@ -340,6 +340,10 @@ TEST(LosslessEditTest, FoundByTheFuzzerWritesWhatItShould) {
   using Change = std::function<Status(QdsDocument&)>;
   const Change newSection = [](QdsDocument& d) { return d.Set("N", "k", "v"); };
   const Change nameTheFirst = [](QdsDocument& d) { return d.RenameSection("", "N"); };
+  const Change nameAndEmptyTheFirst = [](QdsDocument& d) {
+    static_cast<void>(d.RenameSection("", "N"));
+    return d.RemoveKey("N", "k");
+  };
   const auto utf16 = [](std::u16string_view text) { return test::Utf16Bytes(text, true); };
   const struct {
     const char* what;
@@ -362,6 +366,10 @@ TEST(LosslessEditTest, FoundByTheFuzzerWritesWhatItShould) {
       {"...nor inside it, where its name runs over a line end",
        "k=1\r\n[$version 2\r\nx$]\r\n[s]\r\nx=1\r\n", nameTheFirst,
        "[$version 2\r\nx$]\r\n\r\n[N]\r\nk=1\r\n[s]\r\nx=1\r\n"},
+      {"...and keeps its place when none of its lines is left", "k=1\r\n[s]\r\n",
+       nameAndEmptyTheFirst, "\r\n[N]\r\n[s]\r\n"},
+      {"...after the version line", "k=1\r\n[$version 2$]\r\n[s]\r\n", nameAndEmptyTheFirst,
+       "[$version 2$]\r\n\r\n[N]\r\n[s]\r\n"},
       {"a last header without ] stays last", "[s]\r\nk=1\r\n[t", newSection,
        "[s]\r\nk=1\r\n\r\n[N]\r\nk=v\r\n[t"},
       {"a last key= stays last", "[s]\r\nk=1\r\nx=", newSection,

@@ -179,6 +179,7 @@ class LayoutWriter {
   bool WriteMovedSection(std::optional<uint64_t>* versionEnd, uint64_t limit, uint64_t* at);
 
   // ---- Lines
+  const Rewrite* RewriteOf(uint32_t item);
   bool WriteItem(uint32_t item);
   bool WriteGapOfRemoved(uint64_t from, uint64_t to);
   bool WriteInsertions(uint32_t anchor);
@@ -400,7 +401,7 @@ bool LayoutWriter::WriteMovedSection(std::optional<uint64_t>* versionEnd, uint64
   if (!*versionEnd || **versionEnd > limit) return true;
   uint64_t end = **versionEnd;
   versionEnd->reset();
-  bool written = Raw(*at, end) && EndLine() && WriteNewSection(*movedSection_);
+  bool written = Raw(*at, end) && EndLine() && WriteNewSection(*movedSection_) && EndLine();
   *at = std::max(*at, end);
   return written;
 }
@@ -412,16 +413,28 @@ std::optional<uint64_t> LayoutWriter::MovedSectionPlace() const {
   return layout_.VersionLineEnd().value_or(units_.End());
 }
 
+// The change to an item's line, if one names it. Lines go out in the
+// file's order, so the search goes on from where the last one ended; the
+// lines of a moved section go out of order, and are looked up.
+const Rewrite* LayoutWriter::RewriteOf(uint32_t item) {
+  auto at = rewrites_.cbegin();
+  if (std::binary_search(moved_.begin(), moved_.end(), item)) {
+    at = std::lower_bound(at, rewrites_.cend(), item,
+                          [](const Rewrite& rewrite, uint32_t i) { return rewrite.item < i; });
+  } else {
+    while (nextRewrite_ < rewrites_.size() && rewrites_[nextRewrite_].item < item) ++nextRewrite_;
+    at += static_cast<std::ptrdiff_t>(nextRewrite_);
+  }
+  return at != rewrites_.cend() && at->item == item ? &*at : nullptr;
+}
+
 bool LayoutWriter::WriteItem(uint32_t item) {
-  while (nextRewrite_ < rewrites_.size() && rewrites_[nextRewrite_].item < item) ++nextRewrite_;
-  if (nextRewrite_ == rewrites_.size() || rewrites_[nextRewrite_].item != item) {
-    return Raw(items_[item].start, items_[item].end);
+  const Rewrite* rewrite = RewriteOf(item);
+  if (rewrite == nullptr) return Raw(items_[item].start, items_[item].end);
+  if (rewrite->key == nullptr) {
+    return RewriteHeader(items_[item], *static_cast<const QdsSection*>(rewrite->node));
   }
-  const Rewrite& rewrite = rewrites_[nextRewrite_];
-  if (rewrite.key == nullptr) {
-    return RewriteHeader(items_[item], *static_cast<const QdsSection*>(rewrite.node));
-  }
-  return RewriteEntry(items_[item], rewrite);
+  return RewriteEntry(items_[item], *rewrite);
 }
 
 // The text between an item and a removed one, less the removed item's
@@ -493,10 +506,12 @@ bool LayoutWriter::WriteHeaderLine(const QdsSection& section) {
 bool LayoutWriter::WriteNewSection(const QdsSection& section) {
   if (separateSections_ && !Text(format::kLineEnd)) return false;
   if (!section.name.Empty() && !WriteHeaderLine(section)) return false;
+  // The lines of a moved section go with it as they stand.
   for (const QdsKey* key = section.keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
     for (const QdsValue* value = key->values.head(); value != nullptr;
          value = ValueList::Next(value)) {
-      if (!WriteEntryLine(std::string_view(), *key, *value)) return false;
+      const std::optional<uint32_t> item = layout_.ItemOf(value);
+      if (!EndLine() || !(item ? WriteItem(*item) : WriteEntryLine({}, *key, *value))) return false;
     }
   }
   return true;

@@ -51,7 +51,8 @@ void SourceLayout::FileItems() {
 }
 
 void SourceLayout::EndItem(uint64_t end) {
-  if (versionLine_ && !versionLineEnd_) versionLineEnd_ = end;
+  if (versionHeaderOpen_) versionHeaderEnds_.push_back(end);
+  versionHeaderOpen_ = false;
   if (!items_.empty() && items_.back().end == items_.back().start) items_.back().end = end;
 }
 
@@ -60,13 +61,15 @@ void SourceLayout::EndItem(uint64_t end) {
 // k-th line feed of the text starts after the k-th 0x0A byte of the file.
 bool SourceLayout::PositionsToBytes(std::u16string_view text) {
   std::string_view bytes = Bytes();
-  std::optional<uint64_t>* const lines[] = {&endMarker_, &unfinishedLine_, &versionLine_,
-                                            &versionLineEnd_};
+  // The places of lines other than items.
+  std::vector<uint64_t*> lines;
+  for (std::optional<uint64_t>* line : {&endMarker_, &unfinishedLine_, &versionLine_}) {
+    if (*line) lines.push_back(&**line);
+  }
+  for (uint64_t& end : versionHeaderEnds_) lines.push_back(&end);
   if (utf16_) {
     for (Item& item : items_) item.start *= 2, item.end *= 2;
-    for (std::optional<uint64_t>* line : lines) {
-      if (*line) **line *= 2;
-    }
+    for (uint64_t* line : lines) *line *= 2;
     return true;
   }
   size_t character = 0;
@@ -87,16 +90,13 @@ bool SourceLayout::PositionsToBytes(std::u16string_view text) {
   };
   // The lines in the order of their positions, each moved to when the walk
   // through the items reaches it: the version line may lie between items.
-  std::vector<std::optional<uint64_t>*> pending;
-  for (std::optional<uint64_t>* line : lines) {
-    if (*line) pending.push_back(line);
-  }
-  std::sort(pending.begin(), pending.end(), [](auto* a, auto* b) { return **a < **b; });
-  auto next = pending.begin();
+  std::sort(lines.begin(), lines.end(), [](uint64_t* a, uint64_t* b) { return *a < *b; });
+  auto next = lines.begin();
   auto toBytesUpTo = [&](uint64_t to) {
-    for (; next != pending.end() && ***next <= to; ++next) {
-      **next = toByte(***next);
-      if (!**next) return false;
+    for (; next != lines.end() && **next <= to; ++next) {
+      std::optional<uint64_t> at = toByte(**next);
+      if (!at) return false;
+      **next = *at;
     }
     return true;
   };
@@ -108,6 +108,17 @@ bool SourceLayout::PositionsToBytes(std::u16string_view text) {
     item.end = *end;
   }
   return toBytesUpTo(std::numeric_limits<uint64_t>::max());
+}
+
+std::optional<uint64_t> SourceLayout::VersionLineEnd() const {
+  if (versionHeaderEnds_.empty()) return std::nullopt;
+  return versionHeaderEnds_.front();
+}
+
+std::optional<uint64_t> SourceLayout::VersionHeaderEndBefore(uint64_t at) const {
+  auto after = std::upper_bound(versionHeaderEnds_.begin(), versionHeaderEnds_.end(), at);
+  if (after == versionHeaderEnds_.begin()) return std::nullopt;
+  return *(after - 1);
 }
 
 void SourceLayout::Forget(const QdsValue* value) { Unfile(ReferenceOf(value)); }

@@ -64,9 +64,13 @@ class SourceLayout {
     endMarker_ = at;
     signed_ = checkLine;
   }
-  // The version line starts at `at`; it ends where the next line starts
-  // (EndItem), which may be lines later: a header's name runs to its "]".
-  void SetVersionLine(uint64_t at) { versionLine_ = at; }
+  // A version header starts at `at` (the first is the version line; a load
+  // ignores any later one); it ends where the next line starts (EndItem),
+  // which may be lines later: a header's name runs to its "]".
+  void SetVersionLine(uint64_t at) {
+    if (!versionLine_) versionLine_ = at;
+    versionHeaderOpen_ = true;
+  }
   // The text's last line, from `at`, is one that the load dropped (a header
   // without its "]", a key without "="): what the file gains at its end
   // goes before it.
@@ -101,9 +105,11 @@ class SourceLayout {
   std::optional<uint64_t> EndMarker() const { return endMarker_; }
   std::optional<uint64_t> UnfinishedLine() const { return unfinishedLine_; }
   std::optional<uint64_t> VersionLine() const { return versionLine_; }
-  // Where the line after the version line starts; none when the version
-  // line ends the text.
-  std::optional<uint64_t> VersionLineEnd() const { return versionLineEnd_; }
+  // Where the line after the version line starts.
+  std::optional<uint64_t> VersionLineEnd() const;
+  // Where the line after the last version header that ends by `at` starts:
+  // the lines before it may look like comments, and are the header's.
+  std::optional<uint64_t> VersionHeaderEndBefore(uint64_t at) const;
   bool Signed() const { return signed_; }
 
  private:
@@ -136,7 +142,9 @@ class SourceLayout {
   std::optional<uint64_t> endMarker_;
   std::optional<uint64_t> unfinishedLine_;
   std::optional<uint64_t> versionLine_;
-  std::optional<uint64_t> versionLineEnd_;
+  // Where the line after each version header starts, in the file's order.
+  std::vector<uint64_t> versionHeaderEnds_;
+  bool versionHeaderOpen_ = false;
   bool signed_ = false;
 };
 

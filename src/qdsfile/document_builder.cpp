@@ -136,11 +136,13 @@ void DocumentBuilder::Header(std::u16string_view name, uint32_t close) {
 void DocumentBuilder::AddVersionSection() {
   // The comment was closed at the header's "[".
   std::u16string_view comment = scanner_.TakeComment();
+  if (!versionSeen_ && ordinarySeen_) {
+    return Fail(LoadStatus::SyntaxError, Reason::VersionAfterSection);
+  }
+  if (layout_) layout_->SetVersionLine(scanner_.lineStart());
   if (versionSeen_) return;  // a second version section is ignored with its comment
-  if (ordinarySeen_) return Fail(LoadStatus::SyntaxError, Reason::VersionAfterSection);
   versionSeen_ = true;
   document_.leadingText = Borrow(comment);
-  if (layout_) layout_->SetVersionLine(scanner_.lineStart());
 }
 
 void DocumentBuilder::AddSection(std::u16string_view name) {

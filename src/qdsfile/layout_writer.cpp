@@ -439,12 +439,12 @@ bool LayoutWriter::WriteItem(uint32_t item) {
 
 // The text between an item and a removed one, less the removed item's
 // comment lines: the ones right above it, without a blank line between,
-// and after the version header, whose name may run over lines that look
+// and after any version header, whose name may run over lines that look
 // like comments.
 bool LayoutWriter::WriteGapOfRemoved(uint64_t from, uint64_t to) {
   uint64_t floor = std::max(from, units_.TextStart());
-  const std::optional<uint64_t> version = layout_.VersionLineEnd();
-  if (version && *version <= to) floor = std::max(floor, *version);
+  const std::optional<uint64_t> header = layout_.VersionHeaderEndBefore(to);
+  if (header) floor = std::max(floor, *header);
   uint64_t end = to;
   while (end > floor) {
     uint64_t start = units_.LineStartBefore(end, floor);

@@ -57,8 +57,8 @@ int CompareNoCase(const char16_t* a, const char16_t* b) { return CompareIgnoreAs
 
 const char16_t* NextChar(const char16_t* p) {
   if (*p == 0) return p;
-  if (*p >= 0xD800 && *p <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) return p + 2;
-  return p + 1;
+  // The text goes on to its terminator: p[1] is there to read.
+  return p + (CharacterAt(std::u16string_view(p, 2), 0) > 0xFFFF ? 2 : 1);
 }
 
 uint32_t AnsiCodePage() { return kWindows1252; }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "common/text.h"
 #include "platform/text_services.h"
 #include "platform/win32_support.h"
 
@@ -102,13 +103,6 @@ bool ConvertPiece(uint32_t codePage, std::u16string_view piece, std::string* out
   return convert(out->data() + at, bytes) == bytes && !usedDefault;
 }
 
-size_t CharacterLength(std::u16string_view text) {
-  return text.size() >= 2 && text[0] >= 0xD800 && text[0] <= 0xDBFF && text[1] >= 0xDC00 &&
-                 text[1] <= 0xDFFF
-             ? 2
-             : 1;
-}
-
 }  // namespace
 
 // The texts that a save converts are a line's few: one call converts them,
@@ -120,7 +114,7 @@ size_t WideToAnsi(uint32_t codePage, std::u16string_view text, std::string* out)
   }
   out->resize(before);
   for (size_t at = 0; at < text.size();) {
-    size_t length = CharacterLength(text.substr(at));
+    size_t length = CharacterAt(text, at) > 0xFFFF ? 2 : 1;
     if (!ConvertPiece(codePage, text.substr(at, length), out)) return at;
     at += length;
   }

@@ -1,11 +1,13 @@
 // The document operations of a merge on documents in memory: passes that
 // read every entry, SetEntry appends, the merge of two documents, a pass
 // of the library's edits over every entry, and walks of the views that read
-// and change every entry. Each
-// runs on three shapes, which put the length of a document on its sections,
-// on the keys of one section or on the values of one key, at sizes ten times
-// apart, so that the rates show whether the cost per entry stays flat as
-// every kind of list grows (the smoke run checks it with bench/growth).
+// and change every entry. Each runs on three shapes, which put the length
+// of a document on its sections, on the keys of one section or on the
+// values of one key, at sizes ten times apart, so that the rates show
+// whether the cost per entry stays flat as every kind of list grows (the
+// smoke run checks it with bench/growth). Last, a layout-keeping edit of a
+// file in memory, in the shape that would show quadratic work, at sizes ten
+// times apart too.
 //
 //   build/bench/document_bench [--benchmark_filter=...]
 
@@ -184,6 +186,39 @@ void BM_ViewEditWalk(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(1));
 }
 
+// A layout-keeping edit, as qdstool makes one, of a file of `lines` entries
+// before its one header: loaded, given a new section for every fourth
+// line, and written again. A lenient load reads those entries as a section
+// without a name, whose place the writer finds by the first header. Found
+// once, the edit is linear; found for each new section, as a first version
+// did, it is quadratic, which this shape makes plain: twenty times as long
+// at 100,000 lines, and 70 times as long as at 10,000.
+void BM_NewSectionsAfterLooseEntries(benchmark::State& state) {
+  const int64_t lines = state.range(0);
+  std::string bytes;
+  for (int64_t i = 0; i < lines; ++i) bytes += "Loose" + std::to_string(i) + "=value\r\n";
+  bytes += "[Section]\r\nKey=value\r\n";
+  constexpr auto kLoad =
+      qds::LoadFlags::KeepComments | qds::LoadFlags::Lenient | qds::LoadFlags::KeepLayout;
+  std::string written;
+  for (auto _ : state) {
+    qds::QdsDocument document;
+    written.clear();
+    if (!document.LoadBytes(bytes, kLoad).Ok()) {
+      state.SkipWithError("load failed");
+      break;
+    }
+    for (int64_t s = 0; s < lines / 4; ++s) {
+      benchmark::DoNotOptimize(document.Set("New" + std::to_string(s), "Key", "new"));
+    }
+    if (!document.Write(&written, qds::SaveFlags::KeepComments | qds::SaveFlags::KeepLayout).Ok()) {
+      state.SkipWithError("write failed");
+      break;
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * lines);
+}
+
 void EveryShape(benchmark::internal::Benchmark* benchmark) {
   benchmark->ArgNames({"shape", "n"})->Unit(benchmark::kMillisecond);
   for (int64_t shape : {kSections, kKeys, kValues}) {
@@ -197,6 +232,11 @@ BENCHMARK(BM_MergeDocuments)->Apply(EveryShape);
 BENCHMARK(BM_EditPass)->Apply(EveryShape);
 BENCHMARK(BM_ViewWalk)->Apply(EveryShape);
 BENCHMARK(BM_ViewEditWalk)->Apply(EveryShape);
+BENCHMARK(BM_NewSectionsAfterLooseEntries)
+    ->ArgName("lines")
+    ->RangeMultiplier(10)
+    ->Range(10000, 1000000)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -489,7 +489,13 @@ bool LayoutWriter::EndLine() {
 
 bool LayoutWriter::WriteEntryLine(std::string_view indent, const QdsKey& key,
                                   const QdsValue& value) {
-  if (!Flush() || !Put(indent) || !Text(key.name.View())) return false;
+  if (!Flush() || !Put(indent)) return false;
+  // A key that begins with "[" gets white space before it where the line
+  // that it follows gives none (or none seen: ANSI bytes above 0x7F).
+  if (indent.empty() && format::NeedsIndent(key.name.View()) && !Text(format::kKeyIndent)) {
+    return false;
+  }
+  if (!Text(key.name.View())) return false;
   if (!value.IsBareKey()) {
     static constexpr char16_t kSeparator[] = {format::kKeyValueSeparator, u'\0'};
     if (!Text(kSeparator) || !Text(value.name.View())) return false;

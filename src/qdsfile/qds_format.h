@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace qds::format {
 
@@ -32,6 +33,11 @@ inline constexpr char16_t kKeyValueSeparator = u'=';
 inline constexpr char16_t kCommentMark = u';';
 // Skipped by the line grammar wherever it does not fall inside a token.
 inline constexpr char16_t kIgnoredUnit = u'\x1A';
+// A key that begins with "[" comes only from a line that has white space
+// before it: at the start of a line, it would begin a header. A writer puts
+// this before such a key where nothing else stands before it.
+inline constexpr char16_t kKeyIndent[] = u" ";
+constexpr bool NeedsIndent(std::u16string_view key) { return key.starts_with(kSectionOpen); }
 
 // ---- Version section --------------------------------------------------------------
 

@@ -135,10 +135,15 @@ bool WriteEntries(BufferedStream* stream, const QdsKey& key, SaveFlags flags) {
   for (int i = 0; i < kValuesAhead && ahead != nullptr; ++i) askAhead();
   bool keepComments = Has(flags, SaveFlags::KeepComments);
   std::u16string_view name = key.name.View();
+  const bool needsIndent = format::NeedsIndent(name);
   for (const QdsValue* value = key.values.head(); value != nullptr;
        value = ValueList::Next(value)) {
     if (ahead != nullptr) askAhead();
     std::u16string_view comment = keepComments ? value->Comment() : std::u16string_view();
+    if (needsIndent && (comment.empty() || comment.ends_with(kLineEnd)) &&
+        !WriteUnits(stream, format::kKeyIndent)) {
+      return false;
+    }
     bool written = value->IsBareKey()
                        ? WriteLine(stream, comment, name, kLineEnd)
                        : WriteLine(stream, comment, name, kSeparator, value->name.View(), kLineEnd);

@@ -391,6 +391,10 @@ TEST(LosslessEditTest, FoundByTheFuzzerWritesWhatItShould) {
          return d.RemoveValue("", "k", 0);
        },
        "k=v\r\n[s]\r\n"},
+      {"a new line of a key that begins with [ is indented, as its ANSI line was",
+       "[s]\r\n\xA0[k=1\r\n",
+       [](QdsDocument& d) { return d.FindSection("s")->FindKey("[k")->Add("2"); },
+       "[s]\r\n\xA0[k=1\r\n [k=2\r\n"},
       {"a key whose first line goes is spelled as its next line spells it",
        "[s]\r\nk=1\r\nK = 2\r\n", [](QdsDocument& d) { return d.RemoveValue("s", "k", 0); },
        "[s]\r\nK = 2\r\n"},

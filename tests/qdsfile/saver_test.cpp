@@ -52,14 +52,16 @@ void AddEntry(QdsSection* section, std::u16string_view key, std::u16string_view 
   AddValue(section, text);
 }
 
-// Comments everywhere, a bare key, a key without values, an empty-named
-// section and a section without keys.
+// Comments everywhere, a bare key, a key that begins with "[", a key without
+// values, an empty-named section and a section without keys.
 void BuildSample(DocumentModel* document) {
   document->leadingText.Assign(u"; lead\r\n");
   document->trailingText.Assign(u"; trail\r\n");
   QdsSection* first = AddSection(document, u"a", u"; about a\r\n");
   AddEntry(first, u"k", u"1");
   AddValue(first, u"2", u"  ");
+  AddEntry(first, u"[i", u"1");
+  AddValue(first, u"2", u"\t");
   AddEntry(first, u"bare", u"\n");
   AddKey(first, u"never written");
   AddEntry(AddSection(document, u""), u"x", u"y=z");
@@ -75,8 +77,9 @@ std::string Saved(DocumentModel* document, SaveFlags flags) {
 TEST(SaverTest, LayoutFollowsTheFlags) {
   const std::u16string header = u"[$version 3, codepage 1200$]\r\n";
   const std::u16string rest = u"bare\r\n\r\nx=y=z\r\n\r\n[b]\r\n";
-  const std::u16string plain = u"[a]\r\nk=1\r\nk=2\r\n" + rest;
-  const std::u16string commented = u"; about a\r\n[a]\r\nk=1\r\n  k=2\r\n" + rest + u"; trail\r\n";
+  const std::u16string plain = u"[a]\r\nk=1\r\nk=2\r\n [i=1\r\n [i=2\r\n" + rest;
+  const std::u16string commented =
+      u"; about a\r\n[a]\r\nk=1\r\n  k=2\r\n [i=1\r\n\t[i=2\r\n" + rest + u"; trail\r\n";
   const struct {
     SaveFlags flags;
     std::u16string text;

@@ -152,6 +152,7 @@ void SourceLayout::Renamed(const ListNode* node) {
   const Entry* found = Find(ReferenceOf(node));
   if (found == nullptr) {
     File(ReferenceOf(node), kRenamedKey);
+    keysRenamed_ = true;
   } else if (found->item != kRenamedKey) {
     items_[found->item].changed = true;
   }
@@ -167,7 +168,13 @@ std::optional<uint32_t> SourceLayout::ItemOf(const ListNode* node) const {
   return ItemOfReference(ReferenceOf(node));
 }
 
+std::optional<uint32_t> SourceLayout::ItemOf(const ListNode* node, uint32_t likely) const {
+  if (likely < items_.size() && items_[likely].node == ReferenceOf(node)) return likely;
+  return ItemOf(node);
+}
+
 bool SourceLayout::IsRenamedKey(const ListNode* key) const {
+  if (!keysRenamed_) return false;
   const Entry* found = Find(ReferenceOf(key));
   return found != nullptr && found->item == kRenamedKey;
 }
@@ -201,6 +208,7 @@ void SourceLayout::Unfile(NodePool::Reference node) {
   if (table_.empty()) return;
   size_t hole = SlotOf(node);
   if (table_[hole].node == 0) return;
+  if (table_[hole].item != kRenamedKey) items_[table_[hole].item].node = kNoNode;
   --filed_;
   const size_t mask = table_.size() - 1;
   for (size_t at = (hole + 1) & mask; table_[at].node != 0; at = (at + 1) & mask) {

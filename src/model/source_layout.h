@@ -100,7 +100,12 @@ class SourceLayout {
   // The item of a section or value node, or none for a node that the file
   // did not hold.
   std::optional<uint32_t> ItemOf(const ListNode* node) const;
-  bool Alive(uint32_t item) const { return ItemOfReference(items_[item].node) == item; }
+  // The same, where `likely` is the item that the node probably made: a
+  // walk of the document in the file's order finds its nodes' items one
+  // after another, and a look at the next spares a search of the table.
+  std::optional<uint32_t> ItemOf(const ListNode* node, uint32_t likely) const;
+  // Whether the item's node is still in the document.
+  bool Alive(uint32_t item) const { return items_[item].node != kNoNode; }
   bool IsRenamedKey(const ListNode* key) const;
   std::optional<uint64_t> EndMarker() const { return endMarker_; }
   std::optional<uint64_t> UnfinishedLine() const { return unfinishedLine_; }
@@ -114,6 +119,8 @@ class SourceLayout {
 
  private:
   static constexpr uint32_t kRenamedKey = UINT32_MAX;
+  // The node of an item whose node left the document (no node has it).
+  static constexpr NodePool::Reference kNoNode = 0;
   static constexpr uint64_t kExpectedLineBytes = 64;
 
   // Which item each node made: a table of open addressing, as every line of
@@ -139,6 +146,7 @@ class SourceLayout {
   std::vector<Item> items_;
   std::vector<Entry> table_;  // a power of two entries, at most half in use
   size_t filed_ = 0;
+  bool keysRenamed_ = false;  // whether any key was renamed
   std::optional<uint64_t> endMarker_;
   std::optional<uint64_t> unfinishedLine_;
   std::optional<uint64_t> versionLine_;

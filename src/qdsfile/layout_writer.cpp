@@ -213,6 +213,8 @@ class LayoutWriter {
 
   std::vector<Insertion> insertions_;
   std::vector<Rewrite> rewrites_;
+  // The item that the next node of the document's walk probably made.
+  uint32_t likelyItem_ = 0;
   size_t nextInsertion_ = 0;
   size_t nextRewrite_ = 0;
   // A section that the file had without a header line (the entries that a
@@ -257,7 +259,8 @@ void LayoutWriter::Plan() {
 }
 
 void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t>* lastAlive) {
-  const std::optional<uint32_t> header = layout_.ItemOf(section);
+  const std::optional<uint32_t> header = layout_.ItemOf(section, likelyItem_);
+  if (header) likelyItem_ = *header + 1;
   if (header && items_[*header].changed) rewrites_.push_back(Rewrite{*header, nullptr, section});
   std::optional<uint32_t> sectionLast = header;
   std::optional<uint32_t> sectionFirst;
@@ -271,11 +274,12 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
     size_t firstNew = insertions_.size();
     for (const QdsValue* value = key->values.head(); value != nullptr;
          value = ValueList::Next(value)) {
-      std::optional<uint32_t> item = layout_.ItemOf(value);
+      std::optional<uint32_t> item = layout_.ItemOf(value, likelyItem_);
       if (!item) {
         insertions_.push_back(Insertion{0, nullptr, key, value});
         continue;
       }
+      likelyItem_ = *item + 1;
       keyLast = std::max(keyLast.value_or(0), *item);
       sectionFirst = std::min(sectionFirst.value_or(*item), *item);
       if (!header) lines.push_back(*item);

@@ -67,7 +67,7 @@ class SourceLayout {
   // A version header starts at `at` (the first is the version line; a load
   // ignores any later one); it ends where the next line starts (EndItem),
   // which may be lines later: a header's name runs to its "]".
-  void SetVersionLine(uint64_t at) {
+  void AddVersionHeader(uint64_t at) {
     if (!versionLine_) versionLine_ = at;
     versionHeaderOpen_ = true;
   }

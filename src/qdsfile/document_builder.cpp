@@ -139,7 +139,7 @@ void DocumentBuilder::AddVersionSection() {
   if (!versionSeen_ && ordinarySeen_) {
     return Fail(LoadStatus::SyntaxError, Reason::VersionAfterSection);
   }
-  if (layout_) layout_->SetVersionLine(scanner_.lineStart());
+  if (layout_) layout_->AddVersionHeader(scanner_.lineStart());
   if (versionSeen_) return;  // a second version section is ignored with its comment
   versionSeen_ = true;
   document_.leadingText = Borrow(comment);

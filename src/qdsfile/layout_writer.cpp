@@ -182,11 +182,13 @@ class LayoutWriter {
   const Rewrite* RewriteOf(uint32_t item);
   bool WriteItem(uint32_t item);
   bool WriteGapOfRemoved(uint64_t from, uint64_t to);
+  uint64_t CommentLinesAbove(uint64_t from, uint64_t to) const;
   bool WriteInsertions(uint32_t anchor);
   // A line end, unless the text written so far ends with one.
   bool EndLine();
   bool WriteEntryLine(std::string_view indent, const QdsKey& key, const QdsValue& value);
   bool WriteNewSection(const QdsSection& section);
+  bool WriteMovedLine(uint32_t item);
   bool WriteHeaderLine(const QdsSection& section);
   bool RewriteEntry(const Item& item, const Rewrite& rewrite);
   bool RewriteHeader(const Item& item, const QdsSection& section);
@@ -442,10 +444,15 @@ bool LayoutWriter::WriteItem(uint32_t item) {
 }
 
 // The text between an item and a removed one, less the removed item's
-// comment lines: the ones right above it, without a blank line between,
-// and after any version header, whose name may run over lines that look
-// like comments.
+// comment lines.
 bool LayoutWriter::WriteGapOfRemoved(uint64_t from, uint64_t to) {
+  return Raw(from, CommentLinesAbove(from, to));
+}
+
+// Where the comment lines right above the line at `to` start, with no blank
+// line between, no earlier than `from` and not inside any version header,
+// whose name may run over lines that look like comments.
+uint64_t LayoutWriter::CommentLinesAbove(uint64_t from, uint64_t to) const {
   uint64_t floor = std::max(from, units_.TextStart());
   const std::optional<uint64_t> header = layout_.VersionHeaderEndBefore(to);
   if (header) floor = std::max(floor, *header);
@@ -455,7 +462,7 @@ bool LayoutWriter::WriteGapOfRemoved(uint64_t from, uint64_t to) {
     if (!units_.StartsWith(start, end, format::kCommentMark)) break;
     end = start;
   }
-  return Raw(from, end);
+  return end;
 }
 
 // What follows the item `anchor`: a line that ended the file without a line
@@ -521,10 +528,20 @@ bool LayoutWriter::WriteNewSection(const QdsSection& section) {
     for (const QdsValue* value = key->values.head(); value != nullptr;
          value = ValueList::Next(value)) {
       const std::optional<uint32_t> item = layout_.ItemOf(value);
-      if (!EndLine() || !(item ? WriteItem(*item) : WriteEntryLine({}, *key, *value))) return false;
+      if (!EndLine() || !(item ? WriteMovedLine(*item) : WriteEntryLine({}, *key, *value))) {
+        return false;
+      }
     }
   }
   return true;
+}
+
+// A line of a moved section, with the comment lines right above it, which
+// the text around its old place leaves out as a removed line's.
+bool LayoutWriter::WriteMovedLine(uint32_t item) {
+  const uint64_t start = items_[item].start;
+  const uint64_t above = CommentLinesAbove(item == 0 ? 0 : items_[item - 1].end, start);
+  return Raw(above, start) && WriteItem(item);
 }
 
 // The line with the key's new name and the value's new text where they

@@ -174,6 +174,7 @@ class LayoutWriter {
   void Plan();
   void PlanSection(const QdsSection* section, std::optional<uint32_t>* lastAlive);
   bool PlanFoundWithoutHeader(const QdsSection* section, const std::vector<const QdsKey*>& newKeys);
+  uint32_t NewSectionAnchor(std::optional<uint32_t> lastAlive) const;
   bool SectionsSeparated() const;
   std::optional<uint64_t> MovedSectionPlace() const;
   bool WriteMovedSection(std::optional<uint64_t>* versionEnd, uint64_t limit, uint64_t* at);
@@ -309,8 +310,7 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
     // last line that it drops) has no line to write.
     if (section->name.Empty() && section->keys.count() == 0) return;
     if (PlanFoundWithoutHeader(section, newKeys)) return;
-    uint32_t end = items_.empty() ? kEndOfText : static_cast<uint32_t>(items_.size() - 1);
-    insertions_.push_back(Insertion{lastAlive->value_or(end), section, nullptr, nullptr});
+    insertions_.push_back(Insertion{NewSectionAnchor(*lastAlive), section, nullptr, nullptr});
     return;
   }
   for (const QdsKey* key : newKeys)
@@ -346,6 +346,18 @@ bool LayoutWriter::PlanFoundWithoutHeader(const QdsSection* section,
   }
   insertions_.push_back(Insertion{place, section, nullptr, nullptr});
   return true;
+}
+
+// The item that a new section follows: the last line of the last section
+// that has lines, or else the last line; never one before the version
+// line, which no header may precede (the end of the text then).
+uint32_t LayoutWriter::NewSectionAnchor(std::optional<uint32_t> lastAlive) const {
+  if (items_.empty()) return kEndOfText;
+  const auto last = static_cast<uint32_t>(items_.size() - 1);
+  const uint32_t anchor = lastAlive.value_or(last);
+  const std::optional<uint64_t> version = layout_.VersionLine();
+  if (!version || items_[anchor].start > *version) return anchor;
+  return items_[last].start > *version ? last : kEndOfText;
 }
 
 // A new section is set apart by a blank line when the file's second

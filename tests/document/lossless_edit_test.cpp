@@ -372,6 +372,8 @@ TEST(LosslessEditTest, FoundByTheFuzzerWritesWhatItShould) {
        nameAndEmptyTheFirst, "\r\n[N]\r\n[s]\r\n"},
       {"...after the version line", "k=1\r\n[$version 2$]\r\n[s]\r\n", nameAndEmptyTheFirst,
        "[$version 2$]\r\n\r\n[N]\r\n[s]\r\n"},
+      {"a new section goes after the version line, whatever stands before it",
+       "k=1\r\n[$version 2$]\r\n", newSection, "k=1\r\n[$version 2$]\r\n\r\n[N]\r\nk=v\r\n"},
       {"a last header without ] stays last", "[s]\r\nk=1\r\n[t", newSection,
        "[s]\r\nk=1\r\n\r\n[N]\r\nk=v\r\n[t"},
       {"a last key= stays last", "[s]\r\nk=1\r\nx=", newSection,

@@ -175,13 +175,14 @@ class LayoutWriter {
   void PlanSection(const QdsSection* section, std::optional<uint32_t>* lastAlive);
   bool PlanFoundWithoutHeader(const QdsSection* section, const std::vector<const QdsKey*>& newKeys);
   uint32_t NewSectionAnchor(std::optional<uint32_t> lastAlive) const;
+  bool BeforeVersionLine(uint32_t item) const;
   bool SectionsSeparated() const;
   std::optional<uint64_t> MovedSectionPlace() const;
   bool WriteMovedSection(std::optional<uint64_t>* versionEnd, uint64_t limit, uint64_t* at);
 
   // ---- Lines
-  const Rewrite* RewriteOf(uint32_t item);
-  bool WriteItem(uint32_t item);
+  const Rewrite* RewriteOf(uint32_t item, bool moved);
+  bool WriteItem(uint32_t item, bool moved);
   bool WriteGapOfRemoved(uint64_t from, uint64_t to);
   uint64_t CommentLinesAbove(uint64_t from, uint64_t to) const;
   bool WriteInsertions(uint32_t anchor);
@@ -296,9 +297,7 @@ void LayoutWriter::PlanSection(const QdsSection* section, std::optional<uint32_t
     for (size_t i = firstNew; i < insertions_.size(); ++i) insertions_[i].anchor = *keyLast;
     sectionLast = std::max(sectionLast.value_or(0), *keyLast);
   }
-  const std::optional<uint64_t> version = layout_.VersionLine();
-  if (!header && !section->name.Empty() && sectionFirst && version &&
-      items_[*sectionFirst].start < *version) {
+  if (!header && !section->name.Empty() && sectionFirst && BeforeVersionLine(*sectionFirst)) {
     moved_ = std::move(lines);
     std::sort(moved_.begin(), moved_.end());
     movedSection_ = section;
@@ -339,8 +338,7 @@ bool LayoutWriter::PlanFoundWithoutHeader(const QdsSection* section,
       insertions_.push_back(Insertion{place, nullptr, key, nullptr});
     return true;
   }
-  const std::optional<uint64_t> version = layout_.VersionLine();
-  if (version && items_[place].start < *version) {
+  if (BeforeVersionLine(place)) {
     movedSection_ = section;
     return true;
   }
@@ -355,9 +353,15 @@ uint32_t LayoutWriter::NewSectionAnchor(std::optional<uint32_t> lastAlive) const
   if (items_.empty()) return kEndOfText;
   const auto last = static_cast<uint32_t>(items_.size() - 1);
   const uint32_t anchor = lastAlive.value_or(last);
+  if (!BeforeVersionLine(anchor)) return anchor;
+  return !BeforeVersionLine(last) ? last : kEndOfText;
+}
+
+// Whether the line of `item` stands before the version line (a lenient load
+// reads entries there), where no header can go.
+bool LayoutWriter::BeforeVersionLine(uint32_t item) const {
   const std::optional<uint64_t> version = layout_.VersionLine();
-  if (!version || items_[anchor].start > *version) return anchor;
-  return items_[last].start > *version ? last : kEndOfText;
+  return version && items_[item].start < *version;
 }
 
 // A new section is set apart by a blank line when the file's second
@@ -389,13 +393,16 @@ SaveStatus LayoutWriter::Write(bool sign, int32_t* character) {
   bool inRemovedSection = false;
   bool written = true;
   std::optional<uint64_t> versionEnd = MovedSectionPlace();
+  auto nextMoved = moved_.cbegin();
   for (uint32_t i = 0; written && i < items_.size(); ++i) {
     const Item& item = items_[i];
     written = WriteMovedSection(&versionEnd, item.start, &at);
-    if (layout_.Alive(i) && !std::binary_search(moved_.begin(), moved_.end(), i)) {
+    const bool moved = nextMoved != moved_.cend() && *nextMoved == i;
+    if (moved) ++nextMoved;
+    if (layout_.Alive(i) && !moved) {
       inRemovedSection = false;
-      written =
-          Raw(at, item.start) && (namedFirstItem_ != i || WriteHeaderLine(*named_)) && WriteItem(i);
+      written = Raw(at, item.start) && (namedFirstItem_ != i || WriteHeaderLine(*named_)) &&
+                WriteItem(i, false);
     } else {
       // The lines between a removed header and its section's last entry
       // line go with them.
@@ -434,9 +441,9 @@ std::optional<uint64_t> LayoutWriter::MovedSectionPlace() const {
 // The change to an item's line, if one names it. Lines go out in the
 // file's order, so the search goes on from where the last one ended; the
 // lines of a moved section go out of order, and are looked up.
-const Rewrite* LayoutWriter::RewriteOf(uint32_t item) {
+const Rewrite* LayoutWriter::RewriteOf(uint32_t item, bool moved) {
   auto at = rewrites_.cbegin();
-  if (std::binary_search(moved_.begin(), moved_.end(), item)) {
+  if (moved) {
     at = std::lower_bound(at, rewrites_.cend(), item,
                           [](const Rewrite& rewrite, uint32_t i) { return rewrite.item < i; });
   } else {
@@ -446,8 +453,8 @@ const Rewrite* LayoutWriter::RewriteOf(uint32_t item) {
   return at != rewrites_.cend() && at->item == item ? &*at : nullptr;
 }
 
-bool LayoutWriter::WriteItem(uint32_t item) {
-  const Rewrite* rewrite = RewriteOf(item);
+bool LayoutWriter::WriteItem(uint32_t item, bool moved) {
+  const Rewrite* rewrite = RewriteOf(item, moved);
   if (rewrite == nullptr) return Raw(items_[item].start, items_[item].end);
   if (rewrite->key == nullptr) {
     return RewriteHeader(items_[item], *static_cast<const QdsSection*>(rewrite->node));
@@ -553,7 +560,7 @@ bool LayoutWriter::WriteNewSection(const QdsSection& section) {
 bool LayoutWriter::WriteMovedLine(uint32_t item) {
   const uint64_t start = items_[item].start;
   const uint64_t above = CommentLinesAbove(item == 0 ? 0 : items_[item - 1].end, start);
-  return Raw(above, start) && WriteItem(item);
+  return Raw(above, start) && WriteItem(item, true);
 }
 
 // The line with the key's new name and the value's new text where they

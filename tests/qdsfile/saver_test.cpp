@@ -2,6 +2,7 @@
 // check line, and the failure paths of Save.
 
 #include <gtest/gtest.h>
+#include <qds/document.h>
 
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "common/utf8.h"
+#include "model/document_edits.h"
 #include "model/document_model.h"
 #include "platform/path_syntax.h"
 #include "qdsfile/file_stream.h"
@@ -149,7 +151,8 @@ TEST(SaverTest, OwnFileIsReplacedThroughATemporaryFile) {
 // A write that fails once, in the middle of a text larger than the save
 // buffer, fails the text wherever the buffer filled: in a comment, a
 // section name, a key, a value, or an entry's line end, or in the leading
-// comment of a document without sections. Were it passed over, the writes
+// comment of a document without sections; in a save that keeps the file's
+// layout, in any line that a change names. Were it passed over, the writes
 // after it could succeed and a file with a piece missing would take the
 // target's place. The text is under two buffers, so the failed write is its
 // only one.
@@ -191,6 +194,44 @@ TEST(SaverTest, AWriteFailingInTheMiddleFailsTheText) {
   size_t fill = (format::kSaveBufferSize - beforeLineEnd) / sizeof(char16_t);
   for (size_t length : {fill - 1, fill}) {
     EXPECT_TRUE(failsOnAFullDevice(*oneEntry(length))) << length;
+  }
+  // A save that keeps the file's layout, the buffer filling anywhere in the
+  // lines that its changes name: a renamed key and section, a changed value,
+  // a new key of two values, and a check line after the end marker. A
+  // comment line of `pad` units goes before them.
+  ScratchDir dir;
+  auto changedFile = [&](size_t pad) {
+    WriteBytes(dir / "in.qds", Utf16Bytes(u";" + std::u16string(pad, u'x') +
+                                              u"\r\n[s]\r\nk=1\r\nk=2\r\n[t]\r\nx=1\r\n[$end$]\r\n",
+                                          true));
+    auto document = std::make_unique<DocumentModel>();
+    EXPECT_EQ(LoadDocument(document.get(), WidePath(dir / "in.qds").c_str(),
+                           LoadFlags::KeepComments | LoadFlags::KeepLayout),
+              LoadStatus::Ok);
+    QdsSection* s = document->sections.head();
+    QdsSection* t = document->sections.tail();
+    RenameKey(document.get(), s, s->keys.head(), u"key");
+    SetValueText(document.get(), t->keys.head()->values.head(), u"changed");
+    RenameSection(document.get(), t, u"u");
+    document->SetEntry(u"u", u"new", kAppendPosition, u"1");
+    document->SetEntry(u"u", u"new", kAppendPosition, u"2");
+    return document;
+  };
+  constexpr SaveFlags kSigned = KeepComments | KeepLayout | Digest;
+  SaveOutcome outcome;
+  bytes.clear();
+  MemoryStream unpadded(format::kSaveBufferSize, &bytes);
+  ASSERT_EQ(WriteText(*changedFile(0), &unpadded, kSigned, &outcome), SaveStatus::Ok);
+  ASSERT_EQ(unpadded.Flush(), StreamStatus::Ok);
+  constexpr size_t kBeforeChanges = 4;  // the mark, ";" and a line end
+  const size_t changedUnits = bytes.size() / sizeof(char16_t) - kBeforeChanges;
+  for (size_t at = 0; at < changedUnits; ++at) {
+    // The buffer ends `at` units into the changed lines.
+    const size_t pad = format::kSaveBufferSize / sizeof(char16_t) - kBeforeChanges - at;
+    FileStream stream(format::kSaveBufferSize);
+    ASSERT_EQ(stream.Open(u"/dev/full", kStreamWrite), StreamStatus::Ok);
+    EXPECT_EQ(WriteText(*changedFile(pad), &stream, kSigned, &outcome), SaveStatus::WriteFailed)
+        << at;
   }
 }
 

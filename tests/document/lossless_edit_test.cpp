@@ -371,6 +371,8 @@ TEST(LosslessEditTest, FoundByTheFuzzerWritesWhatItShould) {
     std::string written;
   } cases[] = {
       {"an empty file keeps its mark first", utf16(u""), newSection, utf16(u"\r\n[N]\r\nk=v\r\n")},
+      {"a file of a blank line gains one more before a new section", "\r\n", newSection,
+       "\r\n\r\n[N]\r\nk=v\r\n"},
       {"a last lone CR gets its line feed", "[s]\r\nk=1\r",
        [](QdsDocument& d) { return d.Add("s", "k", "2"); }, "[s]\r\nk=1\r\nk=2\r\n"},
       {"...also after U+001A", "[s]\r\nk=1\r\x1A",

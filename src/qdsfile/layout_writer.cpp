@@ -354,7 +354,7 @@ uint32_t LayoutWriter::NewSectionAnchor(std::optional<uint32_t> lastAlive) const
   const auto last = static_cast<uint32_t>(items_.size() - 1);
   const uint32_t anchor = lastAlive.value_or(last);
   if (!BeforeVersionLine(anchor)) return anchor;
-  return !BeforeVersionLine(last) ? last : kEndOfText;
+  return BeforeVersionLine(last) ? kEndOfText : last;
 }
 
 // Whether the line of `item` stands before the version line (a lenient load

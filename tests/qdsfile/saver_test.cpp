@@ -161,10 +161,11 @@ TEST(SaverTest, AWriteFailingInTheMiddleFailsTheText) {
   GTEST_SKIP() << "Windows has no device that is always full";
 #endif
   const std::u16string big(3000, u'x');
-  auto failsOnAFullDevice = [](const DocumentModel& document) {
+  auto failsOnAFullDevice = [](const DocumentModel& document, SaveFlags flags = KeepComments) {
     FileStream stream(format::kSaveBufferSize);
     EXPECT_EQ(stream.Open(u"/dev/full", kStreamWrite), StreamStatus::Ok);
-    return !WriteDocumentText(document, &stream, KeepComments);
+    SaveOutcome outcome;
+    return WriteText(document, &stream, flags, &outcome) == SaveStatus::WriteFailed;
   };
   for (int part = 0; part < 4; ++part) {
     DocumentModel document;
@@ -228,10 +229,7 @@ TEST(SaverTest, AWriteFailingInTheMiddleFailsTheText) {
   for (size_t at = 0; at < changedUnits; ++at) {
     // The buffer ends `at` units into the changed lines.
     const size_t pad = format::kSaveBufferSize / sizeof(char16_t) - kBeforeChanges - at;
-    FileStream stream(format::kSaveBufferSize);
-    ASSERT_EQ(stream.Open(u"/dev/full", kStreamWrite), StreamStatus::Ok);
-    EXPECT_EQ(WriteText(*changedFile(pad), &stream, kSigned, &outcome), SaveStatus::WriteFailed)
-        << at;
+    EXPECT_TRUE(failsOnAFullDevice(*changedFile(pad), kSigned)) << at;
   }
 }
 

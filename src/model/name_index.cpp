@@ -1,5 +1,6 @@
 #include "model/name_index.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -19,6 +20,12 @@ namespace {
 constexpr uint32_t kInitialSlots = 16;
 constexpr uint32_t kShared = uint32_t{1} << 31;
 constexpr uint32_t kHashBits = kShared - 1;
+
+// The address space reserved for paged slots of `bytes` bytes: room to grow
+// sixteenfold, and at least a large page, so that an index moves to a new
+// range once in four of its doublings, and one of up to 196,608 names
+// never.
+size_t ReservationFor(size_t bytes) { return std::max(bytes * 16, platform::kLargePageBytes); }
 
 // `four` with each of its 16-bit lanes that holds A-Z made a-z.
 uint64_t FoldLanes(uint64_t four) {
@@ -108,16 +115,30 @@ uint32_t NameIndex::HomeOf(uint32_t hash) const {
 }
 
 void NameIndex::AllocateSlots(uint32_t count) {
-  void* pages = count >= kPagedSlots ? platform::AllocatePages(count * sizeof(Slot)) : nullptr;
-  // Fresh pages are zero-filled: every slot is free.
-  slots_ = pages != nullptr ? static_cast<Slot*>(pages) : new Slot[count]();
-  slotsOnPages_ = pages != nullptr;
+  const size_t bytes = size_t{count} * sizeof(Slot);
+  if (count >= kPagedSlots) {
+    // Under a limit on address space, a range of the slots' own size.
+    for (size_t reserved : {ReservationFor(bytes), bytes}) {
+      void* range = platform::ReservePages(reserved);
+      if (range == nullptr) continue;
+      // Fresh pages are zero-filled: every slot is free.
+      if (platform::CommitPages(range, bytes, platform::Filling::kAtOnce)) {
+        slots_ = static_cast<Slot*>(range);
+        reservedBytes_ = reserved;
+        count_ = count;
+        return;
+      }
+      platform::FreePages(range, reserved);
+    }
+  }
+  slots_ = new Slot[count]();
+  reservedBytes_ = 0;
   count_ = count;
 }
 
-void NameIndex::FreeSlots(Slot* slots, uint32_t count, bool onPages) {
-  if (onPages) {
-    platform::FreePages(slots, count * sizeof(Slot));
+void NameIndex::FreeSlots(Slot* slots, size_t reservedBytes) {
+  if (reservedBytes != 0) {
+    platform::FreePages(slots, reservedBytes);
   } else {
     delete[] slots;
   }
@@ -230,20 +251,19 @@ void NameIndex::Grow() {
 }
 
 void NameIndex::WidenSlots(uint32_t count) {
-  size_t bytes = size_t{count_} * sizeof(Slot);
-  void* resized =
-      slotsOnPages_ ? platform::ResizePages(slots_, bytes, count * sizeof(Slot)) : nullptr;
-  if (resized != nullptr) {
-    slots_ = static_cast<Slot*>(resized);
+  const size_t bytes = size_t{count_} * sizeof(Slot);
+  const size_t widened = size_t{count} * sizeof(Slot);
+  if (widened <= reservedBytes_ &&
+      platform::CommitPages(reinterpret_cast<char*>(slots_) + bytes, widened - bytes,
+                            platform::Filling::kAtOnce)) {
     count_ = count;
     return;
   }
   Slot* old = slots_;
-  bool oldOnPages = slotsOnPages_;
-  uint32_t oldCount = count_;
+  const size_t oldReserved = reservedBytes_;
   AllocateSlots(count);
   std::memcpy(static_cast<void*>(slots_), old, bytes);
-  FreeSlots(old, oldCount, oldOnPages);
+  FreeSlots(old, oldReserved);
 }
 
 // Linear probing without tombstones: later slots of the same probe run move

@@ -33,7 +33,7 @@ class NameIndex {
   // Indexes the list that starts at `head`, of `count` nodes: the slots are
   // taken at the size that holds them all, so that no growth re-files them.
   NameIndex(ListNode* head, uint32_t count);
-  ~NameIndex() { FreeSlots(slots_, count_, slotsOnPages_); }
+  ~NameIndex() { FreeSlots(slots_, reservedBytes_); }
   NameIndex(const NameIndex&) = delete;
   NameIndex& operator=(const NameIndex&) = delete;
 
@@ -91,7 +91,11 @@ class NameIndex {
   // Slot arrays of kPagedSlots slots or more come straight from the system,
   // already zero-filled (so free) and filled in at once or on large pages:
   // an index of a million names must not cost a page fault per 4 KiB of
-  // slots, nor a second pass to clear them.
+  // slots, nor a second pass to clear them. They start a range of address
+  // space with room to grow, and grow within it: their pages stay where they
+  // are, neither copied nor touched again. On some systems the first touch
+  // of a page at a new address costs nearly what a fresh page costs, even
+  // when the page only moved.
   static constexpr uint32_t kPagedSlots = (64u << 10) / sizeof(Slot);
   // Whether `count` slots hold `used` names with a quarter of them free,
   // which keeps probes short.
@@ -100,13 +104,15 @@ class NameIndex {
   }
   // Points slots_ at a new array of `count` free slots.
   void AllocateSlots(uint32_t count);
-  // Points slots_ at an array of `count` slots (more than now) that starts
-  // with the slots as they are; the rest are free.
+  // Makes slots_ an array of `count` slots (more than now) that starts with
+  // the slots as they are; the rest are free.
   void WidenSlots(uint32_t count);
-  static void FreeSlots(Slot* slots, uint32_t count, bool onPages);
+  // `reservedBytes` is that of the range that `slots` starts, 0 when they
+  // came from new[].
+  static void FreeSlots(Slot* slots, size_t reservedBytes);
 
   Slot* slots_ = nullptr;
-  bool slotsOnPages_ = false;
+  size_t reservedBytes_ = 0;
   uint32_t count_ = 0;  // of slots
   uint32_t used_ = 0;
   // For each name that more than one node bears, keyed by its first node:

@@ -19,14 +19,6 @@ inline constexpr size_t kLargePageBytes = size_t{2} << 20;
 void* AllocatePages(size_t bytes);
 void FreePages(void* pages, size_t bytes);
 
-// Makes `pages`, `bytes` bytes from AllocatePages, the start of a piece of
-// `newBytes` (more) bytes, as AllocatePages would give it, whose rest is
-// zero-filled; the piece may have moved. Where the system can, the pages
-// move without a copy and the old ones are not left behind, so that a
-// growing table never holds its old and its new memory at once. Null when
-// the system refuses; `pages` is then unchanged.
-void* ResizePages(void* pages, size_t bytes, size_t newBytes);
-
 // A range of `bytes` bytes of address space, aligned to kLargePageBytes,
 // that holds no memory until CommitPages gives parts of it some; null when
 // the system refuses. For an allocator whose pieces must lie close together.

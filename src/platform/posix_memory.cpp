@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "platform/memory.h"
 
@@ -105,24 +104,6 @@ size_t ResidentBytes() {
 
 void FreePages(void* pages, size_t bytes) {
   if (pages != nullptr) munmap(pages, bytes);
-}
-
-void* ResizePages(void* pages, size_t bytes, size_t newBytes) {
-  void* resized = AllocatePages(newBytes);
-  if (resized == nullptr) return nullptr;
-#ifdef MREMAP_FIXED
-  // Large pages take the place of the start of the new piece, which has not
-  // been touched yet, without a copy. Smaller ones are copied: moved, they
-  // would leave the rest of their large page to be filled in a small page
-  // at a time.
-  if (bytes % kLargePage == 0 &&
-      mremap(pages, bytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED, resized) != MAP_FAILED) {
-    return resized;
-  }
-#endif
-  std::memcpy(resized, pages, bytes);
-  FreePages(pages, bytes);
-  return resized;
 }
 
 }  // namespace qds::platform

@@ -8,7 +8,6 @@
 #include <psapi.h>
 
 #include <cstdint>
-#include <cstring>
 
 #include "platform/memory.h"
 
@@ -65,15 +64,6 @@ void FreePages(void* pages, size_t /*bytes*/) {
   if (pages != nullptr && VirtualQuery(pages, &region, sizeof region) != 0) {
     VirtualFree(region.AllocationBase, 0, MEM_RELEASE);
   }
-}
-
-// The virtual-memory manager cannot move committed pages: they are copied.
-void* ResizePages(void* pages, size_t bytes, size_t newBytes) {
-  void* resized = AllocatePages(newBytes);
-  if (resized == nullptr) return nullptr;
-  std::memcpy(resized, pages, bytes);
-  FreePages(pages, bytes);
-  return resized;
 }
 
 }  // namespace qds::platform

@@ -1,5 +1,6 @@
 // How a name index grows: in place, from the last name down, each put back
-// under the larger count while others still wait in their old slots.
+// under the larger count while others still wait in their old slots; and on
+// pages, within its reserved range and into a larger one.
 // Finding by name is checked against a plain walk in
 // document_index_test.cpp.
 
@@ -50,6 +51,25 @@ TEST(NameIndexTest, GrowingKeepsEveryNameFoundWhereverItsProbeRunWraps) {
         ASSERT_EQ(index.Find(node->name.View()), node.get()) << "order " << order;
       }
     }
+  }
+}
+
+// An index of 200,000 names takes its slots from pages past 8,192 of them,
+// grows within the range it reserved, and then moves to a larger one: at
+// each stage every name is found, and a name never added is not.
+TEST(NameIndexTest, SlotsOnPagesKeepEveryNameThroughEachGrowth) {
+  std::vector<std::unique_ptr<QdsKey>> nodes;
+  NameIndex index(nullptr, 0);
+  for (size_t stage : {5000, 100000, 200000}) {
+    while (nodes.size() < stage) {
+      std::string text = "Key" + std::to_string(nodes.size());
+      nodes.push_back(std::make_unique<QdsKey>(std::u16string(text.begin(), text.end())));
+      index.Added(nodes.back().get(), true, NameIndex::Hash(nodes.back()->name.View()));
+    }
+    size_t lost = 0;
+    for (const auto& node : nodes) lost += index.Find(node->name.View()) != node.get() ? 1 : 0;
+    EXPECT_EQ(lost, 0u) << stage;
+    EXPECT_EQ(index.Find(u"Key-1"), nullptr) << stage;
   }
 }
 

@@ -118,28 +118,6 @@ TEST(ErrorTextTest, CodesTheSystemDoesNotKnowHaveNoText) {
 }
 #endif
 
-// Pages grown to a size of small or of large pages keep what they held and
-// gain zeros, aligned as AllocatePages aligns.
-TEST(MemoryTest, ResizedPagesKeepTheirContentsAndGainZeros) {
-  const std::pair<size_t, size_t> sizes[] = {
-      {64 << 10, 128 << 10}, {1 << 20, 2 << 20}, {2 << 20, 4 << 20}, {4 << 20, 16 << 20}};
-  for (auto [bytes, newBytes] : sizes) {
-    auto* pages = static_cast<uint32_t*>(AllocatePages(bytes));
-    ASSERT_NE(pages, nullptr);
-    for (size_t i = 0; i < bytes / 4; ++i) pages[i] = static_cast<uint32_t>(i * 2654435761u);
-    auto* resized = static_cast<uint32_t*>(ResizePages(pages, bytes, newBytes));
-    ASSERT_NE(resized, nullptr) << newBytes;
-    size_t alignment = newBytes >= kLargePageBytes ? kLargePageBytes : 4096;
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(resized) % alignment, 0u) << newBytes;
-    size_t wrong = 0;
-    for (size_t i = 0; i < newBytes / 4; ++i) {
-      wrong += resized[i] != (i < bytes / 4 ? static_cast<uint32_t>(i * 2654435761u) : 0u);
-    }
-    EXPECT_EQ(wrong, 0u) << newBytes;
-    FreePages(resized, newBytes);
-  }
-}
-
 #ifdef __linux__
 // Pages of any size, large or small and a whole number of small pages or
 // not, leave no address space behind once freed.

@@ -92,10 +92,10 @@ class NameIndex {
   // already zero-filled (so free) and filled in at once or on large pages:
   // an index of a million names must not cost a page fault per 4 KiB of
   // slots, nor a second pass to clear them. They start a range of address
-  // space with room to grow, and grow within it: their pages stay where they
-  // are, neither copied nor touched again. On some systems the first touch
-  // of a page at a new address costs nearly what a fresh page costs, even
-  // when the page only moved.
+  // space with room to grow sixteenfold, and grow within it: their pages stay
+  // where they are, neither copied nor touched again until the slots outgrow
+  // the range. On some systems the first touch of a page at a new address
+  // costs nearly what a fresh page costs, even when the page only moved.
   static constexpr uint32_t kPagedSlots = (64u << 10) / sizeof(Slot);
   // Whether `count` slots hold `used` names with a quarter of them free,
   // which keeps probes short.

@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "platform/descriptors.h"
+#include "qdsfile/piece_writer.h"
 
 namespace qds {
 namespace {
@@ -64,6 +66,7 @@ StreamStatus FileStream::OpenWith(const char16_t* path, int mode, OpenCall open)
   gatherWrites_ = mode == kStreamWrite && platform::IsDiskFile(handle);
   readFromDevice_ = false;
   written_ = handedToDisk_ = 0;
+  writerTried_ = false;
   SetOpened(path, mode);
   return StreamStatus::Ok;
 }
@@ -92,6 +95,7 @@ StreamStatus FileStream::OpenNew(const char16_t* path) {
 StreamStatus FileStream::Close() {
   if (handle_ < 0) return StreamStatus::WrongMode;
   StreamStatus flushed = IsOpenFor(kStreamWrite) ? Flush() : StreamStatus::Ok;
+  writer_.reset();
   bool closed = platform::CloseDescriptor(handle_);
   handle_ = -1;
   SetClosed();
@@ -150,18 +154,25 @@ StreamStatus FileStream::ReadDevice(void* buffer, uint32_t count, uint32_t* byte
 
 StreamStatus FileStream::WriteRaw(const void* buffer, uint32_t count) {
   if (handle_ < 0) return StreamStatus::WrongMode;
-  // A whole piece with nothing gathered before it goes out as it is.
-  // So does a flushed one: no later write could join it.
-  if (!gatherWrites_ || (pieceEnd_ == 0 && (count >= kPieceBytes || flushing_)) || !HasPiece()) {
-    return WriteDevice(buffer, count);
+  if (!gatherWrites_) return WriteDevice(buffer, count);
+  if (writer_ == nullptr && !writerTried_ && written_ >= kWriteBehindBytes) StartWriter();
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  while (count > 0) {
+    // Written here, a whole piece with nothing gathered before it goes out
+    // as it is. So does a flushed one: no later write could join it.
+    if (writer_ == nullptr &&
+        ((pieceEnd_ == 0 && (count >= kPieceBytes || flushing_)) || !HasPiece())) {
+      return WriteDevice(bytes, count);
+    }
+    const uint32_t take = std::min(count, kPieceBytes - pieceEnd_);
+    std::memcpy(Gathering() + pieceEnd_, bytes, take);
+    pieceEnd_ += take;
+    bytes += take;
+    count -= take;
+    if (pieceEnd_ == kPieceBytes) {
+      if (StreamStatus status = WritePiece(); status != StreamStatus::Ok) return status;
+    }
   }
-  if (count > kPieceBytes - pieceEnd_) {
-    StreamStatus status = WritePiece();
-    if (status != StreamStatus::Ok) return status;
-    if (count > kPieceBytes) return WriteDevice(buffer, count);
-  }
-  std::memcpy(piece_.get() + pieceEnd_, buffer, count);
-  pieceEnd_ += count;
   return StreamStatus::Ok;
 }
 
@@ -171,14 +182,24 @@ StreamStatus FileStream::Flush() {
   flushing_ = false;
   if (!IsOpenFor(kStreamWrite)) return status;
   StreamStatus written = WritePiece();
+  if (writer_ != nullptr) written = writer_->Drain();
   return status != StreamStatus::Ok ? status : written;
 }
 
+void FileStream::StartWriter() {
+  writerTried_ = true;
+  if (!HasPiece()) return;
+  writer_ = PieceWriter::Start(piece_, kPieceBytes, [this](const uint8_t* bytes, uint32_t count) {
+    return WriteDevice(bytes, count);
+  });
+}
+
+uint8_t* FileStream::Gathering() { return writer_ != nullptr ? writer_->Filling() : piece_.get(); }
+
 StreamStatus FileStream::WritePiece() {
   if (pieceEnd_ == 0) return StreamStatus::Ok;
-  StreamStatus status = WriteDevice(piece_.get(), pieceEnd_);
-  pieceEnd_ = 0;
-  return status;
+  const uint32_t count = std::exchange(pieceEnd_, 0);
+  return writer_ != nullptr ? writer_->Queue(count) : WriteDevice(piece_.get(), count);
 }
 
 StreamStatus FileStream::WriteDevice(const void* buffer, uint32_t count) {

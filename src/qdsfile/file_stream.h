@@ -17,7 +17,10 @@
 // disk (the saver's temporary file is, before it takes the target's place):
 // every kWriteBackBytes written are handed to the disk at once, so that the
 // disk writes while the rest of the text is made and the flush waits only
-// for the last of it.
+// for the last of it. Past kWriteBehindBytes, a PieceWriter's thread makes
+// the device writes, so that they overlap with the making of the text; a
+// failed one is then reported by a later WriteRaw, or at the latest by the
+// Flush, which waits for every write.
 
 #ifndef KNITFOLD_QDSFILE_FILE_STREAM_H_
 #define KNITFOLD_QDSFILE_FILE_STREAM_H_
@@ -31,6 +34,8 @@
 #include "qdsfile/buffered_stream.h"
 
 namespace qds {
+
+class PieceWriter;
 
 class FileStream : public BufferedStream {
  public:
@@ -82,6 +87,9 @@ class FileStream : public BufferedStream {
   // The size of the pieces that go to and from the device.
   static constexpr uint32_t kPieceBytes = 128 * 1024;
   static constexpr int64_t kWriteBackBytes = int64_t{8} << 20;
+  // A file written this far is large: the thread that writes the rest of
+  // it costs far less than the time its writes take.
+  static constexpr int64_t kWriteBehindBytes = int64_t{1} << 20;
 
   // Opens `path` in `mode` through `open`, which puts a descriptor into its
   // argument and returns a platform::SystemResult with the runtime error
@@ -93,8 +101,13 @@ class FileStream : public BufferedStream {
   // One read of the descriptor; the writing of all `count` bytes.
   StreamStatus ReadDevice(void* buffer, uint32_t count, uint32_t* bytesRead);
   StreamStatus WriteDevice(const void* buffer, uint32_t count);
-  // Writes the gathered bytes out.
+  // Writes the gathered bytes out, or hands them to the writer.
   StreamStatus WritePiece();
+  // Starts the writer once a file is large: the piece, with the bytes
+  // gathered in it, becomes the writer's piece to fill.
+  void StartWriter();
+  // Where writes gather: the piece, or the writer's piece to fill.
+  uint8_t* Gathering();
   // Counts `count` bytes written to the disk file and hands the disk what has
   // gathered since the last hand-over once it is kWriteBackBytes.
   void CountWritten(uint32_t count);
@@ -103,16 +116,21 @@ class FileStream : public BufferedStream {
   int lastError_ = 0;
   bool gatherWrites_ = false;
   bool flushing_ = false;  // within Flush()
+  bool writerTried_ = false;
   bool readFromDevice_ = false;
   platform::FileStamp opened_;  // reading
   // Reading: bytes read ahead and not yet handed to the stream, [next, end).
-  // Writing: gathered bytes, [0, end).
+  // Writing: gathered bytes, [0, end), in the writer's piece to fill once
+  // there is a writer, which has taken this one.
   std::unique_ptr<uint8_t[]> piece_;
   uint32_t pieceNext_ = 0;
   uint32_t pieceEnd_ = 0;
   // Writing a disk file: bytes written, and those already handed to the disk.
   int64_t written_ = 0;
   int64_t handedToDisk_ = 0;
+  // Writing a large disk file: makes its device writes, and the counts above
+  // are its thread's.
+  std::unique_ptr<PieceWriter> writer_;
   platform::CreatedFile created_;
 };
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "qdsfile/qds_format.h"
 
@@ -54,6 +55,14 @@ bool BufferedStream::AllocateBuffer(uint32_t size) {
   position_ = 0;
   free_ = capacity_;
   count_ = 0;
+  return true;
+}
+
+bool BufferedStream::TradeBuffer(const void* buffer, std::unique_ptr<uint8_t[]>& spare,
+                                 uint32_t spareBytes) {
+  if (buffer != base_ || spareBytes != capacity_ || spare == nullptr) return false;
+  uint8_t* own = std::exchange(base_, spare.release());
+  spare.reset(own);
   return true;
 }
 

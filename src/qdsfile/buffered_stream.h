@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -146,6 +147,13 @@ class BufferedStream {
   [[nodiscard]] virtual StreamStatus ReadRaw(void* buffer, uint32_t count, uint32_t* bytesRead) = 0;
   // Writes all `count` bytes to the device: Ok only when all were written.
   [[nodiscard]] virtual StreamStatus WriteRaw(const void* buffer, uint32_t count) = 0;
+
+  // For a device that writes a buffer after WriteRaw has returned: when
+  // `buffer`, given to WriteRaw, is the stream's own and `spare` holds
+  // `spareBytes`, as many as it, `spare` becomes the stream's buffer and
+  // takes the one it had, bytes and all, so that they reach the device
+  // without a copy. False, changing nothing, otherwise.
+  bool TradeBuffer(const void* buffer, std::unique_ptr<uint8_t[]>& spare, uint32_t spareBytes);
 
   // For derived classes' Open and Close.
   void SetOpened(const char16_t* path, int mode);

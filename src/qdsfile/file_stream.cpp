@@ -156,6 +156,12 @@ StreamStatus FileStream::WriteRaw(const void* buffer, uint32_t count) {
   if (handle_ < 0) return StreamStatus::WrongMode;
   if (!gatherWrites_) return WriteDevice(buffer, count);
   if (writer_ == nullptr && !writerTried_ && written_ >= kWriteBehindBytes) StartWriter();
+  // A full buffer of the stream's own, with nothing gathered before it,
+  // is handed to the writer as it is.
+  if (writer_ != nullptr && pieceEnd_ == 0 && count == kPieceBytes &&
+      TradeBuffer(buffer, writer_->Filling(), kPieceBytes)) {
+    return writer_->Queue(count);
+  }
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   while (count > 0) {
     // Written here, a whole piece with nothing gathered before it goes out
@@ -194,7 +200,9 @@ void FileStream::StartWriter() {
   });
 }
 
-uint8_t* FileStream::Gathering() { return writer_ != nullptr ? writer_->Filling() : piece_.get(); }
+uint8_t* FileStream::Gathering() {
+  return writer_ != nullptr ? writer_->Filling().get() : piece_.get();
+}
 
 StreamStatus FileStream::WritePiece() {
   if (pieceEnd_ == 0) return StreamStatus::Ok;

@@ -36,7 +36,7 @@ PieceWriter::~PieceWriter() {
   thread_.join();
 }
 
-uint8_t* PieceWriter::Filling() {
+std::unique_ptr<uint8_t[]>& PieceWriter::Filling() {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [&] { return queued_ - written_ < kPieces; });
   return Piece(queued_);
@@ -67,7 +67,7 @@ void PieceWriter::WriteQueued() {
   for (;;) {
     changed_.wait(lock, [&] { return queued_ != written_ || ending_; });
     if (queued_ == written_) return;
-    const uint8_t* piece = Piece(written_);
+    const uint8_t* piece = Piece(written_).get();
     const uint32_t count = counts_[written_ % kPieces];
     const bool failed = status_ != StreamStatus::Ok;
     lock.unlock();

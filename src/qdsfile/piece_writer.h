@@ -40,8 +40,9 @@ class PieceWriter {
   PieceWriter& operator=(const PieceWriter&) = delete;
 
   // The piece to fill next, of pieceBytes: free once the thread has written
-  // what it held, which this waits for.
-  uint8_t* Filling();
+  // what it held, which this waits for. The caller may put another piece of
+  // as many bytes in its place.
+  std::unique_ptr<uint8_t[]>& Filling();
   // Hands the piece that Filling gives to the thread, with `count` bytes in
   // it. The status of the writes so far: the first failure, else Ok.
   StreamStatus Queue(uint32_t count);
@@ -49,11 +50,11 @@ class PieceWriter {
   StreamStatus Drain();
 
  private:
-  static constexpr uint32_t kPieces = 3;
+  static constexpr uint32_t kPieces = 2;
 
   explicit PieceWriter(Device device) : device_(std::move(device)) {}
   void WriteQueued();
-  uint8_t* Piece(uint64_t number) const { return pieces_[number % kPieces].get(); }
+  std::unique_ptr<uint8_t[]>& Piece(uint64_t number) { return pieces_[number % kPieces]; }
 
   const Device device_;
   std::unique_ptr<uint8_t[]> pieces_[kPieces];

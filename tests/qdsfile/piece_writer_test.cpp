@@ -32,7 +32,7 @@ TEST(PieceWriterTest, WritesPiecesInOrderUntilOneFails) {
     std::vector<std::string> queued;
     for (int piece = 0; piece < 10; ++piece) {
       queued.push_back(std::string(piece + 1, static_cast<char>('a' + piece)));
-      std::memcpy(writer->Filling(), queued.back().data(), queued.back().size());
+      std::memcpy(writer->Filling().get(), queued.back().data(), queued.back().size());
       static_cast<void>(writer->Queue(static_cast<uint32_t>(queued.back().size())));
       if (piece == 4) {
         EXPECT_EQ(writer->Drain(),

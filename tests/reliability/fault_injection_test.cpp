@@ -307,18 +307,38 @@ TEST(RestoreTest, AFailedRunLeavesTheTargetTheFileItWas) {
 
 // A full disk where the merged text is written, and where the message is:
 // the partly written temporary file goes before the failure is told, and a
-// message that the log cannot take goes to standard error.
+// message that the log cannot take goes to standard error. The last row
+// fills the disk at the last write of a merged text of a few MiB, which a
+// thread of its own makes after the save's last hand-over: its failure is
+// told all the same.
 TEST(FullDiskTest, TheTemporaryFileGoesAndTheMessageIsTold) {
-  for (std::string_view full : {"app.qds.tmp", "app.qds.log"}) {
-    SCOPED_TRACE(std::string("a full disk at the first write to ") + std::string(full));
+  std::u16string large = kTarget;
+  for (int line = 0; line < 100000; ++line) {
+    const std::string entry = "Key" + std::to_string(line) + "=v\n";
+    large.append(entry.begin(), entry.end());
+  }
+  // The text goes out in pieces of 128 KiB.
+  const size_t largeMerged =
+      test::MergedBytes(test::Package(large, kCompat), test::Qds(large)).size();
+  const long lastWrite = static_cast<long>((largeMerged + (128 << 10) - 1) >> 17);
+  const struct {
+    std::string_view full;
+    long write;
+    std::u16string_view target;
+  } cases[] = {
+      {"app.qds.tmp", 1, kTarget}, {"app.qds.log", 1, kTarget}, {"app.qds.tmp", lastWrite, large}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "a full disk at write " << c.write << " to " << c.full);
+    const std::string_view full = c.full;
     const bool logFull = full == "app.qds.log";
     auto prepare = [&] {
-      auto package = std::make_unique<test::Package>(kTarget, kCompat);
+      auto package = std::make_unique<test::Package>(c.target, kCompat);
       if (logFull) fs::remove(package->compat());  // for a message to write
       return package;
     };
     auto package = prepare();
-    test::ProcessResult result = package->RunWithFault(1, "fail", "write " + std::string(full));
+    test::ProcessResult result =
+        package->RunWithFault(c.write, "fail", "write " + std::string(full));
     EXPECT_EQ(result.exitCode, kFailure);
     const std::string target = package->target().string();
     if (logFull) {
@@ -328,7 +348,7 @@ TEST(FullDiskTest, TheTemporaryFileGoesAndTheMessageIsTold) {
     }
     EXPECT_FALSE(fs::exists(target + ".tmp"));
     EXPECT_FALSE(fs::exists(package->backup()));
-    EXPECT_EQ(ReadBytes(target), test::Qds(kTarget));
+    EXPECT_EQ(ReadBytes(target), test::Qds(c.target));
   }
 }
 

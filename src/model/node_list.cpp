@@ -123,12 +123,10 @@ void NodeListBase::Linked(ListNode* node, std::optional<uint32_t> hash) {
   } else {
     Index(node, hash);
   }
-  if (watcher_ != nullptr) watcher_->NodeLinked(*this, node);
 }
 
 void NodeListBase::Unlinking(ListNode* node) {
   if (NameIndex* index = index_.load(std::memory_order_relaxed)) index->Removing(node);
-  if (watcher_ != nullptr) watcher_->NodeUnlinking(*this, node);
 }
 
 void NodeListBase::Rename(ListNode* node, std::u16string_view name) {

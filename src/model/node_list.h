@@ -13,7 +13,10 @@
 // deletes them as the type it holds: nodes have no virtual destructor, which
 // would cost every node a pointer.
 //
-// A NodeList adds finding a node by name and a watcher. A short list is
+// A NodeList adds finding a node by name, and telling the node that holds
+// the list (a section, of its keys) about the nodes that join or leave it,
+// so that the holder can keep figures that depend on the list (a section
+// keeps its entry count this way). A short list is
 // searched by a walk; past kIndexThreshold nodes the first search builds a
 // NameIndex, which every later change keeps current, so that each search
 // costs constant expected time. A node's name must not change while the node
@@ -26,6 +29,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "common/prefetch.h"
@@ -86,18 +90,19 @@ class ListNode {
   ~ListNode() = default;
 };
 
-// Told about the nodes that join or leave a list it watches, so that the
-// owner of the list can keep figures that depend on it up to date (a section
-// keeps its entry count this way). Destroying a list tells nothing.
-class ListWatcher {
- public:
-  // `node` has just been linked into `list`.
-  virtual void NodeLinked(const LinkedList& list, ListNode* node) = 0;
-  // `node` is about to be unlinked from `list`; its links are still in place.
-  virtual void NodeUnlinking(const LinkedList& list, ListNode* node) = 0;
-
- protected:
-  ~ListWatcher() = default;
+// The type of the node that holds a list of `Node`s and hears of its
+// changes: `Node::Holder` where `Node` names one (void: none). A holder
+// has NodeLinked(Node*), told once a node has joined the list, and
+// NodeUnlinking(Node*), told while a leaving node's links are still in
+// place. Destroying a list tells nothing.
+template <typename Node>
+struct HolderOf {
+  using Type = void;
+};
+template <typename Node>
+requires requires { typename Node::Holder; }
+struct HolderOf<Node> {
+  using Type = typename Node::Holder;
 };
 
 // Where a list's position cursor stands: the node last reached by position
@@ -217,25 +222,21 @@ class NodeListBase : public LinkedList {
     NodeListBase* list_ = nullptr;
   };
 
-  // Reports later changes of this list to `watcher` (none: null). The
-  // watcher must outlive the list or be replaced first.
-  void SetWatcher(ListWatcher* watcher) { watcher_ = watcher; }
-
   // Whether searches go through a name index, which files each name under
   // NameIndex::Hash(name).
   bool indexed() const { return index_.load(std::memory_order_relaxed) != nullptr; }
 
   // Gives `node`, which stays in its place, the name `name`: the index files
-  // it anew, the watcher hears nothing (the list is the same but for a name).
+  // it anew, the holder hears nothing (the list is the same but for a name).
   void Rename(ListNode* node, std::u16string_view name);
 
  protected:
   NodeListBase() = default;
   ~NodeListBase() { DropIndex(); }
 
-  // Brings the index and the watcher up to date with `node`, which has just
-  // been linked in, or is about to be unlinked. `hash`, when the caller has
-  // it at hand, is NameIndex::Hash of the node's name.
+  // Brings the index up to date with `node`, which has just been linked in,
+  // or is about to be unlinked. `hash`, when the caller has it at hand, is
+  // NameIndex::Hash of the node's name.
   void Linked(ListNode* node, std::optional<uint32_t> hash = {});
   void Unlinking(ListNode* node);
   // The first node whose name equals `name` with A-Z folded; the cursor is
@@ -246,11 +247,13 @@ class NodeListBase : public LinkedList {
   // Frees the name index, if the list has one.
   void DropIndex();
 
-  // The cursor (two 32-bit words) fills the room after the flags.
   bool unfiledRun_ = false;  // a BatchAppend is under way
   bool indexLacksNodes_ = false;
+  // The node that holds the list, told of its changes (0: none): a
+  // reference rather than a pointer, so that it fills the room after the
+  // flags and a section is two words smaller.
+  NodePool::Reference holder_ = 0;
   mutable SharedCursor cursor_;
-  ListWatcher* watcher_ = nullptr;
 
   // Moves the list's cursor through one operation: a copy of it for the
   // operation, stored back at the end of the full expression.
@@ -298,11 +301,18 @@ class NodeListBase : public LinkedList {
 template <typename Node>
 class NodeList : public NodeListBase {
  public:
+  using Holder = typename HolderOf<Node>::Type;
+
   NodeList() = default;
-  // A list that goes away with its owner has no one left to tell.
+  // A list that goes away with its holder has no one left to tell.
   ~NodeList() {
-    watcher_ = nullptr;
+    holder_ = 0;
     RemoveAll();
+  }
+
+  // Tells `holder`, a node in the node pool, of later changes of this list.
+  void SetHolder(const Holder* holder) requires(!std::is_void_v<Holder>) {
+    holder_ = NodePool::ReferenceTo(holder);
   }
 
   Node* head() const { return static_cast<Node*>(head_); }
@@ -313,6 +323,7 @@ class NodeList : public NodeListBase {
   void AddHead(Node* node) {
     LinkHead(node, CursorCopy(&cursor_));
     Linked(node);
+    TellLinked(node);
   }
   void AddTail(Node* node) { AddTail(node, std::nullopt); }
   // The node at `position`, or null when the position is not below count().
@@ -322,11 +333,13 @@ class NodeList : public NodeListBase {
   void InsertAt(uint32_t position, Node* node) {
     LinkAt(position, node, CursorCopy(&cursor_));
     Linked(node);
+    TellLinked(node);
   }
   Node* RemoveHead() { return head_ ? Remove(head()) : nullptr; }
   Node* RemoveTail() { return head_ ? Remove(tail()) : nullptr; }
   Node* Remove(Node* node) {
     Unlinking(node);
+    TellUnlinking(node);
     return static_cast<Node*>(Unlink(node, CursorCopy(&cursor_)));
   }
   Node* RemoveAt(uint32_t position) {
@@ -344,7 +357,7 @@ class NodeList : public NodeListBase {
   void RemoveAll() {
     DropIndex();
     cursor_.Store({});
-    if (watcher_ == nullptr) return DeleteAll<Node>();
+    if (holder_ == 0) return DeleteAll<Node>();
     while (head_ != nullptr) delete Remove(head());
   }
 
@@ -357,6 +370,18 @@ class NodeList : public NodeListBase {
   void AddTail(Node* node, std::optional<uint32_t> hash) {
     LinkTail(node, CursorCopy(&cursor_));
     Linked(node, hash);
+    TellLinked(node);
+  }
+  Holder* HolderNode() const { return static_cast<Holder*>(NodePool::At(holder_)); }
+  void TellLinked(Node* node) {
+    if constexpr (!std::is_void_v<Holder>) {
+      if (Holder* holder = HolderNode()) holder->NodeLinked(node);
+    }
+  }
+  void TellUnlinking(Node* node) {
+    if constexpr (!std::is_void_v<Holder>) {
+      if (Holder* holder = HolderNode()) holder->NodeUnlinking(node);
+    }
   }
   Node* FindByName(std::u16string_view name, uint32_t hash) const {
     return static_cast<Node*>(FindNode(name, hash));

@@ -4,9 +4,9 @@ namespace qds {
 
 // Nodes are most of a document's memory: with references of 32 bits, a
 // value takes a pool block of 16 bytes, a key one of 24 and a section one of
-// 104 (classes are multiples of 8; a section's hints, which threads share,
+// 88 (classes are multiples of 8; a section's hints, which threads share,
 // are three words).
-static_assert(sizeof(QdsValue) <= 16 && sizeof(QdsKey) <= 24 && sizeof(QdsSection) <= 104);
+static_assert(sizeof(QdsValue) <= 16 && sizeof(QdsKey) <= 24 && sizeof(QdsSection) <= 88);
 static_assert(alignof(QdsValue) <= 8 && alignof(QdsKey) <= 8 && alignof(QdsSection) <= 8);
 
 ListCursor ValueList::LoadCursor(const QdsSection* holder) const {
@@ -55,12 +55,9 @@ QdsValue* ValueList::Remove(QdsValue* value, QdsSection* holder) {
   return value;
 }
 
-void QdsSection::NodeLinked(const LinkedList&, ListNode* node) {
-  KeyCountChanging(static_cast<QdsKey*>(node), +1);
-}
+void QdsSection::NodeLinked(QdsKey* key) { KeyCountChanging(key, +1); }
 
-void QdsSection::NodeUnlinking(const LinkedList&, ListNode* node) {
-  auto* key = static_cast<QdsKey*>(node);
+void QdsSection::NodeUnlinking(QdsKey* key) {
   KeyCountChanging(key, -1);
   // A key that leaves may be deleted, and another made where it was.
   if (valueList_.Load().first == NodePool::ReferenceTo(&key->values)) valueList_.Store(0, 0);

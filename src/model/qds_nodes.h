@@ -76,15 +76,16 @@ class ValueList : public LinkedList {
 
 class QdsKey final : public ListNode {
  public:
+  using Holder = QdsSection;
   using ListNode::ListNode;
   ValueList values;
 };
 
-class QdsSection final : public ListNode, private ListWatcher {
+class QdsSection final : public ListNode {
  public:
-  explicit QdsSection(std::u16string_view nameText) : ListNode(nameText) { keys.SetWatcher(this); }
-  explicit QdsSection(const char16_t* nameText) : ListNode(nameText) { keys.SetWatcher(this); }
-  explicit QdsSection(TextSlice nameText) : ListNode(std::move(nameText)) { keys.SetWatcher(this); }
+  explicit QdsSection(std::u16string_view nameText) : ListNode(nameText) { keys.SetHolder(this); }
+  explicit QdsSection(const char16_t* nameText) : ListNode(nameText) { keys.SetHolder(this); }
+  explicit QdsSection(TextSlice nameText) : ListNode(std::move(nameText)) { keys.SetHolder(this); }
 
   TextSlice comment;
   NodeList<QdsKey> keys;
@@ -97,9 +98,11 @@ class QdsSection final : public ListNode, private ListWatcher {
 
  private:
   friend class ValueList;
+  friend class NodeList<QdsKey>;
 
-  void NodeLinked(const LinkedList& list, ListNode* node) override;
-  void NodeUnlinking(const LinkedList& list, ListNode* node) override;
+  // Told by the keys list of a key that has joined it, or is leaving.
+  void NodeLinked(QdsKey* key);
+  void NodeUnlinking(QdsKey* key);
   // A key of this section gained (+1) or is losing (-1) one value.
   void ValueCountChanging(const ValueList& values, int delta);
   void KeyCountChanging(QdsKey* key, int sign);

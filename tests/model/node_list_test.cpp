@@ -71,22 +71,23 @@ TEST(NodeListTest, RemovedNodesAreHandedBackAndTheRestDeletedOnce) {
   }
   EXPECT_EQ(deleted, 42);
 
-  QdsSection section(u"S");
+  // A section lies in the node pool, where its keys list finds it.
+  auto section = std::make_unique<QdsSection>(u"S");
   for (int i = 0; i < 20; ++i) {
     auto* key = new QdsKey(std::u16string(1, static_cast<char16_t>(u'a' + i)));
     key->values.AddTail(new QdsValue(u"1"), nullptr);
     key->values.AddTail(new QdsValue(u"2"), nullptr);
-    section.keys.AddTail(key);
+    section->keys.AddTail(key);
   }
   uint32_t local = 0;
-  ASSERT_EQ(section.KeyOfEntry(25, &local), section.keys.NodeAt(12));
-  section.keys.RemoveAll();
-  EXPECT_EQ(section.EntryCount(), 0u);
+  ASSERT_EQ(section->KeyOfEntry(25, &local), section->keys.NodeAt(12));
+  section->keys.RemoveAll();
+  EXPECT_EQ(section->EntryCount(), 0u);
   auto* key = new QdsKey(u"k");
   key->values.AddTail(new QdsValue(u"v"), nullptr);
-  section.keys.AddTail(key);
-  EXPECT_EQ(section.EntryCount(), 1u);
-  EXPECT_EQ(section.KeyOfEntry(0, &local), key);
+  section->keys.AddTail(key);
+  EXPECT_EQ(section->EntryCount(), 1u);
+  EXPECT_EQ(section->KeyOfEntry(0, &local), key);
 }
 
 // Nodes appended in a batch are found by name once the batch has

@@ -9,10 +9,15 @@
 
 namespace qds {
 
-struct TextSlice::OutOfLine {
+struct TextSlice::LongText {
   const char16_t* units;
   uint64_t length : 63;
   uint64_t owned : 1;
+};
+
+// The text is never Noted nor Indented itself.
+struct TextSlice::Noted {
+  TextSlice text;
   TextSlice note;
 };
 
@@ -56,17 +61,28 @@ TextSlice& TextSlice::operator=(TextSlice&& other) noexcept {
   return *this;
 }
 
-void TextSlice::SetOutOfLine(const char16_t* units, size_t length, bool owned) {
-  void* block = AllocateBlock(sizeof(OutOfLine));
-  uint64_t record = AddressOf(block);
-  if (record > kAddressMask) {
-    FreeBlock(block, sizeof(OutOfLine));
-    if (owned) FreeBlock(const_cast<char16_t*>(units), length * sizeof(char16_t));
+void* TextSlice::AllocateRecord(size_t bytes) {
+  void* block = AllocateBlock(bytes);
+  if (AddressOf(block) > kAddressMask) {
+    FreeBlock(block, bytes);
     throw std::bad_alloc();  // memory that no slice can address
   }
-  new (block) OutOfLine{units, length, owned, TextSlice()};
-  word_ = record | kOutOfLine;
+  return block;
 }
+
+void TextSlice::SetOutOfLine(const char16_t* units, size_t length, bool owned) {
+  void* block;
+  try {
+    block = AllocateRecord(sizeof(LongText));
+  } catch (const std::bad_alloc&) {
+    if (owned) FreeBlock(const_cast<char16_t*>(units), length * sizeof(char16_t));
+    throw;
+  }
+  new (block) LongText{units, length, owned};
+  word_ = AddressOf(block) | kOutOfLine;
+}
+
+TextSlice::Noted* TextSlice::NewNoted() { return new (AllocateRecord(sizeof(Noted))) Noted{}; }
 
 void TextSlice::SetWithNote(std::u16string_view text, std::u16string_view note) {
   const uint64_t address = AddressOf(text.data());
@@ -75,12 +91,18 @@ void TextSlice::SetWithNote(std::u16string_view text, std::u16string_view note) 
     word_ = address | (uint64_t{text.size()} << kLengthShift) | *run | kOwned | kOutOfLine;
     return;
   }
-  SetOutOfLine(text.data(), text.size(), false);
-  Record()->note.Set(note.data(), note.size(), false);
+  Noted* record = NewNoted();
+  word_ = AddressOf(record) | kOutOfLine | kNoted;
+  record->text.Set(text.data(), text.size(), false);
+  record->note.Set(note.data(), note.size(), false);
 }
 
-TextSlice::OutOfLine* TextSlice::Record() const {
-  return reinterpret_cast<OutOfLine*>(word_ & kAddressMask & ~kOutOfLine);
+TextSlice::LongText* TextSlice::Long() const {
+  return reinterpret_cast<LongText*>(word_ & kAddressMask & ~kOutOfLine);
+}
+
+TextSlice::Noted* TextSlice::NotedRecord() const {
+  return reinterpret_cast<Noted*>(word_ & kAddressMask & ~(kOutOfLine | kNoted));
 }
 
 std::u16string_view TextSlice::OutOfLineView() const {
@@ -88,12 +110,14 @@ std::u16string_view TextSlice::OutOfLineView() const {
     return {reinterpret_cast<const char16_t*>(word_ & kAddressMask & ~kOutOfLine),
             (word_ >> kLengthShift) & kIndentedLengthMask};
   }
-  return {Record()->units, Record()->length};
+  if (IsNoted()) return NotedRecord()->text.View();
+  return {Long()->units, Long()->length};
 }
 
 bool TextSlice::IsBorrowed() const {
   if ((word_ & kOutOfLine) == 0) return (word_ & kOwned) == 0;
-  return Indented() || !Record()->owned;
+  if (Indented()) return true;
+  return IsNoted() ? NotedRecord()->text.IsBorrowed() : !Long()->owned;
 }
 
 void TextSlice::Assign(std::u16string_view text) {
@@ -112,14 +136,14 @@ void TextSlice::Assign(std::u16string_view text) {
 }
 
 std::u16string_view TextSlice::OutOfLineNote() const {
-  if (!Indented()) return Record()->note.View();
+  if (!Indented()) return IsNoted() ? NotedRecord()->note.View() : std::u16string_view();
   const size_t run = ((word_ >> kRunShift) & (kLongestRun - 1)) + 1;
   return {(word_ & kRunOfTabs) != 0 ? kTabs : kSpaces, run};
 }
 
 TextSlice TextSlice::TakeNote() {
   if ((word_ & kOutOfLine) == 0) return TextSlice();
-  if (!Indented()) return std::move(Record()->note);
+  if (!Indented()) return IsNoted() ? std::move(NotedRecord()->note) : TextSlice();
   std::u16string_view note = Note();
   std::u16string_view text = View();
   word_ = 0;
@@ -128,28 +152,35 @@ TextSlice TextSlice::TakeNote() {
 }
 
 TextSlice* TextSlice::MutableNote() {
-  if ((word_ & kOutOfLine) == 0 || Indented()) {
-    // The text moves into a record of its own, which has room for the note;
-    // indentation goes with it, borrowed from a run that never goes away.
-    std::u16string_view text = View();
-    std::u16string_view note = Note();
-    bool owned = !IsBorrowed();
-    word_ = 0;
-    SetOutOfLine(text.data(), text.size(), owned);
-    Record()->note.Set(note.data(), note.size(), false);
+  if (IsNoted()) return &NotedRecord()->note;
+  // The text moves as it is into a record that has room for the note;
+  // indentation goes with it, borrowed from a run that never goes away (the
+  // text of an indented slice is short, so neither takes memory).
+  Noted* record = NewNoted();
+  if (Indented()) {
+    record->text.Set(View().data(), View().size(), false);
+    record->note.Set(Note().data(), Note().size(), false);
+  } else {
+    record->text.word_ = word_;
   }
-  return &Record()->note;
+  word_ = AddressOf(record) | kOutOfLine | kNoted;
+  return &record->note;
 }
 
 void TextSlice::Free() noexcept {
   if (Indented()) return;  // borrowed, without a record
-  std::u16string_view text = View();
-  bool owned = !IsBorrowed();
-  if ((word_ & kOutOfLine) != 0) {
-    Record()->~OutOfLine();
-    FreeBlock(Record(), sizeof(OutOfLine));
+  if ((word_ & kOutOfLine) == 0) {
+    FreeBlock(const_cast<char16_t*>(Units()), Length() * sizeof(char16_t));  // owned
+  } else if (IsNoted()) {
+    Noted* record = NotedRecord();
+    record->~Noted();
+    FreeBlock(record, sizeof(Noted));
+  } else {
+    LongText* record = Long();
+    if (record->owned)
+      FreeBlock(const_cast<char16_t*>(record->units), record->length * sizeof(char16_t));
+    FreeBlock(record, sizeof(LongText));
   }
-  if (owned) FreeBlock(const_cast<char16_t*>(text.data()), text.size() * sizeof(char16_t));
 }
 
 }  // namespace qds

@@ -87,7 +87,7 @@ class TextSlice {
   }
   // Replaces the note by `note`.
   void SetNote(TextSlice note) {
-    if ((word_ & kOutOfLine) != 0 || !note.Empty()) *MutableNote() = std::move(note);
+    if (!note.Empty() || !Note().empty()) *MutableNote() = std::move(note);
   }
   // Hands the note over, leaving none.
   TextSlice TakeNote();
@@ -105,15 +105,19 @@ class TextSlice {
   // address of a process on the systems this runs on), the length in the 15
   // bits above, and whether the units are owned in the top bit. A longer
   // text, or one whose address does not fit, is kept out of line: the word
-  // holds the address of an OutOfLine record (with its lowest bit set,
-  // which no address of units or records has: both are aligned to 2 or
-  // more), and the slice owns the record. A note is kept in the record too,
-  // except indentation: a word with its lowest and its top bit set (which no
-  // record's address has) holds a borrowed text of up to 511 units and the
-  // run of spaces or tabs of its note (see text_slice.cpp). Such words take
-  // the out-of-line way, so that the inline one stays as short.
-  struct OutOfLine;
+  // holds the address of a LongText record (with its lowest bit set, which
+  // no address of units or records has: both are aligned to 2 or more), and
+  // the slice owns the record. A text with a note is a Noted record of two
+  // slices, the text and the note (the word's second bit set too, which no
+  // record's address has: they are aligned to 8), except indentation: a
+  // word with its lowest and its top bit set (which no record's address
+  // has) holds a borrowed text of up to 511 units and the run of spaces or
+  // tabs of its note (see text_slice.cpp). Such words take the out-of-line
+  // way, so that the inline one stays as short.
+  struct LongText;
+  struct Noted;
   static constexpr uint64_t kOutOfLine = 1;
+  static constexpr uint64_t kNoted = 2;
   static constexpr int kLengthShift = 48;
   static constexpr uint64_t kAddressMask = (uint64_t{1} << kLengthShift) - 1;
   static constexpr uint64_t kInlineLengthMask = 0x7FFF;
@@ -130,11 +134,18 @@ class TextSlice {
     word_ = address | (static_cast<uint64_t>(length) << kLengthShift) | (owned ? kOwned : 0);
   }
   void SetOutOfLine(const char16_t* units, size_t length, bool owned);
+  // A block of `bytes` for a record, at an address that a word can hold.
+  static void* AllocateRecord(size_t bytes);
+  // A Noted record, both slices empty, that no slice owns yet.
+  static Noted* NewNoted();
   // Borrows `text` and `note` (not empty), the slice being empty.
   void SetWithNote(std::u16string_view text, std::u16string_view note);
   bool Indented() const { return (word_ & (kOutOfLine | kOwned)) == (kOutOfLine | kOwned); }
-  // The record of a slice kept out of line and not Indented().
-  OutOfLine* Record() const;
+  bool IsNoted() const { return (word_ & (kOutOfLine | kNoted | kOwned)) == (kOutOfLine | kNoted); }
+  // The record of a slice kept out of line, neither Indented() nor IsNoted().
+  LongText* Long() const;
+  // The record of a slice that IsNoted().
+  Noted* NotedRecord() const;
   std::u16string_view OutOfLineView() const;
   std::u16string_view OutOfLineNote() const;
   // A borrowed inline text has nothing to let go.

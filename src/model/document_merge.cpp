@@ -38,10 +38,11 @@ void KeepReadText(QdsValue* value, std::u16string_view text) {
   value->name = TextSlice::Part(value->name, text);
 }
 
-// Adds the entries of the first compat section to `target`, in order, as
-// SetEntry adds what GetEntryAt reads of each through buffers of
-// kReadCapacity units, releasing each once it is read: a value read whole
-// moves to the target in its own node. The texts stay where they are: the
+// Adds the entries of `source`, a compat section whose name reads whole, to
+// `target`, in order, as SetEntry adds what GetEntryAt reads of each
+// through buffers of kReadCapacity units, releasing each once it is read
+// (`destination` is the target's section of that name, if there is one): a
+// value read whole moves to the target in its own node. The texts stay where they are: the
 // target borrows those that the compat document borrows from its text
 // blocks, which the target has taken over.
 //
@@ -54,15 +55,11 @@ void KeepReadText(QdsValue* value, std::u16string_view text) {
 // merged, as only a section of at least a quarter of the destination's keys
 // is merged so. Only a name read cut to the buffer may be another key's
 // too: a key made with a name of that length is filed.
-void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
-  QdsSection* source = compat->sections.head();
-  if (source->name.Length() >= kReadCapacity) return;  // its name cannot be read
+void MergeSection(QdsSection* source, QdsSection* destination, DocumentModel* target) {
   // The section is read from its head until it is empty; no key of it is
   // looked up again.
   source->keys.NoMoreSearches();
   SectionEntriesAhead lookahead(source);
-  // The section that SetEntry finds by the same name, once there is one.
-  QdsSection* destination = target->sections.FindByName(source->name.View());
   // A section that this merge makes holds only keys of this compat section,
   // whose names differ: a key is found there only by the entries of the same
   // compat key, or by a name cut to the buffer.
@@ -104,12 +101,54 @@ void MergeFirstSection(DocumentModel* compat, DocumentModel* target) {
   }
 }
 
+// Whether merging `source`, a compat section whose name the target lacks
+// and reads whole, entry by entry would make a section of exactly its keys:
+// every key holds values, every entry reads whole and no key name reads
+// cut, so that each key becomes a target key of its own name (the keys of
+// a section bear distinct names) with all its values.
+bool MergesWhole(const QdsSection* source) {
+  if (source->keys.count() == 0) return false;  // the merge would make no section
+  for (QdsKey* key = source->keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
+    if (key->values.count() == 0 || key->name.Length() >= kReadCapacity - 1) return false;
+    for (QdsValue* value = key->values.head(); value != nullptr; value = ValueList::Next(value)) {
+      if (!EntryView::Of(key, value, ReadFlags::None).Fits(kReadCapacity, kReadCapacity)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// Moves `section`, taken out of the compat document, into `target` as
+// MergeSection would have rebuilt it there, at a step per entry and
+// none of its searches or new nodes: each value keeps only the text a read
+// gives, the comment before the header goes, and the keys' index, which
+// the rebuilt section would not have, goes too.
+void AdoptSection(QdsSection* section, DocumentModel* target) {
+  section->keys.NoMoreSearches();
+  section->comment = TextSlice();
+  for (QdsKey* key = section->keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
+    for (QdsValue* value = key->values.head(); value != nullptr; value = ValueList::Next(value)) {
+      KeepReadText(value, EntryView::Of(key, value, ReadFlags::None).valueText);
+    }
+  }
+  target->sections.AddTail(section);
+}
+
 }  // namespace
 
 void MergeDocuments(DocumentModel* compat, DocumentModel* target) {
   target->texts.TakeOver(&compat->texts);
   while (compat->GetSectionCount() > 0) {
-    MergeFirstSection(compat, target);
+    QdsSection* source = compat->sections.head();
+    if (source->name.Length() < kReadCapacity) {  // else its name cannot be read
+      QdsSection* destination = target->sections.FindByName(source->name.View());
+      if (destination == nullptr && MergesWhole(source)) {
+        AdoptSection(compat->sections.RemoveHead(), target);
+        continue;
+      }
+      MergeSection(source, destination, target);
+    }
     delete compat->sections.RemoveHead();
   }
 }

@@ -31,10 +31,9 @@ void Add(Keys* keys, const std::u16string& key, const std::u16string& value) {
   keys->push_back({key, {value}});
 }
 
-Keys SectionOf(DocumentModel& document) {
+Keys SectionOf(const QdsSection* section) {
   Keys keys;
-  for (QdsKey* key = document.sections.head()->keys.head(); key != nullptr;
-       key = NodeList<QdsKey>::Next(key)) {
+  for (QdsKey* key = section->keys.head(); key != nullptr; key = NodeList<QdsKey>::Next(key)) {
     keys.push_back({std::u16string(key->name.View()), {}});
     for (QdsValue* value = key->values.head(); value != nullptr; value = ValueList::Next(value)) {
       keys.back().second.emplace_back(value->name.View());
@@ -77,19 +76,32 @@ TEST(MergeDocumentsTest, EveryCompatEntryLandsWhereAWalkWouldPutIt) {
       compat.SetEntry(u"Files", key.c_str(), kAppendPosition, Name("v", value).c_str());
     }
   }
-  for (const auto& [key, values] : SectionOf(compat)) {
+  for (const auto& [key, values] : SectionOf(compat.sections.head())) {
     for (const auto& value : values) Add(&expected, key, value);
   }
   // A value that is not its text as read arrives as read (a quoted one
   // without its quotes, a bare key's empty, one with a comment without it);
-  // one too long for the buffer is not read.
+  // one too long for the buffer is not read. So it does in a section new to
+  // the target whose entries all read whole, which moves over as the merge
+  // would rebuild it: without the comment before its header or the index of
+  // its keys.
   const std::pair<const char16_t*, const char16_t*> read[] = {
       {u"\"q\"", u"q"}, {kBareKeyValue, u""}, {u"noted", u"noted"}};
-  for (const auto& [stored, readAs] : read) {
-    compat.SetEntry(u"Files", u"read", kAppendPosition, stored);
-    Add(&expected, u"read", readAs);
+  Keys expectedWhole;
+  for (int i = 0; i < 20; ++i) {
+    compat.SetEntry(u"Whole", Name("w", i).c_str(), kAppendPosition, u"v");
+    Add(&expectedWhole, Name("w", i), u"v");
   }
-  compat.sections.head()->keys.tail()->values.tail()->SetComment(TextSlice(u"; c"));
+  for (const char16_t* section : {u"Files", u"Whole"}) {
+    for (const auto& [stored, readAs] : read) {
+      compat.SetEntry(section, u"read", kAppendPosition, stored);
+      Add(section == std::u16string_view(u"Files") ? &expected : &expectedWhole, u"read", readAs);
+    }
+    compat.sections.FindByName(section)->keys.tail()->values.tail()->SetComment(TextSlice(u"; c"));
+  }
+  QdsSection* source = compat.sections.FindByName(u"Whole");
+  source->comment = TextSlice(u"; before");
+  ASSERT_EQ(source->keys.FindByName(u"w1"), source->keys.NodeAt(1));  // builds the index
   compat.SetEntry(u"Files", u"read", kAppendPosition, std::u16string(300, u'v').c_str());
   compat.SetEntry(u"Files", longKey.c_str(), kAppendPosition, u"");
   Add(&expected, cutKey, u"");
@@ -106,8 +118,12 @@ TEST(MergeDocumentsTest, EveryCompatEntryLandsWhereAWalkWouldPutIt) {
 
   MergeDocuments(&compat, &target);
   EXPECT_EQ(compat.GetSectionCount(), 0u);
-  EXPECT_EQ(target.sections.tail()->keys.count(), 1u);
-  ASSERT_EQ(SectionOf(target), expected);
+  EXPECT_EQ(target.sections.FindByName(u"Extra")->keys.count(), 1u);
+  const QdsSection* whole = target.sections.FindByName(u"Whole");
+  EXPECT_EQ(SectionOf(whole), expectedWhole);
+  EXPECT_EQ(whole->comment, u"");
+  EXPECT_FALSE(whole->keys.indexed());
+  ASSERT_EQ(SectionOf(target.sections.head()), expected);
   NodeList<QdsKey>& keys = target.sections.head()->keys;
   EXPECT_EQ(keys.FindByName(u"read")->values.tail()->Comment(), u"");
   for (uint32_t i = 0; i < expected.size(); ++i) {

@@ -26,6 +26,7 @@
 #define KNITFOLD_MODEL_NODE_LIST_H_
 
 #include <atomic>
+#include <cassert>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -313,6 +314,7 @@ class NodeList : public NodeListBase {
   // Tells `holder`, a node in the node pool, of later changes of this list.
   void SetHolder(const Holder* holder) requires(!std::is_void_v<Holder>) {
     holder_ = NodePool::ReferenceTo(holder);
+    assert(NodePool::At(holder_) == holder && "a list's holder lies in the node pool");
   }
 
   Node* head() const { return static_cast<Node*>(head_); }

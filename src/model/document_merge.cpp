@@ -42,9 +42,9 @@ void KeepReadText(QdsValue* value, std::u16string_view text) {
 // `target`, in order, as SetEntry adds what GetEntryAt reads of each
 // through buffers of kReadCapacity units, releasing each once it is read
 // (`destination` is the target's section of that name, if there is one): a
-// value read whole moves to the target in its own node. The texts stay where they are: the
-// target borrows those that the compat document borrows from its text
-// blocks, which the target has taken over.
+// value read whole moves to the target in its own node. The texts stay
+// where they are: the target borrows those that the compat document borrows
+// from its text blocks, which the target has taken over.
 //
 // The keys of a section bear distinct names, so a key that the merge adds
 // to the destination is looked for again only by the later entries of the

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <new>
 #include <utility>
 
@@ -13,95 +12,6 @@
 
 namespace qds {
 namespace {
-
-thread_local BlockPool pool;
-
-// Chunks are kept for the life of the process, each behind a link to the
-// one taken before it, so that a leak checker finds them all still
-// reachable (a thread's pool goes with the thread).
-std::atomic<void*> lastChunk{nullptr};
-
-// Chunks are small enough that a thread's unused rest of one costs little.
-constexpr size_t kChunkBytes = size_t{256} << 10;
-
-// The unused rest of the chunk of a thread that ended, which the next
-// thread to need a chunk takes instead: kept when it holds a block of any
-// size.
-struct Rest {
-  Rest* next;
-  size_t bytes;
-};
-
-// What threads handed on, for the others: the free blocks of those that
-// freed more than they took, or ended, and the rests of the chunks of those
-// that ended. Never destroyed, as a thread may end after the process's
-// static objects are gone.
-struct Shared {
-  std::mutex lock;
-  BlockPool blocks;
-  Rest* rests = nullptr;
-};
-Shared& TheShared() {
-  static Shared& shared = *new Shared;
-  return shared;
-}
-
-bool TakeShared(BlockPool& blocks, size_t bytes);
-BlockPool::Chunk TakeChunk(BlockPool& blocks);
-BlockPool::Source blockSource{TakeShared, TakeChunk};
-
-void HandOnUnlocked(Shared& shared) {
-  pool.MoveFreeBlocksTo(shared.blocks);
-  blockSource.sharedClasses.store(shared.blocks.NonemptyClasses(), std::memory_order_relaxed);
-}
-
-// Hands the thread's pool on when the thread ends; armed when the thread
-// first takes blocks or hands its own on.
-struct ThreadEnd {
-  bool armed = false;
-  ~ThreadEnd() {
-    if (!armed) return;
-    Shared& shared = TheShared();
-    std::lock_guard<std::mutex> lock(shared.lock);
-    HandOnUnlocked(shared);
-    BlockPool::Chunk rest = pool.TakeRest();
-    if (rest.bytes < kLargestPooledBlock) return;
-    Unpoison(rest.start, sizeof(Rest));
-    shared.rests = new (rest.start) Rest{shared.rests, rest.bytes};
-  }
-};
-thread_local ThreadEnd threadEnd;
-
-void HandOn() {
-  threadEnd.armed = true;
-  Shared& shared = TheShared();
-  std::lock_guard<std::mutex> lock(shared.lock);
-  HandOnUnlocked(shared);
-}
-
-bool TakeShared(BlockPool& blocks, size_t bytes) {
-  threadEnd.armed = true;
-  Shared& shared = TheShared();
-  std::lock_guard<std::mutex> lock(shared.lock);
-  const bool took = shared.blocks.MoveFreeBlocksTo(blocks, bytes, kChunkBytes / 4);
-  blockSource.sharedClasses.store(shared.blocks.NonemptyClasses(), std::memory_order_relaxed);
-  return took;
-}
-
-BlockPool::Chunk TakeChunk(BlockPool& /*blocks*/) {
-  threadEnd.armed = true;
-  {
-    Shared& shared = TheShared();
-    std::lock_guard<std::mutex> lock(shared.lock);
-    if (Rest* rest = shared.rests) {
-      shared.rests = rest->next;
-      return {reinterpret_cast<char*>(rest), rest->bytes};
-    }
-  }
-  auto* chunk = static_cast<void**>(::operator new(sizeof(void*) + kChunkBytes));
-  *chunk = lastChunk.exchange(chunk, std::memory_order_relaxed);
-  return {reinterpret_cast<char*>(chunk + 1), kChunkBytes};
-}
 
 // A block taken, addressable for the bytes asked for (at least its first,
 // which tells a block in use from a free one).
@@ -234,17 +144,6 @@ BlockPool::Chunk BlockPool::TakeRest() {
   Chunk rest{next_, static_cast<size_t>(end_ - next_)};
   next_ = end_ = nullptr;
   return rest;
-}
-
-void* AllocateBlock(size_t bytes) {
-  if (bytes > kLargestPooledBlock) return ::operator new(bytes);
-  return pool.Allocate(bytes, blockSource);
-}
-
-void FreeBlock(void* block, size_t bytes) {
-  if (block == nullptr) return;
-  if (bytes > kLargestPooledBlock) return ::operator delete(block);
-  if (pool.Free(block, bytes)) HandOn();
 }
 
 }  // namespace qds

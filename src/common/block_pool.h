@@ -1,4 +1,5 @@
-// The memory of the many small objects that a document is made of.
+// BlockPool: the free lists and chunk of one thread's share of a pool of
+// the many small objects that a document is made of.
 //
 // Blocks of up to kLargestPooledBlock bytes come from larger chunks,
 // in size classes of 8 bytes, and go back to a free list of their class
@@ -10,14 +11,8 @@
 //
 // A thread that ends, or that frees 1 MiB more than it takes, hands its
 // free lists on to the other threads of its pool; one that ends also
-// leaves them the rest of its chunk. AllocateBlock's chunks are kept for
-// the life of the process; the node pool gives whole free chunks back to
-// the system (model/node_pool.h).
-//
-// AllocateBlock, which holds the buffers of a document's texts, takes its
-// chunks and its larger blocks from operator new; running out of memory
-// throws std::bad_alloc, as operator new does. A document's nodes have a
-// pool of their own, which takes its chunks elsewhere.
+// leaves them the rest of its chunk. The pools are the buffers of texts
+// (model/pooled_blocks.h) and the nodes (model/node_pool.h).
 //
 // Builds with AddressSanitizer pool blocks as every build does, so that the
 // sanitizer checks the pools that ship: free blocks and the uncarved rest of
@@ -40,12 +35,11 @@ namespace qds {
 inline constexpr size_t kLargestPooledBlock = 512;
 
 // One thread's share of a pool: its free lists, by class, and the unused
-// rest of its current chunk. A pool is a thread_local BlockPool and a
-// function that takes chunks, which may throw std::bad_alloc. Constant
-// initialized and trivially destructible, so that a thread's pool needs
-// neither a guard nor cleanup: its chunks stay, and blocks in them stay
-// valid wherever they went. A BlockPool that no thread allocates from can
-// hold free blocks that threads share (under a lock of their own).
+// rest of its current chunk. A pool is a BlockPool for each thread and a
+// function that takes chunks, which may throw std::bad_alloc. Trivially
+// destructible: its chunks stay, and blocks in them stay valid wherever
+// they went. A BlockPool that no thread allocates from can hold free
+// blocks that threads share (under a lock of their own).
 class BlockPool {
  public:
   // Memory for blocks, aligned to 8.
@@ -140,10 +134,6 @@ void BlockPool::KeepFreeBlocks(Keep keep) {
     last_[index] = last;
   }
 }
-
-// A block of `bytes` bytes; `bytes` must be given again to FreeBlock.
-void* AllocateBlock(size_t bytes);
-void FreeBlock(void* block, size_t bytes);
 
 }  // namespace qds
 

@@ -24,11 +24,11 @@
 #include <string>
 #include <string_view>
 
-#include "common/text_slice.h"
 #include "model/node_pool.h"
 #include "model/qds_nodes.h"
 #include "model/source_layout.h"
 #include "model/text_blocks.h"
+#include "model/text_slice.h"
 
 namespace qds {
 

@@ -34,10 +34,10 @@
 #include <utility>
 
 #include "common/prefetch.h"
-#include "common/text_slice.h"
 #include "model/name_index.h"
 #include "model/node_pool.h"
 #include "model/shared_hint.h"
+#include "model/text_slice.h"
 
 namespace qds {
 

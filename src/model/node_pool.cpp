@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/thread_parts.h"
 #include "platform/memory.h"
 
 namespace qds {
@@ -45,18 +46,19 @@ constexpr size_t kChunksPerLargePage = kLargePage / kChunkBytes;
 // A chunk's carved bytes while a thread still carves it.
 constexpr uint32_t kCarving = UINT32_MAX;
 
-// A thread's own part of the pool. Constant initialized and trivially
-// destructible, so that taking a node needs no guard.
-struct ThreadPart {
+}  // namespace
+
+// A thread's own part of the pool, which it gives to the range when it
+// ends.
+struct NodePool::ThreadPart {
   BlockPool blocks;
   // A thread's first chunk takes its small pages as they are touched: a
   // small document uses a part of it. A thread that takes another fills
   // whole chunks, whose pages cost less filled in at once.
   bool tookChunk = false;
-};
-thread_local ThreadPart part;
 
-}  // namespace
+  static void End(ThreadPart& part) { GiveBack(part, true); }
+};
 
 struct NodePool::Range {
   Range();
@@ -263,20 +265,10 @@ void NodePool::Range::Collect() {
   collectAt = std::max(kCollectBytes, 2 * shared.FreeBytes());
 }
 
-// Gives the thread's lists and its chunk to the range when the thread ends;
-// armed when the thread first takes blocks or gives its lists back.
-struct NodePool::ThreadEnd {
-  bool armed = false;
-  ~ThreadEnd() {
-    if (armed) GiveBack(true);
-  }
-};
-thread_local NodePool::ThreadEnd NodePool::threadEnd_;
 BlockPool::Source NodePool::source_{TakeShared, TakeChunk};
 
 bool NodePool::TakeShared(BlockPool& blocks, size_t bytes) {
   Range& range = Reserved();
-  threadEnd_.armed = true;
   std::lock_guard<std::mutex> lock(range.lock);
   range.CollectIfDue();
   // The whole list: a share would be cut a block at a time, a cache miss
@@ -290,21 +282,22 @@ bool NodePool::TakeShared(BlockPool& blocks, size_t bytes) {
 BlockPool::Chunk NodePool::TakeChunk(BlockPool& blocks) {
   Range& range = Reserved();
   if (range.base == nullptr) throw std::bad_alloc();
-  threadEnd_.armed = true;
-  const auto filling = std::exchange(part.tookChunk, true) ? platform::Filling::kAtOnce
-                                                           : platform::Filling::kOnTouch;
+  const auto filling = std::exchange(Mine().tookChunk, true) ? platform::Filling::kAtOnce
+                                                             : platform::Filling::kOnTouch;
   std::lock_guard<std::mutex> lock(range.lock);
   const size_t start = range.TakeChunk(filling);
   range.Retire(blocks.TakeRest());
   return {range.base + start, kChunkBytes};
 }
 
-void NodePool::GiveBack(bool threadEnds) {
+void NodePool::GiveBack(ThreadPart& part, bool threadEnds) {
   Range& range = Reserved();
   std::lock_guard<std::mutex> lock(range.lock);
   if (threadEnds) range.Retire(part.blocks.TakeRest());
   range.TakeBack(part.blocks);
 }
+
+NodePool::ThreadPart& NodePool::Mine() { return ThreadParts<ThreadPart>::Mine(); }
 
 size_t NodePool::ChunkBytes() {
   Range& range = Reserved();
@@ -313,14 +306,12 @@ size_t NodePool::ChunkBytes() {
          range.decommitted.size() * kChunkBytes;
 }
 
-void* NodePool::Allocate(size_t bytes) { return part.blocks.Allocate(bytes, source_); }
+void* NodePool::Allocate(size_t bytes) { return Mine().blocks.Allocate(bytes, source_); }
 
 void NodePool::Free(void* node, size_t bytes) {
   if (node == nullptr) return;
-  if (part.blocks.Free(node, bytes)) {
-    threadEnd_.armed = true;
-    GiveBack(false);
-  }
+  ThreadPart& part = Mine();
+  if (part.blocks.Free(node, bytes)) GiveBack(part, false);
 }
 
 }  // namespace qds

@@ -66,13 +66,13 @@ class NodePool {
   static constexpr size_t kReach = size_t{1} << (32 + kUnitShift);
 
   struct Range;
-  struct ThreadEnd;
+  struct ThreadPart;
   static Range& Reserved();
+  static ThreadPart& Mine();
   static bool TakeShared(BlockPool& blocks, size_t bytes);
   static BlockPool::Chunk TakeChunk(BlockPool& blocks);
-  static void GiveBack(bool threadEnds);
+  static void GiveBack(ThreadPart& part, bool threadEnds);
 
-  static thread_local ThreadEnd threadEnd_;
   static BlockPool::Source source_;
 
   // Where the range starts: set once, before the first node is handed out.

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "model/pooled_blocks.h"
+
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
@@ -71,21 +73,12 @@ void FreeAll(const std::vector<void*>& nodes, size_t bytes = 24) {
   for (void* node : nodes) NodePool::Free(node, bytes);
 }
 
-// MinGW's emulated thread-local storage is gone before a thread's last
-// destructors run, so there a thread that ends keeps what it freed.
-#ifdef _WIN32
-constexpr bool kEndedThreadsHandOn = false;
-#else
-constexpr bool kEndedThreadsHandOn = true;
-#endif
-
 // Were freed nodes kept by the thread that freed them, each round would
 // take new chunks: 192 MiB in all. A thread that ends or frees what
 // another took hands them on, and chunks whose every node is free go back.
 constexpr int kRounds = 8;
 
 TEST(NodePoolTest, NodesOfEndedThreadsAreTakenAgainOrGivenBack) {
-  if (!kEndedThreadsHandOn) GTEST_SKIP() << "not in this build";
   const size_t before = NodePool::ChunkBytes();
   for (int round = 0; round < kRounds; ++round) std::thread([] { FreeAll(TakeMany()); }).join();
   EXPECT_LT(NodePool::ChunkBytes(), before + 32 * kMiB);
@@ -112,17 +105,6 @@ TEST(NodePoolTest, NodesFreedOnALongLivedThreadAreTakenAgain) {
     EXPECT_LT(NodePool::ChunkBytes(), before + 32 * kMiB) << round;
   }
   freeing.join();
-}
-
-// The pool of texts hands the free blocks of a thread that ends on too: the
-// next thread takes them again rather than new memory.
-TEST(NodePoolTest, TextBlocksOfAnEndedThreadAreTakenAgain) {
-  if (!kEndedThreadsHandOn) GTEST_SKIP() << "not in this build";
-  void* freed = nullptr;
-  void* taken = nullptr;
-  std::thread([&] { FreeBlock(freed = AllocateBlock(40), 40); }).join();
-  std::thread([&] { FreeBlock(taken = AllocateBlock(40), 40); }).join();
-  EXPECT_EQ(taken, freed);
 }
 
 #ifndef _WIN32

@@ -15,8 +15,8 @@
 // line is its indentation, which many files give every line: a short run of
 // spaces or of tabs is kept in the slice's word, not in a record.
 
-#ifndef KNITFOLD_COMMON_TEXT_SLICE_H_
-#define KNITFOLD_COMMON_TEXT_SLICE_H_
+#ifndef KNITFOLD_MODEL_TEXT_SLICE_H_
+#define KNITFOLD_MODEL_TEXT_SLICE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -160,4 +160,4 @@ class TextSlice {
 
 }  // namespace qds
 
-#endif  // KNITFOLD_COMMON_TEXT_SLICE_H_
+#endif  // KNITFOLD_MODEL_TEXT_SLICE_H_

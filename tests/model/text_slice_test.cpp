@@ -2,7 +2,7 @@
 // without, kept exactly through moves, parts and assignments from
 // themselves.
 
-#include "common/text_slice.h"
+#include "model/text_slice.h"
 
 #include <gtest/gtest.h>
 

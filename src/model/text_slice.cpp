@@ -1,11 +1,11 @@
-#include "common/text_slice.h"
+#include "model/text_slice.h"
 
 #include <cstring>
 #include <iterator>
 #include <new>
 #include <optional>
 
-#include "common/block_pool.h"
+#include "model/pooled_blocks.h"
 
 namespace qds {
 

@@ -1,4 +1,4 @@
-#include "common/block_pool.h"
+#include "model/pooled_blocks.h"
 
 #include <gtest/gtest.h>
 
@@ -8,13 +8,15 @@
 #include <thread>
 #include <vector>
 
+#include "common/block_pool.h"
+
 namespace qds {
 namespace {
 
 // Blocks of every size, pooled and not, freed and taken again in random
 // order on a thread whose pool starts empty: each keeps its own bytes and
 // its alignment.
-TEST(BlockPoolTest, BlocksOfAnySizeNeverOverlap) {
+TEST(PooledBlocksTest, BlocksOfAnySizeNeverOverlap) {
   std::thread([] {
     struct Held {
       unsigned char* bytes;
@@ -42,6 +44,16 @@ TEST(BlockPoolTest, BlocksOfAnySizeNeverOverlap) {
     }
     for (const Held& block : held) FreeBlock(block.bytes, block.size);
   }).join();
+}
+
+// A thread that ends hands its free blocks on: the next thread takes them
+// again rather than new memory.
+TEST(PooledBlocksTest, TextBlocksOfAnEndedThreadAreTakenAgain) {
+  void* freed = nullptr;
+  void* taken = nullptr;
+  std::thread([&] { FreeBlock(freed = AllocateBlock(40), 40); }).join();
+  std::thread([&] { FreeBlock(taken = AllocateBlock(40), 40); }).join();
+  EXPECT_EQ(taken, freed);
 }
 
 }  // namespace

@@ -44,7 +44,8 @@ class NodePool {
 
   // A load of a text of `characters` characters is starting: the pool
   // gives the nodes that it expects memory on large pages, and the rest,
-  // which the load may not need, on small ones.
+  // which the load may not need, on small ones, as it gives the range's
+  // first 16 MiB.
   static void Expect(uint64_t characters);
 
   // The memory of the chunks taken from the range and not given back to
